@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+
+struct hid_device_;
+typedef struct hid_device_ hid_device;
+
+// One of hidapi's string getters (manufacturer, product, serial number).
+using HidStringGetter = int (*)(hid_device *, wchar_t *, size_t);
+// The string read through `getter` into a 64-character buffer; empty when the
+// read fails.
+QString readHidString(hid_device *handle, HidStringGetter getter);
+
+// The dialog's own handle to the connected meter: live readings are read from
+// it and every command frame is written on it. Used from the GUI thread only.
+class MeterPort
+{
+public:
+    MeterPort() = default;
+    ~MeterPort();
+    MeterPort(const MeterPort &) = delete;
+    MeterPort &operator=(const MeterPort &) = delete;
+
+    bool isOpen() const { return m_handle != nullptr; }
+    hid_device *handle() const { return m_handle; }
+
+    // Opens the meter with this vendor id, product id and serial number. On
+    // success the previous handle is closed and replaced; on failure it stays.
+    bool open(unsigned short vid, unsigned short pid, const std::wstring &serial);
+    void close();
+
+    // One waiting report into `buffer` (64 bytes) without blocking: the number
+    // of bytes read, 0 when none is waiting, -1 on error or with no handle.
+    int readReport(unsigned char *buffer);
+
+    // Writes `length` bytes of a frame (at most 64) as one zero-padded 64-byte
+    // report. Commands are not acknowledged: the result is not looked at.
+    void usb_send(const void *data, unsigned length);
+    // Sends the short frame of `code` if the handle is open; otherwise nothing.
+    void usb_send_code(unsigned char code);
+
+    QString manufacturer() const;
+    QString product() const;
+    QString serialNumber() const;
+
+private:
+    hid_device *m_handle = nullptr;
+};

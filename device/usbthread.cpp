@@ -1,0 +1,149 @@
+#include "device/usbthread.h"
+
+#include "app/setting.h"
+#include "device/meterport.h"
+
+#include <QDateTime>
+#include <QMutexLocker>
+
+#include <hidapi.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+qint64 nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+} // namespace
+
+USBThread::USBThread(QObject *parent) : QThread(parent)
+{
+    Setting setting;
+    const QString stored = setting.read(QStringLiteral("report_id"));
+    if (!stored.isEmpty())
+        m_reportId = static_cast<uint8_t>(stored.toInt());
+    else
+        setting.write(QStringLiteral("report_id"), QStringLiteral("85"));
+
+    // Reports leave the worker thread as copies; this object lives in the
+    // GUI thread, so new_data is emitted there.
+    connect(this, &USBThread::reportRead, this, &USBThread::deliver, Qt::QueuedConnection);
+
+    hid_init();
+    m_lastAttempt = nowMs();
+}
+
+USBThread::~USBThread()
+{
+    usb_stop();
+    wait();
+    releaseHandle();
+}
+
+bool USBThread::openDevice()
+{
+    hid_device *handle = hid_open(vid, pid, nullptr);
+    if (!handle)
+        return false;
+    {
+        QMutexLocker lock(&m_handleLock);
+        m_handle = handle;
+    }
+    m_usbState = 0;
+    emit usb_connect(readHidString(handle, hid_get_product_string));
+    return true;
+}
+
+bool USBThread::usb_open()
+{
+    m_usbState = 1;
+    return openDevice();
+}
+
+void USBThread::releaseHandle()
+{
+    QMutexLocker lock(&m_handleLock);
+    m_usbState = 1;
+    if (m_handle) {
+        hid_close(m_handle);
+        m_handle = nullptr;
+    }
+}
+
+void USBThread::usb_write(const unsigned char *data, unsigned int length)
+{
+    unsigned char report[64] = {};
+    report[0] = 0x55;
+    if (data)
+        std::memcpy(report + 1, data, std::min(length, 63u));
+
+    int written;
+    {
+        QMutexLocker lock(&m_handleLock);
+        if (m_usbState.load() != 0 || !m_handle)
+            return;
+        written = hid_write(m_handle, report, sizeof report);
+    }
+    if (written < 64)
+        emit usb_send_error();
+}
+
+void USBThread::usb_stop()
+{
+    m_stop = true;
+}
+
+void USBThread::passOn(int bytesRead)
+{
+    if (bytesRead == 64)
+        emit reportRead(QByteArray(reinterpret_cast<const char *>(m_buffer), 64));
+}
+
+void USBThread::deliver(QByteArray report)
+{
+    emit new_data(reinterpret_cast<unsigned char *>(report.data()), static_cast<unsigned int>(report.size()));
+}
+
+void USBThread::run()
+{
+    for (;;) {
+        if (m_stop.load()) {
+            quit();
+            return;
+        }
+        if (m_usbState.load() == 0) {
+            // Wait briefly for a report rather than spinning: a report is still
+            // passed on as soon as it is queued.
+            const int n = hid_read_timeout(m_handle, m_buffer, sizeof m_buffer, kReadWaitMs);
+            if (n == 64) {
+                passOn(n);
+                continue;
+            }
+            const qint64 now = nowMs();
+            if (now - m_lastAttempt >= kAttemptIntervalMs) {
+                m_lastAttempt = now;
+                const int probe = hid_read_timeout(m_handle, m_buffer, sizeof m_buffer, 0);
+                if (probe == -1) {
+                    releaseHandle();
+                    emit usb_disconnect();
+                } else {
+                    // A report that arrived just now is not lost to the probe.
+                    passOn(probe);
+                }
+            } else if (n < 0) {
+                // A failing read returns at once; do not spin until the probe.
+                msleep(kReadWaitMs);
+            }
+        } else {
+            const qint64 now = nowMs();
+            if (now - m_lastAttempt >= kAttemptIntervalMs) {
+                m_lastAttempt = now;
+                openDevice();
+            }
+        }
+        if (m_usbState.load() == 1)
+            msleep(1);
+    }
+}

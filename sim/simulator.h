@@ -1,0 +1,103 @@
+// Control side of the simulated meter.
+//
+// The simulator implements the hidapi C functions (see hidapi_sim.cpp) over
+// models of attached meters. Tests, benchmarks and the demo build plug meters
+// in and out, watch what the host wrote and provoke faults through this API.
+// Every function here is safe to call from any thread.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+using Report = std::array<unsigned char, 64>;
+
+struct Identity {
+    unsigned short vendorId = 0x0483;
+    unsigned short productId = 0x5750;
+    std::wstring manufacturer = L"Ombrel Sim";
+    std::wstring product = L"SIM M512X V1.2";
+    std::wstring serial = L"0012345678";
+};
+
+// The meter's own configuration, as its settings report carries it.
+struct MeterSettings {
+    unsigned char language = 0;       // 0 Chinese, 1 English
+    unsigned char workLight = 5;      // 1..9 (10..100 on the compact family)
+    unsigned char standbyLight = 3;   // 0..9
+    unsigned char standbyTime = 30;   // 10..60
+    unsigned char standbyStyle = 1;   // 1, 2 or 3
+    unsigned char switchState = 0;    // rotation or motor switch
+    float voltCali = 1.0f;
+    float currCali = 1.0f;
+    float tempCali = 1.0f;
+    float minCurrent = 0.01f;
+};
+
+enum class LoaderState { Off, AwaitHandshake, Receiving, Burning };
+
+struct Written {
+    int handle;      // number of the handle the host wrote on
+    Report bytes;    // the 64 bytes as the meter received them
+};
+
+class Meter {
+public:
+    virtual ~Meter() = default;
+
+    virtual int id() const = 0;
+    virtual Identity identity() const = 0;
+    // Takes effect at the next plug; a plugged meter keeps its strings.
+    virtual void setIdentity(const Identity &identity) = 0;
+
+    virtual void unplug() = 0;
+    virtual void plug() = 0;
+    virtual bool plugged() const = 0;
+
+    // Live measurement reports per second; 0 keeps the meter quiet apart from
+    // its answers to requests.
+    virtual void setReportRate(double perSecond) = 0;
+    // Sends one input report now, to every open handle of the meter.
+    virtual void inject(const Report &report) = 0;
+
+    // Output reports the host wrote, oldest first.
+    virtual std::vector<Written> written() const = 0;
+    virtual void clearWritten() = 0;
+
+    virtual MeterSettings settings() const = 0;
+    virtual void setSettings(const MeterSettings &settings) = 0;
+    virtual int lastPageCode() const = 0;   // last page-entry code, -1 if none
+    virtual int measurementsSent() const = 0;
+    // Reports lost because a handle's queue was full.
+    virtual int droppedReports() const = 0;
+
+    virtual LoaderState loaderState() const = 0;
+    virtual int blocksAnnounced() const = 0;
+    virtual std::vector<unsigned char> receivedImage() const = 0;
+    virtual void setBurnDelayMs(int ms) = 0;
+
+    // Faults, each for the next n occasions.
+    virtual void failWrites(int n, int bytesAccepted = -1) = 0; // -1: error
+    virtual void shortenReads(int n, int bytes = 16) = 0;
+    virtual void dropAcks(int n) = 0;
+    virtual void misnumberAcks(int n, int offset = 1) = 0;
+    virtual void corruptHandshakeReply(int n) = 0;
+    virtual void failureReply(int n) = 0;   // answer a block with failure
+    virtual void setSilent(bool silent) = 0; // loader stops answering
+};
+
+// Plugs in a new meter and returns it. The meter lives until the process ends.
+Meter &attach(const Identity &identity = Identity());
+// Unplugs and forgets every meter: the next test starts with an empty bus.
+void reset();
+// Handles opened with hid_open and not yet closed.
+int openHandles();
+// Measurement report bytes of the meter for given readings (volts, amps, ...),
+// for tests that need exact values on the wire.
+Report measurementReport(double vbus, double ibus, double power, double pd, double pm,
+                         double cc1, double cc2, double cpuTemp, double ntcTemp,
+                         double capacity, double energy, unsigned char direction);
+
+} // namespace sim

@@ -1,0 +1,143 @@
+// The settings file usb-hid.ini.
+#include "app/setting.h"
+#include "device/usbthread.h"
+#include "simulator.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestSetting : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    QString m_startDir;
+
+    static QString fileText()
+    {
+        QFile f(QDir::current().filePath(QStringLiteral("usb-hid.ini")));
+        if (!f.open(QIODevice::ReadOnly))
+            return QString();
+        return QString::fromUtf8(f.readAll());
+    }
+
+    static void writeFile(const QByteArray &text)
+    {
+        QFile f(QDir::current().filePath(QStringLiteral("usb-hid.ini")));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_startDir = QDir::currentPath();
+    }
+
+    void init()
+    {
+        // Each case in a fresh working directory of its own.
+        static int n = 0;
+        const QString sub = m_dir.filePath(QString::number(++n));
+        QVERIFY(QDir().mkpath(sub));
+        QVERIFY(QDir::setCurrent(sub));
+    }
+
+    void cleanupTestCase() { QDir::setCurrent(m_startDir); }
+
+    void missingFileReadsEmpty()
+    {
+        QCOMPARE(Setting().read(QStringLiteral("ChartTheme")), QString());
+        QVERIFY(!QFile::exists(QStringLiteral("usb-hid.ini")));
+    }
+
+    void writeThenReadBack()
+    {
+        Setting().write(QStringLiteral("VBUS_col"), QStringLiteral("ff00aa55"));
+        Setting().write(QStringLiteral("Vbus_Min_Value"), QStringLiteral("3.30"));
+        Setting().write(QStringLiteral("file_path"), QStringLiteral("/tmp/fw, new/固件 v2.bin"));
+        QCOMPARE(Setting().read(QStringLiteral("VBUS_col")), QStringLiteral("ff00aa55"));
+        QCOMPARE(Setting().read(QStringLiteral("Vbus_Min_Value")), QStringLiteral("3.30"));
+        QCOMPARE(Setting().read(QStringLiteral("file_path")), QStringLiteral("/tmp/fw, new/固件 v2.bin"));
+        QVERIFY(fileText().startsWith(QStringLiteral("[General]")));
+    }
+
+    void keysIgnoreCase_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("capital") << QByteArray("[General]\nLanguage=English\n");
+        QTest::newRow("lower") << QByteArray("[General]\nlanguage=English\n");
+    }
+
+    void keysIgnoreCase()
+    {
+        QFETCH(QByteArray, file);
+        writeFile(file);
+        QCOMPARE(Setting().read(QStringLiteral("Language")), QStringLiteral("English"));
+        QCOMPARE(Setting().read(QStringLiteral("language")), QStringLiteral("English"));
+        // Written under one spelling, read under the other: still one entry.
+        Setting().write(QStringLiteral("language"), QStringLiteral("Chinese"));
+        QCOMPARE(Setting().read(QStringLiteral("Language")), QStringLiteral("Chinese"));
+        QCOMPARE(fileText().count(QStringLiteral("anguage="), Qt::CaseInsensitive), 1);
+    }
+
+    void removeIgnoresCase()
+    {
+        Setting().write(QStringLiteral("CC1IsOpen"), QStringLiteral("1"));
+        Setting().write(QStringLiteral("CC2IsOpen"), QStringLiteral("1"));
+        Setting().remove(QStringLiteral("cc1isopen"));
+        QCOMPARE(Setting().read(QStringLiteral("CC1IsOpen")), QString());
+        QCOMPARE(Setting().read(QStringLiteral("CC2IsOpen")), QStringLiteral("1"));
+    }
+
+    void followsTheWorkingDirectory()
+    {
+        Setting().write(QStringLiteral("ChartTheme"), QStringLiteral("Dark"));
+        const QString first = QDir::currentPath();
+        QVERIFY(QDir().mkpath(QStringLiteral("elsewhere")));
+        QVERIFY(QDir::setCurrent(QStringLiteral("elsewhere")));
+        QCOMPARE(Setting::filePath(), QDir::currentPath() + QStringLiteral("/usb-hid.ini"));
+        QCOMPARE(Setting().read(QStringLiteral("ChartTheme")), QString());
+        QVERIFY(QDir::setCurrent(first));
+        QCOMPARE(Setting().read(QStringLiteral("ChartTheme")), QStringLiteral("Dark"));
+    }
+
+    void workerWritesReportIdOnFirstStart()
+    {
+        sim::reset();
+        {
+            USBThread worker;
+            QCOMPARE(int(worker.reportId()), 85);
+        }
+        QCOMPARE(Setting().read(QStringLiteral("report_id")), QStringLiteral("85"));
+        const QStringList lines = fileText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines, QStringList({QStringLiteral("[General]"), QStringLiteral("report_id=85")}));
+    }
+
+    void workerReadsReportId_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("decimal") << QByteArray("85") << 85;
+        QTest::newRow("other value") << QByteArray("7") << 7;
+        QTest::newRow("not a number") << QByteArray("abc") << 0;
+        QTest::newRow("wider than a byte") << QByteArray("300") << (300 & 0xFF);
+    }
+
+    void workerReadsReportId()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(int, expected);
+        writeFile("[General]\nREPORT_ID=" + stored + "\n");
+        USBThread worker;
+        QCOMPARE(int(worker.reportId()), expected);
+        // A stored value, even one that does not parse, is left alone.
+        QCOMPARE(Setting().read(QStringLiteral("report_id")), QString::fromLatin1(stored));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSetting)
+#include "tst_setting.moc"
