@@ -1,0 +1,91 @@
+#include "app/startup.h"
+
+#include "ui/maindialog.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFont>
+#include <QPalette>
+#include <QScreen>
+#include <QTextCodec>
+
+#include <hidapi.h>
+
+#include <cstdio>
+
+namespace Startup {
+
+namespace {
+const char kInterfaceFamily[] = "Microsoft Yahei";
+} // namespace
+
+int fontPointSize(double logicalDpi)
+{
+    return static_cast<int>(9.0 / (logicalDpi / 96.0));
+}
+
+QString paletteColour(const QString &styleSheet)
+{
+    return styleSheet.mid(20, 7);
+}
+
+void applyLook(QApplication &app)
+{
+    QFile file(QStringLiteral(":/qss/psblack.css"));
+    if (file.open(QFile::ReadOnly)) {
+        const QString sheet = QLatin1String(file.readAll());
+        app.setPalette(QPalette(QColor(paletteColour(sheet))));
+        app.setStyleSheet(sheet);
+        file.close();
+    }
+
+    // The interface family is a Windows font; elsewhere these stand in for
+    // it, so Chinese text never falls back to empty boxes.
+    QFont::insertSubstitutions(QLatin1String(kInterfaceFamily),
+                               {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                                QStringLiteral("Noto Sans SC"), QStringLiteral("Droid Sans Fallback")});
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        const int points = fontPointSize(screen->logicalDotsPerInch());
+        app.setFont(QFont(QLatin1String(kInterfaceFamily), points));
+    }
+}
+
+bool displayAvailable()
+{
+#if defined(Q_OS_LINUX)
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        if (!qEnvironmentVariableIsEmpty(name))
+            return true;
+    }
+    return false;
+#else
+    return true;
+#endif
+}
+
+int run(int argc, char *argv[])
+{
+    if (!displayAvailable()) {
+        std::fprintf(stderr, "Ombrel needs a graphical display, and none was found (DISPLAY and "
+                             "WAYLAND_DISPLAY are not set).\nStart it from a desktop session, or "
+                             "under a virtual display such as xvfb-run.\n");
+        return 1;
+    }
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    QApplication app(argc, argv);
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("utf-8"));
+    applyLook(app);
+
+    int result;
+    {
+        MainDialog dialog;
+        dialog.show();
+        result = app.exec();
+    }
+    // Both handles are closed with the dialog; now the library itself.
+    hid_exit();
+    return result;
+}
+
+} // namespace Startup

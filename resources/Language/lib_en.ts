@@ -1,0 +1,346 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="zh_CN">
+<context>
+    <name>DeviceInfoUI</name>
+    <message>
+        <source>型号</source>
+        <translation>Model</translation>
+    </message>
+    <message>
+        <source>模拟器</source>
+        <translation>Simulator</translation>
+    </message>
+    <message>
+        <source>序列号</source>
+        <translation>SN</translation>
+    </message>
+    <message>
+        <source>空闲</source>
+        <translation>Idle</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>连接</source>
+        <translation>Connect</translation>
+    </message>
+</context>
+<context>
+    <name>MainDialog</name>
+    <message>
+        <source>VORANE_USB_TESTER</source>
+        <translation>VORANE_USB_TESTER</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;电能表 V1.0.9&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;VORANE Ombrel V1.0.9&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>下拉菜单</source>
+        <translation>Drop-down menu</translation>
+    </message>
+    <message>
+        <source>最小化</source>
+        <translation>Minimize</translation>
+    </message>
+    <message>
+        <source>最大化</source>
+        <translation>Maximize</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>设备列表</source>
+        <translation>Devices</translation>
+    </message>
+    <message>
+        <source>主页菜单</source>
+        <translation>Home menu</translation>
+    </message>
+    <message>
+        <source>主页</source>
+        <translation>Home</translation>
+    </message>
+    <message>
+        <source>固件升级</source>
+        <translation>Firmware update</translation>
+    </message>
+    <message>
+        <source>返回主页</source>
+        <translation>Return</translation>
+    </message>
+    <message>
+        <source>设备名称:</source>
+        <translation>Device name:</translation>
+    </message>
+    <message>
+        <source>固件文件:</source>
+        <translation>Firmware file:</translation>
+    </message>
+    <message>
+        <source>打开文件</source>
+        <translation>Open file</translation>
+    </message>
+    <message>
+        <source>固件信息:</source>
+        <translation>Firmware:</translation>
+    </message>
+    <message>
+        <source>开始下载</source>
+        <translation>Start download</translation>
+    </message>
+    <message>
+        <source>联机测试</source>
+        <translation>Online testing</translation>
+    </message>
+    <message>
+        <source>仪表参数设置</source>
+        <translation>Setting</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Setting</translation>
+    </message>
+    <message>
+        <source>升级</source>
+        <translation>Upgrade</translation>
+    </message>
+    <message>
+        <source>菜单</source>
+        <translation>Menu</translation>
+    </message>
+    <message>
+        <source>运行/停止</source>
+        <translation>Run/Stop</translation>
+    </message>
+    <message>
+        <source>Simple Real-Time Chart</source>
+        <translation>Simple Real-Time Chart</translation>
+    </message>
+    <message>
+        <source>单击修改标题</source>
+        <translation>Click to modify the Title</translation>
+    </message>
+    <message>
+        <source>DP/DM</source>
+        <translation>DP/DM</translation>
+    </message>
+    <message>
+        <source>DP/DM曲线</source>
+        <translation>DP/DM Curve</translation>
+    </message>
+    <message>
+        <source>CC1/CC2</source>
+        <translation>CC1/CC2</translation>
+    </message>
+    <message>
+        <source>CC1/CC2曲线</source>
+        <translation>CC1/CC2 Curve</translation>
+    </message>
+    <message>
+        <source>CPU TEMP</source>
+        <translation>CPU TEMP</translation>
+    </message>
+    <message>
+        <source>CPU温度曲线</source>
+        <translation>CPU temperature curve</translation>
+    </message>
+    <message>
+        <source>自定义曲线范围</source>
+        <translation>Custom curve range</translation>
+    </message>
+    <message>
+        <source>系统设置</source>
+        <translation>System settings</translation>
+    </message>
+    <message>
+        <source>项目</source>
+        <translation>Project</translation>
+    </message>
+    <message>
+        <source>01 语言字体设置</source>
+        <translation>01 Language</translation>
+    </message>
+    <message>
+        <source>中文</source>
+        <translation>中文</translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>English</translation>
+    </message>
+    <message>
+        <source>02 工作屏幕亮度</source>
+        <translation>02 Working Light</translation>
+    </message>
+    <message>
+        <source>03 待机屏幕亮度</source>
+        <translation>03 Standby Light</translation>
+    </message>
+    <message>
+        <source>04 进入待机时间</source>
+        <translation>04 Standby Time</translation>
+    </message>
+    <message>
+        <source>05 屏幕待机风格</source>
+        <translation>05 Standby Style</translation>
+    </message>
+    <message>
+        <source>风格1</source>
+        <translation>Style 1</translation>
+    </message>
+    <message>
+        <source>风格2</source>
+        <translation>Style 2</translation>
+    </message>
+    <message>
+        <source>原始</source>
+        <translation>Original</translation>
+    </message>
+    <message>
+        <source>06 空载电流清零</source>
+        <translation>06 Zero No-load I</translation>
+    </message>
+    <message>
+        <source>电流清零</source>
+        <translation>Zero current</translation>
+    </message>
+    <message>
+        <source>07 最小测量电流</source>
+        <translation>07 Minimum Current</translation>
+    </message>
+    <message>
+        <source>0A</source>
+        <translation>0A</translation>
+    </message>
+    <message>
+        <source>0.01A</source>
+        <translation>0.01A</translation>
+    </message>
+    <message>
+        <source>0.02A</source>
+        <translation>0.02A</translation>
+    </message>
+    <message>
+        <source>08 参考电压校准</source>
+        <translation>08 Voltage Adjust</translation>
+    </message>
+    <message>
+        <source>当前电压：</source>
+        <translation>Voltage:</translation>
+    </message>
+    <message>
+        <source>校准系数：</source>
+        <translation>Calibration factor:</translation>
+    </message>
+    <message>
+        <source>09 参考电流校准</source>
+        <translation>09 Current Adjust</translation>
+    </message>
+    <message>
+        <source>当前电流：</source>
+        <translation>Current:</translation>
+    </message>
+    <message>
+        <source>10 内部温度校准</source>
+        <translation>10 CPU_T Adjust</translation>
+    </message>
+    <message>
+        <source>当前温度：</source>
+        <translation>Temperature:</translation>
+    </message>
+    <message>
+        <source>11 恢复出厂设置</source>
+        <translation>11 Default Setting</translation>
+    </message>
+    <message>
+        <source>恢复出厂设置</source>
+        <translation>Factory reset</translation>
+    </message>
+    <message>
+        <source>12 累计数据清零</source>
+        <translation>12.All Data Zero</translation>
+    </message>
+    <message>
+        <source>数据清零</source>
+        <translation>Zero data</translation>
+    </message>
+    <message>
+        <source>13 重力旋转开关</source>
+        <translation>13 Gravity rotary switch</translation>
+    </message>
+    <message>
+        <source>开</source>
+        <translation>On</translation>
+    </message>
+    <message>
+        <source>关</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>协议触发</source>
+        <translation>Protocol trigger</translation>
+    </message>
+    <message>
+        <source>此功能正在加点开发中，敬请期待。</source>
+        <translation>This function is under development.</translation>
+    </message>
+    <message>
+        <source>快充协议自动检测</source>
+        <translation>Protocol detector</translation>
+    </message>
+    <message>
+        <source>电池容量</source>
+        <translation>Battery capacity</translation>
+    </message>
+    <message>
+        <source>03 空载电流清零</source>
+        <translation>03 Zero No-load I</translation>
+    </message>
+    <message>
+        <source>04 累计数据清零</source>
+        <translation>04.All Data Zero</translation>
+    </message>
+    <message>
+        <source>05 震动开关</source>
+        <translation>05 Motor Switch</translation>
+    </message>
+    <message>
+        <source>快充协议高压触发</source>
+        <translation>Protocol trigger</translation>
+    </message>
+    <message>
+        <source>电池容量电量检测</source>
+        <translation>Capacity detector</translation>
+    </message>
+    <message>
+        <source>电能表</source>
+        <translation>Electric Energy Meter</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>运行</source>
+        <translation>Run</translation>
+    </message>
+    <message>
+        <source>设备已连接</source>
+        <translation>Device connected</translation>
+    </message>
+    <message>
+        <source>设备已断开</source>
+        <translation>Device disconnected</translation>
+    </message>
+    <message>
+        <source>(输入悬空时有感应电压是正常现象)</source>
+        <translation>(It is normal to have induced voltage when input is suspended)</translation>
+    </message>
+</context>
+</TS>

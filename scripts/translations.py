@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""English texts of the interface, filled into resources/Language/lib_en.ts.
+
+After adding texts to the code or the forms, run
+    /usr/lib/qt5/bin/lupdate -no-obsolete -locations none ui device app charts export \
+        -ts resources/Language/lib_en.ts
+then add the new texts to ENGLISH below and run this script. It reports every
+source text that still has no English.
+"""
+import html
+import pathlib
+import re
+import sys
+
+ENGLISH = {
+    # Device list entry
+    "型号": "Model",
+    "模拟器": "Simulator",
+    "序列号": "SN",
+    "空闲": "Idle",
+    "错误": "Error",
+    "连接": "Connect",
+    # Window and title bar
+    "VORANE_USB_TESTER": "VORANE_USB_TESTER",
+    "<html><head/><body><p>电能表 V1.0.9</p></body></html>": "<html><head/><body><p>VORANE Ombrel V1.0.9</p></body></html>",
+    "下拉菜单": "Drop-down menu",
+    "最小化": "Minimize",
+    "最大化": "Maximize",
+    "关闭": "Close",
+    "设备列表": "Devices",
+    # Home page and navigation
+    "主页菜单": "Home menu",
+    "主页": "Home",
+    "电能表": "Electric Energy Meter",
+    "返回主页": "Return",
+    "固件升级": "Firmware update",
+    "仪表参数设置": "Setting",
+    "联机测试": "Online testing",
+    "快充协议高压触发": "Protocol trigger",
+    "快充协议自动检测": "Protocol detector",
+    "电池容量电量检测": "Capacity detector",
+    "协议触发": "Protocol trigger",
+    "电池容量": "Battery capacity",
+    "此功能正在加点开发中，敬请期待。": "This function is under development.",
+    # Upgrade page
+    "设备名称:": "Device name:",
+    "固件文件:": "Firmware file:",
+    "打开文件": "Open file",
+    "固件信息:": "Firmware:",
+    "开始下载": "Start download",
+    "设备已连接": "Device connected",
+    "设备已断开": "Device disconnected",
+    # Live readings page
+    "设置": "Setting",
+    "升级": "Upgrade",
+    "菜单": "Menu",
+    "运行/停止": "Run/Stop",
+    "运行": "Run",
+    "停止": "Stop",
+    "Simple Real-Time Chart": "Simple Real-Time Chart",
+    "单击修改标题": "Click to modify the Title",
+    "DP/DM": "DP/DM",
+    "DP/DM曲线": "DP/DM Curve",
+    "CC1/CC2": "CC1/CC2",
+    "CC1/CC2曲线": "CC1/CC2 Curve",
+    "CPU TEMP": "CPU TEMP",
+    "CPU温度曲线": "CPU temperature curve",
+    "自定义曲线范围": "Custom curve range",
+    "(输入悬空时有感应电压是正常现象)": "(It is normal to have induced voltage when input is suspended)",
+    # Settings pages
+    "系统设置": "System settings",
+    "项目": "Project",
+    "01 语言字体设置": "01 Language",
+    "中文": "中文",
+    "English": "English",
+    "02 工作屏幕亮度": "02 Working Light",
+    "03 待机屏幕亮度": "03 Standby Light",
+    "04 进入待机时间": "04 Standby Time",
+    "05 屏幕待机风格": "05 Standby Style",
+    "风格1": "Style 1",
+    "风格2": "Style 2",
+    "原始": "Original",
+    "06 空载电流清零": "06 Zero No-load I",
+    "电流清零": "Zero current",
+    "07 最小测量电流": "07 Minimum Current",
+    "0A": "0A",
+    "0.01A": "0.01A",
+    "0.02A": "0.02A",
+    "08 参考电压校准": "08 Voltage Adjust",
+    "当前电压：": "Voltage:",
+    "校准系数：": "Calibration factor:",
+    "09 参考电流校准": "09 Current Adjust",
+    "当前电流：": "Current:",
+    "10 内部温度校准": "10 CPU_T Adjust",
+    "当前温度：": "Temperature:",
+    "11 恢复出厂设置": "11 Default Setting",
+    "恢复出厂设置": "Factory reset",
+    "12 累计数据清零": "12.All Data Zero",
+    "数据清零": "Zero data",
+    "13 重力旋转开关": "13 Gravity rotary switch",
+    "开": "On",
+    "关": "Off",
+    "03 空载电流清零": "03 Zero No-load I",
+    "04 累计数据清零": "04.All Data Zero",
+    "05 震动开关": "05 Motor Switch",
+}
+
+# Source texts that stay untranslated on purpose (shown as they are).
+UNTRANSLATED = {"Custom Axis"}
+
+
+def main():
+    path = pathlib.Path(__file__).resolve().parent.parent / "resources/Language/lib_en.ts"
+    text = path.read_text(encoding="utf-8")
+    missing = []
+
+    def fill(match):
+        source = html.unescape(match.group(1))
+        if source in UNTRANSLATED:
+            return match.group(0)
+        english = ENGLISH.get(source)
+        if english is None:
+            missing.append(source)
+            return match.group(0)
+        return (f"<source>{match.group(1)}</source>\n        "
+                f"<translation>{html.escape(english, quote=False)}</translation>")
+
+    text = re.sub(r"<source>(.*?)</source>\s*<translation[^>]*>.*?</translation>", fill, text, flags=re.S)
+    path.write_text(text, encoding="utf-8")
+    for source in missing:
+        print(f"no English for: {source}", file=sys.stderr)
+    return 1 if missing else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

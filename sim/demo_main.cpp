@@ -1,0 +1,124 @@
+// Ombrel with a simulated meter plugged in, for trying the program without
+// hardware. Options of the simulated meter (all others go to the program):
+//   --sim-model WORD        model word of the product string (default M512X)
+//   --sim-version WORD      version word (default V1.2)
+//   --sim-serial TEXT       serial number (default 0012345678)
+//   --sim-rate N            live reports per second (default 4)
+//   --sim-unplugged SECS    start unplugged and plug in after SECS seconds
+//   --sim-replug SECS       unplug and plug in again every SECS seconds
+#include "app/startup.h"
+#include "simulator.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct Options {
+    std::wstring model = L"M512X";
+    std::wstring version = L"V1.2";
+    std::wstring serial = L"0012345678";
+    double rate = 4.0;
+    double unpluggedFor = 0.0;
+    double replugEvery = 0.0;
+};
+
+std::wstring wide(const char *s)
+{
+    std::wstring w;
+    for (; *s; ++s)
+        w.push_back(static_cast<unsigned char>(*s));
+    return w;
+}
+
+// Takes the simulator's options out of argv; false on a bad option.
+bool parse(int &argc, char *argv[], Options &o)
+{
+    std::vector<char *> rest{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        if (std::strncmp(arg, "--sim-", 6) != 0) {
+            rest.push_back(argv[i]);
+            continue;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "%s needs a value\n", arg);
+            return false;
+        }
+        const char *value = argv[++i];
+        if (!std::strcmp(arg, "--sim-model"))
+            o.model = wide(value);
+        else if (!std::strcmp(arg, "--sim-version"))
+            o.version = wide(value);
+        else if (!std::strcmp(arg, "--sim-serial"))
+            o.serial = wide(value);
+        else if (!std::strcmp(arg, "--sim-rate"))
+            o.rate = std::atof(value);
+        else if (!std::strcmp(arg, "--sim-unplugged"))
+            o.unpluggedFor = std::atof(value);
+        else if (!std::strcmp(arg, "--sim-replug"))
+            o.replugEvery = std::atof(value);
+        else {
+            std::fprintf(stderr, "unknown option %s\n", arg);
+            return false;
+        }
+    }
+    argc = static_cast<int>(rest.size());
+    for (int i = 0; i < argc; ++i)
+        argv[i] = rest[i];
+    argv[argc] = nullptr;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    Options options;
+    if (!parse(argc, argv, options))
+        return 2;
+
+    sim::Identity identity;
+    identity.product = L"SIM " + options.model + (options.version.empty() ? L"" : L" " + options.version);
+    identity.serial = options.serial;
+    sim::Meter &meter = sim::attach(identity);
+    meter.setReportRate(options.rate);
+    if (options.unpluggedFor > 0)
+        meter.unplug();
+
+    // Plugging and unplugging in the background, as a person would.
+    std::mutex lock;
+    std::condition_variable wake;
+    bool done = false;
+    std::thread hands([&] {
+        std::unique_lock<std::mutex> l(lock);
+        auto sleep = [&](double seconds) {
+            return !wake.wait_for(l, std::chrono::duration<double>(seconds), [&] { return done; });
+        };
+        if (options.unpluggedFor > 0 && sleep(options.unpluggedFor))
+            meter.plug();
+        while (options.replugEvery > 0 && sleep(options.replugEvery)) {
+            meter.unplug();
+            if (!sleep(2.0))
+                break;
+            meter.plug();
+        }
+    });
+
+    const int result = Startup::run(argc, argv);
+    {
+        std::lock_guard<std::mutex> l(lock);
+        done = true;
+    }
+    wake.notify_all();
+    hands.join();
+    return result;
+}
