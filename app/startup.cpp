@@ -44,6 +44,9 @@ void applyLook(QApplication &app)
     QFont::insertSubstitutions(QLatin1String(kInterfaceFamily),
                                {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
                                 QStringLiteral("Noto Sans SC"), QStringLiteral("Droid Sans Fallback")});
+    // The digits of the live readings are drawn in a narrow face.
+    QFont::insertSubstitutions(QStringLiteral("DINW10-Medium"),
+                               {QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const int points = fontPointSize(screen->logicalDotsPerInch());
         app.setFont(QFont(QLatin1String(kInterfaceFamily), points));

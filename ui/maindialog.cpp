@@ -143,6 +143,9 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(new Ui::MainDialog
 MainDialog::~MainDialog()
 {
     stopWorker();
+    // The translator belongs to this window's language choice.
+    qApp->removeTranslator(m_translator);
+    delete m_translator;
     delete ui;
 }
 

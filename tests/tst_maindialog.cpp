@@ -1,0 +1,547 @@
+// The main window against the simulated meter: device list, navigation and
+// its command frames, the live readings, closing, and a picture of the window.
+#include "app/iconhelper.h"
+#include "app/setting.h"
+#include "app/startup.h"
+#include "device/deviceinfoui.h"
+#include "device/meterreading.h"
+#include "device/usbthread.h"
+#include "simulator.h"
+#include "ui/maindialog.h"
+#include "ui_deviceinfoui.h"
+#include "ui_maindialog.h"
+
+#include <QFontInfo>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+sim::Identity identity(const std::wstring &product, const std::wstring &serial = L"0012345678")
+{
+    sim::Identity id;
+    id.manufacturer = L"Ombrel Sim";
+    id.product = product;
+    id.serial = serial;
+    return id;
+}
+
+// Codes of the short command frames the meter received, in order.
+QList<int> shortCodes(const sim::Meter &meter)
+{
+    QList<int> codes;
+    for (const sim::Written &w : meter.written()) {
+        if (w.bytes[0] == 0x55 && w.bytes[1] == 0x05 && w.bytes[2] == 0x09)
+            codes << w.bytes[3];
+    }
+    return codes;
+}
+
+sim::Report settingsReport(unsigned char language, unsigned char workLight, unsigned char standLight,
+                           unsigned char standTime, unsigned char style, unsigned char switchState)
+{
+    sim::Report r{};
+    r[0] = 0xAA;
+    r[1] = 0x05;
+    r[2] = 0x40;
+    r[8] = language;
+    r[9] = workLight;
+    r[10] = standLight;
+    r[11] = standTime;
+    r[12] = style;
+    r[13] = switchState;
+    const unsigned char factors[16] = {0x3F, 0x80, 0, 0, 0x3F, 0x8C, 0xCC, 0xCD, 0x3F, 0x66, 0x66, 0x66,
+                                       0x3C, 0x23, 0xD7, 0x0A};
+    std::memcpy(r.data() + 16, factors, 16);
+    r[62] = 0xEE;
+    r[63] = 0xFF;
+    return r;
+}
+
+QString styleOf(QWidget *w)
+{
+    return w->styleSheet();
+}
+
+bool selected(QWidget *w)
+{
+    return w->styleSheet().startsWith(QLatin1String("QPushButton{background-color: rgb(0, 170, 0);}"));
+}
+
+} // namespace
+
+class TestMainDialog : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        Startup::applyLook(*qApp);
+    }
+
+    void init()
+    {
+        sim::reset();
+        meterReading() = MeterReading();
+        settingsReportReceived() = false;
+        m_dir.reset(new QTemporaryDir);
+        QVERIFY(QDir::setCurrent(m_dir->path()));
+    }
+
+    void cleanup()
+    {
+        QTRY_COMPARE(sim::openHandles(), 0);
+    }
+
+    void meterPresentAtStart()
+    {
+        sim::attach(identity(L"SIM M512 V2"));
+        MainDialog d;
+        // Listed during construction, before any event is processed.
+        const QList<DeviceInfoUI *> entries = d.deviceEntries();
+        QCOMPARE(entries.size(), 1);
+        Ui::DeviceInfoUI *f = entries.first()->form();
+        QCOMPARE(f->label_model_value->text(), QStringLiteral("M512"));
+        QCOMPARE(f->label_version_value->text(), QStringLiteral("V2"));
+        QCOMPARE(f->label_serial_value->text(), QStringLiteral("001234"));
+        QCOMPARE(f->label_type_value->text(), QStringLiteral("Ombrel Sim"));
+        QCOMPARE(f->label_connect_type->text(), QStringLiteral("连接"));
+        QCOMPARE(styleOf(f->widget_background), QStringLiteral("background-color: rgb(16, 157, 56);"));
+        QCOMPARE(d.form()->device_treeWidget->topLevelItemCount(), 1);
+        QVERIFY(d.form()->settings_groupBox_k4_motor->isHidden());
+        QVERIFY(d.isPlotting());
+        QVERIFY(d.meterPort().isOpen());
+        QCOMPARE(d.form()->disp_stackedWidget->currentIndex(), 2);
+        QCOMPARE(d.form()->upgrade_label_devvalue->text(), QStringLiteral("SIM M512 V2"));
+    }
+
+    void unplugAndReplug()
+    {
+        sim::Meter &meter = sim::attach(identity(L"SIM K4R"));
+        MainDialog d;
+        DeviceInfoUI *first = d.deviceEntries().value(0);
+        QVERIFY(first);
+        QVERIFY(!d.form()->settings_groupBox_k4_motor->isHidden());
+        QCOMPARE(first->form()->label_version_value->text(), QStringLiteral("[none]"));
+
+        meter.unplug();
+        QTRY_VERIFY_WITH_TIMEOUT(!d.isPlotting(), 3000);
+        QCOMPARE(d.deviceEntries().size(), 1);
+        QCOMPARE(first->state, 1);
+        QCOMPARE(first->form()->label_connect_type->text(), QStringLiteral("错误"));
+        QCOMPARE(styleOf(first->form()->widget_background), QStringLiteral("background-color: rgb(68, 68, 68);"));
+        QVERIFY(d.form()->disp_Btn_Run->toolTip() == QStringLiteral("运行"));
+
+        meter.plug();
+        QTRY_VERIFY_WITH_TIMEOUT(d.isPlotting(), 3000);
+        QCOMPARE(d.deviceEntries().size(), 1);
+        DeviceInfoUI *fresh = d.deviceEntries().first();
+        QVERIFY(fresh != first);
+        QCOMPARE(fresh->form()->label_connect_type->text(), QStringLiteral("连接"));
+        QCOMPARE(d.form()->device_treeWidget->topLevelItemCount(), 1);
+    }
+
+    void upgradePageFollowsTheConnection()
+    {
+        sim::Meter &meter = sim::attach(identity(L"SIM M512X V1"));
+        MainDialog d;
+        d.form()->disp_btnUpgrade->click();
+        QCOMPARE(d.form()->disp_stackedWidget->currentIndex(), 1);
+        meter.unplug();
+        QTRY_VERIFY_WITH_TIMEOUT(d.form()->upgrade_text_log->toPlainText().contains(QStringLiteral("设备已断开")), 3000);
+        QVERIFY(d.form()->upgrade_label_connect->styleSheet().contains(QLatin1String("usb_disconnect.png")));
+        meter.plug();
+        QTRY_VERIFY_WITH_TIMEOUT(d.form()->upgrade_text_log->toPlainText().contains(QStringLiteral("设备名称:SIM M512X V1")), 3000);
+        QVERIFY(d.form()->upgrade_text_log->toPlainText().contains(QStringLiteral("设备已连接")));
+        QVERIFY(d.form()->upgrade_label_connect->styleSheet().contains(QLatin1String("usb_connect.png")));
+    }
+
+    void twoMetersListTheLastOne()
+    {
+        sim::attach(identity(L"SIM K4 V1", L"FIRST00001"));
+        sim::attach(identity(L"SIM N70 V2", L"SECOND0002"));
+        MainDialog d;
+        QCOMPARE(d.deviceEntries().size(), 1);
+        QCOMPARE(d.deviceEntries().first()->form()->label_serial_value->text(), QStringLiteral("SECOND"));
+        QCOMPARE(d.modelWord(), QStringLiteral("N70"));
+    }
+
+    void settingsPageByModel_data()
+    {
+        QTest::addColumn<QString>("product");
+        QTest::addColumn<int>("page");
+        QTest::newRow("M512") << "SIM M512 V2" << 7;
+        QTest::newRow("QM512R") << "SIM QM512R" << 7;
+        QTest::newRow("M512X") << "SIM M512X V2" << 3;
+        QTest::newRow("no model word") << "SIM" << 3;
+    }
+
+    void settingsPageByModel()
+    {
+        QFETCH(QString, product);
+        QFETCH(int, page);
+        sim::attach(identity(product.toStdWString()));
+        MainDialog d;
+        d.form()->disp_btnSysSet->click();
+        QCOMPARE(d.form()->disp_stackedWidget->currentIndex(), page);
+        QLabel *title = page == 7 ? d.form()->settings_labTitle_k4 : d.form()->settings_labTitle;
+        QCOMPARE(title->text(), QStringLiteral("仪表参数设置"));
+
+        (page == 7 ? d.form()->settings_btnReturn_k4 : d.form()->settings_btnReturn)->click();
+        QCOMPARE(d.form()->disp_stackedWidget->currentIndex(), 0);
+        d.form()->tbtn2->click();
+        QCOMPARE(d.form()->disp_stackedWidget->currentIndex(), page);
+    }
+
+    void navigationFrames()
+    {
+        sim::Meter &meter = sim::attach(identity(L"SIM M512X V2"));
+        meter.setReportRate(0);
+        MainDialog d;
+        Ui::MainDialog *f = d.form();
+        QStackedWidget *stack = f->disp_stackedWidget;
+        meter.clearWritten();
+
+        f->disp_btnReturn->click();          // home: 45
+        QCOMPARE(stack->currentIndex(), 0);
+        QCOMPARE(f->labTitle->text(), QStringLiteral("电能表"));
+        f->btnReturn->click();               // already home: nothing
+        f->tbtn3->click();                   // live readings: 47
+        QCOMPARE(stack->currentIndex(), 2);
+        QCOMPARE(f->disp_labTitle->text(), QStringLiteral("联机测试"));
+        f->disp_btnReturn->click();          // 45
+        f->tbtn1->click();                   // upgrade: no frame
+        QCOMPARE(stack->currentIndex(), 1);
+        QCOMPARE(f->upgrade_progressBar_fw->format(), QStringLiteral("loading"));
+        f->upgrade_btnReturn->click();       // 45
+        f->tbtn2->click();                   // settings: 03 46
+        QCOMPARE(stack->currentIndex(), 3);
+        f->settings_btnReturn->click();      // 45
+        f->tbtn4->click();                   // 48
+        QCOMPARE(stack->currentIndex(), 4);
+        f->four_btnReturn->click();          // 45
+        f->tbtn5->click();                   // 49
+        QCOMPARE(stack->currentIndex(), 5);
+        f->five_btnReturn->click();          // 45
+        f->tbtn6->click();                   // 50
+        QCOMPARE(stack->currentIndex(), 6);
+        QCOMPARE(f->six_labTitle->text(), QStringLiteral("电池容量电量检测"));
+        f->six_btnReturn->click();           // 45
+        f->tbtn3->click();                   // 47
+        f->disp_btnUpgrade->click();         // no frame
+        f->upgrade_btnReturn->click();       // 45
+        f->tbtn3->click();                   // 47
+        f->disp_btnSysSet->click();          // 03 46
+
+        const QList<int> expected = {0x45, 0x47, 0x45, 0x45, 0x03, 0x46, 0x45, 0x48, 0x45, 0x49, 0x45,
+                                     0x50, 0x45, 0x47, 0x45, 0x47, 0x03, 0x46};
+        QCOMPARE(shortCodes(meter), expected);
+        // Written whole: 64 bytes, zero after the frame.
+        const sim::Written last = meter.written().back();
+        QVERIFY(std::all_of(last.bytes.begin() + 9, last.bytes.end(), [](unsigned char b) { return b == 0; }));
+        QCOMPARE(meter.lastPageCode(), 0x46);
+    }
+
+    void noMeterNoFrames()
+    {
+        // A meter of another kind: never opened, never written to.
+        sim::Identity other = identity(L"OTHER THING");
+        other.vendorId = 0x1234;
+        sim::Meter &stranger = sim::attach(other);
+        MainDialog d;
+        QVERIFY(d.deviceEntries().isEmpty());
+        QVERIFY(!d.meterPort().isOpen());
+        for (QToolButton *b : d.homeButtons()) {
+            d.form()->disp_btnReturn->click();
+            b->click();
+            QVERIFY(d.form()->disp_stackedWidget->currentIndex() != 0);
+        }
+        d.form()->disp_btnReturn->click();
+        d.chartTick();
+        QVERIFY(stranger.written().empty());
+        QCOMPARE(d.form()->disp_labDevTiT->text(), QString());
+    }
+
+    void chartTickRequestsReadings()
+    {
+        sim::Meter &meter = sim::attach(identity(L"SIM M512X"));
+        meter.setReportRate(0);
+        MainDialog d;
+        meter.clearWritten();
+        d.chartTick();
+        const auto written = meter.written();
+        QCOMPARE(int(written.size()), 1);
+        const unsigned char request[9] = {0x55, 0x05, 0x22, 0x05, 0x0B, 0x00, 0x8C, 0xEE, 0xFF};
+        QVERIFY(std::equal(request, request + 9, written[0].bytes.begin()));
+        // The meter answers with a reading, which the next tick shows.
+        d.dashboardTick();
+        QVERIFY(d.form()->disp_label_VOLT->text() != QStringLiteral("0.000000"));
+    }
+
+    void dashboardShowsAReading()
+    {
+        sim::Meter &meter = sim::attach(identity(L"SIM M512X V2"));
+        meter.setReportRate(0);
+        MainDialog d;
+        Ui::MainDialog *f = d.form();
+
+        meter.inject(sim::measurementReport(5.0, 6.5, 0.0, 0.6, 0.0, 1.68, 0.0, 36.24, 25.0, 0.1234, 12.5, 1));
+        d.dashboardTick();
+        QCOMPARE(f->disp_labDevTiT->text(), QStringLiteral(" | M512X 001234"));
+        QCOMPARE(f->disp_label_VOLT->text(), QStringLiteral("5.000000"));
+        QCOMPARE(f->disp_label_CURR->text(), QStringLiteral("6.500000"));
+        QCOMPARE(f->disp_label_POWE->text(), QStringLiteral("0.000000"));
+        QCOMPARE(f->disp_label_DP_VALUE->text(), QStringLiteral("0.600"));
+        QCOMPARE(f->disp_label_CC1_VALUE->text(), QStringLiteral("1.680"));
+        QCOMPARE(f->disp_label_CPU_VALUE->text(), QStringLiteral("36.2"));
+        QCOMPARE(f->disp_label_cap_value->text(), QStringLiteral("0.123"));
+        QCOMPARE(f->disp_label_ele_value->text(), QStringLiteral("12.500"));
+        QCOMPARE(f->progressBar_VBUS->value(), 21);
+        QVERIFY(f->progressBar_VBUS->styleSheet().contains(QLatin1String("rgb(85, 255, 0)")));
+        QCOMPARE(f->progressBar_IBUS->value(), 100);
+        QVERIFY(f->progressBar_IBUS->styleSheet().contains(QLatin1String("rgb(230, 0, 0)")));
+        QCOMPARE(f->progressBar_Power->value(), 13);
+        QCOMPARE(f->disp_label_ImageDir->styleSheet(), QStringLiteral("image: url(:/sys/rs/rs/up.png)"));
+        QCOMPARE(f->disp_label_VBUS_Tips->text(), QStringLiteral(" "));
+        QCOMPARE(f->settings_lab_voltvalue->text(), QStringLiteral("5.000000"));
+        QCOMPARE(f->settings_lab_tempvalue->text(), QStringLiteral("36.2"));
+        QVERIFY(selected(f->settings_btn_0A));   // min_current still 0
+
+        // A tick with nothing waiting changes nothing.
+        f->disp_labDevTiT->setText(QStringLiteral("unchanged"));
+        d.dashboardTick();
+        QCOMPARE(f->disp_labDevTiT->text(), QStringLiteral("unchanged"));
+        QCOMPARE(f->disp_label_VOLT->text(), QStringLiteral("5.000000"));
+
+        // Low voltage shows the floating-input tip; an unknown direction
+        // keeps the last image.
+        meter.inject(sim::measurementReport(2.99, 0.0, 0.0, 0, 0, 0, 0, 30, 25, 0, 0, 7));
+        d.dashboardTick();
+        QCOMPARE(f->disp_label_VBUS_Tips->text(), QStringLiteral("(输入悬空时有感应电压是正常现象)"));
+        QCOMPARE(f->disp_label_ImageDir->styleSheet(), QStringLiteral("image: url(:/sys/rs/rs/up.png)"));
+        QCOMPARE(f->disp_label_VOLT->text(), QStringLiteral("2.990000"));
+        meter.inject(sim::measurementReport(123.4567, 0.0, 0.0, 0, 0, 0, 0, 30, 25, 0, 0, 2));
+        d.dashboardTick();
+        QCOMPARE(f->disp_label_VOLT->text(), QStringLiteral("123.4567"));
+        QCOMPARE(f->disp_label_ImageDir->styleSheet(), QString());
+        QCOMPARE(f->progressBar_VBUS->value(), 100);
+    }
+
+    void settingsEcho_data()
+    {
+        QTest::addColumn<QString>("product");
+        QTest::addColumn<bool>("compact");
+        QTest::newRow("full page") << "SIM M512X V2" << false;
+        QTest::newRow("compact page") << "SIM M512 V2" << true;
+    }
+
+    void settingsEcho()
+    {
+        QFETCH(QString, product);
+        QFETCH(bool, compact);
+        sim::Meter &meter = sim::attach(identity(product.toStdWString()));
+        meter.setReportRate(0);
+        MainDialog d;
+        Ui::MainDialog *f = d.form();
+
+        meter.inject(settingsReport(1, compact ? 60 : 7, 4, 45, 2, 0));
+        d.dashboardTick();
+        QVERIFY(!settingsReportReceived());
+        QPushButton *cn = compact ? f->settings_btn_CN_k4 : f->settings_btn_CN;
+        QPushButton *en = compact ? f->settings_btn_EN_k4 : f->settings_btn_EN;
+        QPushButton *on = compact ? f->settings_btn_M_open_k4 : f->settings_btn_G_open;
+        QPushButton *off = compact ? f->settings_btn_M_close_k4 : f->settings_btn_G_close;
+        QVERIFY(selected(en) && !selected(cn));
+        QVERIFY(selected(off) && !selected(on));
+        QCOMPARE((compact ? f->settings_slider_worklight_k4 : f->settings_slider_worklight)->value(), compact ? 60 : 7);
+        // The other page's controls are left alone.
+        QPushButton *otherEn = compact ? f->settings_btn_EN : f->settings_btn_EN_k4;
+        QVERIFY(!selected(otherEn));
+        QCOMPARE(f->settings_slider_standlight->value(), 4);
+        QCOMPARE(f->settings_slider_standtime->value(), 45);
+        QVERIFY(selected(f->settings_btn_style2));
+        QVERIFY(!selected(f->settings_btn_style1) && !selected(f->settings_btn_style3));
+        QCOMPARE(f->settings_lab_califact_voltvalue->text(), QStringLiteral("1.000"));
+        QCOMPARE(f->settings_lab_califact_currvalue->text(), QStringLiteral("1.100"));
+        QCOMPARE(f->settings_lab_califact_tempvalue->text(), QStringLiteral("0.900"));
+        QVERIFY(selected(f->settings_btn_10ma));
+
+        // Out-of-range style, language and switch leave their buttons.
+        meter.inject(settingsReport(5, 1, 4, 45, 4, 9));
+        d.dashboardTick();
+        QVERIFY(selected(f->settings_btn_style2));
+        QVERIFY(selected(en));
+        QVERIFY(selected(off));
+    }
+
+    void drainKeepsTheDisplayCurrent()
+    {
+        sim::Meter &meter = sim::attach(identity(L"SIM M512X V2"));
+        meter.setReportRate(0);
+        MainDialog d;
+        // Many reports between two ticks: the tick shows the newest, and a
+        // settings report among them is still taken.
+        for (int i = 1; i <= 40; ++i) {
+            meter.inject(sim::measurementReport(i, 0, 0, 0, 0, 0, 0, 30, 25, 0, 0, 1));
+            if (i == 20)
+                meter.inject(settingsReport(1, 3, 4, 45, 3, 1));
+        }
+        d.dashboardTick();
+        QCOMPARE(d.form()->disp_label_VOLT->text(), QStringLiteral("40.00000"));
+        QVERIFY(selected(d.form()->settings_btn_style3));
+        unsigned char buffer[64];
+        QCOMPARE(d.meterPort().readReport(buffer), 0);
+    }
+
+    void drainAtTenReportsASecond()
+    {
+        sim::Meter &meter = sim::attach(identity(L"SIM M512X V2"));
+        meter.setReportRate(10);
+        MainDialog d;
+        // Left to its own timers for a few seconds, the dialog keeps up.
+        QTest::qWait(3500);
+        const int sent = meter.measurementsSent();
+        QVERIFY(sent >= 25);
+        d.dashboardTick();
+        unsigned char buffer[64];
+        QCOMPARE(d.meterPort().readReport(buffer), 0);
+        QCOMPARE(meter.droppedReports(), 0);
+    }
+
+    void everyWayOfClosingStopsTheWorker_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("close button") << 0;
+        QTest::newRow("escape") << 1;
+        QTest::newRow("window manager") << 2;
+        QTest::newRow("destroyed open") << 3;
+    }
+
+    void everyWayOfClosingStopsTheWorker()
+    {
+        QFETCH(int, how);
+        sim::attach(identity(L"SIM M512X V2"));
+        auto *d = new MainDialog;
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d));
+        QPointer<USBThread> worker = d->worker();
+        QVERIFY(worker->isRunning());
+        switch (how) {
+        case 0: d->form()->btnMenu_Close->click(); break;
+        case 1: QTest::keyClick(d, Qt::Key_Escape); break;
+        case 2: QVERIFY(d->close()); break;
+        default: break;
+        }
+        if (how != 3) {
+            QVERIFY(worker->isFinished());
+            QVERIFY(!d->isVisible());
+        }
+        delete d;
+        QVERIFY(worker.isNull());
+    }
+
+    void replugCyclesLeakNothing()
+    {
+        sim::Meter &meter = sim::attach(identity(L"SIM M512X V2"));
+        meter.setReportRate(0);
+        MainDialog d;
+        const int handlesAtStart = sim::openHandles();
+        QCOMPARE(handlesAtStart, 2);   // the worker's and the dialog's
+        for (int i = 0; i < 200; ++i) {
+            meter.unplug();
+            d.usbdisconnect();
+            meter.plug();
+            d.usbconnect(QStringLiteral("SIM M512X V2"));
+        }
+        QCOMPARE(d.deviceEntries().size(), 1);
+        // The worker notices the last replugs on its own; once it has, both
+        // handles are open again and no more.
+        QTRY_COMPARE_WITH_TIMEOUT(d.worker()->usb_state(), 0, 3000);
+        QTest::qWait(1200);
+        QTRY_COMPARE(sim::openHandles(), handlesAtStart);
+        QCOMPARE(d.findChildren<DeviceInfoUI *>().size(), 1);
+    }
+
+    void storedEnglishTranslatesTheForm()
+    {
+        Setting().write(QStringLiteral("language"), QStringLiteral("English"));
+        sim::attach(identity(L"SIM M512 V2"));
+        {
+            MainDialog d;
+            QCOMPARE(d.form()->tbtn3->text(), QStringLiteral("Online testing"));
+            QCOMPARE(d.form()->device_treeWidget->headerItem()->text(0), QStringLiteral("Devices"));
+            QCOMPARE(d.form()->settings_groupBox_k4_motor->title(), QStringLiteral("05 Motor Switch"));
+            QCOMPARE(d.deviceEntries().first()->form()->label_connect_type->text(), QStringLiteral("Connect"));
+            d.form()->tbtn3->click();
+            QCOMPARE(d.form()->disp_labTitle->text(), QStringLiteral("Online testing"));
+        }
+        Setting().write(QStringLiteral("language"), QStringLiteral("Chinese"));
+        MainDialog chinese;
+        QCOMPARE(chinese.form()->tbtn3->text(), QStringLiteral("联机测试"));
+    }
+
+    void iconHelper()
+    {
+        IconHelper *icons = IconHelper::instance();
+        QCOMPARE(IconHelper::instance(), icons);
+        QVERIFY(icons->iconFont().family().contains(QLatin1String("FontAwesome"), Qt::CaseInsensitive));
+
+        QLabel label;
+        QPushButton button;
+        icons->setIcon(&label, QChar(0xF2D5), 30);
+        icons->setIcon(&button, QChar(0xF00D), 9);
+        QCOMPARE(label.font().pointSize(), 30);
+        QCOMPARE(button.font().pointSize(), 9);
+        QCOMPARE(label.text(), QString(QChar(0xF2D5)));
+
+        const QImage img = icons->iconPixmap(QStringLiteral("#FEFEFE"), QChar(0xF108), 50, 100, 70).toImage();
+        QCOMPARE(img.size(), QSize(100, 70));
+        QCOMPARE(qAlpha(img.pixel(0, 0)), 0);
+        QCOMPARE(qAlpha(img.pixel(99, 69)), 0);
+        int inked = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                inked += qAlpha(img.pixel(x, y)) > 128;
+        QVERIFY2(inked > 300, qPrintable(QString::number(inked)));
+    }
+
+    void chineseTextHasAFont()
+    {
+        // The interface family stands in with a font that has Chinese glyphs.
+        QFontMetrics metrics(qApp->font());
+        QVERIFY(metrics.inFont(QChar(0x7535)));   // 电
+        QVERIFY(metrics.inFont(QChar(0x8868)));   // 表
+    }
+
+    void pictureOfTheWindow()
+    {
+        sim::Meter &meter = sim::attach(identity(L"SIM M512X V2"));
+        meter.setReportRate(0);
+        MainDialog d;
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        meter.inject(sim::measurementReport(9.012, 1.987, 17.907, 0.6, 0.0, 1.68, 0.0, 31.4, 25, 0.512, 4.6, 1));
+        d.dashboardTick();
+        QApplication::processEvents();
+        const QImage shot = d.grab().toImage();
+        QCOMPARE(shot.size(), QSize(1232, 900));
+        QSet<QRgb> colours;
+        for (int y = 0; y < shot.height(); y += 7)
+            for (int x = 0; x < shot.width(); x += 7)
+                colours.insert(shot.pixel(x, y));
+        QVERIFY2(colours.size() > 50, qPrintable(QString::number(colours.size())));
+        const QString out = QStringLiteral(OMBREL_SCREENSHOT_DIR "/maindialog.png");
+        QDir().mkpath(QFileInfo(out).absolutePath());
+        QVERIFY(shot.save(out));
+    }
+};
+
+QTEST_MAIN(TestMainDialog)
+#include "tst_maindialog.moc"
