@@ -3,6 +3,7 @@
 // unplugging, identity, and the loader's side of a firmware transfer.
 #include "metermodel.h"
 #include "simulator.h"
+#include "taggedreports.h"
 
 #include <hidapi.h>
 
@@ -13,19 +14,20 @@
 
 namespace {
 
-sim::Report tagged(int n)
+// A quiet meter and a handle on it.
+hid_device *openQuietMeter(sim::Meter *&meter)
 {
-    sim::Report r{};
-    r[0] = 0xAA;
-    r[1] = 0x77;
-    r[2] = n & 0xFF;
-    r[3] = (n >> 8) & 0xFF;
-    return r;
+    meter = &sim::attach();
+    meter->setReportRate(0);
+    return hid_open(0x0483, 0x5750, nullptr);
 }
 
-int tagOf(const unsigned char *r)
+// A short command frame from the host, as a 64-byte report.
+int writeCommand(hid_device *h, unsigned char code)
 {
-    return r[2] | (r[3] << 8);
+    std::vector<unsigned char> frame = {0x55, 0x05, 0x09, code, 0, 0, 0, 0xEE, 0xFF};
+    frame.resize(64);
+    return hid_write(h, frame.data(), 64);
 }
 
 std::vector<unsigned char> frameReport(const std::vector<unsigned char> &frame)
@@ -249,12 +251,9 @@ private slots:
 
     void settingsReportOnEntry()
     {
-        sim::Meter &meter = sim::attach();
-        meter.setReportRate(0);
-        hid_device *h = hid_open(0x0483, 0x5750, nullptr);
-        std::vector<unsigned char> frame = {0x55, 0x05, 0x09, 0x46, 0, 0, 0, 0xEE, 0xFF};
-        frame.resize(64);
-        QCOMPARE(hid_write(h, frame.data(), 64), 64);
+        sim::Meter *meter;
+        hid_device *h = openQuietMeter(meter);
+        QCOMPARE(writeCommand(h, 0x46), 64);
         const auto r = next(h);
         QVERIFY(!r.empty());
         QCOMPARE(r[1], 0x05);
@@ -274,13 +273,11 @@ private slots:
     void loaderTakesAnImage()
     {
         QFETCH(int, size);
-        sim::Meter &meter = sim::attach();
-        meter.setReportRate(0);
+        sim::Meter *m;
+        hid_device *h = openQuietMeter(m);
+        sim::Meter &meter = *m;
         meter.setBurnDelayMs(100);
-        hid_device *h = hid_open(0x0483, 0x5750, nullptr);
-        std::vector<unsigned char> request = {0x55, 0x05, 0x09, 0x02, 0, 0, 0, 0xEE, 0xFF};
-        request.resize(64);
-        hid_write(h, request.data(), 64);
+        writeCommand(h, 0x02);
         QCOMPARE(meter.loaderState(), sim::LoaderState::AwaitHandshake);
 
         std::vector<unsigned char> image(size);
@@ -312,12 +309,10 @@ private slots:
 
     void loaderFaults()
     {
-        sim::Meter &meter = sim::attach();
-        meter.setReportRate(0);
-        hid_device *h = hid_open(0x0483, 0x5750, nullptr);
-        std::vector<unsigned char> request = {0x55, 0x05, 0x09, 0x02, 0, 0, 0, 0xEE, 0xFF};
-        request.resize(64);
-        hid_write(h, request.data(), 64);
+        sim::Meter *m;
+        hid_device *h = openQuietMeter(m);
+        sim::Meter &meter = *m;
+        writeCommand(h, 0x02);
         std::vector<unsigned char> image(200, 0x42);
 
         meter.corruptHandshakeReply(1);
@@ -360,9 +355,7 @@ private slots:
             meter.inject(tagged(5));
             unsigned char buf[64];
             hid_read_timeout(h, buf, 64, 0);
-            std::vector<unsigned char> frame = {0x55, 0x05, 0x09, 0x47, 0, 0, 0, 0xEE, 0xFF};
-            frame.resize(64);
-            hid_write(h, frame.data(), 64);
+            writeCommand(h, 0x47);
             hid_close(h);
             return;
         }

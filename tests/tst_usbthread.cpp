@@ -3,6 +3,7 @@
 // application connects them.
 #include "device/usbthread.h"
 #include "simulator.h"
+#include "taggedreports.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -13,21 +14,9 @@
 
 namespace {
 
-sim::Report tagged(int n)
-{
-    sim::Report r{};
-    r[0] = 0xAA;
-    r[1] = 0x77;
-    r[2] = n & 0xFF;
-    r[3] = (n >> 8) & 0xFF;
-    for (int i = 4; i < 64; ++i)
-        r[i] = static_cast<unsigned char>(n * 31 + i);
-    return r;
-}
-
 int tagOf(const QByteArray &r)
 {
-    return static_cast<unsigned char>(r[2]) | (static_cast<unsigned char>(r[3]) << 8);
+    return ::tagOf(reinterpret_cast<const unsigned char *>(r.constData()));
 }
 
 bool intact(const QByteArray &r)
