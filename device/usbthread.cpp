@@ -98,7 +98,7 @@ void USBThread::usb_stop()
 void USBThread::passOn(int bytesRead)
 {
     if (bytesRead == 64)
-        emit reportRead(QByteArray(reinterpret_cast<const char *>(m_buffer), 64));
+        emit reportRead(QByteArray(reinterpret_cast<const char *>(m_buffer), 64), QPrivateSignal());
 }
 
 void USBThread::deliver(QByteArray report)

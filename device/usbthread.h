@@ -48,8 +48,8 @@ signals:
     void usb_disconnect();
     void usb_send_error();
 
-    // Carries a copy of each report out of the worker thread.
-    void reportRead(QByteArray report);
+    // Carries a copy of each report out of the worker thread (internal).
+    void reportRead(QByteArray report, QPrivateSignal);
 
 protected:
     void run() override;

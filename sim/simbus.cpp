@@ -1,5 +1,6 @@
 #include "simbus.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -175,6 +176,17 @@ void MeterEntry::setSettings(const MeterSettings &s) { Lock l(bus.m); model.sett
 int MeterEntry::lastPageCode() const { Lock l(bus.m); return model.lastPageCode; }
 int MeterEntry::measurementsSent() const { Lock l(bus.m); return measurements; }
 int MeterEntry::droppedReports() const { Lock l(bus.m); return dropped; }
+
+int MeterEntry::pendingReports() const
+{
+    Lock l(bus.m);
+    size_t most = 0;
+    for (const hid_device *dev : bus.handles) {
+        if (dev->meter == this && bus.alive(dev))
+            most = std::max(most, dev->queue.size());
+    }
+    return static_cast<int>(most);
+}
 LoaderState MeterEntry::loaderState() const { Lock l(bus.m); return model.loaderState(); }
 int MeterEntry::blocksAnnounced() const { Lock l(bus.m); return model.blocksAnnounced(); }
 std::vector<unsigned char> MeterEntry::receivedImage() const { Lock l(bus.m); return model.image(); }

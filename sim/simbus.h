@@ -58,6 +58,7 @@ public:
     int lastPageCode() const override;
     int measurementsSent() const override;
     int droppedReports() const override;
+    int pendingReports() const override;
     LoaderState loaderState() const override;
     int blocksAnnounced() const override;
     std::vector<unsigned char> receivedImage() const override;

@@ -72,6 +72,8 @@ public:
     virtual int measurementsSent() const = 0;
     // Reports lost because a handle's queue was full.
     virtual int droppedReports() const = 0;
+    // Reports waiting in the fullest queue of the meter's open handles.
+    virtual int pendingReports() const = 0;
 
     virtual LoaderState loaderState() const = 0;
     virtual int blocksAnnounced() const = 0;
