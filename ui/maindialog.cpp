@@ -71,7 +71,6 @@ void setBar(QProgressBar *bar, double value, double fullScale, const char *colou
 
 MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(new Ui::MainDialog)
 {
-    m_groupSwitchTime = QDateTime::currentDateTime();
     setMouseTracking(true);
     ui->setupUi(this);
     initForm();
@@ -133,8 +132,6 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(new Ui::MainDialog
     m_worker->pid = m_pid;
     m_worker->usb_open();
     m_worker->start(QThread::InheritPriority);
-
-    m_upgradeTimer = new QTimer(this);
 
     m_chartTimer.start(1000);
     connect(&m_chartTimer, &QTimer::timeout, this, &MainDialog::chartTick);

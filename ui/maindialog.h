@@ -3,7 +3,6 @@
 #include "device/meterport.h"
 #include "ui/dispheaderlayout.h"
 
-#include <QDateTime>
 #include <QDialog>
 #include <QList>
 #include <QPair>
@@ -106,9 +105,7 @@ private:
     QTimer m_dashboardTimer;
     QTranslator *m_translator = nullptr;
     USBThread *m_worker = nullptr;
-    QTimer *m_upgradeTimer = nullptr;
     QList<QToolButton *> m_homeButtons;
-    QDateTime m_groupSwitchTime;
 
     // Device list: one entry per connection, with the serial it was opened by.
     bool m_haveMatchingSerial = false;
