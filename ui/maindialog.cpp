@@ -4,6 +4,9 @@
 
 #include "app/iconhelper.h"
 #include "app/setting.h"
+#include "charts/chartview.h"
+#include "charts/customcoordinates.h"
+#include "charts/livechart.h"
 #include "device/commandframe.h"
 #include "device/deviceinfoui.h"
 #include "device/meterreading.h"
@@ -14,6 +17,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QHeaderView>
 #include <QTime>
 #include <QToolButton>
@@ -69,11 +73,19 @@ void setBar(QProgressBar *bar, double value, double fullScale, const char *colou
 
 } // namespace
 
-MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(new Ui::MainDialog)
+MainDialog::MainDialog(QWidget *parent)
+    : QDialog(parent), ui(new Ui::MainDialog), m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
     setMouseTracking(true);
     ui->setupUi(this);
     initForm();
+
+    // The custom range window exists before the chart, so the chart's first
+    // ranges honour what it loaded.
+    m_custom = new customcoordinates;
+    m_custom->setWindowTitle(tr("Custom Axis"));
+    m_custom->hide();
+    connect(m_custom, SIGNAL(RangChang_signal()), this, SLOT(RangChang_slot()));
 
     ui->disp_btn_menu->setIcon(QIcon(QPixmap(QStringLiteral(":/sys/rs/rs/menu.png"))
                                          .scaled(200, 200, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
@@ -122,6 +134,10 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(new Ui::MainDialog
 
     std::srand(static_cast<unsigned>(QTime(0, 0).secsTo(QTime::currentTime())));
 
+    // Built before the worker's first open attempt, so a meter already
+    // plugged in starts its run on a chart that exists.
+    initChart();
+
     // The meter link: the worker's first open attempt is synchronous, so a
     // meter already plugged in shows in the device list before the window.
     m_worker = new USBThread(this);
@@ -140,6 +156,9 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(new Ui::MainDialog
 MainDialog::~MainDialog()
 {
     stopWorker();
+    m_view->setHoverText(nullptr);
+    m_live.reset();
+    delete m_custom;
     // The translator belongs to this window's language choice.
     qApp->removeTranslator(m_translator);
     delete m_translator;
@@ -221,6 +240,7 @@ void MainDialog::chartTick()
     }
     if (m_port.isOpen())
         usb_send(frame.constData(), frame.size());
+    recordTick();
 }
 
 // ---------------------------------------------------------------- navigation
@@ -345,30 +365,6 @@ void MainDialog::resizeEvent(QResizeEvent *)
     ui->disp_btnUpgrade->setGeometry(p.upgradeX, 2, 41, 31);
     ui->disp_label_tip_3->setGeometry(p.tip3X, 32, 54, 15);
     ui->disp_label_tip_2->setGeometry(p.tip2X, 32, 54, 15);
-}
-
-// ---------------------------------------------------------------- run state
-
-void MainDialog::runStart()
-{
-    m_plotting = true;
-    ui->disp_Btn_Run->setIcon(QIcon(QStringLiteral(":/sys/rs/rs/pause.png")));
-    ui->disp_Btn_Run->setToolTip(tr("停止"));
-}
-
-void MainDialog::runStop()
-{
-    m_plotting = false;
-    ui->disp_Btn_Run->setIcon(QIcon(QStringLiteral(":/sys/rs/rs/run.png")));
-    ui->disp_Btn_Run->setToolTip(tr("运行"));
-}
-
-void MainDialog::on_disp_Btn_Run_clicked()
-{
-    if (m_plotting)
-        runStop();
-    else
-        runStart();
 }
 
 // ---------------------------------------------------------------- device list

@@ -1,13 +1,19 @@
 #pragma once
 
+#include "charts/channels.h"
 #include "device/meterport.h"
+#include "export/readinglog.h"
 #include "ui/dispheaderlayout.h"
 
 #include <QDialog>
 #include <QList>
 #include <QPair>
+#include <QPointer>
+#include <QTableView>
 #include <QTimer>
 
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace Ui {
@@ -19,10 +25,13 @@ class QPushButton;
 class QToolButton;
 class QTranslator;
 class USBThread;
+class ChartView;
+class LiveChart;
+class customcoordinates;
 
 // The application's window and hub: it owns the meter link (worker thread
 // and the dialog's own handle), the pages and their navigation, the device
-// list and the live readings.
+// list, the live readings and the live chart with its reading log.
 class MainDialog : public QDialog
 {
     Q_OBJECT
@@ -43,6 +52,14 @@ public:
     QString modelWord() const { return m_modelWord; }
     QString serialPrefix() const { return m_serialPrefix; }
     bool isPlotting() const { return m_plotting; }
+    LiveChart *liveChart() const { return m_live.get(); }
+    ChartView *chartView() const { return m_view; }
+    const ReadingLog &readingLog() const { return m_log; }
+    customcoordinates *customAxis() const { return m_custom; }
+    QTableView *curveTable() const { return m_curveTable; }
+    QTimer &chartTimer() { return m_chartTimer; }
+    // The clock of the chart and the log, in ms since the epoch.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
     QList<DeviceInfoUI *> deviceEntries() const;
     const QList<QToolButton *> &homeButtons() const { return m_homeButtons; }
 
@@ -72,6 +89,35 @@ public slots:
     void on_btnMenu_Close_clicked();
     void on_disp_Btn_Run_clicked();
 
+    // Live chart
+    void on_disp_btn_dp_dm_clicked();
+    void on_disp_btn_cc1_cc2_clicked();
+    void on_disp_btn_temp_clicked();
+    void on_disp_btn_title_clicked();
+    void on_disp_btn_RangCustom_clicked();
+    void RangChang_slot();
+    void onAct3Clicked_Slot();
+    void onAct4Clicked_Slot();
+    void onAct5Clicked_Slot();
+    void onBtn_1_Slot() { chooseCurveColor(VBUS); }
+    void onBtn_2_Slot() { chooseCurveColor(IBUS); }
+    void onBtn_3_Slot() { chooseCurveColor(POWER); }
+    void onBtn_4_Slot() { chooseCurveColor(PD); }
+    void onBtn_5_Slot() { chooseCurveColor(PM); }
+    void onBtn_6_Slot() { chooseCurveColor(CC1); }
+    void onBtn_7_Slot() { chooseCurveColor(CC2); }
+    void onBtn_8_Slot() { chooseCurveColor(CPU_Temp); }
+    void onCBox_1_Slot(int linew) { chooseCurveWidth(VBUS, linew); }
+    void onCBox_2_Slot(int linew) { chooseCurveWidth(IBUS, linew); }
+    void onCBox_3_Slot(int linew) { chooseCurveWidth(POWER, linew); }
+    void onCBox_4_Slot(int linew) { chooseCurveWidth(PD, linew); }
+    void onCBox_5_Slot(int linew) { chooseCurveWidth(PM, linew); }
+    void onCBox_6_Slot(int linew) { chooseCurveWidth(CC1, linew); }
+    void onCBox_7_Slot(int linew) { chooseCurveWidth(CC2, linew); }
+    void onCBox_8_Slot(int linew) { chooseCurveWidth(CPU_Temp, linew); }
+    void onCBox_9_Slot(int index);
+    void onBtn_close_Slot();
+
     void enumerateDevices();
     void refreshDeviceList();
 
@@ -93,6 +139,11 @@ private:
     void showMeterSettings();
     void runStart();
     void runStop();
+    void initChart();
+    void recordTick();
+    void toggleCurveGroup(CurveGroup group);
+    void chooseCurveColor(int channel);
+    void chooseCurveWidth(int channel, int choice);
 
     Ui::MainDialog *ui;
     unsigned short m_vid = kVendorId;
@@ -114,6 +165,15 @@ private:
 
     bool m_plotting = false;
     unsigned char m_requestState = 1;
+
+    // Live chart
+    std::function<qint64()> m_clock;
+    customcoordinates *m_custom = nullptr;
+    ReadingLog m_log;
+    std::unique_ptr<LiveChart> m_live;
+    ChartView *m_view = nullptr;
+    bool m_curveTableOpen = false;
+    QPointer<QTableView> m_curveTable;
 
     DispHeaderLayout m_dispLayout;
 };

@@ -1,28 +1,59 @@
 #include "ui/prompts.h"
 
+#include <QColorDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace Prompts {
 
 namespace {
-WarningHandler &warningHandler()
+template <typename Handler>
+Handler &handler()
 {
-    static WarningHandler handler;
-    return handler;
+    static Handler h;
+    return h;
 }
 } // namespace
 
 void warning(QWidget *parent, const QString &title, const QString &text)
 {
-    if (warningHandler())
-        warningHandler()(parent, title, text);
+    if (const WarningHandler &h = handler<WarningHandler>())
+        h(parent, title, text);
     else
         QMessageBox::warning(parent, title, text);
 }
 
-void setWarningHandler(WarningHandler handler)
+bool getText(QWidget *parent, const QString &title, const QString &label, QString &text)
 {
-    warningHandler() = std::move(handler);
+    if (const TextHandler &h = handler<TextHandler>())
+        return h(parent, title, label, text);
+    bool ok = false;
+    const QString answer = QInputDialog::getText(parent, title, label, QLineEdit::Normal, text, &ok);
+    if (ok)
+        text = answer;
+    return ok;
+}
+
+QColor getColor(QWidget *parent, const QColor &initial)
+{
+    if (const ColorHandler &h = handler<ColorHandler>())
+        return h(parent, initial);
+    return QColorDialog::getColor(initial, parent, QString());
+}
+
+void setWarningHandler(WarningHandler h)
+{
+    handler<WarningHandler>() = std::move(h);
+}
+
+void setTextHandler(TextHandler h)
+{
+    handler<TextHandler>() = std::move(h);
+}
+
+void setColorHandler(ColorHandler h)
+{
+    handler<ColorHandler>() = std::move(h);
 }
 
 } // namespace Prompts

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 
 #include <functional>
@@ -11,11 +12,24 @@ class QWidget;
 namespace Prompts {
 
 using WarningHandler = std::function<void(QWidget *parent, const QString &title, const QString &text)>;
+// Answers a text question: the text, or nothing when cancelled.
+using TextHandler = std::function<bool(QWidget *parent, const QString &title, const QString &label, QString &text)>;
+// Answers a colour question: an invalid colour when cancelled.
+using ColorHandler = std::function<QColor(QWidget *parent, const QColor &initial)>;
 
 // A warning box with one OK button.
 void warning(QWidget *parent, const QString &title, const QString &text);
 
-// Replaces the real boxes (pass an empty function to restore them).
+// A line of text; `text` holds the initial text and, when accepted (true),
+// the answer.
+bool getText(QWidget *parent, const QString &title, const QString &label, QString &text);
+
+// A colour, starting from `initial`; invalid when cancelled.
+QColor getColor(QWidget *parent, const QColor &initial);
+
+// Replace the real dialogs (pass an empty function to restore them).
 void setWarningHandler(WarningHandler handler);
+void setTextHandler(TextHandler handler);
+void setColorHandler(ColorHandler handler);
 
 } // namespace Prompts

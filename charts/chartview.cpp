@@ -1,0 +1,110 @@
+#include "charts/chartview.h"
+
+#include "charts/timezoom.h"
+
+#include <QDateTime>
+#include <QGraphicsLineItem>
+#include <QGraphicsSimpleTextItem>
+#include <QMouseEvent>
+#include <QWheelEvent>
+#include <QtCharts/QDateTimeAxis>
+
+QT_CHARTS_USE_NAMESPACE
+
+bool viewHeld = false;
+
+ChartView::ChartView(QWidget *parent) : QChartView(parent)
+{
+    setDragMode(QGraphicsView::RubberBandDrag);
+    // The read-out follows the mouse without a button pressed.
+    setMouseTracking(true);
+    viewport()->setMouseTracking(true);
+    setCursor(Qt::PointingHandCursor);
+}
+
+ChartView::ChartView(QChart *chart, QWidget *parent) : ChartView(parent)
+{
+    setChart(chart);
+}
+
+void ChartView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_lastPos = event->localPos().toPoint();
+        m_leftPressed = true;
+    } else if (event->button() == Qt::RightButton) {
+        viewHeld = false;
+    }
+}
+
+void ChartView::mouseReleaseEvent(QMouseEvent *)
+{
+    m_leftPressed = false;
+}
+
+void ChartView::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint pos = event->localPos().toPoint();
+    if (!m_hoverItem) {
+        m_hoverItem = new QGraphicsSimpleTextItem(chart());
+        m_hoverItem->setZValue(5);
+        m_hoverItem->setPos(100, 60);
+        m_hoverItem->setVisible(true);
+        m_hoverLine = new QGraphicsLineItem(chart());
+        m_hoverLine->setZValue(5);
+        m_hoverLine->setPen(QPen(QColor(128, 128, 128), 1));
+        m_hoverLine->setVisible(false);
+    }
+    if (m_leftPressed) {
+        const int dx = pos.x() - m_lastPos.x();
+        m_lastPos = pos;
+        chart()->scroll(-dx, 0);
+        viewHeld = true;
+    }
+    showHover(pos);
+}
+
+void ChartView::showHover(const QPoint &pos)
+{
+    const auto *axis = qobject_cast<QDateTimeAxis *>(chart()->axes(Qt::Horizontal).value(0));
+    const QRectF plot = chart()->plotArea();
+    const QPointF at = chart()->mapFromScene(mapToScene(pos));
+    QString text;
+    if (axis && m_hoverText && plot.width() > 0 && plot.contains(at)) {
+        const qint64 min = axis->min().toMSecsSinceEpoch();
+        const qint64 max = axis->max().toMSecsSinceEpoch();
+        const qint64 t = min + qint64((at.x() - plot.left()) / plot.width() * double(max - min));
+        text = m_hoverText(t);
+    }
+    m_hoverItem->setText(text);
+    m_hoverLine->setVisible(!text.isEmpty());
+    if (!text.isEmpty())
+        m_hoverLine->setLine(at.x(), plot.top(), at.x(), plot.bottom());
+}
+
+void ChartView::wheelEvent(QWheelEvent *event)
+{
+    viewHeld = true;
+    if (m_ctrlPressed)
+        return;
+    auto *axis = qobject_cast<QDateTimeAxis *>(chart()->axes(Qt::Horizontal).value(0));
+    const double width = chart()->geometry().width();
+    if (!axis || width <= 0)
+        return;
+    const double r = event->position().toPoint().x() / width;
+    const TimeZoom::Range range = TimeZoom::wheel(axis->min().toSecsSinceEpoch(), axis->max().toSecsSinceEpoch(),
+                                                  r, event->angleDelta().y() > 0);
+    axis->setRange(QDateTime::fromSecsSinceEpoch(range.min), QDateTime::fromSecsSinceEpoch(range.max));
+}
+
+void ChartView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Control)
+        m_ctrlPressed = true;
+}
+
+void ChartView::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Control)
+        m_ctrlPressed = false;
+}

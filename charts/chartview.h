@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QtCharts/QChartView>
+
+#include <functional>
+
+class QGraphicsLineItem;
+class QGraphicsSimpleTextItem;
+
+// Set while the user holds the chart's time axis (after a pan or a wheel
+// step); a right click gives it back to the chart's own following.
+extern bool viewHeld;
+
+// The view of the live chart: drag with the left button to pan the time
+// axis, turn the wheel to zoom it around the cursor (not while Ctrl is held),
+// right click to let the chart follow the run again. Moving the mouse over
+// the plot shows the time under the cursor and the curves' values there.
+class ChartView : public QtCharts::QChartView
+{
+    Q_OBJECT
+public:
+    // Text of the read-out for a time (ms since the epoch); empty for none.
+    using HoverText = std::function<QString(qint64 msecsSinceEpoch)>;
+
+    explicit ChartView(QWidget *parent = nullptr);
+    ChartView(QtCharts::QChart *chart, QWidget *parent = nullptr);
+
+    void setHoverText(HoverText text) { m_hoverText = std::move(text); }
+    QGraphicsSimpleTextItem *hoverItem() const { return m_hoverItem; }
+    QGraphicsLineItem *hoverLine() const { return m_hoverLine; }
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+
+private:
+    void showHover(const QPoint &pos);
+
+    QPoint m_lastPos;
+    bool m_leftPressed = false;
+    bool m_ctrlPressed = false;
+    QGraphicsSimpleTextItem *m_hoverItem = nullptr;
+    QGraphicsLineItem *m_hoverLine = nullptr;
+    HoverText m_hoverText;
+};

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QPointF>
+#include <QVector>
+#include <QtGlobal>
+
+#include <vector>
+
+// Minimum and maximum of every stretch of one channel's samples, kept as a
+// pyramid of blocks (16 samples, then 32, 64, ...), so the extremes of any
+// range are found in logarithmic time however long the run.
+class MinMaxIndex
+{
+public:
+    struct Extremes {
+        float min;
+        float max;
+        int minAt;   // sample index of the minimum (the first one on a tie)
+        int maxAt;   // sample index of the maximum
+    };
+
+    static constexpr int kBlock = 16;
+
+    // Takes in the samples appended since the last call. A shorter column
+    // than before means a new run: the index starts again.
+    void sync(const std::vector<float> &values);
+    void clear();
+
+    // Extremes of values[begin, end); end > begin, and sync() has seen values.
+    Extremes query(const std::vector<float> &values, int begin, int end) const;
+
+    size_t memoryBytes() const;
+
+private:
+    std::vector<std::vector<Extremes>> m_levels;   // level k: blocks of kBlock << k samples
+    int m_covered = 0;                             // samples folded into whole blocks
+};
+
+// How a visible stretch of samples is best drawn on `columns` pixel columns.
+enum class CurveShape {
+    Smooth,    // sparse samples: a spline through every one
+    Straight,  // dense samples: straight segments through every one
+    Envelope,  // denser than two a column: each column's minimum and maximum
+};
+
+// Index range of the samples to draw for the time window [t0, t1] (ms): the
+// samples inside it plus one neighbour on each side, so the curve runs on to
+// the plot's edges.
+struct SampleSpan {
+    int begin = 0;
+    int end = 0;
+    int inside = 0;   // samples within the window itself
+};
+SampleSpan visibleSpan(const std::vector<qint64> &times, qint64 t0, qint64 t1);
+
+CurveShape shapeFor(int samplesInside, int columns);
+
+// The points that draw values over the span: every sample, or for Envelope
+// the minimum and maximum of the samples of each pixel column, in the order
+// they were measured. Each point is a real sample (time in ms, value).
+QVector<QPointF> curvePoints(const std::vector<qint64> &times, const std::vector<float> &values,
+                             const MinMaxIndex &index, const SampleSpan &span, CurveShape shape,
+                             qint64 t0, qint64 t1, int columns);

@@ -1,0 +1,355 @@
+#include "charts/livechart.h"
+
+#include "app/setting.h"
+#include "charts/axislabels.h"
+#include "charts/chartview.h"
+#include "charts/customranges.h"
+#include "export/readinglog.h"
+
+#include <QtCharts/QCategoryAxis>
+#include <QtCharts/QChart>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QSplineSeries>
+
+#include <QGraphicsLayout>
+
+#include <algorithm>
+#include <cmath>
+
+QT_CHARTS_USE_NAMESPACE
+
+namespace {
+
+// Columns assumed before the chart has been laid out.
+constexpr int kUnlaidColumns = 1000;
+
+bool smooth(CurveShape shape)
+{
+    return shape == CurveShape::Smooth;
+}
+
+} // namespace
+
+LiveChart::LiveChart(const ReadingLog &log, const CustomRanges &ranges, const CurveStyles &styles, qint64 nowMs,
+                     QObject *parent)
+    : QObject(parent), m_log(log), m_ranges(ranges), m_styles(styles)
+{
+    for (int c = 0; c < kChannelCount; ++c)
+        m_channelMax[c] = kChannels[c].initialMax;
+    m_groupSwitchTime = QDateTime::fromMSecsSinceEpoch(nowMs);
+
+    m_chart = new QChart;
+    m_chart->legend()->hide();
+    for (int c = 0; c < kChannelCount; ++c) {
+        m_spline[c] = new QSplineSeries;
+        m_line[c] = new QLineSeries;
+        penCurve(c);
+    }
+    m_chart->layout()->setContentsMargins(0, 0, 0, 0);
+    m_chart->setBackgroundRoundness(0);
+
+    QLegend *legend = m_chart->legend();
+    legend->setVisible(true);
+    legend->setAlignment(Qt::AlignBottom);
+    legend->setBackgroundVisible(true);
+    legend->setAutoFillBackground(true);
+    legend->setColor(QColor(222, 233, 251));
+    legend->setLabelColor(QColor(0, 100, 255));
+    legend->setMaximumHeight(40);
+
+    const int theme = CurveStyleText::themeIndex(Setting().read(QStringLiteral("ChartTheme")));
+    m_chart->setTheme(CurveStyleText::theme(theme < 0 ? 0 : theme));
+    m_chart->setDropShadowEnabled(true);
+    m_chart->setAutoFillBackground(true);
+
+    m_axisX = new QDateTimeAxis;
+    m_axisX->setFormat(QStringLiteral("hh:mm:ss"));
+    m_axisX->setGridLineVisible(true);
+    m_axisX->setLinePenColor(QColor(205, 115, 14));
+    m_axisX->setTickCount(10);
+    m_axisX->setRange(m_groupSwitchTime, m_groupSwitchTime.addSecs(10));
+    m_chart->addAxis(m_axisX, Qt::AlignBottom);
+
+    for (int a = 0; a < 3; ++a) {
+        m_axisY[a] = new QCategoryAxis;
+        const int channel = a;   // VBUS, IBUS, POWER own the three axes at first
+        if (a > 0)
+            m_axisY[a]->setGridLineVisible(false);
+        m_axisY[a]->setLinePenColor(m_styles[channel].color);
+        applyChannelRange(channel);
+        m_axisY[a]->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+        m_chart->addAxis(m_axisY[a], a == 0 ? Qt::AlignLeft : Qt::AlignRight);
+    }
+
+    for (int c = 0; c < kChannelCount; ++c) {
+        const QString name = QLatin1String(kChannels[c].seriesName);
+        m_spline[c]->setName(name);
+        m_line[c]->setName(name);
+    }
+    for (int c : groupChannels(CurveGroup::Main))
+        attach(c);
+
+    connect(m_axisX, &QDateTimeAxis::rangeChanged, this, &LiveChart::refresh);
+    connect(m_chart, &QChart::plotAreaChanged, this, &LiveChart::refresh);
+}
+
+LiveChart::~LiveChart()
+{
+    // Curves on the chart belong to it; the others are ours.
+    for (int c = 0; c < kChannelCount; ++c) {
+        for (QXYSeries *s : {static_cast<QXYSeries *>(m_spline[c]), static_cast<QXYSeries *>(m_line[c])}) {
+            if (!m_chart || !m_chart->series().contains(s))
+                delete s;
+        }
+    }
+    if (m_chart)
+        disconnect(m_chart, nullptr, this, nullptr);
+    if (m_chart && !m_chart->scene())
+        delete m_chart;
+}
+
+QXYSeries *LiveChart::series(int channel) const
+{
+    if (smooth(m_shape))
+        return m_spline[channel];
+    return m_line[channel];
+}
+
+void LiveChart::penCurve(int channel)
+{
+    const QPen pen = curvePen(m_styles[channel]);
+    m_spline[channel]->setPen(pen);
+    m_line[channel]->setPen(pen);
+}
+
+void LiveChart::attach(int channel)
+{
+    if (m_shown[channel])
+        return;
+    QXYSeries *s = series(channel);
+    m_chart->addSeries(s);
+    s->attachAxis(m_axisX);
+    s->attachAxis(m_axisY[kChannels[channel].axis]);
+    m_shown[channel] = true;
+}
+
+void LiveChart::detach(int channel)
+{
+    if (!m_shown[channel])
+        return;
+    m_chart->removeSeries(series(channel));
+    m_shown[channel] = false;
+}
+
+int LiveChart::shownMask() const
+{
+    int mask = 0;
+    for (int c = 0; c < kChannelCount; ++c)
+        mask |= m_shown[c] ? 1 << c : 0;
+    return mask;
+}
+
+void LiveChart::startRun(qint64 nowMs)
+{
+    for (int c = 0; c < kChannelCount; ++c) {
+        m_spline[c]->clear();
+        m_line[c]->clear();
+    }
+    m_axisX->setRange(QDateTime::fromMSecsSinceEpoch(nowMs), QDateTime::fromMSecsSinceEpoch(nowMs + 10000));
+    m_plotStartSecs = m_axisX->min().toSecsSinceEpoch();
+    m_plotFirstEndSecs = m_axisX->max().toSecsSinceEpoch();
+    refresh();
+}
+
+void LiveChart::recorded(qint64 nowMs)
+{
+    const int last = m_log.size() - 1;
+    if (last < 0)
+        return;
+    for (int c : groupChannels(m_group))
+        autoRange(c, m_log.value(ReadingLog::columnOf(c), last));
+    followTime(nowMs);
+    refresh();
+}
+
+void LiveChart::autoRange(int channel, float value)
+{
+    const int axis = kChannels[channel].axis;
+    if (value > m_axisMax[axis] || m_channelMax[channel] > m_axisMax[axis]) {
+        const double m = std::max(double(value), m_channelMax[channel]);
+        m_axisMax[axis] = m;
+        m_channelMax[channel] = m;
+        if (!m_ranges.on[channel])
+            autoRangeAxis(m_axisY[axis], channelUnit(channel), 10, kChannels[channel].decimals, float(m));
+    }
+}
+
+void LiveChart::followTime(qint64 nowMs)
+{
+    if (m_displayMode == Scroll) {
+        const qint64 s = nowMs / 1000;
+        if (s > m_plotFirstEndSecs) {
+            m_axisX->setRange(QDateTime::fromMSecsSinceEpoch(nowMs - 10000), QDateTime::fromMSecsSinceEpoch(nowMs));
+            m_chart->scroll(m_chart->plotArea().width() / m_axisX->tickCount(), 0);
+        }
+    } else if (m_displayMode == Accumulate) {
+        if (m_log.size() > 10 && !viewHeld)
+            m_axisX->setRange(QDateTime::fromSecsSinceEpoch(m_plotStartSecs),
+                              QDateTime::fromMSecsSinceEpoch(nowMs + 1000));
+    }
+}
+
+void LiveChart::showGroup(CurveGroup group, qint64 nowMs)
+{
+    m_group = group;
+    const QVector<int> shown = groupChannels(group);
+    if (group != CurveGroup::Main) {
+        for (int c : shown) {
+            attach(c);
+            applyChannelRange(c);
+            m_axisMax[kChannels[c].axis] = kChannels[c].defaultTop;
+        }
+    }
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (kChannels[c].group != CurveGroup::Main && !shown.contains(c))
+            detach(c);
+    }
+    if (group != CurveGroup::Main) {
+        for (int c : groupChannels(CurveGroup::Main))
+            detach(c);
+    } else {
+        for (int c : shown) {
+            attach(c);
+            applyChannelRange(c);
+            m_axisMax[kChannels[c].axis] = kChannels[c].defaultTop;
+        }
+        m_groupSwitchTime = QDateTime::fromMSecsSinceEpoch(nowMs);
+        if (m_displayMode == Scroll)
+            m_axisX->setRange(m_groupSwitchTime.addSecs(-10), m_groupSwitchTime);
+    }
+    colorAxes();
+    refresh();
+}
+
+void LiveChart::applyChannelRange(int channel)
+{
+    QCategoryAxis *axis = m_axisY[kChannels[channel].axis];
+    if (m_ranges.on[channel])
+        setFixedAxisRange(axis, channelUnit(channel), 10, kChannels[channel].decimals, m_ranges.min[channel],
+                          m_ranges.max[channel]);
+    else
+        applyDefaultAxisRange(axis, channel);
+}
+
+void LiveChart::reapplyRanges()
+{
+    for (int c : groupChannels(m_group))
+        applyChannelRange(c);
+}
+
+void LiveChart::colorAxes()
+{
+    for (int c : groupChannels(m_group))
+        m_axisY[kChannels[c].axis]->setLinePenColor(m_styles[c].color);
+}
+
+void LiveChart::setCurveStyle(int channel, const CurveStyle &style)
+{
+    m_styles[channel] = style;
+    penCurve(channel);
+    colorAxes();
+}
+
+void LiveChart::setTheme(int index)
+{
+    if (index >= 0 && index < CurveStyleText::kThemeCount)
+        m_chart->setTheme(CurveStyleText::theme(index));
+    for (int c = 0; c < kChannelCount; ++c)
+        penCurve(c);
+}
+
+QString LiveChart::hoverText(qint64 msecs) const
+{
+    const std::vector<qint64> &times = m_log.times();
+    if (times.empty() || shownMask() == 0)
+        return QString();
+    const auto after = std::lower_bound(times.begin(), times.end(), msecs);
+    int i = int(after - times.begin());
+    if (i == int(times.size()) || (i > 0 && msecs - times[size_t(i - 1)] <= times[size_t(i)] - msecs))
+        --i;
+    QString text = QDateTime::fromMSecsSinceEpoch(msecs).toString(QStringLiteral("hh:mm:ss"));
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (!m_shown[c])
+            continue;
+        const float v = m_log.value(ReadingLog::columnOf(c), i);
+        text += QStringLiteral("  %1 %2 %3")
+                    .arg(QLatin1String(kChannels[c].seriesName))
+                    .arg(double(v), 0, 'f', c == CPU_Temp ? 1 : 3)
+                    .arg(channelUnit(c));
+    }
+    return text;
+}
+
+void LiveChart::refresh()
+{
+    if (m_refreshing || !m_chart)
+        return;
+    m_refreshing = true;
+
+    if (m_indexedGeneration != m_log.generation()) {
+        for (MinMaxIndex &index : m_index)
+            index.clear();
+        m_indexedGeneration = m_log.generation();
+    }
+
+    const std::vector<qint64> &times = m_log.times();
+    DrawnState now;
+    now.t0 = m_axisX->min().toMSecsSinceEpoch();
+    now.t1 = m_axisX->max().toMSecsSinceEpoch();
+    const int width = int(m_chart->plotArea().width());
+    now.columns = width >= 1 ? width : kUnlaidColumns;
+    const SampleSpan span = visibleSpan(times, now.t0, now.t1);
+    now.begin = span.begin;
+    now.end = span.end;
+    now.generation = m_log.generation();
+    const CurveShape shape = shapeFor(span.inside, now.columns);
+
+    if (smooth(shape) != smooth(m_shape)) {
+        // Swap every curve on the chart to the other kind of series, in
+        // channel order so the legend keeps its order.
+        QVector<int> shown;
+        for (int c = 0; c < kChannelCount; ++c) {
+            if (m_shown[c]) {
+                shown << c;
+                detach(c);
+            }
+        }
+        m_shape = shape;
+        for (int c : shown)
+            attach(c);
+    }
+    m_shape = shape;
+    now.shown = shownMask() | (smooth(shape) ? 0x100 : 0);
+
+    if (!(now == m_drawn)) {
+        for (int c = 0; c < kChannelCount; ++c) {
+            if (!m_shown[c])
+                continue;
+            const std::vector<float> &values = m_log.column(ReadingLog::columnOf(c));
+            m_index[c].sync(values);
+            series(c)->replace(curvePoints(times, values, m_index[c], span, shape, now.t0, now.t1, now.columns));
+        }
+        m_drawn = now;
+    }
+    m_refreshing = false;
+}
+
+size_t LiveChart::memoryBytes() const
+{
+    size_t bytes = 0;
+    for (const MinMaxIndex &index : m_index)
+        bytes += index.memoryBytes();
+    return bytes;
+}

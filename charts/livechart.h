@@ -1,0 +1,137 @@
+#pragma once
+
+#include "charts/channels.h"
+#include "charts/curvereduction.h"
+#include "charts/curvestyle.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+
+#include <array>
+
+namespace QtCharts {
+class QCategoryAxis;
+class QChart;
+class QDateTimeAxis;
+class QLineSeries;
+class QSplineSeries;
+class QXYSeries;
+} // namespace QtCharts
+
+class ReadingLog;
+struct CustomRanges;
+
+// The live chart of a run: eight curves against wall-clock time, one group
+// of them on the chart at a time, value axes that widen with the values, and
+// a time axis that scrolls or keeps the whole run in view.
+//
+// The samples stay in the reading log; each curve is given only what the
+// visible time range needs (at most two points a pixel column, each a real
+// sample), so a tick costs the same after a week as after a minute. Sparse
+// samples are drawn as splines, dense ones as straight segments: a spline
+// through dense minimum/maximum pairs would overshoot them.
+class LiveChart : public QObject
+{
+    Q_OBJECT
+public:
+    enum DisplayMode { Accumulate = 1, Scroll = 2 };
+
+    // Builds the chart with its axes and the main group shown; the time axis
+    // shows the ten seconds from nowMs.
+    LiveChart(const ReadingLog &log, const CustomRanges &ranges, const CurveStyles &styles, qint64 nowMs,
+              QObject *parent = nullptr);
+    ~LiveChart() override;
+
+    QtCharts::QChart *chart() const { return m_chart; }
+    QtCharts::QDateTimeAxis *axisX() const { return m_axisX; }
+    // axis 0 is axisY1 (left), 1 and 2 are axisY2 and axisY3 (right).
+    QtCharts::QCategoryAxis *axisY(int axis) const { return m_axisY[axis]; }
+    // The series that draws the channel now (a spline or straight segments).
+    QtCharts::QXYSeries *series(int channel) const;
+    bool isShown(int channel) const { return m_shown[channel]; }
+    CurveShape shape() const { return m_shape; }
+
+    int displayMode() const { return m_displayMode; }
+    void setDisplayMode(int mode) { m_displayMode = mode; }
+    CurveGroup group() const { return m_group; }
+    double axisMax(int axis) const { return m_axisMax[axis]; }
+    double channelMax(int channel) const { return m_channelMax[channel]; }
+    qint64 plotStartSecs() const { return m_plotStartSecs; }
+    qint64 plotFirstEndSecs() const { return m_plotFirstEndSecs; }
+    QDateTime groupSwitchTime() const { return m_groupSwitchTime; }
+    const CurveStyle &style(int channel) const { return m_styles[channel]; }
+
+    // A new run: the curves empty, the time axis on the ten seconds from now.
+    // (The owner clears the log.)
+    void startRun(qint64 nowMs);
+    // After a record was appended to the log: widen the value axes its values
+    // outgrow, move the time axis as the display mode says, redraw.
+    void recorded(qint64 nowMs);
+    // Puts the group's curves on the chart with their axis ranges.
+    void showGroup(CurveGroup group, qint64 nowMs);
+    // The channel's axis range: its custom range when that is on, else its default.
+    void applyChannelRange(int channel);
+    // applyChannelRange for every channel of the group on the chart.
+    void reapplyRanges();
+
+    void setCurveStyle(int channel, const CurveStyle &style);
+    // Applies a theme of the selector (others leave the theme); the curves
+    // keep their own pens either way.
+    void setTheme(int index);
+
+    // The read-out at a time: "hh:mm:ss" and, for each curve on the chart, its
+    // value at the nearest sample with its unit; empty without samples.
+    QString hoverText(qint64 msecsSinceEpoch) const;
+
+    // Gives the curves on the chart the points of the visible range, if that
+    // or the log changed since the last time.
+    void refresh();
+
+    // Bytes held for drawing, beyond the log itself.
+    size_t memoryBytes() const;
+
+private:
+    struct DrawnState {
+        qint64 t0 = 0, t1 = 0;
+        int columns = 0, begin = 0, end = 0, shown = 0;
+        quint64 generation = ~quint64(0);
+        bool operator==(const DrawnState &o) const
+        {
+            return t0 == o.t0 && t1 == o.t1 && columns == o.columns && begin == o.begin && end == o.end
+                   && shown == o.shown && generation == o.generation;
+        }
+    };
+
+    void attach(int channel);
+    void detach(int channel);
+    void autoRange(int channel, float value);
+    void followTime(qint64 nowMs);
+    void colorAxes();
+    void penCurve(int channel);
+    int shownMask() const;
+
+    const ReadingLog &m_log;
+    const CustomRanges &m_ranges;
+    CurveStyles m_styles;
+    QPointer<QtCharts::QChart> m_chart;
+    QtCharts::QDateTimeAxis *m_axisX = nullptr;
+    std::array<QtCharts::QCategoryAxis *, 3> m_axisY{};
+    std::array<QtCharts::QSplineSeries *, kChannelCount> m_spline{};
+    std::array<QtCharts::QLineSeries *, kChannelCount> m_line{};
+    std::array<bool, kChannelCount> m_shown{};
+    std::array<MinMaxIndex, kChannelCount> m_index;
+
+    int m_displayMode = Accumulate;
+    CurveGroup m_group = CurveGroup::Main;
+    std::array<double, 3> m_axisMax{{20, 10, 10}};
+    std::array<double, kChannelCount> m_channelMax{};
+    qint64 m_plotStartSecs = 0;
+    qint64 m_plotFirstEndSecs = 0;
+    QDateTime m_groupSwitchTime;
+
+    CurveShape m_shape = CurveShape::Smooth;
+    DrawnState m_drawn;
+    quint64 m_indexedGeneration = ~quint64(0);
+    bool m_refreshing = false;
+};
