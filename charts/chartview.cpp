@@ -24,7 +24,11 @@ ChartView::ChartView(QWidget *parent) : QChartView(parent)
 
 ChartView::ChartView(QChart *chart, QWidget *parent) : ChartView(parent)
 {
+    // The base view made an empty chart of its own, which setChart() hands
+    // back rather than deleting.
+    QChart *empty = this->chart();
     setChart(chart);
+    delete empty;
 }
 
 void ChartView::mousePressEvent(QMouseEvent *event)

@@ -97,17 +97,20 @@ LiveChart::LiveChart(const ReadingLog &log, const CustomRanges &ranges, const Cu
 
 LiveChart::~LiveChart()
 {
-    // Curves on the chart belong to it; the others are ours.
+    // The curves on the chart belong to it (and went with it if it is gone
+    // already); the others are ours.
     for (int c = 0; c < kChannelCount; ++c) {
         for (QXYSeries *s : {static_cast<QXYSeries *>(m_spline[c]), static_cast<QXYSeries *>(m_line[c])}) {
-            if (!m_chart || !m_chart->series().contains(s))
+            if (!m_shown[c] || s != series(c))
                 delete s;
         }
     }
-    if (m_chart)
+    if (m_chart) {
         disconnect(m_chart, nullptr, this, nullptr);
-    if (m_chart && !m_chart->scene())
-        delete m_chart;
+        disconnect(m_axisX, nullptr, this, nullptr);
+        if (!m_chart->scene())
+            delete m_chart;
+    }
 }
 
 QXYSeries *LiveChart::series(int channel) const

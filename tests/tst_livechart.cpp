@@ -1,0 +1,528 @@
+// The live chart in the main window, driven by an injected clock: run start
+// and time following, automatic ranges and curve groups, custom ranges, the
+// view's wheel, pan, right click and read-out, curve styles, and a week of
+// samples drawn exactly.
+#include "app/setting.h"
+#include "app/startup.h"
+#include "charts/chartview.h"
+#include "charts/customcoordinates.h"
+#include "charts/livechart.h"
+#include "device/meterreading.h"
+#include "simulator.h"
+#include "ui/maindialog.h"
+#include "ui/prompts.h"
+#include "ui_maindialog.h"
+
+#include <QComboBox>
+#include <QGraphicsSimpleTextItem>
+#include <QLineEdit>
+#include <QStandardItemModel>
+#include <QTemporaryDir>
+#include <QtCharts/QCategoryAxis>
+#include <QtCharts/QChartView>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QXYSeries>
+#include <QtTest>
+
+#include <memory>
+
+QT_CHARTS_USE_NAMESPACE
+
+namespace {
+
+const qint64 kNoon = QDateTime(QDate(2026, 12, 7), QTime(12, 0, 0)).toMSecsSinceEpoch();
+
+const char kActive[] = "color: rgb(255, 255, 0);border:2px groove green;border-radius:10px;padding:2px 4px;"
+                       "border-style: outset;}QPushButton:hover";
+
+QStringList labels(QCategoryAxis *axis)
+{
+    return axis->categoriesLabels();
+}
+
+QString degrees(const char *number)
+{
+    return QString::fromUtf8(number) + QString::fromUtf8("\u2103");
+}
+
+bool active(QPushButton *b)
+{
+    return b->styleSheet().startsWith(QLatin1String("QPushButton{background-color:rgb(62, 62, 62); ") + kActive);
+}
+
+template <typename W>
+W *cell(QTableView *table, int row, int column)
+{
+    return table->indexWidget(table->model()->index(row, column))->findChild<W *>();
+}
+
+void wheel(QWidget *view, QPoint pos, int delta)
+{
+    QWheelEvent e(QPointF(pos), QPointF(view->mapToGlobal(pos)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                  Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &e);
+}
+
+void mouse(QWidget *view, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held)
+{
+    QMouseEvent e(type, QPointF(pos), QPointF(view->mapToGlobal(pos)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(view, &e);
+}
+
+} // namespace
+
+class TestLiveChart : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    qint64 m_now = kNoon;
+
+    // A window with no meter, on the test's clock, its own chart timer still.
+    std::unique_ptr<MainDialog> dialog(bool shown = false)
+    {
+        auto d = std::make_unique<MainDialog>();
+        d->chartTimer().stop();
+        d->setClock([this] { return m_now; });
+        if (shown) {
+            d->show();
+            if (!QTest::qWaitForWindowExposed(d.get()))
+                return nullptr;
+        }
+        return d;
+    }
+
+    void tick(MainDialog &d, qint64 ms = 1000)
+    {
+        m_now += ms;
+        d.chartTick();
+    }
+
+    static qint64 axisMin(MainDialog &d) { return d.liveChart()->axisX()->min().toMSecsSinceEpoch(); }
+    static qint64 axisMax(MainDialog &d) { return d.liveChart()->axisX()->max().toMSecsSinceEpoch(); }
+
+private slots:
+    void initTestCase()
+    {
+        Startup::applyLook(*qApp);
+    }
+
+    void init()
+    {
+        sim::reset();
+        meterReading() = MeterReading();
+        viewHeld = false;
+        m_now = kNoon;
+        m_dir.reset(new QTemporaryDir);
+        QVERIFY(QDir::setCurrent(m_dir->path()));
+    }
+
+    void cleanup()
+    {
+        Prompts::setTextHandler(nullptr);
+        Prompts::setColorHandler(nullptr);
+    }
+
+    void firstTicksFollowTheRun_data()
+    {
+        QTest::addColumn<bool>("scroll");
+        QTest::newRow("accumulate") << false;
+        QTest::newRow("scroll") << true;
+    }
+
+    void firstTicksFollowTheRun()
+    {
+        QFETCH(bool, scroll);
+        auto d = dialog(true);
+        QVERIFY(d);
+        if (scroll)
+            d->onAct5Clicked_Slot();
+        m_now = kNoon + 250;
+        d->form()->disp_Btn_Run->click();
+        QVERIFY(d->isPlotting());
+        QCOMPARE(d->form()->disp_Btn_Run->toolTip(), QStringLiteral("停止"));
+        QCOMPARE(axisMin(*d), kNoon + 250);
+        QCOMPARE(axisMax(*d), kNoon + 10250);
+        QCOMPARE(d->liveChart()->plotStartSecs(), kNoon / 1000);
+        QCOMPARE(d->liveChart()->plotFirstEndSecs(), kNoon / 1000 + 10);
+
+        // The first ten ticks keep the run's first ten seconds.
+        meterReading().vbus = 5.0f;
+        for (int i = 1; i <= 10; ++i)
+            tick(*d);
+        QCOMPARE(axisMin(*d), kNoon + 250);
+        QCOMPARE(axisMax(*d), kNoon + 10250);
+
+        tick(*d);   // 12:00:11.250
+        QCOMPARE(d->readingLog().size(), 11);
+        if (scroll) {
+            // Ten seconds ending at now, moved on by one tick interval.
+            QCOMPARE(axisMax(*d) - axisMin(*d), qint64(10000));
+            QVERIFY2(qAbs(axisMax(*d) - (m_now + 1000)) <= 20, qPrintable(QString::number(axisMax(*d) - m_now)));
+        } else {
+            QCOMPARE(axisMin(*d), kNoon);
+            QCOMPARE(axisMax(*d), m_now + 1000);
+            QCOMPARE(d->liveChart()->series(VBUS)->count(), 11);
+            QCOMPARE(d->liveChart()->series(VBUS)->at(10), QPointF(double(m_now), 5.0));
+        }
+    }
+
+    void automaticRangesAndGroups()
+    {
+        auto d = dialog();
+        LiveChart *live = d->liveChart();
+        Ui::MainDialog *f = d->form();
+        d->form()->disp_Btn_Run->click();
+
+        meterReading().vbus = 20.0f;   // not above the top: no change
+        tick(*d);
+        QCOMPARE(live->axisY(0)->max(), 20.0);
+        QCOMPARE(labels(live->axisY(0)).last(), QStringLiteral("20.00V"));
+        meterReading().vbus = 21.3f;
+        meterReading().capacity = 0.0125f;
+        meterReading().energy = 1.5f;
+        tick(*d);
+        QCOMPARE(live->axisY(0)->max(), 23.0);
+        QCOMPARE(labels(live->axisY(0)).size(), 11);
+        QCOMPARE(labels(live->axisY(0))[1], QStringLiteral("2.30V"));
+        QCOMPARE(live->channelMax(VBUS), double(21.3f));
+        QCOMPARE(d->readingLog().value(ReadingLog::Cap, 1), 0.0125f);
+        QCOMPARE(d->readingLog().value(ReadingLog::Ele, 1), 1.5f);
+        QCOMPARE(d->readingLog().timeStamp(1), QStringLiteral("2026-12-07_12:00:02"));
+
+        // Temperature: its default range first, then its running maximum.
+        meterReading().cpu_temp = 35.0f;
+        f->disp_btn_temp->click();
+        QCOMPARE(live->chart()->series(), QList<QAbstractSeries *>({live->series(CPU_Temp)}));
+        QCOMPARE(live->axisY(0)->max(), 40.0);
+        QCOMPARE(labels(live->axisY(0)).last(), degrees("40.0"));
+        QVERIFY(active(f->disp_btn_temp));
+        tick(*d);
+        QCOMPARE(live->axisY(0)->max(), 101.0);
+        QCOMPARE(labels(live->axisY(0))[1], degrees("10.1"));
+
+        // DP/DM, then CC: one group at a time.
+        f->disp_btn_dp_dm->click();
+        QCOMPARE(live->chart()->series(), QList<QAbstractSeries *>({live->series(PD), live->series(PM)}));
+        QVERIFY(active(f->disp_btn_dp_dm) && !active(f->disp_btn_temp));
+        QCOMPARE(live->axisY(0)->max(), 5.0);
+        f->disp_btn_cc1_cc2->click();
+        QCOMPARE(live->chart()->series(), QList<QAbstractSeries *>({live->series(CC1), live->series(CC2)}));
+        QVERIFY(active(f->disp_btn_cc1_cc2) && !active(f->disp_btn_dp_dm));
+        f->disp_btn_cc1_cc2->click();
+        QCOMPARE(live->group(), CurveGroup::Main);
+        QCOMPARE(live->chart()->series(),
+                 QList<QAbstractSeries *>({live->series(VBUS), live->series(IBUS), live->series(POWER)}));
+        QCOMPARE(live->series(POWER)->name(), QStringLiteral("Power"));
+        QVERIFY(!active(f->disp_btn_cc1_cc2) && !active(f->disp_btn_dp_dm) && !active(f->disp_btn_temp));
+        QCOMPARE(live->axisY(0)->max(), 20.0);
+        QCOMPARE(live->axisY(1)->max(), 10.0);
+        QCOMPARE(live->axisY(2)->max(), 10.0);
+        // The maximum the run reached comes back at the next tick.
+        tick(*d);
+        QCOMPARE(live->axisY(0)->max(), 23.0);
+
+        // A restart empties the curves and the log, not the maxima.
+        f->disp_Btn_Run->click();
+        QVERIFY(!d->isPlotting());
+        QCOMPARE(f->disp_Btn_Run->toolTip(), QStringLiteral("运行"));
+        tick(*d);
+        QCOMPARE(d->readingLog().size(), 4);
+        f->disp_Btn_Run->click();
+        QCOMPARE(d->readingLog().size(), 0);
+        QCOMPARE(live->series(VBUS)->count(), 0);
+        QCOMPARE(live->channelMax(VBUS), double(21.3f));
+        QCOMPARE(live->channelMax(CPU_Temp), 100.0);
+    }
+
+    void titleEdit()
+    {
+        auto d = dialog();
+        QString askedTitle, askedLabel;
+        bool accept = false;
+        Prompts::setTextHandler([&](QWidget *, const QString &title, const QString &label, QString &text) {
+            askedTitle = title;
+            askedLabel = label;
+            text = QString();
+            return accept;
+        });
+        d->form()->disp_btn_title->click();
+        QCOMPARE(askedTitle, QStringLiteral("标题变更对话框"));
+        QCOMPARE(askedLabel, QStringLiteral("请输入标题:"));
+        QCOMPARE(d->form()->disp_btn_title->text(), QStringLiteral("Simple Real-Time Chart"));
+        accept = true;
+        d->form()->disp_btn_title->click();
+        QCOMPARE(d->form()->disp_btn_title->text(), QString());
+    }
+
+    void customRanges()
+    {
+        {
+            Setting s;
+            s.write(QStringLiteral("Vbus_Min_Value"), QStringLiteral("3.00"));
+            s.write(QStringLiteral("Vbus_Max_Value"), QStringLiteral("4.00"));
+            s.write(QStringLiteral("VbusIsOpen"), QStringLiteral("1"));
+            s.write(QStringLiteral("PD_Min_Value"), QStringLiteral("0.50"));
+            s.write(QStringLiteral("PD_Max_Value"), QStringLiteral("0.80"));
+        }
+        auto d = dialog();
+        LiveChart *live = d->liveChart();
+        Ui::MainDialog *f = d->form();
+        customcoordinates *w = d->customAxis();
+        QCOMPARE(labels(live->axisY(0)).first(), QStringLiteral("3.00V"));
+        QCOMPARE(labels(live->axisY(0))[1], QStringLiteral("3.10V"));
+        QCOMPARE(live->axisY(0)->max(), 4.0);
+
+        // The automatic range leaves a custom range alone; the maximum grows.
+        f->disp_Btn_Run->click();
+        meterReading().vbus = 25.0f;
+        tick(*d);
+        QCOMPARE(live->axisY(0)->max(), 4.0);
+        QCOMPARE(live->channelMax(VBUS), 25.0);
+        f->disp_btn_dp_dm->click();
+        f->disp_btn_dp_dm->click();
+        QCOMPARE(live->axisY(0)->min(), 3.0);
+        QCOMPARE(live->axisY(0)->max(), 4.0);
+
+        // The window as loaded.
+        QCOMPARE(w->minEdit(VBUS)->text(), QStringLiteral("3.00"));
+        QCOMPARE(w->minEdit(CC1)->text(), QStringLiteral("0.00"));
+        QCOMPARE(w->maxEdit(CPU_Temp)->text(), QStringLiteral("0.0"));
+        QCOMPARE(w->toggleButton(VBUS)->text(), QStringLiteral("启用"));
+        QCOMPARE(w->toggleButton(PD)->text(), QStringLiteral("关闭"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Custom Axis"));
+        f->disp_btn_RangCustom->click();
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->size(), QSize(367, 341));
+        f->disp_btn_RangCustom->click();
+        QVERIFY(w->isHidden());
+
+        // PD switched on under the main group: applied when DP/DM shows.
+        QSignalSpy changes(w, SIGNAL(RangChang_signal()));
+        w->toggleButton(PD)->click();
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(Setting().read(QStringLiteral("PDIsOpen")), QStringLiteral("1"));
+        QCOMPARE(live->axisY(0)->max(), 4.0);
+        f->disp_btn_dp_dm->click();
+        QCOMPARE(labels(live->axisY(0)),
+                 QStringList({"0.50V", "0.53V", "0.56V", "0.59V", "0.62V", "0.65V", "0.68V", "0.71V", "0.74V",
+                              "0.77V", "0.80V"}));
+        f->disp_btn_dp_dm->click();
+
+        // Off gives the default range, not the last automatic one.
+        w->toggleButton(VBUS)->click();
+        QCOMPARE(w->toggleButton(VBUS)->text(), QStringLiteral("关闭"));
+        QCOMPARE(Setting().read(QStringLiteral("VbusIsOpen")), QStringLiteral("0"));
+        QCOMPARE(live->axisY(0)->max(), 20.0);
+
+        // A bound edited while its range is off: saved, nothing else.
+        changes.clear();
+        w->maxEdit(VBUS)->setText(QStringLiteral("9.5"));
+        QTest::keyClick(w->maxEdit(VBUS), Qt::Key_Return);
+        QCOMPARE(Setting().read(QStringLiteral("Vbus_Max_Value")), QStringLiteral("9.50"));
+        QCOMPARE(changes.count(), 0);
+        // While on: the axis follows at once.
+        w->toggleButton(IBUS)->click();
+        w->maxEdit(IBUS)->setText(QStringLiteral("2.5"));
+        QTest::keyClick(w->maxEdit(IBUS), Qt::Key_Return);
+        QCOMPARE(live->axisY(1)->max(), 2.5);
+        QCOMPARE(labels(live->axisY(1)).last(), QStringLiteral("2.50A"));
+
+        // On with a maximum not above the minimum: the axis stays as it was.
+        w->toggleButton(CC1)->click();
+        f->disp_btn_cc1_cc2->click();
+        QCOMPARE(live->axisY(0)->max(), 20.0);
+        QCOMPARE(labels(live->axisY(0)).last(), QStringLiteral("20.00V"));
+
+        // Validators: the temperature's top is 200 with one decimal.
+        QLineEdit *cpu = w->maxEdit(CPU_Temp);
+        cpu->clear();
+        QTest::keyClicks(cpu, QStringLiteral("250"));
+        QVERIFY(!cpu->hasAcceptableInput());
+        changes.clear();
+        QTest::keyClick(cpu, Qt::Key_Return);
+        QCOMPARE(Setting().read(QStringLiteral("CPU_Max_Value")), QString());
+        cpu->clear();
+        QTest::keyClicks(cpu, QStringLiteral("150.25"));
+        QCOMPARE(cpu->text(), QStringLiteral("150.2"));
+    }
+
+    void viewWheelPanAndReadout()
+    {
+        auto d = dialog(true);
+        QVERIFY(d);
+        LiveChart *live = d->liveChart();
+        ChartView *view = d->chartView();
+        QWidget *port = view->viewport();
+        const int width = int(live->chart()->geometry().width());
+        const int middle = width / 2;
+        const QDateTime noon = QDateTime::fromMSecsSinceEpoch(kNoon);
+        auto setNoonWindow = [&] { live->axisX()->setRange(noon, noon.addSecs(10)); };
+
+        setNoonWindow();
+        wheel(port, QPoint(middle, 300), 120);
+        if (width % 2 == 0) {
+            QCOMPARE(axisMin(*d), kNoon + 1000);
+            QCOMPARE(axisMax(*d), kNoon + 8000);
+        }
+        QVERIFY(viewHeld);
+        setNoonWindow();
+        wheel(port, QPoint(middle, 300), -120);
+        QCOMPARE(axisMax(*d) - axisMin(*d), qint64(15000));
+
+        // Ctrl held: nothing moves, yet the view is held.
+        setNoonWindow();
+        viewHeld = false;
+        QTest::keyPress(view, Qt::Key_Control);
+        wheel(port, QPoint(middle, 300), 120);
+        QTest::keyRelease(view, Qt::Key_Control);
+        QCOMPARE(axisMin(*d), kNoon);
+        QCOMPARE(axisMax(*d), kNoon + 10000);
+        QVERIFY(viewHeld);
+
+        // A held view is not followed until a right click gives it back.
+        d->form()->disp_Btn_Run->click();
+        meterReading().vbus = 5.0f;
+        meterReading().ibus = 1.987f;
+        for (int i = 0; i < 12; ++i)
+            tick(*d);
+        QCOMPARE(axisMax(*d), kNoon + 10000);
+        mouse(port, QEvent::MouseButtonPress, QPoint(middle, 300), Qt::RightButton, Qt::RightButton);
+        mouse(port, QEvent::MouseButtonRelease, QPoint(middle, 300), Qt::RightButton, Qt::NoButton);
+        QVERIFY(!viewHeld);
+        tick(*d);
+        QCOMPARE(axisMin(*d), kNoon);
+        QCOMPARE(axisMax(*d), m_now + 1000);
+
+        // Dragging left by 50 pixels moves the window towards later times.
+        const qint64 before = axisMin(*d);
+        const double plotWidth = live->chart()->plotArea().width();
+        const double msPerPixel = double(axisMax(*d) - axisMin(*d)) / plotWidth;
+        mouse(port, QEvent::MouseButtonPress, QPoint(500, 300), Qt::LeftButton, Qt::LeftButton);
+        mouse(port, QEvent::MouseMove, QPoint(450, 330), Qt::NoButton, Qt::LeftButton);
+        mouse(port, QEvent::MouseButtonRelease, QPoint(450, 330), Qt::LeftButton, Qt::NoButton);
+        QVERIFY(viewHeld);
+        QVERIFY2(qAbs(axisMin(*d) - before - 50 * msPerPixel) < 2 * msPerPixel,
+                 qPrintable(QString::number(axisMin(*d) - before)));
+
+        // Moving without a button: the read-out, no axis change.
+        const qint64 held = axisMin(*d);
+        const QRectF plot = live->chart()->plotArea();
+        mouse(port, QEvent::MouseMove, plot.center().toPoint(), Qt::NoButton, Qt::NoButton);
+        QCOMPARE(axisMin(*d), held);
+        const QString text = view->hoverItem()->text();
+        QVERIFY2(text.contains(QStringLiteral("  VBUS 5.000 V  IBUS 1.987 A  Power 0.000 W")), qPrintable(text));
+        QVERIFY(QTime::fromString(text.left(8), QStringLiteral("hh:mm:ss")).isValid());
+        QVERIFY(view->hoverLine()->isVisible());
+        mouse(port, QEvent::MouseMove, QPoint(2, 2), Qt::NoButton, Qt::NoButton);
+        QCOMPARE(view->hoverItem()->text(), QString());
+        QVERIFY(!view->hoverLine()->isVisible());
+    }
+
+    void curveStyles()
+    {
+        Setting().write(QStringLiteral("VBUS_col"), QStringLiteral("ff00aa00"));
+        {
+            auto d = dialog();
+            LiveChart *live = d->liveChart();
+            QCOMPARE(live->series(VBUS)->pen().color(), QColor(0, 170, 0));
+            QCOMPARE(live->series(VBUS)->pen().widthF(), 0.5);
+            QCOMPARE(live->axisY(0)->linePenColor(), QColor(0, 170, 0));
+
+            d->onAct3Clicked_Slot();
+            QTableView *table = d->curveTable();
+            QVERIFY(table && !table->isHidden());
+            QCOMPARE(cell<QPushButton>(table, VBUS, 1)->styleSheet(), QStringLiteral("background:rgb(0,170,0)"));
+            QCOMPARE(cell<QPushButton>(table, IBUS, 1)->styleSheet(), QStringLiteral("background:rgb(0,0,0)"));
+            QCOMPARE(cell<QComboBox>(table, PD, 2)->currentText(), QStringLiteral("0.5"));
+            QCOMPARE(cell<QComboBox>(table, 8, 1)->currentText(), QStringLiteral("Light"));
+
+            // Red for CC2 while CC is shown: curve, right axis line, file.
+            d->form()->disp_btn_cc1_cc2->click();
+            QColor answer = Qt::red;
+            Prompts::setColorHandler([&](QWidget *, const QColor &) { return answer; });
+            cell<QPushButton>(table, CC2, 1)->click();
+            QCOMPARE(live->series(CC2)->pen().color(), QColor(Qt::red));
+            QCOMPARE(live->axisY(1)->linePenColor(), QColor(Qt::red));
+            QCOMPARE(Setting().read(QStringLiteral("CC2_col")), QStringLiteral("ffff0000"));
+            QCOMPARE(cell<QPushButton>(table, CC2, 1)->styleSheet(), QStringLiteral("background:rgb(255,0,0)"));
+            // Cancelled: nothing changes, nothing is saved.
+            answer = QColor();
+            cell<QPushButton>(table, CC1, 1)->click();
+            QCOMPARE(live->series(CC1)->pen().color(), QColor(Qt::black));
+            QCOMPARE(Setting().read(QStringLiteral("CC1_col")), QString());
+
+            cell<QComboBox>(table, PD, 2)->setCurrentIndex(4);
+            QCOMPARE(live->series(PD)->pen().widthF(), 2.5);
+            QCOMPARE(Setting().read(QStringLiteral("PD_lw")), QStringLiteral("2.5"));
+
+            cell<QComboBox>(table, 8, 1)->setCurrentIndex(2);
+            QCOMPARE(live->chart()->theme(), QChart::ChartThemeDark);
+            QCOMPARE(live->series(CC2)->pen().color(), QColor(Qt::red));
+            QCOMPARE(live->series(PD)->pen().widthF(), 2.5);
+            QCOMPARE(Setting().read(QStringLiteral("ChartTheme")), QStringLiteral("Dark"));
+
+            cell<QPushButton>(table, 9, 0)->click();
+            QVERIFY(table->isHidden());
+        }
+        // The next start keeps all of it.
+        auto d = dialog();
+        QCOMPARE(d->liveChart()->chart()->theme(), QChart::ChartThemeDark);
+        QCOMPARE(d->liveChart()->style(CC2).color, QColor(Qt::red));
+        QCOMPARE(d->liveChart()->series(PD)->pen().widthF(), 2.5);
+        d->onAct3Clicked_Slot();
+        QCOMPARE(cell<QComboBox>(d->curveTable(), 8, 1)->currentText(), QStringLiteral("Dark"));
+        QCOMPARE(cell<QComboBox>(d->curveTable(), PD, 2)->currentText(), QStringLiteral("2.5"));
+    }
+
+    void aWeekIsDrawnExactly()
+    {
+        // A week of one record a second, flat but for one spike.
+        ReadingLog log;
+        CustomRanges ranges;
+        LiveChart live(log, ranges, loadCurveStyles(), kNoon);
+        QChartView view(live.chart());
+        view.resize(1200, 700);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+
+        live.startRun(kNoon);
+        const int n = 7 * 24 * 3600;
+        const int spike = 345678;
+        log.reserve(n);
+        ReadingLog::Values flat{};
+        flat[ReadingLog::Vbus] = 5.0f;
+        for (int i = 0; i < n; ++i) {
+            ReadingLog::Values v = flat;
+            if (i == spike)
+                v[ReadingLog::Vbus] = 30.0f;
+            log.append(kNoon + 1000 + qint64(i) * 1000, v);
+        }
+        const qint64 end = log.timeMs(n - 1);
+        live.recorded(end);
+        QCOMPARE(live.axisX()->min().toMSecsSinceEpoch(), kNoon);
+
+        QXYSeries *vbus = live.series(VBUS);
+        QCOMPARE(vbus->type(), QAbstractSeries::SeriesTypeLine);
+        const QVector<QPointF> points = vbus->pointsVector();
+        QVERIFY(points.size() <= 2 * int(live.chart()->plotArea().width()) + 2);
+        double top = 0;
+        for (const QPointF &p : points)
+            top = std::max(top, p.y());
+        QCOMPARE(top, 30.0);
+
+        // Zoomed to a minute around the spike: every sample, as a spline.
+        const QDateTime at = QDateTime::fromMSecsSinceEpoch(log.timeMs(spike));
+        live.axisX()->setRange(at.addSecs(-30), at.addSecs(30));
+        vbus = live.series(VBUS);
+        QCOMPARE(vbus->type(), QAbstractSeries::SeriesTypeSpline);
+        QCOMPARE(vbus->count(), 63);
+        QCOMPARE(vbus->at(31), QPointF(double(log.timeMs(spike)), 30.0));
+        QCOMPARE(vbus->at(30).y(), 5.0);
+        QCOMPARE(live.chart()->series(),
+                 QList<QAbstractSeries *>({live.series(VBUS), live.series(IBUS), live.series(POWER)}));
+    }
+};
+
+QTEST_MAIN(TestLiveChart)
+#include "tst_livechart.moc"
