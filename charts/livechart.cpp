@@ -47,22 +47,7 @@ LiveChart::LiveChart(const ReadingLog &log, const CustomRanges &ranges, const Cu
         m_line[c] = new QLineSeries;
         penCurve(c);
     }
-    m_chart->layout()->setContentsMargins(0, 0, 0, 0);
-    m_chart->setBackgroundRoundness(0);
-
-    QLegend *legend = m_chart->legend();
-    legend->setVisible(true);
-    legend->setAlignment(Qt::AlignBottom);
-    legend->setBackgroundVisible(true);
-    legend->setAutoFillBackground(true);
-    legend->setColor(QColor(222, 233, 251));
-    legend->setLabelColor(QColor(0, 100, 255));
-    legend->setMaximumHeight(40);
-
-    const int theme = CurveStyleText::themeIndex(Setting().read(QStringLiteral("ChartTheme")));
-    m_chart->setTheme(CurveStyleText::theme(theme < 0 ? 0 : theme));
-    m_chart->setDropShadowEnabled(true);
-    m_chart->setAutoFillBackground(true);
+    styleChart(m_chart, CurveStyleText::themeIndex(Setting().read(QStringLiteral("ChartTheme"))));
 
     m_axisX = new QDateTimeAxis;
     m_axisX->setFormat(QStringLiteral("hh:mm:ss"));
@@ -111,6 +96,25 @@ LiveChart::~LiveChart()
         if (!m_chart->scene())
             delete m_chart;
     }
+}
+
+void LiveChart::styleChart(QChart *chart, int theme)
+{
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
+    chart->setBackgroundRoundness(0);
+
+    QLegend *legend = chart->legend();
+    legend->setVisible(true);
+    legend->setAlignment(Qt::AlignBottom);
+    legend->setBackgroundVisible(true);
+    legend->setAutoFillBackground(true);
+    legend->setColor(QColor(222, 233, 251));
+    legend->setLabelColor(QColor(0, 100, 255));
+    legend->setMaximumHeight(40);
+
+    chart->setTheme(CurveStyleText::theme(theme < 0 ? 0 : theme));
+    chart->setDropShadowEnabled(true);
+    chart->setAutoFillBackground(true);
 }
 
 QXYSeries *LiveChart::series(int channel) const

@@ -88,6 +88,10 @@ public:
     // or the log changed since the last time.
     void refresh();
 
+    // Margins, legend and theme (one of the selector's, else the light one)
+    // of the live chart.
+    static void styleChart(QtCharts::QChart *chart, int theme);
+
     // Bytes held for drawing, beyond the log itself.
     size_t memoryBytes() const;
 

@@ -55,6 +55,7 @@ public:
     LiveChart *liveChart() const { return m_live.get(); }
     ChartView *chartView() const { return m_view; }
     const ReadingLog &readingLog() const { return m_log; }
+    ReadingLog &readingLog() { return m_log; }
     customcoordinates *customAxis() const { return m_custom; }
     QTableView *curveTable() const { return m_curveTable; }
     QTimer &chartTimer() { return m_chartTimer; }
