@@ -531,8 +531,20 @@ private slots:
         MainDialog d;
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
-        meter.inject(sim::measurementReport(9.012, 1.987, 17.907, 0.6, 0.0, 1.68, 0.0, 31.4, 25, 0.512, 4.6, 1));
-        d.dashboardTick();
+        // A minute of a charge on the chart, on a clock of the test's own.
+        d.chartTimer().stop();
+        qint64 now = QDateTime(QDate(2026, 12, 7), QTime(14, 30, 0)).toMSecsSinceEpoch();
+        d.setClock([&now] { return now; });
+        d.on_disp_Btn_Run_clicked();
+        d.on_disp_Btn_Run_clicked();
+        for (int i = 0; i < 60; ++i) {
+            const double volts = i < 20 ? 5.02 : 9.012;
+            const double amps = 1.987 - 0.004 * i;
+            meter.inject(sim::measurementReport(volts, amps, volts * amps, 0.6, 0.0, 1.68, 0.0, 31.4, 25, 0.512, 4.6, 1));
+            d.dashboardTick();
+            now += 1000;
+            d.chartTick();
+        }
         QApplication::processEvents();
         const QImage shot = d.grab().toImage();
         QCOMPARE(shot.size(), QSize(1232, 900));

@@ -205,10 +205,12 @@ void MainDialog::onAct3Clicked_Slot()
     connect(themes, SIGNAL(currentIndexChanged(int)), this, SLOT(onCBox_9_Slot(int)));
     table->setIndexWidget(model->index(8, 1), centred(themes));
 
+    // Columns at least 100 wide; rows low enough that all ten fit the
+    // table's 330 pixels.
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setDefaultSectionSize(28);
     table->horizontalHeader()->setMinimumSectionSize(100);
-    table->verticalHeader()->setMinimumSectionSize(100);
 
     const QWidget *area = ui->widget;
     table->setGeometry((area->width() - table->width()) / 2 - 100, (area->height() - table->height()) / 2 - 100,

@@ -152,7 +152,7 @@
     </message>
     <message>
         <source>自定义曲线范围</source>
-        <translation>Custom curve range</translation>
+        <translation>Custom Scope</translation>
     </message>
     <message>
         <source>系统设置</source>
@@ -341,6 +341,109 @@
     <message>
         <source>(输入悬空时有感应电压是正常现象)</source>
         <translation>(It is normal to have induced voltage when input is suspended)</translation>
+    </message>
+    <message>
+        <source>测量小数值时让曲线更明显</source>
+        <translation>Make the curve more pronounced when measuring small values</translation>
+    </message>
+    <message>
+        <source>Custom Axis</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>标题变更对话框</source>
+        <translation>Title Change Dialog</translation>
+    </message>
+    <message>
+        <source>请输入标题:</source>
+        <translation>Please enter a title:</translation>
+    </message>
+    <message>
+        <source>曲线颜色</source>
+        <translation>Curve color</translation>
+    </message>
+    <message>
+        <source>曲线宽度</source>
+        <translation>Curve width</translation>
+    </message>
+    <message>
+        <source>VBUS</source>
+        <translation>VBUS</translation>
+    </message>
+    <message>
+        <source>IBUS</source>
+        <translation>IBUS</translation>
+    </message>
+    <message>
+        <source>POWER</source>
+        <translation>POWER</translation>
+    </message>
+    <message>
+        <source>PD</source>
+        <translation>PD</translation>
+    </message>
+    <message>
+        <source>PM</source>
+        <translation>PM</translation>
+    </message>
+    <message>
+        <source>CC1</source>
+        <translation>CC1</translation>
+    </message>
+    <message>
+        <source>CC2</source>
+        <translation>CC2</translation>
+    </message>
+    <message>
+        <source>CPU_Temp</source>
+        <translation>CPU_Temp</translation>
+    </message>
+    <message>
+        <source>背景颜色风格：</source>
+        <translation>ChartTheme:</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>customcoordinates</name>
+    <message>
+        <source>Form</source>
+        <translation>Form</translation>
+    </message>
+    <message>
+        <source>数据轴</source>
+        <translation>Data axis</translation>
+    </message>
+    <message>
+        <source>最小值</source>
+        <translation>Minimum value</translation>
+    </message>
+    <message>
+        <source>最大值</source>
+        <translation>Maximum value</translation>
+    </message>
+    <message>
+        <source>当前状态</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>启用</source>
+        <translation>Enable</translation>
+    </message>
+    <message>
+        <source>Custom Axis</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 </TS>
