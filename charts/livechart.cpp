@@ -301,10 +301,24 @@ QString LiveChart::hoverText(qint64 msecs) const
 
 void LiveChart::refresh()
 {
-    if (m_refreshing || !m_chart)
+    if (!m_chart)
         return;
+    if (m_refreshing) {
+        // Asked again while swapping series (the plot area may have moved):
+        // done once the current pass ends.
+        m_refreshAgain = true;
+        return;
+    }
     m_refreshing = true;
+    do {
+        m_refreshAgain = false;
+        redraw();
+    } while (m_refreshAgain);
+    m_refreshing = false;
+}
 
+void LiveChart::redraw()
+{
     if (m_indexedGeneration != m_log.generation()) {
         for (MinMaxIndex &index : m_index)
             index.clear();
@@ -339,18 +353,16 @@ void LiveChart::refresh()
     }
     m_shape = shape;
     now.shown = shownMask() | (smooth(shape) ? 0x100 : 0);
-
-    if (!(now == m_drawn)) {
-        for (int c = 0; c < kChannelCount; ++c) {
-            if (!m_shown[c])
-                continue;
-            const std::vector<float> &values = m_log.column(ReadingLog::columnOf(c));
-            m_index[c].sync(values);
-            series(c)->replace(curvePoints(times, values, m_index[c], span, shape, now.t0, now.t1, now.columns));
-        }
-        m_drawn = now;
+    if (now == m_drawn)
+        return;
+    for (int c = 0; c < kChannelCount; ++c) {
+        if (!m_shown[c])
+            continue;
+        const std::vector<float> &values = m_log.column(ReadingLog::columnOf(c));
+        m_index[c].sync(values);
+        series(c)->replace(curvePoints(times, values, m_index[c], span, shape, now.t0, now.t1, now.columns));
     }
-    m_refreshing = false;
+    m_drawn = now;
 }
 
 size_t LiveChart::memoryBytes() const

@@ -107,6 +107,7 @@ private:
         }
     };
 
+    void redraw();
     void attach(int channel);
     void detach(int channel);
     void autoRange(int channel, float value);
@@ -138,4 +139,5 @@ private:
     DrawnState m_drawn;
     quint64 m_indexedGeneration = ~quint64(0);
     bool m_refreshing = false;
+    bool m_refreshAgain = false;
 };
