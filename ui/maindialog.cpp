@@ -58,12 +58,6 @@ const HomeButton kHomeButtons[6] = {
 // floods the handle cannot hold the GUI thread.
 constexpr int kMaxReportsPerTick = 256;
 
-void select(QPushButton *chosen, std::initializer_list<QPushButton *> group)
-{
-    for (QPushButton *b : group)
-        b->setStyleSheet(QLatin1String(b == chosen ? Dashboard::kSelectedStyle : Dashboard::kUnselectedStyle));
-}
-
 void setBar(QProgressBar *bar, double value, double fullScale, const char *colour)
 {
     const Dashboard::Bar level = Dashboard::barLevel(value, fullScale);
@@ -74,7 +68,13 @@ void setBar(QProgressBar *bar, double value, double fullScale, const char *colou
 } // namespace
 
 MainDialog::MainDialog(QWidget *parent)
-    : QDialog(parent), ui(new Ui::MainDialog), m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+    : QDialog(parent),
+      ui(new Ui::MainDialog),
+      m_clock([] { return QDateTime::currentMSecsSinceEpoch(); }),
+      m_transfer([this](const QByteArray &frame) {
+          m_worker->usb_write(reinterpret_cast<const unsigned char *>(frame.constData()), frame.size());
+      }),
+      m_loaderWait(waitBlocking)
 {
     setMouseTracking(true);
     ui->setupUi(this);
@@ -141,6 +141,8 @@ MainDialog::MainDialog(QWidget *parent)
     // The meter link: the worker's first open attempt is synchronous, so a
     // meter already plugged in shows in the device list before the window.
     m_worker = new USBThread(this);
+    connect(m_worker, SIGNAL(new_data(unsigned char*,unsigned int)), this,
+            SLOT(usbreceivedata(unsigned char*,unsigned int)));
     connect(m_worker, SIGNAL(usb_connect(QString)), this, SLOT(usbconnect(QString)));
     connect(m_worker, SIGNAL(usb_disconnect()), this, SLOT(usbdisconnect()));
     connect(m_worker, SIGNAL(usb_send_error()), this, SLOT(usbsenderror()));
@@ -148,6 +150,9 @@ MainDialog::MainDialog(QWidget *parent)
     m_worker->pid = m_pid;
     m_worker->usb_open();
     m_worker->start(QThread::InheritPriority);
+
+    m_upgradeTimer = new QTimer(this);
+    connect(m_upgradeTimer, SIGNAL(timeout()), this, SLOT(mytimer_timeout()));
 
     m_chartTimer.start(1000);
     connect(&m_chartTimer, &QTimer::timeout, this, &MainDialog::chartTick);
@@ -218,6 +223,12 @@ void MainDialog::changeEvent(QEvent *event)
 }
 
 // ---------------------------------------------------------------- commands
+
+void MainDialog::selectButton(QPushButton *chosen, std::initializer_list<QPushButton *> group)
+{
+    for (QPushButton *b : group)
+        b->setStyleSheet(QLatin1String(b == chosen ? Dashboard::kSelectedStyle : Dashboard::kUnselectedStyle));
+}
 
 void MainDialog::usb_send(const void *data, unsigned int length)
 {
@@ -405,10 +416,6 @@ void MainDialog::usbdisconnect()
         runStop();
 }
 
-void MainDialog::usbsenderror()
-{
-    Prompts::warning(this, QStringLiteral("错误"), QStringLiteral("USB发送数据异常"));
-}
 
 void MainDialog::enumerateDevices()
 {
@@ -518,7 +525,7 @@ void MainDialog::showReading()
 
     if (const std::optional<int> choice = Dashboard::minCurrentChoice(r.min_current)) {
         QPushButton *buttons[3] = {ui->settings_btn_0A, ui->settings_btn_10ma, ui->settings_btn_20ma};
-        select(buttons[*choice], {ui->settings_btn_0A, ui->settings_btn_10ma, ui->settings_btn_20ma});
+        selectButton(buttons[*choice], {ui->settings_btn_0A, ui->settings_btn_10ma, ui->settings_btn_20ma});
     }
 
     ui->disp_label_VBUS_Tips->setText(Dashboard::showsFloatingInputTip(r.vbus)
@@ -541,20 +548,20 @@ void MainDialog::showMeterSettings()
     QSlider *workLight = compact ? ui->settings_slider_worklight_k4 : ui->settings_slider_worklight;
 
     if (r.language == 0)
-        select(cn, {cn, en});
+        selectButton(cn, {cn, en});
     else if (r.language == 1)
-        select(en, {cn, en});
+        selectButton(en, {cn, en});
     workLight->setValue(r.work_light);
     if (r.switch_state == 1)
-        select(on, {on, off});
+        selectButton(on, {on, off});
     else if (r.switch_state == 0)
-        select(off, {on, off});
+        selectButton(off, {on, off});
 
     ui->settings_slider_standlight->setValue(r.standby_light);
     ui->settings_slider_standtime->setValue(r.standby_time);
     QPushButton *styles[3] = {ui->settings_btn_style1, ui->settings_btn_style2, ui->settings_btn_style3};
     if (r.standby_style >= 1 && r.standby_style <= 3)
-        select(styles[r.standby_style - 1], {styles[0], styles[1], styles[2]});
+        selectButton(styles[r.standby_style - 1], {styles[0], styles[1], styles[2]});
 
     ui->settings_lab_califact_voltvalue->setText(volt);
     ui->settings_lab_califact_currvalue->setText(curr);

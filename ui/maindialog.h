@@ -1,6 +1,7 @@
 #pragma once
 
 #include "charts/channels.h"
+#include "device/firmwareupgrade.h"
 #include "device/meterport.h"
 #include "export/readinglog.h"
 #include "ui/dispheaderlayout.h"
@@ -59,6 +60,10 @@ public:
     customcoordinates *customAxis() const { return m_custom; }
     QTableView *curveTable() const { return m_curveTable; }
     QTimer &chartTimer() { return m_chartTimer; }
+    QTimer *upgradeTimer() const { return m_upgradeTimer; }
+    const FirmwareTransfer &firmwareTransfer() const { return m_transfer; }
+    // How the upgrade waits for the meter to enter its loader (blocking).
+    void setLoaderWait(std::function<void(int ms)> wait) { m_loaderWait = std::move(wait); }
     // The clock of the chart and the log, in ms since the epoch.
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
     QList<DeviceInfoUI *> deviceEntries() const;
@@ -72,9 +77,11 @@ public slots:
 
     void buttonClicked();
 
+    void usbreceivedata(unsigned char *data, unsigned int length);
     void usbconnect(QString dev_str);
     void usbdisconnect();
     void usbsenderror();
+    void mytimer_timeout();
 
     void on_disp_btnReturn_clicked();
     void on_upgrade_btnReturn_clicked();
@@ -89,6 +96,38 @@ public slots:
     void on_btnMenu_Max_clicked();
     void on_btnMenu_Close_clicked();
     void on_disp_Btn_Run_clicked();
+
+    // Firmware upgrade
+    void on_upgrade_pushButton_openfile_clicked();
+    void on_upgrade_pushButton_start_clicked();
+
+    // Meter settings
+    void on_settings_btn_CN_clicked();
+    void on_settings_btn_EN_clicked();
+    void on_settings_slider_worklight_valueChanged(int position);
+    void on_settings_slider_standlight_valueChanged(int position);
+    void on_settings_slider_standtime_valueChanged(int position);
+    void on_settings_btn_style1_clicked();
+    void on_settings_btn_style2_clicked();
+    void on_settings_btn_style3_clicked();
+    void on_settings_btn_clearcurrent_clicked();
+    void on_settings_btn_factory_reset_clicked();
+    void on_settings_btn_datazero_clicked();
+    void on_settings_slider_voltcali_valueChanged(int value);
+    void on_settings_slider_currcali_valueChanged(int value);
+    void on_settings_slider_tempcali_valueChanged(int value);
+    void on_settings_btn_0A_clicked();
+    void on_settings_btn_10ma_clicked();
+    void on_settings_btn_20ma_clicked();
+    void on_settings_btn_G_open_clicked();
+    void on_settings_btn_G_close_clicked();
+    void on_settings_btn_CN_k4_clicked();
+    void on_settings_btn_EN_k4_clicked();
+    void on_settings_slider_worklight_k4_valueChanged(int position);
+    void on_settings_btn_M_open_k4_clicked();
+    void on_settings_btn_M_close_k4_clicked();
+    void on_settings_btn_clearcurrent_k4_clicked();
+    void on_settings_btn_datazero_k4_clicked();
 
     // Live chart
     void on_disp_btn_dp_dm_clicked();
@@ -145,6 +184,13 @@ private:
     void toggleCurveGroup(CurveGroup group);
     void chooseCurveColor(int channel);
     void chooseCurveWidth(int channel, int choice);
+    static void selectButton(QPushButton *chosen, std::initializer_list<QPushButton *> group);
+    static void waitBlocking(int ms);
+    void sendValue(unsigned char code, int value);
+    void sendCalibration(unsigned char code, int value, QLabel *factor);
+    void choose(QPushButton *chosen, std::initializer_list<QPushButton *> group, unsigned char code);
+    void showUpgradeProgress(double percent);
+    void endTransfer();
 
     Ui::MainDialog *ui;
     unsigned short m_vid = kVendorId;
@@ -175,6 +221,12 @@ private:
     ChartView *m_view = nullptr;
     bool m_curveTableOpen = false;
     QPointer<QTableView> m_curveTable;
+
+    // Firmware upgrade
+    FirmwareTransfer m_transfer;
+    QTimer *m_upgradeTimer = nullptr;
+    std::function<void(int ms)> m_loaderWait;
+    qint64 m_transferStartMs = 0;
 
     DispHeaderLayout m_dispLayout;
 };

@@ -1,6 +1,7 @@
 #include "ui/prompts.h"
 
 #include <QColorDialog>
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -41,6 +42,13 @@ QColor getColor(QWidget *parent, const QColor &initial)
     return QColorDialog::getColor(initial, parent, QString());
 }
 
+QString getOpenFileName(QWidget *parent, const QString &title, const QString &dir, const QString &filter)
+{
+    if (const FileHandler &h = handler<FileHandler>())
+        return h(parent, title, dir, filter);
+    return QFileDialog::getOpenFileName(parent, title, dir, filter);
+}
+
 void setWarningHandler(WarningHandler h)
 {
     handler<WarningHandler>() = std::move(h);
@@ -54,6 +62,11 @@ void setTextHandler(TextHandler h)
 void setColorHandler(ColorHandler h)
 {
     handler<ColorHandler>() = std::move(h);
+}
+
+void setOpenFileHandler(FileHandler h)
+{
+    handler<FileHandler>() = std::move(h);
 }
 
 } // namespace Prompts

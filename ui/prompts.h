@@ -16,6 +16,9 @@ using WarningHandler = std::function<void(QWidget *parent, const QString &title,
 using TextHandler = std::function<bool(QWidget *parent, const QString &title, const QString &label, QString &text)>;
 // Answers a colour question: an invalid colour when cancelled.
 using ColorHandler = std::function<QColor(QWidget *parent, const QColor &initial)>;
+// Answers a file question: the chosen path, or empty when cancelled.
+using FileHandler = std::function<QString(QWidget *parent, const QString &title, const QString &dir,
+                                          const QString &filter)>;
 
 // A warning box with one OK button.
 void warning(QWidget *parent, const QString &title, const QString &text);
@@ -27,9 +30,13 @@ bool getText(QWidget *parent, const QString &title, const QString &label, QStrin
 // A colour, starting from `initial`; invalid when cancelled.
 QColor getColor(QWidget *parent, const QColor &initial);
 
+// The path of an existing file to open; empty when cancelled.
+QString getOpenFileName(QWidget *parent, const QString &title, const QString &dir, const QString &filter);
+
 // Replace the real dialogs (pass an empty function to restore them).
 void setWarningHandler(WarningHandler handler);
 void setTextHandler(TextHandler handler);
 void setColorHandler(ColorHandler handler);
+void setOpenFileHandler(FileHandler handler);
 
 } // namespace Prompts

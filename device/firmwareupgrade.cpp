@@ -1,0 +1,183 @@
+#include "device/firmwareupgrade.h"
+
+#include <QFile>
+
+#include <algorithm>
+
+namespace Firmware {
+
+namespace {
+void appendLE16(QByteArray &frame, int value)
+{
+    frame.append(char(value & 0xFF)).append(char((value >> 8) & 0xFF));
+}
+
+void appendCrc(QByteArray &frame)
+{
+    appendLE16(frame, crc16(reinterpret_cast<const unsigned char *>(frame.constData()), frame.size()));
+}
+} // namespace
+
+quint16 crc16(const unsigned char *data, int length)
+{
+    quint16 crc = 0xFFFF;
+    for (int i = 0; i < length; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    return crc;
+}
+
+int blockCount(qint64 imageBytes)
+{
+    return int((imageBytes + kBlockBytes - 1) / kBlockBytes);
+}
+
+QByteArray handshakeFrame(qint64 imageBytes)
+{
+    QByteArray frame;
+    frame.append(char(0xAA)).append(char(0x06));
+    appendLE16(frame, blockCount(imageBytes));
+    appendCrc(frame);
+    return frame;
+}
+
+QByteArray blockFrame(const QByteArray &image, int number)
+{
+    const qint64 offset = qint64(number) * kBlockBytes;
+    const int n = int(std::min<qint64>(kBlockBytes, image.size() - offset));
+    QByteArray frame;
+    frame.append(char(0xCC)).append(char(n == kBlockBytes ? 0x40 : n + 6));
+    appendLE16(frame, number);
+    frame.append(image.constData() + offset, n);
+    appendCrc(frame);
+    return frame;
+}
+
+Image loadImage(const QString &path)
+{
+    Image image;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        image.error = LoadError::CannotOpen;
+        return image;
+    }
+    const qint64 size = file.size();
+    if (size > kMaxImageBytes) {
+        image.error = LoadError::TooLarge;
+        return image;
+    }
+    if (size == 0) {
+        image.error = LoadError::Empty;
+        return image;
+    }
+    image.data = file.readAll();
+    if (image.data.size() != size) {
+        image.error = LoadError::CannotOpen;
+        image.data.clear();
+    }
+    return image;
+}
+
+QString sizeText(qint64 n)
+{
+    if (n <= 1024)
+        return QStringLiteral("固件大小:%1字节").arg(n);
+    return QStringLiteral("固件大小:%1KB   %2字节").arg(double(n) / 1024, 0, 'f', 1).arg(n);
+}
+
+QString speedText(qint64 bytes, qint64 elapsedMs)
+{
+    const qint64 s = bytes * 1000 / std::max<qint64>(1, elapsedMs);
+    if (s > 1024)
+        return QStringLiteral("%1KB/秒").arg(double(s) / 1024, 0, 'f', 2);
+    return QStringLiteral("%1字节/秒").arg(s);
+}
+
+double progress(int blocksSent, qint64 imageBytes)
+{
+    if (imageBytes <= 0)
+        return 0;
+    const float p = float(blocksSent) * kBlockBytes / float(imageBytes) * 100.0f;
+    return std::min(100.0, double(p));
+}
+
+} // namespace Firmware
+
+void FirmwareTransfer::begin()
+{
+    m_waiting = true;
+    m_ticks = 0;
+    m_write(Firmware::handshakeFrame(m_image.size()));
+}
+
+FirmwareTransfer::Outcome FirmwareTransfer::receive(const unsigned char *report, unsigned length)
+{
+    Outcome out;
+    if (!m_waiting || length < 5)
+        return out;
+    const unsigned char *r = report + 1;
+    const unsigned frameBytes = length - 1;
+    switch (r[0]) {
+    case 0xBB: {
+        const unsigned l = r[1];
+        if (l < 3 || l > 63 || l > frameBytes)
+            return out;
+        if (Firmware::crc16(r, int(l - 2)) != (r[l - 2] | (r[l - 1] << 8)))
+            return out;
+        m_ticks = 0;
+        m_blockIndex = 0;
+        m_remaining = m_image.size();
+        out.reply = Reply::Handshake;
+        sendNextBlock();
+        out.blockSent = true;
+        return out;
+    }
+    case 0xDD: {
+        m_ticks = 0;
+        out.reply = Reply::Ack;
+        const int number = r[2] | (r[3] << 8);
+        if (number == m_blockIndex - 1 && m_remaining > 0) {
+            sendNextBlock();
+            out.blockSent = true;
+        }
+        return out;
+    }
+    case 0xEE:
+        m_ticks = 0;
+        out.reply = Reply::TransferComplete;
+        return out;
+    case 0xFF:
+        m_ticks = 0;
+        m_waiting = false;
+        out.reply = Reply::BurnComplete;
+        return out;
+    case 0x11:
+        m_ticks = 0;
+        m_waiting = false;
+        out.reply = Reply::Failure;
+        return out;
+    default:
+        return out;
+    }
+}
+
+void FirmwareTransfer::sendNextBlock()
+{
+    const int number = m_blockIndex;
+    m_remaining = std::max<qint64>(0, m_remaining - Firmware::kBlockBytes);
+    ++m_blockIndex;
+    // Written last: a failing write may end the transfer from inside.
+    m_write(Firmware::blockFrame(m_image, number));
+}
+
+bool FirmwareTransfer::tick()
+{
+    if (!m_waiting)
+        return false;
+    if (++m_ticks < Firmware::kTickLimit)
+        return false;
+    m_waiting = false;
+    return true;
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+
+// The firmware image and the meter loader's transfer protocol: a handshake
+// announcing the number of blocks, then numbered 58-byte blocks, each sent
+// when the previous one is acknowledged, then "transfer complete" and, once
+// the meter has written the image, "burn complete". Frames carry a
+// CRC-16/MODBUS, low byte first.
+namespace Firmware {
+
+constexpr int kBlockBytes = 58;
+constexpr qint64 kMaxImageBytes = 2097152;   // 2 MiB, accepted
+constexpr int kTickLimit = 120;              // 100 ms ticks without a reply
+
+quint16 crc16(const unsigned char *data, int length);
+int blockCount(qint64 imageBytes);
+
+// AA 06 <blocks, LE> <crc, LE>
+QByteArray handshakeFrame(qint64 imageBytes);
+// CC <length> <number, LE> <data> <crc, LE>: 64 bytes for a full block,
+// n + 6 for a last block of n bytes.
+QByteArray blockFrame(const QByteArray &image, int number);
+
+enum class LoadError { None, CannotOpen, TooLarge, Empty };
+struct Image {
+    LoadError error = LoadError::None;
+    QByteArray data;
+};
+// The whole file, if it can be read and holds 1 to kMaxImageBytes bytes.
+Image loadImage(const QString &path);
+
+// "固件大小:512字节", or above 1024 bytes "固件大小:2.9KB   3000字节".
+QString sizeText(qint64 bytes);
+// Transfer speed over the measured time: "12.34KB/秒" above 1024 bytes a
+// second, else "900字节/秒". A time under a millisecond counts as one.
+QString speedText(qint64 bytes, qint64 elapsedMs);
+// Progress after `blocksSent` blocks, in percent, at most 100.
+double progress(int blocksSent, qint64 imageBytes);
+
+} // namespace Firmware
+
+// One transfer to the loader. It writes its frames through the given writer
+// and is told of every reply and of every 100 ms tick; it keeps no clock.
+class FirmwareTransfer
+{
+public:
+    using Writer = std::function<void(const QByteArray &frame)>;
+
+    enum class Reply { Ignored, Handshake, Ack, TransferComplete, BurnComplete, Failure };
+    struct Outcome {
+        Reply reply = Reply::Ignored;
+        bool blockSent = false;   // a block went out: the progress moved
+    };
+
+    explicit FirmwareTransfer(Writer writer) : m_write(std::move(writer)) {}
+
+    void setImage(const QByteArray &image) { m_image = image; }
+    const QByteArray &image() const { return m_image; }
+
+    // Starts waiting for the loader and sends the handshake.
+    void begin();
+    // A report from the meter; its frame starts after the report's first byte.
+    Outcome receive(const unsigned char *report, unsigned length);
+    // A 100 ms tick; true when it ends the transfer for want of a reply.
+    bool tick();
+    // Ends the transfer (a write failed).
+    void abort() { m_waiting = false; }
+
+    bool isWaiting() const { return m_waiting; }
+    int ticks() const { return m_ticks; }
+    int blockIndex() const { return m_blockIndex; }
+    qint64 remaining() const { return m_remaining; }
+
+private:
+    void sendNextBlock();
+
+    Writer m_write;
+    QByteArray m_image;
+    bool m_waiting = false;
+    int m_ticks = 0;
+    int m_blockIndex = 0;
+    qint64 m_remaining = 0;
+};

@@ -1,0 +1,151 @@
+// The firmware upgrade page: loading the image and driving its transfer to
+// the meter's loader, with progress, log and time-out.
+#include "ui/maindialog.h"
+
+#include "ui_maindialog.h"
+
+#include "app/setting.h"
+#include "device/usbthread.h"
+#include "ui/prompts.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+void MainDialog::waitBlocking(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QThread::msleep(10);
+}
+
+void MainDialog::on_upgrade_pushButton_openfile_clicked()
+{
+    QTextEdit *log = ui->upgrade_text_log;
+    log->append(tr("打开文件..."));
+    const QString path = Prompts::getOpenFileName(this, tr("打开固件文件"), Setting().read(QStringLiteral("file_path")),
+                                                  tr("BIN文件(*.bin)"));
+    if (path.isEmpty())
+        return;
+
+    const Firmware::Image image = Firmware::loadImage(path);
+    switch (image.error) {
+    case Firmware::LoadError::CannotOpen:
+        Prompts::warning(this, tr("error"), tr("打开文件失败"));
+        log->append(tr("打开文件失败"));
+        return;
+    case Firmware::LoadError::TooLarge:
+        Prompts::warning(this, tr("错误"), tr("固件过大,请选择正确的固件"));
+        log->append(tr("固件过大,请选择正确的固件"));
+        return;
+    case Firmware::LoadError::Empty:
+        Prompts::warning(this, tr("错误"), tr("空的固件"));
+        log->append(tr("固件是空的"));
+        return;
+    case Firmware::LoadError::None:
+        break;
+    }
+
+    ui->upgrade_lineEdit_filename->setText(path);
+    Setting().write(QStringLiteral("file_path"), path);
+    m_transfer.setImage(image.data);
+    ui->upgrade_label_fwsizevalue->setText(Firmware::sizeText(image.data.size()));
+    ui->upgrade_pushButton_start->setText(QStringLiteral("开始下载"));
+    log->append(QStringLiteral("读取文件完成..."));
+    if (m_worker->usb_state() == 0)
+        ui->upgrade_pushButton_start->setEnabled(true);
+}
+
+void MainDialog::on_upgrade_pushButton_start_clicked()
+{
+    QPushButton *start = ui->upgrade_pushButton_start;
+    // Disabled from the click: a second click during the wait finds it so.
+    start->setEnabled(false);
+    ui->upgrade_progressBar_fw->setValue(0);
+    start->repaint();
+    ui->upgrade_progressBar_fw->repaint();
+
+    // The loader request goes out with the next tick's frame, at once.
+    m_requestState = 2;
+    chartTick();
+    // The meter needs this long to start its loader. Replies queued meanwhile
+    // are handled after the handshake has gone out.
+    m_loaderWait(3000);
+
+    m_upgradeTimer->start(100);
+    start->setText(QStringLiteral("正在下载"));
+    ui->upgrade_text_log->clear();
+    ui->upgrade_text_log->append(QStringLiteral("开始连接设备..."));
+    m_transfer.begin();
+}
+
+void MainDialog::showUpgradeProgress(double percent)
+{
+    QProgressBar *bar = ui->upgrade_progressBar_fw;
+    bar->setFormat(QStringLiteral("当前进度为：%1%").arg(percent, 0, 'f', 1));
+    bar->setValue(int(percent));
+}
+
+void MainDialog::endTransfer()
+{
+    m_upgradeTimer->stop();
+    m_transfer.abort();
+}
+
+void MainDialog::usbreceivedata(unsigned char *data, unsigned int length)
+{
+    const FirmwareTransfer::Outcome out = m_transfer.receive(data, length);
+    QTextEdit *log = ui->upgrade_text_log;
+    const qint64 size = m_transfer.image().size();
+    switch (out.reply) {
+    case FirmwareTransfer::Reply::Ignored:
+        return;
+    case FirmwareTransfer::Reply::Handshake:
+        m_transferStartMs = m_clock();
+        log->append(tr("握手成功..."));
+        log->append(tr("开始传输固件..."));
+        break;
+    case FirmwareTransfer::Reply::Ack:
+        break;
+    case FirmwareTransfer::Reply::TransferComplete: {
+        const qint64 endMs = m_clock();
+        log->append(tr("传输完成..."));
+        log->append(tr("传输耗时") + QString::number(endMs / 1000 - m_transferStartMs / 1000) + QStringLiteral("秒"));
+        log->append(Firmware::speedText(size, endMs - m_transferStartMs));
+        log->append(tr("请等待设备烧写完成..."));
+        return;
+    }
+    case FirmwareTransfer::Reply::BurnComplete:
+        m_upgradeTimer->stop();
+        log->append(tr("下载烧写过程耗时") + QString::number(m_clock() / 1000 - m_transferStartMs / 1000)
+                    + QStringLiteral("秒"));
+        showUpgradeProgress(100.0);
+        log->append(tr("烧写完成..."));
+        log->append(tr("本次下载结束"));
+        ui->upgrade_pushButton_start->setText(tr("开始下载"));
+        return;
+    case FirmwareTransfer::Reply::Failure:
+        m_upgradeTimer->stop();
+        Prompts::warning(this, tr("error"), tr("更新失败"));
+        return;
+    }
+    if (out.blockSent)
+        showUpgradeProgress(Firmware::progress(m_transfer.blockIndex(), size));
+    if (out.reply == FirmwareTransfer::Reply::Ack && ui->upgrade_progressBar_fw->value() > 99)
+        showUpgradeProgress(99.9);
+}
+
+void MainDialog::mytimer_timeout()
+{
+    if (!m_transfer.tick())
+        return;
+    m_upgradeTimer->stop();
+    Prompts::warning(this, QStringLiteral("错误"), QStringLiteral("USB更新失败,超时"));
+}
+
+void MainDialog::usbsenderror()
+{
+    Prompts::warning(this, QStringLiteral("错误"), QStringLiteral("USB发送数据异常"));
+    if (m_transfer.isWaiting())
+        endTransfer();
+}
