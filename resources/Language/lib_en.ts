@@ -406,6 +406,78 @@
         <source>确定</source>
         <translation>OK</translation>
     </message>
+    <message>
+        <source>打开文件...</source>
+        <translation>Open File...</translation>
+    </message>
+    <message>
+        <source>打开固件文件</source>
+        <translation>Open firmware file</translation>
+    </message>
+    <message>
+        <source>BIN文件(*.bin)</source>
+        <translation>BIN file(*.bin)</translation>
+    </message>
+    <message>
+        <source>error</source>
+        <translation>error</translation>
+    </message>
+    <message>
+        <source>打开文件失败</source>
+        <translation>Fail to open file</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>固件过大,请选择正确的固件</source>
+        <translation>The firmware is too large, please select the correct firmware</translation>
+    </message>
+    <message>
+        <source>空的固件</source>
+        <translation>Empty firmware</translation>
+    </message>
+    <message>
+        <source>固件是空的</source>
+        <translation>Firmware is empty</translation>
+    </message>
+    <message>
+        <source>握手成功...</source>
+        <translation>Handshake succeeded...</translation>
+    </message>
+    <message>
+        <source>开始传输固件...</source>
+        <translation>Start transferring firmware...</translation>
+    </message>
+    <message>
+        <source>传输完成...</source>
+        <translation>Transfer complete...</translation>
+    </message>
+    <message>
+        <source>传输耗时</source>
+        <translation>Transmission time</translation>
+    </message>
+    <message>
+        <source>请等待设备烧写完成...</source>
+        <translation>Please wait for the device to finish burning...</translation>
+    </message>
+    <message>
+        <source>下载烧写过程耗时</source>
+        <translation>The download burning process takes time</translation>
+    </message>
+    <message>
+        <source>烧写完成...</source>
+        <translation>Burning completed...</translation>
+    </message>
+    <message>
+        <source>本次下载结束</source>
+        <translation>End of this download</translation>
+    </message>
+    <message>
+        <source>更新失败</source>
+        <translation>Update failed</translation>
+    </message>
 </context>
 <context>
     <name>customcoordinates</name>
