@@ -2,6 +2,8 @@
 
 #include "ui_deviceinfoui.h"
 
+#include <QEvent>
+
 DeviceInfoUI::DeviceInfoUI(QWidget *parent) : QWidget(parent), ui(new Ui::DeviceInfoUI)
 {
     ui->setupUi(this);
@@ -50,4 +52,13 @@ void DeviceInfoUI::setState(unsigned char newState)
     default:
         break;
     }
+}
+
+void DeviceInfoUI::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        ui->label_model->setText(tr("型号"));
+        ui->label_serialnum->setText(tr("序列号"));
+    }
+    QWidget::changeEvent(event);
 }

@@ -29,6 +29,10 @@ public:
 
     Ui::DeviceInfoUI *form() const { return ui; }
 
+protected:
+    // The captions follow the language; the values stay.
+    void changeEvent(QEvent *event) override;
+
 private:
     Ui::DeviceInfoUI *ui;
 };

@@ -122,13 +122,13 @@ MainDialog::MainDialog(QWidget *parent)
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         b->setIconSize(QSize(100, 70));
         b->setIcon(QIcon(IconHelper::instance()->iconPixmap(QStringLiteral("#FEFEFE"), QChar(def.glyph), 50, 100, 70)));
-        b->setText(tr(def.text));
         b->setStyleSheet(QStringLiteral("QToolButton{font:%1px;background:%2;}").arg(15).arg(QLatin1String(def.colour))
                          + QStringLiteral("QToolButton{border:none;border-radius:8px;padding:5px;}")
                          + QStringLiteral("QToolButton:pressed{background:%1;}").arg(QStringLiteral("#737A97"))
                          + QStringLiteral("QToolButton:hover{ border-style: outset; border: 2px groove green;}"));
         connect(b, SIGNAL(clicked(bool)), this, SLOT(buttonClicked()));
     }
+    retranslateHomeButtons();
 
     IconHelper::instance()->setIcon(ui->disp_btnReturn, QChar(kGlyphReturn), 16);
 
@@ -173,7 +173,8 @@ MainDialog::~MainDialog()
 void MainDialog::initForm()
 {
     m_translator = new QTranslator(qApp);
-    if (Setting().read(QStringLiteral("Language")) == QLatin1String("English")) {
+    m_english = Setting().read(QStringLiteral("Language")) == QLatin1String("English");
+    if (m_english) {
         m_translator->load(QStringLiteral(":/Language/lib_en.qm"));
         qApp->installTranslator(m_translator);
     } else {
@@ -193,6 +194,12 @@ void MainDialog::initForm()
 
     ui->widgetTitle->installEventFilter(this);
     ui->widgetTitle->setProperty("form", "title");
+}
+
+void MainDialog::retranslateHomeButtons()
+{
+    for (int i = 0; i < m_homeButtons.size(); ++i)
+        m_homeButtons[i]->setText(tr(kHomeButtons[i].text));
 }
 
 void MainDialog::stopWorker()
@@ -413,7 +420,7 @@ void MainDialog::usbdisconnect()
         entry->setState(DeviceInfoUI::Error);
     }
     if (m_plotting)
-        runStop();
+        runStop(true);
 }
 
 
@@ -467,8 +474,13 @@ void MainDialog::refreshDeviceList()
     ui->device_treeWidget->setItemWidget(item, 0, entry);
     m_deviceEntries.append(qMakePair(entry, m_matchingSerial));
 
-    if (!m_plotting)
-        runStart();
+    if (!m_plotting) {
+        // The meter that was pulled out is back: its run goes on.
+        if (m_runResumable && !m_runSerial.empty() && m_runSerial == m_matchingSerial)
+            resumeRun();
+        else
+            runStart();
+    }
 }
 
 // ---------------------------------------------------------------- dashboard

@@ -7,6 +7,7 @@
 #include "ui/dispheaderlayout.h"
 
 #include <QDialog>
+#include <QMenu>
 #include <QList>
 #include <QPair>
 #include <QPointer>
@@ -60,6 +61,7 @@ public:
     customcoordinates *customAxis() const { return m_custom; }
     QTableView *curveTable() const { return m_curveTable; }
     QTimer &chartTimer() { return m_chartTimer; }
+    bool isEnglish() const { return m_english; }
     QTimer *upgradeTimer() const { return m_upgradeTimer; }
     const FirmwareTransfer &firmwareTransfer() const { return m_transfer; }
     // How the upgrade waits for the meter to enter its loader (blocking).
@@ -96,6 +98,14 @@ public slots:
     void on_btnMenu_Max_clicked();
     void on_btnMenu_Close_clicked();
     void on_disp_Btn_Run_clicked();
+
+    // Menus, exports and language
+    void on_disp_btn_menu_clicked();
+    void on_btnMenu_Menu_clicked();
+    void onAct1Clicked_Slot();
+    void onAct2Clicked_Slot();
+    void onS_Act1Clicked_Slot();
+    void onS_Act2Clicked_Slot();
 
     // Firmware upgrade
     void on_upgrade_pushButton_openfile_clicked();
@@ -178,7 +188,12 @@ private:
     void showReading();
     void showMeterSettings();
     void runStart();
-    void runStop();
+    // A stop by disconnection may be resumed by the same meter's return.
+    void runStop(bool resumable = false);
+    void resumeRun();
+    void showLanguage(bool english);
+    void retranslateHomeButtons();
+    void attachMenu(QPushButton *button, QMenu *menu, QPointer<QMenu> &current);
     void initChart();
     void recordTick();
     void toggleCurveGroup(CurveGroup group);
@@ -212,6 +227,14 @@ private:
 
     bool m_plotting = false;
     unsigned char m_requestState = 1;
+    // The meter whose run a disconnection stopped, to go on when it returns.
+    bool m_runResumable = false;
+    std::wstring m_runSerial;
+
+    // Menus and language
+    bool m_english = false;
+    QPointer<QMenu> m_dataMenu;
+    QPointer<QMenu> m_languageMenu;
 
     // Live chart
     std::function<qint64()> m_clock;

@@ -63,16 +63,24 @@ void MainDialog::initChart()
 
 void MainDialog::runStart()
 {
-    m_plotting = true;
-    ui->disp_Btn_Run->setIcon(QIcon(QStringLiteral(":/sys/rs/rs/pause.png")));
     m_log.clear();
     m_live->startRun(m_clock());
+    m_runSerial = m_port.isOpen() ? m_matchingSerial : std::wstring();
+    resumeRun();
+}
+
+void MainDialog::resumeRun()
+{
+    m_plotting = true;
+    m_runResumable = false;
+    ui->disp_Btn_Run->setIcon(QIcon(QStringLiteral(":/sys/rs/rs/pause.png")));
     ui->disp_Btn_Run->setToolTip(tr("停止"));
 }
 
-void MainDialog::runStop()
+void MainDialog::runStop(bool resumable)
 {
     m_plotting = false;
+    m_runResumable = resumable;
     ui->disp_Btn_Run->setIcon(QIcon(QStringLiteral(":/sys/rs/rs/run.png")));
     ui->disp_Btn_Run->setToolTip(tr("运行"));
 }

@@ -3,18 +3,46 @@
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QMenu>
 #include <QMessageBox>
 
 namespace Prompts {
 
 namespace {
-template <typename Handler>
+// One handler of each kind; Tag tells apart kinds of the same type.
+template <typename Handler, int Tag = 0>
 Handler &handler()
 {
     static Handler h;
     return h;
 }
+enum { Information = 1, SaveFile = 1 };
 } // namespace
+
+void information(QWidget *parent, const QString &title, const QString &text)
+{
+    if (const WarningHandler &h = handler<WarningHandler, Information>())
+        h(parent, title, text);
+    else
+        QMessageBox::information(parent, title, text);
+}
+
+QString getSaveFileName(QWidget *parent, const QString &title, const QString &dir, const QString &filter,
+                        bool confirmOverwrite)
+{
+    if (const FileHandler &h = handler<FileHandler, SaveFile>())
+        return h(parent, title, dir, filter);
+    return QFileDialog::getSaveFileName(parent, title, dir, filter, nullptr,
+                                        confirmOverwrite ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite);
+}
+
+void popupMenu(QMenu *menu, const QPoint &at)
+{
+    if (const MenuHandler &h = handler<MenuHandler>())
+        h(menu, at);
+    else
+        menu->exec(at);
+}
 
 void warning(QWidget *parent, const QString &title, const QString &text)
 {
@@ -67,6 +95,21 @@ void setColorHandler(ColorHandler h)
 void setOpenFileHandler(FileHandler h)
 {
     handler<FileHandler>() = std::move(h);
+}
+
+void setInformationHandler(WarningHandler h)
+{
+    handler<WarningHandler, Information>() = std::move(h);
+}
+
+void setSaveFileHandler(FileHandler h)
+{
+    handler<FileHandler, SaveFile>() = std::move(h);
+}
+
+void setMenuHandler(MenuHandler h)
+{
+    handler<MenuHandler>() = std::move(h);
 }
 
 } // namespace Prompts

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "export/readinglog.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// Writes the reading log of a run as a CSV file: UTF-8, CR LF line ends. A
+// new file starts with a banner, the model line, the banner again and the
+// header; an existing file gets only the data lines appended.
+class saveDataDeal : public QObject
+{
+    Q_OBJECT
+public:
+    saveDataDeal(const ReadingLog &log, const QString &model, QObject *parent = nullptr);
+
+    // False, with the reason in `error`, when the file cannot be opened or
+    // written whole (no permission, a directory, a full disk).
+    bool writeCsv(const QString &fileName, QString *error = nullptr);
+
+    static QByteArray bannerLine();
+    static QByteArray modelLine(const QString &model);
+    static QByteArray headerLine();
+    // One data line of record i, CR LF included.
+    static void appendRecord(QByteArray &out, const ReadingLog &log, int i);
+
+private:
+    const ReadingLog &m_log;
+    QString m_model;
+};

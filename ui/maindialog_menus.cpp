@@ -1,0 +1,175 @@
+// The data menu (exports, curve settings, display modes), the language menu,
+// and switching the interface between Chinese and English.
+#include "ui/maindialog.h"
+
+#include "ui_maindialog.h"
+
+#include "app/iconhelper.h"
+#include "app/setting.h"
+#include "charts/chartview.h"
+#include "device/deviceinfoui.h"
+#include "export/savedatadeal.h"
+#include "ui/prompts.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDir>
+#include <QFileInfo>
+#include <QTranslator>
+
+namespace {
+
+struct MenuEntry {
+    const char *text;
+    const char *icon;   // null: none
+    const char *slot;   // null: does nothing
+};
+
+QIcon menuIcon(const char *path)
+{
+    return QIcon(QPixmap(QLatin1String(path)).scaled(100, 100, Qt::IgnoreAspectRatio));
+}
+
+const char kNoMenuIndicator[] = "QPushButton::menu-indicator{image:none}";
+
+} // namespace
+
+void MainDialog::attachMenu(QPushButton *button, QMenu *menu, QPointer<QMenu> &current)
+{
+    button->setMenu(menu);
+    // The menu this one replaces goes, with its actions.
+    if (current)
+        current->deleteLater();
+    current = menu;
+    button->setStyleSheet(QLatin1String(kNoMenuIndicator));
+    Prompts::popupMenu(menu, QCursor::pos());
+}
+
+void MainDialog::on_disp_btn_menu_clicked()
+{
+    static const MenuEntry entries[] = {
+        {QT_TR_NOOP("导出数据(.csv)"), ":/sys/rs/rs/ExportData.png", SLOT(onAct1Clicked_Slot())},
+        {QT_TR_NOOP("导出图片(.png)"), ":/sys/rs/rs/ExportImage.png", SLOT(onAct2Clicked_Slot())},
+        {QT_TR_NOOP("曲线设置"), ":/sys/rs/rs/MoreSettings.png", SLOT(onAct3Clicked_Slot())},
+        {QT_TR_NOOP("累计图显"), ":/sys/rs/rs/AccuGrpDisp.png", SLOT(onAct4Clicked_Slot())},
+        {QT_TR_NOOP("滚动图显"), ":/sys/rs/rs/ScrollDisp.png", SLOT(onAct5Clicked_Slot())},
+        {QT_TR_NOOP("开发中..."), nullptr, nullptr},
+    };
+    auto *menu = new QMenu(this);
+    for (const MenuEntry &e : entries) {
+        auto *action = new QAction(tr(e.text), menu);
+        if (e.icon)
+            action->setIcon(menuIcon(e.icon));
+        if (e.slot)
+            connect(action, SIGNAL(triggered()), this, e.slot);
+        menu->addAction(action);
+    }
+    attachMenu(ui->disp_btn_menu, menu, m_dataMenu);
+}
+
+void MainDialog::on_btnMenu_Menu_clicked()
+{
+    auto *menu = new QMenu(this);
+    auto *chinese = new QAction(tr("简体中文"), menu);
+    chinese->setIcon(menuIcon(":/sys/rs/rs/cn_en.png"));
+    connect(chinese, SIGNAL(triggered()), this, SLOT(onS_Act1Clicked_Slot()));
+    auto *english = new QAction(tr("English"), menu);
+    connect(english, SIGNAL(triggered()), this, SLOT(onS_Act2Clicked_Slot()));
+    menu->addAction(chinese);
+    menu->addAction(english);
+    attachMenu(ui->btnMenu_Menu, menu, m_languageMenu);
+}
+
+// ---------------------------------------------------------------- exports
+
+void MainDialog::onAct1Clicked_Slot()
+{
+    saveDataDeal deal(m_log, m_modelWord);
+    if (m_log.size() < 20)
+        Prompts::information(this, tr("提示信息"), tr("数据太少了吧，请记录至少二十条数据。"));
+    // An existing file is appended to, so the dialog does not ask to replace it.
+    const QString name = Prompts::getSaveFileName(this, tr("Excel file"), QCoreApplication::applicationDirPath(),
+                                                  tr("Files (*.csv)"), false);
+    if (name.isEmpty())
+        return;
+    QString reason;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool written = deal.writeCsv(name, &reason);
+    QApplication::restoreOverrideCursor();
+    if (!written)
+        Prompts::warning(this, tr("错误"), tr("无法写入文件：") + QDir::toNativeSeparators(name) + QLatin1Char('\n') + reason);
+}
+
+void MainDialog::onAct2Clicked_Slot()
+{
+    // The chart as it is now, before the dialog.
+    const QImage picture = m_view->grab().toImage();
+    QString name = Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("chart"), tr("image(*.png)"));
+    if (name.isEmpty())
+        return;
+    if (QFileInfo(name).suffix().isEmpty())
+        name += QStringLiteral(".png");
+    if (!picture.save(name))
+        Prompts::warning(this, tr("错误"), tr("无法保存图片：") + QDir::toNativeSeparators(name));
+}
+
+// ---------------------------------------------------------------- language
+
+void MainDialog::onS_Act1Clicked_Slot()
+{
+    if (m_english)
+        showLanguage(false);
+    Setting().write(QStringLiteral("language"), QStringLiteral("Chinese"));
+}
+
+void MainDialog::onS_Act2Clicked_Slot()
+{
+    if (!m_english)
+        showLanguage(true);
+    Setting().write(QStringLiteral("language"), QStringLiteral("English"));
+}
+
+void MainDialog::showLanguage(bool english)
+{
+    m_english = english;
+    if (english) {
+        m_translator->load(QStringLiteral(":/Language/lib_en.qm"));
+        qApp->installTranslator(m_translator);
+    } else {
+        qApp->removeTranslator(m_translator);
+    }
+
+    // The chart title is the user's text, not the form's.
+    const QString chartTitle = ui->disp_btn_title->text();
+    ui->retranslateUi(this);
+    ui->disp_btn_title->setText(chartTitle);
+
+    for (QToolButton *b : m_homeButtons) {
+        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        b->setIconSize(QSize(100, 70));
+    }
+    retranslateHomeButtons();
+    ui->device_treeWidget->setHeaderLabels(QStringList() << tr("设备列表"));
+
+    IconHelper *icons = IconHelper::instance();
+    icons->setIcon(ui->btnReturn, QChar(0xF073), 16);
+    for (QPushButton *b : {ui->disp_btnReturn, ui->settings_btnReturn, ui->four_btnReturn, ui->five_btnReturn,
+                           ui->six_btnReturn, ui->upgrade_btnReturn})
+        icons->setIcon(b, QChar(0xF122), 16);
+    icons->setIcon(ui->title_icon_label, QChar(0xF2D5), 30);
+    icons->setIcon(ui->btnMenu_Min, QChar(0xF068), 9);
+    icons->setIcon(ui->btnMenu_Max, QChar(0xF2D0), 9);
+    icons->setIcon(ui->btnMenu_Close, QChar(0xF00D), 9);
+    icons->setIcon(ui->btnMenu_Menu, QChar(0xF150), 9);
+
+    if (!m_deviceEntries.isEmpty()) {
+        DeviceInfoUI *entry = m_deviceEntries.first().first;
+        if (entry->state == DeviceInfoUI::Error || entry->state == DeviceInfoUI::Connect)
+            entry->setState(entry->state);
+    }
+
+    // Menus are built in the language of their moment: the next press builds
+    // them anew.
+    ui->disp_btn_menu->setMenu(nullptr);
+    ui->btnMenu_Menu->setMenu(nullptr);
+}
