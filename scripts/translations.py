@@ -5,7 +5,8 @@ After adding texts to the code or the forms, run
     /usr/lib/qt5/bin/lupdate -no-obsolete -locations none ui device app charts export \
         -ts resources/Language/lib_en.ts
 then add the new texts to ENGLISH below and run this script. It reports every
-source text that still has no English.
+source text that still has no English. A text that needs another English in
+one context goes into ENGLISH_IN_CONTEXT under (context, text).
 """
 import html
 import pathlib
@@ -50,6 +51,22 @@ ENGLISH = {
     "开始下载": "Start download",
     "设备已连接": "Device connected",
     "设备已断开": "Device disconnected",
+    # Data and language menus, exports
+    "导出数据(.csv)": "Export data (.csv)",
+    "导出图片(.png)": "Export image (.png)",
+    "曲线设置": "Curve Settings",
+    "累计图显": "All Display",
+    "滚动图显": "Scroll display",
+    "开发中...": "Developing...",
+    "简体中文": "简体中文",
+    "提示信息": "Prompt information",
+    "数据太少了吧，请记录至少二十条数据。": "There are too few data. Please record at least 20 data.",
+    "Excel file": "Excel file",
+    "Files (*.csv)": "Files (*.csv)",
+    "无法写入文件：": "Cannot write the file: ",
+    "Save File": "Save File",
+    "image(*.png)": "image(*.png)",
+    "无法保存图片：": "Cannot save the picture: ",
     "打开文件...": "Open File...",
     "打开固件文件": "Open firmware file",
     "BIN文件(*.bin)": "BIN file(*.bin)",
@@ -145,6 +162,9 @@ ENGLISH = {
     "05 震动开关": "05 Motor Switch",
 }
 
+# English of a text in one context, where it differs from ENGLISH.
+ENGLISH_IN_CONTEXT = {}
+
 # Source texts that stay untranslated on purpose (shown as they are).
 UNTRANSLATED = {"Custom Axis"}
 
@@ -154,18 +174,24 @@ def main():
     text = path.read_text(encoding="utf-8")
     missing = []
 
-    def fill(match):
-        source = html.unescape(match.group(1))
-        if source in UNTRANSLATED:
-            return match.group(0)
-        english = ENGLISH.get(source)
-        if english is None:
-            missing.append(source)
-            return match.group(0)
-        return (f"<source>{match.group(1)}</source>\n        "
-                f"<translation>{html.escape(english, quote=False)}</translation>")
+    def fill_context(context_match):
+        block = context_match.group(0)
+        name = html.unescape(re.search(r"<name>(.*?)</name>", block, flags=re.S).group(1))
 
-    text = re.sub(r"<source>(.*?)</source>\s*<translation[^>]*>.*?</translation>", fill, text, flags=re.S)
+        def fill(match):
+            source = html.unescape(match.group(1))
+            if source in UNTRANSLATED:
+                return match.group(0)
+            english = ENGLISH_IN_CONTEXT.get((name, source), ENGLISH.get(source))
+            if english is None:
+                missing.append(f"{name}: {source}")
+                return match.group(0)
+            return (f"<source>{match.group(1)}</source>\n        "
+                    f"<translation>{html.escape(english, quote=False)}</translation>")
+
+        return re.sub(r"<source>(.*?)</source>\s*<translation[^>]*>.*?</translation>", fill, block, flags=re.S)
+
+    text = re.sub(r"<context>.*?</context>", fill_context, text, flags=re.S)
     path.write_text(text, encoding="utf-8")
     for source in missing:
         print(f"no English for: {source}", file=sys.stderr)

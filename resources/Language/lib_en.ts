@@ -478,6 +478,66 @@
         <source>更新失败</source>
         <translation>Update failed</translation>
     </message>
+    <message>
+        <source>导出数据(.csv)</source>
+        <translation>Export data (.csv)</translation>
+    </message>
+    <message>
+        <source>导出图片(.png)</source>
+        <translation>Export image (.png)</translation>
+    </message>
+    <message>
+        <source>曲线设置</source>
+        <translation>Curve Settings</translation>
+    </message>
+    <message>
+        <source>累计图显</source>
+        <translation>All Display</translation>
+    </message>
+    <message>
+        <source>滚动图显</source>
+        <translation>Scroll display</translation>
+    </message>
+    <message>
+        <source>开发中...</source>
+        <translation>Developing...</translation>
+    </message>
+    <message>
+        <source>简体中文</source>
+        <translation>简体中文</translation>
+    </message>
+    <message>
+        <source>提示信息</source>
+        <translation>Prompt information</translation>
+    </message>
+    <message>
+        <source>数据太少了吧，请记录至少二十条数据。</source>
+        <translation>There are too few data. Please record at least 20 data.</translation>
+    </message>
+    <message>
+        <source>Excel file</source>
+        <translation>Excel file</translation>
+    </message>
+    <message>
+        <source>Files (*.csv)</source>
+        <translation>Files (*.csv)</translation>
+    </message>
+    <message>
+        <source>无法写入文件：</source>
+        <translation>Cannot write the file: </translation>
+    </message>
+    <message>
+        <source>Save File</source>
+        <translation>Save File</translation>
+    </message>
+    <message>
+        <source>image(*.png)</source>
+        <translation>image(*.png)</translation>
+    </message>
+    <message>
+        <source>无法保存图片：</source>
+        <translation>Cannot save the picture: </translation>
+    </message>
 </context>
 <context>
     <name>customcoordinates</name>

@@ -1,0 +1,247 @@
+// Recording and its export: the CSV file byte for byte, appending, files
+// that cannot be written, the export and picture through the window, and a
+// run that survives the cable being pulled for a moment.
+#include "app/startup.h"
+#include "charts/chartview.h"
+#include "device/meterreading.h"
+#include "device/usbthread.h"
+#include "export/savedatadeal.h"
+#include "simulator.h"
+#include "ui/maindialog.h"
+#include "ui/prompts.h"
+#include "ui_maindialog.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QByteArray kBanner = "-------------------------VORANE Ombrel---------------------------\r\n";
+const QByteArray kHeader = "DATE,VBUS(V),IBUS(A),POWER(W),CAP(Ah),ELE(Wh),PD(V),PM(V),CC1(V),CC2(V),CPU_TEMP(℃),\r\n";
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+}
+
+qint64 localMs(int y, int mo, int d, int h, int mi, int s)
+{
+    return QDateTime(QDate(y, mo, d), QTime(h, mi, s)).toMSecsSinceEpoch();
+}
+
+sim::Identity meterWithSerial(const std::wstring &serial)
+{
+    sim::Identity id;
+    id.serial = serial;
+    return id;
+}
+
+} // namespace
+
+class TestExport : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    qint64 m_now = 0;
+    QStringList m_warnings;
+    QStringList m_notices;
+    QString m_saveAs;
+
+    std::unique_ptr<MainDialog> dialog()
+    {
+        auto d = std::make_unique<MainDialog>();
+        d->chartTimer().stop();
+        d->setClock([this] { return m_now; });
+        return d;
+    }
+
+    void ticks(MainDialog &d, int n)
+    {
+        for (int i = 0; i < n; ++i) {
+            m_now += 1000;
+            d.chartTick();
+        }
+    }
+
+    QString path(const char *name) const { return m_dir->filePath(QLatin1String(name)); }
+
+private slots:
+    void initTestCase()
+    {
+        Startup::applyLook(*qApp);
+        Prompts::setWarningHandler([this](QWidget *, const QString &, const QString &text) { m_warnings << text; });
+        Prompts::setInformationHandler([this](QWidget *, const QString &, const QString &text) { m_notices << text; });
+        Prompts::setSaveFileHandler([this](QWidget *, const QString &, const QString &, const QString &) {
+            return m_saveAs;
+        });
+    }
+
+    void init()
+    {
+        sim::reset();
+        meterReading() = MeterReading();
+        m_warnings.clear();
+        m_notices.clear();
+        m_now = localMs(2026, 12, 7, 9, 0, 0);
+        m_dir.reset(new QTemporaryDir);
+        QVERIFY(QDir::setCurrent(m_dir->path()));
+    }
+
+    void cleanup()
+    {
+        QTRY_COMPARE(sim::openHandles(), 0);
+    }
+
+    void csvFile()
+    {
+        ReadingLog log;
+        ReadingLog::Values v = {5.123f, 0.512f, 2.622976f, 0.600f, 0.598f, 0.000f, 1.682f, 0.012f, 0.064f, 31.5f};
+        log.append(localMs(2026, 12, 6, 21, 5, 9), v);
+        const QByteArray line = "2026-12-06_21:05:09,5.123000,0.512000,2.622976,0.012,0.064,0.600,0.598,0.000,1.682,31.5\r\n";
+
+        saveDataDeal deal(log, QStringLiteral("M512"));
+        QVERIFY(deal.writeCsv(path("a.csv")));
+        const QByteArray modelLine = "-------------------------M512---------------------------\r\n";
+        QCOMPARE(contents(path("a.csv")), kBanner + modelLine + kBanner + kHeader + line);
+        QCOMPARE(kHeader.count(','), 11);
+        QCOMPARE(line.count(','), 10);
+        // Again into the same file: the records once more, no second header.
+        QVERIFY(deal.writeCsv(path("a.csv")));
+        QCOMPARE(contents(path("a.csv")), kBanner + modelLine + kBanner + kHeader + line + line);
+
+        // Correct rounding from the float's exact value; no model: 52 hyphens.
+        ReadingLog rounding;
+        v[ReadingLog::Vbus] = 0.1f;
+        v[ReadingLog::Cap] = 0.0125f;
+        rounding.append(localMs(2026, 12, 6, 0, 0, 0), v);
+        QVERIFY(saveDataDeal(rounding, QString()).writeCsv(path("b.csv")));
+        const QList<QByteArray> lines = contents(path("b.csv")).split('\n');
+        QCOMPARE(lines[1], QByteArray(52, '-') + '\r');
+        QVERIFY(lines[4].startsWith("2026-12-06_00:00:00,0.100000,0.512000,2.622976,0.013,"));
+
+        // An empty log: a new file gets its head, an existing one nothing.
+        ReadingLog empty;
+        QVERIFY(saveDataDeal(empty, QStringLiteral("K4")).writeCsv(path("c.csv")));
+        QCOMPARE(contents(path("c.csv")).count('\n'), 4);
+        QVERIFY(saveDataDeal(empty, QStringLiteral("K4")).writeCsv(path("a.csv")));
+        QCOMPARE(contents(path("a.csv")).count('\n'), 6);
+
+        // What cannot be written says so.
+        QString reason;
+        QVERIFY(!deal.writeCsv(m_dir->path(), &reason));
+        QVERIFY(!reason.isEmpty());
+        QVERIFY(!deal.writeCsv(path("no/such/dir.csv")));
+        QVERIFY(!deal.writeCsv(QStringLiteral("/dev/full"), &reason));   // a full disk
+        QVERIFY(!reason.isEmpty());
+    }
+
+    void exportThroughTheWindow()
+    {
+        auto d = dialog();
+        d->form()->disp_Btn_Run->click();
+        meterReading().vbus = 9.0f;
+        ticks(*d, 3);
+
+        // Too few records: the notice, and the export goes on.
+        m_saveAs = path("run.csv");
+        d->onAct1Clicked_Slot();
+        QCOMPARE(m_notices, QStringList({QStringLiteral("数据太少了吧，请记录至少二十条数据。")}));
+        QCOMPARE(contents(m_saveAs).count("\r\n2026-12-07_09:00:0"), 3);
+        QVERIFY(m_warnings.isEmpty());
+
+        // Cancelled: nothing written.
+        const QByteArray before = contents(m_saveAs);
+        m_saveAs.clear();
+        d->onAct1Clicked_Slot();
+        QCOMPARE(contents(path("run.csv")), before);
+
+        // A place that cannot be written: a warning naming the file.
+        m_saveAs = m_dir->path();
+        d->onAct1Clicked_Slot();
+        QCOMPARE(m_warnings.size(), 1);
+        QVERIFY(m_warnings[0].contains(QDir::toNativeSeparators(m_dir->path())));
+
+        // A new run: only its records, and 20 of them need no notice.
+        d->form()->disp_Btn_Run->click();
+        d->form()->disp_Btn_Run->click();
+        ticks(*d, 20);
+        m_notices.clear();
+        m_saveAs = path("second.csv");
+        d->onAct1Clicked_Slot();
+        QVERIFY(m_notices.isEmpty());
+        QCOMPARE(contents(m_saveAs).count("\r\n"), 4 + 20);
+    }
+
+    void chartPicture()
+    {
+        auto d = dialog();
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+        const QSize size = d->chartView()->size();
+
+        m_saveAs = path("chart.png");
+        d->onAct2Clicked_Slot();
+        QImage png(m_saveAs, "PNG");
+        QCOMPARE(png.size(), size);
+        m_saveAs = path("chart.jpg");
+        d->onAct2Clicked_Slot();
+        QVERIFY(contents(m_saveAs).startsWith("\xFF\xD8\xFF"));
+        m_saveAs = path("nosuffix");
+        d->onAct2Clicked_Slot();
+        QVERIFY(!QImage(path("nosuffix.png"), "PNG").isNull());
+        QVERIFY(m_warnings.isEmpty());
+
+        m_saveAs.clear();
+        const QStringList files = QDir(m_dir->path()).entryList(QDir::Files);
+        d->onAct2Clicked_Slot();
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), files);
+
+        m_saveAs = path("no/such/dir/chart.png");
+        d->onAct2Clicked_Slot();
+        QCOMPARE(m_warnings.size(), 1);
+        QVERIFY(m_warnings[0].contains(QDir::toNativeSeparators(m_saveAs)));
+    }
+
+    void aPulledCableKeepsTheRun()
+    {
+        sim::Meter &first = sim::attach(meterWithSerial(L"1111111111"));
+        first.setReportRate(0);
+        auto d = dialog();
+        QVERIFY(d->isPlotting());
+        d->form()->disp_Btn_Run->click();   // a run on the test's clock
+        d->form()->disp_Btn_Run->click();
+        ticks(*d, 5);
+
+        first.unplug();
+        QTRY_VERIFY_WITH_TIMEOUT(!d->isPlotting(), 3000);
+        m_now += 30000;   // half a minute without the meter: no records
+        first.plug();
+        QTRY_VERIFY_WITH_TIMEOUT(d->isPlotting(), 3000);
+        QCOMPARE(d->readingLog().size(), 5);
+        ticks(*d, 2);
+        QCOMPARE(d->readingLog().size(), 7);
+        QCOMPARE(d->readingLog().timeMs(5) - d->readingLog().timeMs(4), qint64(31000));
+
+        // Another meter is another run.
+        first.unplug();
+        QTRY_VERIFY_WITH_TIMEOUT(!d->isPlotting(), 3000);
+        sim::reset();
+        sim::attach(meterWithSerial(L"2222222222")).setReportRate(0);
+        QTRY_VERIFY_WITH_TIMEOUT(d->isPlotting(), 3000);
+        QCOMPARE(d->readingLog().size(), 0);
+        // As does the Run button after a pulled cable.
+        ticks(*d, 3);
+        sim::reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!d->isPlotting(), 3000);
+        d->form()->disp_Btn_Run->click();
+        ticks(*d, 1);
+        QCOMPARE(d->readingLog().size(), 1);
+    }
+};
+
+QTEST_MAIN(TestExport)
+#include "tst_export.moc"
