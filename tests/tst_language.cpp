@@ -1,0 +1,218 @@
+// The data and language menus, switching the interface's language while it
+// runs, and the English translation being complete.
+#include "app/setting.h"
+#include "app/startup.h"
+#include "charts/customcoordinates.h"
+#include "charts/livechart.h"
+#include "device/deviceinfoui.h"
+#include "simulator.h"
+#include "ui/maindialog.h"
+#include "ui/prompts.h"
+#include "ui_deviceinfoui.h"
+#include "ui_maindialog.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTranslator>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Actions of the menu the window pops up, triggered by text.
+struct MenuRecord {
+    QStringList texts;
+    QList<bool> icons;
+    QString choose;
+};
+
+bool hasChinese(const QString &text)
+{
+    for (QChar c : text) {
+        if ((c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF) || (c.unicode() >= 0x3000 && c.unicode() <= 0x303F)
+            || (c.unicode() >= 0xFF00 && c.unicode() <= 0xFFEF))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class TestLanguage : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    MenuRecord m_menu;
+
+    // A press: the first builds the menu; once one is attached to the button,
+    // the button pops that one up itself.
+    void chooseFrom(QPushButton *button, const QString &text)
+    {
+        m_menu = MenuRecord();
+        m_menu.choose = text;
+        if (!button->menu()) {
+            button->click();
+            return;
+        }
+        for (QAction *a : button->menu()->actions()) {
+            m_menu.texts << a->text();
+            if (a->text() == text)
+                a->trigger();
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Startup::applyLook(*qApp);
+        Prompts::setMenuHandler([this](QMenu *menu, const QPoint &) {
+            for (QAction *a : menu->actions()) {
+                m_menu.texts << a->text();
+                m_menu.icons << !a->icon().isNull();
+            }
+            for (QAction *a : menu->actions()) {
+                if (a->text() == m_menu.choose)
+                    a->trigger();
+            }
+        });
+        Prompts::setWarningHandler([](QWidget *, const QString &, const QString &text) {
+            QFAIL(qPrintable(QStringLiteral("unexpected warning: ") + text));
+        });
+    }
+
+    void init()
+    {
+        sim::reset();
+        m_dir.reset(new QTemporaryDir);
+        QVERIFY(QDir::setCurrent(m_dir->path()));
+    }
+
+    void cleanup()
+    {
+        QTRY_COMPARE(sim::openHandles(), 0);
+    }
+
+    void dataMenu()
+    {
+        MainDialog d;
+        Ui::MainDialog *f = d.form();
+        chooseFrom(f->disp_btn_menu, QStringLiteral("滚动图显"));
+        QCOMPARE(m_menu.texts, QStringList({"导出数据(.csv)", "导出图片(.png)", "曲线设置", "累计图显", "滚动图显", "开发中..."}));
+        QCOMPARE(m_menu.icons, QList<bool>({true, true, true, true, true, false}));
+        QCOMPARE(f->disp_btn_menu->menu()->actions().size(), 6);
+        QCOMPARE(f->disp_btn_menu->styleSheet(), QStringLiteral("QPushButton::menu-indicator{image:none}"));
+        QCOMPARE(d.liveChart()->displayMode(), int(LiveChart::Scroll));
+        chooseFrom(f->disp_btn_menu, QStringLiteral("累计图显"));
+        QCOMPARE(d.liveChart()->displayMode(), int(LiveChart::Accumulate));
+        // The last entry does nothing.
+        chooseFrom(f->disp_btn_menu, QStringLiteral("开发中..."));
+        QCOMPARE(d.liveChart()->displayMode(), int(LiveChart::Accumulate));
+        QVERIFY(d.curveTable() == nullptr);
+        chooseFrom(f->disp_btn_menu, QStringLiteral("曲线设置"));
+        QVERIFY(d.curveTable() != nullptr);
+    }
+
+    void switchingLanguage()
+    {
+        sim::attach().setReportRate(0);
+        auto d = std::make_unique<MainDialog>();
+        Ui::MainDialog *f = d->form();
+        // A fresh settings file: English shows at once.
+        chooseFrom(f->btnMenu_Menu, QStringLiteral("English"));
+        QCOMPARE(m_menu.texts, QStringList({"简体中文", "English"}));
+        QCOMPARE(m_menu.icons, QList<bool>({true, false}));
+        QVERIFY(d->isEnglish());
+        QCOMPARE(Setting().read(QStringLiteral("Language")), QStringLiteral("English"));
+        QCOMPARE(f->tbtn3->text(), QStringLiteral("Online testing"));
+        QCOMPARE(f->device_treeWidget->headerItem()->text(0), QStringLiteral("Devices"));
+        QCOMPARE(f->settings_labTitle->text(), QStringLiteral("System settings"));
+        DeviceInfoUI *entry = d->deviceEntries().first();
+        QCOMPARE(entry->form()->label_connect_type->text(), QStringLiteral("Connect"));
+        QTRY_COMPARE(entry->form()->label_model->text(), QStringLiteral("Model"));
+        QCOMPARE(entry->form()->label_model_value->text(), QStringLiteral("M512X"));
+
+        // The user's chart title and the custom range window's real state
+        // survive a change; the data menu is built in the new language.
+        chooseFrom(f->disp_btn_menu, QString());
+        QCOMPARE(m_menu.texts.first(), QStringLiteral("Export data (.csv)"));
+        QPointer<QMenu> englishMenu = f->disp_btn_menu->menu();
+        f->disp_btn_title->setText(QStringLiteral("Charger A"));
+        customcoordinates *w = d->customAxis();
+        w->toggleButton(PD)->click();
+        chooseFrom(f->btnMenu_Menu, QStringLiteral("简体中文"));
+        QVERIFY(!d->isEnglish());
+        QCOMPARE(Setting().read(QStringLiteral("Language")), QStringLiteral("Chinese"));
+        QCOMPARE(f->tbtn3->text(), QStringLiteral("联机测试"));
+        QCOMPARE(f->tbtn1->text(), QStringLiteral("固件升级"));
+        QCOMPARE(f->device_treeWidget->headerItem()->text(0), QStringLiteral("设备列表"));
+        QCOMPARE(f->labTitle->text(), QStringLiteral("主页菜单"));
+        QCOMPARE(f->settings_labTitle->text(), QStringLiteral("系统设置"));
+        QVERIFY(f->title_text_label->text().contains(QStringLiteral("电能表")));
+        QCOMPARE(f->btnMenu_Close->text(), QString(QChar(0xF00D)));
+        QCOMPARE(entry->form()->label_connect_type->text(), QStringLiteral("连接"));
+        QTRY_COMPARE(entry->form()->label_serialnum->text(), QStringLiteral("序列号"));
+        QCOMPARE(f->disp_btn_title->text(), QStringLiteral("Charger A"));
+        QCOMPARE(w->toggleButton(PD)->text(), QStringLiteral("启用"));
+        QCOMPARE(w->toggleButton(VBUS)->text(), QStringLiteral("关闭"));
+        QCOMPARE(w->windowTitle(), QStringLiteral("Custom Axis"));
+        // The data menu built in English is replaced by one in Chinese.
+        chooseFrom(f->disp_btn_menu, QString());
+        QCOMPARE(m_menu.texts.first(), QStringLiteral("导出数据(.csv)"));
+        QTRY_VERIFY(englishMenu.isNull());
+
+        // Chinese again changes nothing; the next start follows the file.
+        chooseFrom(f->btnMenu_Menu, QStringLiteral("简体中文"));
+        QCOMPARE(f->tbtn3->text(), QStringLiteral("联机测试"));
+        chooseFrom(f->btnMenu_Menu, QStringLiteral("English"));
+        QTRY_COMPARE(w->toggleButton(PD)->text(), QStringLiteral("Enable"));
+        d.reset();
+        MainDialog next;
+        QVERIFY(next.isEnglish());
+        QCOMPARE(next.form()->tbtn2->text(), QStringLiteral("Setting"));
+    }
+
+    void translationIsComplete()
+    {
+        // Every text the code and the forms pass through tr(), as lupdate
+        // finds them now, has English in the compiled translation.
+        const QString ts = m_dir->filePath(QStringLiteral("now.ts"));
+        QProcess lupdate;
+        lupdate.setWorkingDirectory(QStringLiteral(OMBREL_SOURCE_DIR));
+        lupdate.start(QStringLiteral(OMBREL_LUPDATE),
+                      {"-no-obsolete", "-locations", "none", "ui", "device", "app", "charts", "export", "-ts", ts});
+        QVERIFY(lupdate.waitForFinished(60000));
+        QCOMPARE(lupdate.exitCode(), 0);
+
+        QTranslator english;
+        QVERIFY(english.load(QStringLiteral(":/Language/lib_en.qm")));
+        QFile file(ts);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QXmlStreamReader xml(&file);
+        QString context;
+        int checked = 0;
+        QStringList missing;
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (xml.name() == QLatin1String("name"))
+                context = xml.readElementText();
+            if (xml.name() == QLatin1String("source")) {
+                const QString source = xml.readElementText();
+                if (!hasChinese(source))
+                    continue;
+                ++checked;
+                if (english.translate(context.toUtf8().constData(), source.toUtf8().constData()).isEmpty())
+                    missing << context + QLatin1String(": ") + source;
+            }
+        }
+        QVERIFY(!xml.hasError());
+        QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1Char('\n'))));
+        QVERIFY2(checked > 100, qPrintable(QString::number(checked)));   // lupdate found the texts
+    }
+};
+
+QTEST_MAIN(TestLanguage)
+#include "tst_language.moc"
