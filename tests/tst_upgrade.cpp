@@ -384,8 +384,10 @@ private slots:
         meter.setSilent(false);
         d->setLoaderWait([](int) {});
         if (!meter.plugged()) {
+            // Back in the worker and in the device list (which reopens the
+            // dialog's own handle and resumes the run).
             meter.plug();
-            QTRY_COMPARE_WITH_TIMEOUT(d->worker()->usb_state(), 0, 3000);
+            QTRY_VERIFY_WITH_TIMEOUT(d->worker()->usb_state() == 0 && d->isPlotting(), 3000);
         }
         m_warnings.clear();
         QVERIFY(sendImage(*d, meter, randomImage(3000, 5)));
