@@ -192,6 +192,9 @@ void MainDialog::initForm()
     icons->setIcon(ui->btnMenu_Close, QChar(kGlyphClose), 9);
     icons->setIcon(ui->btnMenu_Menu, QChar(kGlyphMenu), 9);
 
+    // The border bands lie in main_widget's own margin: hovering there must
+    // reach the dialog's border detection.
+    ui->main_widget->setMouseTracking(true);
     ui->widgetTitle->installEventFilter(this);
     ui->widgetTitle->setProperty("form", "title");
 }
@@ -355,13 +358,6 @@ void MainDialog::on_btnMenu_Min_clicked()
     showMinimized();
 }
 
-void MainDialog::on_btnMenu_Max_clicked()
-{
-    if (isMaximized())
-        showNormal();
-    else
-        showMaximized();
-}
 
 void MainDialog::on_btnMenu_Close_clicked()
 {

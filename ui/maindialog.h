@@ -5,6 +5,7 @@
 #include "device/meterport.h"
 #include "export/readinglog.h"
 #include "ui/dispheaderlayout.h"
+#include "ui/frameless.h"
 
 #include <QDialog>
 #include <QMenu>
@@ -172,6 +173,10 @@ public slots:
     void refreshDeviceList();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -252,4 +257,12 @@ private:
     qint64 m_transferStartMs = 0;
 
     DispHeaderLayout m_dispLayout;
+
+    // Frameless window: drag, edge resize, maximise toggle
+    bool m_pressed = false;
+    QPoint m_dragOffset;
+    Frameless::Region m_region = Frameless::None;
+    bool m_maximised = false;
+    bool m_haveSavedGeometry = false;
+    QRect m_savedGeometry;
 };

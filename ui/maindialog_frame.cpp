@@ -1,0 +1,78 @@
+// The frameless main window: dragging it, resizing it from its edges and
+// corners, and the maximise toggle. Where the window system can move or
+// resize the window itself (X11, Wayland), it is asked to; elsewhere the
+// window sets its own geometry.
+#include "ui/maindialog.h"
+
+#include "ui_maindialog.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QWindow>
+
+void MainDialog::on_btnMenu_Max_clicked()
+{
+    if (!m_haveSavedGeometry) {
+        m_savedGeometry = geometry();
+        m_haveSavedGeometry = true;
+    }
+    if (m_maximised) {
+        setGeometry(m_savedGeometry);
+    } else {
+        m_savedGeometry = geometry();
+        setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+    }
+    m_maximised = !m_maximised;
+}
+
+bool MainDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->widgetTitle && event->type() == QEvent::MouseButtonDblClick) {
+        on_btnMenu_Max_clicked();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void MainDialog::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_pressed = true;
+        QWindow *window = windowHandle();
+        if (m_region == Frameless::None) {
+            m_dragOffset = event->globalPos() - frameGeometry().topLeft();
+            if (window && window->startSystemMove())
+                m_pressed = false;
+        } else if (window && window->startSystemResize(Frameless::edgesOf(m_region))) {
+            m_pressed = false;
+        }
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void MainDialog::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPoint topLeft = geometry().topLeft();
+    const QPoint bottomRight = topLeft + QPoint(width() - 1, height() - 1);
+    if (!m_pressed) {
+        m_region = Frameless::regionAt(topLeft, bottomRight, event->globalPos());
+        setCursor(Frameless::cursorFor(m_region));
+    } else if (m_region == Frameless::None) {
+        move(event->globalPos() - m_dragOffset);
+        event->accept();
+    } else {
+        setGeometry(Frameless::resized(topLeft, bottomRight, event->globalPos(), m_region, minimumSize()));
+    }
+    QDialog::mouseMoveEvent(event);
+}
+
+void MainDialog::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        m_pressed = false;
+        if (m_region != Frameless::None)
+            setCursor(Qt::ArrowCursor);
+    }
+    QDialog::mouseReleaseEvent(event);
+}
