@@ -1,5 +1,7 @@
 #include "app/startup.h"
 
+#include "app/crashreport.h"
+
 #include "ui/maindialog.h"
 
 #include <QApplication>
@@ -77,6 +79,8 @@ int run(int argc, char *argv[])
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
+    // Before the look and the window, so a fault in either is reported.
+    CrashReport::install();
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("utf-8"));
     applyLook(app);
 

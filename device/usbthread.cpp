@@ -1,5 +1,6 @@
 #include "device/usbthread.h"
 
+#include "app/crashreport.h"
 #include "app/setting.h"
 #include "device/meterport.h"
 
@@ -108,6 +109,8 @@ void USBThread::deliver(QByteArray report)
 
 void USBThread::run()
 {
+    // A fault in this thread is reported like one in the window's.
+    const CrashReport::ThreadGuard crashStack;
     for (;;) {
         if (m_stop.load()) {
             quit();
