@@ -20,7 +20,9 @@ MeterPort::~MeterPort()
 
 bool MeterPort::open(unsigned short vid, unsigned short pid, const std::wstring &serial)
 {
-    hid_device *handle = hid_open(vid, pid, serial.c_str());
+    // A meter without a serial number is opened by its ids alone: hidapi
+    // matches an empty serial against none.
+    hid_device *handle = hid_open(vid, pid, serial.empty() ? nullptr : serial.c_str());
     if (!handle)
         return false;
     close();

@@ -26,7 +26,8 @@ public:
     bool isOpen() const { return m_handle != nullptr; }
     hid_device *handle() const { return m_handle; }
 
-    // Opens the meter with this vendor id, product id and serial number. On
+    // Opens the meter with this vendor id, product id and serial number (none
+    // when empty). On
     // success the previous handle is closed and replaced; on failure it stays.
     bool open(unsigned short vid, unsigned short pid, const std::wstring &serial);
     void close();

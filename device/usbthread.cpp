@@ -9,10 +9,25 @@
 
 #include <hidapi.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
+// Whether an open of `node` failed for want of permission: the open's own
+// errno, or for a device file, what access() says of it.
+bool accessDenied(const QString &node, int openError)
+{
+    if (openError == EACCES || openError == EPERM)
+        return true;
+    if (!node.startsWith(QLatin1Char('/')))
+        return false;
+    const QByteArray path = node.toLocal8Bit();
+    return access(path.constData(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
+}
+
 qint64 nowMs()
 {
     return QDateTime::currentMSecsSinceEpoch();
@@ -45,9 +60,23 @@ USBThread::~USBThread()
 
 bool USBThread::openDevice()
 {
-    hid_device *handle = hid_open(vid, pid, nullptr);
-    if (!handle)
+    // The first meter listed, as hid_open(vid, pid, nullptr) would take it;
+    // opened by its path so a refusal can name the node.
+    hid_device_info *list = hid_enumerate(vid, pid);
+    if (!list)
         return false;
+    const QString node = QString::fromLocal8Bit(list->path ? list->path : "");
+    hid_device *handle = list->path ? hid_open_path(list->path) : nullptr;
+    const int openError = errno;
+    hid_free_enumeration(list);
+    if (!handle) {
+        if (accessDenied(node, openError) && node != m_deniedNode) {
+            m_deniedNode = node;
+            emit usb_access_denied(node);
+        }
+        return false;
+    }
+    m_deniedNode.clear();
     {
         QMutexLocker lock(&m_handleLock);
         m_handle = handle;

@@ -47,6 +47,9 @@ signals:
     void usb_connect(QString dev_str);
     void usb_disconnect();
     void usb_send_error();
+    // The meter is there but cannot be opened for want of permission on its
+    // device node (emitted once per node until an open succeeds).
+    void usb_access_denied(QString node);
 
     // Carries a copy of each report out of the worker thread (internal).
     void reportRead(QByteArray report, QPrivateSignal);
@@ -66,5 +69,6 @@ private:
     uint8_t m_reportId = 0x55;
     qint64 m_lastAttempt = 0;
     hid_device *m_handle = nullptr;
+    QString m_deniedNode;   // last node reported as refused
     QMutex m_handleLock;   // usb_write against release of the handle
 };

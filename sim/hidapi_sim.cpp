@@ -7,6 +7,7 @@
 #include <hidapi.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -39,6 +40,11 @@ bool matches(const MeterEntry &meter, unsigned short vid, unsigned short pid)
 
 hid_device *openLocked(Bus &bus, MeterEntry &meter)
 {
+    if (meter.opensRefused) {
+        bus.lastError = L"Permission denied";
+        errno = EACCES;
+        return nullptr;
+    }
     auto *dev = new hid_device;
     dev->number = bus.nextHandle++;
     dev->meter = &meter;
@@ -97,7 +103,8 @@ struct hid_device_info HID_API_EXPORT *hid_enumerate(unsigned short vendor_id, u
         info->path = strdup(pathOf(*meter).c_str());
         info->vendor_id = id.vendorId;
         info->product_id = id.productId;
-        info->serial_number = dupWide(id.serial);
+        // Like hidapi: no serial number string is a null pointer.
+        info->serial_number = id.serial.empty() ? nullptr : dupWide(id.serial);
         info->release_number = 0x0100;
         info->manufacturer_string = dupWide(id.manufacturer);
         info->product_string = dupWide(id.product);
@@ -132,7 +139,10 @@ hid_device HID_API_EXPORT *hid_open(unsigned short vendor_id, unsigned short pro
     for (auto &meter : bus.meters) {
         if (!matches(*meter, vendor_id, product_id))
             continue;
-        if (serial_number && meter->model.identity.serial != serial_number)
+        // A serial asked for (even an empty one) never matches a meter that
+        // has none, as in hidapi.
+        if (serial_number
+            && (meter->model.identity.serial.empty() || meter->model.identity.serial != serial_number))
             continue;
         return openLocked(bus, *meter);
     }

@@ -218,6 +218,7 @@ void MeterEntry::misnumberAcks(int n, int offset)
 void MeterEntry::corruptHandshakeReply(int n) { Lock l(bus.m); model.corruptHandshake = n; }
 void MeterEntry::failureReply(int n) { Lock l(bus.m); model.failureReplies = n; }
 void MeterEntry::setSilent(bool silent) { Lock l(bus.m); model.silent = silent; }
+void MeterEntry::refuseOpens(bool refuse) { Lock l(bus.m); opensRefused = refuse; }
 
 // ---------------------------------------------------------------- control API
 

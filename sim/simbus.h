@@ -70,6 +70,7 @@ public:
     void corruptHandshakeReply(int n) override;
     void failureReply(int n) override;
     void setSilent(bool silent) override;
+    void refuseOpens(bool refuse) override;
 
     // The rest is used by the bus and the hidapi functions, lock held.
     void plugLocked();
@@ -90,6 +91,7 @@ public:
     int writeAccepted = -1;
     int shortReads = 0;
     int shortBytes = 16;
+    bool opensRefused = false;
 };
 
 class Bus {

@@ -19,7 +19,7 @@ struct Identity {
     unsigned short productId = 0x5750;
     std::wstring manufacturer = L"Ombrel Sim";
     std::wstring product = L"SIM M512X V1.2";
-    std::wstring serial = L"0012345678";
+    std::wstring serial = L"0012345678";   // empty: the meter has no serial number
 };
 
 // The meter's own configuration, as its settings report carries it.
@@ -88,6 +88,9 @@ public:
     virtual void corruptHandshakeReply(int n) = 0;
     virtual void failureReply(int n) = 0;   // answer a block with failure
     virtual void setSilent(bool silent) = 0; // loader stops answering
+    // Opens fail with EACCES, as a device node without read and write
+    // permission makes them.
+    virtual void refuseOpens(bool refuse) = 0;
 };
 
 // Plugs in a new meter and returns it. The meter lives until the process ends.

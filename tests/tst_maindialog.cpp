@@ -148,6 +148,34 @@ private slots:
         QCOMPARE(d.form()->device_treeWidget->topLevelItemCount(), 1);
     }
 
+    void refusedAccessIsExplained()
+    {
+        // Listed but not openable: the tip line names the node and the fix,
+        // in the interface's language, until the meter opens.
+        sim::Meter &meter = sim::attach(identity(L"SIM M512X V2"));
+        meter.setReportRate(0);
+        meter.refuseOpens(true);
+        MainDialog d;
+        const QString tip = d.form()->label_left_tips->text();
+        QVERIFY2(tip.contains(QStringLiteral("sim:%1:").arg(meter.id())) && tip.contains(QLatin1String("udev")),
+                 qPrintable(tip));
+        QVERIFY(d.deviceEntries().isEmpty());
+        QCOMPARE(d.worker()->usb_state(), 1);
+        meter.refuseOpens(false);
+        QTRY_VERIFY_WITH_TIMEOUT(d.meterPort().isOpen(), 3000);
+        QCOMPARE(d.form()->label_left_tips->text(), QString());
+        QCOMPARE(d.deviceEntries().size(), 1);
+    }
+
+    void meterWithoutSerialOpens()
+    {
+        sim::attach(identity(L"SIM M512X V2", L"")).setReportRate(0);
+        MainDialog d;
+        QVERIFY(d.meterPort().isOpen());
+        QCOMPARE(d.deviceEntries().size(), 1);
+        QCOMPARE(d.deviceEntries().first()->form()->label_serial_value->text(), QString());
+    }
+
     void upgradePageFollowsTheConnection()
     {
         sim::Meter &meter = sim::attach(identity(L"SIM M512X V1"));

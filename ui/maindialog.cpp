@@ -146,6 +146,7 @@ MainDialog::MainDialog(QWidget *parent)
     connect(m_worker, SIGNAL(usb_connect(QString)), this, SLOT(usbconnect(QString)));
     connect(m_worker, SIGNAL(usb_disconnect()), this, SLOT(usbdisconnect()));
     connect(m_worker, SIGNAL(usb_send_error()), this, SLOT(usbsenderror()));
+    connect(m_worker, SIGNAL(usb_access_denied(QString)), this, SLOT(usbaccessdenied(QString)));
     m_worker->vid = m_vid;
     m_worker->pid = m_pid;
     m_worker->usb_open();
@@ -393,6 +394,10 @@ QList<DeviceInfoUI *> MainDialog::deviceEntries() const
 
 void MainDialog::usbconnect(QString dev_str)
 {
+    if (!m_deniedNode.isEmpty()) {
+        m_deniedNode.clear();
+        showAccessTip();
+    }
     ui->upgrade_label_devvalue->setText(dev_str);
     if (ui->disp_stackedWidget->currentIndex() == 1) {
         ui->upgrade_text_log->append(tr("设备已连接"));
@@ -401,6 +406,20 @@ void MainDialog::usbconnect(QString dev_str)
             QStringLiteral("border-image:url(:/sys/rs/rs/usb_connect.png) 0 0 0 0 stretch stretch;"));
     }
     refreshDeviceList();
+}
+
+void MainDialog::usbaccessdenied(QString node)
+{
+    m_deniedNode = node;
+    showAccessTip();
+}
+
+void MainDialog::showAccessTip()
+{
+    ui->label_left_tips->setText(
+        m_deniedNode.isEmpty()
+            ? QString()
+            : tr("无法打开仪表 %1：没有读写权限。请安装本程序的 udev 规则，然后拔下并重新插入仪表。").arg(m_deniedNode));
 }
 
 void MainDialog::usbdisconnect()

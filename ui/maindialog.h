@@ -84,6 +84,7 @@ public slots:
     void usbconnect(QString dev_str);
     void usbdisconnect();
     void usbsenderror();
+    void usbaccessdenied(QString node);
     void mytimer_timeout();
 
     void on_disp_btnReturn_clicked();
@@ -198,6 +199,7 @@ private:
     void resumeRun();
     void showLanguage(bool english);
     void retranslateHomeButtons();
+    void showAccessTip();
     void attachMenu(QPushButton *button, QMenu *menu, QPointer<QMenu> &current);
     void initChart();
     void recordTick();
@@ -240,6 +242,8 @@ private:
     bool m_english = false;
     QPointer<QMenu> m_dataMenu;
     QPointer<QMenu> m_languageMenu;
+    // The device node the meter could not be opened through, while it is so.
+    QString m_deniedNode;
 
     // Live chart
     std::function<qint64()> m_clock;

@@ -150,6 +150,7 @@ void MainDialog::showLanguage(bool english)
     }
     retranslateHomeButtons();
     ui->device_treeWidget->setHeaderLabels(QStringList() << tr("设备列表"));
+    showAccessTip();
 
     IconHelper *icons = IconHelper::instance();
     icons->setIcon(ui->btnReturn, QChar(0xF073), 16);
