@@ -51,6 +51,8 @@ ENGLISH = {
     "开始下载": "Start download",
     "设备已连接": "Device connected",
     "设备已断开": "Device disconnected",
+    "无法打开仪表 %1：没有读写权限。请安装本程序的 udev 规则，然后拔下并重新插入仪表。":
+        "Cannot open the meter %1: no permission to read and write it. Install this program's udev rule, then unplug and plug in the meter.",
     # Data and language menus, exports
     "导出数据(.csv)": "Export data (.csv)",
     "导出图片(.png)": "Export image (.png)",

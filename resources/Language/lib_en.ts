@@ -538,6 +538,10 @@
         <source>无法保存图片：</source>
         <translation>Cannot save the picture: </translation>
     </message>
+    <message>
+        <source>无法打开仪表 %1：没有读写权限。请安装本程序的 udev 规则，然后拔下并重新插入仪表。</source>
+        <translation>Cannot open the meter %1: no permission to read and write it. Install this program's udev rule, then unplug and plug in the meter.</translation>
+    </message>
 </context>
 <context>
     <name>customcoordinates</name>
