@@ -5,6 +5,7 @@
 #include "ui/maindialog.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QFile>
 #include <QFont>
 #include <QPalette>
@@ -68,12 +69,58 @@ bool displayAvailable()
 #endif
 }
 
+bool asksForText(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "-h" || a == "--help" || a == "--help-all" || a == "-help" || a == "-?" || a == "-v" || a == "--version")
+            return true;
+    }
+    return false;
+}
+
+bool platformGiven(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if ((a == "-platform" || a == "--platform") && i + 1 < argc)
+            return true;
+        if (a.startsWith("-platform=") || a.startsWith("--platform="))
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+// Prints the help or the version and ends the process.
+void answerOnTerminal(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("ombrel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(OMBREL_VERSION));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Ombrel: live readings, charts, recording, settings and firmware upgrade for a USB/DC power meter."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(QCommandLineOption(QStringLiteral("platform"),
+                                        QStringLiteral("Qt platform plugin to show the window with "
+                                                       "(xcb, wayland, offscreen, ...)."),
+                                        QStringLiteral("name")));
+    parser.process(app);
+}
+
+} // namespace
+
 int run(int argc, char *argv[])
 {
-    if (!displayAvailable()) {
+    if (asksForText(argc, argv))
+        answerOnTerminal(argc, argv);
+    if (!displayAvailable() && !platformGiven(argc, argv)) {
         std::fprintf(stderr, "Ombrel needs a graphical display, and none was found (DISPLAY and "
                              "WAYLAND_DISPLAY are not set).\nStart it from a desktop session, or "
-                             "under a virtual display such as xvfb-run.\n");
+                             "under a virtual display such as xvfb-run, or choose a Qt platform with -platform.\n");
         return 1;
     }
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);

@@ -21,6 +21,13 @@ void applyLook(QApplication &app);
 // platform chosen explicitly).
 bool displayAvailable();
 
+// The command line before any window: true when it asks for help or the
+// version (answered on the terminal by QCommandLineParser, which then ends
+// the process).
+bool asksForText(int argc, char *argv[]);
+// Whether Qt's -platform option is on the command line.
+bool platformGiven(int argc, char *argv[]);
+
 // The whole program: look, main window, event loop, teardown.
 int run(int argc, char *argv[]);
 

@@ -234,6 +234,27 @@ void icons()
     save(glyph(0xF1AB, QColor(0xDC, 0xDC, 0xDC), 100, 100, 0.8), QStringLiteral("sys/rs/rs/cn_en.png"));
 }
 
+// The application's icon, the same drawing as resources/icons/ombrel.svg:
+// a dark tile with a green rim, an orange gauge and a white needle.
+void appIcon()
+{
+    QImage img = canvas(128, 128);
+    draw(img, [](QPainter &p) {
+        p.setPen(QPen(QColor(0x16, 0xA0, 0x85), 4));
+        p.setBrush(QColor(0x2B, 0x2B, 0x2B));
+        p.drawRoundedRect(QRectF(8, 8, 112, 112), 22, 22);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(0xF3, 0x9C, 0x12), 8, Qt::SolidLine, Qt::RoundCap));
+        p.drawArc(QRectF(24, 32, 80, 80), 210 * 16, -240 * 16);
+        p.setPen(QPen(QColor(0xEC, 0xF0, 0xF1), 6, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(64, 72), QPointF(88, 48));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xEC, 0xF0, 0xF1));
+        p.drawEllipse(QPointF(64, 72), 7, 7);
+    });
+    save(img, QStringLiteral("icons/ombrel-128.png"));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -254,6 +275,7 @@ int main(int argc, char *argv[])
     indicators();
     windowArt();
     icons();
+    appIcon();
     std::printf("%d images written under %s\n", g_written, qPrintable(g_root));
     return 0;
 }
