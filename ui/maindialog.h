@@ -62,6 +62,7 @@ public:
     customcoordinates *customAxis() const { return m_custom; }
     QTableView *curveTable() const { return m_curveTable; }
     QTimer &chartTimer() { return m_chartTimer; }
+    QTimer &dashboardTimer() { return m_dashboardTimer; }
     bool isEnglish() const { return m_english; }
     QTimer *upgradeTimer() const { return m_upgradeTimer; }
     const FirmwareTransfer &firmwareTransfer() const { return m_transfer; }
