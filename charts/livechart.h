@@ -49,7 +49,6 @@ public:
     QtCharts::QCategoryAxis *axisY(int axis) const { return m_axisY[axis]; }
     // The series that draws the channel now (a spline or straight segments).
     QtCharts::QXYSeries *series(int channel) const;
-    bool isShown(int channel) const { return m_shown[channel]; }
     CurveShape shape() const { return m_shape; }
 
     int displayMode() const { return m_displayMode; }

@@ -30,7 +30,6 @@ public:
     void reserve(int records);
 
     int size() const { return int(m_times.size()); }
-    bool isEmpty() const { return m_times.empty(); }
     qint64 timeMs(int i) const { return m_times[size_t(i)]; }
     float value(Column column, int i) const { return m_columns[column][size_t(i)]; }
     const std::vector<qint64> &times() const { return m_times; }
