@@ -76,7 +76,8 @@ public:
 public slots:
     // Once a second: every waiting report is read and decoded, then shown.
     void dashboardTick();
-    // Once a second: the request frame to the meter.
+    // Once a second: the request frame to the meter and, during a run, one
+    // record of the reading log and the chart's follow-up.
     void chartTick();
 
     void buttonClicked();
