@@ -87,9 +87,9 @@ QString sizeText(qint64 n)
     return QStringLiteral("固件大小:%1KB   %2字节").arg(double(n) / 1024, 0, 'f', 1).arg(n);
 }
 
-QString speedText(qint64 bytes, qint64 elapsedMs)
+QString speedText(qint64 bytes, qint64 wholeSeconds, qint64 elapsedMs)
 {
-    const qint64 s = bytes * 1000 / std::max<qint64>(1, elapsedMs);
+    const qint64 s = wholeSeconds >= 1 ? bytes / wholeSeconds : bytes * 1000 / std::max<qint64>(1, elapsedMs);
     if (s > 1024)
         return QStringLiteral("%1KB/秒").arg(double(s) / 1024, 0, 'f', 2);
     return QStringLiteral("%1字节/秒").arg(s);
@@ -109,7 +109,10 @@ void FirmwareTransfer::begin()
 {
     m_waiting = true;
     m_ticks = 0;
-    m_write(Firmware::handshakeFrame(m_image.size()));
+    // The transfer's own copy: loading another image meanwhile replaces
+    // m_image and never the bytes the blocks are cut from.
+    m_sending = m_image;
+    m_write(Firmware::handshakeFrame(m_sending.size()));
 }
 
 FirmwareTransfer::Outcome FirmwareTransfer::receive(const unsigned char *report, unsigned length)
@@ -128,7 +131,7 @@ FirmwareTransfer::Outcome FirmwareTransfer::receive(const unsigned char *report,
             return out;
         m_ticks = 0;
         m_blockIndex = 0;
-        m_remaining = m_image.size();
+        m_remaining = m_sending.size();
         out.reply = Reply::Handshake;
         sendNextBlock();
         out.blockSent = true;
@@ -169,7 +172,7 @@ void FirmwareTransfer::sendNextBlock()
     m_remaining = std::max<qint64>(0, m_remaining - Firmware::kBlockBytes);
     ++m_blockIndex;
     // Written last: a failing write may end the transfer from inside.
-    m_write(Firmware::blockFrame(m_image, number));
+    m_write(Firmware::blockFrame(m_sending, number));
 }
 
 bool FirmwareTransfer::tick()

@@ -36,9 +36,10 @@ Image loadImage(const QString &path);
 
 // "固件大小:512字节", or above 1024 bytes "固件大小:2.9KB   3000字节".
 QString sizeText(qint64 bytes);
-// Transfer speed over the measured time: "12.34KB/秒" above 1024 bytes a
-// second, else "900字节/秒". A time under a millisecond counts as one.
-QString speedText(qint64 bytes, qint64 elapsedMs);
+// Transfer speed: "12.34KB/秒" above 1024 bytes a second, else "900字节/秒".
+// Over the whole seconds of the duration line when there is at least one;
+// under a second over the milliseconds (a time under one counts as one).
+QString speedText(qint64 bytes, qint64 wholeSeconds, qint64 elapsedMs);
 // Progress after `blocksSent` blocks, in percent, at most 100.
 double progress(int blocksSent, qint64 imageBytes);
 
@@ -59,10 +60,14 @@ public:
 
     explicit FirmwareTransfer(Writer writer) : m_write(std::move(writer)) {}
 
+    // The image to send next. While a transfer runs it keeps its own copy:
+    // a new image takes effect only with the next begin().
     void setImage(const QByteArray &image) { m_image = image; }
     const QByteArray &image() const { return m_image; }
+    // The image of the transfer under way (or of the last one).
+    const QByteArray &sending() const { return m_sending; }
 
-    // Starts waiting for the loader and sends the handshake.
+    // Starts waiting for the loader and sends the handshake of the image.
     void begin();
     // A report from the meter; its frame starts after the report's first byte.
     Outcome receive(const unsigned char *report, unsigned length);
@@ -81,6 +86,7 @@ private:
 
     Writer m_write;
     QByteArray m_image;
+    QByteArray m_sending;
     bool m_waiting = false;
     int m_ticks = 0;
     int m_blockIndex = 0;

@@ -69,7 +69,16 @@ FirmwareTransfer::Outcome give(FirmwareTransfer &t, const QByteArray &report)
 struct Warning {
     QString title;
     QString text;
+    bool transferLive;   // the transfer or its time-out still ran under the box
 };
+
+// A left click as the window system delivers it: to the top-level window,
+// which routes it to whatever widget is under the pointer.
+void clickThroughWindow(QWidget *w)
+{
+    QWidget *top = w->window();
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, w->mapTo(top, w->rect().center()));
+}
 
 } // namespace
 
@@ -126,8 +135,10 @@ private slots:
     void initTestCase()
     {
         Startup::applyLook(*qApp);
-        Prompts::setWarningHandler([this](QWidget *, const QString &title, const QString &text) {
-            m_warnings.append({title, text});
+        Prompts::setWarningHandler([this](QWidget *parent, const QString &title, const QString &text) {
+            auto *d = qobject_cast<MainDialog *>(parent);
+            m_warnings.append({title, text,
+                               d && (d->upgradeTimer()->isActive() || d->firmwareTransfer().isWaiting())});
         });
         Prompts::setOpenFileHandler([this](QWidget *, const QString &, const QString &, const QString &) {
             return m_chosenFile;
@@ -166,10 +177,13 @@ private slots:
 
         QCOMPARE(Firmware::sizeText(3000), QStringLiteral("固件大小:2.9KB   3000字节"));
         QCOMPARE(Firmware::sizeText(1024), QStringLiteral("固件大小:1024字节"));
-        // Under a second, and under a millisecond: a sound speed, no division by zero.
-        QCOMPARE(Firmware::speedText(2097152, 800), QStringLiteral("2560.00KB/秒"));
-        QCOMPARE(Firmware::speedText(100, 0), QStringLiteral("97.66KB/秒"));
-        QCOMPARE(Firmware::speedText(900, 1000), QStringLiteral("900字节/秒"));
+        // Over the whole seconds of the duration line, even when the clock
+        // measured less; under a second, a sound speed and no division by zero.
+        QCOMPARE(Firmware::speedText(3000, 1, 24), QStringLiteral("2.93KB/秒"));
+        QCOMPARE(Firmware::speedText(5000, 2, 2999), QStringLiteral("2.44KB/秒"));
+        QCOMPARE(Firmware::speedText(2097152, 0, 800), QStringLiteral("2560.00KB/秒"));
+        QCOMPARE(Firmware::speedText(100, 0, 0), QStringLiteral("97.66KB/秒"));
+        QCOMPARE(Firmware::speedText(900, 1, 1000), QStringLiteral("900字节/秒"));
         // The last block of 59 bytes ends at 100 %, not 196.6 %.
         QCOMPARE(Firmware::progress(2, 59), 100.0);
         QCOMPARE(Firmware::progress(1, 100), double(58.0f));
@@ -223,10 +237,14 @@ private slots:
         t.begin();
         give(t, handshakeReply());
         QCOMPARE(t.blockIndex(), 1);
+        // Another image loaded meanwhile waits for the next transfer.
+        const QByteArray first = t.image();
+        t.setImage(randomImage(30, 9));
         for (int b = 0; b < 6; ++b)
             give(t, ack(b));
         QCOMPARE(t.remaining(), 0);
         QCOMPARE(int(sent.last()[1]), 400 - 6 * 58 + 6);
+        QCOMPARE(sent.last().mid(4, 400 - 6 * 58), first.mid(6 * 58));
         const int frames = sent.size();
         QVERIFY(!give(t, ack(6)).blockSent);
         QCOMPARE(sent.size(), frames);
@@ -375,6 +393,7 @@ private slots:
         }
         QTRY_COMPARE(m_warnings.size(), 1);
         QCOMPARE(m_warnings[0].text, message);
+        QVERIFY(!m_warnings[0].transferLive);
         QVERIFY(!d->firmwareTransfer().isWaiting());
         QVERIFY(!d->upgradeTimer()->isActive());
         QVERIFY(!f->upgrade_pushButton_start->isEnabled());
@@ -392,6 +411,46 @@ private slots:
         m_warnings.clear();
         QVERIFY(sendImage(*d, meter, randomImage(3000, 5)));
         QVERIFY(m_warnings.isEmpty());
+    }
+
+    void noSecondImageDuringTransfer()
+    {
+        sim::Meter &meter = sim::attach();
+        meter.setReportRate(0);
+        meter.setBurnDelayMs(0);
+        auto d = dialog();
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+        Ui::MainDialog *f = d->form();
+        const QByteArray first = randomImage(60000, 6);
+        load(*d, writeFile("first.bin", first));
+        const QString firstPath = f->upgrade_lineEdit_filename->text();
+        meter.clearWritten();
+        clickThroughWindow(f->upgrade_pushButton_start);
+        while (d->firmwareTransfer().blockIndex() < 3)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+
+        // Another image chosen mid-transfer, by the button and by its slot,
+        // and a second start: none of them reaches the transfer.
+        m_chosenFile = writeFile("second.bin", randomImage(100, 7));
+        const bool openEnabled = f->upgrade_pushButton_openfile->isEnabled();
+        clickThroughWindow(f->upgrade_pushButton_openfile);
+        d->on_upgrade_pushButton_openfile_clicked();
+        d->on_upgrade_pushButton_start_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(log(*d).contains(QStringLiteral("本次下载结束")), 60000);
+        const std::vector<unsigned char> got = meter.receivedImage();
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(got.data()), int(got.size())), first);
+        int handshakes = 0;
+        for (const sim::Written &w : meter.written())
+            handshakes += w.bytes[1] == 0xAA && w.bytes[2] == 0x06;
+        QCOMPARE(handshakes, 1);
+        QCOMPARE(f->upgrade_lineEdit_filename->text(), firstPath);
+        QVERIFY(m_warnings.isEmpty());
+        QVERIFY(!openEnabled);
+
+        // Over: another image can be loaded, and goes out whole.
+        QVERIFY(f->upgrade_pushButton_openfile->isEnabled());
+        QVERIFY(sendImage(*d, meter, randomImage(3000, 8)));
     }
 
     void settingsFrames()

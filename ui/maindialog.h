@@ -215,6 +215,7 @@ private:
     void choose(QPushButton *chosen, std::initializer_list<QPushButton *> group, unsigned char code);
     void showUpgradeProgress(double percent);
     void endTransfer();
+    bool transferRunning() const;
 
     Ui::MainDialog *ui;
     unsigned short m_vid = kVendorId;
@@ -260,6 +261,7 @@ private:
     FirmwareTransfer m_transfer;
     QTimer *m_upgradeTimer = nullptr;
     std::function<void(int ms)> m_loaderWait;
+    bool m_upgradeStarting = false;   // between the start click and the handshake
     qint64 m_transferStartMs = 0;
 
     DispHeaderLayout m_dispLayout;

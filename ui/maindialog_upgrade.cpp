@@ -19,8 +19,16 @@ void MainDialog::waitBlocking(int ms)
         QThread::msleep(10);
 }
 
+bool MainDialog::transferRunning() const
+{
+    return m_upgradeStarting || m_transfer.isWaiting();
+}
+
 void MainDialog::on_upgrade_pushButton_openfile_clicked()
 {
+    // The image under a running transfer is not to be touched.
+    if (transferRunning())
+        return;
     QTextEdit *log = ui->upgrade_text_log;
     log->append(tr("打开文件..."));
     const QString path = Prompts::getOpenFileName(this, tr("打开固件文件"), Setting().read(QStringLiteral("file_path")),
@@ -58,9 +66,14 @@ void MainDialog::on_upgrade_pushButton_openfile_clicked()
 
 void MainDialog::on_upgrade_pushButton_start_clicked()
 {
+    // One transfer at a time, of the image loaded when it started.
+    if (transferRunning() || m_transfer.image().isEmpty())
+        return;
     QPushButton *start = ui->upgrade_pushButton_start;
     // Disabled from the click: a second click during the wait finds it so.
     start->setEnabled(false);
+    ui->upgrade_pushButton_openfile->setEnabled(false);
+    m_upgradeStarting = true;
     ui->upgrade_progressBar_fw->setValue(0);
     start->repaint();
     ui->upgrade_progressBar_fw->repaint();
@@ -71,6 +84,7 @@ void MainDialog::on_upgrade_pushButton_start_clicked()
     // The meter needs this long to start its loader. Replies queued meanwhile
     // are handled after the handshake has gone out.
     m_loaderWait(3000);
+    m_upgradeStarting = false;
 
     m_upgradeTimer->start(100);
     start->setText(QStringLiteral("正在下载"));
@@ -90,13 +104,14 @@ void MainDialog::endTransfer()
 {
     m_upgradeTimer->stop();
     m_transfer.abort();
+    ui->upgrade_pushButton_openfile->setEnabled(true);
 }
 
 void MainDialog::usbreceivedata(unsigned char *data, unsigned int length)
 {
     const FirmwareTransfer::Outcome out = m_transfer.receive(data, length);
     QTextEdit *log = ui->upgrade_text_log;
-    const qint64 size = m_transfer.image().size();
+    const qint64 size = m_transfer.sending().size();
     switch (out.reply) {
     case FirmwareTransfer::Reply::Ignored:
         return;
@@ -109,14 +124,15 @@ void MainDialog::usbreceivedata(unsigned char *data, unsigned int length)
         break;
     case FirmwareTransfer::Reply::TransferComplete: {
         const qint64 endMs = m_clock();
+        const qint64 seconds = endMs / 1000 - m_transferStartMs / 1000;
         log->append(tr("传输完成..."));
-        log->append(tr("传输耗时") + QString::number(endMs / 1000 - m_transferStartMs / 1000) + QStringLiteral("秒"));
-        log->append(Firmware::speedText(size, endMs - m_transferStartMs));
+        log->append(tr("传输耗时") + QString::number(seconds) + QStringLiteral("秒"));
+        log->append(Firmware::speedText(size, seconds, endMs - m_transferStartMs));
         log->append(tr("请等待设备烧写完成..."));
         return;
     }
     case FirmwareTransfer::Reply::BurnComplete:
-        m_upgradeTimer->stop();
+        endTransfer();
         log->append(tr("下载烧写过程耗时") + QString::number(m_clock() / 1000 - m_transferStartMs / 1000)
                     + QStringLiteral("秒"));
         showUpgradeProgress(100.0);
@@ -125,7 +141,7 @@ void MainDialog::usbreceivedata(unsigned char *data, unsigned int length)
         ui->upgrade_pushButton_start->setText(tr("开始下载"));
         return;
     case FirmwareTransfer::Reply::Failure:
-        m_upgradeTimer->stop();
+        endTransfer();
         Prompts::warning(this, tr("error"), tr("更新失败"));
         return;
     }
@@ -139,13 +155,14 @@ void MainDialog::mytimer_timeout()
 {
     if (!m_transfer.tick())
         return;
-    m_upgradeTimer->stop();
+    endTransfer();
     Prompts::warning(this, QStringLiteral("错误"), QStringLiteral("USB更新失败,超时"));
 }
 
 void MainDialog::usbsenderror()
 {
-    Prompts::warning(this, QStringLiteral("错误"), QStringLiteral("USB发送数据异常"));
+    // Ended before the box: its modal loop must not run the time-out on.
     if (m_transfer.isWaiting())
         endTransfer();
+    Prompts::warning(this, QStringLiteral("错误"), QStringLiteral("USB发送数据异常"));
 }
