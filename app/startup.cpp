@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QFont>
+#include <QIcon>
 #include <QPalette>
 #include <QScreen>
 #include <QTextCodec>
@@ -34,6 +35,11 @@ QString paletteColour(const QString &styleSheet)
 
 void applyLook(QApplication &app)
 {
+    // Docks and task switchers match the window to the menu entry by this
+    // name, and show this icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.ombrel.Ombrel"));
+    app.setWindowIcon(QIcon(QStringLiteral(":/icons/ombrel-128.png")));
+
     QFile file(QStringLiteral(":/qss/psblack.css"));
     if (file.open(QFile::ReadOnly)) {
         const QString sheet = QLatin1String(file.readAll());

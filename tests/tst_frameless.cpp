@@ -1,6 +1,8 @@
 // The frameless main window: border bands and cursors, and the window driven
 // by mouse events offscreen, where it moves and resizes itself.
 #include "app/startup.h"
+#include "charts/customcoordinates.h"
+#include "device/usbthread.h"
 #include "simulator.h"
 #include "ui/frameless.h"
 #include "ui/maindialog.h"
@@ -14,20 +16,33 @@ using namespace Frameless;
 
 namespace {
 
-void send(QWidget *to, QEvent::Type type, const QPoint &global, Qt::MouseButton button, Qt::MouseButtons held)
+// Mouse input as the window system hands it over: to the top-level window at
+// a global position, routed by Qt to whichever widget is under the pointer.
+void send(QWidget *top, QEvent::Type type, const QPoint &global, Qt::MouseButton button = Qt::NoButton)
 {
-    const QPoint local = to->mapFromGlobal(global);
-    QMouseEvent e(type, QPointF(local), QPointF(local), QPointF(global), button, held, Qt::NoModifier);
-    QApplication::sendEvent(to, &e);
+    QWindow *window = top->windowHandle();
+    const QPoint local = window->mapFromGlobal(global);
+    if (type == QEvent::MouseMove)
+        QTest::mouseMove(window, local);
+    else if (type == QEvent::MouseButtonPress)
+        QTest::mousePress(window, button, Qt::NoModifier, local);
+    else
+        QTest::mouseRelease(window, button, Qt::NoModifier, local);
+}
+
+void clickThroughWindow(QWidget *w)
+{
+    QWidget *top = w->window();
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, w->mapTo(top, w->rect().center()));
 }
 
 // Hover, press, drag to `to`, release: what a user does with the mouse.
 void drag(QWidget *w, const QPoint &from, const QPoint &to, Qt::MouseButton button = Qt::LeftButton)
 {
-    send(w, QEvent::MouseMove, from, Qt::NoButton, Qt::NoButton);
-    send(w, QEvent::MouseButtonPress, from, button, button);
-    send(w, QEvent::MouseMove, to, Qt::NoButton, button);
-    send(w, QEvent::MouseButtonRelease, to, button, Qt::NoButton);
+    send(w, QEvent::MouseMove, from);
+    send(w, QEvent::MouseButtonPress, from, button);
+    send(w, QEvent::MouseMove, to);
+    send(w, QEvent::MouseButtonRelease, to, button);
 }
 
 } // namespace
@@ -94,7 +109,9 @@ private slots:
 
         // The right edge: its cursor while hovering, then wider.
         const QPoint right(start.right(), start.center().y());
-        send(&d, QEvent::MouseMove, right, Qt::NoButton, Qt::NoButton);
+        send(&d, QEvent::MouseMove, right - QPoint(2, 0));
+        QCOMPARE(d.cursor().shape(), Qt::ArrowCursor);
+        send(&d, QEvent::MouseMove, right);
         QCOMPARE(d.cursor().shape(), Qt::SizeHorCursor);
         drag(&d, right, right + QPoint(40, 0));
         // Width = cursor x - left x: the cursor ends on the pixel just outside.
@@ -119,15 +136,40 @@ private slots:
         drag(&d, right, right + QPoint(80, 0), Qt::RightButton);
         QCOMPARE(d.geometry(), start);
 
+        // A press on the title bar and a jitter within the drag distance
+        // leave the window where it is.
+        send(&d, QEvent::MouseButtonPress, title, Qt::LeftButton);
+        send(&d, QEvent::MouseMove, title + QPoint(2, 1));
+        send(&d, QEvent::MouseButtonRelease, title + QPoint(2, 1), Qt::LeftButton);
+        QCOMPARE(d.geometry(), start);
+
         // Double clicks on the title bar: the work area, then back.
-        const QPoint inTitle = d.form()->widgetTitle->rect().center();
-        QTest::mouseDClick(d.form()->widgetTitle, Qt::LeftButton, Qt::NoModifier, inTitle);
+        const QPoint inTitle = d.windowHandle()->mapFromGlobal(title);
+        QTest::mouseDClick(d.windowHandle(), Qt::LeftButton, Qt::NoModifier, inTitle);
         QCOMPARE(d.geometry().topLeft(), QGuiApplication::primaryScreen()->availableGeometry().topLeft());
-        QTest::mouseDClick(d.form()->widgetTitle, Qt::LeftButton, Qt::NoModifier, inTitle);
+        QTest::mouseDClick(d.windowHandle(), Qt::LeftButton, Qt::NoModifier, inTitle);
         QCOMPARE(d.geometry(), start);
         d.form()->btnMenu_Max->click();
         d.form()->btnMenu_Max->click();
         QCOMPARE(d.geometry(), start);
+    }
+
+    // The close button ends the program even with the custom axis window
+    // open, which then closes with it.
+    void closeEndsTheProgram()
+    {
+        MainDialog d;
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        clickThroughWindow(d.form()->tbtn3);
+        clickThroughWindow(d.form()->disp_btn_RangCustom);
+        QVERIFY(d.customAxis()->isVisible());
+
+        QTimer::singleShot(0, &d, [&] { clickThroughWindow(d.form()->btnMenu_Close); });
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(!d.customAxis()->isVisible());
+        QVERIFY(!d.worker()->isRunning());
     }
 };
 

@@ -566,6 +566,11 @@ private slots:
         MainDialog d;
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
+        // The window carries the application's icon and names the menu entry
+        // the package installs.
+        QCOMPARE(d.windowHandle()->icon().availableSizes(), QList<QSize>{QSize(128, 128)});
+        QVERIFY(QFile::exists(QStringLiteral(OMBREL_SOURCE_DIR "/packaging/") + QGuiApplication::desktopFileName()
+                              + QStringLiteral(".desktop")));
         // A minute of a charge on the chart, on a clock of the test's own.
         d.chartTimer().stop();
         qint64 now = QDateTime(QDate(2026, 12, 7), QTime(14, 30, 0)).toMSecsSinceEpoch();

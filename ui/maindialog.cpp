@@ -83,6 +83,8 @@ MainDialog::MainDialog(QWidget *parent)
     // The custom range window exists before the chart, so the chart's first
     // ranges honour what it loaded.
     m_custom = new customcoordinates;
+    // A window of its own that must not keep the program alive.
+    m_custom->setAttribute(Qt::WA_QuitOnClose, false);
     m_custom->setWindowTitle(tr("Custom Axis"));
     m_custom->hide();
     connect(m_custom, SIGNAL(RangChang_signal()), this, SLOT(RangChang_slot()));
@@ -193,9 +195,10 @@ void MainDialog::initForm()
     icons->setIcon(ui->btnMenu_Close, QChar(kGlyphClose), 9);
     icons->setIcon(ui->btnMenu_Menu, QChar(kGlyphMenu), 9);
 
-    // The border bands lie in main_widget's own margin: hovering there must
-    // reach the dialog's border detection.
+    // The border bands lie in top_widget's margin: hovering there must reach
+    // the dialog's border detection, through every widget in between.
     ui->main_widget->setMouseTracking(true);
+    ui->top_widget->setMouseTracking(true);
     ui->widgetTitle->installEventFilter(this);
     ui->widgetTitle->setProperty("form", "title");
 }
@@ -217,6 +220,8 @@ void MainDialog::stopWorker()
 void MainDialog::closeEvent(QCloseEvent *event)
 {
     stopWorker();
+    // Closing the main window ends the program, whatever else is open.
+    m_custom->close();
     QDialog::closeEvent(event);
 }
 

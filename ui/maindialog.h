@@ -216,6 +216,8 @@ private:
     void showUpgradeProgress(double percent);
     void endTransfer();
     bool transferRunning() const;
+    // Whether a drag moves the window itself from the pointer at `global`.
+    bool followsPointer(const QPoint &global);
 
     Ui::MainDialog *ui;
     unsigned short m_vid = kVendorId;
@@ -268,6 +270,8 @@ private:
 
     // Frameless window: drag, edge resize, maximise toggle
     bool m_pressed = false;
+    bool m_dragging = false;   // past the drag distance since the press
+    QPoint m_pressPos;
     QPoint m_dragOffset;
     Frameless::Region m_region = Frameless::None;
     bool m_maximised = false;

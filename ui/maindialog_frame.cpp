@@ -6,7 +6,7 @@
 
 #include "ui_maindialog.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QWindow>
@@ -21,7 +21,7 @@ void MainDialog::on_btnMenu_Max_clicked()
         setGeometry(m_savedGeometry);
     } else {
         m_savedGeometry = geometry();
-        setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+        setGeometry(QApplication::primaryScreen()->availableGeometry());
     }
     m_maximised = !m_maximised;
 }
@@ -39,11 +39,11 @@ void MainDialog::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
         m_pressed = true;
+        m_dragging = false;
+        m_pressPos = event->globalPos();
         QWindow *window = windowHandle();
         if (m_region == Frameless::None) {
             m_dragOffset = event->globalPos() - frameGeometry().topLeft();
-            if (window && window->startSystemMove())
-                m_pressed = false;
         } else if (window && window->startSystemResize(Frameless::edgesOf(m_region))) {
             m_pressed = false;
         }
@@ -59,12 +59,31 @@ void MainDialog::mouseMoveEvent(QMouseEvent *event)
         m_region = Frameless::regionAt(topLeft, bottomRight, event->globalPos());
         setCursor(Frameless::cursorFor(m_region));
     } else if (m_region == Frameless::None) {
-        move(event->globalPos() - m_dragOffset);
         event->accept();
+        if (followsPointer(event->globalPos()))
+            move(event->globalPos() - m_dragOffset);
     } else {
         setGeometry(Frameless::resized(topLeft, bottomRight, event->globalPos(), m_region, minimumSize()));
     }
     QDialog::mouseMoveEvent(event);
+}
+
+bool MainDialog::followsPointer(const QPoint &global)
+{
+    if (m_dragging)
+        return true;
+    // Within the drag distance of the press nothing moves, so a click or a
+    // double click stays with the title bar.
+    if ((global - m_pressPos).manhattanLength() < QApplication::startDragDistance())
+        return false;
+    m_dragging = true;
+    QWindow *window = windowHandle();
+    if (window && window->startSystemMove()) {
+        // The window system moves it from here on.
+        m_pressed = false;
+        return false;
+    }
+    return true;
 }
 
 void MainDialog::mouseReleaseEvent(QMouseEvent *event)
