@@ -69,6 +69,7 @@ ENGLISH = {
     "Save File": "Save File",
     "image(*.png)": "image(*.png)",
     "无法保存图片：": "Cannot save the picture: ",
+    "%1 已存在。要替换它吗？": "%1 already exists. Do you want to replace it?",
     "打开文件...": "Open File...",
     "打开固件文件": "Open firmware file",
     "BIN文件(*.bin)": "BIN file(*.bin)",

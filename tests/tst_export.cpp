@@ -50,6 +50,8 @@ private:
     QStringList m_warnings;
     QStringList m_notices;
     QString m_saveAs;
+    QStringList m_questions;
+    bool m_answer = false;
 
     std::unique_ptr<MainDialog> dialog()
     {
@@ -75,6 +77,10 @@ private slots:
         Startup::applyLook(*qApp);
         Prompts::setWarningHandler([this](QWidget *, const QString &, const QString &text) { m_warnings << text; });
         Prompts::setInformationHandler([this](QWidget *, const QString &, const QString &text) { m_notices << text; });
+        Prompts::setQuestionHandler([this](QWidget *, const QString &, const QString &text) {
+            m_questions << text;
+            return m_answer;
+        });
         Prompts::setSaveFileHandler([this](QWidget *, const QString &, const QString &, const QString &) {
             return m_saveAs;
         });
@@ -194,6 +200,19 @@ private slots:
         d->onAct2Clicked_Slot();
         QVERIFY(!QImage(path("nosuffix.png"), "PNG").isNull());
         QVERIFY(m_warnings.isEmpty());
+        QVERIFY(m_questions.isEmpty());
+        // The suffix added names a file that exists now: asked about that
+        // file; kept on no, replaced on yes.
+        QFile old(path("nosuffix.png"));
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("keep") == 4);
+        old.close();
+        d->onAct2Clicked_Slot();
+        QCOMPARE(m_questions.size(), 1);
+        QVERIFY(m_questions[0].contains(QDir::toNativeSeparators(path("nosuffix.png"))));
+        QCOMPARE(contents(path("nosuffix.png")), QByteArray("keep"));
+        m_answer = true;
+        d->onAct2Clicked_Slot();
+        QVERIFY(!QImage(path("nosuffix.png"), "PNG").isNull());
 
         m_saveAs.clear();
         const QStringList files = QDir(m_dir->path()).entryList(QDir::Files);

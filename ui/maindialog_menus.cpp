@@ -107,8 +107,15 @@ void MainDialog::onAct2Clicked_Slot()
     QString name = Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("chart"), tr("image(*.png)"));
     if (name.isEmpty())
         return;
-    if (QFileInfo(name).suffix().isEmpty())
+    if (QFileInfo(name).suffix().isEmpty()) {
+        // The save dialog asked about the name without the suffix: ask about
+        // the file that is written.
         name += QStringLiteral(".png");
+        if (QFileInfo::exists(name)
+            && !Prompts::question(this, tr("Save File"),
+                                  tr("%1 已存在。要替换它吗？").arg(QDir::toNativeSeparators(name))))
+            return;
+    }
     if (!picture.save(name))
         Prompts::warning(this, tr("错误"), tr("无法保存图片：") + QDir::toNativeSeparators(name));
 }

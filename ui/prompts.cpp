@@ -52,6 +52,14 @@ void warning(QWidget *parent, const QString &title, const QString &text)
         QMessageBox::warning(parent, title, text);
 }
 
+bool question(QWidget *parent, const QString &title, const QString &text)
+{
+    if (const QuestionHandler &h = handler<QuestionHandler>())
+        return h(parent, title, text);
+    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+           == QMessageBox::Yes;
+}
+
 bool getText(QWidget *parent, const QString &title, const QString &label, QString &text)
 {
     if (const TextHandler &h = handler<TextHandler>())
@@ -110,6 +118,11 @@ void setSaveFileHandler(FileHandler h)
 void setMenuHandler(MenuHandler h)
 {
     handler<MenuHandler>() = std::move(h);
+}
+
+void setQuestionHandler(QuestionHandler h)
+{
+    handler<QuestionHandler>() = std::move(h);
 }
 
 } // namespace Prompts

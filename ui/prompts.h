@@ -30,6 +30,10 @@ void warning(QWidget *parent, const QString &title, const QString &text);
 // An information box with one OK button.
 void information(QWidget *parent, const QString &title, const QString &text);
 
+// A yes-or-no question; true for yes.
+using QuestionHandler = std::function<bool(QWidget *parent, const QString &title, const QString &text)>;
+bool question(QWidget *parent, const QString &title, const QString &text);
+
 // A line of text; `text` holds the initial text and, when accepted (true),
 // the answer.
 bool getText(QWidget *parent, const QString &title, const QString &label, QString &text);
@@ -56,5 +60,6 @@ void setOpenFileHandler(FileHandler handler);
 void setInformationHandler(WarningHandler handler);
 void setSaveFileHandler(FileHandler handler);
 void setMenuHandler(MenuHandler handler);
+void setQuestionHandler(QuestionHandler handler);
 
 } // namespace Prompts

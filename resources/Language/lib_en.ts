@@ -542,6 +542,10 @@
         <source>无法打开仪表 %1：没有读写权限。请安装本程序的 udev 规则，然后拔下并重新插入仪表。</source>
         <translation>Cannot open the meter %1: no permission to read and write it. Install this program's udev rule, then unplug and plug in the meter.</translation>
     </message>
+    <message>
+        <source>%1 已存在。要替换它吗？</source>
+        <translation>%1 already exists. Do you want to replace it?</translation>
+    </message>
 </context>
 <context>
     <name>customcoordinates</name>
