@@ -113,7 +113,9 @@ void LiveChart::styleChart(QChart *chart, int theme)
     legend->setMaximumHeight(40);
 
     chart->setTheme(CurveStyleText::theme(theme < 0 ? 0 : theme));
-    chart->setDropShadowEnabled(true);
+    // The background fills the view edge to edge, so a drop shadow would fall
+    // outside it: never seen, yet blurred anew on every repaint.
+    chart->setDropShadowEnabled(false);
     chart->setAutoFillBackground(true);
 }
 

@@ -146,15 +146,17 @@ void USBThread::run()
             return;
         }
         if (m_usbState.load() == 0) {
-            // Wait briefly for a report rather than spinning: a report is still
-            // passed on as soon as it is queued.
+            // Wait for a report rather than spinning: a report is still passed
+            // on as soon as it is queued.
             const int n = hid_read_timeout(m_handle, m_buffer, sizeof m_buffer, kReadWaitMs);
             if (n == 64) {
                 passOn(n);
                 continue;
             }
+            // A failed read is most often a meter pulled out: probe at once
+            // rather than at the next 500 ms turn.
             const qint64 now = nowMs();
-            if (now - m_lastAttempt >= kAttemptIntervalMs) {
+            if (n < 0 || now - m_lastAttempt >= kAttemptIntervalMs) {
                 m_lastAttempt = now;
                 const int probe = hid_read_timeout(m_handle, m_buffer, sizeof m_buffer, 0);
                 if (probe == -1) {
@@ -163,10 +165,11 @@ void USBThread::run()
                 } else {
                     // A report that arrived just now is not lost to the probe.
                     passOn(probe);
+                    // A read that failed with the meter still there returns at
+                    // once; do not spin on it.
+                    if (n < 0)
+                        msleep(kIdleWaitMs);
                 }
-            } else if (n < 0) {
-                // A failing read returns at once; do not spin until the probe.
-                msleep(kReadWaitMs);
             }
         } else {
             const qint64 now = nowMs();
@@ -176,6 +179,6 @@ void USBThread::run()
             }
         }
         if (m_usbState.load() == 1)
-            msleep(1);
+            msleep(kIdleWaitMs);
     }
 }

@@ -19,8 +19,12 @@ class USBThread : public QThread
 {
     Q_OBJECT
 public:
-    // How long one read waits for a report before the loop turns again.
-    static constexpr int kReadWaitMs = 5;
+    // How long one read waits for a report before the loop turns again: a
+    // report is passed on as soon as it arrives, and an unplug ends the
+    // wait at once, so this only bounds how soon a stop is seen.
+    static constexpr int kReadWaitMs = 100;
+    // Pause of the loop while no meter is open, between checks of the stop.
+    static constexpr int kIdleWaitMs = 20;
     // Pacing of open attempts and liveness probes.
     static constexpr qint64 kAttemptIntervalMs = 500;
 
