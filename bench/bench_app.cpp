@@ -1,8 +1,9 @@
 // Start-up time and CPU use of the whole application with the simulated
 // meter: the time from process start to the first painted main window, then
 // the process's CPU use over a stretch of seconds with the meter connected.
-// Prints its figures; targets: first paint within 0.5 s, at most 3 % of one
-// core with an idle meter.
+// Prints its figures; targets: first paint within 0.15 s (the CPU time to it
+// is printed too, which other load on the machine does not change), at most
+// 1.5 % of one core with an idle meter and the chart running.
 //
 // Usage: bench_app [seconds] [reports-per-second]   (defaults 10 and 0)
 #include "app/startup.h"
@@ -58,11 +59,15 @@ class FirstPaint : public QObject
 {
 public:
     double at = -1.0;
+    double cpu = -1.0;
     bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() == QEvent::Paint && at < 0) {
             // Report once the paint has been handled.
-            QTimer::singleShot(0, [this] { at = secondsSinceProcessStart(); });
+            QTimer::singleShot(0, [this] {
+                at = secondsSinceProcessStart();
+                cpu = cpuSeconds();
+            });
         }
         return false;
     }
@@ -97,7 +102,9 @@ int main(int argc, char *argv[])
         app.processEvents(QEventLoop::WaitForMoreEvents, 50);
 
     std::printf("Platform: %s\n", qPrintable(QGuiApplication::platformName()));
-    std::printf("First paint of the main window: %.3f s after process start (target at most 0.5 s)\n", paint.at);
+    std::printf("First paint of the main window: %.3f s after process start (target at most 0.15 s), "
+                "%.3f s of CPU\n",
+                paint.at, paint.cpu);
 
     const double cpu0 = cpuSeconds();
     QElapsedTimer wall;
@@ -107,7 +114,7 @@ int main(int argc, char *argv[])
     const double cpu = cpuSeconds() - cpu0;
     const double elapsed = wall.elapsed() / 1000.0;
     std::printf("CPU over %.1f s with the meter connected (%.1f reports/s): %.3f s = %.2f %% of one core "
-                "(target at most 3 %% when idle)\n",
+                "(target at most 1.5 %% when idle)\n",
                 elapsed, rate, cpu, 100.0 * cpu / elapsed);
     return 0;
 }

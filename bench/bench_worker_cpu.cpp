@@ -1,6 +1,6 @@
 // CPU time the meter link's worker thread uses while connected to an idle
 // simulated meter, as a percentage of one core. Prints its figures; the
-// target is at most 2 %.
+// target is at most 0.5 %.
 #include "device/usbthread.h"
 #include "simulator.h"
 
@@ -76,7 +76,7 @@ int main(int argc, char *argv[])
     QDir::setCurrent(dir.path());
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
 
-    std::printf("Worker thread CPU use over %d s (target: at most 2 %% of one core when idle)\n", seconds);
+    std::printf("Worker thread CPU use over %d s (target: at most 0.5 %% of one core when idle)\n", seconds);
     const double idle = measure(0.0, seconds);
     std::printf("idle meter:             %.2f %% of one core\n", idle);
     const double live = measure(4.0, seconds);

@@ -76,6 +76,10 @@ MainDialog::MainDialog(QWidget *parent)
       }),
       m_loaderWait(waitBlocking)
 {
+    // Frameless and translucent before the form exists: changing the flags
+    // of a window re-polishes every widget it holds.
+    setWindowFlags(Qt::WindowFlags(0xE800));
+    setAttribute(Qt::WA_TranslucentBackground);
     setMouseTracking(true);
     ui->setupUi(this);
     initForm();
@@ -184,9 +188,6 @@ void MainDialog::initForm()
         qApp->removeTranslator(m_translator);
     }
     ui->retranslateUi(this);
-
-    setWindowFlags(Qt::WindowFlags(0xE800));
-    setAttribute(Qt::WA_TranslucentBackground);
 
     IconHelper *icons = IconHelper::instance();
     icons->setIcon(ui->title_icon_label, QChar(kGlyphTitle), 30);
