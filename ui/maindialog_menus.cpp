@@ -5,6 +5,7 @@
 #include "ui_maindialog.h"
 
 #include "app/iconhelper.h"
+#include "app/regularfile.h"
 #include "app/setting.h"
 #include "charts/chartview.h"
 #include "device/deviceinfoui.h"
@@ -109,6 +110,12 @@ void MainDialog::onAct2Clicked_Slot()
         return;
     if (QFileInfo(name).suffix().isEmpty())
         name += QStringLiteral(".png");
+    // A named pipe or a device would hold the window until someone reads it.
+    if (RegularFile::isSpecial(name)) {
+        Prompts::warning(this, tr("错误"), tr("无法保存图片：") + QDir::toNativeSeparators(name) + QLatin1Char('\n')
+                                             + tr("不是普通文件（例如命名管道或设备）"));
+        return;
+    }
     if (!picture.save(name))
         Prompts::warning(this, tr("错误"), tr("无法保存图片：") + QDir::toNativeSeparators(name));
 }
