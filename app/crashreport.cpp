@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/utsname.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -28,7 +29,8 @@ char g_report[64 * 1024];
 char g_maps[1024 * 1024];
 size_t g_mapsLength = 0;
 int g_probe[2] = {-1, -1};
-std::atomic_flag g_busy = ATOMIC_FLAG_INIT;
+// The thread writing the report, 0 before any fault.
+std::atomic<pid_t> g_reporter{0};
 
 // Appends text to a fixed buffer; what does not fit is cut off.
 struct Text {
@@ -237,8 +239,18 @@ void writeReport(const char *text, size_t length)
 
 void handler(int sig, siginfo_t *info, void *context)
 {
-    // One report: a second thread that faults meanwhile just ends.
-    if (!g_busy.test_and_set()) {
+    // One report, by the first thread that faults. Another thread that faults
+    // meanwhile waits here: ending the process now would cut the report
+    // short. The reporter ends the process when it is done. A fault of the
+    // reporter itself inside the handler takes its default course at once.
+    const pid_t self = pid_t(syscall(SYS_gettid));
+    pid_t reporter = 0;
+    if (!g_reporter.compare_exchange_strong(reporter, self)) {
+        if (reporter != self) {
+            for (;;)
+                pause();
+        }
+    } else {
         const auto *uc = static_cast<const ucontext_t *>(context);
         const greg_t *g = uc->uc_mcontext.gregs;
         const uint64_t rip = uint64_t(g[REG_RIP]);

@@ -5,7 +5,8 @@
 // current directory is written anew with the system, the program, the
 // fault, the instruction bytes, the registers and the call stack; then the
 // signal takes its default course (the process ends, with a core dump where
-// the user enabled them).
+// the user enabled them). A thread that faults while another writes the report
+// waits until that one has ended the process.
 //
 // The handler runs inside the fault: it allocates nothing, takes no lock and
 // uses no stdio, only system calls that are safe in a signal handler.

@@ -1,5 +1,7 @@
 #include "device/firmwareupgrade.h"
 
+#include "app/regularfile.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -59,7 +61,13 @@ Image loadImage(const QString &path)
 {
     Image image;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    switch (RegularFile::open(file, QIODevice::ReadOnly)) {
+    case RegularFile::Opened::Yes:
+        break;
+    case RegularFile::Opened::NotRegular:
+        image.error = LoadError::NotRegular;
+        return image;
+    case RegularFile::Opened::Failed:
         image.error = LoadError::CannotOpen;
         return image;
     }

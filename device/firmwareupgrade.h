@@ -26,12 +26,13 @@ QByteArray handshakeFrame(qint64 imageBytes);
 // n + 6 for a last block of n bytes.
 QByteArray blockFrame(const QByteArray &image, int number);
 
-enum class LoadError { None, CannotOpen, TooLarge, Empty };
+enum class LoadError { None, CannotOpen, NotRegular, TooLarge, Empty };
 struct Image {
     LoadError error = LoadError::None;
     QByteArray data;
 };
-// The whole file, if it can be read and holds 1 to kMaxImageBytes bytes.
+// The whole file, if it can be read and holds 1 to kMaxImageBytes bytes. A
+// named pipe or a device is refused (NotRegular) without waiting on it.
 Image loadImage(const QString &path);
 
 // "固件大小:512字节", or above 1024 bytes "固件大小:2.9KB   3000字节".

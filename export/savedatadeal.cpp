@@ -1,5 +1,7 @@
 #include "export/savedatadeal.h"
 
+#include "app/regularfile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -96,8 +98,15 @@ bool saveDataDeal::writeCsv(const QString &fileName, QString *error)
     };
     const bool existed = QFileInfo::exists(fileName);
     QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return fail(file.errorString());
+    QString reason;
+    switch (RegularFile::open(file, QIODevice::WriteOnly | QIODevice::Append, &reason)) {
+    case RegularFile::Opened::Yes:
+        break;
+    case RegularFile::Opened::NotRegular:
+        return fail(tr("不是普通文件（例如命名管道或设备）"));
+    case RegularFile::Opened::Failed:
+        return fail(reason);
+    }
 
     QByteArray out;
     out.reserve(kChunkBytes + 4096);

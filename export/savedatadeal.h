@@ -16,7 +16,8 @@ public:
     saveDataDeal(const ReadingLog &log, const QString &model, QObject *parent = nullptr);
 
     // False, with the reason in `error`, when the file cannot be opened or
-    // written whole (no permission, a directory, a full disk).
+    // written whole (no permission, a directory, a full disk), or is not a
+    // regular file (a named pipe, a device), which is left alone.
     bool writeCsv(const QString &fileName, QString *error = nullptr);
 
     static QByteArray bannerLine();

@@ -70,6 +70,11 @@ ENGLISH = {
     "image(*.png)": "image(*.png)",
     "无法保存图片：": "Cannot save the picture: ",
     "%1 已存在。要替换它吗？": "%1 already exists. Do you want to replace it?",
+    "不是普通文件（例如命名管道或设备）": "not a regular file (a named pipe or a device, for instance)",
+    "无法打开固件：": "Cannot open the firmware: ",
+    "设置文件 %1 不是普通文件（例如命名管道或设备）：已使用默认设置启动，更改不会保存。":
+        "The settings file %1 is not a regular file (a named pipe or a device, for instance): "
+        "started with the default settings, and changes are not saved.",
     "打开文件...": "Open File...",
     "打开固件文件": "Open firmware file",
     "BIN文件(*.bin)": "BIN file(*.bin)",

@@ -4,6 +4,7 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -69,6 +70,26 @@ int main(int argc, char *argv[])
             recurse(0);
         });
         worker.join();
+    } else if (!strcmp(how, "two-threads")) {
+        // Two threads fault at the same moment, in two ways.
+        std::atomic<int> ready{0};
+        auto meet = [&ready] {
+            ready.fetch_add(1);
+            while (ready.load() < 2) {
+            }
+        };
+        std::thread a([&] {
+            const CrashReport::ThreadGuard guard;
+            meet();
+            nullWrite();
+        });
+        std::thread b([&] {
+            const CrashReport::ThreadGuard guard;
+            meet();
+            illegalInstruction();
+        });
+        a.join();
+        b.join();
     }
     return 3;   // did not fault
 }

@@ -133,6 +133,22 @@ private slots:
             QCOMPARE(frames, 64);
     }
 
+    void twoThreadsFaultAtOnce()
+    {
+        // One thread writes the report; the other waits for it instead of
+        // ending the process halfway. The process ends with the signal the
+        // whole report tells of.
+        for (int run = 0; run < 5; ++run) {
+            QTemporaryDir dir;
+            const Crash c = crash(dir.path(), "two-threads");
+            QVERIFY2(c.signal == SIGSEGV || c.signal == SIGILL, qPrintable(QString::number(c.signal)));
+            QCOMPARE(c.lines.value(3), QStringLiteral("Signal:  %1 (%2)")
+                                           .arg(c.signal)
+                                           .arg(QLatin1String(c.signal == SIGSEGV ? "SIGSEGV" : "SIGILL")));
+            QVERIFY2(stackLines(c.lines) >= 1, qPrintable(c.lines.join(QLatin1Char('\n'))));
+        }
+    }
+
     void reportsReplaceAndStayWhereTheProgramRuns()
     {
         QTemporaryDir a, b;

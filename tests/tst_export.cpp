@@ -6,6 +6,7 @@
 #include "device/meterreading.h"
 #include "device/usbthread.h"
 #include "export/savedatadeal.h"
+#include "namedpipe.h"
 #include "simulator.h"
 #include "ui/maindialog.h"
 #include "ui/prompts.h"
@@ -14,7 +15,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -141,8 +145,31 @@ private slots:
         QVERIFY(!deal.writeCsv(m_dir->path(), &reason));
         QVERIFY(!reason.isEmpty());
         QVERIFY(!deal.writeCsv(path("no/such/dir.csv")));
-        QVERIFY(!deal.writeCsv(QStringLiteral("/dev/full"), &reason));   // a full disk
+        QVERIFY(!deal.writeCsv(QStringLiteral("/dev/full"), &reason));   // a device
         QVERIFY(!reason.isEmpty());
+        {
+            // A disk that fills up halfway: a file size limit.
+            ReadingLog many;
+            for (int i = 0; i < 100; ++i)
+                many.append(localMs(2026, 12, 6, 0, 0, 0), v);
+            rlimit before{};
+            getrlimit(RLIMIT_FSIZE, &before);
+            const rlimit small{1000, before.rlim_max};
+            const auto previous = signal(SIGXFSZ, SIG_IGN);
+            setrlimit(RLIMIT_FSIZE, &small);
+            reason.clear();
+            const bool written = saveDataDeal(many, QString()).writeCsv(path("full.csv"), &reason);
+            setrlimit(RLIMIT_FSIZE, &before);
+            signal(SIGXFSZ, previous);
+            QVERIFY(!written);
+            QVERIFY(!reason.isEmpty());
+        }
+        // A named pipe, even one with a reader, is left alone.
+        const NamedPipe pipe(path("pipe.csv"), NamedPipe::ProgramWrites);
+        QVERIFY(pipe.made());
+        QVERIFY(!deal.writeCsv(path("pipe.csv"), &reason));
+        QCOMPARE(reason, QStringLiteral("不是普通文件（例如命名管道或设备）"));
+        QVERIFY(!pipe.touched());
     }
 
     void exportThroughTheWindow()
@@ -223,6 +250,14 @@ private slots:
         d->onAct2Clicked_Slot();
         QCOMPARE(m_warnings.size(), 1);
         QVERIFY(m_warnings[0].contains(QDir::toNativeSeparators(m_saveAs)));
+
+        // A named pipe: refused by name, nothing written into it.
+        const NamedPipe pipe(path("pipe.png"), NamedPipe::ProgramWrites);
+        QVERIFY(pipe.made());
+        m_saveAs = path("pipe.png");
+        d->onAct2Clicked_Slot();
+        QCOMPARE(m_warnings.value(1), QStringLiteral("无法保存图片：%1\n不是普通文件（例如命名管道或设备）").arg(m_saveAs));
+        QVERIFY(!pipe.touched());
     }
 
     void aPulledCableKeepsTheRun()

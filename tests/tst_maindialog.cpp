@@ -6,6 +6,7 @@
 #include "device/deviceinfoui.h"
 #include "device/meterreading.h"
 #include "device/usbthread.h"
+#include "namedpipe.h"
 #include "simulator.h"
 #include "ui/maindialog.h"
 #include "ui_deviceinfoui.h"
@@ -165,6 +166,26 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(d.meterPort().isOpen(), 3000);
         QCOMPARE(d.form()->label_left_tips->text(), QString());
         QCOMPARE(d.deviceEntries().size(), 1);
+    }
+
+    void aSettingsPipeIsRefused()
+    {
+        // A named pipe in the settings file's place: the window starts at
+        // once with the defaults, says so, and leaves the pipe alone.
+        const NamedPipe pipe(Setting::filePath(), NamedPipe::ProgramReads);
+        QVERIFY(pipe.made());
+        sim::attach(identity(L"SIM M512 V2")).setReportRate(0);
+        {
+            MainDialog d;
+            QVERIFY(!d.isEnglish());
+            const QString tip = d.form()->label_left_tips->text();
+            QVERIFY2(tip.startsWith(QStringLiteral("设置文件 %1 不是普通文件").arg(Setting::filePath())), qPrintable(tip));
+            QCOMPARE(d.deviceEntries().size(), 1);
+        }
+        Setting().write(QStringLiteral("language"), QStringLiteral("English"));
+        QCOMPARE(Setting().read(QStringLiteral("language")), QString());
+        QVERIFY(!pipe.touched());
+        QVERIFY(pipe.inPlace());
     }
 
     void meterWithoutSerialOpens()

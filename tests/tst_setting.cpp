@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 class TestSetting : public QObject
 {
     Q_OBJECT
@@ -103,6 +106,53 @@ private slots:
         QCOMPARE(Setting().read(QStringLiteral("ChartTheme")), QString());
         QVERIFY(QDir::setCurrent(first));
         QCOMPARE(Setting().read(QStringLiteral("ChartTheme")), QStringLiteral("Dark"));
+    }
+
+    void aLargeFileIsReadOnce()
+    {
+        // Twenty thousand keys besides the program's own: one reading of the
+        // file serves every later read, in any case of letters; writes reach
+        // the disk at once; another program's change is read anew.
+        QByteArray text = "[General]\nLanguage=English\nChartTheme=Dark\n";
+        for (int i = 0; i < 20000; ++i)
+            text += "key" + QByteArray::number(i) + "=v" + QByteArray::number(i) + '\n';
+        writeFile(text);
+        const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        QVERIFY(inotify_add_watch(watch, QFile::encodeName(QDir::currentPath()).constData(), IN_OPEN | IN_CLOSE) >= 0);
+        auto opens = [watch] {
+            int n = 0;
+            alignas(inotify_event) char buffer[4096];
+            ssize_t got;
+            while ((got = ::read(watch, buffer, sizeof buffer)) > 0) {
+                for (char *p = buffer; p < buffer + got;) {
+                    const auto *e = reinterpret_cast<const inotify_event *>(p);
+                    // Each open is followed by its close, so no two opens
+                    // in a row are merged into one event.
+                    if ((e->mask & IN_OPEN) && e->len && QByteArray(e->name) == "usb-hid.ini")
+                        ++n;
+                    p += sizeof(inotify_event) + e->len;
+                }
+            }
+            return n;
+        };
+        for (int round = 0; round < 10; ++round) {
+            QCOMPARE(Setting().read(QStringLiteral("language")), QStringLiteral("English"));
+            QCOMPARE(Setting().read(QStringLiteral("CHARTTHEME")), QStringLiteral("Dark"));
+            QCOMPARE(Setting().read(QStringLiteral("Key19999")), QStringLiteral("v19999"));
+            QCOMPARE(Setting().read(QStringLiteral("VBUS_col")), QString());
+        }
+        QCOMPARE(opens(), 1);
+
+        Setting().write(QStringLiteral("chartTheme"), QStringLiteral("BlueIcy"));
+        QCOMPARE(Setting().read(QStringLiteral("ChartTheme")), QStringLiteral("BlueIcy"));
+        opens();
+        QVERIFY(fileText().contains(QStringLiteral("\nChartTheme=BlueIcy\n")));
+        QVERIFY(fileText().contains(QStringLiteral("\nkey19999=v19999\n")));
+        writeFile("[General]\nlanguage=Chinese\n");
+        QCOMPARE(Setting().read(QStringLiteral("Language")), QStringLiteral("Chinese"));
+        QCOMPARE(Setting().read(QStringLiteral("ChartTheme")), QString());
+        close(watch);
     }
 
     void workerWritesReportIdOnFirstStart()

@@ -5,6 +5,7 @@
 #include "app/startup.h"
 #include "device/firmwareupgrade.h"
 #include "device/usbthread.h"
+#include "namedpipe.h"
 #include "simulator.h"
 #include "ui/maindialog.h"
 #include "ui/prompts.h"
@@ -332,9 +333,18 @@ private slots:
         load(*d, m_dir->filePath("missing.bin"));
         QCOMPARE(m_warnings[2].title, QStringLiteral("error"));
         QCOMPARE(m_warnings[2].text, QStringLiteral("打开文件失败"));
+        // A named pipe is refused by name, without waiting for a writer.
+        const NamedPipe pipe(m_dir->filePath("pipe.bin"), NamedPipe::ProgramReads);
+        QVERIFY(pipe.made());
+        load(*d, m_dir->filePath("pipe.bin"));
+        QVERIFY(!pipe.touched());
+        QCOMPARE(m_warnings[3].title, QStringLiteral("错误"));
+        QCOMPARE(m_warnings[3].text, QStringLiteral("无法打开固件：%1\n不是普通文件（例如命名管道或设备）")
+                                         .arg(m_dir->filePath("pipe.bin")));
+        QVERIFY(log(*d).endsWith(m_warnings[3].text));
         // Cancelled: only the first log line.
         load(*d, QString());
-        QCOMPARE(m_warnings.size(), 3);
+        QCOMPARE(m_warnings.size(), 4);
         QVERIFY(log(*d).endsWith(QStringLiteral("打开文件...")));
         // The good image is still the one loaded, and nothing enabled the start.
         QCOMPARE(f->upgrade_lineEdit_filename->text(), good);

@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDir>
 #include <QHeaderView>
 #include <QTime>
 #include <QToolButton>
@@ -83,6 +84,8 @@ MainDialog::MainDialog(QWidget *parent)
     setMouseTracking(true);
     ui->setupUi(this);
     initForm();
+    // A settings file that could not be taken is told on the tip line.
+    showAccessTip();
 
     // The custom range window exists before the chart, so the chart's first
     // ranges honour what it loaded.
@@ -422,10 +425,14 @@ void MainDialog::usbaccessdenied(QString node)
 
 void MainDialog::showAccessTip()
 {
-    ui->label_left_tips->setText(
-        m_deniedNode.isEmpty()
-            ? QString()
-            : tr("无法打开仪表 %1：没有读写权限。请安装本程序的 udev 规则，然后拔下并重新插入仪表。").arg(m_deniedNode));
+    QStringList tips;
+    const QString refused = Setting::refusedFile();
+    if (!refused.isEmpty())
+        tips << tr("设置文件 %1 不是普通文件（例如命名管道或设备）：已使用默认设置启动，更改不会保存。")
+                    .arg(QDir::toNativeSeparators(refused));
+    if (!m_deniedNode.isEmpty())
+        tips << tr("无法打开仪表 %1：没有读写权限。请安装本程序的 udev 规则，然后拔下并重新插入仪表。").arg(m_deniedNode);
+    ui->label_left_tips->setText(tips.join(QLatin1Char(' ')));
 }
 
 void MainDialog::usbdisconnect()

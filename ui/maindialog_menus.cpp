@@ -5,6 +5,7 @@
 #include "ui_maindialog.h"
 
 #include "app/iconhelper.h"
+#include "app/regularfile.h"
 #include "app/setting.h"
 #include "charts/chartview.h"
 #include "device/deviceinfoui.h"
@@ -107,15 +108,20 @@ void MainDialog::onAct2Clicked_Slot()
     QString name = Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("chart"), tr("image(*.png)"));
     if (name.isEmpty())
         return;
-    if (QFileInfo(name).suffix().isEmpty()) {
-        // The save dialog asked about the name without the suffix: ask about
-        // the file that is written.
+    // The save dialog asked about the name without the suffix: ask about the
+    // file that is written.
+    const bool suffixAdded = QFileInfo(name).suffix().isEmpty();
+    if (suffixAdded)
         name += QStringLiteral(".png");
-        if (QFileInfo::exists(name)
-            && !Prompts::question(this, tr("Save File"),
-                                  tr("%1 已存在。要替换它吗？").arg(QDir::toNativeSeparators(name))))
-            return;
+    // A named pipe or a device would hold the window until someone reads it.
+    if (RegularFile::isSpecial(name)) {
+        Prompts::warning(this, tr("错误"), tr("无法保存图片：") + QDir::toNativeSeparators(name) + QLatin1Char('\n')
+                                             + tr("不是普通文件（例如命名管道或设备）"));
+        return;
     }
+    if (suffixAdded && QFileInfo::exists(name)
+        && !Prompts::question(this, tr("Save File"), tr("%1 已存在。要替换它吗？").arg(QDir::toNativeSeparators(name))))
+        return;
     if (!picture.save(name))
         Prompts::warning(this, tr("错误"), tr("无法保存图片：") + QDir::toNativeSeparators(name));
 }

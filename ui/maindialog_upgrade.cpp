@@ -8,6 +8,7 @@
 #include "device/usbthread.h"
 #include "ui/prompts.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -42,6 +43,13 @@ void MainDialog::on_upgrade_pushButton_openfile_clicked()
         Prompts::warning(this, tr("error"), tr("打开文件失败"));
         log->append(tr("打开文件失败"));
         return;
+    case Firmware::LoadError::NotRegular: {
+        const QString text = tr("无法打开固件：") + QDir::toNativeSeparators(path) + QLatin1Char('\n')
+                             + tr("不是普通文件（例如命名管道或设备）");
+        Prompts::warning(this, tr("错误"), text);
+        log->append(text);
+        return;
+    }
     case Firmware::LoadError::TooLarge:
         Prompts::warning(this, tr("错误"), tr("固件过大,请选择正确的固件"));
         log->append(tr("固件过大,请选择正确的固件"));

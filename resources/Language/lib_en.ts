@@ -543,6 +543,18 @@
         <translation>Cannot open the meter %1: no permission to read and write it. Install this program's udev rule, then unplug and plug in the meter.</translation>
     </message>
     <message>
+        <source>设置文件 %1 不是普通文件（例如命名管道或设备）：已使用默认设置启动，更改不会保存。</source>
+        <translation>The settings file %1 is not a regular file (a named pipe or a device, for instance): started with the default settings, and changes are not saved.</translation>
+    </message>
+    <message>
+        <source>不是普通文件（例如命名管道或设备）</source>
+        <translation>not a regular file (a named pipe or a device, for instance)</translation>
+    </message>
+    <message>
+        <source>无法打开固件：</source>
+        <translation>Cannot open the firmware: </translation>
+    </message>
+    <message>
         <source>%1 已存在。要替换它吗？</source>
         <translation>%1 already exists. Do you want to replace it?</translation>
     </message>
@@ -584,6 +596,13 @@
     <message>
         <source>Custom Axis</source>
         <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>saveDataDeal</name>
+    <message>
+        <source>不是普通文件（例如命名管道或设备）</source>
+        <translation>not a regular file (a named pipe or a device, for instance)</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+// Files the user names: a firmware image, an export target, the settings
+// file. Only regular files are taken. A named pipe opens only once another
+// program opens its other end, and a device may never end, so opening either
+// could hold the program for good; such a file is refused instead, and
+// opening never waits for anyone.
+namespace RegularFile {
+
+// True when `path` names something that exists and is neither a regular file
+// nor a directory: a pipe, a device, a socket (symbolic links are followed).
+bool isSpecial(const QString &path);
+
+enum class Opened { Yes, NotRegular, Failed };
+
+// Opens `file` by its name: ReadOnly, or WriteOnly | Append (the file is
+// created when missing). NotRegular (a pipe, a device, a socket) leaves the
+// file closed and untouched; Failed (a directory among others) gives the
+// system's reason in `error`.
+Opened open(QFile &file, QIODevice::OpenMode mode, QString *error = nullptr);
+
+} // namespace RegularFile
