@@ -1,7 +1,8 @@
 // The frameless main window: dragging it, resizing it from its edges and
-// corners, and the maximise toggle. Where the window system can move or
-// resize the window itself (X11, Wayland), it is asked to; elsewhere the
-// window sets its own geometry.
+// corners, and the maximise toggle. Where the window system can resize the
+// window itself (X11, Wayland), it is asked to; elsewhere the window sets its
+// own geometry. A drag by the title bar moves the window itself, except on
+// Wayland, where only the window system can place a window.
 #include "ui/maindialog.h"
 
 #include "ui_maindialog.h"
@@ -77,9 +78,13 @@ bool MainDialog::followsPointer(const QPoint &global)
     if ((global - m_pressPos).manhattanLength() < QApplication::startDragDistance())
         return false;
     m_dragging = true;
+    // Where a window cannot place itself (Wayland), the window system moves
+    // it from here on. Elsewhere the window follows the pointer itself: a
+    // window manager taking over now would leave it behind by the drag
+    // distance.
     QWindow *window = windowHandle();
-    if (window && window->startSystemMove()) {
-        // The window system moves it from here on.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) && window
+        && window->startSystemMove()) {
         m_pressed = false;
         return false;
     }
