@@ -431,7 +431,7 @@ private slots:
             QTableView *table = d->curveTable();
             QVERIFY(table && !table->isHidden());
             QCOMPARE(cell<QPushButton>(table, VBUS, 1)->styleSheet(), QStringLiteral("background:rgb(0,170,0)"));
-            QCOMPARE(cell<QPushButton>(table, IBUS, 1)->styleSheet(), QStringLiteral("background:rgb(0,0,0)"));
+            QCOMPARE(cell<QPushButton>(table, IBUS, 1)->styleSheet(), QStringLiteral("background:rgb(59,143,217)"));
             QCOMPARE(cell<QComboBox>(table, PD, 2)->currentText(), QStringLiteral("0.5"));
             QCOMPARE(cell<QComboBox>(table, 8, 1)->currentText(), QStringLiteral("Light"));
 
@@ -447,8 +447,8 @@ private slots:
             // Cancelled: nothing changes, nothing is saved.
             answer = QColor();
             cell<QPushButton>(table, CC1, 1)->click();
-            QCOMPARE(live->series(CC1)->pen().color(), QColor(Qt::black));
-            QCOMPARE(Setting().read(QStringLiteral("CC1_col")), QString());
+            QCOMPARE(live->series(CC1)->pen().color(), QColor(0x1f, 0xa5, 0xa0));
+            QCOMPARE(Setting().read(QStringLiteral("CC1_col")), QStringLiteral("ff1fa5a0"));
 
             cell<QComboBox>(table, PD, 2)->setCurrentIndex(4);
             QCOMPARE(live->series(PD)->pen().widthF(), 2.5);
