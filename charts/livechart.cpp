@@ -252,8 +252,13 @@ void LiveChart::applyChannelRange(int channel)
 
 void LiveChart::reapplyRanges()
 {
-    for (int c : groupChannels(m_group))
+    for (int c : groupChannels(m_group)) {
         applyChannelRange(c);
+        // An axis back on its default range is widened again by the next
+        // tick if the curve has been above it.
+        if (!m_ranges.on[c])
+            m_axisMax[kChannels[c].axis] = kChannels[c].defaultTop;
+    }
 }
 
 void LiveChart::colorAxes()

@@ -71,7 +71,8 @@ public:
     void showGroup(CurveGroup group, qint64 nowMs);
     // The channel's axis range: its custom range when that is on, else its default.
     void applyChannelRange(int channel);
-    // applyChannelRange for every channel of the group on the chart.
+    // applyChannelRange for every channel of the group on the chart; an axis
+    // put back on its default range covers the curve again at the next tick.
     void reapplyRanges();
 
     void setCurveStyle(int channel, const CurveStyle &style);

@@ -279,6 +279,15 @@ private slots:
         tick(*d);
         QCOMPARE(live->axisY(0)->max(), 4.0);
         QCOMPARE(live->channelMax(VBUS), 25.0);
+        // Switched off: the default range, and at the next tick the automatic
+        // range covers the curve again, which is above that default.
+        w->toggleButton(VBUS)->click();
+        QCOMPARE(live->axisY(0)->max(), 20.0);
+        meterReading().vbus = 24.0f;
+        tick(*d);
+        QCOMPARE(live->axisY(0)->max(), 26.0);
+        QCOMPARE(labels(live->axisY(0)).last(), QStringLiteral("26.00V"));
+        w->toggleButton(VBUS)->click();
         f->disp_btn_dp_dm->click();
         f->disp_btn_dp_dm->click();
         QCOMPARE(live->axisY(0)->min(), 3.0);
