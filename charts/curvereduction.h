@@ -38,7 +38,7 @@ private:
 
 // How a visible stretch of samples is best drawn on `columns` pixel columns.
 enum class CurveShape {
-    Smooth,    // sparse samples: a spline through every one
+    Smooth,    // sparse samples: a smooth curve through every one
     Straight,  // dense samples: straight segments through every one
     Envelope,  // denser than two a column: each column's minimum and maximum
 };
@@ -61,3 +61,11 @@ CurveShape shapeFor(int samplesInside, int columns);
 QVector<QPointF> curvePoints(const std::vector<qint64> &times, const std::vector<float> &values,
                              const MinMaxIndex &index, const SampleSpan &span, CurveShape shape,
                              qint64 t0, qint64 t1, int columns);
+
+// A smooth curve through samples (time in ms, value) in time order, drawn on
+// `columns` pixel columns over [t0, t1]: a monotone cubic (Fritsch-Carlson
+// tangents), so between two samples it never leaves their range and shows
+// no value that was not measured. Returns every sample, and between them
+// points a few pixels apart within the window; fewer than three samples are
+// returned as they are.
+QVector<QPointF> monotoneCurve(const QVector<QPointF> &samples, qint64 t0, qint64 t1, int columns);

@@ -11,7 +11,6 @@
 #include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLegend>
 #include <QtCharts/QLineSeries>
-#include <QtCharts/QSplineSeries>
 
 #include <QGraphicsLayout>
 
@@ -24,11 +23,6 @@ namespace {
 
 // Columns assumed before the chart has been laid out.
 constexpr int kUnlaidColumns = 1000;
-
-bool smooth(CurveShape shape)
-{
-    return shape == CurveShape::Smooth;
-}
 
 } // namespace
 
@@ -43,7 +37,6 @@ LiveChart::LiveChart(const ReadingLog &log, const CustomRanges &ranges, const Cu
     m_chart = new QChart;
     m_chart->legend()->hide();
     for (int c = 0; c < kChannelCount; ++c) {
-        m_spline[c] = new QSplineSeries;
         m_line[c] = new QLineSeries;
         penCurve(c);
     }
@@ -68,11 +61,8 @@ LiveChart::LiveChart(const ReadingLog &log, const CustomRanges &ranges, const Cu
         m_chart->addAxis(m_axisY[a], a == 0 ? Qt::AlignLeft : Qt::AlignRight);
     }
 
-    for (int c = 0; c < kChannelCount; ++c) {
-        const QString name = QLatin1String(kChannels[c].seriesName);
-        m_spline[c]->setName(name);
-        m_line[c]->setName(name);
-    }
+    for (int c = 0; c < kChannelCount; ++c)
+        m_line[c]->setName(QLatin1String(kChannels[c].seriesName));
     for (int c : groupChannels(CurveGroup::Main))
         attach(c);
 
@@ -85,10 +75,8 @@ LiveChart::~LiveChart()
     // The curves on the chart belong to it (and went with it if it is gone
     // already); the others are ours.
     for (int c = 0; c < kChannelCount; ++c) {
-        for (QXYSeries *s : {static_cast<QXYSeries *>(m_spline[c]), static_cast<QXYSeries *>(m_line[c])}) {
-            if (!m_shown[c] || s != series(c))
-                delete s;
-        }
+        if (!m_shown[c])
+            delete m_line[c];
     }
     if (m_chart) {
         disconnect(m_chart, nullptr, this, nullptr);
@@ -119,16 +107,12 @@ void LiveChart::styleChart(QChart *chart, int theme)
 
 QXYSeries *LiveChart::series(int channel) const
 {
-    if (smooth(m_shape))
-        return m_spline[channel];
     return m_line[channel];
 }
 
 void LiveChart::penCurve(int channel)
 {
-    const QPen pen = curvePen(m_styles[channel]);
-    m_spline[channel]->setPen(pen);
-    m_line[channel]->setPen(pen);
+    m_line[channel]->setPen(curvePen(m_styles[channel]));
 }
 
 void LiveChart::attach(int channel)
@@ -160,10 +144,8 @@ int LiveChart::shownMask() const
 
 void LiveChart::startRun(qint64 nowMs)
 {
-    for (int c = 0; c < kChannelCount; ++c) {
-        m_spline[c]->clear();
+    for (int c = 0; c < kChannelCount; ++c)
         m_line[c]->clear();
-    }
     m_axisX->setRange(QDateTime::fromMSecsSinceEpoch(nowMs), QDateTime::fromMSecsSinceEpoch(nowMs + 10000));
     m_plotStartSecs = m_axisX->min().toSecsSinceEpoch();
     m_plotFirstEndSecs = m_axisX->max().toSecsSinceEpoch();
@@ -340,24 +322,8 @@ void LiveChart::redraw()
     now.begin = span.begin;
     now.end = span.end;
     now.generation = m_log.generation();
-    const CurveShape shape = shapeFor(span.inside, now.columns);
-
-    if (smooth(shape) != smooth(m_shape)) {
-        // Swap every curve on the chart to the other kind of series, in
-        // channel order so the legend keeps its order.
-        QVector<int> shown;
-        for (int c = 0; c < kChannelCount; ++c) {
-            if (m_shown[c]) {
-                shown << c;
-                detach(c);
-            }
-        }
-        m_shape = shape;
-        for (int c : shown)
-            attach(c);
-    }
-    m_shape = shape;
-    now.shown = shownMask() | (smooth(shape) ? 0x100 : 0);
+    m_shape = shapeFor(span.inside, now.columns);
+    now.shown = shownMask();
     if (now == m_drawn)
         return;
     for (int c = 0; c < kChannelCount; ++c) {
@@ -365,7 +331,10 @@ void LiveChart::redraw()
             continue;
         const std::vector<float> &values = m_log.column(ReadingLog::columnOf(c));
         m_index[c].sync(values);
-        series(c)->replace(curvePoints(times, values, m_index[c], span, shape, now.t0, now.t1, now.columns));
+        QVector<QPointF> points = curvePoints(times, values, m_index[c], span, m_shape, now.t0, now.t1, now.columns);
+        if (m_shape == CurveShape::Smooth)
+            points = monotoneCurve(points, now.t0, now.t1, now.columns);
+        series(c)->replace(points);
     }
     m_drawn = now;
 }

@@ -15,7 +15,6 @@ class QCategoryAxis;
 class QChart;
 class QDateTimeAxis;
 class QLineSeries;
-class QSplineSeries;
 class QXYSeries;
 } // namespace QtCharts
 
@@ -27,10 +26,11 @@ struct CustomRanges;
 // a time axis that scrolls or keeps the whole run in view.
 //
 // The samples stay in the reading log; each curve is given only what the
-// visible time range needs (at most two points a pixel column, each a real
-// sample), so a tick costs the same after a week as after a minute. Sparse
-// samples are drawn as splines, dense ones as straight segments: a spline
-// through dense minimum/maximum pairs would overshoot them.
+// visible time range needs (a few points a pixel column at most), so a tick
+// costs the same after a week as after a minute. Sparse samples are joined by
+// a smooth curve that never leaves the range of the two samples it runs
+// between, dense ones by straight segments, and denser ones still are drawn
+// as each pixel column's minimum and maximum.
 class LiveChart : public QObject
 {
     Q_OBJECT
@@ -47,7 +47,7 @@ public:
     QtCharts::QDateTimeAxis *axisX() const { return m_axisX; }
     // axis 0 is axisY1 (left), 1 and 2 are axisY2 and axisY3 (right).
     QtCharts::QCategoryAxis *axisY(int axis) const { return m_axisY[axis]; }
-    // The series that draws the channel now (a spline or straight segments).
+    // The series that draws the channel.
     QtCharts::QXYSeries *series(int channel) const;
     CurveShape shape() const { return m_shape; }
 
@@ -122,7 +122,6 @@ private:
     QPointer<QtCharts::QChart> m_chart;
     QtCharts::QDateTimeAxis *m_axisX = nullptr;
     std::array<QtCharts::QCategoryAxis *, 3> m_axisY{};
-    std::array<QtCharts::QSplineSeries *, kChannelCount> m_spline{};
     std::array<QtCharts::QLineSeries *, kChannelCount> m_line{};
     std::array<bool, kChannelCount> m_shown{};
     std::array<MinMaxIndex, kChannelCount> m_index;

@@ -162,8 +162,9 @@ private slots:
         } else {
             QCOMPARE(axisMin(*d), kNoon);
             QCOMPARE(axisMax(*d), m_now + 1000);
-            QCOMPARE(d->liveChart()->series(VBUS)->count(), 11);
-            QCOMPARE(d->liveChart()->series(VBUS)->at(10), QPointF(double(m_now), 5.0));
+            const QVector<QPointF> points = d->liveChart()->series(VBUS)->pointsVector();
+            QCOMPARE(points.first(), QPointF(double(kNoon + 1250), 5.0));
+            QCOMPARE(points.last(), QPointF(double(m_now), 5.0));
         }
     }
 
@@ -482,6 +483,87 @@ private slots:
         QCOMPARE(cell<QComboBox>(d->curveTable(), PD, 2)->currentText(), QStringLiteral("2.5"));
     }
 
+    void curvesStayWithinTheirSamples()
+    {
+        // A step from 5 to 9 V and a spike to 30 V, one sample a second, some
+        // 36 pixels apart: drawn smooth, yet nowhere beyond the samples on
+        // either side.
+        ReadingLog log;
+        CustomRanges ranges;
+        CurveStyles styles = loadCurveStyles();
+        styles[VBUS] = {QColor(255, 0, 0), 3.0};
+        LiveChart live(log, ranges, styles, kNoon);
+        QChartView view(live.chart());
+        view.resize(1200, 700);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        live.startRun(kNoon);
+        std::vector<float> volts(30, 9.0f);
+        std::fill(volts.begin(), volts.begin() + 10, 5.0f);
+        volts[20] = 30.0f;
+        for (int i = 0; i < 30; ++i) {
+            ReadingLog::Values v{};
+            v[ReadingLog::Vbus] = volts[size_t(i)];
+            log.append(kNoon + 1000 * (i + 1), v);
+            live.recorded(kNoon + 1000 * (i + 1));
+        }
+        live.axisX()->setRange(QDateTime::fromMSecsSinceEpoch(kNoon + 500),
+                               QDateTime::fromMSecsSinceEpoch(kNoon + 30500));
+        QApplication::processEvents();
+        QCOMPARE(live.shape(), CurveShape::Smooth);
+        QCOMPARE(live.axisY(0)->max(), 31.0);
+
+        // The range of the samples around a time, `margin` ms either side.
+        auto around = [&](double t, double margin) {
+            int lo = 0, hi = 29;
+            while (lo < 29 && kNoon + 1000 * (lo + 2) <= t - margin)
+                ++lo;
+            while (hi > 0 && kNoon + 1000 * hi >= t + margin)
+                --hi;
+            const auto extremes = std::minmax_element(volts.begin() + lo, volts.begin() + std::max(lo, hi) + 1);
+            return std::make_pair(double(*extremes.first), double(*extremes.second));
+        };
+
+        // The curve's points: every sample, the rest within their samples,
+        // a few a pixel column at most.
+        const QRectF plot = live.chart()->plotArea();
+        const QVector<QPointF> points = live.series(VBUS)->pointsVector();
+        QVERIFY(points.size() <= 2 * int(plot.width()));
+        int samples = 0;
+        for (const QPointF &p : points) {
+            const auto range = around(p.x(), 0);
+            QVERIFY2(p.y() >= range.first && p.y() <= range.second, qPrintable(QString::number(p.y())));
+            samples += std::fmod(p.x() - kNoon, 1000.0) == 0 ? 1 : 0;
+        }
+        QCOMPARE(samples, 30);
+
+        // The drawn curve, pixel by pixel, two pixels' leeway for the pen.
+        const QImage image = view.viewport()->grab().toImage();
+        QtCharts::QChart *chart = live.chart();
+        auto valueAt = [&](int x, int y) {
+            return chart->mapToValue(chart->mapFromScene(view.mapToScene(QPoint(x, y))), live.series(VBUS));
+        };
+        const QPointF topLeft = valueAt(0, 0), oneOff = valueAt(1, 1);
+        const double msPerPixel = oneOff.x() - topLeft.x(), voltsPerPixel = topLeft.y() - oneOff.y();
+        const QRect area = view.mapFromScene(chart->mapToScene(plot)).boundingRect().adjusted(5, 1, -5, -1);
+        int red = 0;
+        double top = 0;
+        for (int x = area.left(); x <= area.right(); ++x) {
+            for (int y = area.top(); y <= area.bottom(); ++y) {
+                if (image.pixel(x, y) != qRgb(255, 0, 0))
+                    continue;
+                ++red;
+                const QPointF at = valueAt(x, y);
+                const auto range = around(at.x(), 2 * msPerPixel);
+                top = std::max(top, at.y());
+                QVERIFY2(at.y() >= range.first - 2 * voltsPerPixel && at.y() <= range.second + 2 * voltsPerPixel,
+                         qPrintable(QStringLiteral("%1 V at %2 s").arg(at.y()).arg((at.x() - kNoon) / 1000)));
+            }
+        }
+        QVERIFY(red > area.width());
+        QVERIFY2(top > 29.5, qPrintable(QString::number(top)));
+    }
+
     void aWeekIsDrawnExactly()
     {
         // A week of one record a second, flat but for one spike.
@@ -518,14 +600,17 @@ private slots:
             top = std::max(top, p.y());
         QCOMPARE(top, 30.0);
 
-        // Zoomed to a minute around the spike: every sample, as a spline.
+        // Zoomed to a minute around the spike: every sample, joined smoothly,
+        // from the neighbour before the window to the one after it.
         const QDateTime at = QDateTime::fromMSecsSinceEpoch(log.timeMs(spike));
         live.axisX()->setRange(at.addSecs(-30), at.addSecs(30));
-        vbus = live.series(VBUS);
-        QCOMPARE(vbus->type(), QAbstractSeries::SeriesTypeSpline);
-        QCOMPARE(vbus->count(), 63);
-        QCOMPARE(vbus->at(31), QPointF(double(log.timeMs(spike)), 30.0));
-        QCOMPARE(vbus->at(30).y(), 5.0);
+        QCOMPARE(live.shape(), CurveShape::Smooth);
+        const QVector<QPointF> near = live.series(VBUS)->pointsVector();
+        QCOMPARE(near.first(), QPointF(double(log.timeMs(spike - 31)), 5.0));
+        QCOMPARE(near.last(), QPointF(double(log.timeMs(spike + 31)), 5.0));
+        QVERIFY(near.contains(QPointF(double(log.timeMs(spike)), 30.0)));
+        QCOMPARE(std::max_element(near.begin(), near.end(), [](QPointF a, QPointF b) { return a.y() < b.y(); })->y(),
+                 30.0);
         QCOMPARE(live.chart()->series(),
                  QList<QAbstractSeries *>({live.series(VBUS), live.series(IBUS), live.series(POWER)}));
     }
