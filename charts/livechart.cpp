@@ -266,14 +266,15 @@ void LiveChart::setTheme(int index)
 
 QString LiveChart::hoverText(qint64 msecs) const
 {
-    const std::vector<qint64> &times = m_log.times();
+    const std::vector<qint64> &times = m_log.runTimes();
     if (times.empty() || shownMask() == 0)
         return QString();
     const auto after = std::lower_bound(times.begin(), times.end(), msecs);
     int i = int(after - times.begin());
     if (i == int(times.size()) || (i > 0 && msecs - times[size_t(i - 1)] <= times[size_t(i)] - msecs))
         --i;
-    QString text = QDateTime::fromMSecsSinceEpoch(msecs).toString(QStringLiteral("hh:mm:ss"));
+    // The sample's own wall-clock time, which is what its time stamp says.
+    QString text = QDateTime::fromMSecsSinceEpoch(m_log.timeMs(i)).toString(QStringLiteral("hh:mm:ss"));
     for (int c = 0; c < kChannelCount; ++c) {
         if (!m_shown[c])
             continue;
@@ -312,7 +313,7 @@ void LiveChart::redraw()
         m_indexedGeneration = m_log.generation();
     }
 
-    const std::vector<qint64> &times = m_log.times();
+    const std::vector<qint64> &times = m_log.runTimes();
     DrawnState now;
     now.t0 = m_axisX->min().toMSecsSinceEpoch();
     now.t1 = m_axisX->max().toMSecsSinceEpoch();

@@ -21,9 +21,11 @@ class QXYSeries;
 class ReadingLog;
 struct CustomRanges;
 
-// The live chart of a run: eight curves against wall-clock time, one group
+// The live chart of a run: eight curves against time, one group
 // of them on the chart at a time, value axes that widen with the values, and
-// a time axis that scrolls or keeps the whole run in view.
+// a time axis that scrolls or keeps the whole run in view. Its times (the
+// axis, the nowMs arguments) are on the run's timeline of the reading log: ms
+// since the epoch, from the wall clock at the run's start on a steady clock.
 //
 // The samples stay in the reading log; each curve is given only what the
 // visible time range needs (a few points a pixel column at most), so a tick
@@ -80,8 +82,9 @@ public:
     // keep their own pens either way.
     void setTheme(int index);
 
-    // The read-out at a time: "hh:mm:ss" and, for each curve on the chart, its
-    // value at the nearest sample with its unit; empty without samples.
+    // The read-out at a time of the run's timeline: the nearest sample's
+    // wall-clock time "hh:mm:ss" and, for each curve on the chart, its value
+    // there with its unit; empty without samples.
     QString hoverText(qint64 msecsSinceEpoch) const;
 
     // Gives the curves on the chart the points of the visible range, if that

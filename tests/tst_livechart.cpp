@@ -77,13 +77,15 @@ class TestLiveChart : public QObject
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     qint64 m_now = kNoon;
+    // The steady clock, on a count of its own.
+    qint64 m_steady = 0;
 
-    // A window with no meter, on the test's clock, its own chart timer still.
+    // A window with no meter, on the test's clocks, its own chart timer still.
     std::unique_ptr<MainDialog> dialog(bool shown = false)
     {
         auto d = std::make_unique<MainDialog>();
         d->chartTimer().stop();
-        d->setClock([this] { return m_now; });
+        d->setClock([this] { return m_now; }, [this] { return m_steady; });
         if (shown) {
             d->show();
             if (!QTest::qWaitForWindowExposed(d.get()))
@@ -95,7 +97,20 @@ private:
     void tick(MainDialog &d, qint64 ms = 1000)
     {
         m_now += ms;
+        m_steady += ms;
         d.chartTick();
+    }
+
+    // The mouse moved, through the window, onto the chart at time t (ms) in
+    // the middle of the plot's height; the read-out's text.
+    static QString hover(MainDialog &d, qint64 t)
+    {
+        QtCharts::QChart *chart = d.liveChart()->chart();
+        const QPointF at(chart->mapToPosition(QPointF(double(t), 0), d.liveChart()->series(VBUS)).x(),
+                         chart->plotArea().center().y());
+        const QPoint inView = d.chartView()->mapFromScene(chart->mapToScene(at));
+        QTest::mouseMove(d.windowHandle(), d.chartView()->viewport()->mapTo(&d, inView));
+        return d.chartView()->hoverItem() ? d.chartView()->hoverItem()->text() : QString();
     }
 
     static qint64 axisMin(MainDialog &d) { return d.liveChart()->axisX()->min().toMSecsSinceEpoch(); }
@@ -113,6 +128,7 @@ private slots:
         meterReading() = MeterReading();
         viewHeld = false;
         m_now = kNoon;
+        m_steady = 86400000;
         m_dir.reset(new QTemporaryDir);
         QVERIFY(QDir::setCurrent(m_dir->path()));
     }
@@ -234,6 +250,38 @@ private slots:
         QCOMPARE(live->series(VBUS)->count(), 0);
         QCOMPARE(live->channelMax(VBUS), double(21.3f));
         QCOMPARE(live->channelMax(CPU_Temp), 100.0);
+    }
+
+    void wallClockStepsBack()
+    {
+        // The wall clock is put back a minute in the middle of a spike.
+        auto d = dialog(true);
+        QVERIFY(d);
+        LiveChart *live = d->liveChart();
+        d->form()->disp_Btn_Run->click();
+        for (int i = 1; i <= 20; ++i) {
+            meterReading().vbus = i >= 12 && i <= 14 ? 30.0f : 5.0f;
+            tick(*d);
+            if (i == 12)
+                m_now -= 60000;
+        }
+        // The time stamps say what the wall clock said.
+        QCOMPARE(d->readingLog().timeStamp(11), QStringLiteral("2026-12-07_12:00:12"));
+        QCOMPARE(d->readingLog().timeStamp(12), QStringLiteral("2026-12-07_11:59:13"));
+        // The chart keeps the order they were taken in: the whole run in view,
+        // the spike on it.
+        QCOMPARE(axisMin(*d), kNoon);
+        QCOMPARE(axisMax(*d), kNoon + 21000);
+        const QVector<QPointF> points = live->series(VBUS)->pointsVector();
+        QVERIFY(std::is_sorted(points.begin(), points.end(), [](QPointF a, QPointF b) { return a.x() < b.x(); }));
+        for (int i = 12; i <= 14; ++i)
+            QVERIFY(points.contains(QPointF(double(kNoon + 1000 * i), 30.0)));
+        QCOMPARE(std::max_element(points.begin(), points.end(), [](QPointF a, QPointF b) { return a.y() < b.y(); })
+                     ->y(),
+                 30.0);
+        // The read-out picks the sample under the cursor, with its own time.
+        QCOMPARE(hover(*d, kNoon + 13000), QStringLiteral("11:59:13  VBUS 30.000 V  IBUS 0.000 A  Power 0.000 W"));
+        QCOMPARE(hover(*d, kNoon + 11000), QStringLiteral("12:00:11  VBUS 5.000 V  IBUS 0.000 A  Power 0.000 W"));
     }
 
     void titleEdit()
