@@ -103,6 +103,43 @@ size_t MinMaxIndex::memoryBytes() const
     return bytes;
 }
 
+void GapIndex::clear()
+{
+    m_gapAfter.clear();
+    m_covered = 0;
+}
+
+void GapIndex::sync(const std::vector<qint64> &times)
+{
+    const int n = int(times.size());
+    if (n < m_covered)
+        clear();
+    for (int i = std::max(0, m_covered - 1); i + 1 < n; ++i) {
+        if (times[size_t(i + 1)] - times[size_t(i)] > kGapMs)
+            m_gapAfter.push_back(i);
+    }
+    m_covered = n;
+}
+
+std::vector<GapIndex::Stretch> GapIndex::stretches(const std::vector<qint64> &times, int begin, int end,
+                                                   qint64 minGapMs) const
+{
+    std::vector<Stretch> out;
+    if (end <= begin)
+        return out;
+    const qint64 longer = std::max(minGapMs, kGapMs);
+    int from = begin;
+    for (auto gap = std::lower_bound(m_gapAfter.begin(), m_gapAfter.end(), begin);
+         gap != m_gapAfter.end() && *gap + 1 < end; ++gap) {
+        if (times[size_t(*gap + 1)] - times[size_t(*gap)] <= longer)
+            continue;
+        out.push_back({from, *gap + 1});
+        from = *gap + 1;
+    }
+    out.push_back({from, end});
+    return out;
+}
+
 SampleSpan visibleSpan(const std::vector<qint64> &times, qint64 t0, qint64 t1)
 {
     const auto first = std::lower_bound(times.begin(), times.end(), t0);

@@ -36,6 +36,34 @@ private:
     int m_covered = 0;                             // samples folded into whole blocks
 };
 
+// Where the samples break off: places where more than kGapMs pass between
+// two records (a pause, an unplugged meter). Kept up to date as the run
+// grows, so finding the gaps of a range costs only the gaps in it.
+class GapIndex
+{
+public:
+    static constexpr qint64 kGapMs = 2500;
+
+    struct Stretch {
+        int begin;
+        int end;   // one past
+    };
+
+    // Takes in the times appended since the last call. Fewer times than
+    // before means a new run: the index starts again.
+    void sync(const std::vector<qint64> &times);
+    void clear();
+
+    // The stretches of the samples [begin, end), in order, that no gap of
+    // more than minGapMs (and more than kGapMs) interrupts; none when the
+    // range is empty. sync() has seen the times.
+    std::vector<Stretch> stretches(const std::vector<qint64> &times, int begin, int end, qint64 minGapMs) const;
+
+private:
+    std::vector<int> m_gapAfter;   // i: a gap between samples i and i + 1
+    int m_covered = 0;             // times looked at
+};
+
 // How a visible stretch of samples is best drawn on `columns` pixel columns.
 enum class CurveShape {
     Smooth,    // sparse samples: a smooth curve through every one

@@ -32,7 +32,9 @@ struct CustomRanges;
 // costs the same after a week as after a minute. Sparse samples are joined by
 // a smooth curve that never leaves the range of the two samples it runs
 // between, dense ones by straight segments, and denser ones still are drawn
-// as each pixel column's minimum and maximum.
+// as each pixel column's minimum and maximum. Where the records break off (a
+// pause, an unplugged meter) the curves break off too: each stretch between
+// gaps is a series of its own, only the first of them in the legend.
 class LiveChart : public QObject
 {
     Q_OBJECT
@@ -49,7 +51,8 @@ public:
     QtCharts::QDateTimeAxis *axisX() const { return m_axisX; }
     // axis 0 is axisY1 (left), 1 and 2 are axisY2 and axisY3 (right).
     QtCharts::QCategoryAxis *axisY(int axis) const { return m_axisY[axis]; }
-    // The series that draws the channel.
+    // The series that draws the channel: the one in the legend, which draws
+    // its first stretch.
     QtCharts::QXYSeries *series(int channel) const;
     CurveShape shape() const { return m_shape; }
 
@@ -82,9 +85,12 @@ public:
     // keep their own pens either way.
     void setTheme(int index);
 
+    // How far from a sample the read-out still shows it.
+    static constexpr qint64 kReadoutReachMs = 1500;
+
     // The read-out at a time of the run's timeline: the nearest sample's
     // wall-clock time "hh:mm:ss" and, for each curve on the chart, its value
-    // there with its unit; empty without samples.
+    // there with its unit; empty when no sample is within kReadoutReachMs.
     QString hoverText(qint64 msecsSinceEpoch) const;
 
     // Gives the curves on the chart the points of the visible range, if that
@@ -97,6 +103,10 @@ public:
 
     // Bytes held for drawing, beyond the log itself.
     size_t memoryBytes() const;
+
+signals:
+    // The curves or the time axis may have moved.
+    void redrawn();
 
 private:
     struct DrawnState {
@@ -113,6 +123,10 @@ private:
     void redraw();
     void attach(int channel);
     void detach(int channel);
+    // Gives the channel one series on the chart per stretch of points.
+    void drawPieces(int channel, const std::vector<QVector<QPointF>> &pieces);
+    void attachPiece(int channel);
+    void detachPiece(int channel);
     void autoRange(int channel, float value);
     void followTime(qint64 nowMs);
     void colorAxes();
@@ -125,9 +139,14 @@ private:
     QPointer<QtCharts::QChart> m_chart;
     QtCharts::QDateTimeAxis *m_axisX = nullptr;
     std::array<QtCharts::QCategoryAxis *, 3> m_axisY{};
-    std::array<QtCharts::QLineSeries *, kChannelCount> m_line{};
+    // Per channel the series of its stretches between gaps, the first named
+    // in the legend; the first m_pieces[c] of them are on the chart while the
+    // channel is shown.
+    std::array<std::vector<QtCharts::QLineSeries *>, kChannelCount> m_lines;
+    std::array<int, kChannelCount> m_pieces{};
     std::array<bool, kChannelCount> m_shown{};
     std::array<MinMaxIndex, kChannelCount> m_index;
+    GapIndex m_gaps;
 
     int m_displayMode = Accumulate;
     CurveGroup m_group = CurveGroup::Main;

@@ -284,6 +284,64 @@ private slots:
         QCOMPARE(hover(*d, kNoon + 11000), QStringLiteral("12:00:11  VBUS 5.000 V  IBUS 0.000 A  Power 0.000 W"));
     }
 
+    void gapsAreBreaks()
+    {
+        // 2.5 s between two records is no gap yet; half a minute's pause is.
+        auto d = dialog(true);
+        QVERIFY(d);
+        LiveChart *live = d->liveChart();
+        ChartView *view = d->chartView();
+        d->form()->disp_Btn_Run->click();
+        for (int i = 1; i <= 40; ++i) {
+            meterReading().vbus = 5.0f + 0.1f * i;
+            tick(*d, i == 10 ? 2500 : i == 21 ? 30000 : 1000);
+        }
+        const qint64 before = kNoon + 21500, after = kNoon + 51500;   // the last sample before the pause, the first after
+        QCOMPARE(d->readingLog().runMs(20), after);
+
+        // No line within the pause, one across the 2.5 s; both sides drawn.
+        auto within = [](QPointF p, QPointF q, qint64 from, qint64 to) {
+            return std::max(p.x(), double(from)) < std::min(q.x(), double(to));
+        };
+        QVector<QPointF> drawn;
+        bool across = false;
+        for (QAbstractSeries *s : live->chart()->series()) {
+            const QVector<QPointF> points = static_cast<QXYSeries *>(s)->pointsVector();
+            for (int k = 1; k < points.size(); ++k) {
+                QVERIFY(!within(points[k - 1], points[k], before, after));
+                across = across || within(points[k - 1], points[k], kNoon + 9000, kNoon + 11500);
+            }
+            drawn += points;
+        }
+        QVERIFY(across);
+        QVERIFY(drawn.contains(QPointF(double(before), double(d->readingLog().value(ReadingLog::Vbus, 19)))));
+        QVERIFY(drawn.contains(QPointF(double(after), double(d->readingLog().value(ReadingLog::Vbus, 20)))));
+        QCOMPARE(live->series(VBUS)->name(), QStringLiteral("VBUS"));
+
+        // The read-out says nothing further than 1.5 s from a sample.
+        QVERIFY(hover(*d, before + 1200).startsWith(QStringLiteral("12:00:21  VBUS 7.000 V")));
+        QVERIFY(view->hoverLine()->isVisible());
+        QCOMPARE(hover(*d, before + 1800), QString());
+        QCOMPARE(hover(*d, kNoon + 36000), QString());
+        QVERIFY(!view->hoverLine()->isVisible());
+        const QDateTime noon = QDateTime::fromMSecsSinceEpoch(kNoon);
+        live->axisX()->setRange(noon, noon.addSecs(7200));
+        QCOMPARE(hover(*d, m_now + 3600000), QString());
+
+        // Scrolling under a still cursor: the read-out follows.
+        d->onAct5Clicked_Slot();
+        tick(*d);
+        const QString first = hover(*d, m_now - 4000);
+        QVERIFY2(first.contains(QStringLiteral("VBUS 8.700 V")), qPrintable(first));
+        tick(*d);
+        QVERIFY2(view->hoverItem()->text().contains(QStringLiteral("VBUS 8.800 V")), qPrintable(view->hoverItem()->text()));
+
+        // Readable on a dark theme: light text.
+        d->onCBox_9_Slot(2);
+        QVERIFY(!hover(*d, m_now - 5000).isEmpty());
+        QVERIFY(view->hoverItem()->brush().color().lightness() > 200);
+    }
+
     void titleEdit()
     {
         auto d = dialog();

@@ -89,6 +89,7 @@ void MainDialog::initChart()
     m_view->setRenderHint(QPainter::Antialiasing);
     LiveChart *live = m_live.get();
     m_view->setHoverText([live](qint64 ms) { return live->hoverText(ms); });
+    connect(live, &LiveChart::redrawn, m_view, &ChartView::refreshHover);
     ui->disap_gridLayout->addWidget(m_view);
 }
 
