@@ -59,6 +59,8 @@ void ChartView::mouseMoveEvent(QMouseEvent *event)
         m_hoverLine->setPen(QPen(QColor(128, 128, 128), 1));
         m_hoverLine->setVisible(false);
     }
+    m_cursorPos = pos;
+    m_cursorInside = true;
     if (m_leftPressed) {
         const int dx = pos.x() - m_lastPos.x();
         m_lastPos = pos;
@@ -66,6 +68,22 @@ void ChartView::mouseMoveEvent(QMouseEvent *event)
         viewHeld = true;
     }
     showHover(pos);
+}
+
+void ChartView::refreshHover()
+{
+    if (m_hoverItem && m_cursorInside)
+        showHover(m_cursorPos);
+}
+
+void ChartView::leaveEvent(QEvent *event)
+{
+    m_cursorInside = false;
+    if (m_hoverItem) {
+        m_hoverItem->setText(QString());
+        m_hoverLine->setVisible(false);
+    }
+    QChartView::leaveEvent(event);
 }
 
 void ChartView::showHover(const QPoint &pos)
@@ -80,6 +98,8 @@ void ChartView::showHover(const QPoint &pos)
         const qint64 t = min + qint64((at.x() - plot.left()) / plot.width() * double(max - min));
         text = m_hoverText(t);
     }
+    if (axis)
+        m_hoverItem->setBrush(axis->labelsBrush());
     m_hoverItem->setText(text);
     m_hoverLine->setVisible(!text.isEmpty());
     if (!text.isEmpty())

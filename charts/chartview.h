@@ -14,7 +14,9 @@ extern bool viewHeld;
 // The view of the live chart: drag with the left button to pan the time
 // axis, turn the wheel to zoom it around the cursor (not while Ctrl is held),
 // right click to let the chart follow the run again. Moving the mouse over
-// the plot shows the time under the cursor and the curves' values there.
+// the plot shows the time under the cursor and the curves' values there, in
+// the colour of the axis labels so it reads on every theme; it follows the
+// chart when that moves under a still cursor.
 class ChartView : public QtCharts::QChartView
 {
     Q_OBJECT
@@ -29,6 +31,10 @@ public:
     QGraphicsSimpleTextItem *hoverItem() const { return m_hoverItem; }
     QGraphicsLineItem *hoverLine() const { return m_hoverLine; }
 
+public slots:
+    // The read-out again at the cursor, after the chart moved beneath it.
+    void refreshHover();
+
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -36,11 +42,15 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
+    void leaveEvent(QEvent *event) override;
 
 private:
     void showHover(const QPoint &pos);
 
     QPoint m_lastPos;
+    // Where the cursor is over the view, while it is.
+    QPoint m_cursorPos;
+    bool m_cursorInside = false;
     bool m_leftPressed = false;
     bool m_ctrlPressed = false;
     QGraphicsSimpleTextItem *m_hoverItem = nullptr;

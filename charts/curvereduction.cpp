@@ -1,11 +1,14 @@
 #include "charts/curvereduction.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
-// Samples at least this many pixels apart are drawn as a spline.
+// Samples at least this many pixels apart are drawn as a smooth curve.
 constexpr int kSmoothPixels = 4;
+// Pixels between the points of a smooth curve.
+constexpr double kCurveStepPixels = 2.0;
 
 MinMaxIndex::Extremes single(const std::vector<float> &v, int i)
 {
@@ -100,6 +103,43 @@ size_t MinMaxIndex::memoryBytes() const
     return bytes;
 }
 
+void GapIndex::clear()
+{
+    m_gapAfter.clear();
+    m_covered = 0;
+}
+
+void GapIndex::sync(const std::vector<qint64> &times)
+{
+    const int n = int(times.size());
+    if (n < m_covered)
+        clear();
+    for (int i = std::max(0, m_covered - 1); i + 1 < n; ++i) {
+        if (times[size_t(i + 1)] - times[size_t(i)] > kGapMs)
+            m_gapAfter.push_back(i);
+    }
+    m_covered = n;
+}
+
+std::vector<GapIndex::Stretch> GapIndex::stretches(const std::vector<qint64> &times, int begin, int end,
+                                                   qint64 minGapMs) const
+{
+    std::vector<Stretch> out;
+    if (end <= begin)
+        return out;
+    const qint64 longer = std::max(minGapMs, kGapMs);
+    int from = begin;
+    for (auto gap = std::lower_bound(m_gapAfter.begin(), m_gapAfter.end(), begin);
+         gap != m_gapAfter.end() && *gap + 1 < end; ++gap) {
+        if (times[size_t(*gap + 1)] - times[size_t(*gap)] <= longer)
+            continue;
+        out.push_back({from, *gap + 1});
+        from = *gap + 1;
+    }
+    out.push_back({from, end});
+    return out;
+}
+
 SampleSpan visibleSpan(const std::vector<qint64> &times, qint64 t0, qint64 t1)
 {
     const auto first = std::lower_bound(times.begin(), times.end(), t0);
@@ -154,5 +194,63 @@ QVector<QPointF> curvePoints(const std::vector<qint64> &times, const std::vector
     }
     if (i < span.end)
         add(span.end - 1);   // the neighbour after the window
+    return points;
+}
+
+QVector<QPointF> monotoneCurve(const QVector<QPointF> &samples, qint64 t0, qint64 t1, int columns)
+{
+    const int n = samples.size();
+    if (n < 3 || columns < 1 || t1 <= t0)
+        return samples;
+
+    // Slopes of the chords, then a tangent at each sample: zero at a turn
+    // or a flat, else the weighted harmonic mean of the chords beside it,
+    // which keeps the cubic of each interval monotone.
+    std::vector<double> chord(static_cast<size_t>(n - 1));
+    for (int k = 0; k + 1 < n; ++k) {
+        const double h = samples[k + 1].x() - samples[k].x();
+        chord[size_t(k)] = h > 0 ? (samples[k + 1].y() - samples[k].y()) / h : 0.0;
+    }
+    std::vector<double> tangent(static_cast<size_t>(n));
+    tangent[0] = chord[0];
+    tangent[size_t(n - 1)] = chord[size_t(n - 2)];
+    for (int k = 1; k + 1 < n; ++k) {
+        const double before = chord[size_t(k - 1)], after = chord[size_t(k)];
+        if (before * after <= 0) {
+            tangent[size_t(k)] = 0;
+            continue;
+        }
+        const double h0 = samples[k].x() - samples[k - 1].x();
+        const double h1 = samples[k + 1].x() - samples[k].x();
+        const double w0 = 2 * h1 + h0, w1 = h1 + 2 * h0;
+        tangent[size_t(k)] = (w0 + w1) / (w0 / before + w1 / after);
+    }
+
+    const double pixelsPerMs = double(columns) / double(t1 - t0);
+    QVector<QPointF> points;
+    points.reserve(n + int(columns / kCurveStepPixels) + 2 * n);
+    for (int k = 0; k + 1 < n; ++k) {
+        const QPointF a = samples[k], b = samples[k + 1];
+        points.append(a);
+        const double h = b.x() - a.x();
+        // Only the part inside the window is worth the points.
+        const double from = std::max(a.x(), double(t0)), to = std::min(b.x(), double(t1));
+        if (h <= 0 || to <= from)
+            continue;
+        const int steps = int(std::ceil((to - from) * pixelsPerMs / kCurveStepPixels));
+        const double lo = std::min(a.y(), b.y()), hi = std::max(a.y(), b.y());
+        const double m0 = tangent[size_t(k)] * h, m1 = tangent[size_t(k + 1)] * h;
+        for (int j = 0; j <= steps; ++j) {
+            const double x = from + (to - from) * j / steps;
+            if (x <= a.x() || x >= b.x())
+                continue;
+            const double t = (x - a.x()) / h, t2 = t * t, t3 = t2 * t;
+            const double y = (2 * t3 - 3 * t2 + 1) * a.y() + (t3 - 2 * t2 + t) * m0 + (-2 * t3 + 3 * t2) * b.y()
+                             + (t3 - t2) * m1;
+            // Rounding must not carry it past its samples either.
+            points.append(QPointF(x, std::min(hi, std::max(lo, y))));
+        }
+    }
+    points.append(samples[n - 1]);
     return points;
 }

@@ -36,9 +36,37 @@ private:
     int m_covered = 0;                             // samples folded into whole blocks
 };
 
+// Where the samples break off: places where more than kGapMs pass between
+// two records (a pause, an unplugged meter). Kept up to date as the run
+// grows, so finding the gaps of a range costs only the gaps in it.
+class GapIndex
+{
+public:
+    static constexpr qint64 kGapMs = 2500;
+
+    struct Stretch {
+        int begin;
+        int end;   // one past
+    };
+
+    // Takes in the times appended since the last call. Fewer times than
+    // before means a new run: the index starts again.
+    void sync(const std::vector<qint64> &times);
+    void clear();
+
+    // The stretches of the samples [begin, end), in order, that no gap of
+    // more than minGapMs (and more than kGapMs) interrupts; none when the
+    // range is empty. sync() has seen the times.
+    std::vector<Stretch> stretches(const std::vector<qint64> &times, int begin, int end, qint64 minGapMs) const;
+
+private:
+    std::vector<int> m_gapAfter;   // i: a gap between samples i and i + 1
+    int m_covered = 0;             // times looked at
+};
+
 // How a visible stretch of samples is best drawn on `columns` pixel columns.
 enum class CurveShape {
-    Smooth,    // sparse samples: a spline through every one
+    Smooth,    // sparse samples: a smooth curve through every one
     Straight,  // dense samples: straight segments through every one
     Envelope,  // denser than two a column: each column's minimum and maximum
 };
@@ -61,3 +89,11 @@ CurveShape shapeFor(int samplesInside, int columns);
 QVector<QPointF> curvePoints(const std::vector<qint64> &times, const std::vector<float> &values,
                              const MinMaxIndex &index, const SampleSpan &span, CurveShape shape,
                              qint64 t0, qint64 t1, int columns);
+
+// A smooth curve through samples (time in ms, value) in time order, drawn on
+// `columns` pixel columns over [t0, t1]: a monotone cubic (Fritsch-Carlson
+// tangents), so between two samples it never leaves their range and shows
+// no value that was not measured. Returns every sample, and between them
+// points a few pixels apart within the window; fewer than three samples are
+// returned as they are.
+QVector<QPointF> monotoneCurve(const QVector<QPointF> &samples, qint64 t0, qint64 t1, int columns);

@@ -95,12 +95,36 @@ QPen curvePen(const CurveStyle &style)
     return QPen(QBrush(style.color), style.width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
 }
 
+QColor defaultCurveColor(int channel)
+{
+    // Mid-tones, each far from the others, that read on white as on the
+    // dark themes; the curves shown together differ most.
+    static const QRgb colours[kChannelCount] = {
+        0xe5483f,   // VBUS: red
+        0x3b8fd9,   // IBUS: blue
+        0xd99a1e,   // POWER: amber
+        0x3aa655,   // PD: green
+        0xa15fd6,   // PM: violet
+        0x1fa5a0,   // CC1: teal
+        0xd9569a,   // CC2: pink
+        0xe67a22,   // CPU_Temp: orange
+    };
+    return QColor(colours[channel]);
+}
+
 CurveStyles loadCurveStyles()
 {
-    const Setting settings;
+    Setting settings;
     CurveStyles styles;
     for (int c = 0; c < kChannelCount; ++c) {
-        styles[c].color = CurveStyleText::toColor(settings.read(CurveStyleText::colorKey(c)));
+        const QString key = CurveStyleText::colorKey(c);
+        const QString text = settings.read(key);
+        if (text.isEmpty()) {
+            styles[c].color = defaultCurveColor(c);
+            settings.write(key, CurveStyleText::fromColor(styles[c].color));
+        } else {
+            styles[c].color = CurveStyleText::toColor(text);
+        }
         const int choice = CurveStyleText::choiceOfWidth(settings.read(CurveStyleText::widthKey(c)));
         styles[c].width = CurveStyleText::widthOfChoice(choice < 0 ? 0 : choice);
     }

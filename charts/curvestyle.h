@@ -47,6 +47,9 @@ int themeIndex(const QString &name);
 // The pen of every curve: solid, square caps, bevel joins.
 QPen curvePen(const CurveStyle &style);
 
-// The table as the settings file holds it; a fresh file gives black curves
-// 0.5 wide.
+// The colour a curve gets while the settings file holds none for it.
+QColor defaultCurveColor(int channel);
+
+// The table as the settings file holds it. A curve without a stored colour
+// gets its default colour, which is stored then; a missing width is 0.5.
 CurveStyles loadCurveStyles();

@@ -10,8 +10,8 @@
 #include <QtCharts/QChart>
 #include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
-#include <QtCharts/QSplineSeries>
 
 #include <QGraphicsLayout>
 
@@ -24,11 +24,6 @@ namespace {
 
 // Columns assumed before the chart has been laid out.
 constexpr int kUnlaidColumns = 1000;
-
-bool smooth(CurveShape shape)
-{
-    return shape == CurveShape::Smooth;
-}
 
 } // namespace
 
@@ -43,8 +38,7 @@ LiveChart::LiveChart(const ReadingLog &log, const CustomRanges &ranges, const Cu
     m_chart = new QChart;
     m_chart->legend()->hide();
     for (int c = 0; c < kChannelCount; ++c) {
-        m_spline[c] = new QSplineSeries;
-        m_line[c] = new QLineSeries;
+        m_lines[c].push_back(new QLineSeries);
         penCurve(c);
     }
     styleChart(m_chart, CurveStyleText::themeIndex(Setting().read(QStringLiteral("ChartTheme"))));
@@ -68,11 +62,8 @@ LiveChart::LiveChart(const ReadingLog &log, const CustomRanges &ranges, const Cu
         m_chart->addAxis(m_axisY[a], a == 0 ? Qt::AlignLeft : Qt::AlignRight);
     }
 
-    for (int c = 0; c < kChannelCount; ++c) {
-        const QString name = QLatin1String(kChannels[c].seriesName);
-        m_spline[c]->setName(name);
-        m_line[c]->setName(name);
-    }
+    for (int c = 0; c < kChannelCount; ++c)
+        m_lines[c][0]->setName(QLatin1String(kChannels[c].seriesName));
     for (int c : groupChannels(CurveGroup::Main))
         attach(c);
 
@@ -85,10 +76,8 @@ LiveChart::~LiveChart()
     // The curves on the chart belong to it (and went with it if it is gone
     // already); the others are ours.
     for (int c = 0; c < kChannelCount; ++c) {
-        for (QXYSeries *s : {static_cast<QXYSeries *>(m_spline[c]), static_cast<QXYSeries *>(m_line[c])}) {
-            if (!m_shown[c] || s != series(c))
-                delete s;
-        }
+        for (size_t k = size_t(m_pieces[c]); k < m_lines[c].size(); ++k)
+            delete m_lines[c][k];
     }
     if (m_chart) {
         disconnect(m_chart, nullptr, this, nullptr);
@@ -121,26 +110,21 @@ void LiveChart::styleChart(QChart *chart, int theme)
 
 QXYSeries *LiveChart::series(int channel) const
 {
-    if (smooth(m_shape))
-        return m_spline[channel];
-    return m_line[channel];
+    return m_lines[channel][0];
 }
 
 void LiveChart::penCurve(int channel)
 {
     const QPen pen = curvePen(m_styles[channel]);
-    m_spline[channel]->setPen(pen);
-    m_line[channel]->setPen(pen);
+    for (QLineSeries *line : m_lines[channel])
+        line->setPen(pen);
 }
 
 void LiveChart::attach(int channel)
 {
     if (m_shown[channel])
         return;
-    QXYSeries *s = series(channel);
-    m_chart->addSeries(s);
-    s->attachAxis(m_axisX);
-    s->attachAxis(m_axisY[kChannels[channel].axis]);
+    attachPiece(channel);
     m_shown[channel] = true;
 }
 
@@ -148,8 +132,51 @@ void LiveChart::detach(int channel)
 {
     if (!m_shown[channel])
         return;
-    m_chart->removeSeries(series(channel));
+    while (m_pieces[channel] > 0)
+        detachPiece(channel);
     m_shown[channel] = false;
+}
+
+void LiveChart::attachPiece(int channel)
+{
+    std::vector<QLineSeries *> &lines = m_lines[channel];
+    const int k = m_pieces[channel];
+    if (int(lines.size()) == k) {
+        auto *line = new QLineSeries;
+        line->setName(QLatin1String(kChannels[channel].seriesName));
+        line->setPen(curvePen(m_styles[channel]));
+        lines.push_back(line);
+    }
+    QLineSeries *line = lines[size_t(k)];
+    m_chart->addSeries(line);
+    line->attachAxis(m_axisX);
+    line->attachAxis(m_axisY[kChannels[channel].axis]);
+    if (k > 0) {
+        for (QLegendMarker *marker : m_chart->legend()->markers(line))
+            marker->setVisible(false);
+    }
+    m_pieces[channel] = k + 1;
+}
+
+void LiveChart::detachPiece(int channel)
+{
+    const int k = m_pieces[channel] - 1;
+    QLineSeries *line = m_lines[channel][size_t(k)];
+    m_chart->removeSeries(line);
+    if (k > 0)
+        line->clear();
+    m_pieces[channel] = k;
+}
+
+void LiveChart::drawPieces(int channel, const std::vector<QVector<QPointF>> &pieces)
+{
+    const int needed = std::max(1, int(pieces.size()));
+    while (m_pieces[channel] < needed)
+        attachPiece(channel);
+    while (m_pieces[channel] > needed)
+        detachPiece(channel);
+    for (int k = 0; k < needed; ++k)
+        m_lines[channel][size_t(k)]->replace(size_t(k) < pieces.size() ? pieces[size_t(k)] : QVector<QPointF>());
 }
 
 int LiveChart::shownMask() const
@@ -162,9 +189,9 @@ int LiveChart::shownMask() const
 
 void LiveChart::startRun(qint64 nowMs)
 {
-    for (int c = 0; c < kChannelCount; ++c) {
-        m_spline[c]->clear();
-        m_line[c]->clear();
+    for (const std::vector<QLineSeries *> &lines : m_lines) {
+        for (QLineSeries *line : lines)
+            line->clear();
     }
     m_axisX->setRange(QDateTime::fromMSecsSinceEpoch(nowMs), QDateTime::fromMSecsSinceEpoch(nowMs + 10000));
     m_plotStartSecs = m_axisX->min().toSecsSinceEpoch();
@@ -254,8 +281,13 @@ void LiveChart::applyChannelRange(int channel)
 
 void LiveChart::reapplyRanges()
 {
-    for (int c : groupChannels(m_group))
+    for (int c : groupChannels(m_group)) {
         applyChannelRange(c);
+        // An axis back on its default range is widened again by the next
+        // tick if the curve has been above it.
+        if (!m_ranges.on[c])
+            m_axisMax[kChannels[c].axis] = kChannels[c].defaultTop;
+    }
 }
 
 void LiveChart::colorAxes()
@@ -277,18 +309,22 @@ void LiveChart::setTheme(int index)
         m_chart->setTheme(CurveStyleText::theme(index));
     for (int c = 0; c < kChannelCount; ++c)
         penCurve(c);
+    refresh();
 }
 
 QString LiveChart::hoverText(qint64 msecs) const
 {
-    const std::vector<qint64> &times = m_log.times();
+    const std::vector<qint64> &times = m_log.runTimes();
     if (times.empty() || shownMask() == 0)
         return QString();
     const auto after = std::lower_bound(times.begin(), times.end(), msecs);
     int i = int(after - times.begin());
     if (i == int(times.size()) || (i > 0 && msecs - times[size_t(i - 1)] <= times[size_t(i)] - msecs))
         --i;
-    QString text = QDateTime::fromMSecsSinceEpoch(msecs).toString(QStringLiteral("hh:mm:ss"));
+    if (qAbs(times[size_t(i)] - msecs) > kReadoutReachMs)
+        return QString();
+    // The sample's own wall-clock time, which is what its time stamp says.
+    QString text = QDateTime::fromMSecsSinceEpoch(m_log.timeMs(i)).toString(QStringLiteral("hh:mm:ss"));
     for (int c = 0; c < kChannelCount; ++c) {
         if (!m_shown[c])
             continue;
@@ -317,6 +353,7 @@ void LiveChart::refresh()
         redraw();
     } while (m_refreshAgain);
     m_refreshing = false;
+    emit redrawn();
 }
 
 void LiveChart::redraw()
@@ -324,10 +361,11 @@ void LiveChart::redraw()
     if (m_indexedGeneration != m_log.generation()) {
         for (MinMaxIndex &index : m_index)
             index.clear();
+        m_gaps.clear();
         m_indexedGeneration = m_log.generation();
     }
 
-    const std::vector<qint64> &times = m_log.times();
+    const std::vector<qint64> &times = m_log.runTimes();
     DrawnState now;
     now.t0 = m_axisX->min().toMSecsSinceEpoch();
     now.t1 = m_axisX->max().toMSecsSinceEpoch();
@@ -337,32 +375,45 @@ void LiveChart::redraw()
     now.begin = span.begin;
     now.end = span.end;
     now.generation = m_log.generation();
-    const CurveShape shape = shapeFor(span.inside, now.columns);
-
-    if (smooth(shape) != smooth(m_shape)) {
-        // Swap every curve on the chart to the other kind of series, in
-        // channel order so the legend keeps its order.
-        QVector<int> shown;
-        for (int c = 0; c < kChannelCount; ++c) {
-            if (m_shown[c]) {
-                shown << c;
-                detach(c);
-            }
-        }
-        m_shape = shape;
-        for (int c : shown)
-            attach(c);
-    }
-    m_shape = shape;
-    now.shown = shownMask() | (smooth(shape) ? 0x100 : 0);
+    m_shape = shapeFor(span.inside, now.columns);
+    now.shown = shownMask();
     if (now == m_drawn)
         return;
+
+    // The stretches between gaps that reach into the window. A gap narrower
+    // than a pixel column would not show as a break.
+    m_gaps.sync(times);
+    const qint64 msPerColumn = now.t1 > now.t0 ? (now.t1 - now.t0) / now.columns : 0;
+    std::vector<GapIndex::Stretch> stretches;
+    for (const GapIndex::Stretch &s : m_gaps.stretches(times, span.begin, span.end, msPerColumn)) {
+        if (times[size_t(s.end - 1)] >= now.t0 && times[size_t(s.begin)] <= now.t1)
+            stretches.push_back(s);
+    }
+    // A lone sample between two gaps is drawn as a dash two pixels wide.
+    const double halfDash = now.t1 > now.t0 ? double(now.t1 - now.t0) / now.columns : 500.0;
+
+    std::vector<QVector<QPointF>> pieces;
     for (int c = 0; c < kChannelCount; ++c) {
         if (!m_shown[c])
             continue;
         const std::vector<float> &values = m_log.column(ReadingLog::columnOf(c));
         m_index[c].sync(values);
-        series(c)->replace(curvePoints(times, values, m_index[c], span, shape, now.t0, now.t1, now.columns));
+        pieces.clear();
+        for (const GapIndex::Stretch &s : stretches) {
+            SampleSpan part;
+            part.begin = s.begin;
+            part.end = s.end;
+            QVector<QPointF> points = curvePoints(times, values, m_index[c], part, m_shape, now.t0, now.t1,
+                                                  now.columns);
+            if (m_shape == CurveShape::Smooth)
+                points = monotoneCurve(points, now.t0, now.t1, now.columns);
+            if (points.size() == 1) {
+                const QPointF p = points[0];
+                points = {QPointF(p.x() - halfDash, p.y()), p, QPointF(p.x() + halfDash, p.y())};
+            }
+            pieces.push_back(std::move(points));
+        }
+        drawPieces(c, pieces);
     }
     m_drawn = now;
 }

@@ -15,22 +15,26 @@ class QCategoryAxis;
 class QChart;
 class QDateTimeAxis;
 class QLineSeries;
-class QSplineSeries;
 class QXYSeries;
 } // namespace QtCharts
 
 class ReadingLog;
 struct CustomRanges;
 
-// The live chart of a run: eight curves against wall-clock time, one group
+// The live chart of a run: eight curves against time, one group
 // of them on the chart at a time, value axes that widen with the values, and
-// a time axis that scrolls or keeps the whole run in view.
+// a time axis that scrolls or keeps the whole run in view. Its times (the
+// axis, the nowMs arguments) are on the run's timeline of the reading log: ms
+// since the epoch, from the wall clock at the run's start on a steady clock.
 //
 // The samples stay in the reading log; each curve is given only what the
-// visible time range needs (at most two points a pixel column, each a real
-// sample), so a tick costs the same after a week as after a minute. Sparse
-// samples are drawn as splines, dense ones as straight segments: a spline
-// through dense minimum/maximum pairs would overshoot them.
+// visible time range needs (a few points a pixel column at most), so a tick
+// costs the same after a week as after a minute. Sparse samples are joined by
+// a smooth curve that never leaves the range of the two samples it runs
+// between, dense ones by straight segments, and denser ones still are drawn
+// as each pixel column's minimum and maximum. Where the records break off (a
+// pause, an unplugged meter) the curves break off too: each stretch between
+// gaps is a series of its own, only the first of them in the legend.
 class LiveChart : public QObject
 {
     Q_OBJECT
@@ -47,7 +51,8 @@ public:
     QtCharts::QDateTimeAxis *axisX() const { return m_axisX; }
     // axis 0 is axisY1 (left), 1 and 2 are axisY2 and axisY3 (right).
     QtCharts::QCategoryAxis *axisY(int axis) const { return m_axisY[axis]; }
-    // The series that draws the channel now (a spline or straight segments).
+    // The series that draws the channel: the one in the legend, which draws
+    // its first stretch.
     QtCharts::QXYSeries *series(int channel) const;
     CurveShape shape() const { return m_shape; }
 
@@ -71,7 +76,8 @@ public:
     void showGroup(CurveGroup group, qint64 nowMs);
     // The channel's axis range: its custom range when that is on, else its default.
     void applyChannelRange(int channel);
-    // applyChannelRange for every channel of the group on the chart.
+    // applyChannelRange for every channel of the group on the chart; an axis
+    // put back on its default range covers the curve again at the next tick.
     void reapplyRanges();
 
     void setCurveStyle(int channel, const CurveStyle &style);
@@ -79,8 +85,12 @@ public:
     // keep their own pens either way.
     void setTheme(int index);
 
-    // The read-out at a time: "hh:mm:ss" and, for each curve on the chart, its
-    // value at the nearest sample with its unit; empty without samples.
+    // How far from a sample the read-out still shows it.
+    static constexpr qint64 kReadoutReachMs = 1500;
+
+    // The read-out at a time of the run's timeline: the nearest sample's
+    // wall-clock time "hh:mm:ss" and, for each curve on the chart, its value
+    // there with its unit; empty when no sample is within kReadoutReachMs.
     QString hoverText(qint64 msecsSinceEpoch) const;
 
     // Gives the curves on the chart the points of the visible range, if that
@@ -93,6 +103,10 @@ public:
 
     // Bytes held for drawing, beyond the log itself.
     size_t memoryBytes() const;
+
+signals:
+    // The curves or the time axis may have moved.
+    void redrawn();
 
 private:
     struct DrawnState {
@@ -109,6 +123,10 @@ private:
     void redraw();
     void attach(int channel);
     void detach(int channel);
+    // Gives the channel one series on the chart per stretch of points.
+    void drawPieces(int channel, const std::vector<QVector<QPointF>> &pieces);
+    void attachPiece(int channel);
+    void detachPiece(int channel);
     void autoRange(int channel, float value);
     void followTime(qint64 nowMs);
     void colorAxes();
@@ -121,10 +139,14 @@ private:
     QPointer<QtCharts::QChart> m_chart;
     QtCharts::QDateTimeAxis *m_axisX = nullptr;
     std::array<QtCharts::QCategoryAxis *, 3> m_axisY{};
-    std::array<QtCharts::QSplineSeries *, kChannelCount> m_spline{};
-    std::array<QtCharts::QLineSeries *, kChannelCount> m_line{};
+    // Per channel the series of its stretches between gaps, the first named
+    // in the legend; the first m_pieces[c] of them are on the chart while the
+    // channel is shown.
+    std::array<std::vector<QtCharts::QLineSeries *>, kChannelCount> m_lines;
+    std::array<int, kChannelCount> m_pieces{};
     std::array<bool, kChannelCount> m_shown{};
     std::array<MinMaxIndex, kChannelCount> m_index;
+    GapIndex m_gaps;
 
     int m_displayMode = Accumulate;
     CurveGroup m_group = CurveGroup::Main;

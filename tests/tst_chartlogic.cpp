@@ -194,12 +194,29 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(QDir::setCurrent(dir.path()));
-        // A fresh file: black curves 0.5 wide, every range off at 0.
-        CurveStyles fresh = loadCurveStyles();
-        for (const CurveStyle &s : fresh) {
-            QCOMPARE(s.color, QColor(Qt::black));
-            QCOMPARE(s.width, 0.5);
+        // A fresh file: a colour of its own per curve, neither dark nor pale
+        // (readable on the light and the dark themes), stored at once; curves
+        // 0.5 wide, every range off at 0. A stored colour, black too, stays.
+        Setting().write(QStringLiteral("CPU_Temp_col"), QStringLiteral("ff000000"));
+        const CurveStyles fresh = loadCurveStyles();
+        for (int c = 0; c < kChannelCount; ++c) {
+            QCOMPARE(fresh[c].width, 0.5);
+            if (c == CPU_Temp)
+                continue;
+            const QColor colour = fresh[c].color;
+            QVERIFY2(colour.lightness() >= 90 && colour.lightness() <= 170, qPrintable(colour.name()));
+            for (int o = 0; o < c; ++o) {
+                const QColor other = fresh[o].color;
+                const int distance = qAbs(colour.red() - other.red()) + qAbs(colour.green() - other.green())
+                                     + qAbs(colour.blue() - other.blue());
+                QVERIFY2(distance >= 90, qPrintable(colour.name() + QLatin1Char(' ') + other.name()));
+            }
         }
+        QCOMPARE(fresh[VBUS].color, QColor(0xe5, 0x48, 0x3f));
+        QCOMPARE(Setting().read(QStringLiteral("VBUS_col")), QStringLiteral("ffe5483f"));
+        QCOMPARE(Setting().read(QStringLiteral("CC2_col")), QStringLiteral("ffd9569a"));
+        QCOMPARE(fresh[CPU_Temp].color, QColor(Qt::black));
+        QCOMPARE(Setting().read(QStringLiteral("CPU_Temp_col")), QStringLiteral("ff000000"));
         CustomRanges ranges;
         ranges.load();
         for (int c = 0; c < kChannelCount; ++c)

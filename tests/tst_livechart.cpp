@@ -77,13 +77,15 @@ class TestLiveChart : public QObject
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
     qint64 m_now = kNoon;
+    // The steady clock, on a count of its own.
+    qint64 m_steady = 0;
 
-    // A window with no meter, on the test's clock, its own chart timer still.
+    // A window with no meter, on the test's clocks, its own chart timer still.
     std::unique_ptr<MainDialog> dialog(bool shown = false)
     {
         auto d = std::make_unique<MainDialog>();
         d->chartTimer().stop();
-        d->setClock([this] { return m_now; });
+        d->setClock([this] { return m_now; }, [this] { return m_steady; });
         if (shown) {
             d->show();
             if (!QTest::qWaitForWindowExposed(d.get()))
@@ -95,7 +97,20 @@ private:
     void tick(MainDialog &d, qint64 ms = 1000)
     {
         m_now += ms;
+        m_steady += ms;
         d.chartTick();
+    }
+
+    // The mouse moved, through the window, onto the chart at time t (ms) in
+    // the middle of the plot's height; the read-out's text.
+    static QString hover(MainDialog &d, qint64 t)
+    {
+        QtCharts::QChart *chart = d.liveChart()->chart();
+        const QPointF at(chart->mapToPosition(QPointF(double(t), 0), d.liveChart()->series(VBUS)).x(),
+                         chart->plotArea().center().y());
+        const QPoint inView = d.chartView()->mapFromScene(chart->mapToScene(at));
+        QTest::mouseMove(d.windowHandle(), d.chartView()->viewport()->mapTo(&d, inView));
+        return d.chartView()->hoverItem() ? d.chartView()->hoverItem()->text() : QString();
     }
 
     static qint64 axisMin(MainDialog &d) { return d.liveChart()->axisX()->min().toMSecsSinceEpoch(); }
@@ -113,6 +128,7 @@ private slots:
         meterReading() = MeterReading();
         viewHeld = false;
         m_now = kNoon;
+        m_steady = 86400000;
         m_dir.reset(new QTemporaryDir);
         QVERIFY(QDir::setCurrent(m_dir->path()));
     }
@@ -162,8 +178,9 @@ private slots:
         } else {
             QCOMPARE(axisMin(*d), kNoon);
             QCOMPARE(axisMax(*d), m_now + 1000);
-            QCOMPARE(d->liveChart()->series(VBUS)->count(), 11);
-            QCOMPARE(d->liveChart()->series(VBUS)->at(10), QPointF(double(m_now), 5.0));
+            const QVector<QPointF> points = d->liveChart()->series(VBUS)->pointsVector();
+            QCOMPARE(points.first(), QPointF(double(kNoon + 1250), 5.0));
+            QCOMPARE(points.last(), QPointF(double(m_now), 5.0));
         }
     }
 
@@ -235,6 +252,96 @@ private slots:
         QCOMPARE(live->channelMax(CPU_Temp), 100.0);
     }
 
+    void wallClockStepsBack()
+    {
+        // The wall clock is put back a minute in the middle of a spike.
+        auto d = dialog(true);
+        QVERIFY(d);
+        LiveChart *live = d->liveChart();
+        d->form()->disp_Btn_Run->click();
+        for (int i = 1; i <= 20; ++i) {
+            meterReading().vbus = i >= 12 && i <= 14 ? 30.0f : 5.0f;
+            tick(*d);
+            if (i == 12)
+                m_now -= 60000;
+        }
+        // The time stamps say what the wall clock said.
+        QCOMPARE(d->readingLog().timeStamp(11), QStringLiteral("2026-12-07_12:00:12"));
+        QCOMPARE(d->readingLog().timeStamp(12), QStringLiteral("2026-12-07_11:59:13"));
+        // The chart keeps the order they were taken in: the whole run in view,
+        // the spike on it.
+        QCOMPARE(axisMin(*d), kNoon);
+        QCOMPARE(axisMax(*d), kNoon + 21000);
+        const QVector<QPointF> points = live->series(VBUS)->pointsVector();
+        QVERIFY(std::is_sorted(points.begin(), points.end(), [](QPointF a, QPointF b) { return a.x() < b.x(); }));
+        for (int i = 12; i <= 14; ++i)
+            QVERIFY(points.contains(QPointF(double(kNoon + 1000 * i), 30.0)));
+        QCOMPARE(std::max_element(points.begin(), points.end(), [](QPointF a, QPointF b) { return a.y() < b.y(); })
+                     ->y(),
+                 30.0);
+        // The read-out picks the sample under the cursor, with its own time.
+        QCOMPARE(hover(*d, kNoon + 13000), QStringLiteral("11:59:13  VBUS 30.000 V  IBUS 0.000 A  Power 0.000 W"));
+        QCOMPARE(hover(*d, kNoon + 11000), QStringLiteral("12:00:11  VBUS 5.000 V  IBUS 0.000 A  Power 0.000 W"));
+    }
+
+    void gapsAreBreaks()
+    {
+        // 2.5 s between two records is no gap yet; half a minute's pause is.
+        auto d = dialog(true);
+        QVERIFY(d);
+        LiveChart *live = d->liveChart();
+        ChartView *view = d->chartView();
+        d->form()->disp_Btn_Run->click();
+        for (int i = 1; i <= 40; ++i) {
+            meterReading().vbus = 5.0f + 0.1f * i;
+            tick(*d, i == 10 ? 2500 : i == 21 ? 30000 : 1000);
+        }
+        const qint64 before = kNoon + 21500, after = kNoon + 51500;   // the last sample before the pause, the first after
+        QCOMPARE(d->readingLog().runMs(20), after);
+
+        // No line within the pause, one across the 2.5 s; both sides drawn.
+        auto within = [](QPointF p, QPointF q, qint64 from, qint64 to) {
+            return std::max(p.x(), double(from)) < std::min(q.x(), double(to));
+        };
+        QVector<QPointF> drawn;
+        bool across = false;
+        for (QAbstractSeries *s : live->chart()->series()) {
+            const QVector<QPointF> points = static_cast<QXYSeries *>(s)->pointsVector();
+            for (int k = 1; k < points.size(); ++k) {
+                QVERIFY(!within(points[k - 1], points[k], before, after));
+                across = across || within(points[k - 1], points[k], kNoon + 9000, kNoon + 11500);
+            }
+            drawn += points;
+        }
+        QVERIFY(across);
+        QVERIFY(drawn.contains(QPointF(double(before), double(d->readingLog().value(ReadingLog::Vbus, 19)))));
+        QVERIFY(drawn.contains(QPointF(double(after), double(d->readingLog().value(ReadingLog::Vbus, 20)))));
+        QCOMPARE(live->series(VBUS)->name(), QStringLiteral("VBUS"));
+
+        // The read-out says nothing further than 1.5 s from a sample.
+        QVERIFY(hover(*d, before + 1200).startsWith(QStringLiteral("12:00:21  VBUS 7.000 V")));
+        QVERIFY(view->hoverLine()->isVisible());
+        QCOMPARE(hover(*d, before + 1800), QString());
+        QCOMPARE(hover(*d, kNoon + 36000), QString());
+        QVERIFY(!view->hoverLine()->isVisible());
+        const QDateTime noon = QDateTime::fromMSecsSinceEpoch(kNoon);
+        live->axisX()->setRange(noon, noon.addSecs(7200));
+        QCOMPARE(hover(*d, m_now + 3600000), QString());
+
+        // Scrolling under a still cursor: the read-out follows.
+        d->onAct5Clicked_Slot();
+        tick(*d);
+        const QString first = hover(*d, m_now - 4000);
+        QVERIFY2(first.contains(QStringLiteral("VBUS 8.700 V")), qPrintable(first));
+        tick(*d);
+        QVERIFY2(view->hoverItem()->text().contains(QStringLiteral("VBUS 8.800 V")), qPrintable(view->hoverItem()->text()));
+
+        // Readable on a dark theme: light text.
+        d->onCBox_9_Slot(2);
+        QVERIFY(!hover(*d, m_now - 5000).isEmpty());
+        QVERIFY(view->hoverItem()->brush().color().lightness() > 200);
+    }
+
     void titleEdit()
     {
         auto d = dialog();
@@ -279,6 +386,15 @@ private slots:
         tick(*d);
         QCOMPARE(live->axisY(0)->max(), 4.0);
         QCOMPARE(live->channelMax(VBUS), 25.0);
+        // Switched off: the default range, and at the next tick the automatic
+        // range covers the curve again, which is above that default.
+        w->toggleButton(VBUS)->click();
+        QCOMPARE(live->axisY(0)->max(), 20.0);
+        meterReading().vbus = 24.0f;
+        tick(*d);
+        QCOMPARE(live->axisY(0)->max(), 26.0);
+        QCOMPARE(labels(live->axisY(0)).last(), QStringLiteral("26.00V"));
+        w->toggleButton(VBUS)->click();
         f->disp_btn_dp_dm->click();
         f->disp_btn_dp_dm->click();
         QCOMPARE(live->axisY(0)->min(), 3.0);
@@ -431,7 +547,7 @@ private slots:
             QTableView *table = d->curveTable();
             QVERIFY(table && !table->isHidden());
             QCOMPARE(cell<QPushButton>(table, VBUS, 1)->styleSheet(), QStringLiteral("background:rgb(0,170,0)"));
-            QCOMPARE(cell<QPushButton>(table, IBUS, 1)->styleSheet(), QStringLiteral("background:rgb(0,0,0)"));
+            QCOMPARE(cell<QPushButton>(table, IBUS, 1)->styleSheet(), QStringLiteral("background:rgb(59,143,217)"));
             QCOMPARE(cell<QComboBox>(table, PD, 2)->currentText(), QStringLiteral("0.5"));
             QCOMPARE(cell<QComboBox>(table, 8, 1)->currentText(), QStringLiteral("Light"));
 
@@ -447,8 +563,8 @@ private slots:
             // Cancelled: nothing changes, nothing is saved.
             answer = QColor();
             cell<QPushButton>(table, CC1, 1)->click();
-            QCOMPARE(live->series(CC1)->pen().color(), QColor(Qt::black));
-            QCOMPARE(Setting().read(QStringLiteral("CC1_col")), QString());
+            QCOMPARE(live->series(CC1)->pen().color(), QColor(0x1f, 0xa5, 0xa0));
+            QCOMPARE(Setting().read(QStringLiteral("CC1_col")), QStringLiteral("ff1fa5a0"));
 
             cell<QComboBox>(table, PD, 2)->setCurrentIndex(4);
             QCOMPARE(live->series(PD)->pen().widthF(), 2.5);
@@ -471,6 +587,87 @@ private slots:
         d->onAct3Clicked_Slot();
         QCOMPARE(cell<QComboBox>(d->curveTable(), 8, 1)->currentText(), QStringLiteral("Dark"));
         QCOMPARE(cell<QComboBox>(d->curveTable(), PD, 2)->currentText(), QStringLiteral("2.5"));
+    }
+
+    void curvesStayWithinTheirSamples()
+    {
+        // A step from 5 to 9 V and a spike to 30 V, one sample a second, some
+        // 36 pixels apart: drawn smooth, yet nowhere beyond the samples on
+        // either side.
+        ReadingLog log;
+        CustomRanges ranges;
+        CurveStyles styles = loadCurveStyles();
+        styles[VBUS] = {QColor(255, 0, 0), 3.0};
+        LiveChart live(log, ranges, styles, kNoon);
+        QChartView view(live.chart());
+        view.resize(1200, 700);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        live.startRun(kNoon);
+        std::vector<float> volts(30, 9.0f);
+        std::fill(volts.begin(), volts.begin() + 10, 5.0f);
+        volts[20] = 30.0f;
+        for (int i = 0; i < 30; ++i) {
+            ReadingLog::Values v{};
+            v[ReadingLog::Vbus] = volts[size_t(i)];
+            log.append(kNoon + 1000 * (i + 1), v);
+            live.recorded(kNoon + 1000 * (i + 1));
+        }
+        live.axisX()->setRange(QDateTime::fromMSecsSinceEpoch(kNoon + 500),
+                               QDateTime::fromMSecsSinceEpoch(kNoon + 30500));
+        QApplication::processEvents();
+        QCOMPARE(live.shape(), CurveShape::Smooth);
+        QCOMPARE(live.axisY(0)->max(), 31.0);
+
+        // The range of the samples around a time, `margin` ms either side.
+        auto around = [&](double t, double margin) {
+            int lo = 0, hi = 29;
+            while (lo < 29 && kNoon + 1000 * (lo + 2) <= t - margin)
+                ++lo;
+            while (hi > 0 && kNoon + 1000 * hi >= t + margin)
+                --hi;
+            const auto extremes = std::minmax_element(volts.begin() + lo, volts.begin() + std::max(lo, hi) + 1);
+            return std::make_pair(double(*extremes.first), double(*extremes.second));
+        };
+
+        // The curve's points: every sample, the rest within their samples,
+        // a few a pixel column at most.
+        const QRectF plot = live.chart()->plotArea();
+        const QVector<QPointF> points = live.series(VBUS)->pointsVector();
+        QVERIFY(points.size() <= 2 * int(plot.width()));
+        int samples = 0;
+        for (const QPointF &p : points) {
+            const auto range = around(p.x(), 0);
+            QVERIFY2(p.y() >= range.first && p.y() <= range.second, qPrintable(QString::number(p.y())));
+            samples += std::fmod(p.x() - kNoon, 1000.0) == 0 ? 1 : 0;
+        }
+        QCOMPARE(samples, 30);
+
+        // The drawn curve, pixel by pixel, two pixels' leeway for the pen.
+        const QImage image = view.viewport()->grab().toImage();
+        QtCharts::QChart *chart = live.chart();
+        auto valueAt = [&](int x, int y) {
+            return chart->mapToValue(chart->mapFromScene(view.mapToScene(QPoint(x, y))), live.series(VBUS));
+        };
+        const QPointF topLeft = valueAt(0, 0), oneOff = valueAt(1, 1);
+        const double msPerPixel = oneOff.x() - topLeft.x(), voltsPerPixel = topLeft.y() - oneOff.y();
+        const QRect area = view.mapFromScene(chart->mapToScene(plot)).boundingRect().adjusted(5, 1, -5, -1);
+        int red = 0;
+        double top = 0;
+        for (int x = area.left(); x <= area.right(); ++x) {
+            for (int y = area.top(); y <= area.bottom(); ++y) {
+                if (image.pixel(x, y) != qRgb(255, 0, 0))
+                    continue;
+                ++red;
+                const QPointF at = valueAt(x, y);
+                const auto range = around(at.x(), 2 * msPerPixel);
+                top = std::max(top, at.y());
+                QVERIFY2(at.y() >= range.first - 2 * voltsPerPixel && at.y() <= range.second + 2 * voltsPerPixel,
+                         qPrintable(QStringLiteral("%1 V at %2 s").arg(at.y()).arg((at.x() - kNoon) / 1000)));
+            }
+        }
+        QVERIFY(red > area.width());
+        QVERIFY2(top > 29.5, qPrintable(QString::number(top)));
     }
 
     void aWeekIsDrawnExactly()
@@ -509,14 +706,17 @@ private slots:
             top = std::max(top, p.y());
         QCOMPARE(top, 30.0);
 
-        // Zoomed to a minute around the spike: every sample, as a spline.
+        // Zoomed to a minute around the spike: every sample, joined smoothly,
+        // from the neighbour before the window to the one after it.
         const QDateTime at = QDateTime::fromMSecsSinceEpoch(log.timeMs(spike));
         live.axisX()->setRange(at.addSecs(-30), at.addSecs(30));
-        vbus = live.series(VBUS);
-        QCOMPARE(vbus->type(), QAbstractSeries::SeriesTypeSpline);
-        QCOMPARE(vbus->count(), 63);
-        QCOMPARE(vbus->at(31), QPointF(double(log.timeMs(spike)), 30.0));
-        QCOMPARE(vbus->at(30).y(), 5.0);
+        QCOMPARE(live.shape(), CurveShape::Smooth);
+        const QVector<QPointF> near = live.series(VBUS)->pointsVector();
+        QCOMPARE(near.first(), QPointF(double(log.timeMs(spike - 31)), 5.0));
+        QCOMPARE(near.last(), QPointF(double(log.timeMs(spike + 31)), 5.0));
+        QVERIFY(near.contains(QPointF(double(log.timeMs(spike)), 30.0)));
+        QCOMPARE(std::max_element(near.begin(), near.end(), [](QPointF a, QPointF b) { return a.y() < b.y(); })->y(),
+                 30.0);
         QCOMPARE(live.chart()->series(),
                  QList<QAbstractSeries *>({live.series(VBUS), live.series(IBUS), live.series(POWER)}));
     }

@@ -68,8 +68,10 @@ public:
     const FirmwareTransfer &firmwareTransfer() const { return m_transfer; }
     // How the upgrade waits for the meter to enter its loader (blocking).
     void setLoaderWait(std::function<void(int ms)> wait) { m_loaderWait = std::move(wait); }
-    // The clock of the chart and the log, in ms since the epoch.
-    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+    // The clocks of the chart and the log, in ms: the wall clock (since the
+    // epoch) for time stamps, and a steady one that never steps back for the
+    // run's timeline. Without a steady clock the wall clock serves as both.
+    void setClock(std::function<qint64()> clock, std::function<qint64()> steady = {});
     QList<DeviceInfoUI *> deviceEntries() const;
     const QList<QToolButton *> &homeButtons() const { return m_homeButtons; }
 
@@ -204,6 +206,12 @@ private:
     void showAccessTip();
     void attachMenu(QPushButton *button, QMenu *menu, QPointer<QMenu> &current);
     void initChart();
+    // The run's timeline now: the steady clock, counted from the wall clock's
+    // time at the last anchoring (a run start, a new clock).
+    qint64 chartNow() const { return m_anchorWallMs + (m_steadyClock() - m_anchorSteadyMs); }
+    void anchorChartTime();
+    // The default steady clock, in ms; it goes on while the computer sleeps.
+    static qint64 steadyMsecs();
     void recordTick();
     void toggleCurveGroup(CurveGroup group);
     void chooseCurveColor(int channel);
@@ -252,6 +260,9 @@ private:
 
     // Live chart
     std::function<qint64()> m_clock;
+    std::function<qint64()> m_steadyClock = &MainDialog::steadyMsecs;
+    qint64 m_anchorWallMs = 0;
+    qint64 m_anchorSteadyMs = 0;
     customcoordinates *m_custom = nullptr;
     ReadingLog m_log;
     std::unique_ptr<LiveChart> m_live;

@@ -13,10 +13,13 @@
 #include "ui/prompts.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QStandardItemModel>
 #include <QTableView>
+
+#include <time.h>
 
 namespace {
 
@@ -51,20 +54,52 @@ QWidget *centred(QWidget *w)
 
 } // namespace
 
+qint64 MainDialog::steadyMsecs()
+{
+#ifdef CLOCK_BOOTTIME
+    // Unlike the monotonic clock this one counts a suspend too, so the
+    // computer's sleep shows on the chart as the gap it is.
+    timespec now{};
+    if (clock_gettime(CLOCK_BOOTTIME, &now) == 0)
+        return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+#endif
+    QElapsedTimer timer;
+    timer.start();
+    return timer.msecsSinceReference();
+}
+
+void MainDialog::setClock(std::function<qint64()> clock, std::function<qint64()> steady)
+{
+    m_clock = std::move(clock);
+    m_steadyClock = steady ? std::move(steady) : m_clock;
+    anchorChartTime();
+}
+
+void MainDialog::anchorChartTime()
+{
+    m_anchorWallMs = m_clock();
+    m_anchorSteadyMs = m_steadyClock();
+}
+
 void MainDialog::initChart()
 {
-    m_live.reset(new LiveChart(m_log, m_custom->ranges(), loadCurveStyles(), m_clock()));
+    anchorChartTime();
+    m_live.reset(new LiveChart(m_log, m_custom->ranges(), loadCurveStyles(), chartNow()));
     m_view = new ChartView(m_live->chart(), nullptr);
     m_view->setRenderHint(QPainter::Antialiasing);
     LiveChart *live = m_live.get();
     m_view->setHoverText([live](qint64 ms) { return live->hoverText(ms); });
+    connect(live, &LiveChart::redrawn, m_view, &ChartView::refreshHover);
     ui->disap_gridLayout->addWidget(m_view);
 }
 
 void MainDialog::runStart()
 {
     m_log.clear();
-    m_live->startRun(m_clock());
+    // The run's timeline starts at the wall clock's time and goes on with the
+    // steady clock, whatever the wall clock does.
+    anchorChartTime();
+    m_live->startRun(chartNow());
     m_runSerial = m_port.isOpen() ? m_matchingSerial : std::wstring();
     resumeRun();
 }
@@ -97,8 +132,8 @@ void MainDialog::recordTick()
 {
     if (!m_plotting)
         return;
-    const qint64 now = m_clock();
-    m_log.append(now, meterReading());
+    const qint64 now = chartNow();
+    m_log.append(m_clock(), now, meterReading());
     m_live->recorded(now);
 }
 
@@ -107,7 +142,7 @@ void MainDialog::recordTick()
 void MainDialog::toggleCurveGroup(CurveGroup group)
 {
     const CurveGroup next = m_live->group() == group ? CurveGroup::Main : group;
-    m_live->showGroup(next, m_clock());
+    m_live->showGroup(next, chartNow());
     const std::pair<QPushButton *, CurveGroup> toggles[] = {{ui->disp_btn_dp_dm, CurveGroup::DpDm},
                                                             {ui->disp_btn_cc1_cc2, CurveGroup::Cc},
                                                             {ui->disp_btn_temp, CurveGroup::Temp}};
