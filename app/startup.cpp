@@ -1,6 +1,6 @@
 #include "app/startup.h"
 
-#include "app/crashreport.h"
+#include "base/crashreport.h"
 
 #include "ui/maindialog.h"
 

@@ -1,6 +1,6 @@
 // Writing a 7-day reading log (604,800 records) as a CSV file: prints the
 // time and the file size. Target: under 3 s.
-#include "export/savedatadeal.h"
+#include "recording/savedatadeal.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -6,7 +6,7 @@
 //
 // Reading the file once, it takes about 2 s for either (on a machine where
 // building a new QSettings for every read took 70 s and 14 s).
-#include "app/setting.h"
+#include "base/setting.h"
 #include "app/startup.h"
 #include "simulator.h"
 #include "ui/maindialog.h"

@@ -1,6 +1,6 @@
 #include "charts/axislabels.h"
 
-#include "charts/channels.h"
+#include "device/channels.h"
 
 #include <QtCharts/QCategoryAxis>
 

@@ -1,6 +1,6 @@
 #include "charts/curvestyle.h"
 
-#include "app/setting.h"
+#include "base/setting.h"
 
 QT_CHARTS_USE_NAMESPACE
 

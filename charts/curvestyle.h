@@ -7,7 +7,7 @@
 
 #include <array>
 
-#include "charts/channels.h"
+#include "device/channels.h"
 
 // Colour and pen width of one curve; the table holds one per channel.
 struct CurveStyle {

@@ -2,7 +2,7 @@
 
 #include "ui_customcoordinates.h"
 
-#include "app/setting.h"
+#include "base/setting.h"
 
 #include <QDoubleValidator>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #include "charts/customranges.h"
 
-#include "app/setting.h"
+#include "base/setting.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "charts/channels.h"
+#include "device/channels.h"
 
 #include <QString>
 

@@ -1,10 +1,10 @@
 #include "charts/livechart.h"
 
-#include "app/setting.h"
+#include "base/setting.h"
 #include "charts/axislabels.h"
 #include "charts/chartview.h"
 #include "charts/customranges.h"
-#include "export/readinglog.h"
+#include "recording/readinglog.h"
 
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "charts/channels.h"
+#include "device/channels.h"
 #include "charts/curvereduction.h"
 #include "charts/curvestyle.h"
 

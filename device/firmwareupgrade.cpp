@@ -1,6 +1,6 @@
 #include "device/firmwareupgrade.h"
 
-#include "app/regularfile.h"
+#include "base/regularfile.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 #include "device/usbthread.h"
 
-#include "app/crashreport.h"
-#include "app/setting.h"
+#include "base/crashreport.h"
+#include "base/setting.h"
 #include "device/meterport.h"
 
 #include <QDateTime>

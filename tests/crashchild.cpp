@@ -1,6 +1,6 @@
 // A program that installs the crash report and then faults in the way its
 // argument names; tst_crashreport runs it and reads what it left.
-#include "app/crashreport.h"
+#include "base/crashreport.h"
 
 #include <sys/mman.h>
 

@@ -1,7 +1,7 @@
 // The chart's arithmetic without a window: axis labels, the min/max index
 // and the reduction of long runs, wheel zoom, curve style texts and the
 // custom range keys.
-#include "app/setting.h"
+#include "base/setting.h"
 #include "charts/axislabels.h"
 #include "charts/curvereduction.h"
 #include "charts/curvestyle.h"

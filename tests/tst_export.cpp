@@ -5,7 +5,7 @@
 #include "charts/chartview.h"
 #include "device/meterreading.h"
 #include "device/usbthread.h"
-#include "export/savedatadeal.h"
+#include "recording/savedatadeal.h"
 #include "namedpipe.h"
 #include "simulator.h"
 #include "ui/maindialog.h"

@@ -1,10 +1,10 @@
 // The data and language menus, switching the interface's language while it
 // runs, and the English translation being complete.
-#include "app/setting.h"
+#include "base/setting.h"
 #include "app/startup.h"
 #include "charts/customcoordinates.h"
 #include "charts/livechart.h"
-#include "device/deviceinfoui.h"
+#include "ui/deviceinfoui.h"
 #include "simulator.h"
 #include "ui/maindialog.h"
 #include "ui/prompts.h"
@@ -182,7 +182,7 @@ private slots:
         QProcess lupdate;
         lupdate.setWorkingDirectory(QStringLiteral(OMBREL_SOURCE_DIR));
         lupdate.start(QStringLiteral(OMBREL_LUPDATE),
-                      {"-no-obsolete", "-locations", "none", "ui", "device", "app", "charts", "export", "-ts", ts});
+                      {"-no-obsolete", "-locations", "none", "base", "device", "recording", "charts", "ui", "app", "-ts", ts});
         QVERIFY(lupdate.waitForFinished(60000));
         QCOMPARE(lupdate.exitCode(), 0);
 

@@ -2,7 +2,7 @@
 // and time following, automatic ranges and curve groups, custom ranges, the
 // view's wheel, pan, right click and read-out, curve styles, and a week of
 // samples drawn exactly.
-#include "app/setting.h"
+#include "base/setting.h"
 #include "app/startup.h"
 #include "charts/chartview.h"
 #include "charts/customcoordinates.h"

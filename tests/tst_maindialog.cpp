@@ -1,9 +1,9 @@
 // The main window against the simulated meter: device list, navigation and
 // its command frames, the live readings, closing, and a picture of the window.
-#include "app/iconhelper.h"
-#include "app/setting.h"
+#include "ui/iconhelper.h"
+#include "base/setting.h"
 #include "app/startup.h"
-#include "device/deviceinfoui.h"
+#include "ui/deviceinfoui.h"
 #include "device/meterreading.h"
 #include "device/usbthread.h"
 #include "namedpipe.h"

@@ -1,5 +1,5 @@
 // The settings file usb-hid.ini.
-#include "app/setting.h"
+#include "base/setting.h"
 #include "device/usbthread.h"
 #include "simulator.h"
 

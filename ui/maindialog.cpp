@@ -2,13 +2,13 @@
 
 #include "ui_maindialog.h"
 
-#include "app/iconhelper.h"
-#include "app/setting.h"
+#include "ui/iconhelper.h"
+#include "base/setting.h"
 #include "charts/chartview.h"
 #include "charts/customcoordinates.h"
 #include "charts/livechart.h"
 #include "device/commandframe.h"
-#include "device/deviceinfoui.h"
+#include "ui/deviceinfoui.h"
 #include "device/meterreading.h"
 #include "device/productinfo.h"
 #include "device/usbthread.h"

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "charts/channels.h"
+#include "device/channels.h"
 #include "device/firmwareupgrade.h"
 #include "device/meterport.h"
-#include "export/readinglog.h"
+#include "recording/readinglog.h"
 #include "ui/dispheaderlayout.h"
 #include "ui/frameless.h"
 

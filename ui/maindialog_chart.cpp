@@ -5,7 +5,7 @@
 
 #include "ui_maindialog.h"
 
-#include "app/setting.h"
+#include "base/setting.h"
 #include "charts/chartview.h"
 #include "charts/customcoordinates.h"
 #include "charts/livechart.h"

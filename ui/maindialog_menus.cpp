@@ -4,12 +4,12 @@
 
 #include "ui_maindialog.h"
 
-#include "app/iconhelper.h"
-#include "app/regularfile.h"
-#include "app/setting.h"
+#include "ui/iconhelper.h"
+#include "base/regularfile.h"
+#include "base/setting.h"
 #include "charts/chartview.h"
-#include "device/deviceinfoui.h"
-#include "export/savedatadeal.h"
+#include "ui/deviceinfoui.h"
+#include "recording/savedatadeal.h"
 #include "ui/prompts.h"
 
 #include <QApplication>

@@ -4,7 +4,7 @@
 
 #include "ui_maindialog.h"
 
-#include "app/setting.h"
+#include "base/setting.h"
 #include "device/usbthread.h"
 #include "ui/prompts.h"
 

@@ -6,7 +6,7 @@
 // device is gone, and the 0x55 lead byte of every output report reaching the
 // meter as data.
 #include "app/startup.h"
-#include "device/deviceinfoui.h"
+#include "ui/deviceinfoui.h"
 #include "device/usbthread.h"
 #include "uhidmeter.h"
 #include "ui/maindialog.h"

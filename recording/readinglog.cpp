@@ -1,6 +1,6 @@
-#include "export/readinglog.h"
+#include "recording/readinglog.h"
 
-#include "charts/channels.h"
+#include "device/channels.h"
 #include "device/meterreading.h"
 
 #include <QDateTime>

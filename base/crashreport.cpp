@@ -1,4 +1,4 @@
-#include "app/crashreport.h"
+#include "base/crashreport.h"
 
 #include <atomic>
 #include <cstddef>

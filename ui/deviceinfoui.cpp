@@ -1,4 +1,4 @@
-#include "device/deviceinfoui.h"
+#include "ui/deviceinfoui.h"
 
 #include "ui_deviceinfoui.h"
 

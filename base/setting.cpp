@@ -1,4 +1,4 @@
-#include "app/setting.h"
+#include "base/setting.h"
 
 #include <QDir>
 #include <QFile>

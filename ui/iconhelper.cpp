@@ -1,4 +1,4 @@
-#include "app/iconhelper.h"
+#include "ui/iconhelper.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
-#include "export/savedatadeal.h"
+#include "recording/savedatadeal.h"
 
-#include "app/regularfile.h"
+#include "base/regularfile.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "charts/channels.h"
+#include "device/channels.h"
 
 #include "device/meterreading.h"
 

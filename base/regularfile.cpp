@@ -1,4 +1,4 @@
-#include "app/regularfile.h"
+#include "base/regularfile.h"
 
 #include <cerrno>
 

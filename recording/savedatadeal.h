@@ -1,6 +1,6 @@
 #pragma once
 
-#include "export/readinglog.h"
+#include "recording/readinglog.h"
 
 #include <QByteArray>
 #include <QObject>
