@@ -178,8 +178,6 @@ private slots:
         QCOMPARE(toColor(QStringLiteral("red")), QColor(Qt::black));
         QCOMPARE(fromColor(QColor(255, 0, 0)), QStringLiteral("ffff0000"));
         QCOMPARE(fromColor(QColor(1, 2, 3, 4)), QStringLiteral("ff010203"));
-        QCOMPARE(colorKey(CPU_Temp), QStringLiteral("CPU_Temp_col"));
-        QCOMPARE(widthKey(POWER), QStringLiteral("POWER_lw"));
         QCOMPARE(widthOfChoice(4), 2.5);
         QCOMPARE(widthOfChoice(6), 0.6);
         QCOMPARE(widthOfChoice(-1), 0.6);
@@ -241,8 +239,6 @@ private slots:
         QVERIFY(!ranges.on[PM]);
         QCOMPARE(CustomRanges::boundText(CPU_Temp, 45.0f), QStringLiteral("45.0"));
         QCOMPARE(CustomRanges::boundText(VBUS, 3.3f), QStringLiteral("3.30"));
-        QCOMPARE(CustomRanges::minKey(POWER), QStringLiteral("Powe_Min_Value"));
-        QCOMPARE(CustomRanges::flagKey(VBUS), QStringLiteral("VbusIsOpen"));
     }
 };
 

@@ -73,13 +73,6 @@ private slots:
         QCOMPARE(bar.overRange, over);
     }
 
-    void barStyles()
-    {
-        QCOMPARE(Dashboard::barStyle(QStringLiteral("rgb(85, 255, 0)"), false),
-                 QStringLiteral("QProgressBar{border-radius: 5px;}QProgressBar::chunk {border-radius: 5px;background: rgb(85, 255, 0);}"));
-        QVERIFY(Dashboard::barStyle(QStringLiteral("rgb(85, 255, 0)"), true).contains(QLatin1String("rgb(230, 0, 0)")));
-    }
-
     void direction()
     {
         QCOMPARE(*Dashboard::directionStyle(0), QStringLiteral("image: url(:/sys/rs/rs/down.png)"));

@@ -224,27 +224,52 @@ private slots:
 
     void anyBytesAnyLength()
     {
-        // Random reports, many with a valid header, at every length: decoding
-        // never reads outside the buffer and never yields a negative value.
+        // Random reports, many with a valid header or one byte off it, at
+        // every length: decoding never reads outside the buffer, takes exactly
+        // the reports of the meter's two kinds, reads their fields from the
+        // right bytes and leaves the reading alone for anything else.
         QRandomGenerator rng(20261207);
+        int measurements = 0, settings = 0;
         for (int round = 0; round < 20000; ++round) {
-            const int length = rng.bounded(65);
+            const int length = rng.bounded(2) ? 64 : rng.bounded(65);
             std::unique_ptr<unsigned char[]> data(new unsigned char[std::max(length, 1)]);
             for (int i = 0; i < length; ++i)
                 data[i] = static_cast<unsigned char>(rng.bounded(256));
             const int header = rng.bounded(3);
+            const auto maybe = [&](unsigned char right) {
+                return rng.bounded(8) == 0 ? static_cast<unsigned char>(rng.bounded(256)) : right;
+            };
             if (header == 1 && length >= 4) {
-                data[0] = 0xAA; data[1] = 0x40; data[2] = 0x62; data[3] = 0x05;
+                data[0] = maybe(0xAA); data[1] = 0x40; data[2] = maybe(0x62); data[3] = maybe(0x05);
             } else if (header == 2 && length >= 3) {
-                data[0] = 0xAA; data[1] = 0x05; data[2] = 0x40;
-                if (length == 64) { data[62] = 0xEE; data[63] = 0xFF; }
+                data[0] = maybe(0xAA); data[1] = 0x05; data[2] = maybe(0x40);
+                if (length == 64) { data[62] = maybe(0xEE); data[63] = maybe(0xFF); }
             }
+            const unsigned char *d = data.get();
+            const bool isMeasurement = length == 64 && d[0] == 0xAA && d[1] == 0x40 && d[2] == 0x62 && d[3] == 0x05;
+            const bool isSettings = length == 64 && d[0] == 0xAA && d[1] == 0x05 && d[2] == 0x40 && d[62] == 0xEE
+                                    && d[63] == 0xFF;
             MeterReading m;
-            const ReportKind kind = decodeReport(data.get(), length, m);
-            if (kind != ReportKind::Ignored)
-                QCOMPARE(length, 64);
-            QVERIFY(m.vbus >= 0 && m.ibus >= 0 && m.power >= 0 && m.capacity >= 0 && m.energy >= 0);
+            const ReportKind kind = decodeReport(d, length, m);
+            if (isMeasurement) {
+                ++measurements;
+                QCOMPARE(kind, ReportKind::Measurement);
+                const quint32 raw = quint32(d[8]) | quint32(d[9]) << 8 | quint32(d[10]) << 16 | quint32(d[11]) << 24;
+                QCOMPARE(m.vbus, float(raw / 1e6));
+                QCOMPARE(m.energy, float((quint32(d[48]) | quint32(d[49]) << 8 | quint32(d[50]) << 16
+                                          | quint32(d[51]) << 24) / 1e6));
+                QCOMPARE(int(m.direction), int(d[60]));
+            } else if (isSettings) {
+                ++settings;
+                QCOMPARE(kind, ReportKind::Settings);
+                QCOMPARE(int(m.work_light), int(d[9]));
+                QCOMPARE(int(m.switch_state), int(d[13]));
+            } else {
+                QCOMPARE(kind, ReportKind::Ignored);
+                QVERIFY(m.vbus == 0 && m.energy == 0 && m.language == 0 && m.volt_cali == 0 && m.min_current == 0);
+            }
         }
+        QVERIFY(measurements > 50 && settings > 50);
     }
 };
 

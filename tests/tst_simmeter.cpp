@@ -211,23 +211,6 @@ private slots:
         hid_close(h);
     }
 
-    void liveReportsAtTheirRate()
-    {
-        sim::Meter &meter = sim::attach();
-        meter.setReportRate(20);
-        hid_device *h = hid_open(0x0483, 0x5750, nullptr);
-        QTest::qWait(500);
-        unsigned char buf[64];
-        int count = 0;
-        while (hid_read_timeout(h, buf, 64, 0) == 64) {
-            QCOMPARE(buf[0], 0xAA);
-            QCOMPARE(buf[1], 0x40);
-            ++count;
-        }
-        QVERIFY2(count >= 5 && count <= 15, qPrintable(QString::number(count)));
-        hid_close(h);
-    }
-
     void faultsOnDemand()
     {
         sim::Meter &meter = sim::attach();
@@ -259,51 +242,6 @@ private slots:
         QCOMPARE(r[1], 0x05);
         QCOMPARE(r[62], 0xEE);
         QCOMPARE(r[63], 0xFF);
-        hid_close(h);
-    }
-
-    void loaderTakesAnImage_data()
-    {
-        QTest::addColumn<int>("size");
-        QTest::newRow("one full block") << 58;
-        QTest::newRow("one byte over") << 59;
-        QTest::newRow("several") << 1000;
-    }
-
-    void loaderTakesAnImage()
-    {
-        QFETCH(int, size);
-        sim::Meter *m;
-        hid_device *h = openQuietMeter(m);
-        sim::Meter &meter = *m;
-        meter.setBurnDelayMs(100);
-        writeCommand(h, 0x02);
-        QCOMPARE(meter.loaderState(), sim::LoaderState::AwaitHandshake);
-
-        std::vector<unsigned char> image(size);
-        for (int i = 0; i < size; ++i)
-            image[i] = static_cast<unsigned char>(i * 7 + 3);
-        const int blocks = (size + 57) / 58;
-        send(h, handshake(blocks));
-        auto reply = next(h);
-        QCOMPARE(reply.at(1), 0xBB);
-        const int length = reply[2];
-        const unsigned short crc = sim::crc16Modbus(reply.data() + 1, length - 2);
-        QCOMPARE(reply[1 + length - 2] | (reply[1 + length - 1] << 8), int(crc));
-
-        for (int b = 0; b < blocks; ++b) {
-            send(h, block(image, b));
-            reply = next(h);
-            QCOMPARE(reply.at(1), 0xDD);
-            QCOMPARE(reply[3] | (reply[4] << 8), b);
-        }
-        reply = next(h);
-        QCOMPARE(reply.at(1), 0xEE);   // transfer complete
-        reply = next(h);
-        QCOMPARE(reply.at(1), 0xFF);   // burn complete, after the delay
-        QCOMPARE(meter.blocksAnnounced(), blocks);
-        QVERIFY(meter.receivedImage() == image);
-        QCOMPARE(meter.loaderState(), sim::LoaderState::Off);
         hid_close(h);
     }
 
