@@ -151,6 +151,21 @@ private slots:
         QCOMPARE(visibleSpan(times, t1 + 5000, t1 + 9000).begin, n - 1);
     }
 
+    void smoothCurveThroughAPeak()
+    {
+        // Up a volt and down again, a second each way, two pixels a second:
+        // flat at the peak, each side is the cubic of its chord, 0.625 V
+        // half-way (worked out by hand), with no step beyond the samples.
+        const QVector<QPointF> curve = monotoneCurve({{0, 0}, {1000, 1}, {2000, 0}}, 0, 2000, 1000);
+        QMap<double, double> at;
+        for (const QPointF &p : curve)
+            at.insert(p.x(), p.y());
+        QCOMPARE(at.value(500, -1), 0.625);
+        QCOMPARE(at.value(1000, -1), 1.0);
+        QCOMPARE(at.value(1500, -1), 0.625);
+        QVERIFY(at.value(996, -1) < 1.0 && at.value(996, -1) > 0.99);
+    }
+
     void wheelZoom()
     {
         const qint64 lo = at(12, 0, 0), hi = at(12, 0, 10);

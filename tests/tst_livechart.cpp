@@ -103,10 +103,10 @@ private:
 
     // The mouse moved, through the window, onto the chart at time t (ms) in
     // the middle of the plot's height; the read-out's text.
-    static QString hover(MainDialog &d, qint64 t)
+    static QString hover(MainDialog &d, qint64 t, int shownChannel = VBUS)
     {
         QtCharts::QChart *chart = d.liveChart()->chart();
-        const QPointF at(chart->mapToPosition(QPointF(double(t), 0), d.liveChart()->series(VBUS)).x(),
+        const QPointF at(chart->mapToPosition(QPointF(double(t), 0), d.liveChart()->series(shownChannel)).x(),
                          chart->plotArea().center().y());
         const QPoint inView = d.chartView()->mapFromScene(chart->mapToScene(at));
         QTest::mouseMove(d.windowHandle(), d.chartView()->viewport()->mapTo(&d, inView));
@@ -206,6 +206,12 @@ private slots:
         QCOMPARE(d->readingLog().value(ReadingLog::Cap, 1), 0.0125f);
         QCOMPARE(d->readingLog().value(ReadingLog::Ele, 1), 1.5f);
         QCOMPARE(d->readingLog().timeStamp(1), QStringLiteral("2026-12-07_12:00:02"));
+        // Under the top the axis is left as it is, not labelled anew each tick.
+        QSignalSpy relabelled(live->axisY(0), &QCategoryAxis::categoriesChanged);
+        meterReading().vbus = 21.0f;
+        tick(*d);
+        QCOMPARE(relabelled.count(), 0);
+        QCOMPARE(live->axisY(0)->max(), 23.0);
 
         // Temperature: its default range first, then its running maximum.
         meterReading().cpu_temp = 35.0f;
@@ -244,7 +250,7 @@ private slots:
         QVERIFY(!d->isPlotting());
         QCOMPARE(f->disp_Btn_Run->toolTip(), QStringLiteral("运行"));
         tick(*d);
-        QCOMPARE(d->readingLog().size(), 4);
+        QCOMPARE(d->readingLog().size(), 5);
         f->disp_Btn_Run->click();
         QCOMPARE(d->readingLog().size(), 0);
         QCOMPARE(live->series(VBUS)->count(), 0);
@@ -340,6 +346,13 @@ private slots:
         d->onCBox_9_Slot(2);
         QVERIFY(!hover(*d, m_now - 5000).isEmpty());
         QVERIFY(view->hoverItem()->brush().color().lightness() > 200);
+
+        // Temperatures to a tenth of a degree, as on the page.
+        meterReading().cpu_temp = 31.5f;
+        d->form()->disp_btn_temp->click();
+        tick(*d);
+        const QString temperature = hover(*d, m_now - 300, CPU_Temp);
+        QVERIFY2(temperature.endsWith(QStringLiteral("  CPU 31.5 \u2103")), qPrintable(temperature));
     }
 
     void titleEdit()
