@@ -198,6 +198,7 @@ private slots:
         QVERIFY(p.waitForStarted());
         // The files fill while the run goes on.
         QTRY_VERIFY_WITH_TIMEOUT(jsonRecords(readFile(json)).size() >= 100, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(csvRecords(readFile(csv)).size() >= 100, 2000);
         QTest::qWait(300);
         QCOMPARE(::kill(pid_t(p.processId()), SIGINT), 0);
         QVERIFY(p.waitForFinished(10000));
