@@ -1,7 +1,11 @@
 // Ombrel with the real hidapi.
 #include "app/startup.h"
+#include "cli/cli.h"
 
 int main(int argc, char *argv[])
 {
+    // A command runs without a window; anything else is the window's.
+    if (const std::optional<int> status = Cli::run(argc, argv))
+        return *status;
     return Startup::run(argc, argv);
 }

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "base/crashreport.h"
+#include "cli/cli.h"
 
 #include "ui/maindialog.h"
 
@@ -106,8 +107,10 @@ void answerOnTerminal(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("ombrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(OMBREL_VERSION));
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Ombrel: live readings, charts, recording, settings and firmware upgrade for a USB/DC power meter."));
+    parser.setApplicationDescription(
+        QStringLiteral("Ombrel: live readings, charts, recording, settings and firmware upgrade for a USB/DC power "
+                       "meter.\n\nCommands without a window (ombrel COMMAND --help for each):\n")
+        + Cli::commandList());
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOption(QCommandLineOption(QStringLiteral("platform"),

@@ -4,6 +4,10 @@
 
 #include <hidapi.h>
 
+#include <unistd.h>
+
+#include <cerrno>
+
 QString readHidString(hid_device *handle, HidStringGetter getter)
 {
     wchar_t buffer[64] = {};
@@ -11,6 +15,16 @@ QString readHidString(hid_device *handle, HidStringGetter getter)
         return QString();
     buffer[63] = L'\0';
     return QString::fromWCharArray(buffer);
+}
+
+bool openRefused(const QString &node, int openError)
+{
+    if (openError == EACCES || openError == EPERM)
+        return true;
+    if (!node.startsWith(QLatin1Char('/')))
+        return false;
+    const QByteArray path = node.toLocal8Bit();
+    return access(path.constData(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
 }
 
 MeterPort::~MeterPort()
@@ -30,6 +44,17 @@ bool MeterPort::open(unsigned short vid, unsigned short pid, const std::wstring 
     return true;
 }
 
+bool MeterPort::openPath(const char *path)
+{
+    errno = 0;
+    hid_device *handle = path ? hid_open_path(path) : nullptr;
+    if (!handle)
+        return false;
+    close();
+    m_handle = handle;
+    return true;
+}
+
 void MeterPort::close()
 {
     if (m_handle) {
@@ -38,19 +63,20 @@ void MeterPort::close()
     }
 }
 
-int MeterPort::readReport(unsigned char *buffer)
+int MeterPort::readReport(unsigned char *buffer, int waitMs)
 {
     if (!m_handle)
         return -1;
-    return hid_read_timeout(m_handle, buffer, CommandFrame::kReportSize, 0);
+    return hid_read_timeout(m_handle, buffer, CommandFrame::kReportSize, waitMs);
 }
 
-void MeterPort::usb_send(const void *data, unsigned length)
+bool MeterPort::usb_send(const void *data, unsigned length)
 {
     if (!m_handle)
-        return;
+        return false;
     const QByteArray report = CommandFrame::outputReport(data, length);
-    hid_write(m_handle, reinterpret_cast<const unsigned char *>(report.constData()), report.size());
+    return hid_write(m_handle, reinterpret_cast<const unsigned char *>(report.constData()), report.size())
+           == report.size();
 }
 
 void MeterPort::usb_send_code(unsigned char code)
@@ -72,4 +98,26 @@ QString MeterPort::product() const
 QString MeterPort::serialNumber() const
 {
     return readHidString(m_handle, hid_get_serial_number_string);
+}
+
+MeterOpen openMeter(MeterPort &port, unsigned short vid, unsigned short pid, const QString &serial, QString *node)
+{
+    hid_device_info *list = hid_enumerate(vid, pid);
+    MeterOpen result = MeterOpen::NoMeter;
+    for (hid_device_info *d = list; d; d = d->next) {
+        const QString number = d->serial_number ? QString::fromWCharArray(d->serial_number) : QString();
+        if (!serial.isEmpty() && number != serial)
+            continue;
+        if (port.openPath(d->path)) {
+            result = MeterOpen::Opened;
+            break;
+        }
+        const int error = errno;
+        const QString path = QString::fromLocal8Bit(d->path ? d->path : "");
+        result = openRefused(path, error) ? MeterOpen::AccessDenied : MeterOpen::Failed;
+        if (node)
+            *node = path;
+    }
+    hid_free_enumeration(list);
+    return result;
 }

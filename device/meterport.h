@@ -13,6 +13,10 @@ using HidStringGetter = int (*)(hid_device *, wchar_t *, size_t);
 // read fails.
 QString readHidString(hid_device *handle, HidStringGetter getter);
 
+// Whether an open of the device node `node` failed for want of permission:
+// the open's own errno, or for a device file, what access() says of it.
+bool openRefused(const QString &node, int openError);
+
 // The dialog's own handle to the connected meter: live readings are read from
 // it and every command frame is written on it. Used from the GUI thread only.
 class MeterPort
@@ -30,15 +34,19 @@ public:
     // when empty). On
     // success the previous handle is closed and replaced; on failure it stays.
     bool open(unsigned short vid, unsigned short pid, const std::wstring &serial);
+    // Opens the meter at this hidapi path; errno tells why when it fails.
+    bool openPath(const char *path);
     void close();
 
-    // One waiting report into `buffer` (64 bytes) without blocking: the number
-    // of bytes read, 0 when none is waiting, -1 on error or with no handle.
-    int readReport(unsigned char *buffer);
+    // One report into `buffer` (64 bytes), waiting at most `waitMs` for it
+    // (none by default): the number of bytes read, 0 when none came, -1 on
+    // error (the meter was pulled out) or with no handle.
+    int readReport(unsigned char *buffer, int waitMs = 0);
 
     // Writes `length` bytes of a frame (at most 64) as one zero-padded 64-byte
-    // report. Commands are not acknowledged: the result is not looked at.
-    void usb_send(const void *data, unsigned length);
+    // report. Commands are not acknowledged; false when the report could not
+    // be written whole (or no handle is open).
+    bool usb_send(const void *data, unsigned length);
     // Sends the short frame of `code` if the handle is open; otherwise nothing.
     void usb_send_code(unsigned char code);
 
@@ -49,3 +57,10 @@ public:
 private:
     hid_device *m_handle = nullptr;
 };
+
+enum class MeterOpen { Opened, NoMeter, AccessDenied, Failed };
+// Opens on `port` the first meter with these ids and serial number (any
+// when empty). When it fails for a meter that is there, `node` names its
+// device node.
+MeterOpen openMeter(MeterPort &port, unsigned short vid, unsigned short pid, const QString &serial,
+                    QString *node = nullptr);

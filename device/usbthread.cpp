@@ -16,18 +16,6 @@
 #include <cstring>
 
 namespace {
-// Whether an open of `node` failed for want of permission: the open's own
-// errno, or for a device file, what access() says of it.
-bool accessDenied(const QString &node, int openError)
-{
-    if (openError == EACCES || openError == EPERM)
-        return true;
-    if (!node.startsWith(QLatin1Char('/')))
-        return false;
-    const QByteArray path = node.toLocal8Bit();
-    return access(path.constData(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
-}
-
 qint64 nowMs()
 {
     return QDateTime::currentMSecsSinceEpoch();
@@ -70,7 +58,7 @@ bool USBThread::openDevice()
     const int openError = errno;
     hid_free_enumeration(list);
     if (!handle) {
-        if (accessDenied(node, openError) && node != m_deniedNode) {
+        if (openRefused(node, openError) && node != m_deniedNode) {
             m_deniedNode = node;
             emit usb_access_denied(node);
         }

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <charconv>
 #include <ctime>
 
@@ -89,17 +90,20 @@ void saveDataDeal::appendRecord(QByteArray &out, const ReadingLog &log, int i)
     out.append(line, int(p - line));
 }
 
-bool saveDataDeal::writeCsv(const QString &fileName, QString *error)
+saveDataDeal::~saveDataDeal() = default;
+
+bool saveDataDeal::open(const QString &fileName, QString *error)
 {
     auto fail = [&](const QString &reason) {
         if (error)
             *error = reason;
+        m_file.reset();
         return false;
     };
     const bool existed = QFileInfo::exists(fileName);
-    QFile file(fileName);
+    m_file.reset(new QFile(fileName));
     QString reason;
-    switch (RegularFile::open(file, QIODevice::WriteOnly | QIODevice::Append, &reason)) {
+    switch (RegularFile::open(*m_file, QIODevice::WriteOnly | QIODevice::Append, &reason)) {
     case RegularFile::Opened::Yes:
         break;
     case RegularFile::Opened::NotRegular:
@@ -107,24 +111,62 @@ bool saveDataDeal::writeCsv(const QString &fileName, QString *error)
     case RegularFile::Opened::Failed:
         return fail(reason);
     }
+    if (existed)
+        return true;
+    const QByteArray head = bannerLine() + modelLine(m_model) + bannerLine() + headerLine();
+    if (m_file->write(head) != head.size() || !m_file->flush())
+        return fail(m_file->errorString());
+    return true;
+}
 
+bool saveDataDeal::appendRecords(int first, QString *error)
+{
+    if (!m_file) {
+        if (error)
+            *error = QStringLiteral("not open");
+        return false;
+    }
     QByteArray out;
     out.reserve(kChunkBytes + 4096);
-    if (!existed)
-        out += bannerLine() + modelLine(m_model) + bannerLine() + headerLine();
     const int records = m_log.size();
-    for (int i = 0; i < records; ++i) {
+    for (int i = std::max(0, first); i < records; ++i) {
         appendRecord(out, m_log, i);
         if (out.size() >= kChunkBytes) {
-            if (file.write(out) != out.size())
-                return fail(file.errorString());
+            if (m_file->write(out) != out.size()) {
+                if (error)
+                    *error = m_file->errorString();
+                return false;
+            }
             out.resize(0);   // keeps the reserved capacity
         }
     }
-    if (file.write(out) != out.size() || !file.flush())
-        return fail(file.errorString());
-    file.close();
-    if (file.error() != QFileDevice::NoError)
-        return fail(file.errorString());
+    if (m_file->write(out) != out.size() || !m_file->flush()) {
+        if (error)
+            *error = m_file->errorString();
+        return false;
+    }
     return true;
+}
+
+bool saveDataDeal::close(QString *error)
+{
+    if (!m_file)
+        return true;
+    m_file->close();
+    const bool kept = m_file->error() == QFileDevice::NoError;
+    if (!kept && error)
+        *error = m_file->errorString();
+    m_file.reset();
+    return kept;
+}
+
+bool saveDataDeal::writeCsv(const QString &fileName, QString *error)
+{
+    if (!open(fileName, error))
+        return false;
+    if (!appendRecords(0, error)) {
+        close();
+        return false;
+    }
+    return close(error);
 }

@@ -6,19 +6,35 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
+class QFile;
+
 // Writes the reading log of a run as a CSV file: UTF-8, CR LF line ends. A
 // new file starts with a banner, the model line, the banner again and the
-// header; an existing file gets only the data lines appended.
+// header; an existing file gets only the data lines appended. A run can be
+// written as it goes: open(), then appendRecords() whenever records were
+// added, then close().
 class saveDataDeal : public QObject
 {
     Q_OBJECT
 public:
     saveDataDeal(const ReadingLog &log, const QString &model, QObject *parent = nullptr);
+    ~saveDataDeal() override;
 
     // False, with the reason in `error`, when the file cannot be opened or
     // written whole (no permission, a directory, a full disk), or is not a
     // regular file (a named pipe, a device), which is left alone.
     bool writeCsv(const QString &fileName, QString *error = nullptr);
+
+    // Opens the file for appending and, when it is new, writes its head; the
+    // same refusals and reasons as writeCsv.
+    bool open(const QString &fileName, QString *error = nullptr);
+    // Writes the log's records from `first` on and hands them to the system,
+    // so they are in the file when this returns.
+    bool appendRecords(int first, QString *error = nullptr);
+    // Closes the file; false when what was written could not be kept.
+    bool close(QString *error = nullptr);
 
     static QByteArray bannerLine();
     static QByteArray modelLine(const QString &model);
@@ -29,4 +45,5 @@ public:
 private:
     const ReadingLog &m_log;
     QString m_model;
+    std::unique_ptr<QFile> m_file;
 };

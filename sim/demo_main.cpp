@@ -1,5 +1,7 @@
 // Ombrel with a simulated meter plugged in, for trying the program without
-// hardware. Options of the simulated meter (all others go to the program):
+// hardware, in the window or on the command line (ombrel-sim COMMAND ...).
+// Options of the simulated meter, before or after the command (all others
+// go to the program):
 //   --sim-model WORD        model word of the product string (default M512X)
 //   --sim-version WORD      version word (default V1.2)
 //   --sim-serial TEXT       serial number (default 0012345678)
@@ -7,6 +9,7 @@
 //   --sim-unplugged SECS    start unplugged and plug in after SECS seconds
 //   --sim-replug SECS       unplug and plug in again every SECS seconds
 #include "app/startup.h"
+#include "cli/cli.h"
 #include "simulator.h"
 
 #include <atomic>
@@ -113,7 +116,8 @@ int main(int argc, char *argv[])
         }
     });
 
-    const int result = Startup::run(argc, argv);
+    std::optional<int> command = Cli::run(argc, argv);
+    const int result = command ? *command : Startup::run(argc, argv);
     {
         std::lock_guard<std::mutex> l(lock);
         done = true;

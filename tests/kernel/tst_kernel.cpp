@@ -4,7 +4,7 @@
 // on one /dev/hidraw node, each with its own copy of every report, the
 // product string and serial as hidapi reads them, -1 from a read once the
 // device is gone, and the 0x55 lead byte of every output report reaching the
-// meter as data.
+// meter as data; and the command line recording that meter.
 #include "app/startup.h"
 #include "ui/deviceinfoui.h"
 #include "device/usbthread.h"
@@ -16,6 +16,9 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -249,6 +252,35 @@ private slots:
             all << n;
         QCOMPARE(worker.tags, all);
         QCOMPARE(dialog, all);
+    }
+
+    // The command line of the product records the kernel meter: with the
+    // meter quiet, every record comes from the answer to its once-a-second
+    // request.
+    void commandLineRecords()
+    {
+        m_meter->setReportRate(0);
+        QProcess record;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        record.setProcessEnvironment(env);
+        QElapsedTimer clock;
+        clock.start();
+        record.start(QStringLiteral(OMBREL_BINARY),
+                     {QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
+                      QStringLiteral("--until-duration"), QStringLiteral("5")});
+        QVERIFY(record.waitForFinished(60000));
+        const QByteArray err = record.readAllStandardError();
+        QCOMPARE(record.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(record.exitCode() == 0, err.constData());
+        const QList<QByteArray> lines = record.readAllStandardOutput().trimmed().split('\n');
+        QVERIFY2(lines.size() >= 4 && lines.size() <= 6, err.constData());
+        for (const QByteArray &line : lines) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            QVERIFY2(o.value(QStringLiteral("vbus")).isDouble() && o.value(QStringLiteral("time")).isString(),
+                     line.constData());
+        }
+        std::printf("KERNEL-E2E command line: %d records in %.1f s\n", int(lines.size()), clock.elapsed() / 1000.0);
     }
 
     void cleanupTestCase()

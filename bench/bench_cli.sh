@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# CPU use of `ombrel-sim record` over a run, as a percentage of one core
+# (user + system time over wall time), and the records it wrote: one a second
+# with the meter's 4 reports a second, and every report at 100 a second.
+# Usage: bench/bench_cli.sh <ombrel-sim> [seconds]
+set -euo pipefail
+
+sim=$(realpath "$1")
+seconds=${2:-60}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+measure() {
+  local label=$1 rate=$2
+  shift 2
+  local TIMEFORMAT='%U %S %R'
+  local times
+  times=$( { time env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+      "$sim" --sim-rate "$rate" record --jsonl run.jsonl --until-duration "$seconds" "$@" 2>/dev/null; } 2>&1 )
+  local records
+  records=$(wc -l < run.jsonl)
+  awk -v t="$times" -v label="$label" -v records="$records" -v rate="$rate" -v s="$seconds" 'BEGIN {
+    split(t, f, " ");
+    printf "%s: CPU %.3f %% of one core over %.1f s; %d records (meter sent about %d reports)\n",
+           label, (f[1] + f[2]) / f[3] * 100, f[3], records, rate * s
+  }'
+  rm -f run.jsonl
+}
+
+measure "record, one a second, meter at 4/s" 4
+measure "record --all-reports, meter at 100/s" 100 --all-reports

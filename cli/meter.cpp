@@ -1,0 +1,249 @@
+// ombrel list, get and set: the meters attached and their settings.
+#include "cli/command.h"
+
+#include "device/commandframe.h"
+#include "device/metersettings.h"
+#include "device/productinfo.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+
+#include <hidapi.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace Cli {
+
+namespace {
+
+const QCommandLineOption &serialOption()
+{
+    static const QCommandLineOption option(QStringLiteral("serial"),
+                                           QStringLiteral("The meter with this serial number (default: the first "
+                                                          "one found)."),
+                                           QStringLiteral("serial"));
+    return option;
+}
+
+const QCommandLineOption &jsonOption()
+{
+    static const QCommandLineOption option(QStringLiteral("json"), QStringLiteral("Print JSON."));
+    return option;
+}
+
+bool noArguments(const QCommandLineParser &parser, const char *command)
+{
+    if (parser.positionalArguments().isEmpty())
+        return true;
+    error(QLatin1String(command), QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    return false;
+}
+
+// Frames are written with a pause between them, as a hand on the page would.
+constexpr int kFramePauseMs = 50;
+
+bool send(MeterPort &port, const QByteArray &frame)
+{
+    const bool written = port.usb_send(frame.constData(), unsigned(frame.size()));
+    QThread::msleep(kFramePauseMs);
+    return written;
+}
+
+} // namespace
+
+int runList(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.addOption(jsonOption());
+    if (const std::optional<int> done =
+            parse(parser, "list",
+                  QStringLiteral("Lists the meters attached, one a line: model, firmware version, serial number, "
+                                 "device node, and whether this user may open it."),
+                  arguments))
+        return *done;
+    if (!noArguments(parser, "list"))
+        return Usage;
+
+    QJsonArray json;
+    int count = 0;
+    hid_device_info *list = hid_enumerate(0x0483, 0x5750);
+    for (hid_device_info *d = list; d; d = d->next) {
+        ++count;
+        const ProductInfo info =
+            parseProductString(d->product_string ? QString::fromWCharArray(d->product_string) : QString());
+        const QString serial = d->serial_number ? QString::fromWCharArray(d->serial_number) : QString();
+        const QString node = QString::fromLocal8Bit(d->path ? d->path : "");
+        errno = 0;
+        hid_device *handle = d->path ? hid_open_path(d->path) : nullptr;
+        const int openError = errno;
+        const bool opens = handle != nullptr;
+        if (handle)
+            hid_close(handle);
+        const bool refused = !opens && openRefused(node, openError);
+        const QString access = opens ? QStringLiteral("accessible")
+                                     : refused ? QStringLiteral("no-access") : QStringLiteral("cannot-open");
+        auto word = [](const QString &w) { return w.isEmpty() ? QStringLiteral("-") : w; };
+        if (parser.isSet(jsonOption())) {
+            json.append(QJsonObject{{QStringLiteral("model"), info.modelWord},
+                                    {QStringLiteral("version"), info.versionWord},
+                                    {QStringLiteral("serial"), serial},
+                                    {QStringLiteral("path"), node},
+                                    {QStringLiteral("accessible"), opens}});
+        } else {
+            std::printf("%s %s %s %s %s\n", qPrintable(word(info.modelWord)), qPrintable(word(info.versionWord)),
+                        qPrintable(word(serial)), qPrintable(node), qPrintable(access));
+        }
+        if (refused)
+            error(QStringLiteral("list"), accessHint(node));
+    }
+    hid_free_enumeration(list);
+    if (parser.isSet(jsonOption()))
+        std::fputs(QJsonDocument(json).toJson(QJsonDocument::Compact).append('\n').constData(), stdout);
+    std::fflush(stdout);
+    if (count == 0) {
+        error(QStringLiteral("list"), QStringLiteral("no meter is attached"));
+        return NoMeter;
+    }
+    return Ok;
+}
+
+int runGet(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.addOptions({jsonOption(), serialOption()});
+    if (const std::optional<int> done =
+            parse(parser, "get",
+                  QStringLiteral("Prints the settings the meter reports, by the names ombrel set takes."),
+                  arguments))
+        return *done;
+    if (!noArguments(parser, "get"))
+        return Usage;
+    MeterPort port;
+    if (const std::optional<int> failed = openForCommand(port, "get", parser.value(serialOption())))
+        return *failed;
+
+    // Entering the settings page makes the meter send its settings report.
+    unsigned char buffer[64];
+    while (port.readReport(buffer) == 64) {
+    }
+    if (!send(port, CommandFrame::shortFrame(Cmd::SettingsEnter))
+        || !send(port, CommandFrame::shortFrame(Cmd::PageSettings))) {
+        error(QStringLiteral("get"), QStringLiteral("cannot write to the meter"));
+        return Failed;
+    }
+    MeterReading reading;
+    bool got = false;
+    QElapsedTimer clock;
+    clock.start();
+    while (!got && clock.elapsed() < 3000) {
+        const int n = port.readReport(buffer, 100);
+        if (n < 0)
+            break;
+        got = n == 64 && decodeReport(buffer, 64, reading) == ReportKind::Settings;
+    }
+    send(port, CommandFrame::shortFrame(Cmd::PageHome));
+    if (!got) {
+        error(QStringLiteral("get"), QStringLiteral("the meter did not report its settings"));
+        return Failed;
+    }
+    const QList<QPair<QString, QString>> values = MeterSettings::reported(reading);
+    if (parser.isSet(jsonOption())) {
+        QJsonObject object;
+        for (const auto &v : values) {
+            bool number = false;
+            const double d = v.second.toDouble(&number);
+            object.insert(v.first, number ? QJsonValue(d) : QJsonValue(v.second));
+        }
+        std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).append('\n').constData(), stdout);
+    } else {
+        for (const auto &v : values)
+            std::printf("%s: %s\n", qPrintable(v.first), qPrintable(v.second));
+    }
+    return Ok;
+}
+
+int runSet(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.addOption(serialOption());
+    QList<QCommandLineOption> options;
+    for (const MeterSettings::Setting &s : MeterSettings::table()) {
+        const QString help = QLatin1String(s.help) + (s.pages == MeterSettings::FullPage ? QStringLiteral(" (not on the compact family)") : QString());
+        if (s.kind == MeterSettings::Kind::Action)
+            options << QCommandLineOption(QLatin1String(s.name), help + QLatin1Char('.'));
+        else
+            options << QCommandLineOption(QLatin1String(s.name), help + QStringLiteral(": ") + MeterSettings::valueSyntax(s) + QLatin1Char('.'),
+                                          QStringLiteral("value"));
+        parser.addOption(options.last());
+    }
+    if (const std::optional<int> done =
+            parse(parser, "set",
+                  QStringLiteral("Changes the meter's settings with the frames of the window's settings pages, "
+                                 "in the order given. The full and the compact family (K4, K4R, N70, M512, W2R, "
+                                 "QM512R) have different pages: brightness is 1..9 on the full family and "
+                                 "10..100 on the compact one."),
+                  arguments))
+        return *done;
+    if (!noArguments(parser, "set"))
+        return Usage;
+
+    // In the order of the command line; the values are checked before the
+    // meter is opened, except a range that depends on its family.
+    QList<const MeterSettings::Setting *> chosen;
+    for (const QString &name : parser.optionNames()) {
+        if (const MeterSettings::Setting *s = MeterSettings::find(name))
+            chosen << s;
+    }
+    if (chosen.isEmpty()) {
+        error(QStringLiteral("set"), QStringLiteral("nothing to set (ombrel set --help lists the settings)"));
+        return Usage;
+    }
+    QStringList values;
+    QHash<QString, int> seen;
+    for (const MeterSettings::Setting *s : chosen) {
+        const QString name = QLatin1String(s->name);
+        values << parser.values(name).value(seen[name]++);
+    }
+    for (int i = 0; i < chosen.size(); ++i) {
+        const MeterSettings::Setting *s = chosen[i];
+        QString reason;
+        if (s->kind != MeterSettings::Kind::Level && (s->pages & MeterSettings::FullPage)
+            && MeterSettings::frame(*s, values[i], false, &reason).isEmpty()) {
+            error(QStringLiteral("set"), reason);
+            return Usage;
+        }
+    }
+
+    MeterPort port;
+    if (const std::optional<int> failed = openForCommand(port, "set", parser.value(serialOption())))
+        return *failed;
+    const bool compact = isCompactFamily(parseProductString(port.product()).modelWord);
+    QList<QByteArray> frames;
+    for (int i = 0; i < chosen.size(); ++i) {
+        QString reason;
+        const QByteArray frame = MeterSettings::frame(*chosen[i], values[i], compact, &reason);
+        if (frame.isEmpty()) {
+            error(QStringLiteral("set"), reason);
+            return Usage;
+        }
+        frames << frame;
+    }
+    // As the window does: the settings page is entered, changed and left.
+    bool written = send(port, CommandFrame::shortFrame(Cmd::SettingsEnter))
+                   && send(port, CommandFrame::shortFrame(Cmd::PageSettings));
+    for (const QByteArray &frame : frames)
+        written = written && send(port, frame);
+    written = written && send(port, CommandFrame::shortFrame(Cmd::PageHome));
+    if (!written) {
+        error(QStringLiteral("set"), QStringLiteral("cannot write to the meter"));
+        return Failed;
+    }
+    return Ok;
+}
+
+} // namespace Cli

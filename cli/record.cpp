@@ -1,0 +1,336 @@
+// ombrel record: a run recorded without a window, to CSV and/or JSON lines.
+#include "cli/command.h"
+
+#include "device/productinfo.h"
+#include "recording/jsonlines.h"
+#include "recording/runrecorder.h"
+#include "recording/savedatadeal.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace Cli {
+
+namespace {
+
+const char kCommand[] = "record";
+
+// What a stop condition looks at, after every tick of the run.
+struct RunState {
+    qint64 elapsedMs;
+    int tickMs;
+    qint64 records;
+    const MeterReading &latest;
+};
+using StopCondition = std::function<bool(const RunState &)>;
+
+// Options that end the run. Each takes one value; a new one is a row here.
+struct StopOption {
+    const char *name;
+    const char *valueName;
+    const char *help;
+    // The condition of `value`, or none with the reason in `error`.
+    std::function<std::optional<StopCondition>(const QString &value, QString *error)> make;
+};
+
+const QList<StopOption> &stopOptions()
+{
+    static const QList<StopOption> options = {
+        {"until-duration", "seconds", "End the run after this many seconds.",
+         [](const QString &value, QString *error) -> std::optional<StopCondition> {
+             bool ok = false;
+             const double seconds = value.toDouble(&ok);
+             if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > 1e9) {
+                 *error = QStringLiteral("bad value '%1' for --until-duration: a number of seconds above 0").arg(value);
+                 return std::nullopt;
+             }
+             const qint64 limitMs = qint64(std::llround(seconds * 1000));
+             // The tick that comes nearest the limit is the last one.
+             return StopCondition([limitMs](const RunState &s) { return s.elapsedMs + s.tickMs / 2 >= limitMs; });
+         }},
+    };
+    return options;
+}
+
+// SIGINT and SIGTERM end the run from the event loop: the handler only
+// writes a byte to this pipe.
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
+    (void)written;
+}
+
+QString clockText(qint64 ms)
+{
+    const qint64 s = ms / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600, 2, 10, QLatin1Char('0'))
+        .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+// One output of the run: a file (or stdout) that gets every record as it
+// comes.
+class JsonSink
+{
+public:
+    bool open(const QString &name, QString *error)
+    {
+        m_name = name;
+        const bool ok = name == QLatin1String("-") ? m_file.open(STDOUT_FILENO, QIODevice::WriteOnly)
+                                                   : (m_file.setFileName(name),
+                                                      m_file.open(QIODevice::WriteOnly | QIODevice::Append));
+        if (!ok)
+            *error = m_file.errorString();
+        return ok;
+    }
+    bool write(const ReadingLog &log, int first, QString *error)
+    {
+        QByteArray out;
+        for (int i = first; i < log.size(); ++i)
+            JsonLines::appendRecord(out, log, i);
+        if (m_file.write(out) != out.size() || !m_file.flush()) {
+            *error = m_file.errorString();
+            return false;
+        }
+        return true;
+    }
+    void close() { m_file.close(); }
+    QString name() const { return m_name == QLatin1String("-") ? QStringLiteral("standard output") : m_name; }
+
+private:
+    QFile m_file;
+    QString m_name;
+};
+
+} // namespace
+
+int runRecord(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const QCommandLineOption csvOption(QStringLiteral("csv"),
+                                       QStringLiteral("Write the run to this CSV file, in the window's format "
+                                                      "(an existing file is appended to)."),
+                                       QStringLiteral("file"));
+    const QCommandLineOption jsonOption(QStringLiteral("jsonl"),
+                                        QStringLiteral("Write one JSON object a record to this file (appended "
+                                                       "to), or to standard output for -."),
+                                        QStringLiteral("file|-"));
+    const QCommandLineOption serialOption(QStringLiteral("serial"),
+                                          QStringLiteral("Record the meter with this serial number."),
+                                          QStringLiteral("serial"));
+    const QCommandLineOption allOption(QStringLiteral("all-reports"),
+                                       QStringLiteral("A record for every measurement the meter sends, each with "
+                                                      "its own time, instead of one a second."));
+    const QCommandLineOption unplugOption(QStringLiteral("exit-on-unplug"),
+                                          QStringLiteral("End the run (exit status 0) when the meter is pulled out, "
+                                                         "instead of waiting for it to come back."));
+    parser.addOptions({csvOption, jsonOption, serialOption, allOption, unplugOption});
+    QList<QCommandLineOption> stops;
+    for (const StopOption &s : stopOptions()) {
+        stops << QCommandLineOption(QLatin1String(s.name), QLatin1String(s.help), QLatin1String(s.valueName));
+        parser.addOption(stops.last());
+    }
+    if (const std::optional<int> done =
+            parse(parser, kCommand,
+                  QStringLiteral("Records the meter as the window's run does: one record a second from the "
+                                 "latest reading. On a terminal a status line on standard error shows the "
+                                 "run; Ctrl+C (SIGINT) or SIGTERM ends it with every file complete."),
+                  arguments))
+        return *done;
+    if (!parser.positionalArguments().isEmpty()) {
+        error(QLatin1String(kCommand), QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+        return Usage;
+    }
+    const QString csvName = parser.value(csvOption);
+    const QString jsonName = parser.value(jsonOption);
+    if ((parser.isSet(csvOption) && csvName.isEmpty()) || (parser.isSet(jsonOption) && jsonName.isEmpty())) {
+        error(QLatin1String(kCommand), QStringLiteral("an empty file name for --%1")
+                                           .arg(parser.isSet(csvOption) && csvName.isEmpty() ? "csv" : "jsonl"));
+        return Usage;
+    }
+    if (csvName.isEmpty() && jsonName.isEmpty()) {
+        error(QLatin1String(kCommand), QStringLiteral("nothing to record to: give --csv FILE and/or --jsonl FILE|-"));
+        return Usage;
+    }
+    QList<StopCondition> conditions;
+    for (int i = 0; i < stops.size(); ++i) {
+        if (!parser.isSet(stops[i]))
+            continue;
+        QString reason;
+        const std::optional<StopCondition> c = stopOptions()[i].make(parser.value(stops[i]), &reason);
+        if (!c) {
+            error(QLatin1String(kCommand), reason);
+            return Usage;
+        }
+        conditions << *c;
+    }
+
+    RunRecorder::Options options;
+    options.serial = parser.value(serialOption);
+    options.allReports = parser.isSet(allOption);
+    options.exitOnUnplug = parser.isSet(unplugOption);
+    RunRecorder recorder(options);
+    QString node;
+    switch (recorder.open(&node)) {
+    case MeterOpen::Opened:
+        break;
+    case MeterOpen::NoMeter:
+        error(QLatin1String(kCommand), options.serial.isEmpty()
+                                           ? QStringLiteral("no meter is attached")
+                                           : QStringLiteral("no meter with serial number %1 is attached")
+                                                 .arg(options.serial));
+        return NoMeter;
+    case MeterOpen::AccessDenied:
+        error(QLatin1String(kCommand), accessHint(node));
+        return NoMeter;
+    case MeterOpen::Failed:
+        error(QLatin1String(kCommand), QStringLiteral("cannot open the meter at %1").arg(node));
+        return NoMeter;
+    }
+
+    // Every output is opened before the first record.
+    std::unique_ptr<saveDataDeal> csv;
+    if (!csvName.isEmpty()) {
+        csv.reset(new saveDataDeal(recorder.log(), parseProductString(recorder.product()).modelWord));
+        QString reason;
+        if (!csv->open(csvName, &reason)) {
+            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(csvName, reason));
+            return CannotWrite;
+        }
+    }
+    std::unique_ptr<JsonSink> json;
+    if (!jsonName.isEmpty()) {
+        json.reset(new JsonSink);
+        QString reason;
+        if (!json->open(jsonName, &reason)) {
+            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(jsonName, reason));
+            return CannotWrite;
+        }
+    }
+
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        error(QLatin1String(kCommand), QStringLiteral("cannot set up signal handling"));
+        return Failed;
+    }
+    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A reader of standard output that goes away is a write error, not death.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    qint64 records = 0;
+    qint64 lastStatusMs = -1000;
+    int status = Ok;
+    bool ended = false;
+    auto end = [&](int code) {
+        if (ended)
+            return;
+        ended = true;
+        status = code;
+        recorder.stop();
+        QCoreApplication::exit(code);
+    };
+    auto showStatus = [&](bool force) {
+        if (!terminal)
+            return;
+        const qint64 now = recorder.elapsedMs();
+        if (!force && now - lastStatusMs < 1000)
+            return;
+        lastStatusMs = now;
+        const MeterReading &r = recorder.latest();
+        std::fprintf(stderr, "\r%s  %.3f V  %.3f A  %.3f W  %.3f Ah  %.3f Wh  %lld records%s\x1b[K",
+                     qPrintable(clockText(now)), double(r.vbus), double(r.ibus), double(r.power),
+                     double(r.capacity), double(r.energy), static_cast<long long>(records),
+                     recorder.connected() ? "" : "  (unplugged)");
+        std::fflush(stderr);
+    };
+
+    QObject::connect(&recorder, &RunRecorder::recorded, [&] {
+        ReadingLog &log = recorder.log();
+        QString reason;
+        if (csv && !csv->appendRecords(0, &reason)) {
+            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(csvName, reason));
+            end(CannotWrite);
+        } else if (json && !json->write(log, 0, &reason)) {
+            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(json->name(), reason));
+            end(CannotWrite);
+        }
+        records += log.size();
+        // Written out: the records need not stay in memory.
+        log.clear();
+    });
+    QObject::connect(&recorder, &RunRecorder::ticked, [&] {
+        const RunState state{recorder.elapsedMs(), recorder.tickMs(), records, recorder.latest()};
+        for (const StopCondition &c : conditions) {
+            if (c(state)) {
+                end(Ok);
+                return;
+            }
+        }
+        showStatus(false);
+    });
+    QObject::connect(&recorder, &RunRecorder::unplugged, [&] {
+        if (terminal)
+            std::fputs("\n", stderr);
+        error(QLatin1String(kCommand), options.exitOnUnplug
+                                           ? QStringLiteral("the meter was pulled out: the run ends")
+                                           : QStringLiteral("the meter was pulled out: waiting for it (serial "
+                                                            "number %1) to come back")
+                                                 .arg(recorder.serialNumber()));
+    });
+    QObject::connect(&recorder, &RunRecorder::replugged, [&] {
+        error(QLatin1String(kCommand), QStringLiteral("the meter is back: the run goes on"));
+    });
+    QObject::connect(&recorder, &RunRecorder::finished, [&] { end(Ok); });
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
+        char byte;
+        while (::read(g_signalPipe[0], &byte, 1) > 0) {
+        }
+        end(Ok);
+    });
+
+    recorder.start();
+    if (!ended)
+        QCoreApplication::exec();
+
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    ::close(g_signalPipe[0]);
+    ::close(g_signalPipe[1]);
+    showStatus(true);
+    if (terminal)
+        std::fputs("\n", stderr);
+    if (csv) {
+        QString reason;
+        if (!csv->close(&reason) && status == Ok) {
+            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(csvName, reason));
+            status = CannotWrite;
+        }
+    }
+    if (json)
+        json->close();
+    if (status == CannotWrite)
+        error(QLatin1String(kCommand), QStringLiteral("the records up to the failure are in the files"));
+    return status;
+}
+
+} // namespace Cli

@@ -1,0 +1,61 @@
+#include "recording/jsonlines.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+namespace JsonLines {
+
+namespace {
+struct Field {
+    const char *key;
+    ReadingLog::Column column;
+};
+const Field kFields[] = {
+    {"vbus", ReadingLog::Vbus}, {"ibus", ReadingLog::Ibus}, {"power", ReadingLog::Power},
+    {"cap", ReadingLog::Cap},   {"ele", ReadingLog::Ele},   {"pd", ReadingLog::Pd},
+    {"pm", ReadingLog::Pm},     {"cc1", ReadingLog::Cc1},   {"cc2", ReadingLog::Cc2},
+    {"cpu_temp", ReadingLog::CpuTemp},
+};
+} // namespace
+
+QByteArray isoTime(qint64 ms)
+{
+    const qint64 secs = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+    const int millis = int(ms - secs * 1000);
+    const std::time_t t = std::time_t(secs);
+    std::tm local{};
+    localtime_r(&t, &local);
+    const long offsetMinutes = local.tm_gmtoff / 60;
+    const long absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+    char text[48];
+    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
+                                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                                local.tm_sec, millis, offsetMinutes < 0 ? '-' : '+', absolute / 60, absolute % 60);
+    return QByteArray(text, n);
+}
+
+void appendRecord(QByteArray &out, const ReadingLog &log, int i)
+{
+    out += "{\"time\":\"";
+    out += isoTime(log.timeMs(i));
+    out += '"';
+    for (const Field &f : kFields) {
+        out += ",\"";
+        out += f.key;
+        out += "\":";
+        const float v = log.value(f.column, i);
+        if (!std::isfinite(v)) {
+            out += "null";
+            continue;
+        }
+        // The shortest text that reads back as the same float.
+        char number[32];
+        const std::to_chars_result r = std::to_chars(number, number + sizeof number, v);
+        out.append(number, int(r.ptr - number));
+    }
+    out += "}\n";
+}
+
+} // namespace JsonLines

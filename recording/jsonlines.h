@@ -1,0 +1,19 @@
+#pragma once
+
+#include "recording/readinglog.h"
+
+#include <QByteArray>
+
+// Records of a reading log as JSON lines: one object a record, "time" in
+// local ISO 8601 with milliseconds and the offset from UTC
+// ("2026-12-08T13:05:09.000+08:00"), then the ten values as numbers ("vbus",
+// "ibus", "power", "cap", "ele", "pd", "pm", "cc1", "cc2", "cpu_temp"); a value
+// that is not a finite number is null.
+namespace JsonLines {
+
+// "2026-12-08T13:05:09.000+08:00" for ms since the epoch, in local time.
+QByteArray isoTime(qint64 msecsSinceEpoch);
+// One line of record i, "\n" included.
+void appendRecord(QByteArray &out, const ReadingLog &log, int i);
+
+} // namespace JsonLines

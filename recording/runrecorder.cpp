@@ -1,0 +1,112 @@
+#include "recording/runrecorder.h"
+
+#include "device/commandframe.h"
+
+#include <QDateTime>
+
+
+
+namespace {
+// A tick reads at most this many reports, so a meter that floods the handle
+// cannot hold the loop.
+constexpr int kMaxReportsPerTick = 256;
+} // namespace
+
+RunRecorder::RunRecorder(const Options &options, QObject *parent) : QObject(parent), m_options(options)
+{
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &RunRecorder::tick);
+}
+
+MeterOpen RunRecorder::open(QString *node)
+{
+    const MeterOpen result = openMeter(m_port, kVendorId, kProductId, m_options.serial, node);
+    if (result == MeterOpen::Opened) {
+        m_serial = m_port.serialNumber().toStdWString();
+        m_product = m_port.product();
+    }
+    return result;
+}
+
+void RunRecorder::start()
+{
+    m_clock.start();
+    m_timer.start(tickMs());
+    tick();
+}
+
+void RunRecorder::stop()
+{
+    m_timer.stop();
+}
+
+void RunRecorder::take(qint64 wallMs)
+{
+    m_log.append(wallMs, m_clock.elapsed(), m_reading);
+}
+
+void RunRecorder::reopen()
+{
+    // The same meter only: the run goes on where it stopped.
+    if (openMeter(m_port, kVendorId, kProductId, QString::fromStdWString(m_serial)) != MeterOpen::Opened)
+        return;
+    m_lastRequestMs = -1000;
+    emit replugged();
+}
+
+void RunRecorder::tick()
+{
+    const qint64 now = m_clock.elapsed();
+    if (!m_port.isOpen()) {
+        // Open attempts are paced as the worker thread paces them.
+        if (now - m_lastAttemptMs < 500)
+            return;
+        m_lastAttemptMs = now;
+        reopen();
+        if (!m_port.isOpen()) {
+            emit ticked();
+            return;
+        }
+    }
+    // The window's once-a-second request for a measurement.
+    if (now - m_lastRequestMs >= 1000 - tickMs() / 2) {
+        m_lastRequestMs = now;
+        const QByteArray request = CommandFrame::periodicRequest();
+        m_port.usb_send(request.constData(), unsigned(request.size()));
+    }
+
+    int added = 0;
+    for (int reports = 0; reports < kMaxReportsPerTick; ++reports) {
+        const int n = m_port.readReport(m_buffer);
+        if (n < 0) {
+            // Pulled out: the records so far stay.
+            m_port.close();
+            if (added > 0)
+                emit recorded();
+            emit unplugged();
+            if (m_options.exitOnUnplug) {
+                stop();
+                emit finished();
+            }
+            emit ticked();
+            return;
+        }
+        if (n != int(kReportSize))
+            break;
+        if (decodeReport(m_buffer, kReportSize, m_reading) != ReportKind::Measurement)
+            continue;
+        m_haveMeasurement = true;
+        if (m_options.allReports) {
+            take(QDateTime::currentMSecsSinceEpoch());
+            ++added;
+        }
+    }
+    // One record a second from the latest reading, once there is one.
+    if (!m_options.allReports && m_haveMeasurement && now >= tickMs() / 2) {
+        take(QDateTime::currentMSecsSinceEpoch());
+        ++added;
+    }
+    if (added > 0)
+        emit recorded();
+    emit ticked();
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "device/meterport.h"
+#include "device/meterreading.h"
+#include "recording/readinglog.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <string>
+
+// A run recorded from the meter without any window: it opens the meter,
+// decodes every report waiting at each tick, asks for a measurement once a
+// second as the window does, and adds to its reading log one record a second
+// from the latest reading (or, with every report kept, one record for each
+// measurement report, at the time it was read). When the meter is pulled out
+// the run waits for a meter with the same serial number and goes on with it,
+// unless it is told to end there.
+class RunRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr unsigned short kVendorId = 0x0483;
+    static constexpr unsigned short kProductId = 0x5750;
+    // Tick of a run that keeps every report: the meter's queue of reports
+    // (64 of them) must never fill between two ticks.
+    static constexpr int kFastTickMs = 10;
+
+    struct Options {
+        QString serial;              // empty: the first meter found
+        bool allReports = false;     // a record for every measurement report
+        bool exitOnUnplug = false;   // an unplug ends the run
+    };
+
+    explicit RunRecorder(const Options &options, QObject *parent = nullptr);
+
+    // Opens the meter the options name; on failure `node` names the device
+    // node of a meter that is there but could not be opened.
+    MeterOpen open(QString *node = nullptr);
+    // Starts the run on the opened meter.
+    void start();
+    // Stops the ticks; the log keeps what was recorded.
+    void stop();
+
+    ReadingLog &log() { return m_log; }
+    const MeterReading &latest() const { return m_reading; }
+    bool connected() const { return m_port.isOpen(); }
+    // Time since start() on a steady clock.
+    qint64 elapsedMs() const { return m_clock.isValid() ? m_clock.elapsed() : 0; }
+    int tickMs() const { return m_options.allReports ? kFastTickMs : 1000; }
+    QString product() const { return m_product; }
+    QString serialNumber() const { return QString::fromStdWString(m_serial); }
+
+signals:
+    // Records were added to the log (at the end of a tick).
+    void recorded();
+    // The meter was pulled out, and came back.
+    void unplugged();
+    void replugged();
+    // The run ended by itself (an unplug with exitOnUnplug).
+    void finished();
+    // The end of every tick, recording or not.
+    void ticked();
+
+private:
+    void tick();
+    void reopen();
+    void take(qint64 wallMs);
+
+    Options m_options;
+    MeterPort m_port;
+    MeterReading m_reading;
+    ReadingLog m_log;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    QString m_product;
+    std::wstring m_serial;
+    qint64 m_lastRequestMs = -1000;
+    qint64 m_lastAttemptMs = 0;
+    bool m_haveMeasurement = false;
+    unsigned char m_buffer[kReportSize] = {};
+};

@@ -1,0 +1,323 @@
+// The command line of the simulated build (ombrel-sim COMMAND), run as its
+// own process without any display, as a script would run it.
+#include <QDateTime>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+struct Result {
+    int status = -1;
+    QByteArray out, err;
+};
+
+QProcessEnvironment childEnvironment(const QString &trace = QString())
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QLatin1String(name));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    env.insert(QStringLiteral("TZ"), QStringLiteral("Asia/Shanghai"));
+    if (!trace.isEmpty())
+        env.insert(QStringLiteral("OMBREL_SIM_TRACE"), trace);
+    return env;
+}
+
+void start(QProcess &p, const QStringList &arguments, const QString &trace = QString())
+{
+    p.setProcessEnvironment(childEnvironment(trace));
+    p.start(QStringLiteral(OMBREL_SIM_BINARY), arguments);
+}
+
+Result run(const QStringList &arguments, const QString &trace = QString())
+{
+    QProcess p;
+    start(p, arguments, trace);
+    Result r;
+    if (!p.waitForFinished(60000))
+        return r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+const char *const kKeys[] = {"time", "vbus", "ibus", "power", "cap", "ele", "pd", "pm", "cc1", "cc2", "cpu_temp"};
+
+// The records of a JSON-lines text, each checked whole: every key, in order,
+// a local time with milliseconds and offset, numbers for the values.
+QList<QJsonObject> jsonRecords(const QByteArray &text)
+{
+    QList<QJsonObject> records;
+    if (!text.endsWith('\n'))
+        return records;
+    const QRegularExpression order(QStringLiteral(
+        "^\\{\"time\":\"[^\"]+\",\"vbus\":[^,]+,\"ibus\":[^,]+,\"power\":[^,]+,\"cap\":[^,]+,\"ele\":[^,]+,"
+        "\"pd\":[^,]+,\"pm\":[^,]+,\"cc1\":[^,]+,\"cc2\":[^,]+,\"cpu_temp\":[^,]+\\}$"));
+    const QRegularExpression time(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\+08:00$"));
+    for (const QByteArray &line : text.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+        if (error.error != QJsonParseError::NoError || !doc.isObject() || !order.match(QString::fromUtf8(line)).hasMatch())
+            return {};
+        const QJsonObject o = doc.object();
+        if (!time.match(o.value(QStringLiteral("time")).toString()).hasMatch())
+            return {};
+        for (int k = 1; k < 11; ++k) {
+            if (!o.value(QLatin1String(kKeys[k])).isDouble())
+                return {};
+        }
+        records << o;
+    }
+    return records;
+}
+
+qint64 msOf(const QJsonObject &record)
+{
+    return QDateTime::fromString(record.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs)
+        .toMSecsSinceEpoch();
+}
+
+const char kCsvHead[] = "-------------------------VORANE Ombrel---------------------------\r\n"
+                        "-------------------------M512X---------------------------\r\n"
+                        "-------------------------VORANE Ombrel---------------------------\r\n"
+                        "DATE,VBUS(V),IBUS(A),POWER(W),CAP(Ah),ELE(Wh),PD(V),PM(V),CC1(V),CC2(V),CPU_TEMP(\xE2\x84\x83),\r\n";
+
+// The data lines after the head, each in the window's layout.
+QList<QByteArray> csvRecords(const QByteArray &text)
+{
+    if (!text.startsWith(kCsvHead) || !text.endsWith("\r\n"))
+        return {};
+    const QRegularExpression layout(QStringLiteral(
+        "^\\d{4}-\\d\\d-\\d\\d_\\d\\d:\\d\\d:\\d\\d,\\d+\\.\\d{6},\\d+\\.\\d{6},\\d+\\.\\d{6},\\d+\\.\\d{3},"
+        "\\d+\\.\\d{3},\\d+\\.\\d{3},\\d+\\.\\d{3},\\d+\\.\\d{3},\\d+\\.\\d{3},\\d+\\.\\d$"));
+    QList<QByteArray> lines = text.mid(int(qstrlen(kCsvHead))).split('\n');
+    lines.removeLast();   // after the last line end
+    for (QByteArray &line : lines) {
+        if (!line.endsWith('\r'))
+            return {};
+        line.chop(1);
+        if (!layout.match(QString::fromLatin1(line)).hasMatch())
+            return {};
+    }
+    return lines;
+}
+
+// The bytes written to the meter, one 64-byte report a line of the trace.
+QList<QByteArray> written(const QString &trace)
+{
+    QList<QByteArray> reports;
+    for (const QByteArray &line : readFile(trace).split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() != 67 || fields[2] != "out")
+            continue;
+        QByteArray bytes;
+        for (int i = 3; i < 67; ++i)
+            bytes.append(char(fields[i].toInt(nullptr, 16)));
+        reports << bytes;
+    }
+    return reports;
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    QString path(const char *name) const { return m_dir.filePath(QLatin1String(name)); }
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    // Five seconds of a run: JSON lines on standard output and the window's
+    // CSV, one record a second, the same records in both.
+    void recordsOneASecond()
+    {
+        const QString csv = path("run.csv");
+        const Result r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
+                              QStringLiteral("--csv"), csv, QStringLiteral("--until-duration"), QStringLiteral("5")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QVERIFY2(r.err.isEmpty(), r.err.constData());   // no status line off a terminal
+        const QList<QJsonObject> records = jsonRecords(r.out);
+        QVERIFY2(records.size() >= 4 && records.size() <= 6, r.out.constData());
+        for (int i = 0; i < records.size(); ++i) {
+            const double vbus = records[i].value(QStringLiteral("vbus")).toDouble();
+            const double power = records[i].value(QStringLiteral("power")).toDouble();
+            QVERIFY2(vbus > 4.9 && vbus < 9.2, qPrintable(QString::number(vbus)));
+            QVERIFY(power >= 0 && power < 25);
+            QCOMPARE(records[i].value(QStringLiteral("cc1")).toDouble(), 1.68);
+            if (i > 0) {
+                const qint64 step = msOf(records[i]) - msOf(records[i - 1]);
+                QVERIFY2(step >= 900 && step <= 1100, qPrintable(QString::number(step)));
+            }
+        }
+        const QList<QByteArray> lines = csvRecords(readFile(csv));
+        QCOMPARE(lines.size(), records.size());
+        for (int i = 0; i < lines.size(); ++i) {
+            const QString stamp = QDateTime::fromMSecsSinceEpoch(msOf(records[i]), Qt::OffsetFromUTC, 8 * 3600)
+                                      .toString(QStringLiteral("yyyy-MM-dd_hh:mm:ss"));
+            QVERIFY2(lines[i].startsWith(stamp.toLatin1() + ','), lines[i].constData());
+            const QString vbus = QString::number(records[i].value(QStringLiteral("vbus")).toDouble(), 'f', 6);
+            QVERIFY2(lines[i].split(',').value(1) == vbus.toLatin1(), lines[i].constData());
+        }
+
+        // A second run is appended to the same file, without a second head.
+        const Result again = run({QStringLiteral("record"), QStringLiteral("--csv"), csv,
+                                  QStringLiteral("--until-duration"), QStringLiteral("2")});
+        QCOMPARE(again.status, 0);
+        const QList<QByteArray> more = csvRecords(readFile(csv));
+        QVERIFY2(more.size() >= lines.size() + 1 && more.size() <= lines.size() + 3, readFile(csv).constData());
+    }
+
+    // SIGINT in the middle of a run that keeps every report: both files end
+    // with a whole line, every report of the meter is a record, exit 0.
+    void interruptLeavesWholeFiles()
+    {
+        const QString csv = path("stopped.csv");
+        const QString json = path("stopped.jsonl");
+        QProcess p;
+        start(p, {QStringLiteral("--sim-rate"), QStringLiteral("100"), QStringLiteral("record"),
+                  QStringLiteral("--all-reports"), QStringLiteral("--csv"), csv, QStringLiteral("--jsonl"), json});
+        QVERIFY(p.waitForStarted());
+        // The files fill while the run goes on.
+        QTRY_VERIFY_WITH_TIMEOUT(jsonRecords(readFile(json)).size() >= 100, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(csvRecords(readFile(csv)).size() >= 100, 2000);
+        QTest::qWait(300);
+        QCOMPARE(::kill(pid_t(p.processId()), SIGINT), 0);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        const QList<QJsonObject> records = jsonRecords(readFile(json));
+        const QList<QByteArray> lines = csvRecords(readFile(csv));
+        QVERIFY(records.size() >= 120);
+        QCOMPARE(lines.size(), records.size());
+        // 100 reports a second, each with its own time.
+        const double seconds = (msOf(records.last()) - msOf(records.first())) / 1000.0;
+        QVERIFY2(records.size() > 80 * seconds, qPrintable(QStringLiteral("%1 in %2 s").arg(records.size()).arg(seconds)));
+    }
+
+    void exitStatus()
+    {
+        Result r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"), QStringLiteral("--bogus")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("bogus"), r.err.constData());
+        r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
+                 QStringLiteral("--until-duration"), QStringLiteral("soon")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("--until-duration") && r.err.contains("soon"), r.err.constData());
+        r = run({QStringLiteral("set"), QStringLiteral("--brightness"), QStringLiteral("10")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("--brightness"), r.err.constData());
+
+        // No meter: the simulated one is plugged in later.
+        r = run({QStringLiteral("--sim-unplugged"), QStringLiteral("60"), QStringLiteral("record"),
+                 QStringLiteral("--jsonl"), QStringLiteral("-")});
+        QCOMPARE(r.status, 3);
+        QVERIFY2(r.err.contains("no meter"), r.err.constData());
+
+        // A CSV file that cannot be written stops the run before its first record.
+        const QString bad = path("no-such-folder/run.csv");
+        r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"), QStringLiteral("--csv"), bad});
+        QCOMPARE(r.status, 4);
+        QVERIFY2(r.err.contains(bad.toUtf8()), r.err.constData());
+        QCOMPARE(r.out, QByteArray());
+    }
+
+    // set writes the frames of the settings pages, in the order given,
+    // between entering and leaving the page; get prints the meter's report.
+    void settingsFrames()
+    {
+        const QString trace = path("set.trace");
+        const Result r = run({QStringLiteral("set"), QStringLiteral("--language"), QStringLiteral("en"),
+                              QStringLiteral("--brightness"), QStringLiteral("7"),
+                              QStringLiteral("--calibration-voltage"), QStringLiteral("1.234"),
+                              QStringLiteral("--min-current"), QStringLiteral("20"), QStringLiteral("--switch"),
+                              QStringLiteral("on"), QStringLiteral("--standby-style"), QStringLiteral("original"),
+                              QStringLiteral("--zero")},
+                             trace);
+        QVERIFY2(r.status == 0, r.err.constData());
+        const QList<QByteArray> frames = written(trace);
+        const QList<QByteArray> expected = {
+            QByteArray::fromHex("550509030000 00EEFF"),   QByteArray::fromHex("550509460000 00EEFF"),
+            QByteArray::fromHex("550509210000 00EEFF"),   QByteArray::fromHex("55050A22000000 07EEFF"),
+            QByteArray::fromHex("55050A2A3F9DF3B6EEFF"), QByteArray::fromHex("5505092F000000EEFF"),
+            QByteArray::fromHex("550509310000 00EEFF"),   QByteArray::fromHex("550509300000 00EEFF"),
+            QByteArray::fromHex("550509290000 00EEFF"),   QByteArray::fromHex("550509450000 00EEFF"),
+        };
+        QCOMPARE(frames.size(), expected.size());
+        for (int i = 0; i < frames.size(); ++i)
+            QCOMPARE(frames[i], expected[i] + QByteArray(64 - expected[i].size(), '\0'));
+
+        // The compact family: its own brightness range, no calibration.
+        const QString compactTrace = path("k4.trace");
+        Result k4 = run({QStringLiteral("--sim-model"), QStringLiteral("K4"), QStringLiteral("set"),
+                         QStringLiteral("--brightness"), QStringLiteral("80")},
+                        compactTrace);
+        QCOMPARE(k4.status, 0);
+        QCOMPARE(written(compactTrace).value(2), QByteArray::fromHex("55050A22000000 50EEFF") + QByteArray(54, '\0'));
+        k4 = run({QStringLiteral("--sim-model"), QStringLiteral("K4"), QStringLiteral("set"),
+                  QStringLiteral("--calibration-current"), QStringLiteral("1.1")});
+        QCOMPARE(k4.status, 2);
+
+        const Result got = run({QStringLiteral("get"), QStringLiteral("--json")});
+        QCOMPARE(got.status, 0);
+        QCOMPARE(got.out, QByteArray("{\"brightness\":5,\"calibration-current\":1,\"calibration-temperature\":1,"
+                                     "\"calibration-voltage\":1,\"language\":\"zh\",\"min-current\":10,"
+                                     "\"standby-brightness\":3,\"standby-style\":1,\"standby-time\":30,"
+                                     "\"switch\":\"off\"}\n"));
+    }
+
+    // The image reaches the loader whole, block by block; a bad image is
+    // refused before the meter is touched.
+    void upgrade()
+    {
+        QByteArray image(3000, '\0');
+        for (int i = 0; i < image.size(); ++i)
+            image[i] = char(i * 7 + (i >> 8));
+        const QString file = path("fw.bin");
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(image) == image.size());
+        f.close();
+        const QString trace = path("upgrade.trace");
+        Result r = run({QStringLiteral("upgrade"), file}, trace);
+        QVERIFY2(r.status == 0, r.err.constData());
+        QByteArray received;
+        int next = 0;
+        for (const QByteArray &report : written(trace)) {
+            if (uchar(report[1]) != 0xCC)
+                continue;
+            const int length = uchar(report[2]);
+            const int number = uchar(report[3]) | (uchar(report[4]) << 8);
+            QCOMPARE(number, next++);
+            received += report.mid(5, length == 0x40 ? 58 : length - 6);
+        }
+        QCOMPARE(received, image);
+
+        QFile empty(path("empty.bin"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        r = run({QStringLiteral("upgrade"), empty.fileName()});
+        QCOMPARE(r.status, 5);
+        QVERIFY2(r.err.contains("empty"), r.err.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
