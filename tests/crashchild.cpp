@@ -2,6 +2,7 @@
 // argument names; tst_crashreport runs it and reads what it left.
 #include "base/crashreport.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 
 #include <atomic>
@@ -37,6 +38,19 @@ FAULT void jumpToNowhere()
     reinterpret_cast<void (*)()>(0x1234)();
 }
 
+// Runs off the end of a page of code mapped from this program's file, into
+// nothing: the fault is just past a mapping that has a name.
+FAULT void pastTheCode()
+{
+    char *pages = static_cast<char *>(mmap(nullptr, 8192, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    const int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    if (pages == MAP_FAILED || fd < 0
+        || mmap(pages, 4096, PROT_READ | PROT_EXEC, MAP_PRIVATE | MAP_FIXED, fd, 0) == MAP_FAILED)
+        return;
+    munmap(pages + 4096, 4096);
+    reinterpret_cast<void (*)()>(pages + 4096)();
+}
+
 FAULT int recurse(int depth)
 {
     volatile char frame[256];
@@ -62,6 +76,8 @@ int main(int argc, char *argv[])
         abort();
     else if (!strcmp(how, "jump"))
         jumpToNowhere();
+    else if (!strcmp(how, "past-code"))
+        pastTheCode();
     else if (!strcmp(how, "worker-overflow")) {
         // A thread of the program runs out of stack: only an alternate
         // signal stack lets the report be written.

@@ -75,6 +75,7 @@ private slots:
         QTest::newRow("illegal instruction") << "illegal" << SIGILL << "";
         QTest::newRow("abort") << "abort" << SIGABRT << "";
         QTest::newRow("jump to nowhere") << "jump" << SIGSEGV << "Read Address:  0000000000001234";
+        QTest::newRow("off the end of code") << "past-code" << SIGSEGV << "Read Address:  ";
         QTest::newRow("overflow in a worker thread") << "worker-overflow" << SIGSEGV << "Write Address:  ";
     }
 
@@ -105,9 +106,12 @@ private slots:
             QVERIFY2(l[4].startsWith(access), qPrintable(l[4]));
 
         const QString instruction = lineStarting(l, QStringLiteral("Instruction: "));
-        if (how == QLatin1String("jump")) {
-            QCOMPARE(rip, QStringLiteral("0000000000001234"));
+        if (how == QLatin1String("jump") || how == QLatin1String("past-code")) {
+            if (how == QLatin1String("jump"))
+                QCOMPARE(rip, QStringLiteral("0000000000001234"));
             QCOMPARE(instruction, QStringLiteral("Instruction:  (not readable)"));
+            // Outside every mapping, so no module, not even the one just before.
+            QCOMPARE(l[2], QStringLiteral("Exception Addr:  ") + rip + QStringLiteral("  "));
         } else {
             QVERIFY2(QRegularExpression(QStringLiteral("^Instruction: ( [0-9A-F]{2}){16}$")).match(instruction).hasMatch(),
                      qPrintable(instruction));
