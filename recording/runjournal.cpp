@@ -15,6 +15,8 @@
 #include <cmath>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 const char *const RunJournal::kStopped = "stopped";
@@ -68,6 +70,10 @@ CREATE VIEW reading AS
          s.cap_uah / 1e6 AS cap_ah, s.ele_uwh / 1e6 AS ele_wh, s.temp_uc / 1e6 AS temp_c
   FROM sample s JOIN run r ON r.id = s.run;
 )";
+
+// Records of a run: counted at its end, from its blocks while it goes on.
+const QByteArray kRecords = "CASE WHEN end_reason IS NULL THEN (SELECT ifnull(sum(records), 0) FROM block "
+                            "WHERE block.run = run.id) ELSE records END";
 
 const char kSampleColumns[] = "i, lag_ms, skew_ms, vbus_uv, ibus_ua, power_uw, dp_uv, dm_uv, cc1_uv, cc2_uv, "
                               "cap_uah, ele_uwh, temp_uc";
@@ -259,14 +265,20 @@ bool RunJournal::prepareSchema()
     // Before anything is written, so a new file can give back what it frees.
     if (!exec("PRAGMA auto_vacuum = INCREMENTAL"))
         return false;
-    Stmt version(m_db, "PRAGMA user_version");
-    if (!version.ok() || version.step() != SQLITE_ROW)
-        return fail(version.rc, QString());
-    const qint64 userVersion = version.i64(0);
-    Stmt objects(m_db, "SELECT count(*) FROM sqlite_schema");
-    if (!objects.ok() || objects.step() != SQLITE_ROW)
-        return fail(objects.rc, QString());
-    if (userVersion > kSchemaVersion || (userVersion == 0 && objects.i64(0) > 0)) {
+    qint64 userVersion = 0, objectCount = 0;
+    {
+        Stmt version(m_db, "PRAGMA user_version");
+        if (!version.ok() || version.step() != SQLITE_ROW)
+            return fail(version.rc, QString());
+        userVersion = version.i64(0);
+    }
+    {
+        Stmt objects(m_db, "SELECT count(*) FROM sqlite_schema");
+        if (!objects.ok() || objects.step() != SQLITE_ROW)
+            return fail(objects.rc, QString());
+        objectCount = objects.i64(0);
+    }
+    if (userVersion > kSchemaVersion || (userVersion == 0 && objectCount > 0)) {
         // From a newer program, or a database of something else.
         const bool newer = userVersion > kSchemaVersion;
         moveAside(newer);
@@ -294,7 +306,7 @@ bool RunJournal::prepareSchema()
                                 "INSERT OR REPLACE INTO block VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", -1,
                                 &m_putBlock, nullptr);
     if (rc == SQLITE_OK)
-        rc = sqlite3_prepare_v2(m_db, "UPDATE run SET records = ?, t0_ms = ? WHERE id = ?", -1, &m_updateRun, nullptr);
+        rc = sqlite3_prepare_v2(m_db, "UPDATE run SET t0_ms = ? WHERE id = ?", -1, &m_updateRun, nullptr);
     if (rc != SQLITE_OK)
         return fail(rc, QString());
     // Every page of the run table read once: a damaged one shows here.
@@ -340,6 +352,21 @@ bool RunJournal::moveAside(bool newer)
     return true;
 }
 
+// Whether a failed write found no room: the file system (nearly) full, or
+// the database or its log at the size this process may give a file.
+static bool noRoom(const QString &path)
+{
+    struct statvfs fs;
+    if (::statvfs(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &fs) == 0
+        && qint64(fs.f_bavail) * qint64(fs.f_frsize) < (qint64(1) << 20))
+        return true;
+    rlimit limit;
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return false;
+    const qint64 largest = qMax(QFileInfo(path).size(), QFileInfo(path + QStringLiteral("-wal")).size());
+    return largest + (qint64(1) << 16) >= qint64(limit.rlim_cur);
+}
+
 bool RunJournal::fail(int rc, const QString &what)
 {
     Q_UNUSED(what)
@@ -349,7 +376,8 @@ bool RunJournal::fail(int rc, const QString &what)
     if (base == SQLITE_BUSY || base == SQLITE_LOCKED) {
         m_status = Status::Locked;
         m_message = tr("运行记录数据库正被另一个程序占用：测量记录暂存在内存中，稍后补写。");
-    } else if (base == SQLITE_FULL || (base == SQLITE_IOERR && (err == ENOSPC || err == EFBIG || err == EDQUOT))) {
+    } else if (base == SQLITE_FULL || (base == SQLITE_IOERR && (err == ENOSPC || err == EFBIG || err == EDQUOT))
+               || (rc == SQLITE_IOERR_WRITE && noRoom(m_path))) {
         m_status = Status::DiskFull;
         m_message = tr("磁盘已满：测量记录暂存在内存中，有空间后补写。");
     } else if (base == SQLITE_CANTOPEN || base == SQLITE_READONLY || base == SQLITE_PERM) {
@@ -507,10 +535,11 @@ bool RunJournal::sync(qint64 runId, const ReadingLog &log)
         if (rc != SQLITE_DONE)
             ok = fail(rc, QString());
     }
-    if (ok) {
-        sqlite3_bind_int(m_updateRun, 1, n);
-        sqlite3_bind_int64(m_updateRun, 2, a.t0);
-        sqlite3_bind_int64(m_updateRun, 3, a.dbId);
+    // The run row is written at its first records and at its end only: a tick
+    // touches two pages, the last of the records and the last block.
+    if (ok && old == 0) {
+        sqlite3_bind_int64(m_updateRun, 1, a.t0);
+        sqlite3_bind_int64(m_updateRun, 2, a.dbId);
         const int rc = sqlite3_step(m_updateRun);
         sqlite3_reset(m_updateRun);
         ok = rc == SQLITE_DONE || fail(rc, QString());
@@ -614,8 +643,9 @@ bool RunJournal::endRun(qint64 runId, qint64 endWallMs, const QString &reason)
 
 bool RunJournal::runInfo(qint64 id, qint64 &t0, int &records, qint64 &skew0)
 {
-    Stmt q(m_db, "SELECT ifnull(t0_ms, 0), records, (SELECT skew_ms FROM sample WHERE run = ?1 AND i = 0) "
-                 "FROM run WHERE id = ?1");
+    const QByteArray sql = "SELECT ifnull(t0_ms, 0), " + kRecords
+                           + ", (SELECT skew_ms FROM sample WHERE run = ?1 AND i = 0) FROM run WHERE id = ?1";
+    Stmt q(m_db, sql.constData());
     sqlite3_bind_int64(q.s, 1, id);
     if (q.step() != SQLITE_ROW)
         return false;
@@ -766,7 +796,8 @@ void RunJournal::recover()
                      "end_ms = ifnull((SELECT t0_ms + 1000 * i + lag_ms + skew_ms FROM sample, run r "
                      "                 WHERE run = ?1 AND r.id = ?1 ORDER BY i DESC LIMIT 1), start_ms), "
                      "duration_s = ?3, charge_ah = ?4, energy_wh = ?5, vbus_max = ?6, ibus_max = ?7, power_max = ?8, "
-                     "cap_start_ah = ?9, cap_end_ah = ?10, ele_start_wh = ?11, ele_end_wh = ?12 WHERE id = ?1");
+                     "cap_start_ah = ?9, cap_end_ah = ?10, ele_start_wh = ?11, ele_end_wh = ?12, records = ?13 WHERE id = ?1");
+        sqlite3_bind_int(q.s, 13, records);
         sqlite3_bind_int64(q.s, 1, id);
         sqlite3_bind_text(q.s, 2, kInterrupted, -1, SQLITE_STATIC);
         sqlite3_bind_double(q.s, 3, s.duration_s);
@@ -807,10 +838,11 @@ std::vector<JournalRun> RunJournal::runs()
     std::vector<JournalRun> out;
     if (!m_db)
         return out;
-    Stmt q(m_db, "SELECT id, start_ms, ifnull(end_ms, 0), ifnull(end_reason, ''), name, model, version, serial, "
-                 "records, ifnull(duration_s, 0), ifnull(charge_ah, 0), ifnull(energy_wh, 0), ifnull(vbus_max, 0), "
+    const QByteArray sql = "SELECT id, start_ms, ifnull(end_ms, 0), ifnull(end_reason, ''), name, model, version, "
+                           "serial, " + kRecords + ", ifnull(duration_s, 0), ifnull(charge_ah, 0), ifnull(energy_wh, 0), ifnull(vbus_max, 0), "
                  "ifnull(ibus_max, 0), ifnull(power_max, 0), ifnull(cap_start_ah, 0), ifnull(cap_end_ah, 0), "
-                 "ifnull(ele_start_wh, 0), ifnull(ele_end_wh, 0) FROM run ORDER BY start_ms DESC, id DESC");
+                 "ifnull(ele_start_wh, 0), ifnull(ele_end_wh, 0) FROM run ORDER BY start_ms DESC, id DESC";
+    Stmt q(m_db, sql.constData());
     while (q.step() == SQLITE_ROW) {
         JournalRun r;
         r.id = q.i64(0);
