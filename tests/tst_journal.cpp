@@ -202,6 +202,13 @@ void TestJournal::killedWriterIsInterruptedLiveOneIsNot()
             const std::vector<JournalRun> runs = other.runs();
             QCOMPARE(int(runs.size()), 1);
             QVERIFY(!runs[0].finished());
+            // A run of its own left without an end, as by a program that
+            // died: closed at the next open too.
+            ReadingLog log;
+            for (int k = 0; k < 3; ++k)
+                journalrecords::appendRecord(log, seed + 1, k);
+            const qint64 id = other.beginRun(log.timeMs(0), {}, {}, {});
+            QVERIFY(other.sync(id, log));
         }
     }
     QTest::qSleep(int(QRandomGenerator::global()->bounded(8)));
@@ -214,10 +221,14 @@ void TestJournal::killedWriterIsInterruptedLiveOneIsNot()
 
     RunJournal journal;
     QVERIFY(journal.open(db));
-    QCOMPARE(journal.recoveredRuns(), 1);
+    QCOMPARE(journal.recoveredRuns(), 2);
     const std::vector<JournalRun> runs = journal.runs();
-    QCOMPARE(int(runs.size()), 1);
-    const JournalRun &run = runs[0];
+    QCOMPARE(int(runs.size()), 2);
+    const bool childFirst = runs[0].serial == QStringLiteral("0012345678");
+    const JournalRun &left = runs[childFirst ? 1 : 0];
+    QCOMPARE(left.endReason, QStringLiteral("interrupted"));
+    QCOMPARE(left.records, 3);
+    const JournalRun &run = runs[childFirst ? 0 : 1];
     QCOMPARE(run.endReason, QStringLiteral("interrupted"));
     // Every record it said was committed, and at most the one being reported.
     QVERIFY2(run.records == reported || run.records == reported + 1,
