@@ -398,15 +398,17 @@ void RunJournal::setOk()
     m_message.clear();
 }
 
-QString RunJournal::lockPath(qint64 id) const
+QString RunJournal::lockPath(qint64 id, qint64 startMs) const
 {
-    return m_path + QStringLiteral(".owners/run-") + QString::number(id);
+    // The start time too: a database started anew after one was moved aside
+    // gives out the same ids again while the old runs' owners may live on.
+    return m_path + QStringLiteral(".owners/run-") + QString::number(id) + QLatin1Char('-') + QString::number(startMs);
 }
 
-bool RunJournal::lockRunFile(qint64 id, int &fd)
+bool RunJournal::lockRunFile(const QString &path, int &fd)
 {
     QDir().mkpath(m_path + QStringLiteral(".owners"));
-    const QByteArray name = QFile::encodeName(lockPath(id));
+    const QByteArray name = QFile::encodeName(path);
     fd = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
@@ -430,7 +432,7 @@ bool RunJournal::storeRun(Active &a)
     const qint64 id = sqlite3_last_insert_rowid(m_db);
     // Taken before the row is committed: no other process sees the run
     // without its owner's lock.
-    if (!lockRunFile(id, a.lockFd)) {
+    if (!lockRunFile(lockPath(id, a.startMs), a.lockFd)) {
         m_status = Status::FolderNotWritable;
         m_message = tr("数据文件夹 %1 无法写入：测量记录不会保存到磁盘。")
                         .arg(QDir::toNativeSeparators(QFileInfo(m_path).absolutePath()));
@@ -459,7 +461,7 @@ qint64 RunJournal::beginRun(qint64 startWallMs, const QString &model, const QStr
         } else {
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
             if (a->lockFd >= 0) {
-                ::unlink(QFile::encodeName(lockPath(a->dbId)).constData());
+                ::unlink(QFile::encodeName(lockPath(a->dbId, a->startMs)).constData());
                 ::close(a->lockFd);
                 a->lockFd = -1;
             }
@@ -551,7 +553,7 @@ bool RunJournal::sync(qint64 runId, const ReadingLog &log)
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         a.stats.truncate(old);
         if (!stored && a.dbId) {
-            ::unlink(QFile::encodeName(lockPath(a.dbId)).constData());
+            ::unlink(QFile::encodeName(lockPath(a.dbId, a.startMs)).constData());
             ::close(a.lockFd);
             a.lockFd = -1;
             a.dbId = 0;
@@ -608,7 +610,7 @@ bool RunJournal::writeEnd(Active &a)
     sqlite3_bind_int64(q.s, 14, a.dbId);
     if (q.step() != SQLITE_DONE)
         return fail(q.rc, QString());
-    ::unlink(QFile::encodeName(lockPath(a.dbId)).constData());
+    ::unlink(QFile::encodeName(lockPath(a.dbId, a.startMs)).constData());
     ::close(a.lockFd);
     a.lockFd = -1;
     return true;
@@ -770,10 +772,10 @@ void RunJournal::recover()
         return;   // held by another process: the next open() looks again
     std::vector<qint64> dead;
     {
-        Stmt q(m_db, "SELECT id FROM run WHERE end_reason IS NULL");
+        Stmt q(m_db, "SELECT id, start_ms FROM run WHERE end_reason IS NULL");
         while (q.step() == SQLITE_ROW) {
             const qint64 id = q.i64(0);
-            const QByteArray name = QFile::encodeName(lockPath(id));
+            const QByteArray name = QFile::encodeName(lockPath(id, q.i64(1)));
             const int fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
             if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
                 ::close(fd);   // its process holds it: a live run

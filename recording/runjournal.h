@@ -42,7 +42,7 @@ struct JournalRun {
 //
 // A run whose process died is closed as interrupted when the database is next
 // opened. Each run being written holds an flock on a small file of its own
-// next to the database (<db>.owners/run-<id>), so a second process on the same
+// next to the database (<db>.owners/run-<id>-<start>), so a second process on the same
 // database tells a live run from a dead one.
 //
 // A database that is not one, is damaged, or comes from a newer version of the
@@ -142,8 +142,8 @@ private:
     bool fail(int rc, const QString &what);
     void setOk();
     bool isBroken(int rc) const;
-    bool lockRunFile(qint64 id, int &fd);
-    QString lockPath(qint64 id) const;
+    bool lockRunFile(const QString &path, int &fd);
+    QString lockPath(qint64 id, qint64 startMs) const;
     IntervalStats storedStats(qint64 id, int first, int last, qint64 t0, int records);
     bool runInfo(qint64 id, qint64 &t0, int &records, qint64 &skew0);
     bool lagAt(qint64 id, int i, qint64 &lag);
