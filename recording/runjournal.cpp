@@ -221,7 +221,7 @@ bool RunJournal::openAt(const QString &path, bool fresh)
     const QByteArray name = QFile::encodeName(path);
     int rc = sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
-        fail(rc, QString());
+        fail(rc);
         sqlite3_close_v2(m_db);
         m_db = nullptr;
         if (m_status == Status::Failed) {
@@ -257,7 +257,7 @@ bool RunJournal::openAt(const QString &path, bool fresh)
 bool RunJournal::exec(const char *sql)
 {
     const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
-    return rc == SQLITE_OK || fail(rc, QString());
+    return rc == SQLITE_OK || fail(rc);
 }
 
 bool RunJournal::prepareSchema()
@@ -269,13 +269,13 @@ bool RunJournal::prepareSchema()
     {
         Stmt version(m_db, "PRAGMA user_version");
         if (!version.ok() || version.step() != SQLITE_ROW)
-            return fail(version.rc, QString());
+            return fail(version.rc);
         userVersion = version.i64(0);
     }
     {
         Stmt objects(m_db, "SELECT count(*) FROM sqlite_schema");
         if (!objects.ok() || objects.step() != SQLITE_ROW)
-            return fail(objects.rc, QString());
+            return fail(objects.rc);
         objectCount = objects.i64(0);
     }
     if (userVersion > kSchemaVersion || (userVersion == 0 && objectCount > 0)) {
@@ -294,7 +294,7 @@ bool RunJournal::prepareSchema()
         const int rc = sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK) {
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-            return fail(rc, QString());
+            return fail(rc);
         }
         if (!exec("COMMIT"))
             return false;
@@ -308,11 +308,11 @@ bool RunJournal::prepareSchema()
     if (rc == SQLITE_OK)
         rc = sqlite3_prepare_v2(m_db, "UPDATE run SET t0_ms = ? WHERE id = ?", -1, &m_updateRun, nullptr);
     if (rc != SQLITE_OK)
-        return fail(rc, QString());
+        return fail(rc);
     // Every page of the run table read once: a damaged one shows here.
     Stmt check(m_db, "SELECT count(*), sum(length(serial)) FROM run");
     if (!check.ok() || check.step() != SQLITE_ROW)
-        return fail(check.rc, QString());
+        return fail(check.rc);
     return true;
 }
 
@@ -367,9 +367,8 @@ static bool noRoom(const QString &path)
     return largest + (qint64(1) << 16) >= qint64(limit.rlim_cur);
 }
 
-bool RunJournal::fail(int rc, const QString &what)
+bool RunJournal::fail(int rc)
 {
-    Q_UNUSED(what)
     m_lastRc = rc;
     const int base = rc & 0xff;
     const int err = m_db ? sqlite3_system_errno(m_db) : 0;
@@ -428,7 +427,7 @@ bool RunJournal::storeRun(Active &a)
     bindText(q.s, 3, a.version);
     bindText(q.s, 4, a.serial);
     if (q.step() != SQLITE_DONE)
-        return fail(q.rc, QString());
+        return fail(q.rc);
     const qint64 id = sqlite3_last_insert_rowid(m_db);
     // Taken before the row is committed: no other process sees the run
     // without its owner's lock.
@@ -515,7 +514,7 @@ bool RunJournal::sync(qint64 runId, const ReadingLog &log)
         const int rc = sqlite3_step(s);
         sqlite3_reset(s);
         if (rc != SQLITE_DONE)
-            ok = fail(rc, QString());
+            ok = fail(rc);
         else
             a.stats.append(log, k);
     }
@@ -535,7 +534,7 @@ bool RunJournal::sync(qint64 runId, const ReadingLog &log)
         const int rc = sqlite3_step(s);
         sqlite3_reset(s);
         if (rc != SQLITE_DONE)
-            ok = fail(rc, QString());
+            ok = fail(rc);
     }
     // The run row is written at its first records and at its end only: a tick
     // touches two pages, the last of the records and the last block.
@@ -544,7 +543,7 @@ bool RunJournal::sync(qint64 runId, const ReadingLog &log)
         sqlite3_bind_int64(m_updateRun, 2, a.dbId);
         const int rc = sqlite3_step(m_updateRun);
         sqlite3_reset(m_updateRun);
-        ok = rc == SQLITE_DONE || fail(rc, QString());
+        ok = rc == SQLITE_DONE || fail(rc);
     }
     if (ok)
         ok = exec("COMMIT");
@@ -609,7 +608,7 @@ bool RunJournal::writeEnd(Active &a)
     sqlite3_bind_double(q.s, 13, s.records ? double(a.stats.sample(s.last).ele) : 0.0);
     sqlite3_bind_int64(q.s, 14, a.dbId);
     if (q.step() != SQLITE_DONE)
-        return fail(q.rc, QString());
+        return fail(q.rc);
     ::unlink(QFile::encodeName(lockPath(a.dbId, a.startMs)).constData());
     ::close(a.lockFd);
     a.lockFd = -1;
@@ -823,7 +822,7 @@ void RunJournal::recover()
         sqlite3_bind_double(q.s, 11, ele[0]);
         sqlite3_bind_double(q.s, 12, ele[1]);
         if (q.step() != SQLITE_DONE) {
-            fail(q.rc, QString());
+            fail(q.rc);
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
             return;
         }
@@ -869,7 +868,7 @@ std::vector<JournalRun> RunJournal::runs()
         out.push_back(r);
     }
     if (q.rc != SQLITE_DONE)
-        fail(q.rc, QString());
+        fail(q.rc);
     return out;
 }
 
@@ -891,7 +890,7 @@ bool RunJournal::load(qint64 id, ReadingLog &log)
             values[size_t(c)] = fromMicro(sqlite3_column_int64(q.s, 3 + c));
         log.append(runMs + q.i64(2), runMs, values);
     }
-    return q.rc == SQLITE_DONE || fail(q.rc, QString());
+    return q.rc == SQLITE_DONE || fail(q.rc);
 }
 
 bool RunJournal::rename(qint64 id, const QString &name)
@@ -901,7 +900,7 @@ bool RunJournal::rename(qint64 id, const QString &name)
     Stmt q(m_db, "UPDATE run SET name = ? WHERE id = ?");
     bindText(q.s, 1, name);
     sqlite3_bind_int64(q.s, 2, id);
-    return (q.step() == SQLITE_DONE || fail(q.rc, QString())) && sqlite3_changes(m_db) == 1;
+    return (q.step() == SQLITE_DONE || fail(q.rc)) && sqlite3_changes(m_db) == 1;
 }
 
 bool RunJournal::remove(qint64 id)
@@ -922,7 +921,7 @@ bool RunJournal::remove(qint64 id)
         Stmt q(m_db, sql);
         sqlite3_bind_int64(q.s, 1, id);
         if (q.step() != SQLITE_DONE) {
-            fail(q.rc, QString());
+            fail(q.rc);
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
             return false;
         }

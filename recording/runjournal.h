@@ -95,6 +95,8 @@ public:
     // Writes the records of `log` not written yet for this run. A run resumed
     // after a replug goes on with the same id and log.
     bool sync(qint64 runId, const ReadingLog &log);
+    // Ends a run; sync() its last records first. An end that cannot be
+    // written now is written at the next call that can.
     bool endRun(qint64 runId, qint64 endWallMs, const QString &reason);
     // The row id of a run begun as `runId` (they differ while it waits).
     qint64 storedId(qint64 runId) const;
@@ -139,7 +141,7 @@ private:
     bool writeEnd(Active &run);
     void retryEnds();
     bool exec(const char *sql);
-    bool fail(int rc, const QString &what);
+    bool fail(int rc);
     void setOk();
     bool isBroken(int rc) const;
     bool lockRunFile(const QString &path, int &fd);
