@@ -2,6 +2,7 @@
 // writer's run closed as interrupted and a live one left alone, each fault
 // reported and caught up, damaged files moved aside, retention, and the
 // statistics against a plain computation.
+#include "base/setting.h"
 #include "journalrecords.h"
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
@@ -327,7 +328,9 @@ void TestJournal::faultsAreReportedAndCaughtUp()
     QVERIFY(journal.load(id, got));
     compareLogs(got, log);
     compareStats(journal.statsOfRecords(id, 0, log.size() - 1), bruteForce(log, 0, log.size() - 1), "caught up");
+    QVERIFY(journal.rename(id, QStringLiteral("Phone, 20 W")));
     const JournalRun run = journal.runs().front();
+    QCOMPARE(run.name, QStringLiteral("Phone, 20 W"));
     QCOMPARE(run.records, log.size());
     QCOMPARE(run.endReason, QStringLiteral("stopped"));
     QVERIFY(near(run.charge_ah, bruteForce(log, 0, log.size() - 1).charge_ah));
@@ -435,11 +438,20 @@ void TestJournal::retentionRemovesOldestFinishedRuns()
     const qint64 after = QFileInfo(db).size();
     QVERIFY2(after <= journal.sizeCap() && after < before / 2,
              qPrintable(QStringLiteral("%1 -> %2 bytes").arg(before).arg(after)));
-    // However small the cap, the run that goes on stays.
+    // However small the cap, the run that goes on stays; nor is it removed by hand.
+    QVERIFY(!journal.remove(ids[4]));
     journal.setSizeCap(1);
     QCOMPARE(journal.applyRetention(), 1);
     QCOMPARE(int(journal.runs().size()), 1);
     QCOMPARE(journal.runs().front().id, ids[4]);
+
+    // The cap comes from the settings file, in MiB, 2 GiB when not set.
+    const QString cwd = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    QCOMPARE(RunJournal::sizeCapFromSettings(Setting()), qint64(2048) << 20);
+    Setting().write(QStringLiteral("RunDatabaseLimitMB"), QStringLiteral("300"));
+    QCOMPARE(RunJournal::sizeCapFromSettings(Setting()), qint64(300) << 20);
+    QVERIFY(QDir::setCurrent(cwd));
 }
 
 void TestJournal::statisticsOverAnyInterval()
