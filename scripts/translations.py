@@ -92,6 +92,21 @@ ENGLISH = {
     "烧写完成...": "Burning completed...",
     "本次下载结束": "End of this download",
     "更新失败": "Update failed",
+    # Run journal (tip line)
+    "数据文件夹 %1 无法写入：测量记录不会保存到磁盘。":
+        "The data folder %1 cannot be written: the runs are not kept on disk.",
+    "磁盘已满：测量记录暂存在内存中，有空间后补写。":
+        "The disk is full: the records are kept in memory and written once there is room.",
+    "运行记录数据库正被另一个程序占用：测量记录暂存在内存中，稍后补写。":
+        "The run database is held by another program: the records are kept in memory and written later.",
+    "运行记录数据库已损坏或不是数据库，已移至 %1，并新建了数据库。":
+        "The run database was damaged or not a database: it was moved to %1 and a new one was started.",
+    "运行记录数据库来自较新版本的程序，已移至 %1，并新建了数据库。":
+        "The run database comes from a newer version of this program: it was moved to %1 and a new one was started.",
+    "运行记录数据库 %1 已损坏，且无法移走。": "The run database %1 is damaged and cannot be moved aside.",
+    "无法写入运行记录数据库：%1": "Cannot write the run database: %1",
+    "为使运行记录数据库不超过 %1 MB，已删除最早的 %2 次运行。":
+        "The %2 oldest runs were removed to keep the run database within %1 MB.",
     # Live readings page
     "设置": "Setting",
     "升级": "Upgrade",

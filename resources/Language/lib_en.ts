@@ -560,6 +560,41 @@
     </message>
 </context>
 <context>
+    <name>RunJournal</name>
+    <message>
+        <source>数据文件夹 %1 无法写入：测量记录不会保存到磁盘。</source>
+        <translation>The data folder %1 cannot be written: the runs are not kept on disk.</translation>
+    </message>
+    <message>
+        <source>运行记录数据库 %1 已损坏，且无法移走。</source>
+        <translation>The run database %1 is damaged and cannot be moved aside.</translation>
+    </message>
+    <message>
+        <source>运行记录数据库来自较新版本的程序，已移至 %1，并新建了数据库。</source>
+        <translation>The run database comes from a newer version of this program: it was moved to %1 and a new one was started.</translation>
+    </message>
+    <message>
+        <source>运行记录数据库已损坏或不是数据库，已移至 %1，并新建了数据库。</source>
+        <translation>The run database was damaged or not a database: it was moved to %1 and a new one was started.</translation>
+    </message>
+    <message>
+        <source>运行记录数据库正被另一个程序占用：测量记录暂存在内存中，稍后补写。</source>
+        <translation>The run database is held by another program: the records are kept in memory and written later.</translation>
+    </message>
+    <message>
+        <source>磁盘已满：测量记录暂存在内存中，有空间后补写。</source>
+        <translation>The disk is full: the records are kept in memory and written once there is room.</translation>
+    </message>
+    <message>
+        <source>无法写入运行记录数据库：%1</source>
+        <translation>Cannot write the run database: %1</translation>
+    </message>
+    <message>
+        <source>为使运行记录数据库不超过 %1 MB，已删除最早的 %2 次运行。</source>
+        <translation>The %2 oldest runs were removed to keep the run database within %1 MB.</translation>
+    </message>
+</context>
+<context>
     <name>customcoordinates</name>
     <message>
         <source>Form</source>

@@ -1,0 +1,168 @@
+#pragma once
+
+#include "recording/runstats.h"
+
+#include <QCoreApplication>
+#include <QString>
+#include <QtGlobal>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class ReadingLog;
+class Setting;
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One run as the journal keeps it.
+struct JournalRun {
+    qint64 id = 0;
+    qint64 startMs = 0;       // wall clock, ms since the epoch
+    qint64 endMs = 0;         // 0 while the run goes on
+    QString endReason;        // RunJournal::kStopped, kUnplugged, kInterrupted, ...
+    QString name;
+    QString model, version, serial;
+    int records = 0;
+    double duration_s = 0.0;
+    double charge_ah = 0.0;
+    double energy_wh = 0.0;
+    double vbus_max = 0.0, ibus_max = 0.0, power_max = 0.0;
+    double cap_start_ah = 0.0, cap_end_ah = 0.0;   // the meter's own CAP at the first and last record
+    double ele_start_wh = 0.0, ele_end_wh = 0.0;   // and its ELE
+    bool finished() const { return endMs != 0 || !endReason.isEmpty(); }
+};
+
+// Every run kept on disk as it is measured, in one SQLite database (WAL mode).
+// The window's tick appends a record to its reading log and calls sync(),
+// which writes the records the journal has not written yet in one
+// transaction; when that fails (a full disk, the database held by another
+// program) the records stay in the log and the next sync() catches up. A
+// process killed at any moment loses at most the tick in progress.
+//
+// A run whose process died is closed as interrupted when the database is next
+// opened. Each run being written holds an flock on a small file of its own
+// next to the database (<db>.owners/run-<id>-<start>), so a second process on the same
+// database tells a live run from a dead one.
+//
+// A database that is not one, is damaged, or comes from a newer version of the
+// program is moved aside as <name>.broken-<date> (with its -wal and -shm) and
+// a new one is started. Faults are reported through status() and message(),
+// a text for the window's tip line.
+class RunJournal
+{
+    Q_DECLARE_TR_FUNCTIONS(RunJournal)
+public:
+    enum class Status { Ok, NotOpen, FolderNotWritable, DiskFull, Locked, MovedAside, Failed };
+
+    // End reasons; others may follow (a stop condition met).
+    static const char *const kStopped;
+    static const char *const kUnplugged;
+    static const char *const kInterrupted;
+
+    static constexpr int kSchemaVersion = 1;
+    static constexpr qint64 kDefaultSizeCap = qint64(2048) << 20;
+    // Settings key of the size cap, in MiB.
+    static QString sizeCapKey();
+    static qint64 sizeCapFromSettings(const Setting &settings);
+
+    // How a value is stored: in millionths of its unit, as the meter sends
+    // it; fromMicro(toMicro(v)) == v for every value the meter can report.
+    static qint64 toMicro(float value);
+    static float fromMicro(qint64 micro);
+
+    // runs.sqlite in the program's data folder.
+    static QString defaultPath();
+
+    RunJournal();
+    ~RunJournal();
+    RunJournal(const RunJournal &) = delete;
+    RunJournal &operator=(const RunJournal &) = delete;
+
+    // Opens (or creates) the database and closes the runs of dead processes.
+    bool open();
+    bool open(const QString &path);
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+    QString path() const { return m_path; }
+    // Runs closed as interrupted by the last open().
+    int recoveredRuns() const { return m_recovered; }
+
+    // A new run. The id is the run's row; while the database cannot take it
+    // (held by another program, a full disk) the id is negative, and sync()
+    // stores the run as soon as it can. 0 when no database is open.
+    qint64 beginRun(qint64 startWallMs, const QString &model, const QString &version, const QString &serial);
+    // Writes the records of `log` not written yet for this run. A run resumed
+    // after a replug goes on with the same id and log.
+    bool sync(qint64 runId, const ReadingLog &log);
+    // Ends a run; sync() its last records first. An end that cannot be
+    // written now is written at the next call that can.
+    bool endRun(qint64 runId, qint64 endWallMs, const QString &reason);
+    // The row id of a run begun as `runId` (they differ while it waits).
+    qint64 storedId(qint64 runId) const;
+    // Records of `runId` written so far.
+    int written(qint64 runId) const;
+
+    // Newest first.
+    std::vector<JournalRun> runs();
+    bool load(qint64 id, ReadingLog &log);
+    bool rename(qint64 id, const QString &name);
+    bool remove(qint64 id);
+    // Statistics of the records between two times, both included: on the
+    // run's timeline, or on the wall clock (taken as the run's timeline moved
+    // by the offset of its first record).
+    IntervalStats stats(qint64 id, qint64 fromMs, qint64 toMs, bool wallClock = false);
+    // The same between record indices.
+    IntervalStats statsOfRecords(qint64 id, int first, int last);
+
+    // Oldest finished runs are removed while the database is bigger than the
+    // cap, never a run that goes on; the file shrinks. Applied at open, at
+    // the start and end of a run. Returns how many runs went now.
+    void setSizeCap(qint64 bytes) { m_sizeCap = bytes; }
+    qint64 sizeCap() const { return m_sizeCap; }
+    int applyRetention();
+    // Runs removed by retention since last asked, and the tip line's text.
+    int takeRemovedRuns();
+    QString removedRunsMessage(int runs) const;
+
+    Status status() const { return m_status; }
+    // Text for the tip line about the last fault, or empty.
+    QString message() const { return m_message; }
+    // Where the last database moved aside went.
+    QString movedAsidePath() const { return m_movedAside; }
+
+private:
+    struct Active;
+    bool openAt(const QString &path, bool fresh);
+    bool prepareSchema();
+    void recover();
+    bool moveAside(bool newer);
+    bool storeRun(Active &run);
+    bool writeEnd(Active &run);
+    void retryEnds();
+    bool exec(const char *sql);
+    bool fail(int rc);
+    void setOk();
+    bool isBroken(int rc) const;
+    bool lockRunFile(const QString &path, int &fd);
+    QString lockPath(qint64 id, qint64 startMs) const;
+    IntervalStats storedStats(qint64 id, int first, int last, qint64 t0, int records);
+    bool runInfo(qint64 id, qint64 &t0, int &records, qint64 &skew0);
+    bool lagAt(qint64 id, int i, qint64 &lag);
+    void resetStatements();
+
+    sqlite3 *m_db = nullptr;
+    int m_lastRc = 0;
+    QString m_path;
+    int m_recovered = 0;
+    int m_removed = 0;
+    qint64 m_sizeCap = kDefaultSizeCap;
+    qint64 m_nextPending = -1;
+    std::map<qint64, std::unique_ptr<Active>> m_active;
+    sqlite3_stmt *m_insertSample = nullptr;
+    sqlite3_stmt *m_putBlock = nullptr;
+    sqlite3_stmt *m_updateRun = nullptr;
+    Status m_status = Status::NotOpen;
+    QString m_message;
+    QString m_movedAside;
+};
