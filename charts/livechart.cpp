@@ -199,6 +199,28 @@ void LiveChart::startRun(qint64 nowMs)
     refresh();
 }
 
+void LiveChart::showWholeRun()
+{
+    const std::vector<qint64> &times = m_log.runTimes();
+    if (times.empty())
+        return;
+    m_plotStartSecs = times.front() / 1000;
+    m_axisX->setRange(QDateTime::fromMSecsSinceEpoch(times.front()),
+                      QDateTime::fromMSecsSinceEpoch(std::max(times.back(), times.front() + 10000)));
+    fitValues();
+}
+
+void LiveChart::fitValues()
+{
+    if (m_log.size() == 0)
+        return;
+    for (int c : groupChannels(m_group)) {
+        const std::vector<float> &values = m_log.column(ReadingLog::columnOf(c));
+        autoRange(c, *std::max_element(values.begin(), values.end()));
+    }
+    refresh();
+}
+
 void LiveChart::recorded(qint64 nowMs)
 {
     const int last = m_log.size() - 1;

@@ -69,6 +69,11 @@ public:
     // A new run: the curves empty, the time axis on the ten seconds from now.
     // (The owner clears the log.)
     void startRun(qint64 nowMs);
+    // A finished run on show: the time axis over all of it, the value axes
+    // over the values of the shown curves.
+    void showWholeRun();
+    // The value axes of the shown curves over all their values.
+    void fitValues();
     // After a record was appended to the log: widen the value axes its values
     // outgrow, move the time axis as the display mode says, redraw.
     void recorded(qint64 nowMs);

@@ -183,6 +183,33 @@ ENGLISH = {
     "03 空载电流清零": "03 Zero No-load I",
     "04 累计数据清零": "04.All Data Zero",
     "05 震动开关": "05 Motor Switch",
+    # Run history
+    "历史记录": "Run history",
+    "上次有 %1 次运行未正常结束，已作为中断的运行保存在历史记录中。":
+        "%1 run(s) did not end properly last time; they are kept in the run history as interrupted.",
+    "无法读取这次运行：%1": "Cannot read this run: %1",
+    "记录中": "recording",
+    "已停止": "stopped",
+    "仪表已拔出": "meter unplugged",
+    "中断": "interrupted",
+    "重命名": "Rename",
+    "这次运行的名称:": "Name of this run:",
+    "删除": "Delete",
+    "删除 %1 开始的这次运行及其全部记录？此操作无法撤销。":
+        "Delete the run started %1 with all its records? This cannot be undone.",
+    "开始": "Start",
+    "时长": "Duration",
+    "仪表": "Meter",
+    "记录数": "Records",
+    "电量(Ah)": "Charge (Ah)",
+    "能量(Wh)": "Energy (Wh)",
+    "峰值功率(W)": "Peak power (W)",
+    "结束原因": "End reason",
+    "名称": "Name",
+    "在图表中打开": "Open in chart",
+    "返回实时": "Back to live",
+    "图表显示的是一次保存的运行（只读）。": "The chart shows a stored run (read-only).",
+    "图表显示的是实时运行。": "The chart shows the live run.",
 }
 
 # English of a text in one context, where it differs from ENGLISH.

@@ -3,8 +3,11 @@
 // run that survives the cable being pulled for a moment.
 #include "app/startup.h"
 #include "charts/chartview.h"
+#include "charts/livechart.h"
 #include "device/meterreading.h"
 #include "device/usbthread.h"
+#include "recording/runjournal.h"
+#include "ui/runhistory.h"
 #include "recording/savedatadeal.h"
 #include "namedpipe.h"
 #include "simulator.h"
@@ -12,6 +15,8 @@
 #include "ui/prompts.h"
 #include "ui_maindialog.h"
 
+#include <QTableWidget>
+#include <QtCharts/QXYSeries>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -21,6 +26,8 @@
 #include <memory>
 
 #include <sys/resource.h>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -36,6 +43,19 @@ QByteArray contents(const QString &path)
 qint64 localMs(int y, int mo, int d, int h, int mi, int s)
 {
     return QDateTime(QDate(y, mo, d), QTime(h, mi, s)).toMSecsSinceEpoch();
+}
+
+// A click where Qt routes it: through the window that holds the widget.
+void clickOn(QWidget *w, QPoint at = QPoint())
+{
+    QWidget *top = w->window();
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                      w->mapTo(top, at.isNull() ? w->rect().center() : at));
+}
+
+void clickRow(QTableWidget *table, int row)
+{
+    clickOn(table->viewport(), table->visualItemRect(table->item(row, 0)).center());
 }
 
 sim::Identity meterWithSerial(const std::wstring &serial)
@@ -101,6 +121,8 @@ private slots:
         m_now = localMs(2026, 12, 7, 9, 0, 0);
         m_dir.reset(new QTemporaryDir);
         QVERIFY(QDir::setCurrent(m_dir->path()));
+        // A journal of runs of this case's own.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
     }
 
     void cleanup()
@@ -280,6 +302,148 @@ private slots:
         QVERIFY(!pipe.touched());
     }
 
+    void runHistory()
+    {
+        sim::attach(meterWithSerial(L"1111111111")).setReportRate(0);
+        auto d = dialog();
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+        d->form()->disp_Btn_Run->click();   // a run on the test's clock
+        d->form()->disp_Btn_Run->click();
+        for (int i = 0; i < 25; ++i) {
+            meterReading().vbus = 5.0f + 0.01f * i;
+            meterReading().ibus = 2.0f - 0.01f * i;
+            ticks(*d, 1);
+        }
+        m_saveAs = path("live.csv");
+        d->onAct1Clicked_Slot();
+        d->form()->disp_Btn_Run->click();   // stopped
+        d->form()->disp_Btn_Run->click();   // and the next run
+        ticks(*d, 3);
+
+        // The data menu opens the history: newest first, the live run marked.
+        Prompts::setMenuHandler([](QMenu *menu, const QPoint &) {
+            for (QAction *a : menu->actions())
+                if (a->text() == QStringLiteral("历史记录"))
+                    a->trigger();
+        });
+        d->form()->disp_btn_menu->click();
+        Prompts::setMenuHandler(nullptr);
+        RunHistoryWindow *history = d->historyWindow();
+        QVERIFY(history && history->isVisible());
+        QVERIFY(QTest::qWaitForWindowExposed(history));
+        QTableWidget *table = history->table();
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, RunHistoryWindow::EndReason)->text(), QStringLiteral("记录中"));
+        QCOMPARE(table->item(1, RunHistoryWindow::EndReason)->text(), QStringLiteral("已停止"));
+        QCOMPARE(table->item(1, RunHistoryWindow::Records)->text(), QStringLiteral("25"));
+        QCOMPARE(table->item(1, RunHistoryWindow::Duration)->text(), QStringLiteral("0:00:24"));
+        clickRow(table, 0);
+        QVERIFY(!history->deleteButton()->isEnabled());   // the live run stays
+
+        // Opened in the chart, read-only; the live run records behind it.
+        clickRow(table, 1);
+        clickOn(history->openButton());
+        QVERIFY(d->showsStoredRun());
+        QVERIFY(!d->form()->disp_Btn_Run->isEnabled());
+        QCOMPARE(d->storedLog().size(), 25);
+        const QVector<QPointF> drawn = d->shownChart()->series(VBUS)->pointsVector();
+        QVERIFY(drawn.contains(QPointF(double(d->storedLog().runMs(24)), double(5.0f + 0.01f * 24))));
+        ticks(*d, 2);
+        QCOMPARE(d->readingLog().size(), 5);
+        QCOMPARE(d->storedLog().size(), 25);
+        // Its curve groups work as on the live chart.
+        d->form()->disp_btn_temp->click();
+        QCOMPARE(d->shownChart()->group(), CurveGroup::Temp);
+        QCOMPARE(d->liveChart()->group(), CurveGroup::Main);
+
+        // Exported, it is byte for byte the live run's export.
+        m_saveAs = path("stored.csv");
+        clickOn(history->csvButton());
+        QCOMPARE(contents(path("stored.csv")), contents(path("live.csv")));
+
+        // Deleted after a question; no at first.
+        m_questions.clear();
+        m_answer = false;
+        clickOn(history->deleteButton());
+        QCOMPARE(m_questions.size(), 1);
+        QCOMPARE(table->rowCount(), 2);
+        m_answer = true;
+        clickOn(history->deleteButton());
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(int(d->journal()->runs().size()), 1);
+        QVERIFY(!d->showsStoredRun());   // the chart went back to the live run
+
+        // The live run opened, then back to live: not a record lost.
+        clickRow(table, 0);
+        clickOn(history->openButton());
+        QVERIFY(d->showsStoredRun());
+        ticks(*d, 1);
+        clickOn(history->liveButton());
+        QVERIFY(!d->showsStoredRun());
+        QCOMPARE(d->shownChart(), d->liveChart());
+        QCOMPARE(d->chartView()->chart(), d->liveChart()->chart());
+        QCOMPARE(d->readingLog().size(), 6);
+        QVERIFY(d->form()->disp_Btn_Run->isEnabled());
+        QVERIFY(m_warnings.isEmpty());
+    }
+
+    void journalFaults()
+    {
+        // A data folder that cannot be made: said on the tip line, the run
+        // recorded in memory all the same.
+        QFile blocker(path("blocker"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path("blocker")));
+        {
+            auto d = dialog();
+            d->form()->disp_Btn_Run->click();
+            ticks(*d, 3);
+            QCOMPARE(d->readingLog().size(), 3);
+            QVERIFY2(d->form()->label_left_tips->text().contains(QStringLiteral("无法写入")),
+                     qPrintable(d->form()->label_left_tips->text()));
+        }
+
+        // A file that is no database: moved aside, kept, the user told where.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));
+        QString dbPath;
+        {
+            auto d = dialog();
+            dbPath = d->journal()->path();
+        }
+        for (const QString &name : QDir(QFileInfo(dbPath).path()).entryList(QDir::Files))
+            QFile::remove(QFileInfo(dbPath).path() + QLatin1Char('/') + name);
+        QFile garbage(dbPath);
+        QVERIFY(garbage.open(QIODevice::WriteOnly));
+        garbage.write(QByteArray(8192, 'x'));
+        garbage.close();
+        auto d = dialog();
+        const QString aside = d->journal()->movedAsidePath();
+        QVERIFY(aside.startsWith(dbPath + QStringLiteral(".broken-")));
+        QCOMPARE(contents(aside), QByteArray(8192, 'x'));
+        QVERIFY2(d->form()->label_left_tips->text().contains(QDir::toNativeSeparators(aside)),
+                 qPrintable(d->form()->label_left_tips->text()));
+
+        // Held by another program: the records wait in memory and are all
+        // written when it lets go; the tip line says so meanwhile.
+        d->form()->disp_Btn_Run->click();
+        ticks(*d, 2);
+        sqlite3 *other = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(dbPath).constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        ticks(*d, 3);
+        const QString held = d->form()->label_left_tips->text();
+        QVERIFY2(held.contains(QStringLiteral("另一个程序占用")), qPrintable(held));
+        sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        ticks(*d, 1);
+        QVERIFY(!d->form()->label_left_tips->text().contains(QStringLiteral("另一个程序占用")));
+        ReadingLog stored;
+        QVERIFY(d->journal()->load(d->journal()->storedId(d->journalRunId()), stored));
+        QCOMPARE(stored.size(), 6);
+    }
+
     void aPulledCableKeepsTheRun()
     {
         sim::Meter &first = sim::attach(meterWithSerial(L"1111111111"));
@@ -299,6 +463,17 @@ private slots:
         ticks(*d, 2);
         QCOMPARE(d->readingLog().size(), 7);
         QCOMPARE(d->readingLog().timeMs(5) - d->readingLog().timeMs(4), qint64(31000));
+        // One run in the journal all along, holding every record as it is.
+        RunJournal *journal = d->journal();
+        const qint64 firstRun = journal->storedId(d->journalRunId());
+        ReadingLog stored;
+        QVERIFY(journal->load(firstRun, stored));
+        QCOMPARE(stored.size(), 7);
+        for (int i = 0; i < 7; ++i) {
+            QCOMPARE(stored.timeMs(i), d->readingLog().timeMs(i));
+            for (int c = 0; c < ReadingLog::ColumnCount; ++c)
+                QCOMPARE(stored.value(ReadingLog::Column(c), i), d->readingLog().value(ReadingLog::Column(c), i));
+        }
 
         // Another meter is another run.
         first.unplug();
@@ -314,6 +489,18 @@ private slots:
         d->form()->disp_Btn_Run->click();
         ticks(*d, 1);
         QCOMPARE(d->readingLog().size(), 1);
+
+        // The history: the live run, the second meter's and the first's, both
+        // ended by an unplug; the run without a record left nothing.
+        const std::vector<JournalRun> runs = journal->runs();
+        QCOMPARE(int(runs.size()), 3);
+        QVERIFY(!runs[0].finished());
+        QCOMPARE(runs[1].serial, QStringLiteral("2222222222"));
+        QCOMPARE(runs[1].records, 3);
+        QCOMPARE(runs[1].endReason, QStringLiteral("unplugged"));
+        QCOMPARE(runs[2].id, firstRun);
+        QCOMPARE(runs[2].records, 7);
+        QCOMPARE(runs[2].endReason, QStringLiteral("unplugged"));
     }
 };
 

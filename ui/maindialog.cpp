@@ -14,6 +14,8 @@
 #include "device/usbthread.h"
 #include "ui/dashboard.h"
 #include "ui/prompts.h"
+#include "ui/runhistory.h"
+#include "recording/runjournal.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -146,6 +148,8 @@ MainDialog::MainDialog(QWidget *parent)
     // Built before the worker's first open attempt, so a meter already
     // plugged in starts its run on a chart that exists.
     initChart();
+    // Before the meter link, whose first connection may start a run.
+    openJournal();
 
     // The meter link: the worker's first open attempt is synchronous, so a
     // meter already plugged in shows in the device list before the window.
@@ -171,6 +175,12 @@ MainDialog::MainDialog(QWidget *parent)
 MainDialog::~MainDialog()
 {
     stopWorker();
+    // A run that goes on ends with the window; one that waits for its meter
+    // ends as unplugged.
+    if (m_runId)
+        journalEnd(QLatin1String(m_plotting ? RunJournal::kStopped : RunJournal::kUnplugged));
+    delete m_historyWindow;
+    m_stored.reset();
     m_view->setHoverText(nullptr);
     m_live.reset();
     delete m_custom;
@@ -432,6 +442,8 @@ void MainDialog::showAccessTip()
                     .arg(QDir::toNativeSeparators(refused));
     if (!m_deniedNode.isEmpty())
         tips << tr("无法打开仪表 %1：没有读写权限。请安装本程序的 udev 规则，然后拔下并重新插入仪表。").arg(m_deniedNode);
+    if (!m_journalTip.isEmpty())
+        tips << m_journalTip;
     ui->label_left_tips->setText(tips.join(QLatin1Char(' ')));
 }
 
@@ -485,6 +497,7 @@ void MainDialog::refreshDeviceList()
     auto *entry = new DeviceInfoUI;
     const ProductInfo info = parseProductString(product);
     m_modelWord = info.modelWord;
+    m_versionWord = info.versionWord;
     if (const std::optional<bool> visible = motorGroupVisible(m_modelWord))
         ui->settings_groupBox_k4_motor->setVisible(*visible);
 

@@ -6,6 +6,7 @@
 #include "recording/readinglog.h"
 #include "ui/dispheaderlayout.h"
 #include "ui/frameless.h"
+#include "ui/runhistory.h"
 
 #include <QDialog>
 #include <QMenu>
@@ -31,6 +32,7 @@ class USBThread;
 class ChartView;
 class LiveChart;
 class customcoordinates;
+class RunJournal;
 
 // The application's window and hub: it owns the meter link (worker thread
 // and the dialog's own handle), the pages and their navigation, the device
@@ -58,6 +60,15 @@ public:
     LiveChart *liveChart() const { return m_live.get(); }
     ChartView *chartView() const { return m_view; }
     const ReadingLog &readingLog() const { return m_log; }
+    // The chart on show: the live run's, or a stored run's from the history.
+    LiveChart *shownChart() const;
+    bool showsStoredRun() const { return bool(m_stored); }
+    const ReadingLog &storedLog() const { return m_storedLog; }
+    // The journal every run is kept in (none when it could not be made), the
+    // live run's id in it (0: none) and the history window, once opened.
+    RunJournal *journal() const { return m_journal.get(); }
+    qint64 journalRunId() const { return m_runId; }
+    RunHistoryWindow *historyWindow() const { return m_historyWindow; }
     ReadingLog &readingLog() { return m_log; }
     customcoordinates *customAxis() const { return m_custom; }
     QTableView *curveTable() const { return m_curveTable; }
@@ -173,6 +184,12 @@ public slots:
     void onCBox_8_Slot(int linew) { chooseCurveWidth(CPU_Temp, linew); }
     void onCBox_9_Slot(int index);
     void onBtn_close_Slot();
+    // Data menu: the run history.
+    void onRunHistory_Slot();
+    void openStoredRun(qint64 id);
+    void exportStoredRunCsv(qint64 id);
+    void exportStoredRunPng(qint64 id);
+    void showLiveRun();
 
     void enumerateDevices();
     void refreshDeviceList();
@@ -213,6 +230,14 @@ private:
     // The default steady clock, in ms; it goes on while the computer sleeps.
     static qint64 steadyMsecs();
     void recordTick();
+    // The run in the journal: begun with the run, every record written at the
+    // tick that takes it, ended with its reason.
+    void openJournal();
+    void journalBegin();
+    void journalSync();
+    void journalEnd(const QString &reason);
+    void exportCsv(const ReadingLog &log, const QString &model);
+    bool loadStoredRun(qint64 id, ReadingLog &log, QString *model);
     void toggleCurveGroup(CurveGroup group);
     void chooseCurveColor(int channel);
     void chooseCurveWidth(int channel, int choice);
@@ -250,6 +275,19 @@ private:
     // The meter whose run a disconnection stopped, to go on when it returns.
     bool m_runResumable = false;
     std::wstring m_runSerial;
+    QString m_versionWord;
+
+    // The journal of runs; a stored run shown in the chart instead of the live one.
+    std::unique_ptr<RunJournal> m_journal;
+    qint64 m_runId = 0;
+    // Why the live run ends, when something else than the Run button ends it.
+    QString m_endReason;
+    QString m_journalTip;
+    QString m_journalFault;
+    ReadingLog m_storedLog;
+    std::unique_ptr<LiveChart> m_stored;
+    qint64 m_storedId = 0;
+    QPointer<RunHistoryWindow> m_historyWindow;
 
     // Menus and language
     bool m_english = false;

@@ -9,6 +9,7 @@
 #include "charts/chartview.h"
 #include "charts/customcoordinates.h"
 #include "charts/livechart.h"
+#include "recording/runjournal.h"
 #include "device/meterreading.h"
 #include "ui/prompts.h"
 
@@ -95,12 +96,16 @@ void MainDialog::initChart()
 
 void MainDialog::runStart()
 {
+    // A run that waited in vain for its meter ends before the new one.
+    if (m_runId)
+        journalEnd(QLatin1String(m_runResumable ? RunJournal::kUnplugged : RunJournal::kStopped));
     m_log.clear();
     // The run's timeline starts at the wall clock's time and goes on with the
     // steady clock, whatever the wall clock does.
     anchorChartTime();
     m_live->startRun(chartNow());
     m_runSerial = m_port.isOpen() ? m_matchingSerial : std::wstring();
+    journalBegin();
     resumeRun();
 }
 
@@ -116,6 +121,9 @@ void MainDialog::runStop(bool resumable)
 {
     m_plotting = false;
     m_runResumable = resumable;
+    if (!resumable && m_runId)
+        journalEnd(m_endReason.isEmpty() ? QString::fromLatin1(RunJournal::kStopped) : m_endReason);
+    m_endReason.clear();
     ui->disp_Btn_Run->setIcon(QIcon(QStringLiteral(":/sys/rs/rs/run.png")));
     ui->disp_Btn_Run->setToolTip(tr("运行"));
 }
@@ -134,6 +142,7 @@ void MainDialog::recordTick()
         return;
     const qint64 now = chartNow();
     m_log.append(m_clock(), now, meterReading());
+    journalSync();
     m_live->recorded(now);
 }
 
@@ -141,8 +150,11 @@ void MainDialog::recordTick()
 
 void MainDialog::toggleCurveGroup(CurveGroup group)
 {
-    const CurveGroup next = m_live->group() == group ? CurveGroup::Main : group;
-    m_live->showGroup(next, chartNow());
+    LiveChart *chart = shownChart();
+    const CurveGroup next = chart->group() == group ? CurveGroup::Main : group;
+    chart->showGroup(next, chartNow());
+    if (chart != m_live.get())
+        chart->fitValues();
     const std::pair<QPushButton *, CurveGroup> toggles[] = {{ui->disp_btn_dp_dm, CurveGroup::DpDm},
                                                             {ui->disp_btn_cc1_cc2, CurveGroup::Cc},
                                                             {ui->disp_btn_temp, CurveGroup::Temp}};

@@ -54,6 +54,7 @@ void MainDialog::on_disp_btn_menu_clicked()
         {QT_TR_NOOP("曲线设置"), ":/sys/rs/rs/MoreSettings.png", SLOT(onAct3Clicked_Slot())},
         {QT_TR_NOOP("累计图显"), ":/sys/rs/rs/AccuGrpDisp.png", SLOT(onAct4Clicked_Slot())},
         {QT_TR_NOOP("滚动图显"), ":/sys/rs/rs/ScrollDisp.png", SLOT(onAct5Clicked_Slot())},
+        {QT_TR_NOOP("历史记录"), ":/sys/rs/rs/MoreSettings.png", SLOT(onRunHistory_Slot())},
         {QT_TR_NOOP("开发中..."), nullptr, nullptr},
     };
     auto *menu = new QMenu(this);
@@ -85,8 +86,13 @@ void MainDialog::on_btnMenu_Menu_clicked()
 
 void MainDialog::onAct1Clicked_Slot()
 {
-    saveDataDeal deal(m_log, m_modelWord);
-    if (m_log.size() < 20)
+    exportCsv(m_log, m_modelWord);
+}
+
+void MainDialog::exportCsv(const ReadingLog &log, const QString &model)
+{
+    saveDataDeal deal(log, model);
+    if (log.size() < 20)
         Prompts::information(this, tr("提示信息"), tr("数据太少了吧，请记录至少二十条数据。"));
     // An existing file is appended to, so the dialog does not ask to replace it.
     const QString name = Prompts::getSaveFileName(this, tr("Excel file"), QCoreApplication::applicationDirPath(),

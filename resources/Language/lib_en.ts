@@ -558,6 +558,121 @@
         <source>%1 已存在。要替换它吗？</source>
         <translation>%1 already exists. Do you want to replace it?</translation>
     </message>
+    <message>
+        <source>无法读取这次运行：%1</source>
+        <translation>Cannot read this run: %1</translation>
+    </message>
+    <message>
+        <source>历史记录</source>
+        <translation>Run history</translation>
+    </message>
+    <message>
+        <source>上次有 %1 次运行未正常结束，已作为中断的运行保存在历史记录中。</source>
+        <translation>%1 run(s) did not end properly last time; they are kept in the run history as interrupted.</translation>
+    </message>
+</context>
+<context>
+    <name>RunHistoryWindow</name>
+    <message>
+        <source>记录中</source>
+        <translation>recording</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>stopped</translation>
+    </message>
+    <message>
+        <source>仪表已拔出</source>
+        <translation>meter unplugged</translation>
+    </message>
+    <message>
+        <source>中断</source>
+        <translation>interrupted</translation>
+    </message>
+    <message>
+        <source>重命名</source>
+        <translation>Rename</translation>
+    </message>
+    <message>
+        <source>这次运行的名称:</source>
+        <translation>Name of this run:</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>删除 %1 开始的这次运行及其全部记录？此操作无法撤销。</source>
+        <translation>Delete the run started %1 with all its records? This cannot be undone.</translation>
+    </message>
+    <message>
+        <source>历史记录</source>
+        <translation>Run history</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>时长</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>仪表</source>
+        <translation>Meter</translation>
+    </message>
+    <message>
+        <source>记录数</source>
+        <translation>Records</translation>
+    </message>
+    <message>
+        <source>电量(Ah)</source>
+        <translation>Charge (Ah)</translation>
+    </message>
+    <message>
+        <source>能量(Wh)</source>
+        <translation>Energy (Wh)</translation>
+    </message>
+    <message>
+        <source>峰值功率(W)</source>
+        <translation>Peak power (W)</translation>
+    </message>
+    <message>
+        <source>结束原因</source>
+        <translation>End reason</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>在图表中打开</source>
+        <translation>Open in chart</translation>
+    </message>
+    <message>
+        <source>导出数据(.csv)</source>
+        <translation>Export data (.csv)</translation>
+    </message>
+    <message>
+        <source>导出图片(.png)</source>
+        <translation>Export image (.png)</translation>
+    </message>
+    <message>
+        <source>返回实时</source>
+        <translation>Back to live</translation>
+    </message>
+    <message>
+        <source>图表显示的是一次保存的运行（只读）。</source>
+        <translation>The chart shows a stored run (read-only).</translation>
+    </message>
+    <message>
+        <source>图表显示的是实时运行。</source>
+        <translation>The chart shows the live run.</translation>
+    </message>
 </context>
 <context>
     <name>RunJournal</name>

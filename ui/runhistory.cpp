@@ -1,0 +1,202 @@
+#include "ui/runhistory.h"
+
+#include "recording/runjournal.h"
+#include "ui/prompts.h"
+
+#include <QDateTime>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QString durationText(qint64 seconds)
+{
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600)
+        .arg((seconds / 60) % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QTableWidgetItem *cell(const QString &text, bool number = false)
+{
+    auto *item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    if (number)
+        item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return item;
+}
+
+} // namespace
+
+RunHistoryWindow::RunHistoryWindow(RunJournal *journal, QWidget *owner)
+    : QWidget(owner, Qt::Window), m_journal(journal)
+{
+    // A window of the main one: it never keeps the program running alone.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    m_table = new QTableWidget(0, ColumnCount, this);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_shownLabel = new QLabel(this);
+    m_open = new QPushButton(this);
+    m_csv = new QPushButton(this);
+    m_png = new QPushButton(this);
+    m_rename = new QPushButton(this);
+    m_delete = new QPushButton(this);
+    m_live = new QPushButton(this);
+
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {m_open, m_csv, m_png, m_rename, m_delete})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    buttons->addWidget(m_live);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_table);
+    layout->addWidget(m_shownLabel);
+    layout->addLayout(buttons);
+
+    connect(m_table, &QTableWidget::itemSelectionChanged, this, &RunHistoryWindow::updateButtons);
+    connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row) { emit openRequested(runAt(row)); });
+    connect(m_open, &QPushButton::clicked, this, [this] { emit openRequested(selectedRun()); });
+    connect(m_csv, &QPushButton::clicked, this, [this] { emit csvRequested(selectedRun()); });
+    connect(m_png, &QPushButton::clicked, this, [this] { emit pngRequested(selectedRun()); });
+    connect(m_rename, &QPushButton::clicked, this, &RunHistoryWindow::renameSelected);
+    connect(m_delete, &QPushButton::clicked, this, &RunHistoryWindow::deleteSelected);
+    connect(m_live, &QPushButton::clicked, this, &RunHistoryWindow::liveRequested);
+    retranslate();
+    resize(900, 420);
+}
+
+qint64 RunHistoryWindow::runAt(int row) const
+{
+    const QTableWidgetItem *item = m_table->item(row, Start);
+    return item ? item->data(Qt::UserRole).toLongLong() : 0;
+}
+
+qint64 RunHistoryWindow::selectedRun() const
+{
+    const QList<QTableWidgetItem *> items = m_table->selectedItems();
+    return items.isEmpty() ? 0 : runAt(items.first()->row());
+}
+
+void RunHistoryWindow::setLiveRun(qint64 id)
+{
+    m_liveId = id;
+}
+
+void RunHistoryWindow::setShown(qint64 id)
+{
+    m_shownId = id;
+    retranslate();
+}
+
+void RunHistoryWindow::refresh()
+{
+    const qint64 selected = selectedRun();
+    const QSignalBlocker blocker(m_table);
+    m_table->setRowCount(0);
+    const std::vector<JournalRun> runs = m_journal->runs();
+    m_table->setRowCount(int(runs.size()));
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    int row = 0;
+    for (const JournalRun &run : runs) {
+        const bool live = !run.finished();
+        const qint64 seconds = live ? std::max<qint64>(0, (now - run.startMs) / 1000) : qint64(run.duration_s + 0.5);
+        auto *start = cell(QDateTime::fromMSecsSinceEpoch(run.startMs).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+        start->setData(Qt::UserRole, run.id);
+        m_table->setItem(row, Start, start);
+        m_table->setItem(row, Duration, cell(durationText(seconds), true));
+        m_table->setItem(row, Meter, cell((run.model + QLatin1Char(' ') + run.serial).trimmed()));
+        m_table->setItem(row, Records, cell(QString::number(run.records), true));
+        m_table->setItem(row, Charge, cell(QString::number(run.charge_ah, 'f', 4), true));
+        m_table->setItem(row, Energy, cell(QString::number(run.energy_wh, 'f', 4), true));
+        m_table->setItem(row, PeakPower, cell(QString::number(run.power_max, 'f', 3), true));
+        m_table->setItem(row, EndReason, cell(reasonText(run.endReason, live)));
+        m_table->setItem(row, Name, cell(run.name));
+        if (run.id == selected)
+            m_table->selectRow(row);
+        ++row;
+    }
+    updateButtons();
+}
+
+QString RunHistoryWindow::reasonText(const QString &reason, bool live) const
+{
+    if (live)
+        return tr("记录中");
+    if (reason == QLatin1String(RunJournal::kStopped))
+        return tr("已停止");
+    if (reason == QLatin1String(RunJournal::kUnplugged))
+        return tr("仪表已拔出");
+    if (reason == QLatin1String(RunJournal::kInterrupted))
+        return tr("中断");
+    return reason;
+}
+
+void RunHistoryWindow::updateButtons()
+{
+    const qint64 id = selectedRun();
+    for (QPushButton *b : {m_open, m_csv, m_png, m_rename})
+        b->setEnabled(id != 0);
+    m_delete->setEnabled(id != 0 && id != m_liveId);
+    m_live->setEnabled(m_shownId != 0);
+}
+
+void RunHistoryWindow::renameSelected()
+{
+    const qint64 id = selectedRun();
+    if (!id)
+        return;
+    QString name = m_table->item(m_table->selectedItems().first()->row(), Name)->text();
+    if (!Prompts::getText(this, tr("重命名"), tr("这次运行的名称:"), name))
+        return;
+    if (!m_journal->rename(id, name.trimmed()))
+        Prompts::warning(this, tr("错误"), m_journal->message());
+    refresh();
+}
+
+void RunHistoryWindow::deleteSelected()
+{
+    const qint64 id = selectedRun();
+    if (!id || id == m_liveId)
+        return;
+    const QString start = m_table->item(m_table->selectedItems().first()->row(), Start)->text();
+    if (!Prompts::question(this, tr("删除"), tr("删除 %1 开始的这次运行及其全部记录？此操作无法撤销。").arg(start)))
+        return;
+    if (!m_journal->remove(id)) {
+        Prompts::warning(this, tr("错误"), m_journal->message());
+        return;
+    }
+    refresh();
+    emit removed(id);
+}
+
+void RunHistoryWindow::retranslate()
+{
+    setWindowTitle(tr("历史记录"));
+    m_table->setHorizontalHeaderLabels({tr("开始"), tr("时长"), tr("仪表"), tr("记录数"), tr("电量(Ah)"),
+                                        tr("能量(Wh)"), tr("峰值功率(W)"), tr("结束原因"), tr("名称")});
+    m_open->setText(tr("在图表中打开"));
+    m_csv->setText(tr("导出数据(.csv)"));
+    m_png->setText(tr("导出图片(.png)"));
+    m_rename->setText(tr("重命名"));
+    m_delete->setText(tr("删除"));
+    m_live->setText(tr("返回实时"));
+    m_shownLabel->setText(m_shownId ? tr("图表显示的是一次保存的运行（只读）。") : tr("图表显示的是实时运行。"));
+    updateButtons();
+}
+
+void RunHistoryWindow::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        retranslate();
+        refresh();
+    }
+    QWidget::changeEvent(event);
+}

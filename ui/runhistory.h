@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class RunJournal;
+
+// The run history: every run the journal keeps, newest first, with what it
+// measured. A run is opened in the main window's chart, exported, renamed
+// or deleted from here; the live run is marked and cannot be deleted.
+class RunHistoryWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    enum Column { Start, Duration, Meter, Records, Charge, Energy, PeakPower, EndReason, Name, ColumnCount };
+
+    RunHistoryWindow(RunJournal *journal, QWidget *owner);
+
+    QTableWidget *table() const { return m_table; }
+    QPushButton *openButton() const { return m_open; }
+    QPushButton *csvButton() const { return m_csv; }
+    QPushButton *pngButton() const { return m_png; }
+    QPushButton *renameButton() const { return m_rename; }
+    QPushButton *deleteButton() const { return m_delete; }
+    QPushButton *liveButton() const { return m_live; }
+
+    // The id of the run in a row, and of the selected one (0: none).
+    qint64 runAt(int row) const;
+    qint64 selectedRun() const;
+
+    // The live run's id in the journal (0: none) and the run the chart shows
+    // (0: the live one).
+    void setLiveRun(qint64 id);
+    void setShown(qint64 id);
+    // The list read anew, the selection kept.
+    void refresh();
+    // The live run grew: its row follows while the window is open.
+    void refreshLive() { refresh(); }
+
+signals:
+    void openRequested(qint64 id);
+    void csvRequested(qint64 id);
+    void pngRequested(qint64 id);
+    void liveRequested();
+    void removed(qint64 id);
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    void retranslate();
+    void updateButtons();
+    void renameSelected();
+    void deleteSelected();
+    QString reasonText(const QString &reason, bool live) const;
+
+    RunJournal *m_journal;
+    QTableWidget *m_table;
+    QLabel *m_shownLabel;
+    QPushButton *m_open, *m_csv, *m_png, *m_rename, *m_delete, *m_live;
+    qint64 m_liveId = 0;
+    qint64 m_shownId = 0;
+};
