@@ -168,49 +168,6 @@ private slots:
         hid_close(h);
     }
 
-    void identityAndEnumeration()
-    {
-        sim::Identity one;
-        one.product = L"SIM";   // fewer than two words
-        one.serial = L"AAA111";
-        sim::Identity two;
-        two.product = L"SIM K4R V3";
-        two.serial = L"BBB222";
-        sim::Meter &first = sim::attach(one);
-        sim::attach(two);
-        hid_device_info *list = hid_enumerate(0x0483, 0x5750);
-        QVERIFY(list && list->next && !list->next->next);
-        QCOMPARE(QString::fromWCharArray(list->serial_number), QStringLiteral("AAA111"));
-        QCOMPARE(QString::fromWCharArray(list->next->product_string), QStringLiteral("SIM K4R V3"));
-        hid_free_enumeration(list);
-        QVERIFY(!hid_enumerate(0x1234, 0x5750));
-
-        // Open by ids alone takes the first; the serial picks either.
-        hid_device *h = hid_open(0x0483, 0x5750, nullptr);
-        wchar_t text[64];
-        QCOMPARE(hid_get_serial_number_string(h, text, 64), 0);
-        QCOMPARE(QString::fromWCharArray(text), QStringLiteral("AAA111"));
-        hid_close(h);
-        h = hid_open(0x0483, 0x5750, L"BBB222");
-        QCOMPARE(hid_get_product_string(h, text, 64), 0);
-        QCOMPARE(QString::fromWCharArray(text), QStringLiteral("SIM K4R V3"));
-        // A short buffer gets a terminated prefix.
-        QCOMPARE(hid_get_product_string(h, text, 4), 0);
-        QCOMPARE(QString::fromWCharArray(text), QStringLiteral("SIM"));
-        hid_close(h);
-
-        // A new identity shows at the next plug.
-        sim::Identity renamed = one;
-        renamed.manufacturer = L"Renamed";
-        first.setIdentity(renamed);
-        first.unplug();
-        first.plug();
-        h = hid_open(0x0483, 0x5750, L"AAA111");
-        QCOMPARE(hid_get_manufacturer_string(h, text, 64), 0);
-        QCOMPARE(QString::fromWCharArray(text), QStringLiteral("Renamed"));
-        hid_close(h);
-    }
-
     void faultsOnDemand()
     {
         sim::Meter &meter = sim::attach();
@@ -229,19 +186,6 @@ private slots:
         meter.failWrites(1, 20);
         QCOMPARE(hid_write(h, buf, 64), 20);
         QCOMPARE(hid_write(h, buf, 64), 64);
-        hid_close(h);
-    }
-
-    void settingsReportOnEntry()
-    {
-        sim::Meter *meter;
-        hid_device *h = openQuietMeter(meter);
-        QCOMPARE(writeCommand(h, 0x46), 64);
-        const auto r = next(h);
-        QVERIFY(!r.empty());
-        QCOMPARE(r[1], 0x05);
-        QCOMPARE(r[62], 0xEE);
-        QCOMPARE(r[63], 0xFF);
         hid_close(h);
     }
 
