@@ -31,6 +31,19 @@ ChartView::ChartView(QChart *chart, QWidget *parent) : ChartView(parent)
     delete empty;
 }
 
+void ChartView::showChart(QChart *chart, HoverText text)
+{
+    m_hoverText = nullptr;
+    setChart(chart);
+    if (m_hoverItem) {
+        m_hoverItem->setParentItem(chart);
+        m_hoverItem->setText(QString());
+        m_hoverLine->setParentItem(chart);
+        m_hoverLine->setVisible(false);
+    }
+    m_hoverText = std::move(text);
+}
+
 void ChartView::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {

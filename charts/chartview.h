@@ -28,6 +28,9 @@ public:
     ChartView(QtCharts::QChart *chart, QWidget *parent = nullptr);
 
     void setHoverText(HoverText text) { m_hoverText = std::move(text); }
+    // Another chart in the view, with the read-out and its text: the
+    // read-out's items go over to it, empty until the cursor moves.
+    void showChart(QtCharts::QChart *chart, HoverText text);
     QGraphicsSimpleTextItem *hoverItem() const { return m_hoverItem; }
     QGraphicsLineItem *hoverLine() const { return m_hoverLine; }
 

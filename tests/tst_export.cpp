@@ -342,6 +342,7 @@ private slots:
         QVERIFY(!history->deleteButton()->isEnabled());   // the live run stays
 
         // Opened in the chart, read-only; the live run records behind it.
+        QTest::mouseMove(d->windowHandle(), d->chartView()->mapTo(d.get(), d->chartView()->rect().center()));
         clickRow(table, 1);
         clickOn(history->openButton());
         QVERIFY(d->showsStoredRun());
@@ -349,6 +350,16 @@ private slots:
         QCOMPARE(d->storedLog().size(), 25);
         const QVector<QPointF> drawn = d->shownChart()->series(VBUS)->pointsVector();
         QVERIFY(drawn.contains(QPointF(double(d->storedLog().runMs(24)), double(5.0f + 0.01f * 24))));
+        // The read-out reads the stored run.
+        QtCharts::QChart *chart = d->shownChart()->chart();
+        const QPointF at(chart->mapToPosition(QPointF(double(d->storedLog().runMs(12)), 0),
+                                              d->shownChart()->series(VBUS)).x(),
+                         chart->plotArea().center().y());
+        QTest::mouseMove(d->windowHandle(), d->chartView()->viewport()->mapTo(
+                                                d.get(), d->chartView()->mapFromScene(chart->mapToScene(at))));
+        QVERIFY2(d->chartView()->hoverItem()->text().contains(QStringLiteral("VBUS 5.120 V")),
+                 qPrintable(d->chartView()->hoverItem()->text()));
+        QCOMPARE(d->chartView()->hoverItem()->parentItem(), chart);
         ticks(*d, 2);
         QCOMPARE(d->readingLog().size(), 5);
         QCOMPARE(d->storedLog().size(), 25);

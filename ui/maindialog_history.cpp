@@ -137,9 +137,8 @@ void MainDialog::openStoredRun(qint64 id)
     m_view->setHoverText(nullptr);
     m_stored = std::make_unique<LiveChart>(m_storedLog, m_custom->ranges(), loadCurveStyles(), chartNow());
     m_storedId = id;
-    m_view->setChart(m_stored->chart());
     LiveChart *stored = m_stored.get();
-    m_view->setHoverText([stored](qint64 ms) { return stored->hoverText(ms); });
+    m_view->showChart(stored->chart(), [stored](qint64 ms) { return stored->hoverText(ms); });
     connect(stored, &LiveChart::redrawn, m_view, &ChartView::refreshHover);
     stored->showWholeRun();
     ui->disp_Btn_Run->setEnabled(false);
@@ -151,10 +150,8 @@ void MainDialog::showLiveRun()
 {
     if (!m_stored)
         return;
-    m_view->setHoverText(nullptr);
-    m_view->setChart(m_live->chart());
     LiveChart *live = m_live.get();
-    m_view->setHoverText([live](qint64 ms) { return live->hoverText(ms); });
+    m_view->showChart(live->chart(), [live](qint64 ms) { return live->hoverText(ms); });
     m_stored.reset();
     m_storedLog.clear();
     m_storedId = 0;
