@@ -363,6 +363,7 @@ private slots:
         ticks(*d, 2);
         QCOMPARE(d->readingLog().size(), 5);
         QCOMPARE(d->storedLog().size(), 25);
+        QCOMPARE(table->item(0, RunHistoryWindow::Records)->text(), QStringLiteral("5"));
         // Its curve groups work as on the live chart.
         d->form()->disp_btn_temp->click();
         QCOMPARE(d->shownChart()->group(), CurveGroup::Temp);

@@ -42,6 +42,10 @@ void MainDialog::journalBegin()
     m_runId = m_journal->beginRun(m_clock(), m_modelWord, m_versionWord,
                                   m_port.isOpen() ? QString::fromStdWString(m_matchingSerial) : QString());
     journalSync();
+    if (m_historyWindow) {
+        m_historyWindow->setLiveRun(m_journal->storedId(m_runId));
+        m_historyWindow->refresh();
+    }
 }
 
 void MainDialog::journalSync()
@@ -66,7 +70,7 @@ void MainDialog::journalSync()
     if (changed)
         showAccessTip();
     if (m_historyWindow && m_historyWindow->isVisible())
-        m_historyWindow->refreshLive();
+        m_historyWindow->refreshLive(m_log.size());
 }
 
 void MainDialog::journalEnd(const QString &reason)
@@ -80,8 +84,10 @@ void MainDialog::journalEnd(const QString &reason)
     if (m_log.size() == 0 && stored > 0)
         m_journal->remove(stored);
     m_runId = 0;
-    if (m_historyWindow)
+    if (m_historyWindow) {
+        m_historyWindow->setLiveRun(0);
         m_historyWindow->refresh();
+    }
 }
 
 void MainDialog::onRunHistory_Slot()

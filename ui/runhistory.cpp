@@ -110,6 +110,7 @@ void RunHistoryWindow::refresh()
         const qint64 seconds = live ? std::max<qint64>(0, (now - run.startMs) / 1000) : qint64(run.duration_s + 0.5);
         auto *start = cell(QDateTime::fromMSecsSinceEpoch(run.startMs).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
         start->setData(Qt::UserRole, run.id);
+        start->setData(Qt::UserRole + 1, run.startMs);
         m_table->setItem(row, Start, start);
         m_table->setItem(row, Duration, cell(durationText(seconds), true));
         m_table->setItem(row, Meter, cell((run.model + QLatin1Char(' ') + run.serial).trimmed()));
@@ -124,6 +125,18 @@ void RunHistoryWindow::refresh()
         ++row;
     }
     updateButtons();
+}
+
+void RunHistoryWindow::refreshLive(int records)
+{
+    for (int row = 0; row < m_table->rowCount(); ++row) {
+        if (runAt(row) != m_liveId || !m_liveId)
+            continue;
+        m_table->item(row, Records)->setText(QString::number(records));
+        const qint64 started = m_table->item(row, Start)->data(Qt::UserRole + 1).toLongLong();
+        m_table->item(row, Duration)->setText(
+            durationText(std::max<qint64>(0, (QDateTime::currentMSecsSinceEpoch() - started) / 1000)));
+    }
 }
 
 QString RunHistoryWindow::reasonText(const QString &reason, bool live) const

@@ -36,8 +36,8 @@ public:
     void setShown(qint64 id);
     // The list read anew, the selection kept.
     void refresh();
-    // The live run grew: its row follows while the window is open.
-    void refreshLive() { refresh(); }
+    // The live run grew to `records`: its row follows while the window is open.
+    void refreshLive(int records);
 
 signals:
     void openRequested(qint64 id);
