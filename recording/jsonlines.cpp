@@ -22,18 +22,27 @@ const Field kFields[] = {
 
 QByteArray isoTime(qint64 ms)
 {
-    const qint64 secs = ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
-    const int millis = int(ms - secs * 1000);
+    // Rounded down to the second, for any 64-bit value.
+    int millis = int(ms % 1000);
+    qint64 secs = ms / 1000;
+    if (millis < 0) {
+        millis += 1000;
+        --secs;
+    }
     const std::time_t t = std::time_t(secs);
     std::tm local{};
-    localtime_r(&t, &local);
+    if (!localtime_r(&t, &local))
+        local = std::tm{};
     const long offsetMinutes = local.tm_gmtoff / 60;
     const long absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
-    char text[48];
-    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
-                                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                                local.tm_sec, millis, offsetMinutes < 0 ? '-' : '+', absolute / 60, absolute % 60);
-    return QByteArray(text, n);
+    // Four digits of year; one outside 0..9999 with its sign and every digit.
+    const long long year = local.tm_year + 1900LL;
+    char text[64];
+    const int n = std::snprintf(text, sizeof text, "%s%04lld-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
+                                year < 0 ? "-" : "", year < 0 ? -year : year, local.tm_mon + 1, local.tm_mday,
+                                local.tm_hour, local.tm_min, local.tm_sec, millis, offsetMinutes < 0 ? '-' : '+',
+                                absolute / 60, absolute % 60);
+    return QByteArray(text, qBound(0, n, int(sizeof text) - 1));
 }
 
 void appendRecord(QByteArray &out, const ReadingLog &log, int i)
