@@ -115,7 +115,9 @@ std::optional<int> run(int argc, char *argv[])
         return std::nullopt;
     g_program = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(g_program);
+    // The window's name, whichever build runs: the same data folder, so the
+    // same run journal.
+    QCoreApplication::setApplicationName(QStringLiteral("ombrel"));
     const QString name = QString::fromLocal8Bit(argv[1]);
     QStringList arguments;
     for (int i = 2; i < argc; ++i)

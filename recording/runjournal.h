@@ -95,6 +95,10 @@ public:
     // Writes the records of `log` not written yet for this run. A run resumed
     // after a replug goes on with the same id and log.
     bool sync(qint64 runId, const ReadingLog &log);
+    // The same for a log that holds the run's records from record
+    // `logStart` on: a writer that keeps only what it has not written yet.
+    // Records dropped before they were written fail the sync.
+    bool sync(qint64 runId, const ReadingLog &log, int logStart);
     // Ends a run; sync() its last records first. An end that cannot be
     // written now is written at the next call that can.
     bool endRun(qint64 runId, qint64 endWallMs, const QString &reason);
