@@ -369,6 +369,9 @@ int runRecord(const QStringList &arguments)
 
     QObject::connect(&recorder, &RunRecorder::recorded, [&] {
         ReadingLog &log = recorder.log();
+        // The journal first: a run killed at any moment has in the journal
+        // at least every record its files have.
+        const bool kept = journal.sync(log, logStart);
         QString reason;
         if (csv && !csv->appendRecords(written, &reason)) {
             error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(csvName, reason));
@@ -381,7 +384,7 @@ int runRecord(const QStringList &arguments)
         written = log.size();
         // Written out: the records need not stay in memory, unless the
         // journal could not take them yet.
-        if (journal.sync(log, logStart)) {
+        if (kept) {
             logStart += log.size();
             written = 0;
             log.clear();

@@ -1,5 +1,11 @@
 #include "recording/jsonlines.h"
 
+#include "base/regularfile.h"
+#include "recording/newfile.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -65,6 +71,61 @@ void appendRecord(QByteArray &out, const ReadingLog &log, int i)
         out.append(number, int(r.ptr - number));
     }
     out += "}\n";
+}
+
+bool write(const ReadingLog &log, QIODevice &device, QString *error)
+{
+    QByteArray out;
+    out.reserve((1 << 20) + 4096);
+    for (int i = 0; i < log.size(); ++i) {
+        appendRecord(out, log, i);
+        if (out.size() >= (1 << 20) || i == log.size() - 1) {
+            if (device.write(out) != out.size()) {
+                if (error)
+                    *error = device.errorString();
+                return false;
+            }
+            out.resize(0);
+        }
+    }
+    return true;
+}
+
+bool writeFile(const ReadingLog &log, const QString &fileName, QString *error)
+{
+    const QFileInfo info(fileName);
+    if (info.exists() || info.isSymLink()) {
+        QFile file(fileName);
+        QString reason;
+        switch (RegularFile::open(file, QIODevice::WriteOnly | QIODevice::Append, &reason)) {
+        case RegularFile::Opened::Yes:
+            break;
+        case RegularFile::Opened::NotRegular:
+            if (error)
+                *error = QCoreApplication::translate("saveDataDeal", "不是普通文件（例如命名管道或设备）");
+            return false;
+        case RegularFile::Opened::Failed:
+            if (error)
+                *error = reason;
+            return false;
+        }
+        if (!write(log, file, error) || !file.flush()) {
+            if (error && error->isEmpty())
+                *error = file.errorString();
+            return false;
+        }
+        file.close();
+        if (file.error() != QFileDevice::NoError) {
+            if (error)
+                *error = file.errorString();
+            return false;
+        }
+        return true;
+    }
+    NewFile part(fileName);
+    if (!part.open(error) || !write(log, part.file(), error))
+        return false;
+    return part.commit(error);
 }
 
 } // namespace JsonLines

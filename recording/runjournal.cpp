@@ -885,6 +885,31 @@ std::vector<JournalRun> RunJournal::runs()
     return out;
 }
 
+bool RunJournal::timeline(qint64 id, qint64 &t0Ms, qint64 &firstWallMs)
+{
+    qint64 runMs = 0;
+    if (!recordTime(id, 0, runMs, firstWallMs))
+        return false;
+    int records = 0;
+    qint64 skew0 = 0;
+    return runInfo(id, t0Ms, records, skew0);
+}
+
+bool RunJournal::recordTime(qint64 id, int i, qint64 &runMs, qint64 &wallMs)
+{
+    if (!m_db)
+        return false;
+    Stmt q(m_db, "SELECT r.t0_ms + 1000 * s.i + s.lag_ms, s.skew_ms FROM sample s JOIN run r ON r.id = s.run "
+                 "WHERE s.run = ? AND s.i = ?");
+    sqlite3_bind_int64(q.s, 1, id);
+    sqlite3_bind_int(q.s, 2, i);
+    if (q.step() != SQLITE_ROW)
+        return false;
+    runMs = q.i64(0);
+    wallMs = runMs + q.i64(1);
+    return true;
+}
+
 bool RunJournal::load(qint64 id, ReadingLog &log)
 {
     log.clear();

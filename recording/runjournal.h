@@ -109,6 +109,11 @@ public:
 
     // Newest first.
     std::vector<JournalRun> runs();
+    // The run's timeline at its first record and that record's wall-clock
+    // time; false for a run that does not exist or has no record yet.
+    bool timeline(qint64 id, qint64 &t0Ms, qint64 &firstWallMs);
+    // Times of record i of a run, on its timeline and on the wall clock.
+    bool recordTime(qint64 id, int i, qint64 &runMs, qint64 &wallMs);
     bool load(qint64 id, ReadingLog &log);
     bool rename(qint64 id, const QString &name);
     bool remove(qint64 id);
