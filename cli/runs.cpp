@@ -132,10 +132,10 @@ bool writeOut(const QByteArray &text)
 // offset or Z taken as given), or seconds from the run's first record.
 std::optional<qint64> parseTime(const QString &text, qint64 t0, qint64 firstWall)
 {
-    static const QRegularExpression seconds(QStringLiteral("^[0-9]+(\\.[0-9]*)?$|^\\.[0-9]+$"));
+    static const QRegularExpression seconds(QStringLiteral("^[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)$"));
     if (seconds.match(text).hasMatch()) {
         const double s = text.toDouble();
-        if (!std::isfinite(s) || s > 1e12)
+        if (!std::isfinite(s) || std::fabs(s) > 1e12)
             return std::nullopt;
         return t0 + qint64(std::llround(s * 1000.0));
     }
@@ -336,7 +336,7 @@ int runStats(const QStringList &arguments)
     if (const std::optional<int> bad = runArgument(parser, command, word))
         return *bad;
     // The times are checked before the journal is opened.
-    static const QRegularExpression shape(QStringLiteral("^([0-9]+(\\.[0-9]*)?|\\.[0-9]+|\\d{4}-\\d\\d-\\d\\dT.+)$"));
+    static const QRegularExpression shape(QStringLiteral("^([+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)|\\d{4}-\\d\\d-\\d\\dT.+)$"));
     for (const QCommandLineOption *o : {&fromOption, &toOption}) {
         if (o->names().isEmpty() || !parser.isSet(*o))
             continue;
