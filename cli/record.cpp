@@ -143,7 +143,6 @@ public:
         m_run = m_journal.beginRun(startMs, product.modelWord, product.versionWord, serial);
         report(false);
     }
-    bool active() const { return m_run != 0; }
     // Writes the records of `log` not written yet, the log holding the run's
     // records from `logStart` on; true when every one is in the journal.
     bool sync(const ReadingLog &log, int logStart)
