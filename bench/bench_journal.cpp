@@ -4,7 +4,9 @@
 // that run from a journal just opened and from the live statistics.
 // Targets: a tick's write median <= 0.3 ms and 99th percentile <= 3 ms;
 // <= 64 bytes a record; the load <= 1.5 s; a stored interval <= 50 ms; a live
-// one <= 5 ms.
+// one <= 5 ms. Then the command line on that run, as whole commands of
+// ombrel-sim: `export last --csv` (target <= 2 s) and `stats` over random
+// intervals (target <= 50 ms each).
 // Usage: bench_journal [ticks]
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -63,7 +66,8 @@ int main(int argc, char *argv[])
     const int ticks = argc > 1 ? std::atoi(argv[1]) : 5000;
     // On the disk the program would use, not a memory file system.
     QTemporaryDir dir(QDir::current().filePath(QStringLiteral("bench_journal-XXXXXX")));
-    const QString path = dir.filePath(QStringLiteral("runs.sqlite"));
+    // Where the command line finds it with XDG_DATA_HOME set to the folder.
+    const QString path = dir.filePath(QStringLiteral("ombrel/runs.sqlite"));
     const qint64 start = QDateTime(QDate(2026, 12, 7), QTime(8, 0, 0)).toMSecsSinceEpoch();
     QElapsedTimer clock;
 
@@ -176,6 +180,46 @@ int main(int argc, char *argv[])
         std::printf("live statistics: built from the log in %.1f ms; an interval median %.3f ms, max %.3f ms "
                     "(target <= 5); whole run %.3f Ah, %.3f Wh\n",
                     buildMs, percentile(ms, 0.5), percentile(ms, 1.0), whole.charge_ah, whole.energy_wh);
+    }
+
+    // The same run through the command line, each a whole process.
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dir.path());
+        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        auto command = [&](const QStringList &arguments, QByteArray *out) {
+            QProcess p;
+            p.setProcessEnvironment(env);
+            clock.start();
+            p.start(QStringLiteral(OMBREL_SIM_BINARY), arguments);
+            p.waitForFinished(600000);
+            const double s = clock.nsecsElapsed() / 1e9;
+            if (out)
+                *out = p.readAllStandardOutput();
+            return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0 ? s : -1.0;
+        };
+        const QString csv = dir.filePath(QStringLiteral("week.csv"));
+        const double exportS = command({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--csv"), csv},
+                                       nullptr);
+        std::printf("ombrel-sim export last --csv (7-day run): %.3f s (target <= 2), %.1f MB\n", exportS,
+                    QFileInfo(csv).size() / 1e6);
+        std::vector<double> ms;
+        for (int n = 0; n < 20; ++n) {
+            const int a = int(rng.bounded(records)), b = int(rng.bounded(records));
+            QByteArray out;
+            const double s = command({QStringLiteral("stats"), QStringLiteral("last"), QStringLiteral("--from"),
+                                      QString::number(std::min(a, b) - 0.5, 'f', 1), QStringLiteral("--to"),
+                                      QString::number(std::max(a, b) + 0.5, 'f', 1), QStringLiteral("--json")},
+                                     &out);
+            if (s < 0 || !out.contains("\"records\":" + QByteArray::number(std::abs(a - b) + 1) + ',')) {
+                std::printf("stats failed: %s\n", out.constData());
+                return 1;
+            }
+            ms.push_back(s * 1000);
+        }
+        std::printf("ombrel-sim stats last --from --to over random intervals: median %.1f ms, max %.1f ms "
+                    "(target <= 50, the whole process)\n",
+                    percentile(ms, 0.5), percentile(ms, 1.0));
     }
     return 0;
 }

@@ -23,6 +23,9 @@ const QList<Command> &commands()
         {"get", "print the meter's settings", runGet},
         {"set", "change the meter's settings", runSet},
         {"upgrade", "upgrade the meter's firmware", runUpgrade},
+        {"runs", "list the runs kept in the run journal", runRuns},
+        {"export", "write a kept run to CSV and/or JSON lines", runExport},
+        {"stats", "the summary of a kept run or of an interval of it", runStats},
     };
     return table;
 }
@@ -50,8 +53,9 @@ QString exitStatusText()
     return QStringLiteral(
         "Exit status:\n"
         "  0  success\n"
-        "  1  failure during the job (the meter stopped answering, a write to it failed)\n"
-        "  2  usage error (unknown option, bad value: the message names it)\n"
+        "  1  failure during the job (the meter stopped answering, a write to it failed; the run asked for\n"
+        "     is not in the run journal, or the journal cannot be opened)\n"
+        "  2  usage error (unknown option, bad value, a bad RUN or TIME: the message names it)\n"
         "  3  no meter, or the meter cannot be opened (the message says how to fix access)\n"
         "  4  a file could not be written (the message names it)\n"
         "  5  upgrade: the firmware image was refused (too big, empty, not a regular file, unreadable)\n"
@@ -115,7 +119,9 @@ std::optional<int> run(int argc, char *argv[])
         return std::nullopt;
     g_program = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(g_program);
+    // The window's name, whichever build runs: the same data folder, so the
+    // same run journal.
+    QCoreApplication::setApplicationName(QStringLiteral("ombrel"));
     const QString name = QString::fromLocal8Bit(argv[1]);
     QStringList arguments;
     for (int i = 2; i < argc; ++i)

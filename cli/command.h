@@ -56,5 +56,8 @@ int runRecord(const QStringList &arguments);
 int runGet(const QStringList &arguments);
 int runSet(const QStringList &arguments);
 int runUpgrade(const QStringList &arguments);
+int runRuns(const QStringList &arguments);
+int runExport(const QStringList &arguments);
+int runStats(const QStringList &arguments);
 
 } // namespace Cli

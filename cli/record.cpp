@@ -1,13 +1,18 @@
 // ombrel record: a run recorded without a window, to CSV and/or JSON lines.
 #include "cli/command.h"
 
+#include "base/setting.h"
 #include "device/productinfo.h"
 #include "recording/jsonlines.h"
+#include "recording/runjournal.h"
 #include "recording/runrecorder.h"
 #include "recording/savedatadeal.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 
 #include <fcntl.h>
@@ -18,6 +23,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <set>
 
 namespace Cli {
 
@@ -114,6 +120,91 @@ public:
 private:
     QFile m_file;
     QString m_name;
+};
+
+// The run in the run journal, next to the files: its faults are said once
+// each on standard error and never end the run.
+class JournalSink
+{
+public:
+    void open()
+    {
+        m_journal.setSizeCap(RunJournal::sizeCapFromSettings(Setting()));
+        if (!m_journal.open()) {
+            report(true);
+            return;
+        }
+        report(false);
+    }
+    void begin(qint64 startMs, const ProductInfo &product, const QString &serial)
+    {
+        if (!m_journal.isOpen())
+            return;
+        m_run = m_journal.beginRun(startMs, product.modelWord, product.versionWord, serial);
+        report(false);
+    }
+    // Writes the records of `log` not written yet, the log holding the run's
+    // records from `logStart` on; true when every one is in the journal.
+    bool sync(const ReadingLog &log, int logStart)
+    {
+        if (!m_run)
+            return true;
+        m_journal.sync(m_run, log, logStart);
+        report(false);
+        return m_journal.written(m_run) >= logStart + log.size();
+    }
+    void end(const ReadingLog &log, int logStart, const QString &reason)
+    {
+        if (!m_run)
+            return;
+        m_journal.sync(m_run, log, logStart);
+        if (!m_journal.endRun(m_run, QDateTime::currentMSecsSinceEpoch(), reason)) {
+            report(false);
+            error(QLatin1String(kCommand), QStringLiteral("the end of the run could not be written to the run "
+                                                          "journal: it will show as interrupted"));
+        }
+        m_run = 0;
+    }
+
+private:
+    // The journal's fault, once for each kind.
+    void report(bool opening)
+    {
+        const RunJournal::Status status = m_journal.status();
+        if (status == RunJournal::Status::Ok || status == RunJournal::Status::NotOpen
+            || !m_reported.insert(int(status)).second)
+            return;
+        const QString db = QDir::toNativeSeparators(m_journal.path());
+        QString text;
+        switch (status) {
+        case RunJournal::Status::FolderNotWritable:
+            text = QStringLiteral("the run journal's folder %1 cannot be written")
+                       .arg(QDir::toNativeSeparators(QFileInfo(m_journal.path()).absolutePath()));
+            break;
+        case RunJournal::Status::DiskFull:
+            text = QStringLiteral("the disk of the run journal %1 is full: its records wait in memory").arg(db);
+            break;
+        case RunJournal::Status::Locked:
+            text = QStringLiteral("the run journal %1 is held by another program: its records wait in memory")
+                       .arg(db);
+            break;
+        case RunJournal::Status::MovedAside:
+            text = QStringLiteral("the run journal was damaged or from a newer version of the program: moved "
+                                  "aside as %1, a new one is started")
+                       .arg(QDir::toNativeSeparators(m_journal.movedAsidePath()));
+            break;
+        default:
+            text = QStringLiteral("cannot write the run journal %1 (%2)").arg(db, m_journal.message());
+            break;
+        }
+        if (opening)
+            text += QStringLiteral("; the run is recorded to the files given but not kept in the run history");
+        error(QLatin1String(kCommand), text);
+    }
+
+    RunJournal m_journal;
+    qint64 m_run = 0;
+    std::set<int> m_reported;
 };
 
 } // namespace
@@ -222,6 +313,15 @@ int runRecord(const QStringList &arguments)
         }
     }
 
+    // The run history: a journal that cannot be opened is said, and the run
+    // goes on to the files.
+    JournalSink journal;
+    journal.open();
+    // Records of the run before the log's first one (dropped once written).
+    int logStart = 0;
+    // Records of the log already in the files.
+    int written = 0;
+
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         error(QLatin1String(kCommand), QStringLiteral("cannot set up signal handling"));
         return Failed;
@@ -241,11 +341,13 @@ int runRecord(const QStringList &arguments)
     qint64 lastStatusMs = -1000;
     int status = Ok;
     bool ended = false;
-    auto end = [&](int code) {
+    QString endReason = QLatin1String(RunJournal::kStopped);
+    auto end = [&](int code, const QString &reason) {
         if (ended)
             return;
         ended = true;
         status = code;
+        endReason = reason;
         recorder.stop();
         QCoreApplication::exit(code);
     };
@@ -266,23 +368,32 @@ int runRecord(const QStringList &arguments)
 
     QObject::connect(&recorder, &RunRecorder::recorded, [&] {
         ReadingLog &log = recorder.log();
+        // The journal first: a run killed at any moment has in the journal
+        // at least every record its files have.
+        const bool kept = journal.sync(log, logStart);
         QString reason;
-        if (csv && !csv->appendRecords(0, &reason)) {
+        if (csv && !csv->appendRecords(written, &reason)) {
             error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(csvName, reason));
-            end(CannotWrite);
-        } else if (json && !json->write(log, 0, &reason)) {
+            end(CannotWrite, QLatin1String(RunJournal::kStopped));
+        } else if (json && !json->write(log, written, &reason)) {
             error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(json->name(), reason));
-            end(CannotWrite);
+            end(CannotWrite, QLatin1String(RunJournal::kStopped));
         }
-        records += log.size();
-        // Written out: the records need not stay in memory.
-        log.clear();
+        records += log.size() - written;
+        written = log.size();
+        // Written out: the records need not stay in memory, unless the
+        // journal could not take them yet.
+        if (kept) {
+            logStart += log.size();
+            written = 0;
+            log.clear();
+        }
     });
     QObject::connect(&recorder, &RunRecorder::ticked, [&] {
         const RunState state{recorder.elapsedMs(), recorder.tickMs(), records, recorder.latest()};
         for (const StopCondition &c : conditions) {
             if (c(state)) {
-                end(Ok);
+                end(Ok, QLatin1String(RunJournal::kStopped));
                 return;
             }
         }
@@ -300,14 +411,16 @@ int runRecord(const QStringList &arguments)
     QObject::connect(&recorder, &RunRecorder::replugged, [&] {
         error(QLatin1String(kCommand), QStringLiteral("the meter is back: the run goes on"));
     });
-    QObject::connect(&recorder, &RunRecorder::finished, [&] { end(Ok); });
+    QObject::connect(&recorder, &RunRecorder::finished, [&] { end(Ok, QLatin1String(RunJournal::kUnplugged)); });
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
         char byte;
         while (::read(g_signalPipe[0], &byte, 1) > 0) {
         }
-        end(Ok);
+        end(Ok, QLatin1String(RunJournal::kStopped));
     });
 
+    journal.begin(QDateTime::currentMSecsSinceEpoch(), parseProductString(recorder.product()),
+                  recorder.serialNumber());
     recorder.start();
     if (!ended)
         QCoreApplication::exec();
@@ -328,6 +441,7 @@ int runRecord(const QStringList &arguments)
     }
     if (json)
         json->close();
+    journal.end(recorder.log(), logStart, endReason);
     if (status == CannotWrite)
         error(QLatin1String(kCommand), QStringLiteral("the records up to the failure are in the files"));
     return status;

@@ -3,6 +3,8 @@
 #include "recording/readinglog.h"
 
 #include <QByteArray>
+#include <QIODevice>
+#include <QString>
 
 // Records of a reading log as JSON lines: one object a record, "time" in
 // local ISO 8601 with milliseconds and the offset from UTC
@@ -15,5 +17,12 @@ namespace JsonLines {
 QByteArray isoTime(qint64 msecsSinceEpoch);
 // One line of record i, "\n" included.
 void appendRecord(QByteArray &out, const ReadingLog &log, int i);
+// Every record of the log into a file: an existing one is appended to, a new
+// one written under a hidden name in the same folder and given its name when
+// complete. False, with the reason in `error`, when it cannot be written
+// whole or is not a regular file.
+bool writeFile(const ReadingLog &log, const QString &fileName, QString *error = nullptr);
+// The same into an open device (standard output), in chunks.
+bool write(const ReadingLog &log, QIODevice &device, QString *error = nullptr);
 
 } // namespace JsonLines

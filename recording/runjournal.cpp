@@ -487,14 +487,26 @@ int RunJournal::written(qint64 runId) const
 
 bool RunJournal::sync(qint64 runId, const ReadingLog &log)
 {
+    return sync(runId, log, 0);
+}
+
+bool RunJournal::sync(qint64 runId, const ReadingLog &log, int logStart)
+{
     auto it = m_active.find(runId);
     if (it == m_active.end() || !m_db)
         return false;
     Active &a = *it->second;
     retryEnds();
-    const int n = log.size();
+    const int n = logStart + log.size();
     if (n <= a.written && a.dbId)
         return true;
+    if (a.written < logStart) {
+        // Records dropped before they were written: none can follow them.
+        m_status = Status::Failed;
+        m_message = tr("无法写入运行记录数据库：%1")
+                        .arg(QStringLiteral("%1 records were dropped before they were written").arg(logStart - a.written));
+        return false;
+    }
     if (!exec("BEGIN IMMEDIATE"))
         return false;
     const bool stored = a.dbId != 0;
@@ -504,19 +516,20 @@ bool RunJournal::sync(qint64 runId, const ReadingLog &log)
         a.t0 = log.runMs(0);
     for (int k = old; ok && k < n; ++k) {
         sqlite3_stmt *s = m_insertSample;
-        const qint64 runMs = log.runMs(k);
+        const int at = k - logStart;
+        const qint64 runMs = log.runMs(at);
         sqlite3_bind_int64(s, 1, a.dbId);
         sqlite3_bind_int64(s, 2, k);
         sqlite3_bind_int64(s, 3, runMs - a.t0 - 1000 * qint64(k));
-        sqlite3_bind_int64(s, 4, log.timeMs(k) - runMs);
+        sqlite3_bind_int64(s, 4, log.timeMs(at) - runMs);
         for (int c = 0; c < ReadingLog::ColumnCount; ++c)
-            sqlite3_bind_int64(s, 5 + c, toMicro(log.value(ReadingLog::Column(c), k)));
+            sqlite3_bind_int64(s, 5 + c, toMicro(log.value(ReadingLog::Column(c), at)));
         const int rc = sqlite3_step(s);
         sqlite3_reset(s);
         if (rc != SQLITE_DONE)
             ok = fail(rc);
         else
-            a.stats.append(log, k);
+            a.stats.append(log, at);
     }
     for (int b = old / B; ok && n > 0 && b <= (n - 1) / B; ++b) {
         const RunStats::Block &block = a.stats.blocks()[size_t(b)];
@@ -572,7 +585,7 @@ bool RunJournal::sync(qint64 runId, const ReadingLog &log)
                 }
                 const Status status = m_status;
                 const QString message = m_message;
-                const bool again = sync(runId, log);
+                const bool again = sync(runId, log, logStart);
                 m_status = status;
                 m_message = message;
                 return again;
@@ -870,6 +883,31 @@ std::vector<JournalRun> RunJournal::runs()
     if (q.rc != SQLITE_DONE)
         fail(q.rc);
     return out;
+}
+
+bool RunJournal::timeline(qint64 id, qint64 &t0Ms, qint64 &firstWallMs)
+{
+    qint64 runMs = 0;
+    if (!recordTime(id, 0, runMs, firstWallMs))
+        return false;
+    int records = 0;
+    qint64 skew0 = 0;
+    return runInfo(id, t0Ms, records, skew0);
+}
+
+bool RunJournal::recordTime(qint64 id, int i, qint64 &runMs, qint64 &wallMs)
+{
+    if (!m_db)
+        return false;
+    Stmt q(m_db, "SELECT r.t0_ms + 1000 * s.i + s.lag_ms, s.skew_ms FROM sample s JOIN run r ON r.id = s.run "
+                 "WHERE s.run = ? AND s.i = ?");
+    sqlite3_bind_int64(q.s, 1, id);
+    sqlite3_bind_int(q.s, 2, i);
+    if (q.step() != SQLITE_ROW)
+        return false;
+    runMs = q.i64(0);
+    wallMs = runMs + q.i64(1);
+    return true;
 }
 
 bool RunJournal::load(qint64 id, ReadingLog &log)

@@ -95,6 +95,10 @@ public:
     // Writes the records of `log` not written yet for this run. A run resumed
     // after a replug goes on with the same id and log.
     bool sync(qint64 runId, const ReadingLog &log);
+    // The same for a log that holds the run's records from record
+    // `logStart` on: a writer that keeps only what it has not written yet.
+    // Records dropped before they were written fail the sync.
+    bool sync(qint64 runId, const ReadingLog &log, int logStart);
     // Ends a run; sync() its last records first. An end that cannot be
     // written now is written at the next call that can.
     bool endRun(qint64 runId, qint64 endWallMs, const QString &reason);
@@ -105,6 +109,11 @@ public:
 
     // Newest first.
     std::vector<JournalRun> runs();
+    // The run's timeline at its first record and that record's wall-clock
+    // time; false for a run that does not exist or has no record yet.
+    bool timeline(qint64 id, qint64 &t0Ms, qint64 &firstWallMs);
+    // Times of record i of a run, on its timeline and on the wall clock.
+    bool recordTime(qint64 id, int i, qint64 &runMs, qint64 &wallMs);
     bool load(qint64 id, ReadingLog &log);
     bool rename(qint64 id, const QString &name);
     bool remove(qint64 id);

@@ -1,12 +1,15 @@
 #include "recording/savedatadeal.h"
 
 #include "base/regularfile.h"
+#include "recording/newfile.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstring>
 #include <ctime>
 
 namespace {
@@ -33,6 +36,47 @@ void appendDigits(char *&p, int value, int width)
     }
     p += width;
 }
+
+// A year of four digits; one outside 0..9999 (only from a damaged time) with
+// as many digits as it takes and its sign.
+void appendYear(char *&p, char *end, long long year)
+{
+    if (year >= 0 && year <= 9999) {
+        appendDigits(p, int(year), 4);
+        return;
+    }
+    if (year < 0) {
+        *p++ = '-';
+        year = -year;
+    }
+    if (year < 1000)
+        appendDigits(p, int(year), 4);
+    else
+        p = std::to_chars(p, end, year).ptr;
+}
+
+// A value with its decimals. What the meter sends has at most 7 integer
+// digits; any other float fits too: 3.4e38 takes 39, so a field is at most
+// 1 + 39 + 1 + 6 characters. What is not a number is "nan", "inf" or "-inf".
+void appendValue(char *&p, char *end, float value, int decimals)
+{
+    if (std::isnan(value)) {
+        std::memcpy(p, "nan", 3);
+        p += 3;
+        return;
+    }
+    const std::to_chars_result r = std::to_chars(p, end, double(value), std::chars_format::fixed, decimals);
+    p = r.ec == std::errc() ? r.ptr : p;
+}
+
+// Seconds of a time stamp in ms, rounded down, for any 64-bit value.
+std::time_t floorSeconds(qint64 ms)
+{
+    return std::time_t(ms / 1000 - (ms % 1000 < 0 ? 1 : 0));
+}
+
+// Longest line: a date of 26 characters, 10 fields of 48, CR LF.
+constexpr int kMaxLine = 26 + 10 * 48 + 2;
 
 } // namespace
 
@@ -61,13 +105,14 @@ void saveDataDeal::appendRecord(QByteArray &out, const ReadingLog &log, int i)
 {
     // The time stamp in local time, as QDateTime would give it, but without
     // its cost per record: "yyyy-MM-dd_hh:mm:ss".
-    char line[256];
+    char line[kMaxLine + 64];
+    char *const end = line + sizeof line;
     char *p = line;
-    const qint64 ms = log.timeMs(i);
-    const std::time_t secs = std::time_t(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
+    const std::time_t secs = floorSeconds(log.timeMs(i));
     std::tm t{};
-    localtime_r(&secs, &t);
-    appendDigits(p, t.tm_year + 1900, 4);
+    if (!localtime_r(&secs, &t))
+        t = std::tm{};
+    appendYear(p, end, t.tm_year + 1900LL);
     *p++ = '-';
     appendDigits(p, t.tm_mon + 1, 2);
     *p++ = '-';
@@ -81,9 +126,7 @@ void saveDataDeal::appendRecord(QByteArray &out, const ReadingLog &log, int i)
     // Each value widened to double and correctly rounded to its decimals.
     for (const Column &c : kColumns) {
         *p++ = ',';
-        p = std::to_chars(p, line + sizeof line - 2, double(log.value(c.column, i)), std::chars_format::fixed,
-                          c.decimals)
-                .ptr;
+        appendValue(p, end - 2, log.value(c.column, i), c.decimals);
     }
     *p++ = '\r';
     *p++ = '\n';
@@ -91,6 +134,11 @@ void saveDataDeal::appendRecord(QByteArray &out, const ReadingLog &log, int i)
 }
 
 saveDataDeal::~saveDataDeal() = default;
+
+QByteArray saveDataDeal::head() const
+{
+    return bannerLine() + modelLine(m_model) + bannerLine() + headerLine();
+}
 
 bool saveDataDeal::open(const QString &fileName, QString *error)
 {
@@ -113,8 +161,8 @@ bool saveDataDeal::open(const QString &fileName, QString *error)
     }
     if (existed)
         return true;
-    const QByteArray head = bannerLine() + modelLine(m_model) + bannerLine() + headerLine();
-    if (m_file->write(head) != head.size() || !m_file->flush())
+    const QByteArray text = head();
+    if (m_file->write(text) != text.size() || !m_file->flush())
         return fail(m_file->errorString());
     return true;
 }
@@ -126,23 +174,27 @@ bool saveDataDeal::appendRecords(int first, QString *error)
             *error = QStringLiteral("not open");
         return false;
     }
-    QByteArray out;
+    return writeLines(*m_file, QByteArray(), first, error);
+}
+
+bool saveDataDeal::writeLines(QFile &file, QByteArray out, int first, QString *error) const
+{
     out.reserve(kChunkBytes + 4096);
     const int records = m_log.size();
     for (int i = std::max(0, first); i < records; ++i) {
         appendRecord(out, m_log, i);
         if (out.size() >= kChunkBytes) {
-            if (m_file->write(out) != out.size()) {
+            if (file.write(out) != out.size()) {
                 if (error)
-                    *error = m_file->errorString();
+                    *error = file.errorString();
                 return false;
             }
             out.resize(0);   // keeps the reserved capacity
         }
     }
-    if (m_file->write(out) != out.size() || !m_file->flush()) {
+    if (file.write(out) != out.size() || !file.flush()) {
         if (error)
-            *error = m_file->errorString();
+            *error = file.errorString();
         return false;
     }
     return true;
@@ -162,11 +214,23 @@ bool saveDataDeal::close(QString *error)
 
 bool saveDataDeal::writeCsv(const QString &fileName, QString *error)
 {
-    if (!open(fileName, error))
-        return false;
-    if (!appendRecords(0, error)) {
-        close();
-        return false;
+    const QFileInfo info(fileName);
+    if (info.exists() || info.isSymLink()) {
+        // Appended to, as it is.
+        if (!open(fileName, error))
+            return false;
+        if (!appendRecords(0, error)) {
+            close();
+            return false;
+        }
+        return close(error);
     }
-    return close(error);
+    // A new file is written under a name of its own and takes its name
+    // whole: a program killed on the way leaves no file that looks complete.
+    NewFile part(fileName);
+    if (!part.open(error))
+        return false;
+    if (!writeLines(part.file(), head(), 0, error))
+        return false;
+    return part.commit(error);
 }

@@ -22,8 +22,9 @@ public:
     saveDataDeal(const ReadingLog &log, const QString &model, QObject *parent = nullptr);
     ~saveDataDeal() override;
 
-    // False, with the reason in `error`, when the file cannot be opened or
-    // written whole (no permission, a directory, a full disk), or is not a
+    // A new file is written under a hidden name in the same folder and takes
+    // its name only when complete. False, with the reason in `error`, when
+    // the file cannot be opened or written whole (no permission, a directory, a full disk), or is not a
     // regular file (a named pipe, a device), which is left alone.
     bool writeCsv(const QString &fileName, QString *error = nullptr);
 
@@ -39,10 +40,16 @@ public:
     static QByteArray bannerLine();
     static QByteArray modelLine(const QString &model);
     static QByteArray headerLine();
-    // One data line of record i, CR LF included.
+    // One data line of record i, CR LF included. Any value and time stamp
+    // gives a line of the header's columns: what is not a number is "nan",
+    // "inf" or "-inf", a year outside 0..9999 has its sign and every digit.
     static void appendRecord(QByteArray &out, const ReadingLog &log, int i);
 
 private:
+    QByteArray head() const;
+    // `out` then the records from `first` on, handed to the system.
+    bool writeLines(QFile &file, QByteArray out, int first, QString *error) const;
+
     const ReadingLog &m_log;
     QString m_model;
     std::unique_ptr<QFile> m_file;

@@ -1,17 +1,28 @@
 // The command line of the simulated build (ombrel-sim COMMAND), run as its
 // own process without any display, as a script would run it.
+#include "recording/readinglog.h"
+#include "recording/runjournal.h"
+
 #include <QDateTime>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
 #include <csignal>
 
+#include <sys/resource.h>
+
 namespace {
+
+// The children's data folder, where their run journal is.
+QString g_dataHome;
 
 struct Result {
     int status = -1;
@@ -25,6 +36,7 @@ QProcessEnvironment childEnvironment(const QString &trace = QString())
         env.remove(QLatin1String(name));
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     env.insert(QStringLiteral("TZ"), QStringLiteral("Asia/Shanghai"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), g_dataHome);
     if (!trace.isEmpty())
         env.insert(QStringLiteral("OMBREL_SIM_TRACE"), trace);
     return env;
@@ -134,6 +146,32 @@ QList<QByteArray> written(const QString &trace)
     return reports;
 }
 
+// The runs of the journal, newest first, as `runs --json` lists them.
+QJsonArray journalRuns()
+{
+    const Result r = run({QStringLiteral("runs"), QStringLiteral("--json")});
+    if (r.status != 0)
+        return {};
+    return QJsonDocument::fromJson(r.out).array();
+}
+
+QJsonObject statsOf(const QStringList &arguments)
+{
+    const Result r = run(QStringList{QStringLiteral("stats")} + arguments + QStringList{QStringLiteral("--json")});
+    return r.status == 0 ? QJsonDocument::fromJson(r.out).object() : QJsonObject();
+}
+
+double number(const QJsonObject &o, const char *key, const char *inner = nullptr)
+{
+    const QJsonValue v = o.value(QLatin1String(key));
+    return inner ? v.toObject().value(QLatin1String(inner)).toDouble(NAN) : v.toDouble(NAN);
+}
+
+bool near(double a, double b, double tolerance)
+{
+    return std::fabs(a - b) <= tolerance;
+}
+
 } // namespace
 
 class TestCli : public QObject
@@ -144,7 +182,11 @@ private:
     QString path(const char *name) const { return m_dir.filePath(QLatin1String(name)); }
 
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        g_dataHome = path("data");
+    }
 
     // Five seconds of a run: JSON lines on standard output and the window's
     // CSV, one record a second, the same records in both.
@@ -152,11 +194,11 @@ private slots:
     {
         const QString csv = path("run.csv");
         const Result r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
-                              QStringLiteral("--csv"), csv, QStringLiteral("--until-duration"), QStringLiteral("5")});
+                              QStringLiteral("--csv"), csv, QStringLiteral("--until-duration"), QStringLiteral("6")});
         QVERIFY2(r.status == 0, r.err.constData());
         QVERIFY2(r.err.isEmpty(), r.err.constData());   // no status line off a terminal
         const QList<QJsonObject> records = jsonRecords(r.out);
-        QVERIFY2(records.size() >= 4 && records.size() <= 6, r.out.constData());
+        QVERIFY2(records.size() >= 5 && records.size() <= 7, r.out.constData());
         for (int i = 0; i < records.size(); ++i) {
             const double vbus = records[i].value(QStringLiteral("vbus")).toDouble();
             const double power = records[i].value(QStringLiteral("power")).toDouble();
@@ -176,6 +218,75 @@ private slots:
             QVERIFY2(lines[i].startsWith(stamp.toLatin1() + ','), lines[i].constData());
             const QString vbus = QString::number(records[i].value(QStringLiteral("vbus")).toDouble(), 'f', 6);
             QVERIFY2(lines[i].split(',').value(1) == vbus.toLatin1(), lines[i].constData());
+        }
+
+        // The run is kept: ended by its stop condition, every record, the
+        // same CSV and JSON lines again from the journal.
+        const QJsonObject kept = journalRuns().first().toObject();
+        QCOMPARE(kept.value(QStringLiteral("end_reason")).toString(), QStringLiteral("stopped"));
+        QCOMPARE(kept.value(QStringLiteral("records")).toInt(), records.size());
+        QCOMPARE(kept.value(QStringLiteral("model")).toString(), QStringLiteral("M512X"));
+        const QString copy = path("copy.csv");
+        QCOMPARE(run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--csv"), copy}).status, 0);
+        QCOMPARE(readFile(copy), readFile(csv));
+        const Result exported = run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--jsonl"),
+                                     QStringLiteral("-")});
+        QCOMPARE(exported.status, 0);
+        QCOMPARE(exported.out, r.out);
+
+        // Its statistics over random intervals, against a count by hand over
+        // the records: seconds from the start, and ISO 8601 local time.
+        QRandomGenerator rng(QRandomGenerator::global()->generate());
+        const QString id = QString::number(qint64(kept.value(QStringLiteral("id")).toDouble()));
+        for (int round = 0; round < 4; ++round) {
+            int a = int(rng.bounded(records.size())), b = int(rng.bounded(records.size()));
+            if (a > b)
+                std::swap(a, b);
+            const qint64 t0 = msOf(records[0]);
+            QStringList span = {QStringLiteral("--from"), QString::number((msOf(records[a]) - t0 - 300) / 1000.0),
+                                QStringLiteral("--to"), QString::number((msOf(records[b]) - t0 + 300) / 1000.0)};
+            if (round % 2) {
+                const QString zone = round == 3 ? QStringLiteral("+08:00") : QString();
+                span = QStringList{QStringLiteral("--from"),
+                                   QDateTime::fromMSecsSinceEpoch(msOf(records[a]) - 300).toString(Qt::ISODateWithMs) + zone,
+                                   QStringLiteral("--to"),
+                                   QDateTime::fromMSecsSinceEpoch(msOf(records[b]) + 300).toString(Qt::ISODateWithMs) + zone};
+            }
+            const QJsonObject st = statsOf(QStringList{round < 2 ? id : QStringLiteral("last")} + span);
+            const QString what = span.join(QLatin1Char(' ')) + QLatin1Char(' ') + QString::fromUtf8(QJsonDocument(st).toJson());
+            QVERIFY2(st.value(QStringLiteral("records")).toInt() == b - a + 1, qPrintable(what));
+            QCOMPARE(st.value(QStringLiteral("from")).toString(), records[a].value(QStringLiteral("time")).toString());
+            QCOMPARE(st.value(QStringLiteral("to")).toString(), records[b].value(QStringLiteral("time")).toString());
+            double charge = 0, energy = 0, weight = 0, integral[3] = {0, 0, 0};
+            const char *const channels[] = {"vbus", "ibus", "power"};
+            for (int c = 0; c < 3; ++c) {
+                double mn = INFINITY, mx = -INFINITY, plain = 0;
+                for (int k = a; k <= b; ++k) {
+                    const double v = records[k].value(QLatin1String(channels[c])).toDouble();
+                    mn = qMin(mn, v);
+                    mx = qMax(mx, v);
+                    plain += v;
+                    if (k < b) {
+                        const double v2 = records[k + 1].value(QLatin1String(channels[c])).toDouble();
+                        const double dt = double(msOf(records[k + 1]) - msOf(records[k]));
+                        integral[c] += (v + v2) / 2 * dt;
+                        if (c == 0)
+                            weight += dt;
+                    }
+                }
+                QVERIFY2(float(number(st, channels[c], "min")) == float(mn), qPrintable(what));
+                QVERIFY2(float(number(st, channels[c], "max")) == float(mx), qPrintable(what));
+                const double mean = a == b ? plain : integral[c] / weight;
+                QVERIFY2(near(number(st, channels[c], "mean"), mean, 2e-3 * std::fabs(mean) + 1e-9), qPrintable(what));
+            }
+            charge = integral[1] / 3.6e6;
+            energy = integral[2] / 3.6e6;
+            QVERIFY2(near(number(st, "charge_ah"), charge, 2e-3 * charge + 1e-12), qPrintable(what));
+            QVERIFY2(near(number(st, "energy_wh"), energy, 2e-3 * energy + 1e-12), qPrintable(what));
+            QVERIFY2(near(number(st, "duration_s"), weight / 1000.0, 0.003), qPrintable(what));
+            const double cap = double(float(records[b].value(QStringLiteral("cap")).toDouble()))
+                               - double(float(records[a].value(QStringLiteral("cap")).toDouble()));
+            QVERIFY2(near(number(st, "meter_cap_ah"), cap, 1e-7), qPrintable(what));
         }
 
         // A second run is appended to the same file, without a second head.
@@ -211,6 +322,118 @@ private slots:
         // 100 reports a second, each with its own time.
         const double seconds = (msOf(records.last()) - msOf(records.first())) / 1000.0;
         QVERIFY2(records.size() > 80 * seconds, qPrintable(QStringLiteral("%1 in %2 s").arg(records.size()).arg(seconds)));
+
+        // In the run history as stopped, with every record.
+        const QJsonObject kept = journalRuns().first().toObject();
+        QCOMPARE(kept.value(QStringLiteral("end_reason")).toString(), QStringLiteral("stopped"));
+        QCOMPARE(kept.value(QStringLiteral("records")).toInt(), records.size());
+        const Result exported = run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--jsonl"),
+                                     QStringLiteral("-")});
+        QCOMPARE(exported.out, readFile(json));
+    }
+
+    // A run killed at a random moment is in the run history as interrupted
+    // with at least every record it printed, each with its values; an
+    // export killed on the way leaves no file under its name.
+    void killedRunIsKept()
+    {
+        QProcess p;
+        start(p, {QStringLiteral("--sim-rate"), QStringLiteral("100"), QStringLiteral("record"),
+                  QStringLiteral("--all-reports"), QStringLiteral("--jsonl"), QStringLiteral("-")});
+        QVERIFY(p.waitForStarted());
+        const int target = 20 + int(QRandomGenerator::global()->bounded(300));
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += p.readAllStandardOutput()).count('\n') >= target, 30000);
+        QCOMPARE(::kill(pid_t(p.processId()), SIGKILL), 0);
+        QVERIFY(p.waitForFinished(10000));
+        out += p.readAllStandardOutput();
+        out.truncate(out.lastIndexOf('\n') + 1);   // whole lines only
+        const int printed = jsonRecords(out).size();
+        QVERIFY2(printed >= target, out.right(300).constData());
+
+        const QJsonObject kept = journalRuns().first().toObject();
+        QCOMPARE(kept.value(QStringLiteral("end_reason")).toString(), QStringLiteral("interrupted"));
+        QVERIFY2(kept.value(QStringLiteral("records")).toInt() >= printed,
+                 qPrintable(QStringLiteral("%1 of %2").arg(kept.value(QStringLiteral("records")).toInt()).arg(printed)));
+        const Result exported = run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--jsonl"),
+                                     QStringLiteral("-")});
+        QCOMPARE(exported.status, 0);
+        QCOMPARE(exported.out.left(out.size()), out);
+
+        // An export that dies at a file size limit, halfway through a run of
+        // 3000 records: nothing named big.csv.
+        RunJournal journal;
+        QVERIFY(journal.open(g_dataHome + QStringLiteral("/ombrel/runs.sqlite")));
+        const qint64 t0 = QDateTime::currentMSecsSinceEpoch() - 86400000;
+        const qint64 id = journal.beginRun(t0, QStringLiteral("M512X"), QStringLiteral("V1.2"), QStringLiteral("8"));
+        ReadingLog log;
+        for (int k = 0; k < 3000; ++k)
+            log.append(t0 + 1000 * k, {5.1f, 1.25f, 6.375f, 0, 0, 0, 0, 0, 0, 30});
+        QVERIFY(journal.sync(id, log) && journal.endRun(id, t0 + 3000000, QStringLiteral("stopped")));
+        journal.close();
+        const QString big = path("big.csv");
+        rlimit before{};
+        getrlimit(RLIMIT_FSIZE, &before);
+        const rlimit small{128 << 10, before.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &small);
+        const Result cut = run({QStringLiteral("export"), QString::number(id), QStringLiteral("--csv"), big});
+        setrlimit(RLIMIT_FSIZE, &before);
+        QVERIFY2(cut.status != 0, cut.err.constData());
+        QVERIFY(!QFileInfo::exists(big));
+        QCOMPARE(run({QStringLiteral("export"), QString::number(id), QStringLiteral("--csv"), big}).status, 0);
+        QCOMPARE(csvRecords(readFile(big)).size(), 3000);
+    }
+
+    // Statistics of a run of known records, written here into the journal:
+    // a gap of 4 s adds nothing.
+    void statsOfKnownRecords()
+    {
+        RunJournal journal;
+        QVERIFY(journal.open(g_dataHome + QStringLiteral("/ombrel/runs.sqlite")));
+        const qint64 t0 = QDateTime::fromString(QStringLiteral("2025-03-01T10:00:00+08:00"), Qt::ISODate).toMSecsSinceEpoch();
+        const qint64 id = journal.beginRun(t0, QStringLiteral("M512X"), QStringLiteral("V1.2"), QStringLiteral("7"));
+        QVERIFY(id > 0);
+        ReadingLog log;
+        const float v[] = {5, 5, 9, 9}, a[] = {1, 2, 3, 4};
+        const qint64 at[] = {0, 1000, 2000, 6000};
+        for (int k = 0; k < 4; ++k)
+            log.append(t0 + at[k], {v[k], a[k], v[k] * a[k], 0, 0, 0, 0, 0.1f * float(k + 1), 0.5f * float(k + 1), 30});
+        QVERIFY(journal.sync(id, log));
+        QVERIFY(journal.endRun(id, t0 + 7000, QStringLiteral("stopped")));
+        journal.close();
+
+        const QString run = QString::number(id);
+        QJsonObject st = statsOf({run});
+        QCOMPARE(st.value(QStringLiteral("from")).toString(), QStringLiteral("2025-03-01T10:00:00.000+08:00"));
+        QCOMPARE(st.value(QStringLiteral("to")).toString(), QStringLiteral("2025-03-01T10:00:06.000+08:00"));
+        QCOMPARE(st.value(QStringLiteral("records")).toInt(), 4);
+        QCOMPARE(number(st, "duration_s"), 6.0);
+        QVERIFY(near(number(st, "charge_ah"), 4000 / 3.6e6, 1e-15));
+        QVERIFY(near(number(st, "energy_wh"), 26000 / 3.6e6, 1e-15));
+        QVERIFY(near(number(st, "meter_cap_ah"), 0.3, 1e-7));
+        QVERIFY(near(number(st, "meter_ele_wh"), 1.5, 1e-7));
+        QCOMPARE(number(st, "vbus", "min"), 5.0);
+        QCOMPARE(number(st, "vbus", "max"), 9.0);
+        QVERIFY(near(number(st, "vbus", "mean"), 6.0, 1e-12));
+        QVERIFY(near(number(st, "ibus", "mean"), 2.0, 1e-12));
+        QCOMPARE(number(st, "power", "max"), 36.0);
+        QVERIFY(near(number(st, "power", "mean"), 13.0, 1e-12));
+
+        st = statsOf({run, QStringLiteral("--from"), QStringLiteral("2025-03-01T10:00:00.500"), QStringLiteral("--to"),
+                      QStringLiteral("2")});
+        QCOMPARE(st.value(QStringLiteral("records")).toInt(), 2);
+        QCOMPARE(st.value(QStringLiteral("from")).toString(), QStringLiteral("2025-03-01T10:00:01.000+08:00"));
+        QVERIFY(near(number(st, "charge_ah"), 2500 / 3.6e6, 1e-15));
+        QVERIFY(near(number(st, "vbus", "mean"), 7.0, 1e-12));
+        QCOMPARE(number(st, "ibus", "min"), 2.0);
+        st = statsOf({run, QStringLiteral("--from"), QStringLiteral("2.5"), QStringLiteral("--to"), QStringLiteral("5.5")});
+        QCOMPARE(st.value(QStringLiteral("records")).toInt(), 0);
+
+        const Result listed = ::run({QStringLiteral("runs")});
+        QVERIFY2(listed.out.contains(QStringLiteral("%1  2025-03-01 10:00:00  00:00:06        4  M512X 7  stopped\n")
+                                         .arg(id, 4)
+                                         .toUtf8()),
+                 listed.out.constData());
     }
 
     void exitStatus()
@@ -238,6 +461,35 @@ private slots:
         QCOMPARE(r.status, 4);
         QVERIFY2(r.err.contains(bad.toUtf8()), r.err.constData());
         QCOMPARE(r.out, QByteArray());
+
+        // The run history: a bad RUN or TIME is named, a run not there said.
+        r = run({QStringLiteral("stats"), QStringLiteral("first")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("'first'"), r.err.constData());
+        r = run({QStringLiteral("export"), QStringLiteral("-3"), QStringLiteral("--jsonl"), QStringLiteral("-")});
+        QCOMPARE(r.status, 2);
+        r = run({QStringLiteral("stats"), QStringLiteral("last"), QStringLiteral("--from"), QStringLiteral("noon")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("'noon'") && r.err.contains("--from"), r.err.constData());
+        r = run({QStringLiteral("export"), QStringLiteral("987654"), QStringLiteral("--jsonl"), QStringLiteral("-")});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains("no run 987654"), r.err.constData());
+        r = run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--csv"), bad});
+        QCOMPARE(r.status, 4);
+        QVERIFY2(r.err.contains(bad.toUtf8()), r.err.constData());
+
+        // A journal that cannot be opened is said; the run goes on.
+        const QString dataHome = g_dataHome;
+        QFile notAFolder(path("not-a-folder"));
+        QVERIFY(notAFolder.open(QIODevice::WriteOnly));
+        notAFolder.close();
+        g_dataHome = notAFolder.fileName();
+        r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
+                 QStringLiteral("--until-duration"), QStringLiteral("1")});
+        g_dataHome = dataHome;
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.contains("run journal"), r.err.constData());
+        QCOMPARE(jsonRecords(r.out).size(), 1);
     }
 
     // set writes the frames of the settings pages, in the order given,

@@ -8,6 +8,7 @@
 #include "device/usbthread.h"
 #include "recording/runjournal.h"
 #include "ui/runhistory.h"
+#include "recording/jsonlines.h"
 #include "recording/savedatadeal.h"
 #include "namedpipe.h"
 #include "simulator.h"
@@ -17,9 +18,16 @@
 
 #include <QTableWidget>
 #include <QtCharts/QXYSeries>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
 
 #include <csignal>
 #include <ctime>
@@ -205,6 +213,11 @@ private slots:
             signal(SIGXFSZ, previous);
             QVERIFY(!written);
             QVERIFY(!reason.isEmpty());
+            // A new file is there whole or not at all, and nothing is left
+            // behind under another name.
+            QVERIFY(!QFileInfo::exists(path("full.csv")));
+            QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*full.csv*")}, QDir::Files | QDir::Hidden),
+                     QStringList());
         }
         // A named pipe, even one with a reader, is left alone.
         const NamedPipe pipe(path("pipe.csv"), NamedPipe::ProgramWrites);
@@ -212,6 +225,128 @@ private slots:
         QVERIFY(!deal.writeCsv(path("pipe.csv"), &reason));
         QCOMPARE(reason, QStringLiteral("不是普通文件（例如命名管道或设备）"));
         QVERIFY(!pipe.touched());
+    }
+
+    // Values and times read back from a file are whatever the file holds:
+    // every float and every 64-bit time stamp gives a CSV line of the
+    // header's columns that reads back, and a JSON line that parses.
+    void extremeValues()
+    {
+        const float inf = std::numeric_limits<float>::infinity();
+        const float nan = std::numeric_limits<float>::quiet_NaN();
+        const float specials[] = {nan, -nan, inf, -inf, FLT_MAX, -FLT_MAX, FLT_MIN, -FLT_MIN,
+                                  std::numeric_limits<float>::denorm_min(), -0.0f, 0.0f, 3.4e38f, 16777217.0f,
+                                  -999999.9f, 0.0005f};
+        const qint64 times[] = {std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max(),
+                                std::numeric_limits<qint64>::min() + 999, -1, 0, -62167219200001,
+                                253402300800000, 1796000000000};
+        QRandomGenerator rng(20261208);
+        ReadingLog log;
+        for (int i = 0; i < 3000; ++i) {
+            ReadingLog::Values v;
+            for (float &x : v) {
+                const quint32 pick = rng.bounded(4);
+                if (pick == 0) {
+                    x = specials[rng.bounded(int(sizeof specials / sizeof *specials))];
+                } else if (pick == 1) {
+                    const quint32 bits = rng.generate();
+                    std::memcpy(&x, &bits, sizeof x);
+                } else {
+                    x = float(rng.generateDouble() * 20.0 - 1.0);
+                }
+            }
+            qint64 t;
+            const quint32 pick = rng.bounded(3);
+            if (pick == 0)
+                t = times[rng.bounded(int(sizeof times / sizeof *times))];
+            else if (pick == 1)
+                t = qint64(rng.generate64());
+            else
+                t = 1700000000000 + qint64(rng.bounded(100000000)) * 1000 + rng.bounded(1000);
+            log.append(t, t, v);
+        }
+        QVERIFY(saveDataDeal(log, QStringLiteral("M512X")).writeCsv(path("extreme.csv")));
+        QList<QByteArray> lines = contents(path("extreme.csv")).split('\n');
+        QCOMPARE(lines.takeLast(), QByteArray());
+        QCOMPARE(lines.size(), 4 + log.size());
+        QCOMPARE(lines[3] + '\n', kHeader);
+        const int columns = int(lines[3].split(',').size()) - 1;   // the header ends with a comma
+        QCOMPARE(columns, 11);
+        const int decimals[] = {6, 6, 6, 3, 3, 3, 3, 3, 3, 1};
+        const ReadingLog::Column order[] = {ReadingLog::Vbus, ReadingLog::Ibus, ReadingLog::Power, ReadingLog::Cap,
+                                            ReadingLog::Ele,  ReadingLog::Pd,   ReadingLog::Pm,    ReadingLog::Cc1,
+                                            ReadingLog::Cc2,  ReadingLog::CpuTemp};
+        const QRegularExpression date(QStringLiteral("^-?\\d{4,}-\\d\\d-\\d\\d_\\d\\d:\\d\\d:\\d\\d$"));
+        for (int i = 0; i < log.size(); ++i) {
+            QByteArray line = lines[4 + i];
+            QVERIFY2(line.endsWith('\r'), line.constData());
+            line.chop(1);
+            const QList<QByteArray> fields = line.split(',');
+            QVERIFY2(fields.size() == columns, line.constData());
+            QVERIFY2(date.match(QString::fromLatin1(fields[0])).hasMatch(), line.constData());
+            const qint64 t = log.timeMs(i);
+            if (t >= 0 && t < 2000000000000) {
+                QCOMPARE(fields[0], QDateTime::fromMSecsSinceEpoch(t).toString(QStringLiteral("yyyy-MM-dd_hh:mm:ss")).toLatin1());
+            }
+            for (int c = 0; c < 10; ++c) {
+                const float v = log.value(order[c], i);
+                bool ok = false;
+                const double back = fields[1 + c].toDouble(&ok);
+                QVERIFY2(ok, line.constData());
+                if (std::isnan(v))
+                    QVERIFY2(fields[1 + c] == "nan", line.constData());
+                else if (std::isinf(v))
+                    QVERIFY2(back == double(v), line.constData());
+                else
+                    QVERIFY2(std::fabs(back - double(v)) <= 0.5 * std::pow(10.0, -decimals[c]) + std::fabs(double(v)) * 1e-15,
+                             qPrintable(QStringLiteral("%1 %2 %3").arg(c).arg(double(v), 0, 'g', 17).arg(back, 0, 'g', 17)));
+            }
+
+            QByteArray json;
+            JsonLines::appendRecord(json, log, i);
+            QVERIFY(json.endsWith("}\n"));
+            QJsonParseError error;
+            const QJsonObject o = QJsonDocument::fromJson(json, &error).object();
+            QVERIFY2(error.error == QJsonParseError::NoError, json.constData());
+            QCOMPARE(o.size(), 11);
+            QVERIFY2(QRegularExpression(QStringLiteral("^-?\\d{4,}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$"))
+                         .match(o.value(QStringLiteral("time")).toString())
+                         .hasMatch(),
+                     json.constData());
+            const float vbus = log.value(ReadingLog::Vbus, i);
+            if (std::isfinite(vbus))
+                QVERIFY2(float(o.value(QStringLiteral("vbus")).toDouble()) == vbus, json.constData());
+            else
+                QVERIFY2(o.value(QStringLiteral("vbus")).isNull(), json.constData());
+        }
+
+        // Byte for byte, in UTC: the largest float, what is not a number,
+        // the years either side of 0..9999.
+        const QByteArray zone = qgetenv("TZ");
+        qputenv("TZ", "UTC");
+        tzset();
+        ReadingLog edges;
+        edges.append(-62167219200001, {FLT_MAX, -inf, nan, -0.0f, 1e-45f, 0.0005f, 1.0f, 2.0f, 3.0f, 31.25f});
+        edges.append(-62167219200000, {});
+        edges.append(253402300800000, {});
+        QByteArray csv, json;
+        for (int i = 0; i < edges.size(); ++i) {
+            saveDataDeal::appendRecord(csv, edges, i);
+            JsonLines::appendRecord(json, edges, i);
+        }
+        if (zone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", zone);
+        tzset();
+        QCOMPARE(csv, QByteArray("-0001-12-31_23:59:59,340282346638528859811704183484516925440.000000,-inf,nan,"
+                                 "2.000,3.000,-0.000,0.000,0.001,1.000,31.2\r\n"
+                                 "0000-01-01_00:00:00,0.000000,0.000000,0.000000,0.000,0.000,0.000,0.000,0.000,0.000,0.0\r\n"
+                                 "10000-01-01_00:00:00,0.000000,0.000000,0.000000,0.000,0.000,0.000,0.000,0.000,0.000,0.0\r\n"));
+        QCOMPARE(json.left(json.indexOf('\n') + 1),
+                 QByteArray("{\"time\":\"-0001-12-31T23:59:59.999+00:00\",\"vbus\":3.4028235e+38,\"ibus\":null,"
+                            "\"power\":null,\"cap\":2,\"ele\":3,\"pd\":-0,\"pm\":1e-45,\"cc1\":5e-04,\"cc2\":1,"
+                            "\"cpu_temp\":31.25}\n"));
     }
 
     void exportThroughTheWindow()

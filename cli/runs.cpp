@@ -1,0 +1,440 @@
+// ombrel runs, export and stats: the run history kept by the run journal.
+#include "cli/command.h"
+
+#include "base/setting.h"
+#include "recording/jsonlines.h"
+#include "recording/readinglog.h"
+#include "recording/runjournal.h"
+#include "recording/savedatadeal.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <unistd.h>
+
+#include <charconv>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <limits>
+#include <tuple>
+
+namespace Cli {
+
+namespace {
+
+const char kRunHelp[] = "RUN is a run's id (as ombrel runs lists them) or 'last', the newest run.";
+
+// Opens the journal at its usual place; false (said) when it cannot be.
+bool openJournal(RunJournal &journal, const char *command)
+{
+    journal.setSizeCap(RunJournal::sizeCapFromSettings(Setting()));
+    if (journal.open())
+        return true;
+    error(QLatin1String(command), QStringLiteral("cannot open the run journal %1 (%2)")
+                                      .arg(QDir::toNativeSeparators(journal.path()), journal.message()));
+    return false;
+}
+
+// The run RUN names: an id or "last". Usage for a bad word, Failed for a run
+// that is not there, both said.
+std::optional<int> findRun(RunJournal &journal, const char *command, const QString &word, JournalRun &run)
+{
+    bool ok = false;
+    const qint64 id = word.toLongLong(&ok);
+    if (word != QLatin1String("last") && (!ok || id <= 0 || word.startsWith(QLatin1Char('+')))) {
+        error(QLatin1String(command),
+              QStringLiteral("bad run '%1': a run's id (see %2 runs) or last").arg(word, programName()));
+        return int(Usage);
+    }
+    const std::vector<JournalRun> runs = journal.runs();
+    for (const JournalRun &r : runs) {
+        if (word == QLatin1String("last") || r.id == id) {
+            run = r;
+            return std::nullopt;
+        }
+    }
+    error(QLatin1String(command), word == QLatin1String("last")
+                                      ? QStringLiteral("no run in the run journal %1").arg(journal.path())
+                                      : QStringLiteral("no run %1 in the run journal %2").arg(word, journal.path()));
+    return int(Failed);
+}
+
+// The one positional RUN of a command.
+std::optional<int> runArgument(const QCommandLineParser &parser, const char *command, QString &word)
+{
+    const QStringList args = parser.positionalArguments();
+    if (args.size() != 1) {
+        error(QLatin1String(command), args.isEmpty() ? QStringLiteral("which run? give its id or last")
+                                                     : QStringLiteral("unexpected argument '%1'").arg(args[1]));
+        return int(Usage);
+    }
+    word = args[0];
+    return std::nullopt;
+}
+
+QString localText(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+QString durationText(double seconds)
+{
+    const qint64 s = qint64(std::llround(qMax(0.0, seconds)));
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600, 2, 10, QLatin1Char('0'))
+        .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+// JSON numbers: the shortest text that reads back as the same value; null
+// for what is not a number.
+template <class T>
+void appendNumber(QByteArray &out, T value)
+{
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
+    char text[64];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
+    out.append(text, int(r.ptr - text));
+}
+
+void appendString(QByteArray &out, const QString &text)
+{
+    out += '"';
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if (u == '"' || u == '\\') {
+            out += '\\';
+            out += char(u);
+        } else if (u < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", u);
+            out += esc;
+        } else {
+            out += QString(c).toUtf8();
+        }
+    }
+    out += '"';
+}
+
+bool writeOut(const QByteArray &text)
+{
+    return std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size())
+           && std::fflush(stdout) == 0;
+}
+
+// A TIME of --from/--to on the run's timeline: ISO 8601 local date-time (an
+// offset or Z taken as given), or seconds from the run's first record.
+std::optional<qint64> parseTime(const QString &text, qint64 t0, qint64 firstWall)
+{
+    static const QRegularExpression seconds(QStringLiteral("^[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)$"));
+    if (seconds.match(text).hasMatch()) {
+        const double s = text.toDouble();
+        if (!std::isfinite(s) || std::fabs(s) > 1e12)
+            return std::nullopt;
+        return t0 + qint64(std::llround(s * 1000.0));
+    }
+    static const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d(:\\d\\d(\\.\\d{1,3})?)?"
+                                                       "(Z|[+-]\\d\\d:?\\d\\d)?$"));
+    if (!iso.match(text).hasMatch())
+        return std::nullopt;
+    const QDateTime at = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!at.isValid())
+        return std::nullopt;
+    // The wall clock taken onto the run's timeline by the offset of its first record.
+    return at.toMSecsSinceEpoch() - (firstWall - t0);
+}
+
+} // namespace
+
+int runRuns(const QStringList &arguments)
+{
+    const char command[] = "runs";
+    QCommandLineParser parser;
+    const QCommandLineOption jsonOption(QStringLiteral("json"),
+                                        QStringLiteral("A JSON array of the runs, each an object with the fields of "
+                                                       "its row in the journal's run table."));
+    parser.addOption(jsonOption);
+    if (const std::optional<int> done =
+            parse(parser, command,
+                  QStringLiteral("Lists the runs kept in the run journal, newest first, one a line: id, start "
+                                 "(local time), duration, records, meter (model and serial number), and how it "
+                                 "ended (stopped, unplugged, interrupted) or 'recording' while it goes on."),
+                  arguments))
+        return *done;
+    if (!parser.positionalArguments().isEmpty()) {
+        error(QLatin1String(command), QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+        return Usage;
+    }
+    RunJournal journal;
+    if (!openJournal(journal, command))
+        return Failed;
+    std::vector<JournalRun> runs = journal.runs();
+    // A run that goes on has its figures from its records so far.
+    for (JournalRun &r : runs) {
+        if (!r.finished() && r.records > 0)
+            r.duration_s = journal.statsOfRecords(r.id, 0, r.records - 1).duration_s;
+    }
+    QByteArray out;
+    if (parser.isSet(jsonOption)) {
+        out += '[';
+        for (size_t k = 0; k < runs.size(); ++k) {
+            const JournalRun &r = runs[k];
+            out += k ? ",\n{" : "\n{";
+            out += "\"id\":" + QByteArray::number(r.id);
+            out += ",\"start_ms\":" + QByteArray::number(r.startMs);
+            out += ",\"end_ms\":" + (r.finished() ? QByteArray::number(r.endMs) : QByteArray("null"));
+            out += ",\"end_reason\":";
+            if (r.finished())
+                appendString(out, r.endReason);
+            else
+                out += "null";
+            const std::pair<const char *, const QString *> texts[] = {
+                {"name", &r.name}, {"model", &r.model}, {"version", &r.version}, {"serial", &r.serial}};
+            for (const auto &t : texts) {
+                out += ",\"";
+                out += t.first;
+                out += "\":";
+                appendString(out, *t.second);
+            }
+            out += ",\"records\":" + QByteArray::number(r.records);
+            const std::pair<const char *, double> numbers[] = {
+                {"duration_s", r.duration_s}, {"charge_ah", r.charge_ah},       {"energy_wh", r.energy_wh},
+                {"vbus_max", r.vbus_max},     {"ibus_max", r.ibus_max},         {"power_max", r.power_max},
+                {"cap_start_ah", r.cap_start_ah}, {"cap_end_ah", r.cap_end_ah}, {"ele_start_wh", r.ele_start_wh},
+                {"ele_end_wh", r.ele_end_wh}};
+            for (const auto &n : numbers) {
+                out += ",\"";
+                out += n.first;
+                out += "\":";
+                appendNumber(out, n.second);
+            }
+            out += '}';
+        }
+        out += runs.empty() ? "]\n" : "\n]\n";
+    } else {
+        for (const JournalRun &r : runs) {
+            const QString meter = (r.model + QLatin1Char(' ') + r.serial).trimmed();
+            out += QStringLiteral("%1  %2  %3  %4  %5  %6\n")
+                       .arg(r.id, 4)
+                       .arg(localText(r.startMs), durationText(r.duration_s))
+                       .arg(r.records, 7)
+                       .arg(meter.isEmpty() ? QStringLiteral("-") : meter,
+                            r.finished() ? r.endReason : QStringLiteral("recording"))
+                       .toUtf8();
+        }
+    }
+    if (!writeOut(out))
+        return CannotWrite;
+    return Ok;
+}
+
+int runExport(const QStringList &arguments)
+{
+    const char command[] = "export";
+    QCommandLineParser parser;
+    const QCommandLineOption csvOption(QStringLiteral("csv"),
+                                       QStringLiteral("Write the run to this CSV file, in the window's format: an "
+                                                      "existing file is appended to, a new one appears only when "
+                                                      "complete."),
+                                       QStringLiteral("file"));
+    const QCommandLineOption jsonOption(QStringLiteral("jsonl"),
+                                        QStringLiteral("Write one JSON object a record, as record does, to this "
+                                                       "file (the same rules as --csv) or to standard output for -."),
+                                        QStringLiteral("file|-"));
+    parser.addOptions({csvOption, jsonOption});
+    parser.addPositionalArgument(QStringLiteral("RUN"), QLatin1String(kRunHelp));
+    if (const std::optional<int> done =
+            parse(parser, command,
+                  QStringLiteral("Writes the records of a run kept in the run journal to CSV and/or JSON lines. "
+                                 "%1").arg(QLatin1String(kRunHelp)),
+                  arguments))
+        return *done;
+    QString word;
+    if (const std::optional<int> bad = runArgument(parser, command, word))
+        return *bad;
+    const QString csvName = parser.value(csvOption);
+    const QString jsonName = parser.value(jsonOption);
+    if ((parser.isSet(csvOption) && csvName.isEmpty()) || (parser.isSet(jsonOption) && jsonName.isEmpty())) {
+        error(QLatin1String(command), QStringLiteral("an empty file name for --%1")
+                                          .arg(parser.isSet(csvOption) && csvName.isEmpty() ? "csv" : "jsonl"));
+        return Usage;
+    }
+    if (csvName.isEmpty() && jsonName.isEmpty()) {
+        error(QLatin1String(command), QStringLiteral("nothing to export to: give --csv FILE and/or --jsonl FILE|-"));
+        return Usage;
+    }
+    RunJournal journal;
+    if (!openJournal(journal, command))
+        return Failed;
+    JournalRun run;
+    if (const std::optional<int> missing = findRun(journal, command, word, run))
+        return *missing;
+    ReadingLog log;
+    if (!journal.load(run.id, log)) {
+        error(QLatin1String(command), QStringLiteral("cannot read run %1 from the run journal (%2)")
+                                          .arg(run.id)
+                                          .arg(journal.message()));
+        return Failed;
+    }
+    // A reader of standard output that goes away is a write error, not death.
+    std::signal(SIGPIPE, SIG_IGN);
+    QString reason;
+    if (!csvName.isEmpty() && !saveDataDeal(log, run.model).writeCsv(csvName, &reason)) {
+        error(QLatin1String(command), QStringLiteral("cannot write %1: %2").arg(csvName, reason));
+        return CannotWrite;
+    }
+    if (jsonName == QLatin1String("-")) {
+        QFile out;
+        if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly) || !JsonLines::write(log, out, &reason) || !out.flush()) {
+            error(QLatin1String(command), QStringLiteral("cannot write standard output: %1")
+                                              .arg(reason.isEmpty() ? out.errorString() : reason));
+            return CannotWrite;
+        }
+    } else if (!jsonName.isEmpty() && !JsonLines::writeFile(log, jsonName, &reason)) {
+        error(QLatin1String(command), QStringLiteral("cannot write %1: %2").arg(jsonName, reason));
+        return CannotWrite;
+    }
+    return Ok;
+}
+
+int runStats(const QStringList &arguments)
+{
+    const char command[] = "stats";
+    QCommandLineParser parser;
+    const QCommandLineOption fromOption(QStringLiteral("from"),
+                                        QStringLiteral("Start of the interval (default: the run's first record): a "
+                                                       "local date-time in ISO 8601 (2026-12-08T13:05:09, an offset "
+                                                       "such as +08:00 may follow) or seconds from the run's start "
+                                                       "(90, 1.5)."),
+                                        QStringLiteral("time"));
+    const QCommandLineOption toOption(QStringLiteral("to"),
+                                      QStringLiteral("End of the interval, included (default: the run's last "
+                                                     "record); as --from."),
+                                      QStringLiteral("time"));
+    const QCommandLineOption jsonOption(
+        QStringLiteral("json"),
+        QStringLiteral("One JSON object: from, to (the interval's first and last record, local ISO 8601 with "
+                       "milliseconds and offset), duration_s, records, charge_ah, energy_wh, meter_cap_ah, "
+                       "meter_ele_wh, and vbus, ibus, power each as {min, max, mean}."));
+    parser.addOptions({fromOption, toOption, jsonOption});
+    parser.addPositionalArgument(QStringLiteral("RUN"), QLatin1String(kRunHelp));
+    if (const std::optional<int> done =
+            parse(parser, command,
+                  QStringLiteral("The summary of a run kept in the run journal, or of an interval of it: "
+                                 "charge and energy (trapezoid sums over the records, gaps over 2.5 s left out), "
+                                 "the meter's own CAP and ELE over it, and the minimum, maximum and time-weighted "
+                                 "mean of VBUS, IBUS and POWER. %1").arg(QLatin1String(kRunHelp)),
+                  arguments))
+        return *done;
+    QString word;
+    if (const std::optional<int> bad = runArgument(parser, command, word))
+        return *bad;
+    // The times are checked before the journal is opened.
+    static const QRegularExpression shape(QStringLiteral("^([+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)|\\d{4}-\\d\\d-\\d\\dT.+)$"));
+    for (const QCommandLineOption *o : {&fromOption, &toOption}) {
+        if (o->names().isEmpty() || !parser.isSet(*o))
+            continue;
+        const QString v = parser.value(*o);
+        if (!shape.match(v).hasMatch() || !parseTime(v, 0, 0)) {
+            error(QLatin1String(command),
+                  QStringLiteral("bad time '%1' for --%2: a local date-time such as 2026-12-08T13:05:09 or "
+                                 "seconds from the run's start")
+                      .arg(v, o->names().first()));
+            return Usage;
+        }
+    }
+    RunJournal journal;
+    if (!openJournal(journal, command))
+        return Failed;
+    JournalRun run;
+    if (const std::optional<int> missing = findRun(journal, command, word, run))
+        return *missing;
+    qint64 t0 = 0, firstWall = 0;
+    IntervalStats s;
+    qint64 fromRun = 0, toRun = 0;
+    if (journal.timeline(run.id, t0, firstWall)) {
+        fromRun = parser.isSet(fromOption) ? *parseTime(parser.value(fromOption), t0, firstWall)
+                                           : std::numeric_limits<qint64>::min() / 2;
+        toRun = parser.isSet(toOption) ? *parseTime(parser.value(toOption), t0, firstWall)
+                                       : std::numeric_limits<qint64>::max() / 2;
+        s = journal.stats(run.id, fromRun, toRun);
+    }
+    // The interval's ends: its first and last record; for an interval
+    // without records, the times asked for.
+    qint64 fromWall = 0, toWall = 0, runMs = 0;
+    if (s.records > 0) {
+        journal.recordTime(run.id, s.first, runMs, fromWall);
+        journal.recordTime(run.id, s.last, runMs, toWall);
+    } else {
+        fromWall = parser.isSet(fromOption) ? fromRun + (firstWall - t0) : run.startMs;
+        toWall = parser.isSet(toOption) ? toRun + (firstWall - t0) : fromWall;
+    }
+    QByteArray out;
+    if (parser.isSet(jsonOption)) {
+        out += "{\"from\":\"" + JsonLines::isoTime(fromWall) + "\",\"to\":\"" + JsonLines::isoTime(toWall) + '"';
+        out += ",\"duration_s\":";
+        appendNumber(out, s.duration_s);
+        out += ",\"records\":" + QByteArray::number(s.records);
+        out += ",\"charge_ah\":";
+        appendNumber(out, s.charge_ah);
+        out += ",\"energy_wh\":";
+        appendNumber(out, s.energy_wh);
+        out += ",\"meter_cap_ah\":";
+        appendNumber(out, s.meter_cap_ah);
+        out += ",\"meter_ele_wh\":";
+        appendNumber(out, s.meter_ele_wh);
+        const std::pair<const char *, const ChannelStats *> channels[] = {
+            {"vbus", &s.vbus}, {"ibus", &s.ibus}, {"power", &s.power}};
+        for (const auto &c : channels) {
+            out += ",\"";
+            out += c.first;
+            out += "\":";
+            if (s.records == 0) {
+                out += "{\"min\":null,\"max\":null,\"mean\":null}";
+                continue;
+            }
+            out += "{\"min\":";
+            appendNumber(out, c.second->min);
+            out += ",\"max\":";
+            appendNumber(out, c.second->max);
+            out += ",\"mean\":";
+            appendNumber(out, c.second->mean);
+            out += '}';
+        }
+        out += "}\n";
+    } else {
+        auto line = [&](const char *label, const QString &value) {
+            out += QStringLiteral("%1 %2\n").arg(QLatin1String(label), -12).arg(value).toUtf8();
+        };
+        line("from", QString::fromLatin1(JsonLines::isoTime(fromWall)));
+        line("to", QString::fromLatin1(JsonLines::isoTime(toWall)));
+        line("duration", QStringLiteral("%1 s (%2)").arg(s.duration_s, 0, 'f', 3).arg(durationText(s.duration_s)));
+        line("records", QString::number(s.records));
+        line("charge", QStringLiteral("%1 Ah").arg(s.charge_ah, 0, 'f', 6));
+        line("energy", QStringLiteral("%1 Wh").arg(s.energy_wh, 0, 'f', 6));
+        line("meter CAP", QStringLiteral("%1 Ah").arg(s.meter_cap_ah, 0, 'f', 3));
+        line("meter ELE", QStringLiteral("%1 Wh").arg(s.meter_ele_wh, 0, 'f', 3));
+        const std::tuple<const char *, const ChannelStats *, const char *> channels[] = {
+            {"VBUS", &s.vbus, "V"}, {"IBUS", &s.ibus, "A"}, {"POWER", &s.power, "W"}};
+        for (const auto &c : channels) {
+            const ChannelStats &v = *std::get<1>(c);
+            line(std::get<0>(c), s.records == 0 ? QStringLiteral("-")
+                                                : QStringLiteral("min %1  max %2  mean %3 %4")
+                                                      .arg(double(v.min), 0, 'f', 6)
+                                                      .arg(double(v.max), 0, 'f', 6)
+                                                      .arg(v.mean, 0, 'f', 6)
+                                                      .arg(QLatin1String(std::get<2>(c))));
+        }
+    }
+    if (!writeOut(out))
+        return CannotWrite;
+    return Ok;
+}
+
+} // namespace Cli
