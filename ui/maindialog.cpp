@@ -105,7 +105,6 @@ MainDialog::MainDialog(QWidget *parent)
     ui->disp_label_NTC_DEGREE->hide();
     ui->tbtn4->hide();
     ui->tbtn5->hide();
-    ui->tbtn6->hide();
 
     ui->label_main_icon->setStyleSheet(QStringLiteral("border-image: url(:/sys/rs/rs/icon01_130x20.png);"));
 
@@ -146,6 +145,8 @@ MainDialog::MainDialog(QWidget *parent)
     // Built before the worker's first open attempt, so a meter already
     // plugged in starts its run on a chart that exists.
     initChart();
+    initMeasure();
+    initCapacityPage();
 
     // The meter link: the worker's first open attempt is synchronous, so a
     // meter already plugged in shows in the device list before the window.

@@ -101,6 +101,7 @@ void MainDialog::runStart()
     anchorChartTime();
     m_live->startRun(chartNow());
     m_runSerial = m_port.isOpen() ? m_matchingSerial : std::wstring();
+    runStatsStarted();
     resumeRun();
 }
 
@@ -135,6 +136,7 @@ void MainDialog::recordTick()
     const qint64 now = chartNow();
     m_log.append(m_clock(), now, meterReading());
     m_live->recorded(now);
+    runStatsRecorded();
 }
 
 // ---------------------------------------------------------------- groups
