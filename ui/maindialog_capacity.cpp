@@ -70,7 +70,7 @@ void MainDialog::runStatsStarted()
 
 void MainDialog::showCapacityRun()
 {
-    m_capacity->showRun(m_stopsArmed && (m_plotting || m_runResumable), chartNow() - m_runStartMs, m_stats.total());
+    m_capacity->showRun(m_plotting || m_runResumable, chartNow() - m_runStartMs, m_stats.total());
 }
 
 void MainDialog::runStatsRecorded()
@@ -85,9 +85,11 @@ void MainDialog::runStatsRecorded()
         m_cursors->followEnd(previousEnd, m_stats.sample(m_stats.size() - 1).runMs);
         showIntervalStats();
     }
-    if (!m_stopsArmed)
-        return;
     const qint64 elapsed = chartNow() - m_runStartMs;
+    if (!m_stopsArmed) {
+        showCapacityRun();
+        return;
+    }
     const std::optional<StopConditions::Kind> met = m_stops.met(m_stats, elapsed, m_chartTimer.interval());
     if (!met) {
         showCapacityRun();
