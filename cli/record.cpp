@@ -6,7 +6,9 @@
 #include "recording/jsonlines.h"
 #include "recording/runjournal.h"
 #include "recording/runrecorder.h"
+#include "recording/runstats.h"
 #include "recording/savedatadeal.h"
+#include "recording/stopconditions.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -18,10 +20,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <csignal>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <set>
 
@@ -31,39 +31,27 @@ namespace {
 
 const char kCommand[] = "record";
 
-// What a stop condition looks at, after every tick of the run.
-struct RunState {
-    qint64 elapsedMs;
-    int tickMs;
-    qint64 records;
-    const MeterReading &latest;
-};
-using StopCondition = std::function<bool(const RunState &)>;
-
-// Options that end the run. Each takes one value; a new one is a row here.
+// Options that end the run, each a condition of the run's stop conditions.
+// A new one is a row here.
 struct StopOption {
     const char *name;
     const char *valueName;
     const char *help;
-    // The condition of `value`, or none with the reason in `error`.
-    std::function<std::optional<StopCondition>(const QString &value, QString *error)> make;
+    StopConditions::Kind kind;
 };
 
 const QList<StopOption> &stopOptions()
 {
     static const QList<StopOption> options = {
-        {"until-duration", "seconds", "End the run after this many seconds.",
-         [](const QString &value, QString *error) -> std::optional<StopCondition> {
-             bool ok = false;
-             const double seconds = value.toDouble(&ok);
-             if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > 1e9) {
-                 *error = QStringLiteral("bad value '%1' for --until-duration: a number of seconds above 0").arg(value);
-                 return std::nullopt;
-             }
-             const qint64 limitMs = qint64(std::llround(seconds * 1000));
-             // The tick that comes nearest the limit is the last one.
-             return StopCondition([limitMs](const RunState &s) { return s.elapsedMs + s.tickMs / 2 >= limitMs; });
-         }},
+        {"until-duration", "seconds", "End the run after this many seconds.", StopConditions::Duration},
+        {"until-current-below", "A:seconds",
+         "End the run when the bus current has stayed below A amperes for this many seconds (a charge is "
+         "complete).",
+         StopConditions::CurrentBelow},
+        {"until-voltage-below", "V", "End the run when the bus voltage falls below V volts (a discharge cut-off).",
+         StopConditions::VoltageBelow},
+        {"until-charge", "Ah", "End the run when its charge reaches this many ampere-hours.", StopConditions::Charge},
+        {"until-energy", "Wh", "End the run when its energy reaches this many watt-hours.", StopConditions::Energy},
     };
     return options;
 }
@@ -257,18 +245,21 @@ int runRecord(const QStringList &arguments)
         error(QLatin1String(kCommand), QStringLiteral("nothing to record to: give --csv FILE and/or --jsonl FILE|-"));
         return Usage;
     }
-    QList<StopCondition> conditions;
+    StopConditions conditions;
     for (int i = 0; i < stops.size(); ++i) {
         if (!parser.isSet(stops[i]))
             continue;
+        const StopOption &option = stopOptions()[i];
         QString reason;
-        const std::optional<StopCondition> c = stopOptions()[i].make(parser.value(stops[i]), &reason);
-        if (!c) {
-            error(QLatin1String(kCommand), reason);
+        const QString value = parser.value(stops[i]);
+        if (!StopConditions::parse(option.kind, value, &conditions[option.kind], &reason)) {
+            error(QLatin1String(kCommand),
+                  QStringLiteral("bad value '%1' for --%2: %3").arg(value, QLatin1String(option.name), reason));
             return Usage;
         }
-        conditions << *c;
     }
+    // The run's statistics, kept only for its stop conditions.
+    RunStats stats;
 
     RunRecorder::Options options;
     options.serial = parser.value(serialOption);
@@ -379,6 +370,12 @@ int runRecord(const QStringList &arguments)
             error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(json->name(), reason));
             end(CannotWrite, QLatin1String(RunJournal::kStopped));
         }
+        if (conditions.any()) {
+            for (int i = written; i < log.size(); ++i) {
+                stats.append(log, i);
+                conditions.recorded(stats);
+            }
+        }
         records += log.size() - written;
         written = log.size();
         // Written out: the records need not stay in memory, unless the
@@ -390,12 +387,9 @@ int runRecord(const QStringList &arguments)
         }
     });
     QObject::connect(&recorder, &RunRecorder::ticked, [&] {
-        const RunState state{recorder.elapsedMs(), recorder.tickMs(), records, recorder.latest()};
-        for (const StopCondition &c : conditions) {
-            if (c(state)) {
-                end(Ok, QLatin1String(RunJournal::kStopped));
-                return;
-            }
+        if (const std::optional<StopConditions::Kind> kind = conditions.met(stats, recorder.elapsedMs(), recorder.tickMs())) {
+            end(Ok, conditions.reason(*kind));
+            return;
         }
         showStatus(false);
     });

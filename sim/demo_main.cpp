@@ -8,6 +8,9 @@
 //   --sim-rate N            live reports per second (default 4)
 //   --sim-unplugged SECS    start unplugged and plug in after SECS seconds
 //   --sim-replug SECS       unplug and plug in again every SECS seconds
+//   --sim-scenario NAME     what it measures: standard, charge (the current
+//                           falls below 0.05 A within two minutes) or
+//                           discharge (1 A, 4.2 V falling through 3.0 V)
 #include "app/startup.h"
 #include "cli/cli.h"
 #include "simulator.h"
@@ -32,6 +35,7 @@ struct Options {
     double rate = 4.0;
     double unpluggedFor = 0.0;
     double replugEvery = 0.0;
+    sim::Scenario scenario = sim::Scenario::Standard;
 };
 
 std::wstring wide(const char *s)
@@ -69,6 +73,12 @@ bool parse(int &argc, char *argv[], Options &o)
             o.unpluggedFor = std::atof(value);
         else if (!std::strcmp(arg, "--sim-replug"))
             o.replugEvery = std::atof(value);
+        else if (!std::strcmp(arg, "--sim-scenario")) {
+            if (!sim::scenarioNamed(value, o.scenario)) {
+                std::fprintf(stderr, "unknown scenario %s: standard, charge or discharge\n", value);
+                return false;
+            }
+        }
         else {
             std::fprintf(stderr, "unknown option %s\n", arg);
             return false;
@@ -94,6 +104,7 @@ int main(int argc, char *argv[])
     identity.serial = options.serial;
     sim::Meter &meter = sim::attach(identity);
     meter.setReportRate(options.rate);
+    meter.setScenario(options.scenario);
     if (options.unpluggedFor > 0)
         meter.unplug();
 

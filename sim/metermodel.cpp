@@ -106,10 +106,40 @@ void MeterModel::powerOn(double now)
     burnDoneAt = std::numeric_limits<double>::infinity();
 }
 
-// A charge that starts at 5 V with a light load, negotiates 9 V after two
-// seconds, draws 2 A for a minute and then tapers off, with a little ripple.
-static void electrical(double t, double &v, double &i)
+bool scenarioNamed(const std::string &name, Scenario &scenario)
 {
+    if (name == "standard")
+        scenario = Scenario::Standard;
+    else if (name == "charge")
+        scenario = Scenario::Charge;
+    else if (name == "discharge")
+        scenario = Scenario::Discharge;
+    else
+        return false;
+    return true;
+}
+
+// Bus voltage and current at t seconds after power-on.
+void MeterModel::electrical(double t, double &v, double &i) const
+{
+    switch (scenario) {
+    case Scenario::Charge:
+        // 2 A for ten seconds, then down to 0.03 A, below 0.05 A after
+        // about 80 s.
+        i = t < 10.0 ? 2.0 : std::max(0.03, 2.0 * std::exp(-(t - 10.0) / 18.0));
+        v = 9.02 - 0.04 * i;
+        return;
+    case Scenario::Discharge:
+        // 1 A from 4.2 V down by 12 mV a second: 3.0 V after 100 s, at
+        // most down to 2.5 V.
+        i = 1.0;
+        v = std::max(2.5, 4.2 - 0.012 * t);
+        return;
+    case Scenario::Standard:
+        break;
+    }
+    // A charge that starts at 5 V with a light load, negotiates 9 V after two
+    // seconds, draws 2 A for a minute and then tapers off, with a little ripple.
     if (t < 2.0) {
         v = 5.08;
         i = 0.08;

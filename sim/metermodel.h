@@ -21,6 +21,7 @@ public:
     MeterSettings settings;
     double reportRate = 4.0;
     int burnDelayMs = 1500;
+    Scenario scenario = Scenario::Standard;
     int lastPageCode = -1;
 
     // Loader faults, counted down as they are used.
@@ -51,6 +52,7 @@ public:
 
 private:
     void advance(double now);
+    void electrical(double t, double &v, double &i) const;
     bool compactFamily() const;
     void applyCommand(unsigned char code, const unsigned char *value, bool hasValue,
                       std::vector<Report> &replies);

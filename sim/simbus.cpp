@@ -191,6 +191,7 @@ LoaderState MeterEntry::loaderState() const { Lock l(bus.m); return model.loader
 int MeterEntry::blocksAnnounced() const { Lock l(bus.m); return model.blocksAnnounced(); }
 std::vector<unsigned char> MeterEntry::receivedImage() const { Lock l(bus.m); return model.image(); }
 void MeterEntry::setBurnDelayMs(int ms) { Lock l(bus.m); model.burnDelayMs = ms; }
+void MeterEntry::setScenario(Scenario scenario) { Lock l(bus.m); model.scenario = scenario; }
 
 void MeterEntry::failWrites(int n, int bytesAccepted)
 {

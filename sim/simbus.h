@@ -63,6 +63,7 @@ public:
     int blocksAnnounced() const override;
     std::vector<unsigned char> receivedImage() const override;
     void setBurnDelayMs(int ms) override;
+    void setScenario(Scenario scenario) override;
     void failWrites(int n, int bytesAccepted) override;
     void shortenReads(int n, int bytes) override;
     void dropAcks(int n) override;

@@ -38,6 +38,15 @@ struct MeterSettings {
 
 enum class LoaderState { Off, AwaitHandshake, Receiving, Burning };
 
+// What the meter measures: the standard charge (5 V, then 9 V at 2 A that
+// tapers slowly), a device charging at 9 V whose current falls below 0.05 A
+// within two minutes and stays there, or a battery discharged at 1 A whose
+// voltage falls from 4.2 V through 3.0 V within two minutes. Time counts from
+// the meter's power-on (its plugging in).
+enum class Scenario { Standard, Charge, Discharge };
+// The scenario of a name ("standard", "charge", "discharge"); false for none.
+bool scenarioNamed(const std::string &name, Scenario &scenario);
+
 struct Written {
     int handle;      // number of the handle the host wrote on
     Report bytes;    // the 64 bytes as the meter received them
@@ -59,6 +68,8 @@ public:
     // Live measurement reports per second; 0 keeps the meter quiet apart from
     // its answers to requests.
     virtual void setReportRate(double perSecond) = 0;
+    // What it measures from its next power-on on.
+    virtual void setScenario(Scenario scenario) = 0;
     // Sends one input report now, to every open handle of the meter.
     virtual void inject(const Report &report) = 0;
 

@@ -127,6 +127,12 @@ void UhidMeter::setReportRate(double perSecond)
     m_nextReportAt = now();
 }
 
+void UhidMeter::setScenario(Scenario scenario)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_model.scenario = scenario;
+}
+
 void UhidMeter::setBurnDelayMs(int ms)
 {
     std::lock_guard<std::mutex> lock(m_lock);

@@ -35,6 +35,7 @@ public:
 
     void setReportRate(double perSecond);
     void setBurnDelayMs(int ms);
+    void setScenario(Scenario scenario);
     // One input report now.
     void inject(const Report &report);
 

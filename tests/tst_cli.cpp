@@ -223,7 +223,7 @@ private slots:
         // The run is kept: ended by its stop condition, every record, the
         // same CSV and JSON lines again from the journal.
         const QJsonObject kept = journalRuns().first().toObject();
-        QCOMPARE(kept.value(QStringLiteral("end_reason")).toString(), QStringLiteral("stopped"));
+        QCOMPARE(kept.value(QStringLiteral("end_reason")).toString(), QStringLiteral("condition: duration 6 s"));
         QCOMPARE(kept.value(QStringLiteral("records")).toInt(), records.size());
         QCOMPARE(kept.value(QStringLiteral("model")).toString(), QStringLiteral("M512X"));
         const QString copy = path("copy.csv");
@@ -295,6 +295,52 @@ private slots:
         QCOMPARE(again.status, 0);
         const QList<QByteArray> more = csvRecords(readFile(csv));
         QVERIFY2(more.size() >= lines.size() + 1 && more.size() <= lines.size() + 3, readFile(csv).constData());
+    }
+
+    // Runs that end by themselves: a battery discharged at 1 A until its
+    // voltage is below a cut-off, until a charge, and until the current has
+    // stayed below a level for two seconds.
+    void stopConditionsEndTheRun()
+    {
+        const QString scenario = QStringLiteral("--sim-scenario");
+        const QString discharge = QStringLiteral("discharge");
+        const QString json = QStringLiteral("--jsonl");
+        Result r = run({scenario, discharge, QStringLiteral("record"), json, QStringLiteral("-"),
+                        QStringLiteral("--until-voltage-below"), QStringLiteral("4.16")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QList<QJsonObject> records = jsonRecords(r.out);
+        // 4.2 V less 12 mV a second: below 4.16 V in the fourth second.
+        QVERIFY2(records.size() >= 3 && records.size() <= 6, r.out.constData());
+        QVERIFY2(records.last().value(QStringLiteral("vbus")).toDouble() < 4.16, r.out.constData());
+        for (int i = 0; i + 1 < records.size(); ++i)
+            QVERIFY2(records[i].value(QStringLiteral("vbus")).toDouble() >= 4.16, r.out.constData());
+        QVERIFY(qAbs(records.first().value(QStringLiteral("ibus")).toDouble() - 1.0) < 0.002);
+
+        // 1 A: a milliampere-hour is 3.6 s, reached at the fifth record.
+        r = run({scenario, discharge, QStringLiteral("record"), json, QStringLiteral("-"),
+                 QStringLiteral("--until-charge"), QStringLiteral("0.001")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        records = jsonRecords(r.out);
+        QVERIFY2(records.size() == 5, r.out.constData());
+
+        // Below 1.5 A from the first record: two seconds after it.
+        r = run({scenario, discharge, QStringLiteral("record"), json, QStringLiteral("-"),
+                 QStringLiteral("--until-current-below"), QStringLiteral("1.5:2")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        records = jsonRecords(r.out);
+        QVERIFY2(records.size() == 3, r.out.constData());
+
+        for (const char *option : {"--until-current-below", "--until-voltage-below", "--until-charge",
+                                   "--until-energy"}) {
+            r = run({QStringLiteral("record"), json, QStringLiteral("-"), QLatin1String(option),
+                     QStringLiteral("0.05;30")});
+            QCOMPARE(r.status, 2);
+            QVERIFY2(r.err.contains(option) && r.err.contains("0.05;30"), r.err.constData());
+        }
+        r = run({QStringLiteral("record"), json, QStringLiteral("-"), QStringLiteral("--until-current-below"),
+                 QStringLiteral("0.05")});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains("--until-current-below"), r.err.constData());
     }
 
     // SIGINT in the middle of a run that keeps every report: both files end

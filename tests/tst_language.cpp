@@ -7,11 +7,16 @@
 #include "ui/deviceinfoui.h"
 #include "simulator.h"
 #include "ui/maindialog.h"
+#include "ui/capacitypage.h"
 #include "ui/prompts.h"
+#include "ui/statspanel.h"
 #include "ui_deviceinfoui.h"
 #include "ui_maindialog.h"
 
+#include <QDoubleSpinBox>
+#include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QXmlStreamReader>
@@ -126,6 +131,13 @@ private slots:
         QVERIFY(d->isEnglish());
         QCOMPARE(Setting().read(QStringLiteral("Language")), QStringLiteral("English"));
         QCOMPARE(f->tbtn3->text(), QStringLiteral("Online testing"));
+        QCOMPARE(f->tbtn6->text(), QStringLiteral("Capacity detector"));
+        // The controls built in code follow at once.
+        QCOMPARE(d->measureButton()->text(), QStringLiteral("Measure"));
+        QCOMPARE(d->statsPanel()->copyButton()->text(), QStringLiteral("Copy"));
+        QCOMPARE(d->capacityPage()->startButton()->text(), QStringLiteral("Start run"));
+        QCOMPARE(d->capacityPage()->seconds()->suffix(), QStringLiteral(" s"));
+        QVERIFY(d->capacityPage()->liveLabel()->text().startsWith(QStringLiteral("Elapsed ")));
         QCOMPARE(f->device_treeWidget->headerItem()->text(0), QStringLiteral("Devices"));
         QCOMPARE(f->settings_labTitle->text(), QStringLiteral("System settings"));
         DeviceInfoUI *entry = d->deviceEntries().first();
@@ -146,6 +158,8 @@ private slots:
         QCOMPARE(Setting().read(QStringLiteral("Language")), QStringLiteral("Chinese"));
         QCOMPARE(f->tbtn3->text(), QStringLiteral("联机测试"));
         QCOMPARE(f->tbtn1->text(), QStringLiteral("固件升级"));
+        QCOMPARE(d->measureButton()->text(), QStringLiteral("测量"));
+        QCOMPARE(d->capacityPage()->stopButton()->text(), QStringLiteral("停止记录"));
         QCOMPARE(f->device_treeWidget->headerItem()->text(0), QStringLiteral("设备列表"));
         QCOMPARE(f->labTitle->text(), QStringLiteral("主页菜单"));
         QCOMPARE(f->settings_labTitle->text(), QStringLiteral("系统设置"));

@@ -7,13 +7,18 @@
 #include "charts/chartview.h"
 #include "charts/customcoordinates.h"
 #include "charts/livechart.h"
+#include "charts/measurecursors.h"
 #include "device/meterreading.h"
 #include "simulator.h"
 #include "ui/maindialog.h"
 #include "ui/prompts.h"
+#include "ui/statspanel.h"
 #include "ui_maindialog.h"
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QGraphicsLineItem>
+#include <QRandomGenerator>
 #include <QGraphicsSimpleTextItem>
 #include <QLineEdit>
 #include <QStandardItemModel>
@@ -111,6 +116,26 @@ private:
         const QPoint inView = d.chartView()->mapFromScene(chart->mapToScene(at));
         QTest::mouseMove(d.windowHandle(), d.chartView()->viewport()->mapTo(&d, inView));
         return d.chartView()->hoverItem() ? d.chartView()->hoverItem()->text() : QString();
+    }
+
+    // A point of the plot in the window, at a chart x and the plot's middle height.
+    static QPoint plotPoint(MainDialog &d, double chartX)
+    {
+        QtCharts::QChart *chart = d.liveChart()->chart();
+        const QPointF at(chartX, chart->plotArea().center().y());
+        return d.chartView()->viewport()->mapTo(&d, d.chartView()->mapFromScene(chart->mapToScene(at)));
+    }
+
+    static double chartXOf(MainDialog &d, qint64 t)
+    {
+        return d.liveChart()->chart()->mapToPosition(QPointF(double(t), 0), d.liveChart()->series(VBUS)).x();
+    }
+
+    // A figure of the statistics panel, without its unit.
+    static double figure(MainDialog &d, const char *name)
+    {
+        auto *label = d.statsPanel()->findChild<QLabel *>(QLatin1String(name));
+        return label ? label->text().split(QLatin1Char(' ')).first().toDouble() : -1.0;
     }
 
     static qint64 axisMin(MainDialog &d) { return d.liveChart()->axisX()->min().toMSecsSinceEpoch(); }
@@ -544,6 +569,196 @@ private slots:
         mouse(port, QEvent::MouseMove, QPoint(2, 2), Qt::NoButton, Qt::NoButton);
         QCOMPARE(view->hoverItem()->text(), QString());
         QVERIFY(!view->hoverLine()->isVisible());
+    }
+
+    // The measurement cursors through the window's mouse: a drag sets A and
+    // B, a cursor is dragged on its own, the wheel keeps them on their times,
+    // Esc clears them. An hour at 5 V and 2 A gives 2 Ah and 10 Wh; a cursor
+    // at the end of the run goes on with it.
+    void measurementCursors()
+    {
+        auto d = dialog(true);
+        QVERIFY(d);
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
+        MeasureCursors *cursors = d->measureCursors();
+        QPushButton *measure = d->measureButton();
+        QCOMPARE(measure->text(), QStringLiteral("测量"));
+        QVERIFY(measure->isCheckable() && !measure->toolTip().isEmpty());
+        QCOMPARE(d->form()->disp_toolLayout->indexOf(measure),
+                 d->form()->disp_toolLayout->indexOf(d->form()->disp_btn_temp) + 1);
+
+        d->form()->disp_Btn_Run->click();
+        ReadingLog &log = d->readingLog();
+        for (int i = 0; i < 3600; ++i) {
+            ReadingLog::Values v{};
+            v[ReadingLog::Vbus] = 5.0f;
+            v[ReadingLog::Ibus] = 2.0f;
+            v[ReadingLog::Power] = 10.0f;
+            v[ReadingLog::Cap] = 0.5f + float(i) / 1800.0f;
+            v[ReadingLog::Ele] = 3.0f + float(i) / 360.0f;
+            log.append(kNoon + i * 1000, v);
+        }
+        meterReading().vbus = 5.0f;
+        meterReading().ibus = 2.0f;
+        meterReading().power = 10.0f;
+        meterReading().capacity = 2.5f;
+        meterReading().energy = 13.0f;
+        tick(*d, 3600000);   // the record of 13:00:00
+        QCOMPARE(log.size(), 3601);
+        QCOMPARE(axisMin(*d), kNoon);
+
+        const QRectF plot = d->liveChart()->chart()->plotArea();
+        const qint64 min = axisMin(*d), max = axisMax(*d);
+        QCOMPARE(max, kNoon + 3601000);
+
+        // On: a press near the right and a drag out past the left edge set A
+        // and B; B stops at the plot's edge, the axis's first time.
+        measure->click();
+        QVERIFY(measure->isChecked());
+        const double pressX = plot.right() - 20;
+        QTest::mousePress(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(*d, pressX));
+        QVERIFY(cursors->isSet());
+        QTest::mouseMove(d->windowHandle(), plotPoint(*d, plot.center().x()));
+        QTest::mouseMove(d->windowHandle(), plotPoint(*d, plot.left() - 30));
+        QTest::mouseRelease(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(*d, plot.left() - 30));
+        QCOMPARE(axisMin(*d), min);   // no pan
+        QCOMPARE(axisMax(*d), max);
+        QCOMPARE(cursors->b(), min);
+        const double msPerPixel = double(max - min) / plot.width();
+        QVERIFY2(qAbs(double(cursors->a() - min) - (pressX - plot.left()) * msPerPixel) <= 2 * msPerPixel,
+                 qPrintable(QString::number(cursors->a() - min)));
+        QVERIFY(d->statsPanel()->isVisible());
+        QVERIFY(cursors->line(0)->isVisible() && cursors->line(1)->isVisible());
+        QCOMPARE(cursors->label(1)->text(), QStringLiteral("B ") + QDateTime::fromMSecsSinceEpoch(min).toString(QStringLiteral("hh:mm:ss")));
+
+        // A dragged on its own out past the right edge: the whole hour.
+        QTest::mousePress(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(*d, chartXOf(*d, cursors->a()) + 2));
+        QTest::mouseMove(d->windowHandle(), plotPoint(*d, plot.right() + 30));
+        QTest::mouseRelease(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(*d, plot.right() + 30));
+        QCOMPARE(cursors->a(), max);
+        QCOMPARE(cursors->b(), min);
+        QCOMPARE(d->statsPanel()->interval().records, 3601);
+        QCOMPARE(figure(*d, "stats_charge"), 2.0);
+        QCOMPARE(figure(*d, "stats_energy"), 10.0);
+        QCOMPARE(figure(*d, "stats_cap"), 2.0);
+        QCOMPARE(figure(*d, "stats_ele"), 10.0);
+        QCOMPARE(figure(*d, "stats_vbus_mean"), 5.0);
+        QCOMPARE(figure(*d, "stats_ibus_min"), 2.0);
+        QCOMPARE(figure(*d, "stats_power_b"), 10.0);
+        const QString duration = d->statsPanel()->findChild<QLabel *>(QStringLiteral("stats_duration"))->text();
+        QCOMPARE(duration, QStringLiteral("01:00:01.000"));
+        d->statsPanel()->copyButton()->click();
+        const QStringList copied = QApplication::clipboard()->text().split(QLatin1Char('\n'));
+        QVERIFY2(copied.contains(QStringLiteral("电量 (Ah)\t2.000000")), qPrintable(copied.join('|')));
+        QVERIFY2(copied.contains(QStringLiteral("POWER (W)\t10.0000\t10.0000\t10.0000\t10.0000\t10.0000")),
+                 qPrintable(copied.join('|')));
+
+        // A at the end goes on with the run, and so do the figures.
+        tick(*d, 1500);
+        QCOMPARE(cursors->a(), m_now);
+        QCOMPARE(figure(*d, "stats_charge"), 2.0008);
+        QCOMPARE(figure(*d, "stats_energy"), 10.0042);
+
+        // The wheel zooms around the middle; the lines stay on their times.
+        viewHeld = true;
+        const qint64 a = cursors->a(), b = cursors->b();
+        wheel(d->chartView()->viewport(), QPoint(int(d->liveChart()->chart()->geometry().width() / 2), 300), -120);
+        QVERIFY(axisMin(*d) < min);
+        QCOMPARE(cursors->a(), a);
+        QCOMPARE(cursors->b(), b);
+        QVERIFY(qAbs(cursors->line(0)->line().x1() - chartXOf(*d, a)) < 0.5);
+        QVERIFY(qAbs(cursors->line(1)->line().x1() - chartXOf(*d, b)) < 0.5);
+
+        // Esc sent to the window clears them and leaves the window open.
+        QTest::keyClick(d->windowHandle(), Qt::Key_Escape);
+        QVERIFY(!cursors->isSet());
+        QVERIFY(!d->statsPanel()->isVisible());
+        QVERIFY(!cursors->line(0)->isVisible());
+        QVERIFY(d->isVisible());
+        QVERIFY(measure->isChecked());
+        // Off again: the button clears them too.
+        cursors->set(a, b);
+        measure->click();
+        QVERIFY(!cursors->isSet() && !d->statsPanel()->isVisible());
+        // And a drag pans as ever.
+        const qint64 held = axisMax(*d);
+        QTest::mousePress(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(*d, plot.center().x()));
+        QTest::mouseMove(d->windowHandle(), plotPoint(*d, plot.center().x() - 40));
+        QTest::mouseRelease(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(*d, plot.center().x() - 40));
+        QVERIFY(axisMax(*d) > held);
+        QVERIFY(!cursors->isSet());
+    }
+
+    // A random run with gaps: the panel's figures against brute force over
+    // the records between the cursors.
+    void intervalFiguresAgainstBruteForce()
+    {
+        auto d = dialog();
+        d->form()->disp_Btn_Run->click();
+        ReadingLog &log = d->readingLog();
+        QRandomGenerator random(20261207);
+        qint64 t = m_now;
+        for (int i = 0; i < 5000; ++i) {
+            ReadingLog::Values v{};
+            v[ReadingLog::Vbus] = float(random.bounded(20000)) / 1000.0f;
+            v[ReadingLog::Ibus] = float(random.bounded(5000)) / 1000.0f;
+            v[ReadingLog::Power] = float(random.bounded(100000)) / 1000.0f;
+            v[ReadingLog::Cap] = float(i) / 100.0f;
+            v[ReadingLog::Ele] = float(i) / 10.0f;
+            log.append(t, v);
+            // Mostly a second apart, now and then a gap of seconds to minutes.
+            t += random.bounded(10) == 0 ? 2000 + random.bounded(120000) : 500 + random.bounded(1500);
+        }
+        m_now = t;
+        m_steady += t - kNoon;
+        tick(*d, 0);
+        const int n = log.size();
+        d->measureButton()->click();
+        int checked = 0;
+        for (int round = 0; round < 20; ++round) {
+            const qint64 a = log.runMs(0) - 5000 + qint64(random.bounded(int(t - kNoon)));
+            const qint64 b = a + qint64(random.bounded(int(t - a + 5000)));
+            d->measureCursors()->set(b, a);
+            int first = 0;
+            while (first < n && log.runMs(first) < a)
+                ++first;
+            int last = n - 1;
+            while (last >= 0 && log.runMs(last) > b)
+                --last;
+            if (last - first < 2)
+                continue;
+            double ah = 0, wh = 0, weight = 0, vIntegral = 0;
+            float vMin = 1e9f, vMax = -1e9f, pMax = -1e9f;
+            for (int k = first; k <= last; ++k) {
+                vMin = std::min(vMin, log.value(ReadingLog::Vbus, k));
+                vMax = std::max(vMax, log.value(ReadingLog::Vbus, k));
+                pMax = std::max(pMax, log.value(ReadingLog::Power, k));
+                if (k == last)
+                    break;
+                const double dt = double(log.runMs(k + 1) - log.runMs(k));
+                if (dt > 2500)
+                    continue;
+                weight += dt;
+                ah += (log.value(ReadingLog::Ibus, k) + log.value(ReadingLog::Ibus, k + 1)) / 2.0 * dt / 3.6e6;
+                wh += (log.value(ReadingLog::Power, k) + log.value(ReadingLog::Power, k + 1)) / 2.0 * dt / 3.6e6;
+                vIntegral += (log.value(ReadingLog::Vbus, k) + log.value(ReadingLog::Vbus, k + 1)) / 2.0 * dt;
+            }
+            const QString where = QStringLiteral("records %1 .. %2").arg(first).arg(last);
+            ++checked;
+            QCOMPARE(d->statsPanel()->interval().records, last - first + 1);
+            QVERIFY2(qAbs(figure(*d, "stats_charge") - ah) < 0.00006, qPrintable(where));
+            QVERIFY2(qAbs(figure(*d, "stats_energy") - wh) < 0.00006, qPrintable(where));
+            QVERIFY2(qAbs(figure(*d, "stats_vbus_mean") - vIntegral / weight) < 0.00006, qPrintable(where));
+            QCOMPARE(figure(*d, "stats_vbus_min"), std::round(vMin * 10000.0) / 10000.0);
+            QCOMPARE(figure(*d, "stats_vbus_max"), std::round(vMax * 10000.0) / 10000.0);
+            QCOMPARE(figure(*d, "stats_power_max"), std::round(pMax * 10000.0) / 10000.0);
+            QCOMPARE(float(figure(*d, "stats_ibus_a")), log.value(ReadingLog::Ibus, first));
+            QCOMPARE(float(figure(*d, "stats_ibus_b")), log.value(ReadingLog::Ibus, last));
+            QVERIFY2(qAbs(figure(*d, "stats_cap") - (log.value(ReadingLog::Cap, last) - log.value(ReadingLog::Cap, first))) < 0.0001,
+                     qPrintable(where));
+        }
+        QVERIFY(checked >= 10);
     }
 
     void curveStyles()

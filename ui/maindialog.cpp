@@ -107,7 +107,6 @@ MainDialog::MainDialog(QWidget *parent)
     ui->disp_label_NTC_DEGREE->hide();
     ui->tbtn4->hide();
     ui->tbtn5->hide();
-    ui->tbtn6->hide();
 
     ui->label_main_icon->setStyleSheet(QStringLiteral("border-image: url(:/sys/rs/rs/icon01_130x20.png);"));
 
@@ -150,6 +149,8 @@ MainDialog::MainDialog(QWidget *parent)
     initChart();
     // Before the meter link, whose first connection may start a run.
     openJournal();
+    initMeasure();
+    initCapacityPage();
 
     // The meter link: the worker's first open attempt is synchronous, so a
     // meter already plugged in shows in the device list before the window.

@@ -4,6 +4,8 @@
 #include "device/firmwareupgrade.h"
 #include "device/meterport.h"
 #include "recording/readinglog.h"
+#include "recording/runstats.h"
+#include "recording/stopconditions.h"
 #include "ui/dispheaderlayout.h"
 #include "ui/frameless.h"
 #include "ui/runhistory.h"
@@ -33,6 +35,10 @@ class ChartView;
 class LiveChart;
 class customcoordinates;
 class RunJournal;
+class CapacityPage;
+class MeasureCursors;
+class QShortcut;
+class StatsPanel;
 
 // The application's window and hub: it owns the meter link (worker thread
 // and the dialog's own handle), the pages and their navigation, the device
@@ -85,6 +91,15 @@ public:
     void setClock(std::function<qint64()> clock, std::function<qint64()> steady = {});
     QList<DeviceInfoUI *> deviceEntries() const;
     const QList<QToolButton *> &homeButtons() const { return m_homeButtons; }
+    // Measurement cursors, their statistics and the run's own statistics.
+    QPushButton *measureButton() const { return m_measureButton; }
+    MeasureCursors *measureCursors() const { return m_cursors; }
+    StatsPanel *statsPanel() const { return m_statsPanel; }
+    const RunStats &runStats() const { return m_stats; }
+    // Page six: the conditions that end a run by themselves.
+    CapacityPage *capacityPage() const { return m_capacity; }
+    // Why the last run ended by itself; empty otherwise.
+    QString endReason() const { return m_endReason; }
 
 public slots:
     // Once a second: every waiting report is read and decoded, then shown.
@@ -238,6 +253,19 @@ private:
     void journalEnd(const QString &reason);
     void exportCsv(const ReadingLog &log, const QString &model);
     bool loadStoredRun(qint64 id, ReadingLog &log, QString *model);
+    // Measurement cursors and their panel (maindialog_measure.cpp).
+    void initMeasure();
+    void retranslateMeasure();
+    void showIntervalStats();
+    // Page six and the stop conditions (maindialog_capacity.cpp).
+    void initCapacityPage();
+    void retranslateCapacityPage();
+    void startConditionRun();
+    // A new run: its statistics and stop conditions start afresh.
+    void runStatsStarted();
+    // After a record: the statistics, the cursors' panel, the stop conditions.
+    void runStatsRecorded();
+    void showCapacityRun();
     void toggleCurveGroup(CurveGroup group);
     void chooseCurveColor(int channel);
     void chooseCurveWidth(int channel, int choice);
@@ -307,6 +335,17 @@ private:
     ChartView *m_view = nullptr;
     bool m_curveTableOpen = false;
     QPointer<QTableView> m_curveTable;
+
+    // Measurement and runs that end by themselves
+    RunStats m_stats;
+    StopConditions m_stops;
+    bool m_stopsArmed = false;     // the run was started with the stop conditions
+    qint64 m_runStartMs = 0;       // on the run's timeline
+    QPushButton *m_measureButton = nullptr;
+    MeasureCursors *m_cursors = nullptr;
+    StatsPanel *m_statsPanel = nullptr;
+    QShortcut *m_clearCursors = nullptr;
+    CapacityPage *m_capacity = nullptr;
 
     // Firmware upgrade
     FirmwareTransfer m_transfer;

@@ -106,6 +106,7 @@ void MainDialog::runStart()
     m_live->startRun(chartNow());
     m_runSerial = m_port.isOpen() ? m_matchingSerial : std::wstring();
     journalBegin();
+    runStatsStarted();
     resumeRun();
 }
 
@@ -123,7 +124,6 @@ void MainDialog::runStop(bool resumable)
     m_runResumable = resumable;
     if (!resumable && m_runId)
         journalEnd(m_endReason.isEmpty() ? QString::fromLatin1(RunJournal::kStopped) : m_endReason);
-    m_endReason.clear();
     ui->disp_Btn_Run->setIcon(QIcon(QStringLiteral(":/sys/rs/rs/run.png")));
     ui->disp_Btn_Run->setToolTip(tr("运行"));
 }
@@ -144,6 +144,7 @@ void MainDialog::recordTick()
     m_log.append(m_clock(), now, meterReading());
     journalSync();
     m_live->recorded(now);
+    runStatsRecorded();
 }
 
 // ---------------------------------------------------------------- groups

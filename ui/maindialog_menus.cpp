@@ -168,6 +168,8 @@ void MainDialog::showLanguage(bool english)
         b->setIconSize(QSize(100, 70));
     }
     retranslateHomeButtons();
+    retranslateMeasure();
+    retranslateCapacityPage();
     ui->device_treeWidget->setHeaderLabels(QStringList() << tr("设备列表"));
     showAccessTip();
 

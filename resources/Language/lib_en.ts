@@ -2,6 +2,77 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="zh_CN">
 <context>
+    <name>CapacityPage</name>
+    <message>
+        <source>已运行 %1    电量 %2 Ah    能量 %3 Wh</source>
+        <translation>Elapsed %1    Charge %2 Ah    Energy %3 Wh</translation>
+    </message>
+    <message>
+        <source>运行时长达到 %1 秒</source>
+        <translation>duration of %1 s reached</translation>
+    </message>
+    <message>
+        <source>电流低于 %1 A 持续 %2 秒</source>
+        <translation>current below %1 A for %2 s</translation>
+    </message>
+    <message>
+        <source>电压低于 %1 V</source>
+        <translation>voltage below %1 V</translation>
+    </message>
+    <message>
+        <source>电量达到 %1 Ah</source>
+        <translation>charge of %1 Ah reached</translation>
+    </message>
+    <message>
+        <source>能量达到 %1 Wh</source>
+        <translation>energy of %1 Wh reached</translation>
+    </message>
+    <message>
+        <source>满足任一选中的条件时，记录自动停止：</source>
+        <translation>The run stops by itself when any chosen condition is met:</translation>
+    </message>
+    <message>
+        <source>运行时长达到</source>
+        <translation>After a duration of</translation>
+    </message>
+    <message>
+        <source>充电完成：电流低于</source>
+        <translation>Charge complete: current below</translation>
+    </message>
+    <message>
+        <source>放电截止：电压低于</source>
+        <translation>Discharge cut-off: voltage below</translation>
+    </message>
+    <message>
+        <source>电量达到</source>
+        <translation>When the charge reaches</translation>
+    </message>
+    <message>
+        <source>能量达到</source>
+        <translation>When the energy reaches</translation>
+    </message>
+    <message>
+        <source> 秒</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>持续</source>
+        <translation>for</translation>
+    </message>
+    <message>
+        <source>开始记录</source>
+        <translation>Start run</translation>
+    </message>
+    <message>
+        <source>清空图表，按这些条件开始新的记录</source>
+        <translation>Clear the chart and start a new run with these conditions</translation>
+    </message>
+    <message>
+        <source>停止记录</source>
+        <translation>Stop run</translation>
+    </message>
+</context>
+<context>
     <name>DeviceInfoUI</name>
     <message>
         <source>型号</source>
@@ -559,16 +630,32 @@
         <translation>%1 already exists. Do you want to replace it?</translation>
     </message>
     <message>
+        <source>已满足停止条件：%1。记录：时长 %2，电量 %3 Ah，能量 %4 Wh，%5 条记录</source>
+        <translation>Stop condition met: %1. Run: %2, %3 Ah, %4 Wh, %5 records</translation>
+    </message>
+    <message>
+        <source>记录已按条件停止：%1</source>
+        <translation>The run stopped by its condition: %1</translation>
+    </message>
+    <message>
+        <source>测量</source>
+        <translation>Measure</translation>
+    </message>
+    <message>
+        <source>测量光标：在曲线上按住左键拖动，设置光标 A 和 B，显示两者之间的统计；Esc 清除</source>
+        <translation>Measurement cursors: press and drag on the curves to set cursors A and B and see the statistics between them; Esc clears them</translation>
+    </message>
+    <message>
+        <source>上次有 %1 次运行未正常结束，已作为中断的运行保存在历史记录中。</source>
+        <translation>%1 run(s) did not end properly last time; they are kept in the run history as interrupted.</translation>
+    </message>
+    <message>
         <source>无法读取这次运行：%1</source>
         <translation>Cannot read this run: %1</translation>
     </message>
     <message>
         <source>历史记录</source>
         <translation>Run history</translation>
-    </message>
-    <message>
-        <source>上次有 %1 次运行未正常结束，已作为中断的运行保存在历史记录中。</source>
-        <translation>%1 run(s) did not end properly last time; they are kept in the run history as interrupted.</translation>
     </message>
 </context>
 <context>
@@ -707,6 +794,61 @@
     <message>
         <source>为使运行记录数据库不超过 %1 MB，已删除最早的 %2 次运行。</source>
         <translation>The %2 oldest runs were removed to keep the run database within %1 MB.</translation>
+    </message>
+</context>
+<context>
+    <name>StatsPanel</name>
+    <message>
+        <source>区间统计 A–B</source>
+        <translation>Interval A–B</translation>
+    </message>
+    <message>
+        <source>起点</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>终点</source>
+        <translation>End</translation>
+    </message>
+    <message>
+        <source>时长</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>最小</source>
+        <translation>Min</translation>
+    </message>
+    <message>
+        <source>最大</source>
+        <translation>Max</translation>
+    </message>
+    <message>
+        <source>平均</source>
+        <translation>Mean</translation>
+    </message>
+    <message>
+        <source>电量</source>
+        <translation>Charge</translation>
+    </message>
+    <message>
+        <source>能量</source>
+        <translation>Energy</translation>
+    </message>
+    <message>
+        <source>仪表 CAP 变化</source>
+        <translation>Meter CAP change</translation>
+    </message>
+    <message>
+        <source>仪表 ELE 变化</source>
+        <translation>Meter ELE change</translation>
+    </message>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>把这些数值以制表符分隔的文本复制到剪贴板</source>
+        <translation>Copy these figures to the clipboard as tab-separated text</translation>
     </message>
 </context>
 <context>

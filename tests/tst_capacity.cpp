@@ -1,0 +1,218 @@
+// Runs that end by themselves, started from page six with the simulated
+// meter's measurements on the window's injected clocks: each stop condition,
+// a dip of the current shorter than its time, and an unplugged meter in the
+// middle of a run.
+#include "base/setting.h"
+#include "device/meterreading.h"
+#include "simulator.h"
+#include "ui/capacitypage.h"
+#include "ui/maindialog.h"
+#include "ui_maindialog.h"
+
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const qint64 kNoon = QDateTime(QDate(2026, 12, 7), QTime(12, 0, 0)).toMSecsSinceEpoch();
+
+} // namespace
+
+class TestCapacity : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    sim::Meter *m_meter = nullptr;
+    qint64 m_now = kNoon;
+    qint64 m_steady = 0;
+
+    // A window with the meter plugged in, on the test's clocks and ticks.
+    std::unique_ptr<MainDialog> dialog()
+    {
+        auto d = std::make_unique<MainDialog>();
+        d->chartTimer().stop();
+        d->dashboardTimer().stop();
+        d->setClock([this] { return m_now; }, [this] { return m_steady; });
+        return d;
+    }
+
+    // One second of the run: the meter measures v and i, the dashboard
+    // reads it, the chart tick records it.
+    void second(MainDialog &d, double v, double i, qint64 ms = 1000)
+    {
+        m_meter->inject(sim::measurementReport(v, i, v * i, 0.6, 0, 1.68, 0, 30, 25, 0, 0, 1));
+        d.dashboardTick();
+        m_now += ms;
+        m_steady += ms;
+        d.chartTick();
+    }
+
+    static void choose(MainDialog &d, StopConditions::Kind kind, double value, double seconds = 0)
+    {
+        CapacityPage *page = d.capacityPage();
+        page->check(kind)->setChecked(true);
+        page->value(kind)->setValue(value);
+        if (kind == StopConditions::CurrentBelow)
+            page->seconds()->setValue(seconds);
+    }
+
+private slots:
+    void init()
+    {
+        sim::reset();
+        meterReading() = MeterReading();
+        m_dir.reset(new QTemporaryDir);
+        QVERIFY(QDir::setCurrent(m_dir->path()));
+        sim::Identity id;
+        id.product = L"SIM M512X V1.2";
+        m_meter = &sim::attach(id);
+        m_meter->setReportRate(0);
+        m_now = kNoon;
+        m_steady = 86400000;
+    }
+
+    // The current below 0.05 A for 10 s ends a charge; a shorter dip does
+    // not. The page, the tip line and the end reason say which condition
+    // ended it; the chart keeps the run; the settings file keeps the choice.
+    void chargeComplete()
+    {
+        auto d = dialog();
+        Ui::MainDialog *f = d->form();
+        QVERIFY(!f->tbtn6->isHidden());
+        f->tbtn6->click();
+        QCOMPARE(f->disp_stackedWidget->currentIndex(), 6);
+        QVERIFY(f->six_label_tips->isHidden());
+        CapacityPage *page = d->capacityPage();
+        choose(*d, StopConditions::CurrentBelow, 0.05, 10);
+        second(*d, 9, 2);   // the run from before
+        page->startButton()->click();
+        QVERIFY(d->isPlotting());
+        QCOMPARE(d->readingLog().size(), 0);
+
+        for (int k = 0; k < 5; ++k)
+            second(*d, 9, 1.5);
+        // Nine seconds below, then up again: the run goes on.
+        for (int k = 0; k < 10; ++k)
+            second(*d, 9, 0.02);
+        second(*d, 9, 0.8);
+        QVERIFY(d->isPlotting());
+        // 7.35 A s and 66.15 W s over sixteen records.
+        QCOMPARE(page->liveLabel()->text(), QStringLiteral("已运行 00:00:16    电量 0.0020 Ah    能量 0.0184 Wh"));
+        for (int k = 0; k < 10; ++k)
+            second(*d, 9, 0.03);
+        QVERIFY(d->isPlotting());
+        second(*d, 9, 0.03);   // ten seconds after the first below
+        QVERIFY(!d->isPlotting());
+        QCOMPARE(d->endReason(), QStringLiteral("condition: current below 0.05 A for 10 s"));
+        QVERIFY2(page->endLabel()->text().startsWith(QStringLiteral("已满足停止条件：电流低于 0.05 A 持续 10 秒。")),
+                 qPrintable(page->endLabel()->text()));
+        QCOMPARE(f->label_left_tips->text(), QStringLiteral("记录已按条件停止：电流低于 0.05 A 持续 10 秒"));
+        QCOMPARE(d->readingLog().size(), 27);
+        second(*d, 9, 0.03);
+        QCOMPARE(d->readingLog().size(), 27);
+        QCOMPARE(Setting().read(QStringLiteral("StopCurrentBelow")), QStringLiteral("1;0.05:10"));
+
+        // A new window takes the conditions from the settings file.
+        d.reset();
+        auto again = dialog();
+        QVERIFY(again->capacityPage()->check(StopConditions::CurrentBelow)->isChecked());
+        QCOMPARE(again->capacityPage()->seconds()->value(), 10.0);
+        QVERIFY(!again->capacityPage()->check(StopConditions::Charge)->isChecked());
+    }
+
+    void eachCondition_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<double>("value");
+        QTest::addColumn<double>("volts");
+        QTest::addColumn<double>("voltsPerSecond");
+        QTest::addColumn<double>("amps");
+        QTest::addColumn<int>("records");
+        QTest::addColumn<QString>("reason");
+        // 4.2 V less 0.1 V a second: 3.1 V at the twelfth record.
+        QTest::newRow("voltage") << int(StopConditions::VoltageBelow) << 3.2 << 4.2 << -0.1 << 1.0 << 12
+                                 << "condition: voltage below 3.2 V";
+        // 2 A: 0.01 Ah in 18 s, after the nineteenth record.
+        QTest::newRow("charge") << int(StopConditions::Charge) << 0.01 << 5.0 << 0.0 << 2.0 << 19
+                                << "condition: charge 0.01 Ah";
+        QTest::newRow("energy") << int(StopConditions::Energy) << 0.05 << 5.0 << 0.0 << 2.0 << 19
+                                << "condition: energy 0.05 Wh";
+        QTest::newRow("duration") << int(StopConditions::Duration) << 30.0 << 5.0 << 0.0 << 2.0 << 30
+                                  << "condition: duration 30 s";
+    }
+
+    void eachCondition()
+    {
+        QFETCH(int, kind);
+        QFETCH(double, value);
+        QFETCH(double, volts);
+        QFETCH(double, voltsPerSecond);
+        QFETCH(double, amps);
+        QFETCH(int, records);
+        QFETCH(QString, reason);
+        auto d = dialog();
+        choose(*d, StopConditions::Kind(kind), value);
+        d->capacityPage()->startButton()->click();
+        for (int k = 0; k < records - 1; ++k) {
+            second(*d, volts + voltsPerSecond * k, amps);
+            QVERIFY2(d->isPlotting(), qPrintable(QString::number(k)));
+        }
+        second(*d, volts + voltsPerSecond * (records - 1), amps);
+        QVERIFY(!d->isPlotting());
+        QCOMPARE(d->readingLog().size(), records);
+        QCOMPARE(d->endReason(), reason);
+    }
+
+    // The meter pulled out in the middle: the run waits for it, goes on
+    // when it is back, and the time below the current level counts from the
+    // first record after the gap. A duration that passes while it is out
+    // ends the run at its return.
+    void unpluggedInTheMiddle()
+    {
+        auto d = dialog();
+        choose(*d, StopConditions::CurrentBelow, 0.05, 10);
+        d->capacityPage()->startButton()->click();
+        for (int k = 0; k < 5; ++k)
+            second(*d, 5, 0.01);
+        m_meter->unplug();
+        QTRY_VERIFY_WITH_TIMEOUT(!d->isPlotting(), 5000);
+        m_now += 30000;
+        m_steady += 30000;
+        d->chartTick();
+        m_meter->plug();
+        QTRY_VERIFY_WITH_TIMEOUT(d->isPlotting(), 5000);
+        QCOMPARE(d->readingLog().size(), 5);
+        for (int k = 0; k < 10; ++k)
+            second(*d, 5, 0.01);
+        QVERIFY(d->isPlotting());
+        second(*d, 5, 0.01);
+        QVERIFY(!d->isPlotting());
+        QCOMPARE(d->readingLog().size(), 16);
+        QCOMPARE(d->endReason(), QStringLiteral("condition: current below 0.05 A for 10 s"));
+
+        d->capacityPage()->check(StopConditions::CurrentBelow)->setChecked(false);
+        choose(*d, StopConditions::Duration, 20);
+        d->capacityPage()->startButton()->click();
+        QCOMPARE(d->endReason(), QString());
+        for (int k = 0; k < 5; ++k)
+            second(*d, 5, 1);
+        m_meter->unplug();
+        QTRY_VERIFY_WITH_TIMEOUT(!d->isPlotting(), 5000);
+        m_now += 30000;
+        m_steady += 30000;
+        m_meter->plug();
+        QTRY_VERIFY_WITH_TIMEOUT(d->isPlotting(), 5000);
+        second(*d, 5, 1);
+        QVERIFY(!d->isPlotting());
+        QCOMPARE(d->endReason(), QStringLiteral("condition: duration 20 s"));
+        QCOMPARE(d->readingLog().size(), 6);
+    }
+};
+
+QTEST_MAIN(TestCapacity)
+#include "tst_capacity.moc"
