@@ -4,6 +4,7 @@
 // middle of a run.
 #include "base/setting.h"
 #include "device/meterreading.h"
+#include "recording/runjournal.h"
 #include "simulator.h"
 #include "ui/capacitypage.h"
 #include "ui/maindialog.h"
@@ -68,6 +69,7 @@ private slots:
         meterReading() = MeterReading();
         m_dir.reset(new QTemporaryDir);
         QVERIFY(QDir::setCurrent(m_dir->path()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("data"))));
         sim::Identity id;
         id.product = L"SIM M512X V1.2";
         m_meter = &sim::attach(id);
@@ -109,6 +111,12 @@ private slots:
         second(*d, 9, 0.03);   // ten seconds after the first below
         QVERIFY(!d->isPlotting());
         QCOMPARE(d->endReason(), QStringLiteral("condition: current below 0.05 A for 10 s"));
+        // The history keeps the run with the condition that ended it.
+        std::vector<JournalRun> kept = d->journal()->runs();
+        const JournalRun last = *std::max_element(kept.begin(), kept.end(),
+                                                  [](const JournalRun &a, const JournalRun &b) { return a.id < b.id; });
+        QCOMPARE(last.endReason, QStringLiteral("condition: current below 0.05 A for 10 s"));
+        QCOMPARE(last.records, 27);
         QVERIFY2(page->endLabel()->text().startsWith(QStringLiteral("已满足停止条件：电流低于 0.05 A 持续 10 秒。")),
                  qPrintable(page->endLabel()->text()));
         QCOMPARE(f->label_left_tips->text(), QStringLiteral("记录已按条件停止：电流低于 0.05 A 持续 10 秒"));
