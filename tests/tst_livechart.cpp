@@ -313,6 +313,12 @@ private slots:
         // The read-out picks the sample under the cursor, with its own time.
         QCOMPARE(hover(*d, kNoon + 13000), QStringLiteral("11:59:13  VBUS 30.000 V  IBUS 0.000 A  Power 0.000 W"));
         QCOMPARE(hover(*d, kNoon + 11000), QStringLiteral("12:00:11  VBUS 5.000 V  IBUS 0.000 A  Power 0.000 W"));
+
+        // Even a "steady" clock that goes back (a virtual machine restored)
+        // never takes the run's timeline back: the record keeps its place.
+        m_steady -= 5000;
+        tick(*d);
+        QCOMPARE(d->readingLog().runMs(20), d->readingLog().runMs(19));
     }
 
     void gapsAreBreaks()
