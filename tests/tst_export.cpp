@@ -353,14 +353,19 @@ private slots:
     {
         auto d = dialog();
         d->form()->disp_Btn_Run->click();
-        meterReading().vbus = 9.0f;
+        MeterReading &r = meterReading();
+        r.vbus = 9.0f, r.ibus = 1.5f, r.power = 13.5f, r.pd = 0.6f, r.pm = 0.4f, r.cc1 = 1.2f, r.cc2 = 0.3f;
+        r.capacity = 0.25f, r.energy = 2.5f, r.cpu_temp = 30.5f;
         ticks(*d, 3);
 
-        // Too few records: the notice, and the export goes on.
+        // Too few records: the notice, and the export goes on; each reading
+        // in its own column.
         m_saveAs = path("run.csv");
         d->onAct1Clicked_Slot();
         QCOMPARE(m_notices, QStringList({QStringLiteral("数据太少了吧，请记录至少二十条数据。")}));
         QCOMPARE(contents(m_saveAs).count("\r\n2026-12-07_09:00:0"), 3);
+        QVERIFY(contents(m_saveAs).contains(
+            "\r\n2026-12-07_09:00:01,9.000000,1.500000,13.500000,0.250,2.500,0.600,0.400,1.200,0.300,30.5\r\n"));
         QVERIFY(m_warnings.isEmpty());
 
         // Cancelled: nothing written.
