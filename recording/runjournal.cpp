@@ -100,6 +100,16 @@ struct Stmt {
     bool null(int c) const { return sqlite3_column_type(s, c) == SQLITE_NULL; }
 };
 
+// A run's summary figures into parameters at .. at + 5 of an UPDATE of the
+// run row: duration_s, charge_ah, energy_wh, vbus_max, ibus_max, power_max.
+void bindSummary(sqlite3_stmt *s, int at, const IntervalStats &stats)
+{
+    const double figures[] = {stats.duration_s, stats.charge_ah, stats.energy_wh,
+                              stats.vbus.max,   stats.ibus.max,  stats.power.max};
+    for (double f : figures)
+        sqlite3_bind_double(s, at++, f);
+}
+
 void bindText(sqlite3_stmt *s, int i, const QString &text)
 {
     const QByteArray utf8 = text.toUtf8();
@@ -609,12 +619,7 @@ bool RunJournal::writeEnd(Active &a)
     sqlite3_bind_int64(q.s, 1, a.endMs);
     bindText(q.s, 2, a.reason);
     sqlite3_bind_int(q.s, 3, a.written);
-    sqlite3_bind_double(q.s, 4, s.duration_s);
-    sqlite3_bind_double(q.s, 5, s.charge_ah);
-    sqlite3_bind_double(q.s, 6, s.energy_wh);
-    sqlite3_bind_double(q.s, 7, s.vbus.max);
-    sqlite3_bind_double(q.s, 8, s.ibus.max);
-    sqlite3_bind_double(q.s, 9, s.power.max);
+    bindSummary(q.s, 4, s);
     sqlite3_bind_double(q.s, 10, s.records ? double(a.stats.sample(0).cap) : 0.0);
     sqlite3_bind_double(q.s, 11, s.records ? double(a.stats.sample(s.last).cap) : 0.0);
     sqlite3_bind_double(q.s, 12, s.records ? double(a.stats.sample(0).ele) : 0.0);
@@ -814,12 +819,7 @@ void RunJournal::recover()
         sqlite3_bind_int(q.s, 13, records);
         sqlite3_bind_int64(q.s, 1, id);
         sqlite3_bind_text(q.s, 2, kInterrupted, -1, SQLITE_STATIC);
-        sqlite3_bind_double(q.s, 3, s.duration_s);
-        sqlite3_bind_double(q.s, 4, s.charge_ah);
-        sqlite3_bind_double(q.s, 5, s.energy_wh);
-        sqlite3_bind_double(q.s, 6, s.vbus.max);
-        sqlite3_bind_double(q.s, 7, s.ibus.max);
-        sqlite3_bind_double(q.s, 8, s.power.max);
+        bindSummary(q.s, 3, s);
         Stmt ends(m_db, "SELECT cap_uah, ele_uwh FROM sample WHERE run = ? AND i IN (0, ?) ORDER BY i");
         sqlite3_bind_int64(ends.s, 1, id);
         sqlite3_bind_int(ends.s, 2, records - 1);
