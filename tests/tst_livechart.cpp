@@ -803,6 +803,9 @@ private slots:
             cell<QComboBox>(table, PD, 2)->setCurrentIndex(4);
             QCOMPARE(live->series(PD)->pen().widthF(), 2.5);
             QCOMPARE(Setting().read(QStringLiteral("PD_lw")), QStringLiteral("2.5"));
+            // Whole widths keep their decimal, as the table's choices read.
+            cell<QComboBox>(table, PM, 2)->setCurrentIndex(1);
+            QCOMPARE(Setting().read(QStringLiteral("PM_lw")), QStringLiteral("1.0"));
 
             cell<QComboBox>(table, 8, 1)->setCurrentIndex(2);
             QCOMPARE(live->chart()->theme(), QChart::ChartThemeDark);

@@ -42,6 +42,17 @@ QList<int> shortCodes(const sim::Meter &meter)
     return codes;
 }
 
+// Code and four value bytes of the value frames the meter received, in order.
+QList<QByteArray> valueFrames(const sim::Meter &meter)
+{
+    QList<QByteArray> frames;
+    for (const sim::Written &w : meter.written()) {
+        if (w.bytes[0] == 0x55 && w.bytes[1] == 0x05 && w.bytes[2] == 0x0A)
+            frames << QByteArray(reinterpret_cast<const char *>(w.bytes.data()) + 3, 5);
+    }
+    return frames;
+}
+
 sim::Report settingsReport(unsigned char language, unsigned char workLight, unsigned char standLight,
                            unsigned char standTime, unsigned char style, unsigned char switchState)
 {
@@ -428,6 +439,55 @@ private slots:
         QVERIFY(selected(f->settings_btn_style2));
         QVERIFY(selected(en));
         QVERIFY(selected(off));
+    }
+
+    void settingsControlsSendTheirFrames()
+    {
+        // Every control of both settings pages, used as a user would, sends
+        // the meter its own code and value.
+        sim::Meter &meter = sim::attach(identity(L"SIM M512X V2"));
+        meter.setReportRate(0);
+        auto d = std::make_unique<MainDialog>();
+        Ui::MainDialog *f = d->form();
+        meter.clearWritten();
+        for (QPushButton *b : {f->settings_btn_0A, f->settings_btn_10ma, f->settings_btn_20ma, f->settings_btn_CN,
+                               f->settings_btn_EN, f->settings_btn_G_open, f->settings_btn_G_close,
+                               f->settings_btn_style1, f->settings_btn_style2, f->settings_btn_style3,
+                               f->settings_btn_clearcurrent, f->settings_btn_factory_reset, f->settings_btn_datazero})
+            b->click();
+        QCOMPARE(shortCodes(meter), QList<int>({0x2D, 0x2E, 0x2F, 0x20, 0x21, 0x31, 0x32, 0x25, 0x26, 0x30, 0x27,
+                                                0x28, 0x29}));
+        meter.clearWritten();
+        f->settings_slider_worklight->setValue(4);
+        f->settings_slider_standlight->setValue(3);
+        f->settings_slider_standtime->setValue(40);
+        f->settings_slider_voltcali->setValue(1500);
+        f->settings_slider_currcali->setValue(1100);
+        f->settings_slider_tempcali->setValue(2000);
+        const auto frame = [](std::initializer_list<int> b) {
+            QByteArray a;
+            for (int v : b)
+                a.append(char(v));
+            return a;
+        };
+        QCOMPARE(valueFrames(meter), QList<QByteArray>({frame({0x22, 0, 0, 0, 4}), frame({0x23, 0, 0, 0, 3}),
+                                                        frame({0x24, 0, 0, 0, 40}), frame({0x2A, 0x3F, 0xC0, 0, 0}),
+                                                        frame({0x2B, 0x3F, 0x8C, 0xCC, 0xCD}),
+                                                        frame({0x2C, 0x40, 0, 0, 0})}));
+        QCOMPARE(f->settings_lab_califact_currvalue->text(), QStringLiteral("1.100"));
+
+        // The compact family's page.
+        d.reset();
+        sim::reset();
+        sim::Meter &compact = sim::attach(identity(L"SIM K4R V3"));
+        compact.setReportRate(0);
+        d = std::make_unique<MainDialog>();
+        f = d->form();
+        compact.clearWritten();
+        for (QPushButton *b : {f->settings_btn_CN_k4, f->settings_btn_EN_k4, f->settings_btn_M_open_k4,
+                               f->settings_btn_M_close_k4, f->settings_btn_clearcurrent_k4, f->settings_btn_datazero_k4})
+            b->click();
+        QCOMPARE(shortCodes(compact), QList<int>({0x20, 0x21, 0x31, 0x32, 0x27, 0x29}));
     }
 
     void drainKeepsTheDisplayCurrent()

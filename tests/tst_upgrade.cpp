@@ -258,6 +258,18 @@ private slots:
         QCOMPARE(sent.size(), frames);
         QCOMPARE(give(t, reply(bytes({0x11}))).reply, FirmwareTransfer::Reply::Failure);
         QVERIFY(!t.isWaiting());
+
+        // "Transfer complete" starts the wait for the burn afresh: a slow
+        // last acknowledgement leaves the burn its whole time.
+        t.setImage(randomImage(30, 9));
+        t.begin();
+        give(t, handshakeReply());
+        for (int i = 0; i < 119; ++i)
+            QVERIFY(!t.tick());
+        QCOMPARE(give(t, reply(bytes({0xEE}))).reply, FirmwareTransfer::Reply::TransferComplete);
+        for (int i = 0; i < 119; ++i)
+            QVERIFY(!t.tick());
+        QCOMPARE(give(t, reply(bytes({0xFF}))).reply, FirmwareTransfer::Reply::BurnComplete);
     }
 
     void imagesArriveWhole_data()
@@ -281,8 +293,14 @@ private slots:
         QVERIFY(!f->upgrade_pushButton_start->isEnabled());
         meter.clearWritten();
 
+        // A clock a thousand times fast: the transfer's duration is seconds.
+        QElapsedTimer real;
+        real.start();
+        d->setClock([&real] { return qint64(1796000000000) + real.elapsed() * 1000; });
         const QByteArray image = randomImage(size, unsigned(size));
+        const qint64 before = real.elapsed();
         QVERIFY(sendImage(*d, meter, image, 120000));
+        const qint64 tookMs = real.elapsed() - before;
         QVERIFY(m_warnings.isEmpty());
         QCOMPARE(f->upgrade_progressBar_fw->value(), 100);
         QCOMPARE(f->upgrade_progressBar_fw->format(), QStringLiteral("当前进度为：100.0%"));
@@ -294,6 +312,11 @@ private slots:
                                  "烧写完成..."})
             QVERIFY2(text.contains(QString::fromUtf8(line)), line);
         QVERIFY(text.contains(QRegularExpression(QStringLiteral("\\n[0-9.]+(KB|字节)/秒\\n"))));
+        // The duration line: the whole seconds of the transfer on that clock.
+        const QRegularExpressionMatch took = QRegularExpression(QStringLiteral("传输耗时([0-9]+)秒")).match(text);
+        QVERIFY2(took.hasMatch(), qPrintable(text));
+        QVERIFY2(took.captured(1).toLongLong() >= 1 && took.captured(1).toLongLong() <= tookMs + 1,
+                 qPrintable(took.captured(0) + QStringLiteral(" in %1 ms").arg(tookMs)));
 
         // The loader request on the dialog handle, then the handshake on the
         // worker's, lead byte 0x55 in front.
