@@ -212,7 +212,7 @@ void TestJournal::killedWriterIsInterruptedLiveOneIsNot()
             QVERIFY(other.sync(id, log));
         }
     }
-    QTest::qSleep(int(QRandomGenerator::global()->bounded(8)));
+    QTest::qSleep(1 + int(QRandomGenerator::global()->bounded(7)));
     ::kill(pid_t(child.processId()), SIGKILL);
     QVERIFY(child.waitForFinished(10000));
     pending += child.readAllStandardOutput();
