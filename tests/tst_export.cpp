@@ -206,13 +206,20 @@ private slots:
             getrlimit(RLIMIT_FSIZE, &before);
             const rlimit small{1000, before.rlim_max};
             const auto previous = signal(SIGXFSZ, SIG_IGN);
+            saveDataDeal growing(many, QString());
+            QVERIFY(growing.open(path("growing.csv")));
             setrlimit(RLIMIT_FSIZE, &small);
             reason.clear();
             const bool written = saveDataDeal(many, QString()).writeCsv(path("full.csv"), &reason);
+            QString appendReason;
+            const bool appended = growing.appendRecords(0, &appendReason);
             setrlimit(RLIMIT_FSIZE, &before);
             signal(SIGXFSZ, previous);
             QVERIFY(!written);
             QVERIFY(!reason.isEmpty());
+            // Written as the run goes, the same: a failure, said.
+            QVERIFY(!appended);
+            QVERIFY(!appendReason.isEmpty());
             // A new file is there whole or not at all, and nothing is left
             // behind under another name.
             QVERIFY(!QFileInfo::exists(path("full.csv")));
@@ -589,6 +596,11 @@ private slots:
         QVERIFY2(held.contains(QStringLiteral("另一个程序占用")), qPrintable(held));
         sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
         sqlite3_close(other);
+        // The live run opened from the history before the next tick: the
+        // records that waited are written first, so none is missing.
+        d->openStoredRun(d->journal()->storedId(d->journalRunId()));
+        QCOMPARE(d->storedLog().size(), 5);
+        d->showLiveRun();
         ticks(*d, 1);
         QVERIFY(!d->form()->label_left_tips->text().contains(QStringLiteral("另一个程序占用")));
         ReadingLog stored;

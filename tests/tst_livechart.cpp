@@ -657,6 +657,7 @@ private slots:
         d->statsPanel()->copyButton()->click();
         const QStringList copied = QApplication::clipboard()->text().split(QLatin1Char('\n'));
         QVERIFY2(copied.contains(QStringLiteral("电量 (Ah)\t2.000000")), qPrintable(copied.join('|')));
+        QVERIFY2(copied.contains(QStringLiteral("时长\t3601.000")), qPrintable(copied.join('|')));
         QVERIFY2(copied.contains(QStringLiteral("POWER (W)\t10.0000\t10.0000\t10.0000\t10.0000\t10.0000")),
                  qPrintable(copied.join('|')));
 
