@@ -89,39 +89,6 @@ QString durationText(double seconds)
         .arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
-// JSON numbers: the shortest text that reads back as the same value; null
-// for what is not a number.
-template <class T>
-void appendNumber(QByteArray &out, T value)
-{
-    if (!std::isfinite(value)) {
-        out += "null";
-        return;
-    }
-    char text[64];
-    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
-    out.append(text, int(r.ptr - text));
-}
-
-void appendString(QByteArray &out, const QString &text)
-{
-    out += '"';
-    for (const QChar c : text) {
-        const ushort u = c.unicode();
-        if (u == '"' || u == '\\') {
-            out += '\\';
-            out += char(u);
-        } else if (u < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", u);
-            out += esc;
-        } else {
-            out += QString(c).toUtf8();
-        }
-    }
-    out += '"';
-}
-
 bool writeOut(const QByteArray &text)
 {
     return std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size())
@@ -191,7 +158,7 @@ int runRuns(const QStringList &arguments)
             out += ",\"end_ms\":" + (r.finished() ? QByteArray::number(r.endMs) : QByteArray("null"));
             out += ",\"end_reason\":";
             if (r.finished())
-                appendString(out, r.endReason);
+                JsonLines::appendString(out, r.endReason);
             else
                 out += "null";
             const std::pair<const char *, const QString *> texts[] = {
@@ -200,7 +167,7 @@ int runRuns(const QStringList &arguments)
                 out += ",\"";
                 out += t.first;
                 out += "\":";
-                appendString(out, *t.second);
+                JsonLines::appendString(out, *t.second);
             }
             out += ",\"records\":" + QByteArray::number(r.records);
             const std::pair<const char *, double> numbers[] = {
@@ -212,7 +179,7 @@ int runRuns(const QStringList &arguments)
                 out += ",\"";
                 out += n.first;
                 out += "\":";
-                appendNumber(out, n.second);
+                JsonLines::appendNumber(out, n.second);
             }
             out += '}';
         }
@@ -379,16 +346,16 @@ int runStats(const QStringList &arguments)
     if (parser.isSet(jsonOption)) {
         out += "{\"from\":\"" + JsonLines::isoTime(fromWall) + "\",\"to\":\"" + JsonLines::isoTime(toWall) + '"';
         out += ",\"duration_s\":";
-        appendNumber(out, s.duration_s);
+        JsonLines::appendNumber(out, s.duration_s);
         out += ",\"records\":" + QByteArray::number(s.records);
         out += ",\"charge_ah\":";
-        appendNumber(out, s.charge_ah);
+        JsonLines::appendNumber(out, s.charge_ah);
         out += ",\"energy_wh\":";
-        appendNumber(out, s.energy_wh);
+        JsonLines::appendNumber(out, s.energy_wh);
         out += ",\"meter_cap_ah\":";
-        appendNumber(out, s.meter_cap_ah);
+        JsonLines::appendNumber(out, s.meter_cap_ah);
         out += ",\"meter_ele_wh\":";
-        appendNumber(out, s.meter_ele_wh);
+        JsonLines::appendNumber(out, s.meter_ele_wh);
         const std::pair<const char *, const ChannelStats *> channels[] = {
             {"vbus", &s.vbus}, {"ibus", &s.ibus}, {"power", &s.power}};
         for (const auto &c : channels) {
@@ -400,11 +367,11 @@ int runStats(const QStringList &arguments)
                 continue;
             }
             out += "{\"min\":";
-            appendNumber(out, c.second->min);
+            JsonLines::appendNumber(out, c.second->min);
             out += ",\"max\":";
-            appendNumber(out, c.second->max);
+            JsonLines::appendNumber(out, c.second->max);
             out += ",\"mean\":";
-            appendNumber(out, c.second->mean);
+            JsonLines::appendNumber(out, c.second->mean);
             out += '}';
         }
         out += "}\n";

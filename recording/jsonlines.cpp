@@ -26,6 +26,48 @@ const Field kFields[] = {
 };
 } // namespace
 
+namespace {
+template <class T>
+void appendShortest(QByteArray &out, T value)
+{
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
+    char text[64];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
+    out.append(text, int(r.ptr - text));
+}
+} // namespace
+
+void appendNumber(QByteArray &out, double value)
+{
+    appendShortest(out, value);
+}
+
+void appendNumber(QByteArray &out, float value)
+{
+    appendShortest(out, value);
+}
+
+void appendString(QByteArray &out, const QString &text)
+{
+    out += '"';
+    for (const char c : text.toUtf8()) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", unsigned(c));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
 QByteArray isoTime(qint64 ms)
 {
     // Rounded down to the second, for any 64-bit value.
@@ -60,15 +102,7 @@ void appendRecord(QByteArray &out, const ReadingLog &log, int i)
         out += ",\"";
         out += f.key;
         out += "\":";
-        const float v = log.value(f.column, i);
-        if (!std::isfinite(v)) {
-            out += "null";
-            continue;
-        }
-        // The shortest text that reads back as the same float.
-        char number[32];
-        const std::to_chars_result r = std::to_chars(number, number + sizeof number, v);
-        out.append(number, int(r.ptr - number));
+        appendNumber(out, log.value(f.column, i));
     }
     out += "}\n";
 }

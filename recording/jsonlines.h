@@ -15,6 +15,12 @@ namespace JsonLines {
 
 // "2026-12-08T13:05:09.000+08:00" for ms since the epoch, in local time.
 QByteArray isoTime(qint64 msecsSinceEpoch);
+// A JSON number: the shortest text that reads back as the same value; null
+// for what is not a finite number.
+void appendNumber(QByteArray &out, double value);
+void appendNumber(QByteArray &out, float value);
+// A JSON string of the text, quoted, in UTF-8.
+void appendString(QByteArray &out, const QString &text);
 // One line of record i, "\n" included.
 void appendRecord(QByteArray &out, const ReadingLog &log, int i);
 // Every record of the log into a file: an existing one is appended to, a new

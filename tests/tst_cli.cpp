@@ -446,7 +446,11 @@ private slots:
             log.append(t0 + at[k], {v[k], a[k], v[k] * a[k], 0, 0, 0, 0, 0.1f * float(k + 1), 0.5f * float(k + 1), 30});
         QVERIFY(journal.sync(id, log));
         QVERIFY(journal.endRun(id, t0 + 7000, QStringLiteral("stopped")));
+        // A name as a user types it: quotes, a tab, a character beyond 16 bits.
+        const QString name = QStringLiteral("充电 \"5 V\"\t\U0001F50B");
+        QVERIFY(journal.rename(id, name));
         journal.close();
+        QCOMPARE(journalRuns().first().toObject().value(QStringLiteral("name")).toString(), name);
 
         const QString run = QString::number(id);
         QJsonObject st = statsOf({run});
