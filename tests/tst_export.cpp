@@ -455,8 +455,8 @@ private slots:
         auto d = dialog();
         d->show();
         QVERIFY(QTest::qWaitForWindowExposed(d.get()));
-        d->form()->disp_Btn_Run->click();   // a run on the test's clock
-        d->form()->disp_Btn_Run->click();
+        clickOn(d->form()->disp_Btn_Run);   // a run on the test's clock
+        clickOn(d->form()->disp_Btn_Run);
         for (int i = 0; i < 25; ++i) {
             meterReading().vbus = 5.0f + 0.01f * i;
             meterReading().ibus = 2.0f - 0.01f * i;
@@ -464,8 +464,8 @@ private slots:
         }
         m_saveAs = path("live.csv");
         d->onAct1Clicked_Slot();
-        d->form()->disp_Btn_Run->click();   // stopped
-        d->form()->disp_Btn_Run->click();   // and the next run
+        clickOn(d->form()->disp_Btn_Run);   // stopped
+        clickOn(d->form()->disp_Btn_Run);   // and the next run
         ticks(*d, 3);
 
         // The data menu opens the history: newest first, the live run marked.
@@ -474,7 +474,7 @@ private slots:
                 if (a->text() == QStringLiteral("历史记录"))
                     a->trigger();
         });
-        d->form()->disp_btn_menu->click();
+        clickOn(d->form()->disp_btn_menu);
         Prompts::setMenuHandler(nullptr);
         RunHistoryWindow *history = d->historyWindow();
         QVERIFY(history && history->isVisible());
@@ -512,7 +512,7 @@ private slots:
         QCOMPARE(d->storedLog().size(), 25);
         QCOMPARE(table->item(0, RunHistoryWindow::Records)->text(), QStringLiteral("5"));
         // Its curve groups work as on the live chart.
-        d->form()->disp_btn_temp->click();
+        clickOn(d->form()->disp_btn_temp);
         QCOMPARE(d->shownChart()->group(), CurveGroup::Temp);
         QCOMPARE(d->liveChart()->group(), CurveGroup::Main);
 

@@ -42,6 +42,13 @@ QList<int> shortCodes(const sim::Meter &meter)
     return codes;
 }
 
+// A click where Qt routes it: through the window that holds the widget.
+void clickOn(QWidget *w)
+{
+    QWidget *top = w->window();
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, w->mapTo(top, w->rect().center()));
+}
+
 // Code and four value bytes of the value frames the meter received, in order.
 QList<QByteArray> valueFrames(const sim::Meter &meter)
 {
@@ -449,15 +456,21 @@ private slots:
         meter.setReportRate(0);
         auto d = std::make_unique<MainDialog>();
         Ui::MainDialog *f = d->form();
+        d->resize(1400, 900);
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+        clickOn(f->disp_btnSysSet);   // a meter plugged in opens the display page
+        QCOMPARE(f->disp_stackedWidget->currentIndex(), 3);
         meter.clearWritten();
         for (QPushButton *b : {f->settings_btn_0A, f->settings_btn_10ma, f->settings_btn_20ma, f->settings_btn_CN,
                                f->settings_btn_EN, f->settings_btn_G_open, f->settings_btn_G_close,
                                f->settings_btn_style1, f->settings_btn_style2, f->settings_btn_style3,
                                f->settings_btn_clearcurrent, f->settings_btn_factory_reset, f->settings_btn_datazero})
-            b->click();
+            clickOn(b);
         QCOMPARE(shortCodes(meter), QList<int>({0x2D, 0x2E, 0x2F, 0x20, 0x21, 0x31, 0x32, 0x25, 0x26, 0x30, 0x27,
                                                 0x28, 0x29}));
         meter.clearWritten();
+        // The sliders as a drag leaves them.
         f->settings_slider_worklight->setValue(4);
         f->settings_slider_standlight->setValue(3);
         f->settings_slider_standtime->setValue(40);
@@ -483,10 +496,15 @@ private slots:
         compact.setReportRate(0);
         d = std::make_unique<MainDialog>();
         f = d->form();
+        d->resize(1400, 900);
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+        clickOn(f->disp_btnSysSet);   // a meter plugged in opens the display page
+        QCOMPARE(f->disp_stackedWidget->currentIndex(), 7);
         compact.clearWritten();
         for (QPushButton *b : {f->settings_btn_CN_k4, f->settings_btn_EN_k4, f->settings_btn_M_open_k4,
                                f->settings_btn_M_close_k4, f->settings_btn_clearcurrent_k4, f->settings_btn_datazero_k4})
-            b->click();
+            clickOn(b);
         QCOMPARE(shortCodes(compact), QList<int>({0x20, 0x21, 0x31, 0x32, 0x27, 0x29}));
     }
 
