@@ -450,7 +450,12 @@ private slots:
         const QString name = QStringLiteral("充电 \"5 V\"\t\U0001F50B");
         QVERIFY(journal.rename(id, name));
         journal.close();
-        QCOMPARE(journalRuns().first().toObject().value(QStringLiteral("name")).toString(), name);
+        QString listedName;
+        for (const QJsonValue &r : journalRuns()) {
+            if (r.toObject().value(QStringLiteral("id")).toVariant().toLongLong() == id)
+                listedName = r.toObject().value(QStringLiteral("name")).toString();
+        }
+        QCOMPARE(listedName, name);
 
         const QString run = QString::number(id);
         QJsonObject st = statsOf({run});
