@@ -48,6 +48,9 @@ QByteArray handshakeFrame(qint64 imageBytes)
 QByteArray blockFrame(const QByteArray &image, int number)
 {
     const qint64 offset = qint64(number) * kBlockBytes;
+    // Never a block cut outside the image.
+    if (number < 0 || offset >= image.size())
+        return QByteArray();
     const int n = int(std::min<qint64>(kBlockBytes, image.size() - offset));
     QByteArray frame;
     frame.append(char(0xCC)).append(char(n == kBlockBytes ? 0x40 : n + 6));
@@ -115,21 +118,40 @@ double progress(int blocksSent, qint64 imageBytes)
 
 void FirmwareTransfer::begin()
 {
-    m_waiting = true;
-    m_ticks = 0;
+    // Nothing of an earlier transfer carries over: its block index and bytes
+    // left would let a late acknowledgement cut blocks from this image.
+    finish();
+    m_phase = Phase::Handshake;
     // The transfer's own copy: loading another image meanwhile replaces
     // m_image and never the bytes the blocks are cut from.
     m_sending = m_image;
     m_write(Firmware::handshakeFrame(m_sending.size()));
 }
 
+void FirmwareTransfer::finish()
+{
+    m_phase = Phase::Idle;
+    m_ticks = 0;
+    m_blockIndex = 0;
+    m_remaining = 0;
+}
+
+FirmwareTransfer::Outcome FirmwareTransfer::stray()
+{
+    ++m_strays;
+    return Outcome();
+}
+
 FirmwareTransfer::Outcome FirmwareTransfer::receive(const unsigned char *report, unsigned length)
 {
     Outcome out;
-    if (!m_waiting || length < 5)
+    if (length < 5)
         return out;
     const unsigned char *r = report + 1;
     const unsigned frameBytes = length - 1;
+    const bool known = r[0] == 0xBB || r[0] == 0xDD || r[0] == 0xEE || r[0] == 0xFF || r[0] == 0x11;
+    if (m_phase == Phase::Idle)
+        return known ? stray() : out;
     switch (r[0]) {
     case 0xBB: {
         const unsigned l = r[1];
@@ -137,6 +159,8 @@ FirmwareTransfer::Outcome FirmwareTransfer::receive(const unsigned char *report,
             return out;
         if (Firmware::crc16(r, int(l - 2)) != (r[l - 2] | (r[l - 1] << 8)))
             return out;
+        // A second handshake reply starts the transfer again from block 0.
+        m_phase = Phase::Sending;
         m_ticks = 0;
         m_blockIndex = 0;
         m_remaining = m_sending.size();
@@ -146,27 +170,35 @@ FirmwareTransfer::Outcome FirmwareTransfer::receive(const unsigned char *report,
         return out;
     }
     case 0xDD: {
+        if (m_phase != Phase::Sending)
+            return stray();
+        // Any acknowledgement in the transfer shows the loader is alive.
         m_ticks = 0;
         out.reply = Reply::Ack;
         const int number = r[2] | (r[3] << 8);
         if (number == m_blockIndex - 1 && m_remaining > 0) {
             sendNextBlock();
             out.blockSent = true;
+        } else {
+            ++m_strays;
         }
         return out;
     }
     case 0xEE:
+        if (m_phase != Phase::Sending)
+            return stray();
         m_ticks = 0;
         out.reply = Reply::TransferComplete;
         return out;
     case 0xFF:
-        m_ticks = 0;
-        m_waiting = false;
+        if (m_phase != Phase::Sending)
+            return stray();
+        finish();
         out.reply = Reply::BurnComplete;
         return out;
     case 0x11:
-        m_ticks = 0;
-        m_waiting = false;
+        // The loader may refuse the handshake itself.
+        finish();
         out.reply = Reply::Failure;
         return out;
     default:
@@ -185,10 +217,10 @@ void FirmwareTransfer::sendNextBlock()
 
 bool FirmwareTransfer::tick()
 {
-    if (!m_waiting)
+    if (m_phase == Phase::Idle)
         return false;
     if (++m_ticks < Firmware::kTickLimit)
         return false;
-    m_waiting = false;
+    finish();
     return true;
 }

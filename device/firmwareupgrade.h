@@ -68,28 +68,39 @@ public:
     // The image of the transfer under way (or of the last one).
     const QByteArray &sending() const { return m_sending; }
 
-    // Starts waiting for the loader and sends the handshake of the image.
+    // Starts a transfer afresh (whatever one was under way is forgotten) and
+    // sends the handshake of the image.
     void begin();
     // A report from the meter; its frame starts after the report's first byte.
+    // A reply that does not belong to the transfer under way is ignored and
+    // counted: an acknowledgement or "transfer complete" before the
+    // handshake reply (a late one of an earlier transfer), an acknowledgement
+    // of a block this transfer did not send, anything after it ended.
     Outcome receive(const unsigned char *report, unsigned length);
     // A 100 ms tick; true when it ends the transfer for want of a reply.
     bool tick();
     // Ends the transfer (a write failed).
-    void abort() { m_waiting = false; }
+    void abort() { finish(); }
 
-    bool isWaiting() const { return m_waiting; }
+    bool isWaiting() const { return m_phase != Phase::Idle; }
     int ticks() const { return m_ticks; }
     int blockIndex() const { return m_blockIndex; }
     qint64 remaining() const { return m_remaining; }
+    // Replies ignored because they belonged to no transfer under way.
+    int strayReplies() const { return m_strays; }
 
 private:
+    enum class Phase { Idle, Handshake, Sending };
     void sendNextBlock();
+    void finish();
+    Outcome stray();
 
     Writer m_write;
     QByteArray m_image;
     QByteArray m_sending;
-    bool m_waiting = false;
+    Phase m_phase = Phase::Idle;
     int m_ticks = 0;
     int m_blockIndex = 0;
     qint64 m_remaining = 0;
+    int m_strays = 0;
 };

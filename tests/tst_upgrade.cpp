@@ -272,6 +272,88 @@ private slots:
         QCOMPARE(give(t, reply(bytes({0xFF}))).reply, FirmwareTransfer::Reply::BurnComplete);
     }
 
+    // A reply of an earlier transfer never drives the next one: begun again
+    // while it waits, the transfer forgets the blocks it had sent, and a
+    // block is never cut outside its image.
+    void lateRepliesOfAnEndedTransfer()
+    {
+        QCOMPARE(Firmware::blockFrame(randomImage(100, 1), 2), QByteArray());
+        QCOMPARE(Firmware::blockFrame(randomImage(100, 1), 25), QByteArray());
+
+        QList<QByteArray> sent;
+        FirmwareTransfer t([&](const QByteArray &frame) { sent << frame; });
+        t.setImage(randomImage(3000, 3));
+        t.begin();
+        give(t, handshakeReply());
+        for (int b = 0; b < 24; ++b)
+            give(t, ack(b));
+        QCOMPARE(t.blockIndex(), 25);
+        t.setImage(randomImage(100, 4));
+        t.begin();
+        sent.clear();
+        // Block 24's acknowledgement and "transfer complete" arrive before
+        // the new handshake reply: neither is this transfer's.
+        QCOMPARE(give(t, ack(24)).reply, FirmwareTransfer::Reply::Ignored);
+        QCOMPARE(give(t, reply(bytes({0xEE}))).reply, FirmwareTransfer::Reply::Ignored);
+        QVERIFY(sent.isEmpty());
+        QCOMPARE(t.strayReplies(), 2);
+        QVERIFY(t.isWaiting());
+        // Its own handshake reply starts it at block 0 of the new image.
+        give(t, handshakeReply());
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent[0].left(4), bytes({0xCC, 0x40, 0x00, 0x00}));
+        // An acknowledgement of a block it did not send: nothing goes out.
+        QVERIFY(!give(t, ack(24)).blockSent);
+        QVERIFY(give(t, ack(0)).blockSent);
+        QCOMPARE(sent.last().left(4), bytes({0xCC, 100 - 58 + 6, 0x01, 0x00}));
+        QVERIFY(!give(t, ack(1)).blockSent);
+        QCOMPARE(sent.size(), 2);
+    }
+
+    void lateAckThroughTheWindow()
+    {
+        sim::Meter &meter = sim::attach();
+        meter.setReportRate(0);
+        meter.setBurnDelayMs(0);
+        auto d = dialog();
+        Ui::MainDialog *f = d->form();
+        load(*d, writeFile("a.bin", randomImage(3000, 11)));
+        f->upgrade_pushButton_start->click();
+        while (d->firmwareTransfer().blockIndex() < 25)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        meter.setSilent(true);
+        QTest::qWait(200);   // the acknowledgements under way arrive
+        const int lastBlock = d->firmwareTransfer().blockIndex() - 1;
+        QVERIFY(lastBlock >= 24 && lastBlock < 51);
+        sim::Report failure{};
+        failure[1] = 0x11;
+        meter.inject(failure);
+        QTRY_COMPARE(m_warnings.size(), 1);
+        QCOMPARE(m_warnings[0].text, QStringLiteral("更新失败"));
+
+        // Image B while the loader is silent; A's last acknowledgement comes late.
+        load(*d, writeFile("b.bin", randomImage(100, 12)));
+        meter.clearWritten();
+        f->upgrade_pushButton_start->click();
+        QTRY_VERIFY(!meter.written().empty());
+        sim::Report late{};
+        late[1] = 0xDD;
+        late[2] = 0x06;
+        late[3] = quint8(lastBlock);
+        meter.inject(late);
+        QTRY_COMPARE(d->firmwareTransfer().strayReplies(), 1);
+        QTest::qWait(100);
+        int blocks = 0, handshakes = 0;
+        for (const sim::Written &w : meter.written()) {
+            blocks += w.bytes[0] == 0x55 && w.bytes[1] == 0xCC;
+            handshakes += w.bytes[0] == 0x55 && w.bytes[1] == 0xAA;
+        }
+        QCOMPARE(handshakes, 1);
+        QCOMPARE(blocks, 0);
+        QVERIFY(d->firmwareTransfer().isWaiting());
+        QCOMPARE(m_warnings.size(), 1);
+    }
+
     void imagesArriveWhole_data()
     {
         QTest::addColumn<int>("size");
