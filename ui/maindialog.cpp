@@ -85,6 +85,7 @@ MainDialog::MainDialog(QWidget *parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setMouseTracking(true);
     ui->setupUi(this);
+    applySettingRanges();
     initForm();
     // A settings file that could not be taken is told on the tip line.
     showAccessTip();

@@ -271,9 +271,12 @@ private:
     void chooseCurveWidth(int channel, int choice);
     static void selectButton(QPushButton *chosen, std::initializer_list<QPushButton *> group);
     static void waitBlocking(int ms);
-    void sendValue(unsigned char code, int value);
-    void sendCalibration(unsigned char code, int value, QLabel *factor);
-    void choose(QPushButton *chosen, std::initializer_list<QPushButton *> group, unsigned char code);
+    void applySettingRanges();
+    void sendSetting(const char *name, const QString &value, bool compact);
+    void sendValue(const char *name, int value, bool compact);
+    void sendCalibration(const char *name, int value, QLabel *factor);
+    void choose(QPushButton *chosen, std::initializer_list<QPushButton *> group, const char *name, const char *word,
+                bool compact);
     void showUpgradeProgress(double percent);
     void endTransfer();
     bool transferRunning() const;
