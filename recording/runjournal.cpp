@@ -323,7 +323,7 @@ bool RunJournal::openAt(const QString &path, bool fresh)
         return false;
     }
     if (m_readOnly)
-        return openForReading();
+        return kind == FileKind::Missing ? openEmpty() : openForReading();
     if (!fresh && kind == FileKind::File && cutShort(path)) {
         if (moveAside(false))
             return openAt(path, true);
@@ -411,8 +411,6 @@ bool RunJournal::openEmpty()
 
 bool RunJournal::openForReading()
 {
-    if (fileKind(m_path) == FileKind::Missing)
-        return openEmpty();
     auto damaged = [this] {
         m_status = Status::Damaged;
         m_message = tr("运行记录数据库 %1 已损坏或不是数据库。").arg(QDir::toNativeSeparators(m_path));

@@ -20,7 +20,7 @@ struct JournalRun {
     qint64 id = 0;
     qint64 startMs = 0;       // wall clock, ms since the epoch
     qint64 endMs = 0;         // 0 while the run goes on
-    QString endReason;        // RunJournal::kStopped, kUnplugged, kInterrupted, ...
+    QString endReason;        // RunJournal::kStopped, kUnplugged, kInterrupted, or a stop condition's code
     QString name;
     QString model, version, serial;
     int records = 0;
@@ -69,7 +69,7 @@ public:
     enum class Mode { Write, Read };
     enum class FileKind { Missing, File, Folder, Pipe, Device, Other };
 
-    // End reasons; others may follow (a stop condition met).
+    // End reasons; a stop condition met is its code (StopConditions::reason).
     static const char *const kStopped;
     static const char *const kUnplugged;
     static const char *const kInterrupted;
@@ -105,7 +105,6 @@ public:
     bool open(const QString &path, Mode mode = Mode::Write);
     void close();
     bool isOpen() const { return m_db != nullptr; }
-    bool readOnly() const { return m_readOnly; }
     QString path() const { return m_path; }
     // Runs closed as interrupted by the last open().
     int recoveredRuns() const { return m_recovered; }
