@@ -2,6 +2,7 @@
 // that cannot be written, the export and picture through the window, and a
 // run that survives the cable being pulled for a moment.
 #include "app/startup.h"
+#include "base/setting.h"
 #include "charts/chartview.h"
 #include "charts/livechart.h"
 #include "device/meterreading.h"
@@ -614,9 +615,15 @@ private slots:
     void historyReasonsAndOthersRuns()
     {
         sim::attach(meterWithSerial(L"1111111111")).setReportRate(0);
+        // A size cap beyond what the file's MiB can hold: the default, said.
+        Setting().write(QStringLiteral("RunDatabaseLimitMB"), QStringLiteral("9000000000000"));
         auto d = dialog();
         d->show();
         QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+        QVERIFY2(d->form()->label_left_tips->text().contains(
+                     QStringLiteral("RunDatabaseLimitMB 的值“9000000000000”无效")),
+                 qPrintable(d->form()->label_left_tips->text()));
+        QCOMPARE(d->journal()->sizeCap(), qint64(2048) << 20);
         // Another program on the same journal.
         RunJournal other;
         QVERIFY(other.open(d->journal()->path()));
