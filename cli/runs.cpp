@@ -268,7 +268,7 @@ int runExport(const QStringList &arguments)
     if (!journal.load(run.id, log)) {
         error(QLatin1String(command), QStringLiteral("cannot read run %1 from the run journal (%2)")
                                           .arg(run.id)
-                                          .arg(journal.message()));
+                                          .arg(journal.detail()));
         return Failed;
     }
     // A reader of standard output that goes away is a write error, not death.

@@ -213,7 +213,7 @@ RunJournal::FileKind RunJournal::fileKind(const QString &path)
 {
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return errno == ENOENT ? FileKind::Missing : FileKind::File;   // SQLite gives the reason
+        return errno == ENOENT || errno == ENOTDIR ? FileKind::Missing : FileKind::File;   // SQLite gives the reason
     if (S_ISREG(st.st_mode))
         return FileKind::File;
     if (S_ISDIR(st.st_mode))
