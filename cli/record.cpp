@@ -23,7 +23,6 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
-#include <set>
 
 namespace Cli {
 
@@ -110,19 +109,25 @@ private:
     QString m_name;
 };
 
-// The run in the run journal, next to the files: its faults are said once
-// each on standard error and never end the run.
+// The run in the run journal, next to the files: a fault is said once on
+// standard error and never ends the run; a run not wholly kept there ends
+// the command with CannotWrite.
 class JournalSink
 {
 public:
     void open()
     {
-        m_journal.setSizeCap(RunJournal::sizeCapFromSettings(Setting()));
-        if (!m_journal.open()) {
-            report(true);
-            return;
-        }
-        report(false);
+        QString badCap;
+        m_journal.setSizeCap(RunJournal::sizeCapFromSettings(Setting(), &badCap));
+        if (!badCap.isEmpty())
+            error(QLatin1String(kCommand),
+                  QStringLiteral("%1=%2 in the settings file %3 is not a whole number of MiB from 1 to %4: the run "
+                                 "journal's cap is the default %5 MiB")
+                      .arg(RunJournal::sizeCapKey(), badCap, QDir::toNativeSeparators(Setting::filePath()))
+                      .arg(RunJournal::kLargestSizeCapMB)
+                      .arg(RunJournal::kDefaultSizeCap >> 20));
+        m_journal.open();
+        report(true);
     }
     void begin(qint64 startMs, const ProductInfo &product, const QString &serial)
     {
@@ -141,28 +146,52 @@ public:
         report(false);
         return m_journal.written(m_run) >= logStart + log.size();
     }
-    void end(const ReadingLog &log, int logStart, const QString &reason)
+    // Ends the run; true when it is kept whole, its end included.
+    bool end(const ReadingLog &log, int logStart, const QString &reason)
     {
         if (!m_run)
-            return;
+            return false;
         m_journal.sync(m_run, log, logStart);
-        if (!m_journal.endRun(m_run, QDateTime::currentMSecsSinceEpoch(), reason)) {
+        const bool whole = m_journal.written(m_run) >= logStart + log.size();
+        const bool ended = m_journal.endRun(m_run, QDateTime::currentMSecsSinceEpoch(), reason);
+        if (!ended) {
             report(false);
-            error(QLatin1String(kCommand), QStringLiteral("the end of the run could not be written to the run "
-                                                          "journal: it will show as interrupted"));
+            if (!m_faultSaid)
+                error(QLatin1String(kCommand), QStringLiteral("the end of the run could not be written to the run "
+                                                              "journal: it will show as interrupted"));
         }
+        if (m_journal.takeOverCap())
+            error(QLatin1String(kCommand),
+                  QStringLiteral("the runs the run journal %1 must keep (the one that has ended and those "
+                                 "recording) are over its cap of %2 MiB (%3 in the settings file): they are kept")
+                      .arg(QDir::toNativeSeparators(m_journal.path()))
+                      .arg(m_journal.sizeCap() >> 20)
+                      .arg(RunJournal::sizeCapKey()));
         m_run = 0;
+        return whole && ended;
     }
 
 private:
-    // The journal's fault, once for each kind.
+    // The journal's fault, once: the first that happens.
     void report(bool opening)
     {
         const RunJournal::Status status = m_journal.status();
-        if (status == RunJournal::Status::Ok || status == RunJournal::Status::NotOpen
-            || !m_reported.insert(int(status)).second)
+        if (status == RunJournal::Status::Ok || status == RunJournal::Status::NotOpen)
             return;
         const QString db = QDir::toNativeSeparators(m_journal.path());
+        if (status == RunJournal::Status::MovedAside) {
+            // Not a fault of this run: it is kept in the new journal.
+            if (!m_movedSaid)
+                error(QLatin1String(kCommand),
+                      QStringLiteral("the run journal was damaged or from a newer version of the program: moved "
+                                     "aside as %1, a new one is started")
+                          .arg(QDir::toNativeSeparators(m_journal.movedAsidePath())));
+            m_movedSaid = true;
+            return;
+        }
+        if (m_faultSaid)
+            return;
+        m_faultSaid = true;
         QString text;
         switch (status) {
         case RunJournal::Status::FolderNotWritable:
@@ -176,23 +205,25 @@ private:
             text = QStringLiteral("the run journal %1 is held by another program: its records wait in memory")
                        .arg(db);
             break;
-        case RunJournal::Status::MovedAside:
-            text = QStringLiteral("the run journal was damaged or from a newer version of the program: moved "
-                                  "aside as %1, a new one is started")
-                       .arg(QDir::toNativeSeparators(m_journal.movedAsidePath()));
+        case RunJournal::Status::NotAFile:
+            text = QStringLiteral("the run journal %1 is %2, not a database file")
+                       .arg(db, QLatin1String(RunJournal::fileKindWords(m_journal.notAFile())));
             break;
         default:
-            text = QStringLiteral("cannot write the run journal %1 (%2)").arg(db, m_journal.message());
+            text = QStringLiteral("cannot write the run journal %1 (%2)")
+                       .arg(db, m_journal.detail().isEmpty() ? m_journal.message() : m_journal.detail());
             break;
         }
-        if (opening)
-            text += QStringLiteral("; the run is recorded to the files given but not kept in the run history");
+        text += opening || !m_journal.isOpen()
+                    ? QStringLiteral("; the run is recorded to the files given but not kept in the run history")
+                    : QStringLiteral("; the run goes on to the files given");
         error(QLatin1String(kCommand), text);
     }
 
     RunJournal m_journal;
     qint64 m_run = 0;
-    std::set<int> m_reported;
+    bool m_faultSaid = false;
+    bool m_movedSaid = false;
 };
 
 } // namespace
@@ -435,9 +466,11 @@ int runRecord(const QStringList &arguments)
     }
     if (json)
         json->close();
-    journal.end(recorder.log(), logStart, endReason);
+    const bool kept = journal.end(recorder.log(), logStart, endReason);
     if (status == CannotWrite)
         error(QLatin1String(kCommand), QStringLiteral("the records up to the failure are in the files"));
+    else if (!kept && status == Ok)
+        status = CannotWrite;   // the run is not (wholly) in the run journal
     return status;
 }
 

@@ -6,6 +6,7 @@
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
 #include "recording/savedatadeal.h"
+#include "recording/stopconditions.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -27,14 +28,35 @@ namespace {
 
 const char kRunHelp[] = "RUN is a run's id (as ombrel runs lists them) or 'last', the newest run.";
 
-// Opens the journal at its usual place; false (said) when it cannot be.
+// Opens the journal at its usual place for reading: nothing is written,
+// moved or deleted. False (said) when it cannot be read.
 bool openJournal(RunJournal &journal, const char *command)
 {
-    journal.setSizeCap(RunJournal::sizeCapFromSettings(Setting()));
-    if (journal.open())
+    if (journal.open(RunJournal::Mode::Read))
         return true;
-    error(QLatin1String(command), QStringLiteral("cannot open the run journal %1 (%2)")
-                                      .arg(QDir::toNativeSeparators(journal.path()), journal.message()));
+    const QString db = QDir::toNativeSeparators(journal.path());
+    QString text;
+    switch (journal.status()) {
+    case RunJournal::Status::Damaged:
+        text = QStringLiteral("the run journal %1 is damaged or not a database; it is left as it is (the window or "
+                              "%2 record moves it aside and starts a new one)")
+                   .arg(db, programName());
+        break;
+    case RunJournal::Status::Newer:
+        text = QStringLiteral("the run journal %1 comes from a newer version of the program").arg(db);
+        break;
+    case RunJournal::Status::NotAFile:
+        text = QStringLiteral("the run journal %1 is %2, not a database file")
+                   .arg(db, QLatin1String(RunJournal::fileKindWords(journal.notAFile())));
+        break;
+    case RunJournal::Status::Locked:
+        text = QStringLiteral("the run journal %1 is held by another program: try again").arg(db);
+        break;
+    default:
+        text = QStringLiteral("cannot read the run journal %1 (%2)").arg(db, journal.detail());
+        break;
+    }
+    error(QLatin1String(command), text);
     return false;
 }
 
@@ -192,7 +214,7 @@ int runRuns(const QStringList &arguments)
                        .arg(localText(r.startMs), durationText(r.duration_s))
                        .arg(r.records, 7)
                        .arg(meter.isEmpty() ? QStringLiteral("-") : meter,
-                            r.finished() ? r.endReason : QStringLiteral("recording"))
+                            r.finished() ? StopConditions::reasonWords(r.endReason) : QStringLiteral("recording"))
                        .toUtf8();
         }
     }
@@ -246,7 +268,7 @@ int runExport(const QStringList &arguments)
     if (!journal.load(run.id, log)) {
         error(QLatin1String(command), QStringLiteral("cannot read run %1 from the run journal (%2)")
                                           .arg(run.id)
-                                          .arg(journal.message()));
+                                          .arg(journal.detail()));
         return Failed;
     }
     // A reader of standard output that goes away is a write error, not death.

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -129,6 +131,28 @@ RunStats::Sample sampleFromRow(const Stmt &q, qint64 t0)
     return s;
 }
 
+// Whether a database file is cut short: shorter than its header, or ending
+// inside a page. SQLite writes whole pages, so only a file cut by something
+// else ends so; SQLite itself would read the missing bytes as zeros.
+bool cutShort(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 size = f.size();
+    if (size == 0)
+        return false;   // an empty database
+    const QByteArray head = f.read(100);
+    if (head.size() < 100)
+        return true;
+    if (!head.startsWith(QByteArray("SQLite format 3\0", 16)))
+        return false;   // not a database at all: SQLite says so
+    int pageSize = (uchar(head[16]) << 8) | uchar(head[17]);
+    if (pageSize == 1)
+        pageSize = 65536;
+    return pageSize < 512 || (pageSize & (pageSize - 1)) != 0 || size % pageSize != 0;
+}
+
 } // namespace
 
 struct RunJournal::Active {
@@ -161,11 +185,44 @@ QString RunJournal::sizeCapKey()
     return QStringLiteral("RunDatabaseLimitMB");
 }
 
-qint64 RunJournal::sizeCapFromSettings(const Setting &settings)
+qint64 RunJournal::sizeCapFromSettings(const Setting &settings, QString *badValue)
 {
+    if (badValue)
+        badValue->clear();
+    const QString text = settings.read(sizeCapKey()).trimmed();
+    if (text.isEmpty())
+        return kDefaultSizeCap;
     bool ok = false;
-    const qint64 mb = settings.read(sizeCapKey()).trimmed().toLongLong(&ok);
-    return ok && mb > 0 ? mb << 20 : kDefaultSizeCap;
+    const qint64 mb = text.toLongLong(&ok);
+    if (ok && mb > 0 && mb <= kLargestSizeCapMB)
+        return mb << 20;
+    if (badValue)
+        *badValue = text;
+    return kDefaultSizeCap;
+}
+
+QString RunJournal::badSizeCapMessage(const QString &value)
+{
+    return tr("设置文件中 %1 的值“%2”无效（应为 1 到 %3 之间的整数，单位 MB）：运行记录数据库的上限使用默认的 %4 MB。")
+        .arg(sizeCapKey(), value)
+        .arg(kLargestSizeCapMB)
+        .arg(kDefaultSizeCap >> 20);
+}
+
+RunJournal::FileKind RunJournal::fileKind(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? FileKind::Missing : FileKind::File;   // SQLite gives the reason
+    if (S_ISREG(st.st_mode))
+        return FileKind::File;
+    if (S_ISDIR(st.st_mode))
+        return FileKind::Folder;
+    if (S_ISFIFO(st.st_mode))
+        return FileKind::Pipe;
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        return FileKind::Device;
+    return FileKind::Other;
 }
 
 QString RunJournal::defaultPath()
@@ -180,17 +237,20 @@ RunJournal::~RunJournal()
     close();
 }
 
-bool RunJournal::open()
+bool RunJournal::open(Mode mode)
 {
-    return open(defaultPath());
+    return open(defaultPath(), mode);
 }
 
-bool RunJournal::open(const QString &path)
+bool RunJournal::open(const QString &path, Mode mode)
 {
     close();
     m_recovered = 0;
     m_movedAside.clear();
     m_message.clear();
+    m_detail.clear();
+    m_notAFile = FileKind::File;
+    m_readOnly = mode == Mode::Read;
     return openAt(path, false);
 }
 
@@ -212,6 +272,7 @@ void RunJournal::close()
             ::close(a.lockFd);   // the run stays open: the next open() closes it as interrupted
     }
     m_active.clear();
+    m_closed.clear();
     resetStatements();
     if (m_db)
         sqlite3_close_v2(m_db);
@@ -219,9 +280,55 @@ void RunJournal::close()
     m_status = Status::NotOpen;
 }
 
+const char *RunJournal::fileKindWords(FileKind kind)
+{
+    switch (kind) {
+    case FileKind::Folder:
+        return "a folder";
+    case FileKind::Pipe:
+        return "a named pipe";
+    case FileKind::Device:
+        return "a device";
+    case FileKind::Other:
+        return "a special file (a socket)";
+    case FileKind::Missing:
+        return "missing";
+    case FileKind::File:
+        break;
+    }
+    return "a file";
+}
+
+void RunJournal::refuseFile(FileKind kind)
+{
+    m_notAFile = kind;
+    m_status = Status::NotAFile;
+    const QString db = QDir::toNativeSeparators(m_path);
+    if (kind == FileKind::Folder)
+        m_message = tr("运行记录数据库 %1 是一个文件夹，不是文件：测量记录不会保存到磁盘。").arg(db);
+    else if (kind == FileKind::Pipe)
+        m_message = tr("运行记录数据库 %1 是一个命名管道，不是普通文件：测量记录不会保存到磁盘。").arg(db);
+    else
+        m_message = tr("运行记录数据库 %1 是一个设备或套接字，不是普通文件：测量记录不会保存到磁盘。").arg(db);
+}
+
 bool RunJournal::openAt(const QString &path, bool fresh)
 {
     m_path = path;
+    // A folder, a named pipe or a device in its place is never opened: a
+    // pipe would hold the program, and none of them is moved aside.
+    const FileKind kind = fileKind(path);
+    if (kind != FileKind::Missing && kind != FileKind::File) {
+        refuseFile(kind);
+        return false;
+    }
+    if (m_readOnly)
+        return kind == FileKind::Missing ? openEmpty() : openForReading();
+    if (!fresh && kind == FileKind::File && cutShort(path)) {
+        if (moveAside(false))
+            return openAt(path, true);
+        return false;
+    }
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder) || !QFileInfo(folder).isWritable()) {
         m_status = Status::FolderNotWritable;
@@ -270,24 +377,126 @@ bool RunJournal::exec(const char *sql)
     return rc == SQLITE_OK || fail(rc);
 }
 
-bool RunJournal::prepareSchema()
+bool RunJournal::readSchema(qint64 &userVersion, qint64 &objectCount)
 {
-    // Before anything is written, so a new file can give back what it frees.
-    if (!exec("PRAGMA auto_vacuum = INCREMENTAL"))
-        return false;
-    qint64 userVersion = 0, objectCount = 0;
     {
         Stmt version(m_db, "PRAGMA user_version");
         if (!version.ok() || version.step() != SQLITE_ROW)
             return fail(version.rc);
         userVersion = version.i64(0);
     }
-    {
-        Stmt objects(m_db, "SELECT count(*) FROM sqlite_schema");
-        if (!objects.ok() || objects.step() != SQLITE_ROW)
-            return fail(objects.rc);
-        objectCount = objects.i64(0);
+    Stmt objects(m_db, "SELECT count(*) FROM sqlite_schema");
+    if (!objects.ok() || objects.step() != SQLITE_ROW)
+        return fail(objects.rc);
+    objectCount = objects.i64(0);
+    return true;
+}
+
+bool RunJournal::openEmpty()
+{
+    // No database yet, or an empty file: nothing to read, and nothing made
+    // on disk for it.
+    int rc = sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        fail(rc);
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        return false;
     }
+    setOk();
+    return true;
+}
+
+bool RunJournal::openForReading()
+{
+    auto damaged = [this] {
+        m_status = Status::Damaged;
+        m_message = tr("运行记录数据库 %1 已损坏或不是数据库。").arg(QDir::toNativeSeparators(m_path));
+        return false;
+    };
+    auto closeDb = [this] {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    };
+    if (cutShort(m_path))
+        return damaged();
+    qint64 userVersion = 0, objectCount = 0;
+    auto openAs = [&](const QByteArray &name, int flags) {
+        m_lastRc = sqlite3_open_v2(name.constData(), &m_db, SQLITE_OPEN_READONLY | flags, nullptr);
+        if (m_lastRc != SQLITE_OK) {
+            fail(m_lastRc);
+            closeDb();
+            return false;
+        }
+        sqlite3_extended_result_codes(m_db, 1);
+        sqlite3_busy_timeout(m_db, 1000);
+        if (!readSchema(userVersion, objectCount)) {
+            closeDb();
+            return false;
+        }
+        return true;
+    };
+    if (!openAs(QFile::encodeName(m_path), 0)) {
+        const int base = m_lastRc & 0xff;
+        if (isBroken(m_lastRc))
+            return damaged();
+        if (base == SQLITE_BUSY || base == SQLITE_LOCKED)
+            return false;
+        // Its -wal or -shm cannot be made or read (a read-only folder, a full
+        // disk, a -wal deleted under its writer): the file as it is.
+        const QByteArray uri = "file:" + QUrl::toPercentEncoding(m_path, "/") + "?immutable=1";
+        if (!openAs(uri, SQLITE_OPEN_URI))
+            return isBroken(m_lastRc) ? damaged() : false;
+    }
+    if (userVersion > kSchemaVersion) {
+        closeDb();
+        m_status = Status::Newer;
+        m_message = tr("运行记录数据库 %1 来自较新版本的程序。").arg(QDir::toNativeSeparators(m_path));
+        return false;
+    }
+    if (userVersion == 0) {
+        closeDb();
+        return objectCount > 0 ? damaged() : openEmpty();
+    }
+    std::vector<std::pair<qint64, qint64>> open;
+    int rc = SQLITE_OK;
+    {
+        // Every page of the run table read once: a damaged one shows here.
+        Stmt check(m_db, "SELECT count(*), sum(length(serial)) FROM run");
+        if (!check.ok() || check.step() != SQLITE_ROW) {
+            rc = check.rc;
+        } else {
+            Stmt live(m_db, "SELECT id, start_ms FROM run WHERE end_reason IS NULL");
+            while (live.step() == SQLITE_ROW)
+                open.emplace_back(live.i64(0), live.i64(1));
+            if (live.rc != SQLITE_DONE)
+                rc = live.rc;
+        }
+    }
+    if (rc != SQLITE_OK) {
+        fail(rc);
+        closeDb();
+        return isBroken(rc) ? damaged() : false;
+    }
+    setOk();
+    // A run whose process died reads as the next writer will close it.
+    for (const auto &run : open) {
+        if (!ownerLives(run.first, run.second, false))
+            m_closed[run.first] = closedRun(run.first);
+    }
+    return true;
+}
+
+bool RunJournal::prepareSchema()
+{
+    // Before anything is written, so a new file can give back what it frees.
+    if (!exec("PRAGMA auto_vacuum = INCREMENTAL"))
+        return false;
+    qint64 userVersion = 0, objectCount = 0;
+    if (!readSchema(userVersion, objectCount))
+        return false;
     if (userVersion > kSchemaVersion || (userVersion == 0 && objectCount > 0)) {
         // From a newer program, or a database of something else.
         const bool newer = userVersion > kSchemaVersion;
@@ -382,6 +591,12 @@ bool RunJournal::fail(int rc)
     m_lastRc = rc;
     const int base = rc & 0xff;
     const int err = m_db ? sqlite3_system_errno(m_db) : 0;
+    m_detail = QString::fromUtf8(m_db && sqlite3_errcode(m_db) == rc ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc));
+    if (m_readOnly && base != SQLITE_BUSY && base != SQLITE_LOCKED) {
+        m_status = Status::Failed;
+        m_message = tr("无法读取运行记录数据库 %1：%2").arg(QDir::toNativeSeparators(m_path), m_detail);
+        return false;
+    }
     if (base == SQLITE_BUSY || base == SQLITE_LOCKED) {
         m_status = Status::Locked;
         m_message = tr("运行记录数据库正被另一个程序占用：测量记录暂存在内存中，稍后补写。");
@@ -453,7 +668,7 @@ bool RunJournal::storeRun(Active &a)
 
 qint64 RunJournal::beginRun(qint64 startWallMs, const QString &model, const QString &version, const QString &serial)
 {
-    if (!m_db)
+    if (!m_db || m_readOnly)
         return 0;
     retryEnds();
     applyRetention();
@@ -654,9 +869,10 @@ bool RunJournal::endRun(qint64 runId, qint64 endWallMs, const QString &reason)
     a.reason = reason;
     if (!m_db || !writeEnd(a))
         return false;
+    const qint64 ended = a.dbId;
     m_active.erase(it);
     setOk();
-    applyRetention();
+    applyRetention(ended);
     return true;
 }
 
@@ -783,6 +999,61 @@ IntervalStats RunJournal::stats(qint64 id, qint64 fromMs, qint64 toMs, bool wall
     return storedStats(id, first, lo - 1, t0, records);
 }
 
+bool RunJournal::ownerLives(qint64 id, qint64 startMs, bool takeOver)
+{
+    // A writer holds its run's lock for as long as it lives. A reader only
+    // looks (a shared lock, let go at once); recovery takes the file over
+    // and removes it.
+    const QByteArray name = QFile::encodeName(lockPath(id, startMs));
+    const int fd = ::open(name.constData(), (takeOver ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    if (::flock(fd, (takeOver ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
+        ::close(fd);
+        return true;
+    }
+    if (takeOver)
+        ::unlink(name.constData());
+    ::close(fd);
+    return false;
+}
+
+JournalRun RunJournal::closedRun(qint64 id)
+{
+    // Ended at its last committed record, with the figures of its records.
+    JournalRun r;
+    r.id = id;
+    r.endReason = QLatin1String(kInterrupted);
+    qint64 t0 = 0, skew0 = 0;
+    runInfo(id, t0, r.records, skew0);
+    const IntervalStats s = storedStats(id, 0, r.records - 1, t0, r.records);
+    r.duration_s = s.duration_s;
+    r.charge_ah = s.charge_ah;
+    r.energy_wh = s.energy_wh;
+    r.vbus_max = double(s.vbus.max);
+    r.ibus_max = double(s.ibus.max);
+    r.power_max = double(s.power.max);
+    {
+        Stmt q(m_db, "SELECT ifnull((SELECT r.t0_ms + 1000 * s.i + s.lag_ms + s.skew_ms FROM sample s, run r "
+                     "WHERE s.run = ?1 AND r.id = ?1 ORDER BY s.i DESC LIMIT 1), start_ms) FROM run WHERE id = ?1");
+        sqlite3_bind_int64(q.s, 1, id);
+        if (q.step() == SQLITE_ROW)
+            r.endMs = q.i64(0);
+    }
+    Stmt ends(m_db, "SELECT cap_uah, ele_uwh FROM sample WHERE run = ? AND i IN (0, ?) ORDER BY i");
+    sqlite3_bind_int64(ends.s, 1, id);
+    sqlite3_bind_int(ends.s, 2, r.records - 1);
+    for (int k = 0; k < 2 && ends.step() == SQLITE_ROW; ++k) {
+        (k ? r.cap_end_ah : r.cap_start_ah) = double(fromMicro(ends.i64(0)));
+        (k ? r.ele_end_wh : r.ele_start_wh) = double(fromMicro(ends.i64(1)));
+    }
+    if (r.records == 1) {
+        r.cap_end_ah = r.cap_start_ah;
+        r.ele_end_wh = r.ele_start_wh;
+    }
+    return r;
+}
+
 void RunJournal::recover()
 {
     if (sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
@@ -791,60 +1062,36 @@ void RunJournal::recover()
     {
         Stmt q(m_db, "SELECT id, start_ms FROM run WHERE end_reason IS NULL");
         while (q.step() == SQLITE_ROW) {
-            const qint64 id = q.i64(0);
-            const QByteArray name = QFile::encodeName(lockPath(id, q.i64(1)));
-            const int fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
-            if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-                ::close(fd);   // its process holds it: a live run
-                continue;
-            }
-            if (fd >= 0) {
-                ::unlink(name.constData());
-                ::close(fd);
-            }
-            dead.push_back(id);
+            if (!ownerLives(q.i64(0), q.i64(1), true))
+                dead.push_back(q.i64(0));
         }
     }
+    int recovered = 0;
     for (qint64 id : dead) {
-        qint64 t0 = 0, skew0 = 0;
-        int records = 0;
-        runInfo(id, t0, records, skew0);
-        const IntervalStats s = storedStats(id, 0, records - 1, t0, records);
-        // Ended at its last committed record.
-        Stmt q(m_db, "UPDATE run SET end_reason = ?2, "
-                     "end_ms = ifnull((SELECT t0_ms + 1000 * i + lag_ms + skew_ms FROM sample, run r "
-                     "                 WHERE run = ?1 AND r.id = ?1 ORDER BY i DESC LIMIT 1), start_ms), "
-                     "duration_s = ?3, charge_ah = ?4, energy_wh = ?5, vbus_max = ?6, ibus_max = ?7, power_max = ?8, "
-                     "cap_start_ah = ?9, cap_end_ah = ?10, ele_start_wh = ?11, ele_end_wh = ?12, records = ?13 WHERE id = ?1");
-        sqlite3_bind_int(q.s, 13, records);
+        const JournalRun r = closedRun(id);
+        Stmt q(m_db, "UPDATE run SET end_reason = ?2, end_ms = ?3, duration_s = ?4, charge_ah = ?5, energy_wh = ?6, "
+                     "vbus_max = ?7, ibus_max = ?8, power_max = ?9, cap_start_ah = ?10, cap_end_ah = ?11, "
+                     "ele_start_wh = ?12, ele_end_wh = ?13, records = ?14 WHERE id = ?1");
         sqlite3_bind_int64(q.s, 1, id);
         sqlite3_bind_text(q.s, 2, kInterrupted, -1, SQLITE_STATIC);
-        bindSummary(q.s, 3, s);
-        Stmt ends(m_db, "SELECT cap_uah, ele_uwh FROM sample WHERE run = ? AND i IN (0, ?) ORDER BY i");
-        sqlite3_bind_int64(ends.s, 1, id);
-        sqlite3_bind_int(ends.s, 2, records - 1);
-        double cap[2] = {0, 0}, ele[2] = {0, 0};
-        for (int k = 0; k < 2 && ends.step() == SQLITE_ROW; ++k) {
-            cap[k] = double(fromMicro(ends.i64(0)));
-            ele[k] = double(fromMicro(ends.i64(1)));
-            if (records == 1)
-                cap[1] = cap[0], ele[1] = ele[0];
-        }
-        sqlite3_bind_double(q.s, 9, cap[0]);
-        sqlite3_bind_double(q.s, 10, cap[1]);
-        sqlite3_bind_double(q.s, 11, ele[0]);
-        sqlite3_bind_double(q.s, 12, ele[1]);
+        sqlite3_bind_int64(q.s, 3, r.endMs);
+        const double figures[] = {r.duration_s, r.charge_ah,    r.energy_wh,  r.vbus_max,     r.ibus_max,
+                                  r.power_max,  r.cap_start_ah, r.cap_end_ah, r.ele_start_wh, r.ele_end_wh};
+        int at = 4;
+        for (double f : figures)
+            sqlite3_bind_double(q.s, at++, f);
+        sqlite3_bind_int(q.s, 14, r.records);
         if (q.step() != SQLITE_DONE) {
             fail(q.rc);
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
             return;
         }
-        ++m_recovered;
+        ++recovered;
     }
-    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        m_recovered = 0;
-    }
+    else
+        m_recovered += recovered;
 }
 
 std::vector<JournalRun> RunJournal::runs()
@@ -878,6 +1125,23 @@ std::vector<JournalRun> RunJournal::runs()
         r.cap_end_ah = q.real(16);
         r.ele_start_wh = q.real(17);
         r.ele_end_wh = q.real(18);
+        auto closed = m_closed.find(r.id);
+        if (closed != m_closed.end() && !r.finished()) {
+            const JournalRun &c = closed->second;
+            r.endMs = c.endMs;
+            r.endReason = c.endReason;
+            r.records = c.records;
+            r.duration_s = c.duration_s;
+            r.charge_ah = c.charge_ah;
+            r.energy_wh = c.energy_wh;
+            r.vbus_max = c.vbus_max;
+            r.ibus_max = c.ibus_max;
+            r.power_max = c.power_max;
+            r.cap_start_ah = c.cap_start_ah;
+            r.cap_end_ah = c.cap_end_ah;
+            r.ele_start_wh = c.ele_start_wh;
+            r.ele_end_wh = c.ele_end_wh;
+        }
         out.push_back(r);
     }
     if (q.rc != SQLITE_DONE)
@@ -933,7 +1197,7 @@ bool RunJournal::load(qint64 id, ReadingLog &log)
 
 bool RunJournal::rename(qint64 id, const QString &name)
 {
-    if (!m_db)
+    if (!m_db || m_readOnly)
         return false;
     Stmt q(m_db, "UPDATE run SET name = ? WHERE id = ?");
     bindText(q.s, 1, name);
@@ -941,16 +1205,31 @@ bool RunJournal::rename(qint64 id, const QString &name)
     return (q.step() == SQLITE_DONE || fail(q.rc)) && sqlite3_changes(m_db) == 1;
 }
 
-bool RunJournal::remove(qint64 id)
+bool RunJournal::isRecording(qint64 id)
 {
     if (!m_db)
         return false;
-    {
-        // A run that goes on, here or in another process, stays.
+    Stmt q(m_db, "SELECT start_ms FROM run WHERE id = ? AND end_reason IS NULL");
+    sqlite3_bind_int64(q.s, 1, id);
+    return q.step() == SQLITE_ROW && ownerLives(id, q.i64(0), false);
+}
+
+bool RunJournal::remove(qint64 id)
+{
+    if (!m_db || m_readOnly)
+        return false;
+    for (int pass = 0;; ++pass) {
+        // A run that goes on, here or in another process, stays; one whose
+        // process died is closed first.
         Stmt q(m_db, "SELECT end_reason IS NOT NULL FROM run WHERE id = ?");
         sqlite3_bind_int64(q.s, 1, id);
-        if (q.step() != SQLITE_ROW || q.i64(0) == 0)
+        if (q.step() != SQLITE_ROW)
             return false;
+        if (q.i64(0) != 0)
+            break;
+        if (pass > 0 || isRecording(id))
+            return false;
+        recover();
     }
     if (!exec("BEGIN IMMEDIATE"))
         return false;
@@ -967,9 +1246,9 @@ bool RunJournal::remove(qint64 id)
     return exec("COMMIT");
 }
 
-int RunJournal::applyRetention()
+int RunJournal::applyRetention(qint64 keep)
 {
-    if (!m_db)
+    if (!m_db || m_readOnly)
         return 0;
     auto usedBytes = [this]() {
         Stmt q(m_db, "SELECT (SELECT page_count FROM pragma_page_count()) - (SELECT freelist_count FROM "
@@ -980,9 +1259,17 @@ int RunJournal::applyRetention()
     while (usedBytes() > m_sizeCap) {
         qint64 oldest = 0;
         {
-            Stmt q(m_db, "SELECT id FROM run WHERE end_reason IS NOT NULL ORDER BY start_ms, id LIMIT 1");
-            if (q.step() != SQLITE_ROW)
+            // Only finished runs older than the newest finished one.
+            Stmt q(m_db, "SELECT id FROM run WHERE end_reason IS NOT NULL AND id <> ?1 AND (start_ms, id) < "
+                         "(SELECT start_ms, id FROM run WHERE end_reason IS NOT NULL ORDER BY start_ms DESC, id DESC "
+                         "LIMIT 1) ORDER BY start_ms, id LIMIT 1");
+            sqlite3_bind_int64(q.s, 1, keep);
+            if (q.step() != SQLITE_ROW) {
+                // What is left must stay, over the cap or not.
+                if (q.rc == SQLITE_DONE)
+                    m_overCap = true;
                 break;
+            }
             oldest = q.i64(0);
         }
         if (!remove(oldest))
@@ -996,6 +1283,22 @@ int RunJournal::applyRetention()
     }
     m_removed += removed;
     return removed;
+}
+
+bool RunJournal::takeOverCap()
+{
+    if (!m_overCap || m_overCapSaid)
+        return false;
+    m_overCapSaid = true;
+    return true;
+}
+
+QString RunJournal::overCapMessage() const
+{
+    return tr("必须保留的运行（正在记录的运行和最近结束的运行）已超过运行记录数据库的上限 %1 MB，已全部保留；"
+              "可在历史记录中删除不需要的运行，或在设置文件中调高 %2。")
+        .arg(m_sizeCap >> 20)
+        .arg(sizeCapKey());
 }
 
 int RunJournal::takeRemovedRuns()

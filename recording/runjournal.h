@@ -20,7 +20,7 @@ struct JournalRun {
     qint64 id = 0;
     qint64 startMs = 0;       // wall clock, ms since the epoch
     qint64 endMs = 0;         // 0 while the run goes on
-    QString endReason;        // RunJournal::kStopped, kUnplugged, kInterrupted, ...
+    QString endReason;        // RunJournal::kStopped, kUnplugged, kInterrupted, or a stop condition's code
     QString name;
     QString model, version, serial;
     int records = 0;
@@ -45,26 +45,46 @@ struct JournalRun {
 // next to the database (<db>.owners/run-<id>-<start>), so a second process on the same
 // database tells a live run from a dead one.
 //
-// A database that is not one, is damaged, or comes from a newer version of the
-// program is moved aside as <name>.broken-<date> (with its -wal and -shm) and
-// a new one is started. Faults are reported through status() and message(),
-// a text for the window's tip line.
+// A database that is not one, is damaged (a file cut short included), or comes
+// from a newer version of the program is moved aside as <name>.broken-<date>
+// (with its -wal and -shm) and a new one is started. A name taken by a folder,
+// a named pipe or a device is never opened. Faults are reported through
+// status() and message(), a text for the window's tip line.
+//
+// Opened for reading (the command line's runs, export, stats) the journal
+// never writes, moves or deletes anything: no recovery (a run whose process
+// died reads as interrupted), no retention, a damaged file only reported; a
+// database whose -wal or -shm cannot be made or read (a read-only folder, a
+// full disk, a -wal deleted under its writer) is read as its file holds it.
 class RunJournal
 {
     Q_DECLARE_TR_FUNCTIONS(RunJournal)
 public:
-    enum class Status { Ok, NotOpen, FolderNotWritable, DiskFull, Locked, MovedAside, Failed };
+    enum class Status {
+        Ok, NotOpen, FolderNotWritable, DiskFull, Locked, MovedAside, Failed,
+        Damaged,    // read only: a damaged file, or not a database
+        Newer,      // read only: from a newer version of the program
+        NotAFile,   // the name is taken by a folder, a named pipe or a device: see notAFile()
+    };
+    enum class Mode { Write, Read };
+    enum class FileKind { Missing, File, Folder, Pipe, Device, Other };
 
-    // End reasons; others may follow (a stop condition met).
+    // End reasons; a stop condition met is its code (StopConditions::reason).
     static const char *const kStopped;
     static const char *const kUnplugged;
     static const char *const kInterrupted;
 
     static constexpr int kSchemaVersion = 1;
     static constexpr qint64 kDefaultSizeCap = qint64(2048) << 20;
+    static constexpr qint64 kLargestSizeCapMB = qint64(1) << 24;   // 16 TiB
     // Settings key of the size cap, in MiB.
     static QString sizeCapKey();
-    static qint64 sizeCapFromSettings(const Setting &settings);
+    // The cap the settings file sets; the default when the key is not set,
+    // or when its value is not a whole number of MiB from 1 to
+    // kLargestSizeCapMB (that value in *badValue, else it is cleared).
+    static qint64 sizeCapFromSettings(const Setting &settings, QString *badValue = nullptr);
+    // The tip line's text about such a value.
+    static QString badSizeCapMessage(const QString &value);
 
     // How a value is stored: in millionths of its unit, as the meter sends
     // it; fromMicro(toMicro(v)) == v for every value the meter can report.
@@ -79,9 +99,10 @@ public:
     RunJournal(const RunJournal &) = delete;
     RunJournal &operator=(const RunJournal &) = delete;
 
-    // Opens (or creates) the database and closes the runs of dead processes.
-    bool open();
-    bool open(const QString &path);
+    // Opens (or creates) the database and closes the runs of dead processes;
+    // for reading, opens what is there (a missing database is an empty one).
+    bool open(Mode mode = Mode::Write);
+    bool open(const QString &path, Mode mode = Mode::Write);
     void close();
     bool isOpen() const { return m_db != nullptr; }
     QString path() const { return m_path; }
@@ -116,7 +137,12 @@ public:
     bool recordTime(qint64 id, int i, qint64 &runMs, qint64 &wallMs);
     bool load(qint64 id, ReadingLog &log);
     bool rename(qint64 id, const QString &name);
+    // A run that goes on, here or in another process, is not removed; one
+    // whose process died is closed as interrupted first.
     bool remove(qint64 id);
+    // Whether a run goes on: a program (this one or another) holds its
+    // owner's lock.
+    bool isRecording(qint64 id);
     // Statistics of the records between two times, both included: on the
     // run's timeline, or on the wall clock (taken as the run's timeline moved
     // by the offset of its first record).
@@ -125,26 +151,46 @@ public:
     IntervalStats statsOfRecords(qint64 id, int first, int last);
 
     // Oldest finished runs are removed while the database is bigger than the
-    // cap, never a run that goes on; the file shrinks. Applied at open, at
-    // the start and end of a run. Returns how many runs went now.
+    // cap, only runs older than the newest finished one, never a run that
+    // goes on nor `keep` (the run that has just ended); the file shrinks.
+    // Applied at open, at the start and end of a run. Returns how many runs
+    // went now.
     void setSizeCap(qint64 bytes) { m_sizeCap = bytes; }
     qint64 sizeCap() const { return m_sizeCap; }
-    int applyRetention();
+    int applyRetention(qint64 keep = 0);
     // Runs removed by retention since last asked, and the tip line's text.
     int takeRemovedRuns();
     QString removedRunsMessage(int runs) const;
+    // True once, the first time the runs that must be kept were found over
+    // the cap (they are kept); and the tip line's text.
+    bool takeOverCap();
+    QString overCapMessage() const;
 
     Status status() const { return m_status; }
     // Text for the tip line about the last fault, or empty.
     QString message() const { return m_message; }
+    // The system's words (SQLite's, in English) for the last fault.
+    QString detail() const { return m_detail; }
     // Where the last database moved aside went.
     QString movedAsidePath() const { return m_movedAside; }
+    // What takes the database's name, for Status::NotAFile.
+    FileKind notAFile() const { return m_notAFile; }
+    // What a path names (symbolic links followed).
+    static FileKind fileKind(const QString &path);
+    // Such a kind in English words for the command line: "a folder", ...
+    static const char *fileKindWords(FileKind kind);
 
 private:
     struct Active;
     bool openAt(const QString &path, bool fresh);
+    bool openForReading();
+    bool openEmpty();
+    bool readSchema(qint64 &userVersion, qint64 &objectCount);
     bool prepareSchema();
     void recover();
+    bool ownerLives(qint64 id, qint64 startMs, bool takeOver);
+    JournalRun closedRun(qint64 id);
+    void refuseFile(FileKind kind);
     bool moveAside(bool newer);
     bool storeRun(Active &run);
     bool writeEnd(Active &run);
@@ -165,6 +211,11 @@ private:
     QString m_path;
     int m_recovered = 0;
     int m_removed = 0;
+    bool m_overCap = false, m_overCapSaid = false;
+    bool m_readOnly = false;
+    FileKind m_notAFile = FileKind::File;
+    // Reading: runs whose process died, as recovery would close them.
+    std::map<qint64, JournalRun> m_closed;
     qint64 m_sizeCap = kDefaultSizeCap;
     qint64 m_nextPending = -1;
     std::map<qint64, std::unique_ptr<Active>> m_active;
@@ -173,5 +224,6 @@ private:
     sqlite3_stmt *m_updateRun = nullptr;
     Status m_status = Status::NotOpen;
     QString m_message;
+    QString m_detail;
     QString m_movedAside;
 };

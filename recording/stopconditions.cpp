@@ -93,9 +93,50 @@ std::optional<StopConditions::Kind> StopConditions::met(const RunStats &stats, q
     return std::nullopt;
 }
 
+namespace {
+
+// The words of the end reasons' codes, by kind.
+const char *const kReasonNames[StopConditions::KindCount] = {"duration", "current_below", "voltage_below", "charge",
+                                                             "energy"};
+
+} // namespace
+
 QString StopConditions::reason(Kind kind) const
 {
+    if (kind < 0 || kind >= KindCount)
+        return QString();
     const Condition &c = m_conditions[size_t(kind)];
+    QString code = QLatin1String(kReasonNames[kind]) + QLatin1Char(':') + num(c.value);
+    if (kind == CurrentBelow)
+        code += QLatin1Char(':') + num(c.seconds);
+    return code;
+}
+
+bool StopConditions::fromReason(const QString &reason, Kind *kind, Condition *condition)
+{
+    const QStringList parts = reason.split(QLatin1Char(':'));
+    for (int k = 0; k < KindCount; ++k) {
+        if (parts[0] != QLatin1String(kReasonNames[k]))
+            continue;
+        Condition c;
+        c.on = true;
+        const int values = k == CurrentBelow ? 2 : 1;
+        if (parts.size() != 1 + values || !number(parts[1], &c.value)
+            || (values == 2 && !number(parts[2], &c.seconds)))
+            return false;
+        *kind = Kind(k);
+        *condition = c;
+        return true;
+    }
+    return false;
+}
+
+QString StopConditions::reasonWords(const QString &reason)
+{
+    Kind kind;
+    Condition c;
+    if (!fromReason(reason, &kind, &c))
+        return reason;   // stopped, unplugged, interrupted, or the words of an older version
     switch (kind) {
     case Duration:
         return QStringLiteral("condition: duration %1 s").arg(num(c.value));
@@ -110,7 +151,7 @@ QString StopConditions::reason(Kind kind) const
     case KindCount:
         break;
     }
-    return QString();
+    return reason;
 }
 
 bool StopConditions::parse(Kind kind, const QString &text, Condition *condition, QString *error)

@@ -47,9 +47,15 @@ public:
     // the check that comes nearest it).
     std::optional<Kind> met(const RunStats &stats, qint64 elapsedMs, int tickMs) const;
 
-    // The condition in words, for the run's end reason, e.g.
-    // "condition: current below 0.05 A for 30 s".
+    // The run's end reason as the journal keeps it: a code with the
+    // condition's values, the same in every language: "duration:3600",
+    // "current_below:0.05:30", "voltage_below:3", "charge:2.5", "energy:10".
     QString reason(Kind kind) const;
+    // The condition of such a code; false for any other text.
+    static bool fromReason(const QString &reason, Kind *kind, Condition *condition);
+    // An end reason in English words, e.g. "condition: current below 0.05 A
+    // for 30 s"; a text that is no such code as it is.
+    static QString reasonWords(const QString &reason);
 
     // The value of a condition as text, as the command line takes it:
     // "SECONDS", "A:SECONDS", "V", "AH", "WH".

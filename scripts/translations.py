@@ -107,6 +107,19 @@ ENGLISH = {
     "无法写入运行记录数据库：%1": "Cannot write the run database: %1",
     "为使运行记录数据库不超过 %1 MB，已删除最早的 %2 次运行。":
         "The %2 oldest runs were removed to keep the run database within %1 MB.",
+    "必须保留的运行（正在记录的运行和最近结束的运行）已超过运行记录数据库的上限 %1 MB，已全部保留；可在历史记录中删除不需要的运行，或在设置文件中调高 %2。":
+        "The runs that must be kept (those recording and the newest finished one) are over the run database's cap of %1 MB: all of them are kept. Delete runs you no longer need in the run history, or raise %2 in the settings file.",
+    "设置文件中 %1 的值“%2”无效（应为 1 到 %3 之间的整数，单位 MB）：运行记录数据库的上限使用默认的 %4 MB。":
+        "The value \u201c%2\u201d of %1 in the settings file is not valid (a whole number of MB from 1 to %3): the run database's cap is the default %4 MB.",
+    "运行记录数据库 %1 是一个文件夹，不是文件：测量记录不会保存到磁盘。":
+        "The run database %1 is a folder, not a file: the runs are not kept on disk.",
+    "运行记录数据库 %1 是一个命名管道，不是普通文件：测量记录不会保存到磁盘。":
+        "The run database %1 is a named pipe, not a regular file: the runs are not kept on disk.",
+    "运行记录数据库 %1 是一个设备或套接字，不是普通文件：测量记录不会保存到磁盘。":
+        "The run database %1 is a device or a socket, not a regular file: the runs are not kept on disk.",
+    "运行记录数据库 %1 已损坏或不是数据库。": "The run database %1 is damaged or not a database.",
+    "运行记录数据库 %1 来自较新版本的程序。": "The run database %1 comes from a newer version of this program.",
+    "无法读取运行记录数据库 %1：%2": "Cannot read the run database %1: %2",
     # Live readings page
     "设置": "Setting",
     "升级": "Upgrade",
@@ -192,6 +205,14 @@ ENGLISH = {
     "已停止": "stopped",
     "仪表已拔出": "meter unplugged",
     "中断": "interrupted",
+    "条件：运行时长达到 %1 秒": "condition: duration %1 s",
+    "条件：电流低于 %1 A 持续 %2 秒": "condition: current below %1 A for %2 s",
+    "条件：电压低于 %1 V": "condition: voltage below %1 V",
+    "条件：电量达到 %1 Ah": "condition: charge %1 Ah",
+    "条件：能量达到 %1 Wh": "condition: energy %1 Wh",
+    "这次运行正由另一个程序记录，不能删除；它结束后才可以删除。":
+        "This run is being recorded by another program and cannot be deleted until it has ended.",
+    "无法删除这次运行。": "This run cannot be deleted.",
     "重命名": "Rename",
     "这次运行的名称:": "Name of this run:",
     "删除": "Delete",

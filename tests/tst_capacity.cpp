@@ -122,12 +122,12 @@ private slots:
         QVERIFY(d->isPlotting());
         second(*d, 9, 0.03);   // ten seconds after the first below
         QVERIFY(!d->isPlotting());
-        QCOMPARE(d->endReason(), QStringLiteral("condition: current below 0.05 A for 10 s"));
+        QCOMPARE(d->endReason(), QStringLiteral("current_below:0.05:10"));
         // The history keeps the run with the condition that ended it.
         std::vector<JournalRun> kept = d->journal()->runs();
         const JournalRun last = *std::max_element(kept.begin(), kept.end(),
                                                   [](const JournalRun &a, const JournalRun &b) { return a.id < b.id; });
-        QCOMPARE(last.endReason, QStringLiteral("condition: current below 0.05 A for 10 s"));
+        QCOMPARE(last.endReason, QStringLiteral("current_below:0.05:10"));
         QCOMPARE(last.records, 27);
         QVERIFY2(page->endLabel()->text().startsWith(QStringLiteral("已满足停止条件：电流低于 0.05 A 持续 10 秒。")),
                  qPrintable(page->endLabel()->text()));
@@ -156,14 +156,14 @@ private slots:
         QTest::addColumn<QString>("reason");
         // 4.2 V less 0.1 V a second: 3.1 V at the twelfth record.
         QTest::newRow("voltage") << int(StopConditions::VoltageBelow) << 3.2 << 4.2 << -0.1 << 1.0 << 12
-                                 << "condition: voltage below 3.2 V";
+                                 << "voltage_below:3.2";
         // 2 A: 0.01 Ah in 18 s, after the nineteenth record.
         QTest::newRow("charge") << int(StopConditions::Charge) << 0.01 << 5.0 << 0.0 << 2.0 << 19
-                                << "condition: charge 0.01 Ah";
+                                << "charge:0.01";
         QTest::newRow("energy") << int(StopConditions::Energy) << 0.05 << 5.0 << 0.0 << 2.0 << 19
-                                << "condition: energy 0.05 Wh";
+                                << "energy:0.05";
         QTest::newRow("duration") << int(StopConditions::Duration) << 30.0 << 5.0 << 0.0 << 2.0 << 30
-                                  << "condition: duration 30 s";
+                                  << "duration:30";
     }
 
     void eachCondition()
@@ -213,7 +213,7 @@ private slots:
         second(*d, 5, 0.01);
         QVERIFY(!d->isPlotting());
         QCOMPARE(d->readingLog().size(), 16);
-        QCOMPARE(d->endReason(), QStringLiteral("condition: current below 0.05 A for 10 s"));
+        QCOMPARE(d->endReason(), QStringLiteral("current_below:0.05:10"));
 
         d->capacityPage()->check(StopConditions::CurrentBelow)->setChecked(false);
         choose(*d, StopConditions::Duration, 20);
@@ -229,7 +229,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(d->isPlotting(), 5000);
         second(*d, 5, 1);
         QVERIFY(!d->isPlotting());
-        QCOMPARE(d->endReason(), QStringLiteral("condition: duration 20 s"));
+        QCOMPARE(d->endReason(), QStringLiteral("duration:20"));
         QCOMPARE(d->readingLog().size(), 6);
     }
 };

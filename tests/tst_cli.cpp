@@ -17,12 +17,18 @@
 #include <cmath>
 #include <csignal>
 
+#include <functional>
+
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-// The children's data folder, where their run journal is.
+// The children's data folder, where their run journal is, and their working
+// directory (where their settings file is; the test's own when empty).
 QString g_dataHome;
+QString g_workDir;
 
 struct Result {
     int status = -1;
@@ -45,6 +51,8 @@ QProcessEnvironment childEnvironment(const QString &trace = QString())
 void start(QProcess &p, const QStringList &arguments, const QString &trace = QString())
 {
     p.setProcessEnvironment(childEnvironment(trace));
+    if (!g_workDir.isEmpty())
+        p.setWorkingDirectory(g_workDir);
     p.start(QStringLiteral(OMBREL_SIM_BINARY), arguments);
 }
 
@@ -223,7 +231,10 @@ private slots:
         // The run is kept: ended by its stop condition, every record, the
         // same CSV and JSON lines again from the journal.
         const QJsonObject kept = journalRuns().first().toObject();
-        QCOMPARE(kept.value(QStringLiteral("end_reason")).toString(), QStringLiteral("condition: duration 6 s"));
+        // The end reason kept as a code, told in words by runs.
+        QCOMPARE(kept.value(QStringLiteral("end_reason")).toString(), QStringLiteral("duration:6"));
+        const QByteArray listed = run({QStringLiteral("runs")}).out;
+        QVERIFY2(listed.split('\n').first().endsWith("  condition: duration 6 s"), listed.constData());
         QCOMPARE(kept.value(QStringLiteral("records")).toInt(), records.size());
         QCOMPARE(kept.value(QStringLiteral("model")).toString(), QStringLiteral("M512X"));
         const QString copy = path("copy.csv");
@@ -542,9 +553,197 @@ private slots:
         r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
                  QStringLiteral("--until-duration"), QStringLiteral("1")});
         g_dataHome = dataHome;
-        QCOMPARE(r.status, 0);
+        QCOMPARE(r.status, 4);
         QVERIFY2(r.err.contains("run journal"), r.err.constData());
         QCOMPARE(jsonRecords(r.out).size(), 1);
+    }
+
+    // The size cap of the settings file (1 MiB): a run bigger than it is
+    // kept whole, the older runs go, and standard error says so once. A cap
+    // value out of range falls back to the default, said; reading the runs
+    // removes none.
+    void sizeCapKeepsTheRunThatEnded()
+    {
+        const QString dataHome = g_dataHome;
+        g_dataHome = path("capped");
+        g_workDir = path("capped-work");
+        QVERIFY(QDir().mkpath(g_workDir));
+        auto setCap = [](const QByteArray &value) {
+            QFile ini(g_workDir + QStringLiteral("/usb-hid.ini"));
+            return ini.open(QIODevice::WriteOnly | QIODevice::Truncate)
+                   && ini.write("[General]\nRunDatabaseLimitMB=" + value + "\n") > 0;
+        };
+        QVERIFY(setCap("1"));
+        const QString db = g_dataHome + QStringLiteral("/ombrel/runs.sqlite");
+        {
+            RunJournal journal;
+            QVERIFY(journal.open(db));
+            const qint64 t0 = QDateTime::currentMSecsSinceEpoch() - 7200000;
+            for (int r = 0; r < 2; ++r) {
+                const qint64 start = t0 + 600000 * r;
+                const qint64 id = journal.beginRun(start, QStringLiteral("M512X"), QStringLiteral("V1.2"), QStringLiteral("5"));
+                ReadingLog log;
+                for (int k = 0; k < 100; ++k)
+                    log.append(start + 1000 * k, {5.1f, 1.25f, 6.375f, 0, 0, 0, 0, 0, 0, 30});
+                QVERIFY(journal.sync(id, log) && journal.endRun(id, start + 100000, QStringLiteral("stopped")));
+            }
+        }
+        QCOMPARE(journalRuns().size(), 2);
+        // Every report at a high rate, until the run holds clearly more than
+        // a MiB (some 60 bytes a record).
+        const QString big = g_workDir + QStringLiteral("/big.jsonl");
+        QProcess p;
+        start(p, {QStringLiteral("--sim-rate"), QStringLiteral("2500"), QStringLiteral("record"),
+                  QStringLiteral("--all-reports"), QStringLiteral("--jsonl"), big});
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(big).size() >= qint64(180) * 22000, 120000);
+        QCOMPARE(::kill(pid_t(p.processId()), SIGINT), 0);
+        QVERIFY(p.waitForFinished(30000));
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, err.constData());
+        QVERIFY2(QFileInfo(db).size() > (1 << 20), qPrintable(QString::number(QFileInfo(db).size())));
+        QVERIFY2(err.count("over its cap of 1 MiB") == 1, err.constData());
+        // The new run is kept with every record; the two older ones went.
+        const QList<QJsonObject> records = jsonRecords(readFile(big));
+        QVERIFY(records.size() >= 22000);
+        const QJsonArray runs = journalRuns();
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(runs[0].toObject().value(QStringLiteral("records")).toInt(), records.size());
+        QCOMPARE(runs[0].toObject().value(QStringLiteral("end_reason")).toString(), QStringLiteral("stopped"));
+        QCOMPARE(run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--jsonl"), QStringLiteral("-")}).out,
+                 readFile(big));
+
+        // A cap beyond what a MiB count can hold: the default, said by
+        // record, and nothing removed by reading or recording.
+        QVERIFY(setCap("9000000000000"));
+        const Result listed = run({QStringLiteral("runs")});
+        QCOMPARE(listed.status, 0);
+        QCOMPARE(listed.out.count('\n'), 1);
+        const Result small = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
+                                  QStringLiteral("--until-duration"), QStringLiteral("1")});
+        QCOMPARE(small.status, 0);
+        QVERIFY2(small.err.contains("RunDatabaseLimitMB=9000000000000") && small.err.contains("default 2048 MiB"),
+                 small.err.constData());
+        QCOMPARE(journalRuns().size(), 2);
+        g_dataHome = dataHome;
+        g_workDir.clear();
+    }
+
+    // The run journal's faults: a command that reads reads what can be read
+    // and never writes, moves or deletes a thing; a damaged or odd file is
+    // named; a record whose journal cannot be written goes on to its files,
+    // says so once and ends with status 4.
+    void journalFaults()
+    {
+        const QString dataHome = g_dataHome;
+        g_dataHome = path("faulty");
+        const QString folder = g_dataHome + QStringLiteral("/ombrel");
+        const QString db = folder + QStringLiteral("/runs.sqlite");
+        const Result first = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
+                                  QStringLiteral("--until-duration"), QStringLiteral("2")});
+        QCOMPARE(first.status, 0);
+        const QString id = QString::number(journalRuns().first().toObject().value(QStringLiteral("id")).toInt());
+        // runs, export and stats all answer with the run; empty when they do.
+        auto reads = [&]() -> QByteArray {
+            const Result listed = run({QStringLiteral("runs")});
+            if (listed.status != 0 || !listed.out.contains("condition: duration 2 s"))
+                return "runs: " + listed.err;
+            const Result exported = run({QStringLiteral("export"), id, QStringLiteral("--jsonl"), QStringLiteral("-")});
+            if (exported.status != 0 || exported.out != first.out)
+                return "export: " + exported.err;
+            const Result stats = run({QStringLiteral("stats"), id, QStringLiteral("--json")});
+            if (stats.status != 0
+                || QJsonDocument::fromJson(stats.out).object().value(QStringLiteral("records")).toInt()
+                       != jsonRecords(first.out).size())
+                return "stats: " + stats.err;
+            return {};
+        };
+        QByteArray failed = reads();
+        QVERIFY2(failed.isEmpty(), failed.constData());
+
+        // A full disk: no file may grow.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit before{};
+        getrlimit(RLIMIT_FSIZE, &before);
+        const rlimit full{0, before.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &full);
+        failed = reads();
+        setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, SIG_DFL);
+        QVERIFY2(failed.isEmpty(), failed.constData());
+
+        // A read-only data folder (root writes anyway).
+        if (::geteuid() != 0) {
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+            failed = reads();
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QVERIFY2(failed.isEmpty(), failed.constData());
+        }
+
+        // A recorder's -wal deleted under it.
+        QProcess recorder;
+        start(recorder, {QStringLiteral("record"), QStringLiteral("--jsonl"), path("faulty.jsonl")});
+        QVERIFY(recorder.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(path("faulty.jsonl")).count('\n') >= 2, 20000);
+        QVERIFY(QFile::remove(db + QStringLiteral("-wal")));
+        failed = reads();
+        ::kill(pid_t(recorder.processId()), SIGINT);
+        QVERIFY(recorder.waitForFinished(10000));
+        QVERIFY2(failed.isEmpty(), failed.constData());
+
+        // A damaged journal, cut inside its last page or to a byte: named by
+        // the commands that read, left as it is; moved aside by a writer.
+        QFile file(db);
+        for (const qint64 size : {file.size() - 100, qint64(1)}) {
+            for (const char *suffix : {"-wal", "-shm"})
+                QFile::remove(db + QLatin1String(suffix));
+            QVERIFY(file.resize(size));
+            const QByteArray content = readFile(db);
+            const QStringList files = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+            for (const QStringList &command : {QStringList{QStringLiteral("runs")},
+                                               QStringList{QStringLiteral("stats"), QStringLiteral("last")}}) {
+                const Result r = run(command);
+                QCOMPARE(r.status, 1);
+                QVERIFY2(r.err.contains(db.toUtf8() + " is damaged"), r.err.constData());
+            }
+            QCOMPARE(readFile(db), content);
+            QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), files);
+        }
+        Result r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
+                        QStringLiteral("--until-duration"), QStringLiteral("1")});
+        QCOMPARE(r.status, 0);
+        const QRegularExpression aside(QRegularExpression::escape(db) + QStringLiteral("\\.broken-[0-9-]+"));
+        const QString moved = aside.match(QString::fromUtf8(r.err)).captured();
+        QVERIFY2(!moved.isEmpty(), r.err.constData());
+        QCOMPARE(readFile(moved), QByteArray(1, 'S'));
+        QCOMPARE(journalRuns().size(), 1);
+
+        // A folder, a named pipe, a link to a device where the journal should
+        // be: named; a run recorded all the same, with status 4.
+        for (const QString &name : QDir(folder).entryList({QStringLiteral("runs.sqlite*")}, QDir::Files))
+            QVERIFY(QFile::remove(folder + QLatin1Char('/') + name));
+        const struct {
+            const char *kind;
+            std::function<bool()> make;
+        } odd[] = {
+            {"a folder", [&] { return QDir().mkdir(db); }},
+            {"a named pipe", [&] { return ::mkfifo(QFile::encodeName(db).constData(), 0600) == 0; }},
+            {"a device", [&] { return QFile::link(QStringLiteral("/dev/null"), db); }},
+        };
+        for (const auto &o : odd) {
+            QVERIFY(o.make());
+            const QByteArray named = db.toUtf8() + " is " + o.kind + ", not a database file";
+            r = run({QStringLiteral("runs")});
+            QCOMPARE(r.status, 1);
+            QVERIFY2(r.err.contains(named), r.err.constData());
+            r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
+                     QStringLiteral("--until-duration"), QStringLiteral("1")});
+            QCOMPARE(r.status, 4);
+            QCOMPARE(jsonRecords(r.out).size(), 1);
+            QVERIFY2(r.err.count(named) == 1 && r.err.count("run journal") == 1, r.err.constData());
+            QVERIFY(QDir().rmdir(db) || QFile::remove(db));
+        }
+        g_dataHome = dataHome;
     }
 
     // set writes the frames of the settings pages, in the order given,

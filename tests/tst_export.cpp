@@ -2,6 +2,7 @@
 // that cannot be written, the export and picture through the window, and a
 // run that survives the cable being pulled for a moment.
 #include "app/startup.h"
+#include "base/setting.h"
 #include "charts/chartview.h"
 #include "charts/livechart.h"
 #include "device/meterreading.h"
@@ -606,6 +607,90 @@ private slots:
         ReadingLog stored;
         QVERIFY(d->journal()->load(d->journal()->storedId(d->journalRunId()), stored));
         QCOMPARE(stored.size(), 6);
+    }
+
+    // The history tells a stop condition's end reason in the window's
+    // language and an older version's words as they are; a run that another
+    // program records is not deleted, and the user is told why.
+    void historyReasonsAndOthersRuns()
+    {
+        sim::attach(meterWithSerial(L"1111111111")).setReportRate(0);
+        // A size cap beyond what the file's MiB can hold: the default, said.
+        Setting().write(QStringLiteral("RunDatabaseLimitMB"), QStringLiteral("9000000000000"));
+        auto d = dialog();
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+        QVERIFY2(d->form()->label_left_tips->text().contains(
+                     QStringLiteral("RunDatabaseLimitMB 的值“9000000000000”无效")),
+                 qPrintable(d->form()->label_left_tips->text()));
+        QCOMPARE(d->journal()->sizeCap(), qint64(2048) << 20);
+        // Another program on the same journal.
+        RunJournal other;
+        QVERIFY(other.open(d->journal()->path()));
+        auto runFrom = [&](int day) {
+            const qint64 start = localMs(2026, 12, day, 9, 0, 0);
+            const qint64 id = other.beginRun(start, QStringLiteral("M512X"), QStringLiteral("V1.2"), QStringLiteral("7"));
+            ReadingLog log;
+            log.append(start, {5.0f, 1.0f, 5.0f, 0, 0, 0, 0, 0, 0, 30});
+            return other.sync(id, log) ? id : qint64(0);
+        };
+        const qint64 charged = runFrom(1);
+        QVERIFY(other.endRun(charged, localMs(2026, 12, 1, 10, 0, 0), QStringLiteral("current_below:0.05:30")));
+        const qint64 older = runFrom(2);
+        QVERIFY(other.endRun(older, localMs(2026, 12, 2, 10, 0, 0), QStringLiteral("condition: charge 1 Ah")));
+        const qint64 recording = runFrom(3);
+        QVERIFY(recording > 0);
+
+        QString choice = QStringLiteral("历史记录");
+        Prompts::setMenuHandler([&choice](QMenu *menu, const QPoint &) {
+            for (QAction *a : menu->actions())
+                if (a->text() == choice)
+                    a->trigger();
+        });
+        clickOn(d->form()->disp_btn_menu);
+        RunHistoryWindow *history = d->historyWindow();
+        QVERIFY(history && QTest::qWaitForWindowExposed(history));
+        QTableWidget *table = history->table();
+        auto rowOf = [&](qint64 id) {
+            for (int row = 0; row < table->rowCount(); ++row)
+                if (history->runAt(row) == id)
+                    return row;
+            return -1;
+        };
+        auto reason = [&](qint64 id) {
+            const int row = rowOf(id);
+            return row < 0 ? QString() : table->item(row, RunHistoryWindow::EndReason)->text();
+        };
+        QCOMPARE(reason(charged), QStringLiteral("条件：电流低于 0.05 A 持续 30 秒"));
+        QCOMPARE(reason(older), QStringLiteral("condition: charge 1 Ah"));
+        QCOMPARE(reason(recording), QStringLiteral("记录中"));
+
+        // The run the other program records: refused, without a question.
+        m_questions.clear();
+        m_answer = true;
+        clickRow(table, rowOf(recording));
+        clickOn(history->deleteButton());
+        QCOMPARE(m_questions.size(), 0);
+        QCOMPARE(m_warnings.size(), 1);
+        QVERIFY2(m_warnings[0].contains(QStringLiteral("另一个程序记录")), qPrintable(m_warnings[0]));
+        QVERIFY(rowOf(recording) >= 0);
+        // Once it has ended, it goes after the question.
+        QVERIFY(other.endRun(recording, localMs(2026, 12, 3, 10, 0, 0), QStringLiteral("stopped")));
+        clickOn(history->deleteButton());
+        QCOMPARE(m_questions.size(), 1);
+        QCOMPARE(rowOf(recording), -1);
+        QCOMPARE(m_warnings.size(), 1);
+
+        // In English.
+        choice = QStringLiteral("English");
+        clickOn(d->form()->btnMenu_Menu);
+        QVERIFY(d->isEnglish());
+        QCOMPARE(reason(charged), QStringLiteral("condition: current below 0.05 A for 30 s"));
+        QCOMPARE(reason(older), QStringLiteral("condition: charge 1 Ah"));
+        choice = QStringLiteral("简体中文");
+        clickOn(d->form()->btnMenu_Menu);
+        Prompts::setMenuHandler(nullptr);
+        QVERIFY(!d->isEnglish());
     }
 
     void aPulledCableKeepsTheRun()

@@ -220,11 +220,24 @@ void TestJournal::killedWriterIsInterruptedLiveOneIsNot()
         if (!line.isEmpty())
             reported = line.toInt();
 
+    // Read only, the dead runs read as interrupted and stay as they are.
+    RunJournal reader;
+    QVERIFY(reader.open(db, RunJournal::Mode::Read));
+    const std::vector<JournalRun> read = reader.runs();
+    reader.close();
     RunJournal journal;
     QVERIFY(journal.open(db));
     QCOMPARE(journal.recoveredRuns(), 2);
     const std::vector<JournalRun> runs = journal.runs();
     QCOMPARE(int(runs.size()), 2);
+    QCOMPARE(int(read.size()), 2);
+    for (int r = 0; r < 2; ++r) {
+        QCOMPARE(read[size_t(r)].endReason, runs[size_t(r)].endReason);
+        QCOMPARE(read[size_t(r)].endMs, runs[size_t(r)].endMs);
+        QCOMPARE(read[size_t(r)].records, runs[size_t(r)].records);
+        QCOMPARE(read[size_t(r)].charge_ah, runs[size_t(r)].charge_ah);
+        QCOMPARE(read[size_t(r)].cap_end_ah, runs[size_t(r)].cap_end_ah);
+    }
     const bool childFirst = runs[0].serial == QStringLiteral("0012345678");
     const JournalRun &left = runs[childFirst ? 1 : 0];
     QCOMPARE(left.endReason, QStringLiteral("interrupted"));
@@ -352,6 +365,7 @@ void TestJournal::brokenFilesAreMovedAside()
     }
     QByteArray damaged = fileBytes(damagedPath);
     QVERIFY(damaged.size() > 4096);
+    const QByteArray cut = damaged.left(damaged.size() - 100);
     for (int i = 100; i < 4096; ++i)
         damaged[i] = char(0x5A);
 
@@ -372,12 +386,21 @@ void TestJournal::brokenFilesAreMovedAside()
         {"notdb", QByteArray("time,vbus\r\n2024-01-01,5.0\r\n").repeated(300), false},
         {"damaged", damaged, false},
         {"newer", fileBytes(newerPath), true},
+        {"cut", cut, false},   // inside its last page
+        {"byte", cut.left(1), false},
     };
     for (const auto &c : cases) {
         const QString path = m_dir.filePath(QLatin1String(c.folder) + QStringLiteral("/runs.sqlite"));
         QDir().mkpath(QFileInfo(path).absolutePath());
         writeFile(path, c.content);
         const QString today = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+        // Reading only, it is named and left where it is.
+        RunJournal reader;
+        QVERIFY2(!reader.open(path, RunJournal::Mode::Read), c.folder);
+        QCOMPARE(reader.status(), c.newer ? RunJournal::Status::Newer : RunJournal::Status::Damaged);
+        QVERIFY2(reader.message().contains(path), qPrintable(reader.message()));
+        QVERIFY(QDir(QFileInfo(path).absolutePath()).entryList({QStringLiteral("*.broken-*")}).isEmpty());
+        QCOMPARE(fileBytes(path), c.content);
         RunJournal journal;
         QVERIFY2(journal.open(path), c.folder);
         QCOMPARE(journal.status(), RunJournal::Status::MovedAside);
@@ -438,12 +461,21 @@ void TestJournal::retentionRemovesOldestFinishedRuns()
     const qint64 after = QFileInfo(db).size();
     QVERIFY2(after <= journal.sizeCap() && after < before / 2,
              qPrintable(QStringLiteral("%1 -> %2 bytes").arg(before).arg(after)));
-    // However small the cap, the run that goes on stays; nor is it removed by hand.
+    // However small the cap, the run that goes on stays, and the newest
+    // finished one; that they are over the cap is said once. Nor is the run
+    // that goes on removed by hand.
     QVERIFY(!journal.remove(ids[4]));
     journal.setSizeCap(1);
-    QCOMPARE(journal.applyRetention(), 1);
+    QCOMPARE(journal.applyRetention(), 0);
+    QVERIFY(journal.takeOverCap());
+    QVERIFY(!journal.takeOverCap());
+    QCOMPARE(int(journal.runs().size()), 2);
+    // Once it has ended it is the newest finished run: the one before goes.
+    QVERIFY(journal.endRun(ids[4], 4001, QStringLiteral("stopped")));
+    QCOMPARE(journal.takeRemovedRuns(), 1);
     QCOMPARE(int(journal.runs().size()), 1);
     QCOMPARE(journal.runs().front().id, ids[4]);
+    QVERIFY(!journal.takeOverCap());
 
     // The cap comes from the settings file, in MiB, 2 GiB when not set.
     const QString cwd = QDir::currentPath();
@@ -451,6 +483,12 @@ void TestJournal::retentionRemovesOldestFinishedRuns()
     QCOMPARE(RunJournal::sizeCapFromSettings(Setting()), qint64(2048) << 20);
     Setting().write(QStringLiteral("RunDatabaseLimitMB"), QStringLiteral("300"));
     QCOMPARE(RunJournal::sizeCapFromSettings(Setting()), qint64(300) << 20);
+    QString bad;
+    for (const char *value : {"9000000000000", "0", "-5", "lots"}) {
+        Setting().write(QStringLiteral("RunDatabaseLimitMB"), QLatin1String(value));
+        QCOMPARE(RunJournal::sizeCapFromSettings(Setting(), &bad), qint64(2048) << 20);
+        QCOMPARE(bad, QLatin1String(value));
+    }
     QVERIFY(QDir::setCurrent(cwd));
 }
 

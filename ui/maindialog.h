@@ -251,6 +251,8 @@ private:
     void journalBegin();
     void journalSync();
     void journalEnd(const QString &reason);
+    // The tip line's text about what the journal's size cap did since last asked.
+    QString journalRetention();
     void exportCsv(const ReadingLog &log, const QString &model);
     bool loadStoredRun(qint64 id, ReadingLog &log, QString *model);
     // Measurement cursors and their panel (maindialog_measure.cpp).

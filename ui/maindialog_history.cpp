@@ -21,15 +21,18 @@ LiveChart *MainDialog::shownChart() const
 void MainDialog::openJournal()
 {
     m_journal = std::make_unique<RunJournal>();
-    m_journal->setSizeCap(RunJournal::sizeCapFromSettings(Setting()));
+    QString badCap;
+    m_journal->setSizeCap(RunJournal::sizeCapFromSettings(Setting(), &badCap));
     m_journal->open();
     QStringList tips;
+    if (!badCap.isEmpty())
+        tips << RunJournal::badSizeCapMessage(badCap);
     if (!m_journal->message().isEmpty())
         tips << m_journal->message();
     if (const int recovered = m_journal->recoveredRuns())
         tips << tr("上次有 %1 次运行未正常结束，已作为中断的运行保存在历史记录中。").arg(recovered);
-    if (const int removed = m_journal->takeRemovedRuns())
-        tips << m_journal->removedRunsMessage(removed);
+    tips << journalRetention();
+    tips.removeAll(QString());
     m_journalTip = tips.join(QLatin1Char(' '));
     showAccessTip();
 }
@@ -63,8 +66,9 @@ void MainDialog::journalSync()
         m_journalTip = fault;
         changed = true;
     }
-    if (const int removed = m_journal->takeRemovedRuns()) {
-        m_journalTip = m_journal->removedRunsMessage(removed);
+    const QString retention = journalRetention();
+    if (!retention.isEmpty()) {
+        m_journalTip = retention;
         changed = true;
     }
     if (changed)
@@ -84,10 +88,27 @@ void MainDialog::journalEnd(const QString &reason)
     if (m_log.size() == 0 && stored > 0)
         m_journal->remove(stored);
     m_runId = 0;
+    const QString retention = journalRetention();
+    if (!retention.isEmpty()) {
+        m_journalTip = retention;
+        showAccessTip();
+    }
     if (m_historyWindow) {
         m_historyWindow->setLiveRun(0);
         m_historyWindow->refresh();
     }
+}
+
+QString MainDialog::journalRetention()
+{
+    // What the size cap did: runs removed, or the runs that must stay over it
+    // (said once).
+    QStringList said;
+    if (const int removed = m_journal->takeRemovedRuns())
+        said << m_journal->removedRunsMessage(removed);
+    if (m_journal->takeOverCap())
+        said << m_journal->overCapMessage();
+    return said.join(QLatin1Char(' '));
 }
 
 void MainDialog::onRunHistory_Slot()

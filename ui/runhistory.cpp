@@ -1,6 +1,7 @@
 #include "ui/runhistory.h"
 
 #include "recording/runjournal.h"
+#include "recording/stopconditions.h"
 #include "ui/prompts.h"
 
 #include <QDateTime>
@@ -149,6 +150,25 @@ QString RunHistoryWindow::reasonText(const QString &reason, bool live) const
         return tr("仪表已拔出");
     if (reason == QLatin1String(RunJournal::kInterrupted))
         return tr("中断");
+    StopConditions::Kind kind;
+    StopConditions::Condition c;
+    if (!StopConditions::fromReason(reason, &kind, &c))
+        return reason;   // as an older version wrote it
+    const QString value = QString::number(c.value, 'g', 10);
+    switch (kind) {
+    case StopConditions::Duration:
+        return tr("条件：运行时长达到 %1 秒").arg(value);
+    case StopConditions::CurrentBelow:
+        return tr("条件：电流低于 %1 A 持续 %2 秒").arg(value, QString::number(c.seconds, 'g', 10));
+    case StopConditions::VoltageBelow:
+        return tr("条件：电压低于 %1 V").arg(value);
+    case StopConditions::Charge:
+        return tr("条件：电量达到 %1 Ah").arg(value);
+    case StopConditions::Energy:
+        return tr("条件：能量达到 %1 Wh").arg(value);
+    case StopConditions::KindCount:
+        break;
+    }
     return reason;
 }
 
@@ -179,11 +199,17 @@ void RunHistoryWindow::deleteSelected()
     const qint64 id = selectedRun();
     if (!id || id == m_liveId)
         return;
+    if (m_journal->isRecording(id)) {
+        Prompts::warning(this, tr("删除"), tr("这次运行正由另一个程序记录，不能删除；它结束后才可以删除。"));
+        return;
+    }
     const QString start = m_table->item(m_table->selectedItems().first()->row(), Start)->text();
     if (!Prompts::question(this, tr("删除"), tr("删除 %1 开始的这次运行及其全部记录？此操作无法撤销。").arg(start)))
         return;
     if (!m_journal->remove(id)) {
-        Prompts::warning(this, tr("错误"), m_journal->message());
+        const QString why = m_journal->message();
+        Prompts::warning(this, tr("错误"), why.isEmpty() ? tr("无法删除这次运行。") : why);
+        refresh();
         return;
     }
     refresh();

@@ -760,6 +760,34 @@
         <source>图表显示的是实时运行。</source>
         <translation>The chart shows the live run.</translation>
     </message>
+    <message>
+        <source>条件：运行时长达到 %1 秒</source>
+        <translation>condition: duration %1 s</translation>
+    </message>
+    <message>
+        <source>条件：电流低于 %1 A 持续 %2 秒</source>
+        <translation>condition: current below %1 A for %2 s</translation>
+    </message>
+    <message>
+        <source>条件：电压低于 %1 V</source>
+        <translation>condition: voltage below %1 V</translation>
+    </message>
+    <message>
+        <source>条件：电量达到 %1 Ah</source>
+        <translation>condition: charge %1 Ah</translation>
+    </message>
+    <message>
+        <source>条件：能量达到 %1 Wh</source>
+        <translation>condition: energy %1 Wh</translation>
+    </message>
+    <message>
+        <source>这次运行正由另一个程序记录，不能删除；它结束后才可以删除。</source>
+        <translation>This run is being recorded by another program and cannot be deleted until it has ended.</translation>
+    </message>
+    <message>
+        <source>无法删除这次运行。</source>
+        <translation>This run cannot be deleted.</translation>
+    </message>
 </context>
 <context>
     <name>RunJournal</name>
@@ -794,6 +822,38 @@
     <message>
         <source>为使运行记录数据库不超过 %1 MB，已删除最早的 %2 次运行。</source>
         <translation>The %2 oldest runs were removed to keep the run database within %1 MB.</translation>
+    </message>
+    <message>
+        <source>设置文件中 %1 的值“%2”无效（应为 1 到 %3 之间的整数，单位 MB）：运行记录数据库的上限使用默认的 %4 MB。</source>
+        <translation>The value “%2” of %1 in the settings file is not valid (a whole number of MB from 1 to %3): the run database's cap is the default %4 MB.</translation>
+    </message>
+    <message>
+        <source>运行记录数据库 %1 是一个文件夹，不是文件：测量记录不会保存到磁盘。</source>
+        <translation>The run database %1 is a folder, not a file: the runs are not kept on disk.</translation>
+    </message>
+    <message>
+        <source>运行记录数据库 %1 是一个命名管道，不是普通文件：测量记录不会保存到磁盘。</source>
+        <translation>The run database %1 is a named pipe, not a regular file: the runs are not kept on disk.</translation>
+    </message>
+    <message>
+        <source>运行记录数据库 %1 是一个设备或套接字，不是普通文件：测量记录不会保存到磁盘。</source>
+        <translation>The run database %1 is a device or a socket, not a regular file: the runs are not kept on disk.</translation>
+    </message>
+    <message>
+        <source>运行记录数据库 %1 已损坏或不是数据库。</source>
+        <translation>The run database %1 is damaged or not a database.</translation>
+    </message>
+    <message>
+        <source>运行记录数据库 %1 来自较新版本的程序。</source>
+        <translation>The run database %1 comes from a newer version of this program.</translation>
+    </message>
+    <message>
+        <source>无法读取运行记录数据库 %1：%2</source>
+        <translation>Cannot read the run database %1: %2</translation>
+    </message>
+    <message>
+        <source>必须保留的运行（正在记录的运行和最近结束的运行）已超过运行记录数据库的上限 %1 MB，已全部保留；可在历史记录中删除不需要的运行，或在设置文件中调高 %2。</source>
+        <translation>The runs that must be kept (those recording and the newest finished one) are over the run database's cap of %1 MB: all of them are kept. Delete runs you no longer need in the run history, or raise %2 in the settings file.</translation>
     </message>
 </context>
 <context>
