@@ -2,17 +2,35 @@
 
 #include "cli/command.h"
 
+#include "recording/newfile.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QTranslator>
 
 #include <hidapi.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace Cli {
 
 namespace {
 QString g_program = QStringLiteral("ombrel");
+
+// Chinese when the locale asks for it (LC_ALL, else LC_MESSAGES, else LANG),
+// English otherwise.
+bool chineseLocale()
+{
+    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char *value = std::getenv(name);
+        if (value && *value)
+            return std::strncmp(value, "zh", 2) == 0;
+    }
+    return false;
+}
 } // namespace
 
 const QList<Command> &commands()
@@ -41,6 +59,23 @@ QString commandList()
     for (const Command &c : commands())
         text += QStringLiteral("  %1%2\n").arg(QLatin1String(c.name), -10).arg(QLatin1String(c.summary));
     return text;
+}
+
+int writeOut(const char *command, const QByteArray &text)
+{
+    OutputFile out(QStringLiteral("-"), OutputFile::Mode::AsItGoes, RegularFile::Accept::Streams);
+    QString reason;
+    if (out.open(&reason) && out.write(text, &reason) && out.commit(&reason))
+        return Ok;
+    if (out.readerGone())
+        return Ok;
+    error(QLatin1String(command), QStringLiteral("cannot write standard output: %1").arg(reason));
+    return CannotWrite;
+}
+
+QString outputName(const QString &name)
+{
+    return name == QLatin1String("-") ? QStringLiteral("standard output") : name;
 }
 
 void error(const QString &command, const QString &message)
@@ -77,8 +112,7 @@ std::optional<int> parse(QCommandLineParser &parser, const char *command, const 
     if (parser.isSet(help)) {
         // "Usage: ombrel record [options]"
         QCoreApplication::setApplicationName(g_program + QLatin1Char(' ') + QLatin1String(command));
-        std::fputs(qPrintable(parser.helpText() + QLatin1Char('\n') + exitStatusText()), stdout);
-        return Ok;
+        return writeOut(command, (parser.helpText() + QLatin1Char('\n') + exitStatusText()).toLocal8Bit());
     }
     return std::nullopt;
 }
@@ -122,6 +156,14 @@ std::optional<int> run(int argc, char *argv[])
     // The window's name, whichever build runs: the same data folder, so the
     // same run journal.
     QCoreApplication::setApplicationName(QStringLiteral("ombrel"));
+    // The window's translation: the texts the commands share with it (the
+    // run journal's, the file checks') in the language of the rest.
+    QTranslator english;
+    if (!chineseLocale() && english.load(QStringLiteral(":/Language/lib_en.qm")))
+        QCoreApplication::installTranslator(&english);
+    // A reader of standard output that goes away is a failed write, which
+    // each command takes as the end of its output, not death by SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
     const QString name = QString::fromLocal8Bit(argv[1]);
     QStringList arguments;
     for (int i = 2; i < argc; ++i)

@@ -70,6 +70,7 @@ int runList(const QStringList &arguments)
         return Usage;
 
     QJsonArray json;
+    QByteArray out;
     int count = 0;
     hid_device_info *list = hid_enumerate(0x0483, 0x5750);
     for (hid_device_info *d = list; d; d = d->next) {
@@ -95,16 +96,19 @@ int runList(const QStringList &arguments)
                                     {QStringLiteral("path"), node},
                                     {QStringLiteral("accessible"), opens}});
         } else {
-            std::printf("%s %s %s %s %s\n", qPrintable(word(info.modelWord)), qPrintable(word(info.versionWord)),
-                        qPrintable(word(serial)), qPrintable(node), qPrintable(access));
+            out += QStringList{word(info.modelWord), word(info.versionWord), word(serial), node, access}
+                       .join(QLatin1Char(' '))
+                       .toLocal8Bit()
+                   + '\n';
         }
         if (refused)
             error(QStringLiteral("list"), accessHint(node));
     }
     hid_free_enumeration(list);
     if (parser.isSet(jsonOption()))
-        std::fputs(QJsonDocument(json).toJson(QJsonDocument::Compact).append('\n').constData(), stdout);
-    std::fflush(stdout);
+        out = QJsonDocument(json).toJson(QJsonDocument::Compact).append('\n');
+    if (const int written = writeOut("list", out); written != Ok)
+        return written;
     if (count == 0) {
         error(QStringLiteral("list"), QStringLiteral("no meter is attached"));
         return NoMeter;
@@ -159,12 +163,12 @@ int runGet(const QStringList &arguments)
             const double d = v.second.toDouble(&number);
             object.insert(v.first, number ? QJsonValue(d) : QJsonValue(v.second));
         }
-        std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).append('\n').constData(), stdout);
-    } else {
-        for (const auto &v : values)
-            std::printf("%s: %s\n", qPrintable(v.first), qPrintable(v.second));
+        return writeOut("get", QJsonDocument(object).toJson(QJsonDocument::Compact).append('\n'));
     }
-    return Ok;
+    QByteArray out;
+    for (const auto &v : values)
+        out += (v.first + QStringLiteral(": ") + v.second).toLocal8Bit() + '\n';
+    return writeOut("get", out);
 }
 
 int runSet(const QStringList &arguments)

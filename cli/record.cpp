@@ -3,7 +3,9 @@
 
 #include "base/setting.h"
 #include "device/productinfo.h"
+#include "base/timetext.h"
 #include "recording/jsonlines.h"
+#include "recording/newfile.h"
 #include "recording/runjournal.h"
 #include "recording/runrecorder.h"
 #include "recording/runstats.h"
@@ -20,6 +22,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -67,47 +70,33 @@ void onSignal(int)
     (void)written;
 }
 
-QString clockText(qint64 ms)
-{
-    const qint64 s = ms / 1000;
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600, 2, 10, QLatin1Char('0'))
-        .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-
-// One output of the run: a file (or stdout) that gets every record as it
-// comes.
+// The JSON-lines output of the run: a file, a pipe or standard output that
+// gets every record as it comes.
 class JsonSink
 {
 public:
-    bool open(const QString &name, QString *error)
+    explicit JsonSink(const QString &name)
+        : m_name(name), m_file(name, OutputFile::Mode::AsItGoes, RegularFile::Accept::Streams)
     {
-        m_name = name;
-        const bool ok = name == QLatin1String("-") ? m_file.open(STDOUT_FILENO, QIODevice::WriteOnly)
-                                                   : (m_file.setFileName(name),
-                                                      m_file.open(QIODevice::WriteOnly | QIODevice::Append));
-        if (!ok)
-            *error = m_file.errorString();
-        return ok;
     }
+    bool open(QString *error) { return m_file.open(error); }
     bool write(const ReadingLog &log, int first, QString *error)
     {
         QByteArray out;
         for (int i = first; i < log.size(); ++i)
             JsonLines::appendRecord(out, log, i);
-        if (m_file.write(out) != out.size() || !m_file.flush()) {
-            *error = m_file.errorString();
+        if (!m_file.write(out, error))
             return false;
-        }
+        m_file.keep();
         return true;
     }
-    void close() { m_file.close(); }
-    QString name() const { return m_name == QLatin1String("-") ? QStringLiteral("standard output") : m_name; }
+    bool close(QString *error) { return m_file.commit(error); }
+    bool readerGone() const { return m_file.readerGone(); }
+    QString name() const { return outputName(m_name); }
 
 private:
-    QFile m_file;
     QString m_name;
+    OutputFile m_file;
 };
 
 // The run in the run journal, next to the files: its faults are said once
@@ -146,10 +135,14 @@ public:
         if (!m_run)
             return;
         m_journal.sync(m_run, log, logStart);
+        const qint64 stored = m_journal.storedId(m_run);
         if (!m_journal.endRun(m_run, QDateTime::currentMSecsSinceEpoch(), reason)) {
             report(false);
             error(QLatin1String(kCommand), QStringLiteral("the end of the run could not be written to the run "
                                                           "journal: it will show as interrupted"));
+        } else if (logStart + log.size() == 0 && stored > 0) {
+            // Ended before its first record: nothing to keep, as in the window.
+            m_journal.remove(stored);
         }
         m_run = 0;
     }
@@ -202,8 +195,9 @@ int runRecord(const QStringList &arguments)
     QCommandLineParser parser;
     const QCommandLineOption csvOption(QStringLiteral("csv"),
                                        QStringLiteral("Write the run to this CSV file, in the window's format "
-                                                      "(an existing file is appended to)."),
-                                       QStringLiteral("file"));
+                                                      "(an existing file is appended to), or to standard output "
+                                                      "for -."),
+                                       QStringLiteral("file|-"));
     const QCommandLineOption jsonOption(QStringLiteral("jsonl"),
                                         QStringLiteral("Write one JSON object a record to this file (appended "
                                                        "to), or to standard output for -."),
@@ -226,8 +220,10 @@ int runRecord(const QStringList &arguments)
     if (const std::optional<int> done =
             parse(parser, kCommand,
                   QStringLiteral("Records the meter as the window's run does: one record a second from the "
-                                 "latest reading. On a terminal a status line on standard error shows the "
-                                 "run; Ctrl+C (SIGINT) or SIGTERM ends it with every file complete."),
+                                 "latest reading, into the run journal and the files given (none: the journal "
+                                 "alone). On a terminal a status line on standard error shows the run; Ctrl+C "
+                                 "(SIGINT) or SIGTERM ends it with every file complete, and a line on standard "
+                                 "error says how it ended: the reason, duration, records, Ah and Wh."),
                   arguments))
         return *done;
     if (!parser.positionalArguments().isEmpty()) {
@@ -241,8 +237,8 @@ int runRecord(const QStringList &arguments)
                                            .arg(parser.isSet(csvOption) && csvName.isEmpty() ? "csv" : "jsonl"));
         return Usage;
     }
-    if (csvName.isEmpty() && jsonName.isEmpty()) {
-        error(QLatin1String(kCommand), QStringLiteral("nothing to record to: give --csv FILE and/or --jsonl FILE|-"));
+    if (csvName == QLatin1String("-") && jsonName == QLatin1String("-")) {
+        error(QLatin1String(kCommand), QStringLiteral("only one of --csv and --jsonl can go to standard output (-)"));
         return Usage;
     }
     StopConditions conditions;
@@ -258,7 +254,7 @@ int runRecord(const QStringList &arguments)
             return Usage;
         }
     }
-    // The run's statistics, kept only for its stop conditions.
+    // The run's statistics, for its stop conditions and its summary.
     RunStats stats;
 
     RunRecorder::Options options;
@@ -289,17 +285,17 @@ int runRecord(const QStringList &arguments)
     if (!csvName.isEmpty()) {
         csv.reset(new saveDataDeal(recorder.log(), parseProductString(recorder.product()).modelWord));
         QString reason;
-        if (!csv->open(csvName, &reason)) {
-            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(csvName, reason));
+        if (!csv->open(csvName, &reason, RegularFile::Accept::Streams)) {
+            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(outputName(csvName), reason));
             return CannotWrite;
         }
     }
     std::unique_ptr<JsonSink> json;
     if (!jsonName.isEmpty()) {
-        json.reset(new JsonSink);
+        json.reset(new JsonSink(jsonName));
         QString reason;
-        if (!json->open(jsonName, &reason)) {
-            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(jsonName, reason));
+        if (!json->open(&reason)) {
+            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(json->name(), reason));
             return CannotWrite;
         }
     }
@@ -324,9 +320,6 @@ int runRecord(const QStringList &arguments)
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    // A reader of standard output that goes away is a write error, not death.
-    std::signal(SIGPIPE, SIG_IGN);
-
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     qint64 records = 0;
     qint64 lastStatusMs = -1000;
@@ -351,7 +344,7 @@ int runRecord(const QStringList &arguments)
         lastStatusMs = now;
         const MeterReading &r = recorder.latest();
         std::fprintf(stderr, "\r%s  %.3f V  %.3f A  %.3f W  %.3f Ah  %.3f Wh  %lld records%s\x1b[K",
-                     qPrintable(clockText(now)), double(r.vbus), double(r.ibus), double(r.power),
+                     qPrintable(TimeText::duration(now)), double(r.vbus), double(r.ibus), double(r.power),
                      double(r.capacity), double(r.energy), static_cast<long long>(records),
                      recorder.connected() ? "" : "  (unplugged)");
         std::fflush(stderr);
@@ -363,18 +356,25 @@ int runRecord(const QStringList &arguments)
         // at least every record its files have.
         const bool kept = journal.sync(log, logStart);
         QString reason;
+        // A reader that went away (`| head`) ends the run as stopped, quietly.
         if (csv && !csv->appendRecords(written, &reason)) {
-            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(csvName, reason));
-            end(CannotWrite, QLatin1String(RunJournal::kStopped));
-        } else if (json && !json->write(log, written, &reason)) {
-            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(json->name(), reason));
-            end(CannotWrite, QLatin1String(RunJournal::kStopped));
-        }
-        if (conditions.any()) {
-            for (int i = written; i < log.size(); ++i) {
-                stats.append(log, i);
-                conditions.recorded(stats);
+            if (csv->readerGone())
+                end(Ok, QLatin1String(RunJournal::kStopped));
+            else {
+                error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(outputName(csvName), reason));
+                end(CannotWrite, QLatin1String(RunJournal::kStopped));
             }
+        } else if (json && !json->write(log, written, &reason)) {
+            if (json->readerGone())
+                end(Ok, QLatin1String(RunJournal::kStopped));
+            else {
+                error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(json->name(), reason));
+                end(CannotWrite, QLatin1String(RunJournal::kStopped));
+            }
+        }
+        for (int i = written; i < log.size(); ++i) {
+            stats.append(log, i);
+            conditions.recorded(stats);
         }
         records += log.size() - written;
         written = log.size();
@@ -429,15 +429,28 @@ int runRecord(const QStringList &arguments)
     if (csv) {
         QString reason;
         if (!csv->close(&reason) && status == Ok) {
-            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(csvName, reason));
+            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(outputName(csvName), reason));
             status = CannotWrite;
         }
     }
-    if (json)
-        json->close();
+    if (json) {
+        QString reason;
+        if (!json->close(&reason) && status == Ok) {
+            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(json->name(), reason));
+            status = CannotWrite;
+        }
+    }
     journal.end(recorder.log(), logStart, endReason);
     if (status == CannotWrite)
         error(QLatin1String(kCommand), QStringLiteral("the records up to the failure are in the files"));
+    // How the run ended, in one line for a script's log.
+    const IntervalStats total = stats.total();
+    error(QLatin1String(kCommand), QStringLiteral("the run ended (%1) after %2: %3, %4 Ah, %5 Wh")
+                                       .arg(endReason, TimeText::duration(qint64(std::llround(total.duration_s * 1000.0))),
+                                            total.records == 1 ? QStringLiteral("1 record")
+                                                               : QStringLiteral("%1 records").arg(total.records))
+                                       .arg(total.charge_ah, 0, 'f', 6)
+                                       .arg(total.energy_wh, 0, 'f', 6));
     return status;
 }
 

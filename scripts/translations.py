@@ -71,6 +71,7 @@ ENGLISH = {
     "无法保存图片：": "Cannot save the picture: ",
     "%1 已存在。要替换它吗？": "%1 already exists. Do you want to replace it?",
     "不是普通文件（例如命名管道或设备）": "not a regular file (a named pipe or a device, for instance)",
+    "命名管道没有读取方": "a named pipe that no program reads",
     "无法打开固件：": "Cannot open the firmware: ",
     "设置文件 %1 不是普通文件（例如命名管道或设备）：已使用默认设置启动，更改不会保存。":
         "The settings file %1 is not a regular file (a named pipe or a device, for instance): "

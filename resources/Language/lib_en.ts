@@ -659,6 +659,13 @@
     </message>
 </context>
 <context>
+    <name>RegularFile</name>
+    <message>
+        <source>命名管道没有读取方</source>
+        <translation>a named pipe that no program reads</translation>
+    </message>
+</context>
+<context>
     <name>RunHistoryWindow</name>
     <message>
         <source>记录中</source>
