@@ -164,6 +164,9 @@ std::optional<int> run(int argc, char *argv[])
     // A reader of standard output that goes away is a failed write, which
     // each command takes as the end of its output, not death by SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
+    // A file that reaches its size limit fails its write like a full disk,
+    // so what was appended can be put back.
+    std::signal(SIGXFSZ, SIG_IGN);
     const QString name = QString::fromLocal8Bit(argv[1]);
     QStringList arguments;
     for (int i = 2; i < argc; ++i)

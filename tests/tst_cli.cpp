@@ -2,6 +2,7 @@
 // own process without any display, as a script would run it.
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
+#include "namedpipe.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -32,8 +33,9 @@ struct Result {
 QProcessEnvironment childEnvironment(const QString &trace = QString())
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LC_ALL", "LC_MESSAGES"})
         env.remove(QLatin1String(name));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), g_dataHome);
     if (!trace.isEmpty())
@@ -47,17 +49,70 @@ void start(QProcess &p, const QStringList &arguments, const QString &trace = QSt
     p.start(QStringLiteral(OMBREL_SIM_BINARY), arguments);
 }
 
-Result run(const QStringList &arguments, const QString &trace = QString())
+Result finish(QProcess &p, int timeoutMs = 60000)
 {
-    QProcess p;
-    start(p, arguments, trace);
     Result r;
-    if (!p.waitForFinished(60000))
+    if (!p.waitForFinished(timeoutMs))
         return r;
     r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     r.out = p.readAllStandardOutput();
     r.err = p.readAllStandardError();
     return r;
+}
+
+Result run(const QStringList &arguments, const QString &trace = QString())
+{
+    QProcess p;
+    start(p, arguments, trace);
+    return finish(p);
+}
+
+// The program with its standard output into a file or device, in a locale,
+// given up after `timeoutMs` (status -1).
+Result runWith(const QStringList &arguments, const QString &stdoutFile, const QString &lang = QString(),
+               int timeoutMs = 60000)
+{
+    QProcess p;
+    QProcessEnvironment env = childEnvironment();
+    if (!lang.isEmpty())
+        env.insert(QStringLiteral("LANG"), lang);
+    p.setProcessEnvironment(env);
+    if (!stdoutFile.isEmpty())
+        p.setStandardOutputFile(stdoutFile);
+    p.start(QStringLiteral(OMBREL_SIM_BINARY), arguments);
+    return finish(p, timeoutMs);
+}
+
+// The program in a shell pipeline, "PROGRAM ARGUMENTS | tail": `status` is
+// the program's as the shell saw it (141: killed by SIGPIPE), `out` what the
+// tail printed. "true" as the tail is a reader gone before the program
+// writes.
+Result runPiped(const QStringList &arguments, const QString &tail)
+{
+    QProcess p;
+    p.setProcessEnvironment(childEnvironment());
+    const QString script = tail == QLatin1String("true")
+                               ? QStringLiteral("{ sleep 0.5; \"$0\" \"$@\"; } | true")
+                               : QStringLiteral("\"$0\" \"$@\" | ") + tail;
+    p.start(QStringLiteral("bash"), QStringList{QStringLiteral("-c"),
+                                                script + QStringLiteral("; echo \"status ${PIPESTATUS[0]}\" >&2"),
+                                                QStringLiteral(OMBREL_SIM_BINARY)}
+                                        + arguments);
+    Result r = finish(p);
+    const int at = r.err.lastIndexOf("status ");
+    r.status = at < 0 ? -1 : r.err.mid(at + 7).trimmed().toInt();
+    r.err.truncate(qMax(0, at));
+    return r;
+}
+
+// Characters of Chinese script in a text.
+bool hasChinese(const QByteArray &text)
+{
+    for (const QChar c : QString::fromUtf8(text)) {
+        if (c.unicode() >= 0x3000)
+            return true;
+    }
+    return false;
 }
 
 QByteArray readFile(const QString &path)
@@ -210,7 +265,9 @@ private slots:
         const Result r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
                               QStringLiteral("--csv"), csv, QStringLiteral("--until-duration"), QStringLiteral("6")});
         QVERIFY2(r.status == 0, r.err.constData());
-        QVERIFY2(r.err.isEmpty(), r.err.constData());   // no status line off a terminal
+        // No status line off a terminal: only the line that says how the run ended.
+        QVERIFY2(r.err.startsWith("ombrel-sim record: the run ended (condition: duration 6 s)") && r.err.count('\n') == 1,
+                 r.err.constData());
         const QList<QJsonObject> records = jsonRecords(r.out);
         QVERIFY2(records.size() >= 5 && records.size() <= 7, r.out.constData());
         for (int i = 0; i < records.size(); ++i) {
@@ -384,6 +441,10 @@ private slots:
         // 100 reports a second, each with its own time.
         const double seconds = (msOf(records.last()) - msOf(records.first())) / 1000.0;
         QVERIFY2(records.size() > 80 * seconds, qPrintable(QStringLiteral("%1 in %2 s").arg(records.size()).arg(seconds)));
+        for (int i = 1; i < records.size(); ++i) {
+            QVERIFY2(msOf(records[i]) > msOf(records[i - 1]),
+                     qPrintable(QStringLiteral("records %1 and %2 at %3").arg(i - 1).arg(i).arg(localIso(msOf(records[i])))));
+        }
 
         // In the run history as stopped, with every record.
         const QJsonObject kept = journalRuns().first().toObject();
@@ -500,11 +561,149 @@ private slots:
         st = statsOf({run, QStringLiteral("--from"), QStringLiteral("2.5"), QStringLiteral("--to"), QStringLiteral("5.5")});
         QCOMPARE(st.value(QStringLiteral("records")).toInt(), 0);
 
+        // The clock set back by 5 s after the tenth record of a run: 10:00:07
+        // is twice in it, and said so with seconds from its start instead;
+        // a time it showed once is found where it was.
+        const qint64 back = journal.open(g_dataHome + QStringLiteral("/ombrel/runs.sqlite"))
+                                ? journal.beginRun(t0, QStringLiteral("M512X"), QStringLiteral("V1.2"), QStringLiteral("7"))
+                                : 0;
+        QVERIFY(back > 0);
+        ReadingLog stepped;
+        for (int k = 0; k < 15; ++k)
+            stepped.append(t0 + 1000 * k - (k >= 10 ? 5000 : 0), t0 + 1000 * k, {5, 1, 5, 0, 0, 0, 0, 0, 0, 30});
+        QVERIFY(journal.sync(back, stepped) && journal.endRun(back, t0 + 10000, QStringLiteral("stopped")));
+        journal.close();
+        const QString twice = QDateTime::fromMSecsSinceEpoch(t0 + 7000).toString(Qt::ISODate);
+        Result r = ::run({QStringLiteral("stats"), QString::number(back), QStringLiteral("--from"), twice});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(twice.toUtf8()) && r.err.contains("occurs 2 times")
+                     && r.err.contains("(7 or 12)"),
+                 r.err.constData());
+        st = statsOf({QString::number(back), QStringLiteral("--from"),
+                      QDateTime::fromMSecsSinceEpoch(t0 + 2000).toString(Qt::ISODate), QStringLiteral("--to"), QStringLiteral("12")});
+        QCOMPARE(st.value(QStringLiteral("records")).toInt(), 11);
+        QCOMPARE(st.value(QStringLiteral("from")).toString(), localIso(t0 + 2000));
+
         const Result listed = ::run({QStringLiteral("runs")});
         QVERIFY2(listed.out.contains(QStringLiteral("%1  2025-03-01 10:00:00  0:00:06        4  M512X 7  stopped\n")
                                          .arg(id, 4)
                                          .toUtf8()),
                  listed.out.constData());
+    }
+
+    // Where the output goes: a reader that leaves ends any command quietly
+    // (a run as stopped); a full device is said with the system's reason; a
+    // pipe is written while a program reads it and refused at once when none
+    // does; /dev/null takes every output; an export appended to a file that
+    // cannot take it all leaves the file as it was.
+    void outputs()
+    {
+        Result r = runPiped({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-")},
+                            QStringLiteral("head -3"));
+        QVERIFY2(r.status == 0, r.err.constData());
+        QCOMPARE(jsonRecords(r.out).size(), 3);
+        QVERIFY2(r.err.startsWith("ombrel-sim record: the run ended (stopped)") && r.err.count('\n') == 1,
+                 r.err.constData());
+        QCOMPARE(journalRuns().first().toObject().value(QStringLiteral("end_reason")).toString(), QStringLiteral("stopped"));
+        const QList<QStringList> readers = {{QStringLiteral("runs"), QStringLiteral("--json")},
+                                            {QStringLiteral("stats"), QStringLiteral("last")},
+                                            {QStringLiteral("list")},
+                                            {QStringLiteral("get")},
+                                            {QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--csv"), QStringLiteral("-")}};
+        for (const QStringList &command : readers) {
+            r = runPiped(command, QStringLiteral("true"));
+            QVERIFY2(r.status == 0 && r.err.isEmpty(), qPrintable(command.join(QLatin1Char(' ')) + QStringLiteral(": %1 ").arg(r.status) + r.err));
+        }
+        for (const QStringList &command : readers) {
+            r = runWith(command, QStringLiteral("/dev/full"));
+            QVERIFY2(r.status == 4 && r.err.contains("cannot write standard output: No space left on device"),
+                     qPrintable(command.join(QLatin1Char(' ')) + QStringLiteral(": %1 ").arg(r.status) + r.err));
+        }
+        r = run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--jsonl"), QStringLiteral("/dev/full")});
+        QCOMPARE(r.status, 4);
+        QVERIFY2(r.err.contains("cannot write /dev/full: No space left on device"), r.err.constData());
+        r = run({QStringLiteral("record"), QStringLiteral("--csv"), QStringLiteral("/dev/null"), QStringLiteral("--jsonl"),
+                 QStringLiteral("/dev/null"), QStringLiteral("--until-duration"), QStringLiteral("1")});
+        QVERIFY2(r.status == 0 && r.err.count('\n') == 1, r.err.constData());
+        r = run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--csv"), QStringLiteral("/dev/null"),
+                 QStringLiteral("--jsonl"), QStringLiteral("/dev/null")});
+        QVERIFY2(r.status == 0 && r.err.isEmpty(), r.err.constData());
+
+        // A named pipe nobody reads: refused at once, whichever output.
+        const QString lonely = path("lonely.fifo");
+        QCOMPARE(mkfifo(QFile::encodeName(lonely).constData(), 0600), 0);
+        const QList<QStringList> writers = {
+            {QStringLiteral("record"), QStringLiteral("--jsonl"), lonely},
+            {QStringLiteral("record"), QStringLiteral("--csv"), lonely},
+            {QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--jsonl"), lonely}};
+        for (const QStringList &command : writers) {
+            r = runWith(command, QString(), QString(), 20000);
+            QVERIFY2(r.status == 4 && r.err.contains(lonely.toUtf8() + ": a named pipe that no program reads"),
+                     qPrintable(command.join(QLatin1Char(' ')) + QStringLiteral(": %1 ").arg(r.status) + r.err));
+        }
+        // One that a program reads: written, a CSV with its head.
+        {
+            const NamedPipe pipe(path("read.fifo"), NamedPipe::ProgramWrites);
+            QVERIFY(pipe.made());
+            r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), path("read.fifo"), QStringLiteral("--csv"),
+                     path("run2.csv"), QStringLiteral("--until-duration"), QStringLiteral("2")});
+            QVERIFY2(r.status == 0, r.err.constData());
+            QVERIFY(pipe.touched());
+        }
+        {
+            const NamedPipe pipe(path("export.fifo"), NamedPipe::ProgramWrites);
+            r = run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--csv"), path("export.fifo")});
+            QVERIFY2(r.status == 0, r.err.constData());
+            QVERIFY(pipe.touched());
+            QVERIFY(pipe.inPlace());
+        }
+
+        // A file that cannot take a whole export (a size limit, as a full
+        // disk): put back to its length, whichever format.
+        const QString kept = path("kept.txt");
+        QFile file(kept);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray before = QByteArray(200 << 10, 'x') + "\n";
+        QVERIFY(file.write(before) == before.size());
+        file.close();
+        for (const char *option : {"--jsonl", "--csv"}) {
+            rlimit limit{};
+            getrlimit(RLIMIT_FSIZE, &limit);
+            const rlimit small{rlim_t(before.size() + 40), limit.rlim_max};
+            setrlimit(RLIMIT_FSIZE, &small);
+            r = run({QStringLiteral("export"), QStringLiteral("last"), QLatin1String(option), kept});
+            setrlimit(RLIMIT_FSIZE, &limit);
+            QVERIFY2(r.status == 4 && r.err.contains(kept.toUtf8() + ": File too large"),
+                     qPrintable(QStringLiteral("%1: %2 ").arg(QLatin1String(option)).arg(r.status) + r.err));
+            QVERIFY(readFile(kept) == before);
+        }
+    }
+
+    // A run into the run journal alone: nothing on standard output, one line
+    // on standard error that says how it ended and what it measured. A run
+    // ended before its first record leaves nothing in the history.
+    void recordIntoJournalAlone()
+    {
+        Result r = run({QStringLiteral("record"), QStringLiteral("--until-duration"), QStringLiteral("2")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QCOMPARE(r.out, QByteArray());
+        const QJsonObject kept = journalRuns().first().toObject();
+        QCOMPARE(kept.value(QStringLiteral("end_reason")).toString(), QStringLiteral("condition: duration 2 s"));
+        const QRegularExpression line(QStringLiteral(
+            "^ombrel-sim record: the run ended \\(condition: duration 2 s\\) after 0:00:0[12]: (\\d+) records, "
+            "(\\d+\\.\\d{6}) Ah, (\\d+\\.\\d{6}) Wh\n$"));
+        const QRegularExpressionMatch m = line.match(QString::fromUtf8(r.err));
+        QVERIFY2(m.hasMatch(), r.err.constData());
+        QCOMPARE(m.captured(1).toInt(), kept.value(QStringLiteral("records")).toInt());
+        QVERIFY(kept.value(QStringLiteral("records")).toInt() >= 2);
+        QCOMPARE(m.captured(2), QString::number(kept.value(QStringLiteral("charge_ah")).toDouble(), 'f', 6));
+        QCOMPARE(m.captured(3), QString::number(kept.value(QStringLiteral("energy_wh")).toDouble(), 'f', 6));
+
+        const int runs = journalRuns().size();
+        r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("/dev/null"),
+                 QStringLiteral("--until-duration"), QStringLiteral("0.001")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QCOMPARE(journalRuns().size(), runs);
     }
 
     void exitStatus()
@@ -519,6 +718,19 @@ private slots:
         r = run({QStringLiteral("set"), QStringLiteral("--brightness"), QStringLiteral("10")});
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.contains("--brightness"), r.err.constData());
+        // Timings of the simulated meter that no clock can wait for.
+        const QList<QStringList> timings = {{QStringLiteral("--sim-rate"), QStringLiteral("1e-300")},
+                                            {QStringLiteral("--sim-replug"), QStringLiteral("inf")},
+                                            {QStringLiteral("--sim-replug"), QStringLiteral("1e308")},
+                                            {QStringLiteral("--sim-unplugged"), QStringLiteral("inf")},
+                                            {QStringLiteral("--sim-rate"), QStringLiteral("nan")}};
+        for (const QStringList &timing : timings) {
+            r = runWith(timing + QStringList{QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
+                                             QStringLiteral("--until-duration"), QStringLiteral("1")},
+                        QString(), QString(), 20000);
+            QVERIFY2(r.status == 2 && r.err.contains(timing[0].toUtf8()) && r.err.contains(timing[1].toUtf8()),
+                     qPrintable(timing.join(QLatin1Char(' ')) + QStringLiteral(": %1 ").arg(r.status) + r.err));
+        }
 
         // No meter: the simulated one is plugged in later.
         r = run({QStringLiteral("--sim-unplugged"), QStringLiteral("60"), QStringLiteral("record"),
@@ -557,10 +769,20 @@ private slots:
         g_dataHome = notAFolder.fileName();
         r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
                  QStringLiteral("--until-duration"), QStringLiteral("1")});
-        g_dataHome = dataHome;
         QCOMPARE(r.status, 0);
         QVERIFY2(r.err.contains("run journal"), r.err.constData());
         QCOMPARE(jsonRecords(r.out).size(), 1);
+        // In one language: the journal's and the file checks' own texts in
+        // English too, or all in Chinese when the locale asks for it.
+        const Result english = runWith({QStringLiteral("runs")}, QString());
+        QVERIFY2(english.status != 0 && !english.err.isEmpty() && !hasChinese(english.err), english.err.constData());
+        const QString fifo = path("unread.fifo");
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const Result chinese = runWith({QStringLiteral("record"), QStringLiteral("--csv"), fifo}, QString(),
+                                       QStringLiteral("zh_CN.UTF-8"), 20000);
+        g_dataHome = dataHome;
+        QCOMPARE(chinese.status, 4);
+        QVERIFY2(chinese.err.contains("命名管道没有读取方"), chinese.err.constData());
     }
 
     // set writes the frames of the settings pages, in the order given,
