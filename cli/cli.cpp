@@ -69,13 +69,13 @@ int writeOut(const char *command, const QByteArray &text)
         return Ok;
     if (out.readerGone())
         return Ok;
-    error(QLatin1String(command), QStringLiteral("cannot write standard output: %1").arg(reason));
+    error(QLatin1String(command), QCoreApplication::translate("Cli", "无法写入标准输出：%1").arg(reason));
     return CannotWrite;
 }
 
 QString outputName(const QString &name)
 {
-    return name == QLatin1String("-") ? QStringLiteral("standard output") : name;
+    return name == QLatin1String("-") ? QCoreApplication::translate("Cli", "标准输出") : name;
 }
 
 void error(const QString &command, const QString &message)
@@ -119,10 +119,9 @@ std::optional<int> parse(QCommandLineParser &parser, const char *command, const 
 
 QString accessHint(const QString &node)
 {
-    return QStringLiteral(
-               "cannot open the meter at %1: no read and write permission. Install Ombrel's udev rule (the "
-               "package installs it; or copy packaging/70-ombrel-meter.rules to /etc/udev/rules.d/), run "
-               "'sudo udevadm control --reload', then unplug the meter and plug it in again.")
+    return QCoreApplication::translate("Cli", "无法打开电表 %1：没有读写权限。请安装 Ombrel 的 udev 规则（安装包会安装它；"
+                                              "或将 packaging/70-ombrel-meter.rules 复制到 /etc/udev/rules.d/），运行"
+                                              "“sudo udevadm control --reload”，然后拔下电表再重新插上。")
         .arg(node);
 }
 
@@ -134,14 +133,14 @@ std::optional<int> openForCommand(MeterPort &port, const char *command, const QS
         return std::nullopt;
     case MeterOpen::NoMeter:
         error(QLatin1String(command), serial.isEmpty()
-                                          ? QStringLiteral("no meter is attached")
-                                          : QStringLiteral("no meter with serial number %1 is attached").arg(serial));
+                                          ? QCoreApplication::translate("Cli", "没有连接电表")
+                                          : QCoreApplication::translate("Cli", "没有连接序列号为 %1 的电表").arg(serial));
         break;
     case MeterOpen::AccessDenied:
         error(QLatin1String(command), accessHint(node));
         break;
     case MeterOpen::Failed:
-        error(QLatin1String(command), QStringLiteral("cannot open the meter at %1").arg(node));
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "无法打开电表 %1").arg(node));
         break;
     }
     return NoMeter;

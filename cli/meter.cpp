@@ -1,6 +1,8 @@
 // ombrel list, get and set: the meters attached and their settings.
 #include "cli/command.h"
 
+#include <QCoreApplication>
+
 #include "device/commandframe.h"
 #include "device/metersettings.h"
 #include "device/productinfo.h"
@@ -40,7 +42,7 @@ bool noArguments(const QCommandLineParser &parser, const char *command)
 {
     if (parser.positionalArguments().isEmpty())
         return true;
-    error(QLatin1String(command), QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    error(QLatin1String(command), QCoreApplication::translate("Cli", "多余的参数“%1”").arg(parser.positionalArguments().first()));
     return false;
 }
 
@@ -110,7 +112,7 @@ int runList(const QStringList &arguments)
     if (const int written = writeOut("list", out); written != Ok)
         return written;
     if (count == 0) {
-        error(QStringLiteral("list"), QStringLiteral("no meter is attached"));
+        error(QStringLiteral("list"), QCoreApplication::translate("Cli", "没有连接电表"));
         return NoMeter;
     }
     return Ok;
@@ -137,7 +139,7 @@ int runGet(const QStringList &arguments)
     }
     if (!send(port, CommandFrame::shortFrame(Cmd::SettingsEnter))
         || !send(port, CommandFrame::shortFrame(Cmd::PageSettings))) {
-        error(QStringLiteral("get"), QStringLiteral("cannot write to the meter"));
+        error(QStringLiteral("get"), QCoreApplication::translate("Cli", "无法写入电表"));
         return Failed;
     }
     MeterReading reading;
@@ -152,7 +154,7 @@ int runGet(const QStringList &arguments)
     }
     send(port, CommandFrame::shortFrame(Cmd::PageHome));
     if (!got) {
-        error(QStringLiteral("get"), QStringLiteral("the meter did not report its settings"));
+        error(QStringLiteral("get"), QCoreApplication::translate("Cli", "电表没有报告其设置"));
         return Failed;
     }
     const QList<QPair<QString, QString>> values = MeterSettings::reported(reading);
@@ -204,7 +206,7 @@ int runSet(const QStringList &arguments)
             chosen << s;
     }
     if (chosen.isEmpty()) {
-        error(QStringLiteral("set"), QStringLiteral("nothing to set (ombrel set --help lists the settings)"));
+        error(QStringLiteral("set"), QCoreApplication::translate("Cli", "没有要更改的设置（ombrel set --help 列出全部设置）"));
         return Usage;
     }
     QStringList values;
@@ -244,7 +246,7 @@ int runSet(const QStringList &arguments)
         written = written && send(port, frame);
     written = written && send(port, CommandFrame::shortFrame(Cmd::PageHome));
     if (!written) {
-        error(QStringLiteral("set"), QStringLiteral("cannot write to the meter"));
+        error(QStringLiteral("set"), QCoreApplication::translate("Cli", "无法写入电表"));
         return Failed;
     }
     return Ok;

@@ -227,18 +227,18 @@ int runRecord(const QStringList &arguments)
                   arguments))
         return *done;
     if (!parser.positionalArguments().isEmpty()) {
-        error(QLatin1String(kCommand), QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "多余的参数“%1”").arg(parser.positionalArguments().first()));
         return Usage;
     }
     const QString csvName = parser.value(csvOption);
     const QString jsonName = parser.value(jsonOption);
     if ((parser.isSet(csvOption) && csvName.isEmpty()) || (parser.isSet(jsonOption) && jsonName.isEmpty())) {
-        error(QLatin1String(kCommand), QStringLiteral("an empty file name for --%1")
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "--%1 的文件名为空")
                                            .arg(parser.isSet(csvOption) && csvName.isEmpty() ? "csv" : "jsonl"));
         return Usage;
     }
     if (csvName == QLatin1String("-") && jsonName == QLatin1String("-")) {
-        error(QLatin1String(kCommand), QStringLiteral("only one of --csv and --jsonl can go to standard output (-)"));
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "--csv 和 --jsonl 只能有一个写到标准输出（-）"));
         return Usage;
     }
     StopConditions conditions;
@@ -268,15 +268,15 @@ int runRecord(const QStringList &arguments)
         break;
     case MeterOpen::NoMeter:
         error(QLatin1String(kCommand), options.serial.isEmpty()
-                                           ? QStringLiteral("no meter is attached")
-                                           : QStringLiteral("no meter with serial number %1 is attached")
+                                           ? QCoreApplication::translate("Cli", "没有连接电表")
+                                           : QCoreApplication::translate("Cli", "没有连接序列号为 %1 的电表")
                                                  .arg(options.serial));
         return NoMeter;
     case MeterOpen::AccessDenied:
         error(QLatin1String(kCommand), accessHint(node));
         return NoMeter;
     case MeterOpen::Failed:
-        error(QLatin1String(kCommand), QStringLiteral("cannot open the meter at %1").arg(node));
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法打开电表 %1").arg(node));
         return NoMeter;
     }
 
@@ -286,7 +286,7 @@ int runRecord(const QStringList &arguments)
         csv.reset(new saveDataDeal(recorder.log(), parseProductString(recorder.product()).modelWord));
         QString reason;
         if (!csv->open(csvName, &reason, RegularFile::Accept::Streams)) {
-            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(outputName(csvName), reason));
+            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(csvName), reason));
             return CannotWrite;
         }
     }
@@ -295,7 +295,7 @@ int runRecord(const QStringList &arguments)
         json.reset(new JsonSink(jsonName));
         QString reason;
         if (!json->open(&reason)) {
-            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(json->name(), reason));
+            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(json->name(), reason));
             return CannotWrite;
         }
     }
@@ -310,7 +310,7 @@ int runRecord(const QStringList &arguments)
     int written = 0;
 
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        error(QLatin1String(kCommand), QStringLiteral("cannot set up signal handling"));
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法设置信号处理"));
         return Failed;
     }
     QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
@@ -361,14 +361,14 @@ int runRecord(const QStringList &arguments)
             if (csv->readerGone())
                 end(Ok, QLatin1String(RunJournal::kStopped));
             else {
-                error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(outputName(csvName), reason));
+                error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(csvName), reason));
                 end(CannotWrite, QLatin1String(RunJournal::kStopped));
             }
         } else if (json && !json->write(log, written, &reason)) {
             if (json->readerGone())
                 end(Ok, QLatin1String(RunJournal::kStopped));
             else {
-                error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(json->name(), reason));
+                error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(json->name(), reason));
                 end(CannotWrite, QLatin1String(RunJournal::kStopped));
             }
         }
@@ -397,13 +397,12 @@ int runRecord(const QStringList &arguments)
         if (terminal)
             std::fputs("\n", stderr);
         error(QLatin1String(kCommand), options.exitOnUnplug
-                                           ? QStringLiteral("the meter was pulled out: the run ends")
-                                           : QStringLiteral("the meter was pulled out: waiting for it (serial "
-                                                            "number %1) to come back")
+                                           ? QCoreApplication::translate("Cli", "电表已拔出：运行结束")
+                                           : QCoreApplication::translate("Cli", "电表已拔出：等待它（序列号 %1）重新插上")
                                                  .arg(recorder.serialNumber()));
     });
     QObject::connect(&recorder, &RunRecorder::replugged, [&] {
-        error(QLatin1String(kCommand), QStringLiteral("the meter is back: the run goes on"));
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "电表已重新插上：运行继续"));
     });
     QObject::connect(&recorder, &RunRecorder::finished, [&] { end(Ok, QLatin1String(RunJournal::kUnplugged)); });
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
@@ -429,26 +428,26 @@ int runRecord(const QStringList &arguments)
     if (csv) {
         QString reason;
         if (!csv->close(&reason) && status == Ok) {
-            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(outputName(csvName), reason));
+            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(csvName), reason));
             status = CannotWrite;
         }
     }
     if (json) {
         QString reason;
         if (!json->close(&reason) && status == Ok) {
-            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(json->name(), reason));
+            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(json->name(), reason));
             status = CannotWrite;
         }
     }
     journal.end(recorder.log(), logStart, endReason);
     if (status == CannotWrite)
-        error(QLatin1String(kCommand), QStringLiteral("the records up to the failure are in the files"));
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "出错之前的记录都已在文件中"));
     // How the run ended, in one line for a script's log.
     const IntervalStats total = stats.total();
-    error(QLatin1String(kCommand), QStringLiteral("the run ended (%1) after %2: %3, %4 Ah, %5 Wh")
+    error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "运行已结束（%1），历时 %2：%3，%4 Ah，%5 Wh")
                                        .arg(endReason, TimeText::duration(qint64(std::llround(total.duration_s * 1000.0))),
-                                            total.records == 1 ? QStringLiteral("1 record")
-                                                               : QStringLiteral("%1 records").arg(total.records))
+                                            total.records == 1 ? QCoreApplication::translate("Cli", "1 条记录")
+                                                               : QCoreApplication::translate("Cli", "%1 条记录").arg(total.records))
                                        .arg(total.charge_ah, 0, 'f', 6)
                                        .arg(total.energy_wh, 0, 'f', 6));
     return status;

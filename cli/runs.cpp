@@ -1,6 +1,8 @@
 // ombrel runs, export and stats: the run history kept by the run journal.
 #include "cli/command.h"
 
+#include <QCoreApplication>
+
 #include "base/setting.h"
 #include "base/timetext.h"
 #include "recording/jsonlines.h"
@@ -47,7 +49,7 @@ std::optional<int> findRun(RunJournal &journal, const char *command, const QStri
     const qint64 id = word.toLongLong(&ok);
     if (word != QLatin1String("last") && (!ok || id <= 0 || word.startsWith(QLatin1Char('+')))) {
         error(QLatin1String(command),
-              QStringLiteral("bad run '%1': a run's id (see %2 runs) or last").arg(word, programName()));
+              QCoreApplication::translate("Cli", "无效的运行“%1”：应为运行的编号（见 %2 runs）或 last").arg(word, programName()));
         return int(Usage);
     }
     const std::vector<JournalRun> runs = journal.runs();
@@ -58,8 +60,8 @@ std::optional<int> findRun(RunJournal &journal, const char *command, const QStri
         }
     }
     error(QLatin1String(command), word == QLatin1String("last")
-                                      ? QStringLiteral("no run in the run journal %1").arg(journal.path())
-                                      : QStringLiteral("no run %1 in the run journal %2").arg(word, journal.path()));
+                                      ? QCoreApplication::translate("Cli", "运行记录数据库 %1 中没有运行").arg(journal.path())
+                                      : QCoreApplication::translate("Cli", "运行记录数据库 %2 中没有运行 %1").arg(word, journal.path()));
     return int(Failed);
 }
 
@@ -68,8 +70,8 @@ std::optional<int> runArgument(const QCommandLineParser &parser, const char *com
 {
     const QStringList args = parser.positionalArguments();
     if (args.size() != 1) {
-        error(QLatin1String(command), args.isEmpty() ? QStringLiteral("which run? give its id or last")
-                                                     : QStringLiteral("unexpected argument '%1'").arg(args[1]));
+        error(QLatin1String(command), args.isEmpty() ? QCoreApplication::translate("Cli", "哪一次运行？请给出其编号或 last")
+                                                     : QCoreApplication::translate("Cli", "多余的参数“%1”").arg(args[1]));
         return int(Usage);
     }
     word = args[0];
@@ -130,7 +132,7 @@ int runRuns(const QStringList &arguments)
                   arguments))
         return *done;
     if (!parser.positionalArguments().isEmpty()) {
-        error(QLatin1String(command), QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "多余的参数“%1”").arg(parser.positionalArguments().first()));
         return Usage;
     }
     RunJournal journal;
@@ -221,16 +223,16 @@ int runExport(const QStringList &arguments)
     const QString csvName = parser.value(csvOption);
     const QString jsonName = parser.value(jsonOption);
     if ((parser.isSet(csvOption) && csvName.isEmpty()) || (parser.isSet(jsonOption) && jsonName.isEmpty())) {
-        error(QLatin1String(command), QStringLiteral("an empty file name for --%1")
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "--%1 的文件名为空")
                                           .arg(parser.isSet(csvOption) && csvName.isEmpty() ? "csv" : "jsonl"));
         return Usage;
     }
     if (csvName == QLatin1String("-") && jsonName == QLatin1String("-")) {
-        error(QLatin1String(command), QStringLiteral("only one of --csv and --jsonl can go to standard output (-)"));
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "--csv 和 --jsonl 只能有一个写到标准输出（-）"));
         return Usage;
     }
     if (csvName.isEmpty() && jsonName.isEmpty()) {
-        error(QLatin1String(command), QStringLiteral("nothing to export to: give --csv FILE and/or --jsonl FILE|-"));
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "没有导出目标：请给出 --csv FILE 和/或 --jsonl FILE|-"));
         return Usage;
     }
     RunJournal journal;
@@ -253,7 +255,7 @@ int runExport(const QStringList &arguments)
     if (!csvName.isEmpty() && !csv.writeCsv(csvName, &reason, RegularFile::Accept::Streams)) {
         if (csv.readerGone() && csvName == QLatin1String("-"))
             return Ok;
-        error(QLatin1String(command), QStringLiteral("cannot write %1: %2").arg(outputName(csvName), reason));
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(csvName), reason));
         return CannotWrite;
     }
     bool readerGone = false;
@@ -261,7 +263,7 @@ int runExport(const QStringList &arguments)
         && !JsonLines::writeFile(log, jsonName, &reason, RegularFile::Accept::Streams, &readerGone)) {
         if (readerGone && jsonName == QLatin1String("-"))
             return Ok;
-        error(QLatin1String(command), QStringLiteral("cannot write %1: %2")
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "无法写入 %1：%2")
                                           .arg(outputName(jsonName), reason));
         return CannotWrite;
     }
@@ -308,8 +310,7 @@ int runStats(const QStringList &arguments)
         const QString v = parser.value(*o);
         if (!shape.match(v).hasMatch() || !parseTime(v)) {
             error(QLatin1String(command),
-                  QStringLiteral("bad time '%1' for --%2: a local date-time such as 2026-12-08T13:05:09 or "
-                                 "seconds from the run's start")
+                  QCoreApplication::translate("Cli", "--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数")
                       .arg(v, o->names().first()));
             return Usage;
         }
@@ -340,12 +341,11 @@ int runStats(const QStringList &arguments)
                 for (const qint64 ms : times)
                     seconds << QString::number((ms - t0) / 1000.0, 'g', 15);
                 error(QLatin1String(command),
-                      QStringLiteral("the time %1 for --%2 occurs %3 times in run %4 (the clock was set back during "
-                                     "it): give seconds from the run's start instead (%5)")
+                      QCoreApplication::translate("Cli", "--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）")
                           .arg(parser.value(option), option.names().first())
                           .arg(times.size())
                           .arg(run.id)
-                          .arg(seconds.join(QStringLiteral(" or "))));
+                          .arg(seconds.join(QCoreApplication::translate("Cli", " 或 "))));
                 return int(Usage);
             }
             at = times.empty() ? t.ms - (firstWall - t0) : times.front();

@@ -782,7 +782,8 @@ private slots:
                                        QStringLiteral("zh_CN.UTF-8"), 20000);
         g_dataHome = dataHome;
         QCOMPARE(chinese.status, 4);
-        QVERIFY2(chinese.err.contains("命名管道没有读取方"), chinese.err.constData());
+        QVERIFY2(chinese.err.contains("ombrel-sim record: 无法写入 " + fifo.toUtf8() + "：命名管道没有读取方"),
+                 chinese.err.constData());
     }
 
     // set writes the frames of the settings pages, in the order given,
