@@ -314,6 +314,8 @@ int runRecord(const QStringList &arguments)
         return Failed;
     }
     QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    // A pipe whose reader stops reading cannot hold the run past a signal.
+    OutputFile::setWakeDescriptor(g_signalPipe[0]);
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
@@ -420,6 +422,7 @@ int runRecord(const QStringList &arguments)
 
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
+    OutputFile::setWakeDescriptor(-1);
     ::close(g_signalPipe[0]);
     ::close(g_signalPipe[1]);
     showStatus(true);

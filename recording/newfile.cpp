@@ -4,7 +4,9 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 
 #include <fcntl.h>
@@ -93,6 +95,15 @@ void NewFile::discard()
     m_partName.clear();
 }
 
+namespace {
+int g_wakeFd = -1;
+} // namespace
+
+void OutputFile::setWakeDescriptor(int fd)
+{
+    g_wakeFd = fd;
+}
+
 OutputFile::OutputFile(const QString &name, Mode mode, RegularFile::Accept accept)
     : m_name(name), m_mode(mode), m_accept(accept)
 {
@@ -112,6 +123,8 @@ bool OutputFile::open(QString *error)
         m_fd = STDOUT_FILENO;
         m_startsEmpty = true;
         m_regular = false;   // the caller's file: never cut
+        struct stat st;
+        m_stream = ::fstat(m_fd, &st) == 0 && !S_ISREG(st.st_mode);
         return true;
     }
     const QFileInfo info(m_name);
@@ -125,6 +138,7 @@ bool OutputFile::open(QString *error)
         m_fd = m_part->file().handle();
         m_startsEmpty = true;
         m_regular = false;   // removed rather than cut
+        m_stream = false;
         m_kept = 0;
         return true;
     }
@@ -148,6 +162,7 @@ bool OutputFile::open(QString *error)
     m_fd = m_file.handle();
     struct stat st;
     m_regular = ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode);
+    m_stream = !m_regular;
     m_startsEmpty = !existed || !m_regular;
     m_kept = m_regular ? qint64(st.st_size) : 0;
     return true;
@@ -160,7 +175,24 @@ bool OutputFile::write(const QByteArray &bytes, QString *error)
     const char *p = bytes.constData();
     size_t left = size_t(bytes.size());
     while (left > 0) {
-        const ssize_t n = ::write(m_fd, p, left);
+        size_t chunk = left;
+        if (m_stream && g_wakeFd >= 0) {
+            // Room for a chunk first, so a reader that stops reading never
+            // holds the program beyond its wake-up.
+            pollfd wait[2] = {{m_fd, POLLOUT, 0}, {g_wakeFd, POLLIN, 0}};
+            if (::poll(wait, 2, -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                return fail(errno, error);
+            }
+            if (wait[1].revents & POLLIN) {
+                fail(EINTR, error);
+                m_readerGone = true;
+                return false;
+            }
+            chunk = std::min<size_t>(left, PIPE_BUF);
+        }
+        const ssize_t n = ::write(m_fd, p, chunk);
         if (n < 0) {
             if (errno == EINTR)
                 continue;

@@ -69,8 +69,14 @@ public:
     // What is in the file now stays, whatever fails later.
     void keep();
     // The last failed write found no reader (a closed pipe, standard output
-    // of `| head`).
+    // of `| head`), or gave up waiting for a slow one because the program
+    // was asked to stop: no fault of the output either way.
     bool readerGone() const { return m_readerGone; }
+
+    // A pipe or a device is written only as fast as its reader takes it:
+    // while it waits, a byte readable on `fd` (a signal's self-pipe) ends
+    // the wait and the write. -1: no such descriptor.
+    static void setWakeDescriptor(int fd);
 
     // Finishes the output: a new file takes its name. False with the reason
     // when what was written cannot be kept; a file appended to is then put
@@ -91,6 +97,7 @@ private:
     int m_fd = -1;
     bool m_startsEmpty = false;
     bool m_regular = false;   // a regular file that may be cut back
+    bool m_stream = false;    // a pipe or a device, written as its reader takes it
     qint64 m_kept = 0;
     bool m_readerGone = false;
     bool m_done = false;

@@ -658,6 +658,29 @@ private slots:
             QVERIFY(pipe.inPlace());
         }
 
+        // A reader that stops reading holds a run only until SIGTERM, which
+        // ends it as stopped.
+        {
+            const QString stalled = path("stalled.fifo");
+            QCOMPARE(mkfifo(QFile::encodeName(stalled).constData(), 0600), 0);
+            const int reader = ::open(QFile::encodeName(stalled).constData(), O_RDONLY | O_NONBLOCK);
+            QVERIFY(reader >= 0);
+            QProcess p;
+            start(p, {QStringLiteral("--sim-rate"), QStringLiteral("200"), QStringLiteral("record"),
+                      QStringLiteral("--all-reports"), QStringLiteral("--jsonl"), stalled});
+            QVERIFY(p.waitForStarted());
+            // The pipe's 64 KiB are full after some 300 records.
+            QTest::qWait(4000);
+            QCOMPARE(p.state(), QProcess::Running);
+            QCOMPARE(::kill(pid_t(p.processId()), SIGTERM), 0);
+            const Result ended = finish(p, 10000);
+            ::close(reader);
+            QVERIFY2(ended.status == 0 && ended.err.startsWith("ombrel-sim record: the run ended (stopped)"),
+                     qPrintable(QStringLiteral("%1 ").arg(ended.status) + ended.err));
+            QCOMPARE(journalRuns().first().toObject().value(QStringLiteral("end_reason")).toString(),
+                     QStringLiteral("stopped"));
+        }
+
         // A file that cannot take a whole export (a size limit, as a full
         // disk): put back to its length, whichever format.
         const QString kept = path("kept.txt");
