@@ -323,6 +323,10 @@ def main():
         check('the close button ends the program', False,
               'still running 8 s after the click, windows %s' % shown())
 
+    # The run went into this test's own data folder, never the user's.
+    own = [os.path.join(d, f) for d, _, files in os.walk(env['XDG_DATA_HOME']) for f in files if f == 'runs.sqlite']
+    check('the run is kept in the data folder of the test', bool(own), 'no runs.sqlite under %s' % env['XDG_DATA_HOME'])
+
     stop_children()
     if failures:
         print('window test: %d step(s) failed; program output in %s' % (len(failures), workdir))
