@@ -92,7 +92,8 @@ QString exitStatusText()
         "     is not in the run journal, or the journal cannot be opened)\n"
         "  2  usage error (unknown option, bad value, a bad RUN or TIME: the message names it)\n"
         "  3  no meter, or the meter cannot be opened (the message says how to fix access)\n"
-        "  4  a file could not be written (the message names it)\n"
+        "  4  a file or standard output could not be written (the message names it and the reason; a reader\n"
+        "     of standard output or of a pipe that goes away is no failure: 0)\n"
         "  5  upgrade: the firmware image was refused (too big, empty, not a regular file, unreadable)\n"
         "  6  upgrade: the meter's loader stopped answering (time-out)\n");
 }
