@@ -1,12 +1,11 @@
 // ombrel list, get and set: the meters attached and their settings.
 #include "cli/command.h"
 
-#include <QCoreApplication>
-
 #include "device/commandframe.h"
 #include "device/metersettings.h"
 #include "device/productinfo.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>

@@ -2,8 +2,8 @@
 #include "cli/command.h"
 
 #include "base/setting.h"
-#include "device/productinfo.h"
 #include "base/timetext.h"
+#include "device/productinfo.h"
 #include "recording/jsonlines.h"
 #include "recording/newfile.h"
 #include "recording/runjournal.h"

@@ -1,8 +1,6 @@
 // ombrel runs, export and stats: the run history kept by the run journal.
 #include "cli/command.h"
 
-#include <QCoreApplication>
-
 #include "base/setting.h"
 #include "base/timetext.h"
 #include "recording/jsonlines.h"
@@ -10,16 +8,13 @@
 #include "recording/runjournal.h"
 #include "recording/savedatadeal.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QRegularExpression>
-
-#include <unistd.h>
 
 #include <charconv>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <limits>
 #include <tuple>

@@ -1,11 +1,10 @@
 // ombrel upgrade: the firmware transfer of the window's upgrade page.
 #include "cli/command.h"
 
-#include <QCoreApplication>
-
 #include "device/commandframe.h"
 #include "device/firmwareupgrade.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 

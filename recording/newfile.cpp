@@ -228,8 +228,10 @@ bool OutputFile::fail(int code, QString *reason)
 
 void OutputFile::rollBack()
 {
+    // A file that cannot be cut back stays as it is; the failure that led
+    // here is said anyway.
     if (m_regular && m_fd >= 0 && ::ftruncate(m_fd, m_kept) != 0)
-        return;
+        m_regular = false;
 }
 
 bool OutputFile::commit(QString *error)
