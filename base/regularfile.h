@@ -16,10 +16,20 @@ bool isSpecial(const QString &path);
 
 enum class Opened { Yes, NotRegular, Failed };
 
+// What a file opened for writing may be besides a regular file.
+enum class Accept {
+    RegularFiles,   // nothing else
+    // Streams too, as a command line's output: a named pipe that a program
+    // reads already, a character device (/dev/null, a terminal). A pipe
+    // that nobody reads is refused at once (NotRegular, the reason in
+    // `error`), never waited for.
+    Streams,
+};
+
 // Opens `file` by its name: ReadOnly, or WriteOnly | Append (the file is
 // created when missing). NotRegular (a pipe, a device, a socket) leaves the
 // file closed and untouched; Failed (a directory among others) gives the
 // system's reason in `error`.
-Opened open(QFile &file, QIODevice::OpenMode mode, QString *error = nullptr);
+Opened open(QFile &file, QIODevice::OpenMode mode, QString *error = nullptr, Accept accept = Accept::RegularFiles);
 
 } // namespace RegularFile

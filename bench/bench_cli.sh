@@ -10,6 +10,8 @@ seconds=${2:-60}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"
+# The runs recorded here go into a run journal of their own, never the user's.
+export HOME="$work" XDG_DATA_HOME="$work/data" XDG_CONFIG_HOME="$work/config"
 
 measure() {
   local label=$1 rate=$2

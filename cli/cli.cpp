@@ -2,17 +2,35 @@
 
 #include "cli/command.h"
 
+#include "recording/newfile.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QTranslator>
 
 #include <hidapi.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace Cli {
 
 namespace {
 QString g_program = QStringLiteral("ombrel");
+
+// Chinese when the locale asks for it (LC_ALL, else LC_MESSAGES, else LANG),
+// English otherwise.
+bool chineseLocale()
+{
+    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char *value = std::getenv(name);
+        if (value && *value)
+            return std::strncmp(value, "zh", 2) == 0;
+    }
+    return false;
+}
 } // namespace
 
 const QList<Command> &commands()
@@ -43,6 +61,23 @@ QString commandList()
     return text;
 }
 
+int writeOut(const char *command, const QByteArray &text)
+{
+    OutputFile out(QStringLiteral("-"), OutputFile::Mode::AsItGoes, RegularFile::Accept::Streams);
+    QString reason;
+    if (out.open(&reason) && out.write(text, &reason) && out.commit(&reason))
+        return Ok;
+    if (out.readerGone())
+        return Ok;
+    error(QLatin1String(command), QCoreApplication::translate("Cli", "无法写入标准输出：%1").arg(reason));
+    return CannotWrite;
+}
+
+QString outputName(const QString &name)
+{
+    return name == QLatin1String("-") ? QCoreApplication::translate("Cli", "标准输出") : name;
+}
+
 void error(const QString &command, const QString &message)
 {
     std::fprintf(stderr, "%s %s: %s\n", qPrintable(g_program), qPrintable(command), qPrintable(message));
@@ -57,7 +92,8 @@ QString exitStatusText()
         "     is not in the run journal, or the journal cannot be opened)\n"
         "  2  usage error (unknown option, bad value, a bad RUN or TIME: the message names it)\n"
         "  3  no meter, or the meter cannot be opened (the message says how to fix access)\n"
-        "  4  a file could not be written (the message names it)\n"
+        "  4  a file or standard output could not be written (the message names it and the reason; a reader\n"
+        "     of standard output or of a pipe that goes away is no failure: 0)\n"
         "  5  upgrade: the firmware image was refused (too big, empty, not a regular file, unreadable)\n"
         "  6  upgrade: the meter's loader stopped answering (time-out)\n");
 }
@@ -77,18 +113,16 @@ std::optional<int> parse(QCommandLineParser &parser, const char *command, const 
     if (parser.isSet(help)) {
         // "Usage: ombrel record [options]"
         QCoreApplication::setApplicationName(g_program + QLatin1Char(' ') + QLatin1String(command));
-        std::fputs(qPrintable(parser.helpText() + QLatin1Char('\n') + exitStatusText()), stdout);
-        return Ok;
+        return writeOut(command, (parser.helpText() + QLatin1Char('\n') + exitStatusText()).toLocal8Bit());
     }
     return std::nullopt;
 }
 
 QString accessHint(const QString &node)
 {
-    return QStringLiteral(
-               "cannot open the meter at %1: no read and write permission. Install Ombrel's udev rule (the "
-               "package installs it; or copy packaging/70-ombrel-meter.rules to /etc/udev/rules.d/), run "
-               "'sudo udevadm control --reload', then unplug the meter and plug it in again.")
+    return QCoreApplication::translate("Cli", "无法打开电表 %1：没有读写权限。请安装 Ombrel 的 udev 规则（安装包会安装它；"
+                                              "或将 packaging/70-ombrel-meter.rules 复制到 /etc/udev/rules.d/），运行"
+                                              "“sudo udevadm control --reload”，然后拔下电表再重新插上。")
         .arg(node);
 }
 
@@ -100,14 +134,14 @@ std::optional<int> openForCommand(MeterPort &port, const char *command, const QS
         return std::nullopt;
     case MeterOpen::NoMeter:
         error(QLatin1String(command), serial.isEmpty()
-                                          ? QStringLiteral("no meter is attached")
-                                          : QStringLiteral("no meter with serial number %1 is attached").arg(serial));
+                                          ? QCoreApplication::translate("Cli", "没有连接电表")
+                                          : QCoreApplication::translate("Cli", "没有连接序列号为 %1 的电表").arg(serial));
         break;
     case MeterOpen::AccessDenied:
         error(QLatin1String(command), accessHint(node));
         break;
     case MeterOpen::Failed:
-        error(QLatin1String(command), QStringLiteral("cannot open the meter at %1").arg(node));
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "无法打开电表 %1").arg(node));
         break;
     }
     return NoMeter;
@@ -122,6 +156,17 @@ std::optional<int> run(int argc, char *argv[])
     // The window's name, whichever build runs: the same data folder, so the
     // same run journal.
     QCoreApplication::setApplicationName(QStringLiteral("ombrel"));
+    // The window's translation: the texts the commands share with it (the
+    // run journal's, the file checks') in the language of the rest.
+    QTranslator english;
+    if (!chineseLocale() && english.load(QStringLiteral(":/Language/lib_en.qm")))
+        QCoreApplication::installTranslator(&english);
+    // A reader of standard output that goes away is a failed write, which
+    // each command takes as the end of its output, not death by SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+    // A file that reaches its size limit fails its write like a full disk,
+    // so what was appended can be put back.
+    std::signal(SIGXFSZ, SIG_IGN);
     const QString name = QString::fromLocal8Bit(argv[1]);
     QStringList arguments;
     for (int i = 2; i < argc; ++i)

@@ -2,6 +2,7 @@
 
 #include "device/meterport.h"
 
+#include <QByteArray>
 #include <QCommandLineParser>
 #include <QList>
 #include <QString>
@@ -41,6 +42,13 @@ void error(const QString &command, const QString &message);
 // a bad command line; nothing when the command may go on.
 std::optional<int> parse(QCommandLineParser &parser, const char *command, const QString &description,
                          const QStringList &arguments);
+
+// Writes a command's text to standard output. Ok when written, and when
+// its reader has gone (`| head`: the command ends quietly); CannotWrite,
+// said with the system's reason, when it cannot be written.
+int writeOut(const char *command, const QByteArray &text);
+// An output's name in a message: "standard output" for "-".
+QString outputName(const QString &name);
 
 // The exit status table of --help.
 QString exitStatusText();

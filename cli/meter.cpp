@@ -5,6 +5,7 @@
 #include "device/metersettings.h"
 #include "device/productinfo.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>
@@ -40,7 +41,7 @@ bool noArguments(const QCommandLineParser &parser, const char *command)
 {
     if (parser.positionalArguments().isEmpty())
         return true;
-    error(QLatin1String(command), QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    error(QLatin1String(command), QCoreApplication::translate("Cli", "多余的参数“%1”").arg(parser.positionalArguments().first()));
     return false;
 }
 
@@ -70,6 +71,7 @@ int runList(const QStringList &arguments)
         return Usage;
 
     QJsonArray json;
+    QByteArray out;
     int count = 0;
     hid_device_info *list = hid_enumerate(0x0483, 0x5750);
     for (hid_device_info *d = list; d; d = d->next) {
@@ -95,18 +97,21 @@ int runList(const QStringList &arguments)
                                     {QStringLiteral("path"), node},
                                     {QStringLiteral("accessible"), opens}});
         } else {
-            std::printf("%s %s %s %s %s\n", qPrintable(word(info.modelWord)), qPrintable(word(info.versionWord)),
-                        qPrintable(word(serial)), qPrintable(node), qPrintable(access));
+            out += QStringList{word(info.modelWord), word(info.versionWord), word(serial), node, access}
+                       .join(QLatin1Char(' '))
+                       .toLocal8Bit()
+                   + '\n';
         }
         if (refused)
             error(QStringLiteral("list"), accessHint(node));
     }
     hid_free_enumeration(list);
     if (parser.isSet(jsonOption()))
-        std::fputs(QJsonDocument(json).toJson(QJsonDocument::Compact).append('\n').constData(), stdout);
-    std::fflush(stdout);
+        out = QJsonDocument(json).toJson(QJsonDocument::Compact).append('\n');
+    if (const int written = writeOut("list", out); written != Ok)
+        return written;
     if (count == 0) {
-        error(QStringLiteral("list"), QStringLiteral("no meter is attached"));
+        error(QStringLiteral("list"), QCoreApplication::translate("Cli", "没有连接电表"));
         return NoMeter;
     }
     return Ok;
@@ -133,7 +138,7 @@ int runGet(const QStringList &arguments)
     }
     if (!send(port, CommandFrame::shortFrame(Cmd::SettingsEnter))
         || !send(port, CommandFrame::shortFrame(Cmd::PageSettings))) {
-        error(QStringLiteral("get"), QStringLiteral("cannot write to the meter"));
+        error(QStringLiteral("get"), QCoreApplication::translate("Cli", "无法写入电表"));
         return Failed;
     }
     MeterReading reading;
@@ -148,7 +153,7 @@ int runGet(const QStringList &arguments)
     }
     send(port, CommandFrame::shortFrame(Cmd::PageHome));
     if (!got) {
-        error(QStringLiteral("get"), QStringLiteral("the meter did not report its settings"));
+        error(QStringLiteral("get"), QCoreApplication::translate("Cli", "电表没有报告其设置"));
         return Failed;
     }
     const QList<QPair<QString, QString>> values = MeterSettings::reported(reading);
@@ -159,12 +164,12 @@ int runGet(const QStringList &arguments)
             const double d = v.second.toDouble(&number);
             object.insert(v.first, number ? QJsonValue(d) : QJsonValue(v.second));
         }
-        std::fputs(QJsonDocument(object).toJson(QJsonDocument::Compact).append('\n').constData(), stdout);
-    } else {
-        for (const auto &v : values)
-            std::printf("%s: %s\n", qPrintable(v.first), qPrintable(v.second));
+        return writeOut("get", QJsonDocument(object).toJson(QJsonDocument::Compact).append('\n'));
     }
-    return Ok;
+    QByteArray out;
+    for (const auto &v : values)
+        out += (v.first + QStringLiteral(": ") + v.second).toLocal8Bit() + '\n';
+    return writeOut("get", out);
 }
 
 int runSet(const QStringList &arguments)
@@ -200,7 +205,7 @@ int runSet(const QStringList &arguments)
             chosen << s;
     }
     if (chosen.isEmpty()) {
-        error(QStringLiteral("set"), QStringLiteral("nothing to set (ombrel set --help lists the settings)"));
+        error(QStringLiteral("set"), QCoreApplication::translate("Cli", "没有要更改的设置（ombrel set --help 列出全部设置）"));
         return Usage;
     }
     QStringList values;
@@ -240,7 +245,7 @@ int runSet(const QStringList &arguments)
         written = written && send(port, frame);
     written = written && send(port, CommandFrame::shortFrame(Cmd::PageHome));
     if (!written) {
-        error(QStringLiteral("set"), QStringLiteral("cannot write to the meter"));
+        error(QStringLiteral("set"), QCoreApplication::translate("Cli", "无法写入电表"));
         return Failed;
     }
     return Ok;

@@ -2,8 +2,10 @@
 #include "cli/command.h"
 
 #include "base/setting.h"
+#include "base/timetext.h"
 #include "device/productinfo.h"
 #include "recording/jsonlines.h"
+#include "recording/newfile.h"
 #include "recording/runjournal.h"
 #include "recording/runrecorder.h"
 #include "recording/runstats.h"
@@ -20,6 +22,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <memory>
@@ -66,47 +69,33 @@ void onSignal(int)
     (void)written;
 }
 
-QString clockText(qint64 ms)
-{
-    const qint64 s = ms / 1000;
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600, 2, 10, QLatin1Char('0'))
-        .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-
-// One output of the run: a file (or stdout) that gets every record as it
-// comes.
+// The JSON-lines output of the run: a file, a pipe or standard output that
+// gets every record as it comes.
 class JsonSink
 {
 public:
-    bool open(const QString &name, QString *error)
+    explicit JsonSink(const QString &name)
+        : m_name(name), m_file(name, OutputFile::Mode::AsItGoes, RegularFile::Accept::Streams)
     {
-        m_name = name;
-        const bool ok = name == QLatin1String("-") ? m_file.open(STDOUT_FILENO, QIODevice::WriteOnly)
-                                                   : (m_file.setFileName(name),
-                                                      m_file.open(QIODevice::WriteOnly | QIODevice::Append));
-        if (!ok)
-            *error = m_file.errorString();
-        return ok;
     }
+    bool open(QString *error) { return m_file.open(error); }
     bool write(const ReadingLog &log, int first, QString *error)
     {
         QByteArray out;
         for (int i = first; i < log.size(); ++i)
             JsonLines::appendRecord(out, log, i);
-        if (m_file.write(out) != out.size() || !m_file.flush()) {
-            *error = m_file.errorString();
+        if (!m_file.write(out, error))
             return false;
-        }
+        m_file.keep();
         return true;
     }
-    void close() { m_file.close(); }
-    QString name() const { return m_name == QLatin1String("-") ? QStringLiteral("standard output") : m_name; }
+    bool close(QString *error) { return m_file.commit(error); }
+    bool readerGone() const { return m_file.readerGone(); }
+    QString name() const { return outputName(m_name); }
 
 private:
-    QFile m_file;
     QString m_name;
+    OutputFile m_file;
 };
 
 // The run in the run journal, next to the files: a fault is said once on
@@ -152,6 +141,7 @@ public:
         if (!m_run)
             return false;
         m_journal.sync(m_run, log, logStart);
+        const qint64 stored = m_journal.storedId(m_run);
         const bool whole = m_journal.written(m_run) >= logStart + log.size();
         const bool ended = m_journal.endRun(m_run, QDateTime::currentMSecsSinceEpoch(), reason);
         if (!ended) {
@@ -159,6 +149,9 @@ public:
             if (!m_faultSaid)
                 error(QLatin1String(kCommand), QStringLiteral("the end of the run could not be written to the run "
                                                               "journal: it will show as interrupted"));
+        } else if (logStart + log.size() == 0 && stored > 0) {
+            // Ended before its first record: nothing to keep, as in the window.
+            m_journal.remove(stored);
         }
         if (m_journal.takeOverCap())
             error(QLatin1String(kCommand),
@@ -233,8 +226,9 @@ int runRecord(const QStringList &arguments)
     QCommandLineParser parser;
     const QCommandLineOption csvOption(QStringLiteral("csv"),
                                        QStringLiteral("Write the run to this CSV file, in the window's format "
-                                                      "(an existing file is appended to)."),
-                                       QStringLiteral("file"));
+                                                      "(an existing file is appended to), or to standard output "
+                                                      "for -."),
+                                       QStringLiteral("file|-"));
     const QCommandLineOption jsonOption(QStringLiteral("jsonl"),
                                         QStringLiteral("Write one JSON object a record to this file (appended "
                                                        "to), or to standard output for -."),
@@ -257,23 +251,25 @@ int runRecord(const QStringList &arguments)
     if (const std::optional<int> done =
             parse(parser, kCommand,
                   QStringLiteral("Records the meter as the window's run does: one record a second from the "
-                                 "latest reading. On a terminal a status line on standard error shows the "
-                                 "run; Ctrl+C (SIGINT) or SIGTERM ends it with every file complete."),
+                                 "latest reading, into the run journal and the files given (none: the journal "
+                                 "alone). On a terminal a status line on standard error shows the run; Ctrl+C "
+                                 "(SIGINT) or SIGTERM ends it with every file complete, and a line on standard "
+                                 "error says how it ended: the reason, duration, records, Ah and Wh."),
                   arguments))
         return *done;
     if (!parser.positionalArguments().isEmpty()) {
-        error(QLatin1String(kCommand), QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "多余的参数“%1”").arg(parser.positionalArguments().first()));
         return Usage;
     }
     const QString csvName = parser.value(csvOption);
     const QString jsonName = parser.value(jsonOption);
     if ((parser.isSet(csvOption) && csvName.isEmpty()) || (parser.isSet(jsonOption) && jsonName.isEmpty())) {
-        error(QLatin1String(kCommand), QStringLiteral("an empty file name for --%1")
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "--%1 的文件名为空")
                                            .arg(parser.isSet(csvOption) && csvName.isEmpty() ? "csv" : "jsonl"));
         return Usage;
     }
-    if (csvName.isEmpty() && jsonName.isEmpty()) {
-        error(QLatin1String(kCommand), QStringLiteral("nothing to record to: give --csv FILE and/or --jsonl FILE|-"));
+    if (csvName == QLatin1String("-") && jsonName == QLatin1String("-")) {
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "--csv 和 --jsonl 只能有一个写到标准输出（-）"));
         return Usage;
     }
     StopConditions conditions;
@@ -289,7 +285,7 @@ int runRecord(const QStringList &arguments)
             return Usage;
         }
     }
-    // The run's statistics, kept only for its stop conditions.
+    // The run's statistics, for its stop conditions and its summary.
     RunStats stats;
 
     RunRecorder::Options options;
@@ -303,15 +299,15 @@ int runRecord(const QStringList &arguments)
         break;
     case MeterOpen::NoMeter:
         error(QLatin1String(kCommand), options.serial.isEmpty()
-                                           ? QStringLiteral("no meter is attached")
-                                           : QStringLiteral("no meter with serial number %1 is attached")
+                                           ? QCoreApplication::translate("Cli", "没有连接电表")
+                                           : QCoreApplication::translate("Cli", "没有连接序列号为 %1 的电表")
                                                  .arg(options.serial));
         return NoMeter;
     case MeterOpen::AccessDenied:
         error(QLatin1String(kCommand), accessHint(node));
         return NoMeter;
     case MeterOpen::Failed:
-        error(QLatin1String(kCommand), QStringLiteral("cannot open the meter at %1").arg(node));
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法打开电表 %1").arg(node));
         return NoMeter;
     }
 
@@ -320,17 +316,17 @@ int runRecord(const QStringList &arguments)
     if (!csvName.isEmpty()) {
         csv.reset(new saveDataDeal(recorder.log(), parseProductString(recorder.product()).modelWord));
         QString reason;
-        if (!csv->open(csvName, &reason)) {
-            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(csvName, reason));
+        if (!csv->open(csvName, &reason, RegularFile::Accept::Streams)) {
+            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(csvName), reason));
             return CannotWrite;
         }
     }
     std::unique_ptr<JsonSink> json;
     if (!jsonName.isEmpty()) {
-        json.reset(new JsonSink);
+        json.reset(new JsonSink(jsonName));
         QString reason;
-        if (!json->open(jsonName, &reason)) {
-            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(jsonName, reason));
+        if (!json->open(&reason)) {
+            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(json->name(), reason));
             return CannotWrite;
         }
     }
@@ -345,19 +341,18 @@ int runRecord(const QStringList &arguments)
     int written = 0;
 
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        error(QLatin1String(kCommand), QStringLiteral("cannot set up signal handling"));
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法设置信号处理"));
         return Failed;
     }
     QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    // A pipe whose reader stops reading cannot hold the run past a signal.
+    OutputFile::setWakeDescriptor(g_signalPipe[0]);
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    // A reader of standard output that goes away is a write error, not death.
-    std::signal(SIGPIPE, SIG_IGN);
-
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     qint64 records = 0;
     qint64 lastStatusMs = -1000;
@@ -382,7 +377,7 @@ int runRecord(const QStringList &arguments)
         lastStatusMs = now;
         const MeterReading &r = recorder.latest();
         std::fprintf(stderr, "\r%s  %.3f V  %.3f A  %.3f W  %.3f Ah  %.3f Wh  %lld records%s\x1b[K",
-                     qPrintable(clockText(now)), double(r.vbus), double(r.ibus), double(r.power),
+                     qPrintable(TimeText::duration(now)), double(r.vbus), double(r.ibus), double(r.power),
                      double(r.capacity), double(r.energy), static_cast<long long>(records),
                      recorder.connected() ? "" : "  (unplugged)");
         std::fflush(stderr);
@@ -394,18 +389,25 @@ int runRecord(const QStringList &arguments)
         // at least every record its files have.
         const bool kept = journal.sync(log, logStart);
         QString reason;
+        // A reader that went away (`| head`) ends the run as stopped, quietly.
         if (csv && !csv->appendRecords(written, &reason)) {
-            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(csvName, reason));
-            end(CannotWrite, QLatin1String(RunJournal::kStopped));
-        } else if (json && !json->write(log, written, &reason)) {
-            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(json->name(), reason));
-            end(CannotWrite, QLatin1String(RunJournal::kStopped));
-        }
-        if (conditions.any()) {
-            for (int i = written; i < log.size(); ++i) {
-                stats.append(log, i);
-                conditions.recorded(stats);
+            if (csv->readerGone())
+                end(Ok, QLatin1String(RunJournal::kStopped));
+            else {
+                error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(csvName), reason));
+                end(CannotWrite, QLatin1String(RunJournal::kStopped));
             }
+        } else if (json && !json->write(log, written, &reason)) {
+            if (json->readerGone())
+                end(Ok, QLatin1String(RunJournal::kStopped));
+            else {
+                error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(json->name(), reason));
+                end(CannotWrite, QLatin1String(RunJournal::kStopped));
+            }
+        }
+        for (int i = written; i < log.size(); ++i) {
+            stats.append(log, i);
+            conditions.recorded(stats);
         }
         records += log.size() - written;
         written = log.size();
@@ -428,13 +430,12 @@ int runRecord(const QStringList &arguments)
         if (terminal)
             std::fputs("\n", stderr);
         error(QLatin1String(kCommand), options.exitOnUnplug
-                                           ? QStringLiteral("the meter was pulled out: the run ends")
-                                           : QStringLiteral("the meter was pulled out: waiting for it (serial "
-                                                            "number %1) to come back")
+                                           ? QCoreApplication::translate("Cli", "电表已拔出：运行结束")
+                                           : QCoreApplication::translate("Cli", "电表已拔出：等待它（序列号 %1）重新插上")
                                                  .arg(recorder.serialNumber()));
     });
     QObject::connect(&recorder, &RunRecorder::replugged, [&] {
-        error(QLatin1String(kCommand), QStringLiteral("the meter is back: the run goes on"));
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "电表已重新插上：运行继续"));
     });
     QObject::connect(&recorder, &RunRecorder::finished, [&] { end(Ok, QLatin1String(RunJournal::kUnplugged)); });
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
@@ -452,6 +453,7 @@ int runRecord(const QStringList &arguments)
 
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
+    OutputFile::setWakeDescriptor(-1);
     ::close(g_signalPipe[0]);
     ::close(g_signalPipe[1]);
     showStatus(true);
@@ -460,17 +462,30 @@ int runRecord(const QStringList &arguments)
     if (csv) {
         QString reason;
         if (!csv->close(&reason) && status == Ok) {
-            error(QLatin1String(kCommand), QStringLiteral("cannot write %1: %2").arg(csvName, reason));
+            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(csvName), reason));
             status = CannotWrite;
         }
     }
-    if (json)
-        json->close();
+    if (json) {
+        QString reason;
+        if (!json->close(&reason) && status == Ok) {
+            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(json->name(), reason));
+            status = CannotWrite;
+        }
+    }
     const bool kept = journal.end(recorder.log(), logStart, endReason);
     if (status == CannotWrite)
-        error(QLatin1String(kCommand), QStringLiteral("the records up to the failure are in the files"));
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "出错之前的记录都已在文件中"));
     else if (!kept && status == Ok)
         status = CannotWrite;   // the run is not (wholly) in the run journal
+    // How the run ended, in one line for a script's log.
+    const IntervalStats total = stats.total();
+    error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "运行已结束（%1），历时 %2：%3，%4 Ah，%5 Wh")
+                                       .arg(StopConditions::reasonWords(endReason), TimeText::duration(qint64(std::llround(total.duration_s * 1000.0))),
+                                            total.records == 1 ? QCoreApplication::translate("Cli", "1 条记录")
+                                                               : QCoreApplication::translate("Cli", "%1 条记录").arg(total.records))
+                                       .arg(total.charge_ah, 0, 'f', 6)
+                                       .arg(total.energy_wh, 0, 'f', 6));
     return status;
 }
 

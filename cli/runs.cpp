@@ -2,22 +2,20 @@
 #include "cli/command.h"
 
 #include "base/setting.h"
+#include "base/timetext.h"
 #include "recording/jsonlines.h"
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
 #include "recording/savedatadeal.h"
 #include "recording/stopconditions.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QRegularExpression>
-
-#include <unistd.h>
 
 #include <charconv>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <limits>
 #include <tuple>
@@ -68,7 +66,7 @@ std::optional<int> findRun(RunJournal &journal, const char *command, const QStri
     const qint64 id = word.toLongLong(&ok);
     if (word != QLatin1String("last") && (!ok || id <= 0 || word.startsWith(QLatin1Char('+')))) {
         error(QLatin1String(command),
-              QStringLiteral("bad run '%1': a run's id (see %2 runs) or last").arg(word, programName()));
+              QCoreApplication::translate("Cli", "无效的运行“%1”：应为运行的编号（见 %2 runs）或 last").arg(word, programName()));
         return int(Usage);
     }
     const std::vector<JournalRun> runs = journal.runs();
@@ -79,8 +77,8 @@ std::optional<int> findRun(RunJournal &journal, const char *command, const QStri
         }
     }
     error(QLatin1String(command), word == QLatin1String("last")
-                                      ? QStringLiteral("no run in the run journal %1").arg(journal.path())
-                                      : QStringLiteral("no run %1 in the run journal %2").arg(word, journal.path()));
+                                      ? QCoreApplication::translate("Cli", "运行记录数据库 %1 中没有运行").arg(journal.path())
+                                      : QCoreApplication::translate("Cli", "运行记录数据库 %2 中没有运行 %1").arg(word, journal.path()));
     return int(Failed);
 }
 
@@ -89,8 +87,8 @@ std::optional<int> runArgument(const QCommandLineParser &parser, const char *com
 {
     const QStringList args = parser.positionalArguments();
     if (args.size() != 1) {
-        error(QLatin1String(command), args.isEmpty() ? QStringLiteral("which run? give its id or last")
-                                                     : QStringLiteral("unexpected argument '%1'").arg(args[1]));
+        error(QLatin1String(command), args.isEmpty() ? QCoreApplication::translate("Cli", "哪一次运行？请给出其编号或 last")
+                                                     : QCoreApplication::translate("Cli", "多余的参数“%1”").arg(args[1]));
         return int(Usage);
     }
     word = args[0];
@@ -104,29 +102,24 @@ QString localText(qint64 ms)
 
 QString durationText(double seconds)
 {
-    const qint64 s = qint64(std::llround(qMax(0.0, seconds)));
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600, 2, 10, QLatin1Char('0'))
-        .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
+    return TimeText::duration(std::isfinite(seconds) ? qint64(std::llround(qBound(0.0, seconds, 1e15) * 1000.0)) : 0);
 }
 
-bool writeOut(const QByteArray &text)
-{
-    return std::fwrite(text.constData(), 1, size_t(text.size()), stdout) == size_t(text.size())
-           && std::fflush(stdout) == 0;
-}
+// A TIME of --from/--to: ISO 8601 local date-time (an offset or Z taken as
+// given), or seconds from the run's first record.
+struct Time {
+    bool wall = false;   // ms since the epoch; else ms from the run's start
+    qint64 ms = 0;
+};
 
-// A TIME of --from/--to on the run's timeline: ISO 8601 local date-time (an
-// offset or Z taken as given), or seconds from the run's first record.
-std::optional<qint64> parseTime(const QString &text, qint64 t0, qint64 firstWall)
+std::optional<Time> parseTime(const QString &text)
 {
     static const QRegularExpression seconds(QStringLiteral("^[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)$"));
     if (seconds.match(text).hasMatch()) {
         const double s = text.toDouble();
         if (!std::isfinite(s) || std::fabs(s) > 1e12)
             return std::nullopt;
-        return t0 + qint64(std::llround(s * 1000.0));
+        return Time{false, qint64(std::llround(s * 1000.0))};
     }
     static const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d(:\\d\\d(\\.\\d{1,3})?)?"
                                                        "(Z|[+-]\\d\\d:?\\d\\d)?$"));
@@ -135,8 +128,7 @@ std::optional<qint64> parseTime(const QString &text, qint64 t0, qint64 firstWall
     const QDateTime at = QDateTime::fromString(text, Qt::ISODateWithMs);
     if (!at.isValid())
         return std::nullopt;
-    // The wall clock taken onto the run's timeline by the offset of its first record.
-    return at.toMSecsSinceEpoch() - (firstWall - t0);
+    return Time{true, at.toMSecsSinceEpoch()};
 }
 
 } // namespace
@@ -157,7 +149,7 @@ int runRuns(const QStringList &arguments)
                   arguments))
         return *done;
     if (!parser.positionalArguments().isEmpty()) {
-        error(QLatin1String(command), QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "多余的参数“%1”").arg(parser.positionalArguments().first()));
         return Usage;
     }
     RunJournal journal;
@@ -218,9 +210,7 @@ int runRuns(const QStringList &arguments)
                        .toUtf8();
         }
     }
-    if (!writeOut(out))
-        return CannotWrite;
-    return Ok;
+    return writeOut(command, out);
 }
 
 int runExport(const QStringList &arguments)
@@ -230,8 +220,8 @@ int runExport(const QStringList &arguments)
     const QCommandLineOption csvOption(QStringLiteral("csv"),
                                        QStringLiteral("Write the run to this CSV file, in the window's format: an "
                                                       "existing file is appended to, a new one appears only when "
-                                                      "complete."),
-                                       QStringLiteral("file"));
+                                                      "complete; - is standard output."),
+                                       QStringLiteral("file|-"));
     const QCommandLineOption jsonOption(QStringLiteral("jsonl"),
                                         QStringLiteral("Write one JSON object a record, as record does, to this "
                                                        "file (the same rules as --csv) or to standard output for -."),
@@ -250,12 +240,16 @@ int runExport(const QStringList &arguments)
     const QString csvName = parser.value(csvOption);
     const QString jsonName = parser.value(jsonOption);
     if ((parser.isSet(csvOption) && csvName.isEmpty()) || (parser.isSet(jsonOption) && jsonName.isEmpty())) {
-        error(QLatin1String(command), QStringLiteral("an empty file name for --%1")
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "--%1 的文件名为空")
                                           .arg(parser.isSet(csvOption) && csvName.isEmpty() ? "csv" : "jsonl"));
         return Usage;
     }
+    if (csvName == QLatin1String("-") && jsonName == QLatin1String("-")) {
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "--csv 和 --jsonl 只能有一个写到标准输出（-）"));
+        return Usage;
+    }
     if (csvName.isEmpty() && jsonName.isEmpty()) {
-        error(QLatin1String(command), QStringLiteral("nothing to export to: give --csv FILE and/or --jsonl FILE|-"));
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "没有导出目标：请给出 --csv FILE 和/或 --jsonl FILE|-"));
         return Usage;
     }
     RunJournal journal;
@@ -271,22 +265,23 @@ int runExport(const QStringList &arguments)
                                           .arg(journal.detail()));
         return Failed;
     }
-    // A reader of standard output that goes away is a write error, not death.
-    std::signal(SIGPIPE, SIG_IGN);
+    // Files, pipes that a program reads, devices, standard output for "-";
+    // one whose reader went away ends the export quietly.
     QString reason;
-    if (!csvName.isEmpty() && !saveDataDeal(log, run.model).writeCsv(csvName, &reason)) {
-        error(QLatin1String(command), QStringLiteral("cannot write %1: %2").arg(csvName, reason));
+    saveDataDeal csv(log, run.model);
+    if (!csvName.isEmpty() && !csv.writeCsv(csvName, &reason, RegularFile::Accept::Streams)) {
+        if (csv.readerGone() && csvName == QLatin1String("-"))
+            return Ok;
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(csvName), reason));
         return CannotWrite;
     }
-    if (jsonName == QLatin1String("-")) {
-        QFile out;
-        if (!out.open(STDOUT_FILENO, QIODevice::WriteOnly) || !JsonLines::write(log, out, &reason) || !out.flush()) {
-            error(QLatin1String(command), QStringLiteral("cannot write standard output: %1")
-                                              .arg(reason.isEmpty() ? out.errorString() : reason));
-            return CannotWrite;
-        }
-    } else if (!jsonName.isEmpty() && !JsonLines::writeFile(log, jsonName, &reason)) {
-        error(QLatin1String(command), QStringLiteral("cannot write %1: %2").arg(jsonName, reason));
+    bool readerGone = false;
+    if (!jsonName.isEmpty()
+        && !JsonLines::writeFile(log, jsonName, &reason, RegularFile::Accept::Streams, &readerGone)) {
+        if (readerGone && jsonName == QLatin1String("-"))
+            return Ok;
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "无法写入 %1：%2")
+                                          .arg(outputName(jsonName), reason));
         return CannotWrite;
     }
     return Ok;
@@ -330,10 +325,9 @@ int runStats(const QStringList &arguments)
         if (o->names().isEmpty() || !parser.isSet(*o))
             continue;
         const QString v = parser.value(*o);
-        if (!shape.match(v).hasMatch() || !parseTime(v, 0, 0)) {
+        if (!shape.match(v).hasMatch() || !parseTime(v)) {
             error(QLatin1String(command),
-                  QStringLiteral("bad time '%1' for --%2: a local date-time such as 2026-12-08T13:05:09 or "
-                                 "seconds from the run's start")
+                  QCoreApplication::translate("Cli", "--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数")
                       .arg(v, o->names().first()));
             return Usage;
         }
@@ -348,10 +342,40 @@ int runStats(const QStringList &arguments)
     IntervalStats s;
     qint64 fromRun = 0, toRun = 0;
     if (journal.timeline(run.id, t0, firstWall)) {
-        fromRun = parser.isSet(fromOption) ? *parseTime(parser.value(fromOption), t0, firstWall)
-                                           : std::numeric_limits<qint64>::min() / 2;
-        toRun = parser.isSet(toOption) ? *parseTime(parser.value(toOption), t0, firstWall)
-                                       : std::numeric_limits<qint64>::max() / 2;
+        // A time on the run's timeline. A wall-clock time is where the run's
+        // clock showed it; one it showed twice (set back during the run) is
+        // ambiguous, and said; one it never showed is taken by the offset of
+        // the first record.
+        auto onTimeline = [&](const QCommandLineOption &option, qint64 &at) -> std::optional<int> {
+            const Time t = *parseTime(parser.value(option));
+            if (!t.wall) {
+                at = t0 + t.ms;
+                return std::nullopt;
+            }
+            const std::vector<qint64> times = journal.runTimesAtWall(run.id, t.ms);
+            if (times.size() > 1) {
+                QStringList seconds;
+                for (const qint64 ms : times)
+                    seconds << QString::number((ms - t0) / 1000.0, 'g', 15);
+                error(QLatin1String(command),
+                      QCoreApplication::translate("Cli", "--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）")
+                          .arg(parser.value(option), option.names().first())
+                          .arg(times.size())
+                          .arg(run.id)
+                          .arg(seconds.join(QCoreApplication::translate("Cli", " 或 "))));
+                return int(Usage);
+            }
+            at = times.empty() ? t.ms - (firstWall - t0) : times.front();
+            return std::nullopt;
+        };
+        fromRun = std::numeric_limits<qint64>::min() / 2;
+        toRun = std::numeric_limits<qint64>::max() / 2;
+        if (parser.isSet(fromOption))
+            if (const std::optional<int> bad = onTimeline(fromOption, fromRun))
+                return *bad;
+        if (parser.isSet(toOption))
+            if (const std::optional<int> bad = onTimeline(toOption, toRun))
+                return *bad;
         s = journal.stats(run.id, fromRun, toRun);
     }
     // The interval's ends: its first and last record; for an interval
@@ -421,9 +445,7 @@ int runStats(const QStringList &arguments)
                                                       .arg(QLatin1String(std::get<2>(c))));
         }
     }
-    if (!writeOut(out))
-        return CannotWrite;
-    return Ok;
+    return writeOut(command, out);
 }
 
 } // namespace Cli

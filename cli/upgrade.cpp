@@ -4,6 +4,7 @@
 #include "device/commandframe.h"
 #include "device/firmwareupgrade.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -57,8 +58,8 @@ int runUpgrade(const QStringList &arguments)
         return *done;
     const QStringList files = parser.positionalArguments();
     if (files.size() != 1) {
-        error(QLatin1String(kCommand), files.isEmpty() ? QStringLiteral("no firmware file given")
-                                                       : QStringLiteral("unexpected argument '%1'").arg(files[1]));
+        error(QLatin1String(kCommand), files.isEmpty() ? QCoreApplication::translate("Cli", "没有给出固件文件")
+                                                       : QCoreApplication::translate("Cli", "多余的参数“%1”").arg(files[1]));
         return Usage;
     }
     const QString path = files.first();
@@ -67,19 +68,19 @@ int runUpgrade(const QStringList &arguments)
     case Firmware::LoadError::None:
         break;
     case Firmware::LoadError::CannotOpen:
-        error(QLatin1String(kCommand), QStringLiteral("cannot read the image %1").arg(path));
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法读取固件 %1").arg(path));
         return ImageRefused;
     case Firmware::LoadError::NotRegular:
         error(QLatin1String(kCommand),
-              QStringLiteral("the image %1 is not a regular file (a named pipe or a device, for instance)").arg(path));
+              QCoreApplication::translate("Cli", "固件 %1 不是普通文件（例如命名管道或设备）").arg(path));
         return ImageRefused;
     case Firmware::LoadError::TooLarge:
-        error(QLatin1String(kCommand), QStringLiteral("the image %1 is too big (more than %2 bytes)")
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "固件 %1 太大（超过 %2 字节）")
                                            .arg(path)
                                            .arg(Firmware::kMaxImageBytes));
         return ImageRefused;
     case Firmware::LoadError::Empty:
-        error(QLatin1String(kCommand), QStringLiteral("the image %1 is empty").arg(path));
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "固件 %1 是空文件").arg(path));
         return ImageRefused;
     }
 
@@ -105,7 +106,7 @@ int runUpgrade(const QStringList &arguments)
                  static_cast<long long>(total));
     const QByteArray start = CommandFrame::shortFrame(Cmd::UpgradeStart);
     if (!port.usb_send(start.constData(), unsigned(start.size()))) {
-        error(QLatin1String(kCommand), QStringLiteral("cannot write to the meter"));
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入电表"));
         return Failed;
     }
     QThread::msleep(kLoaderStartMs);
@@ -119,7 +120,7 @@ int runUpgrade(const QStringList &arguments)
     unsigned char buffer[64];
     for (;;) {
         if (writeFailed) {
-            error(QLatin1String(kCommand), QStringLiteral("a write to the meter failed; the upgrade did not finish"));
+            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "写入电表失败，升级没有完成"));
             return Failed;
         }
         if (!transfer.isWaiting())
@@ -128,7 +129,7 @@ int runUpgrade(const QStringList &arguments)
         if (n < 0) {
             if (terminal)
                 std::fputs("\n", stderr);
-            error(QLatin1String(kCommand), QStringLiteral("the meter was pulled out; the upgrade did not finish"));
+            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "电表已拔出，升级没有完成"));
             return Failed;
         }
         if (n == 64) {
@@ -149,7 +150,7 @@ int runUpgrade(const QStringList &arguments)
             case FirmwareTransfer::Reply::Failure:
                 if (terminal)
                     std::fputs("\n", stderr);
-                error(QLatin1String(kCommand), QStringLiteral("the meter's loader reported a failure"));
+                error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "电表的引导程序报告失败"));
                 return Failed;
             case FirmwareTransfer::Reply::Ack:
             case FirmwareTransfer::Reply::Ignored:
@@ -168,12 +169,12 @@ int runUpgrade(const QStringList &arguments)
             if (transfer.tick()) {
                 if (terminal)
                     std::fputs("\n", stderr);
-                error(QLatin1String(kCommand), QStringLiteral("the meter's loader stopped answering (time-out)"));
+                error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "电表的引导程序停止应答（超时）"));
                 return TimedOut;
             }
         }
     }
-    error(QLatin1String(kCommand), QStringLiteral("the upgrade did not finish"));
+    error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "升级没有完成"));
     return Failed;
 }
 

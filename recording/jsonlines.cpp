@@ -1,10 +1,7 @@
 #include "recording/jsonlines.h"
 
-#include "base/regularfile.h"
+#include "base/timetext.h"
 #include "recording/newfile.h"
-
-#include <QCoreApplication>
-#include <QFileInfo>
 
 #include <charconv>
 #include <cmath>
@@ -70,26 +67,16 @@ void appendString(QByteArray &out, const QString &text)
 
 QByteArray isoTime(qint64 ms)
 {
-    // Rounded down to the second, for any 64-bit value.
-    int millis = int(ms % 1000);
-    qint64 secs = ms / 1000;
-    if (millis < 0) {
-        millis += 1000;
-        --secs;
-    }
-    const std::time_t t = std::time_t(secs);
-    std::tm local{};
-    if (!localtime_r(&t, &local))
-        local = std::tm{};
-    const long offsetMinutes = local.tm_gmtoff / 60;
+    const TimeText::Local local = TimeText::local(ms);
+    const long offsetMinutes = local.offsetSeconds() / 60;
     const long absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
     // Four digits of year; one outside 0..9999 with its sign and every digit.
-    const long long year = local.tm_year + 1900LL;
+    const long long year = local.year();
     char text[64];
     const int n = std::snprintf(text, sizeof text, "%s%04lld-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld",
-                                year < 0 ? "-" : "", year < 0 ? -year : year, local.tm_mon + 1, local.tm_mday,
-                                local.tm_hour, local.tm_min, local.tm_sec, millis, offsetMinutes < 0 ? '-' : '+',
-                                absolute / 60, absolute % 60);
+                                year < 0 ? "-" : "", year < 0 ? -year : year, local.tm.tm_mon + 1,
+                                local.tm.tm_mday, local.tm.tm_hour, local.tm.tm_min, local.tm.tm_sec, local.millis,
+                                offsetMinutes < 0 ? '-' : '+', absolute / 60, absolute % 60);
     return QByteArray(text, qBound(0, n, int(sizeof text) - 1));
 }
 
@@ -107,59 +94,30 @@ void appendRecord(QByteArray &out, const ReadingLog &log, int i)
     out += "}\n";
 }
 
-bool write(const ReadingLog &log, QIODevice &device, QString *error)
+bool writeFile(const ReadingLog &log, const QString &fileName, QString *error, RegularFile::Accept accept,
+               bool *readerGone)
 {
+    OutputFile file(fileName, OutputFile::Mode::Whole, accept);
+    auto failed = [&] {
+        if (readerGone)
+            *readerGone = file.readerGone();
+        return false;
+    };
+    if (!file.open(error))
+        return failed();
     QByteArray out;
     out.reserve((1 << 20) + 4096);
     for (int i = 0; i < log.size(); ++i) {
         appendRecord(out, log, i);
-        if (out.size() >= (1 << 20) || i == log.size() - 1) {
-            if (device.write(out) != out.size()) {
-                if (error)
-                    *error = device.errorString();
-                return false;
-            }
+        if (out.size() >= (1 << 20)) {
+            if (!file.write(out, error))
+                return failed();
             out.resize(0);
         }
     }
+    if (!file.write(out, error) || !file.commit(error))
+        return failed();
     return true;
-}
-
-bool writeFile(const ReadingLog &log, const QString &fileName, QString *error)
-{
-    const QFileInfo info(fileName);
-    if (info.exists() || info.isSymLink()) {
-        QFile file(fileName);
-        QString reason;
-        switch (RegularFile::open(file, QIODevice::WriteOnly | QIODevice::Append, &reason)) {
-        case RegularFile::Opened::Yes:
-            break;
-        case RegularFile::Opened::NotRegular:
-            if (error)
-                *error = QCoreApplication::translate("saveDataDeal", "不是普通文件（例如命名管道或设备）");
-            return false;
-        case RegularFile::Opened::Failed:
-            if (error)
-                *error = reason;
-            return false;
-        }
-        if (!write(log, file, error) || !file.flush()) {
-            if (error && error->isEmpty())
-                *error = file.errorString();
-            return false;
-        }
-        file.close();
-        if (file.error() != QFileDevice::NoError) {
-            if (error)
-                *error = file.errorString();
-            return false;
-        }
-        return true;
-    }
-    NewFile part(fileName);
-    if (!part.open(error) || !write(log, part.file(), error))
-        return false;
-    return part.commit(error);
 }
 
 } // namespace JsonLines

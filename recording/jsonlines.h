@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/regularfile.h"
 #include "recording/readinglog.h"
 
 #include <QByteArray>
@@ -23,12 +24,13 @@ void appendNumber(QByteArray &out, float value);
 void appendString(QByteArray &out, const QString &text);
 // One line of record i, "\n" included.
 void appendRecord(QByteArray &out, const ReadingLog &log, int i);
-// Every record of the log into a file: an existing one is appended to, a new
-// one written under a hidden name in the same folder and given its name when
-// complete. False, with the reason in `error`, when it cannot be written
-// whole or is not a regular file.
-bool writeFile(const ReadingLog &log, const QString &fileName, QString *error = nullptr);
-// The same into an open device (standard output), in chunks.
-bool write(const ReadingLog &log, QIODevice &device, QString *error = nullptr);
+// Every record of the log into a file (an OutputFile written whole): an
+// existing one is appended to, a new one written under a hidden name in the
+// same folder and given its name when complete; with `accept` streams, "-"
+// is standard output. False, with the reason in `error`, when it cannot be
+// written whole (an appended file is put back as it was) or is not a regular
+// file; `readerGone` tells a pipe whose reader left.
+bool writeFile(const ReadingLog &log, const QString &fileName, QString *error = nullptr,
+               RegularFile::Accept accept = RegularFile::Accept::RegularFiles, bool *readerGone = nullptr);
 
 } // namespace JsonLines

@@ -1,12 +1,17 @@
 #include "recording/newfile.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 NewFile::NewFile(const QString &fileName) : m_name(fileName) {}
@@ -88,4 +93,178 @@ void NewFile::discard()
     if (!m_partName.isEmpty())
         ::unlink(QFile::encodeName(m_partName).constData());
     m_partName.clear();
+}
+
+namespace {
+int g_wakeFd = -1;
+} // namespace
+
+void OutputFile::setWakeDescriptor(int fd)
+{
+    g_wakeFd = fd;
+}
+
+OutputFile::OutputFile(const QString &name, Mode mode, RegularFile::Accept accept)
+    : m_name(name), m_mode(mode), m_accept(accept)
+{
+}
+
+OutputFile::~OutputFile()
+{
+    if (!m_done)
+        discard();
+}
+
+bool OutputFile::open(QString *error)
+{
+    m_done = false;
+    m_readerGone = false;
+    if (isStandardOutput() && m_accept == RegularFile::Accept::Streams) {
+        m_fd = STDOUT_FILENO;
+        m_startsEmpty = true;
+        m_regular = false;   // the caller's file: never cut
+        struct stat st;
+        m_stream = ::fstat(m_fd, &st) == 0 && !S_ISREG(st.st_mode);
+        return true;
+    }
+    const QFileInfo info(m_name);
+    if (m_mode == Mode::Whole && !info.exists() && !info.isSymLink()) {
+        // Written under a name of its own, and given its name whole.
+        m_part.reset(new NewFile(m_name));
+        if (!m_part->open(error)) {
+            m_part.reset();
+            return false;
+        }
+        m_fd = m_part->file().handle();
+        m_startsEmpty = true;
+        m_regular = false;   // removed rather than cut
+        m_stream = false;
+        m_kept = 0;
+        return true;
+    }
+    const bool existed = info.exists();
+    m_file.setFileName(m_name);
+    QString reason;
+    switch (RegularFile::open(m_file, QIODevice::WriteOnly | QIODevice::Append, &reason, m_accept)) {
+    case RegularFile::Opened::Yes:
+        break;
+    case RegularFile::Opened::NotRegular:
+        if (error)
+            *error = !reason.isEmpty()
+                         ? reason
+                         : QCoreApplication::translate("saveDataDeal", "不是普通文件（例如命名管道或设备）");
+        return false;
+    case RegularFile::Opened::Failed:
+        if (error)
+            *error = reason;
+        return false;
+    }
+    m_fd = m_file.handle();
+    struct stat st;
+    m_regular = ::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode);
+    m_stream = !m_regular;
+    m_startsEmpty = !existed || !m_regular;
+    m_kept = m_regular ? qint64(st.st_size) : 0;
+    return true;
+}
+
+bool OutputFile::write(const QByteArray &bytes, QString *error)
+{
+    if (m_fd < 0)
+        return fail(EBADF, error);
+    const char *p = bytes.constData();
+    size_t left = size_t(bytes.size());
+    while (left > 0) {
+        size_t chunk = left;
+        if (m_stream && g_wakeFd >= 0) {
+            // Room for a chunk first, so a reader that stops reading never
+            // holds the program beyond its wake-up.
+            pollfd wait[2] = {{m_fd, POLLOUT, 0}, {g_wakeFd, POLLIN, 0}};
+            if (::poll(wait, 2, -1) < 0) {
+                if (errno == EINTR)
+                    continue;
+                return fail(errno, error);
+            }
+            if (wait[1].revents & POLLIN) {
+                fail(EINTR, error);
+                m_readerGone = true;
+                return false;
+            }
+            chunk = std::min<size_t>(left, PIPE_BUF);
+        }
+        const ssize_t n = ::write(m_fd, p, chunk);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                // Standard output left non-blocking by whoever gave it.
+                pollfd wait{m_fd, POLLOUT, 0};
+                ::poll(&wait, 1, -1);
+                continue;
+            }
+            return fail(errno, error);
+        }
+        p += n;
+        left -= size_t(n);
+    }
+    return true;
+}
+
+void OutputFile::keep()
+{
+    struct stat st;
+    if (m_regular && ::fstat(m_fd, &st) == 0)
+        m_kept = qint64(st.st_size);
+}
+
+bool OutputFile::fail(int code, QString *reason)
+{
+    m_readerGone = code == EPIPE;
+    if (reason)
+        *reason = qt_error_string(code);
+    rollBack();
+    return false;
+}
+
+void OutputFile::rollBack()
+{
+    // A file that cannot be cut back stays as it is; the failure that led
+    // here is said anyway.
+    if (m_regular && m_fd >= 0 && ::ftruncate(m_fd, m_kept) != 0)
+        m_regular = false;
+}
+
+bool OutputFile::commit(QString *error)
+{
+    m_done = true;
+    if (m_part) {
+        const bool kept = m_part->commit(error);
+        m_part.reset();
+        m_fd = -1;
+        return kept;
+    }
+    m_fd = -1;
+    if (!m_file.isOpen())
+        return true;   // standard output stays open
+    // A file on a network that refuses what was written says so at close.
+    m_file.close();
+    if (m_file.error() != QFileDevice::NoError) {
+        if (error)
+            *error = m_file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void OutputFile::discard()
+{
+    m_done = true;
+    if (m_part) {
+        m_part->discard();
+        m_part.reset();
+    } else {
+        rollBack();
+        m_file.close();
+    }
+    m_fd = -1;
 }

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 
 
 namespace {
@@ -42,7 +43,18 @@ void RunRecorder::stop()
 
 void RunRecorder::take(qint64 wallMs)
 {
-    m_log.append(wallMs, m_clock.elapsed(), m_reading);
+    qint64 runMs = m_clock.elapsed();
+    // Every report read in one tick has arrived by now: each record still
+    // gets a time of its own, a millisecond after the one before. A wall
+    // clock set back by more than a tick is taken as it is.
+    // (The log may have been emptied into the files meanwhile.)
+    if (m_options.allReports && m_lastTaken.valid) {
+        if (wallMs <= m_lastTaken.wallMs && m_lastTaken.wallMs - wallMs < 1000)
+            wallMs = m_lastTaken.wallMs + 1;
+        runMs = std::max(runMs, m_lastTaken.runMs + 1);
+    }
+    m_log.append(wallMs, runMs, m_reading);
+    m_lastTaken = {true, wallMs, runMs};
 }
 
 void RunRecorder::reopen()

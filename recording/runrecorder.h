@@ -80,5 +80,11 @@ private:
     qint64 m_lastRequestMs = -1000;
     qint64 m_lastAttemptMs = 0;
     bool m_haveMeasurement = false;
+    // Times of the last record taken.
+    struct Taken {
+        bool valid = false;
+        qint64 wallMs = 0;
+        qint64 runMs = 0;
+    } m_lastTaken;
     unsigned char m_buffer[kReportSize] = {};
 };

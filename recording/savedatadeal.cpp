@@ -1,16 +1,15 @@
 #include "recording/savedatadeal.h"
 
 #include "base/regularfile.h"
+#include "base/timetext.h"
 #include "recording/newfile.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <ctime>
 
 namespace {
 
@@ -69,12 +68,6 @@ void appendValue(char *&p, char *end, float value, int decimals)
     p = r.ec == std::errc() ? r.ptr : p;
 }
 
-// Seconds of a time stamp in ms, rounded down, for any 64-bit value.
-std::time_t floorSeconds(qint64 ms)
-{
-    return std::time_t(ms / 1000 - (ms % 1000 < 0 ? 1 : 0));
-}
-
 // Longest line: a date of 26 characters, 10 fields of 48, CR LF.
 constexpr int kMaxLine = 26 + 10 * 48 + 2;
 
@@ -108,11 +101,9 @@ void saveDataDeal::appendRecord(QByteArray &out, const ReadingLog &log, int i)
     char line[kMaxLine + 64];
     char *const end = line + sizeof line;
     char *p = line;
-    const std::time_t secs = floorSeconds(log.timeMs(i));
-    std::tm t{};
-    if (!localtime_r(&secs, &t))
-        t = std::tm{};
-    appendYear(p, end, t.tm_year + 1900LL);
+    const TimeText::Local local = TimeText::local(log.timeMs(i));
+    const std::tm &t = local.tm;
+    appendYear(p, end, local.year());
     *p++ = '-';
     appendDigits(p, t.tm_mon + 1, 2);
     *p++ = '-';
@@ -140,30 +131,14 @@ QByteArray saveDataDeal::head() const
     return bannerLine() + modelLine(m_model) + bannerLine() + headerLine();
 }
 
-bool saveDataDeal::open(const QString &fileName, QString *error)
+bool saveDataDeal::open(const QString &fileName, QString *error, RegularFile::Accept accept)
 {
-    auto fail = [&](const QString &reason) {
-        if (error)
-            *error = reason;
+    m_file.reset(new OutputFile(fileName, OutputFile::Mode::AsItGoes, accept));
+    if (!m_file->open(error) || (m_file->startsEmpty() && !m_file->write(head(), error))) {
         m_file.reset();
         return false;
-    };
-    const bool existed = QFileInfo::exists(fileName);
-    m_file.reset(new QFile(fileName));
-    QString reason;
-    switch (RegularFile::open(*m_file, QIODevice::WriteOnly | QIODevice::Append, &reason)) {
-    case RegularFile::Opened::Yes:
-        break;
-    case RegularFile::Opened::NotRegular:
-        return fail(tr("不是普通文件（例如命名管道或设备）"));
-    case RegularFile::Opened::Failed:
-        return fail(reason);
     }
-    if (existed)
-        return true;
-    const QByteArray text = head();
-    if (m_file->write(text) != text.size() || !m_file->flush())
-        return fail(m_file->errorString());
+    m_file->keep();
     return true;
 }
 
@@ -174,63 +149,49 @@ bool saveDataDeal::appendRecords(int first, QString *error)
             *error = QStringLiteral("not open");
         return false;
     }
-    return writeLines(*m_file, QByteArray(), first, error);
+    if (!writeLines(*m_file, QByteArray(), first, error)) {
+        m_readerGone = m_file->readerGone();
+        return false;
+    }
+    m_file->keep();
+    return true;
 }
 
-bool saveDataDeal::writeLines(QFile &file, QByteArray out, int first, QString *error) const
+bool saveDataDeal::writeLines(OutputFile &file, QByteArray out, int first, QString *error) const
 {
     out.reserve(kChunkBytes + 4096);
     const int records = m_log.size();
     for (int i = std::max(0, first); i < records; ++i) {
         appendRecord(out, m_log, i);
         if (out.size() >= kChunkBytes) {
-            if (file.write(out) != out.size()) {
-                if (error)
-                    *error = file.errorString();
+            if (!file.write(out, error))
                 return false;
-            }
             out.resize(0);   // keeps the reserved capacity
         }
     }
-    if (file.write(out) != out.size() || !file.flush()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return file.write(out, error);
 }
 
 bool saveDataDeal::close(QString *error)
 {
     if (!m_file)
         return true;
-    m_file->close();
-    const bool kept = m_file->error() == QFileDevice::NoError;
-    if (!kept && error)
-        *error = m_file->errorString();
+    const bool kept = m_file->commit(error);
     m_file.reset();
     return kept;
 }
 
-bool saveDataDeal::writeCsv(const QString &fileName, QString *error)
+bool saveDataDeal::writeCsv(const QString &fileName, QString *error, RegularFile::Accept accept)
 {
-    const QFileInfo info(fileName);
-    if (info.exists() || info.isSymLink()) {
-        // Appended to, as it is.
-        if (!open(fileName, error))
-            return false;
-        if (!appendRecords(0, error)) {
-            close();
-            return false;
-        }
-        return close(error);
+    // An existing file is appended to as it is; a new one is written under a
+    // name of its own and takes its name whole: a program killed on the way
+    // leaves no file that looks complete.
+    OutputFile file(fileName, OutputFile::Mode::Whole, accept);
+    if (!file.open(error))
+        return false;
+    if (!writeLines(file, file.startsEmpty() ? head() : QByteArray(), 0, error)) {
+        m_readerGone = file.readerGone();
+        return false;
     }
-    // A new file is written under a name of its own and takes its name
-    // whole: a program killed on the way leaves no file that looks complete.
-    NewFile part(fileName);
-    if (!part.open(error))
-        return false;
-    if (!writeLines(part.file(), head(), 0, error))
-        return false;
-    return part.commit(error);
+    return file.commit(error);
 }

@@ -2,7 +2,7 @@
 """English texts of the interface, filled into resources/Language/lib_en.ts.
 
 After adding texts to the code or the forms, run
-    /usr/lib/qt5/bin/lupdate -no-obsolete -locations none base device recording charts ui app \
+    /usr/lib/qt5/bin/lupdate -no-obsolete -locations none base device recording cli charts ui app \
         -ts resources/Language/lib_en.ts
 then add the new texts to ENGLISH below and run this script. It reports every
 source text that still has no English. A text that needs another English in
@@ -71,6 +71,7 @@ ENGLISH = {
     "无法保存图片：": "Cannot save the picture: ",
     "%1 已存在。要替换它吗？": "%1 already exists. Do you want to replace it?",
     "不是普通文件（例如命名管道或设备）": "not a regular file (a named pipe or a device, for instance)",
+    "命名管道没有读取方": "a named pipe that no program reads",
     "无法打开固件：": "Cannot open the firmware: ",
     "设置文件 %1 不是普通文件（例如命名管道或设备）：已使用默认设置启动，更改不会保存。":
         "The settings file %1 is not a regular file (a named pipe or a device, for instance): "
@@ -269,6 +270,47 @@ ENGLISH = {
     "已满足停止条件：%1。记录：时长 %2，电量 %3 Ah，能量 %4 Wh，%5 条记录":
         "Stop condition met: %1. Run: %2, %3 Ah, %4 Wh, %5 records",
     "记录已按条件停止：%1": "The run stopped by its condition: %1",
+    # The command line
+    "无法打开电表 %1：没有读写权限。请安装 Ombrel 的 udev 规则（安装包会安装它；或将 packaging/70-ombrel-meter.rules 复制到 /etc/udev/rules.d/），运行“sudo udevadm control --reload”，然后拔下电表再重新插上。":
+        "cannot open the meter at %1: no read and write permission. Install Ombrel's udev rule (the package installs it; or copy packaging/70-ombrel-meter.rules to /etc/udev/rules.d/), run 'sudo udevadm control --reload', then unplug the meter and plug it in again.",
+    "无法写入标准输出：%1": "cannot write standard output: %1",
+    "标准输出": "standard output",
+    "没有连接电表": "no meter is attached",
+    "没有连接序列号为 %1 的电表": "no meter with serial number %1 is attached",
+    "无法打开电表 %1": "cannot open the meter at %1",
+    "多余的参数“%1”": "unexpected argument '%1'",
+    "无法写入电表": "cannot write to the meter",
+    "电表没有报告其设置": "the meter did not report its settings",
+    "没有要更改的设置（ombrel set --help 列出全部设置）": "nothing to set (ombrel set --help lists the settings)",
+    "没有给出固件文件": "no firmware file given",
+    "无法读取固件 %1": "cannot read the image %1",
+    "固件 %1 不是普通文件（例如命名管道或设备）": "the image %1 is not a regular file (a named pipe or a device, for instance)",
+    "固件 %1 太大（超过 %2 字节）": "the image %1 is too big (more than %2 bytes)",
+    "固件 %1 是空文件": "the image %1 is empty",
+    "写入电表失败，升级没有完成": "a write to the meter failed; the upgrade did not finish",
+    "电表已拔出，升级没有完成": "the meter was pulled out; the upgrade did not finish",
+    "电表的引导程序报告失败": "the meter's loader reported a failure",
+    "电表的引导程序停止应答（超时）": "the meter's loader stopped answering (time-out)",
+    "升级没有完成": "the upgrade did not finish",
+    "--%1 的文件名为空": "an empty file name for --%1",
+    "--csv 和 --jsonl 只能有一个写到标准输出（-）": "only one of --csv and --jsonl can go to standard output (-)",
+    "无法写入 %1：%2": "cannot write %1: %2",
+    "无法设置信号处理": "cannot set up signal handling",
+    "电表已拔出：运行结束": "the meter was pulled out: the run ends",
+    "电表已重新插上：运行继续": "the meter is back: the run goes on",
+    "出错之前的记录都已在文件中": "the records up to the failure are in the files",
+    "运行已结束（%1），历时 %2：%3，%4 Ah，%5 Wh": "the run ended (%1) after %2: %3, %4 Ah, %5 Wh",
+    "1 条记录": "1 record",
+    "%1 条记录": "%1 records",
+    "电表已拔出：等待它（序列号 %1）重新插上": "the meter was pulled out: waiting for it (serial number %1) to come back",
+    "无效的运行“%1”：应为运行的编号（见 %2 runs）或 last": "bad run '%1': a run's id (see %2 runs) or last",
+    "运行记录数据库 %1 中没有运行": "no run in the run journal %1",
+    "运行记录数据库 %2 中没有运行 %1": "no run %1 in the run journal %2",
+    "哪一次运行？请给出其编号或 last": "which run? give its id or last",
+    "没有导出目标：请给出 --csv FILE 和/或 --jsonl FILE|-": "nothing to export to: give --csv FILE and/or --jsonl FILE|-",
+    " 或 ": " or ",
+    "--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数": "bad time '%1' for --%2: a local date-time such as 2026-12-08T13:05:09 or seconds from the run's start",
+    "--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）": "the time %1 for --%2 occurs %3 times in run %4 (the clock was set back during it): give seconds from the run's start instead (%5)",
 }
 
 # English of a text in one context, where it differs from ENGLISH.

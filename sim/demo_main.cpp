@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +47,23 @@ std::wstring wide(const char *s)
     return w;
 }
 
+constexpr double kWeek = 7 * 86400.0;
+
+// A number of an option within [low, high]: anything else (words, inf, nan,
+// a number beyond the range) is said and refused, so no clock of the
+// simulated meter ever waits for a time that cannot be reached.
+bool number(const char *option, const char *text, double low, double high, const char *unit, double &value)
+{
+    char *end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(v) || v < low || v > high) {
+        std::fprintf(stderr, "bad value '%s' for %s: from %g to %g %s\n", text, option, low, high, unit);
+        return false;
+    }
+    value = v;
+    return true;
+}
+
 // Takes the simulator's options out of argv; false on a bad option.
 bool parse(int &argc, char *argv[], Options &o)
 {
@@ -67,12 +85,16 @@ bool parse(int &argc, char *argv[], Options &o)
             o.version = wide(value);
         else if (!std::strcmp(arg, "--sim-serial"))
             o.serial = wide(value);
-        else if (!std::strcmp(arg, "--sim-rate"))
-            o.rate = std::atof(value);
-        else if (!std::strcmp(arg, "--sim-unplugged"))
-            o.unpluggedFor = std::atof(value);
-        else if (!std::strcmp(arg, "--sim-replug"))
-            o.replugEvery = std::atof(value);
+        else if (!std::strcmp(arg, "--sim-rate")) {
+            if (!number(arg, value, 0.01, 10000, "reports a second", o.rate))
+                return false;
+        } else if (!std::strcmp(arg, "--sim-unplugged")) {
+            if (!number(arg, value, 0, kWeek, "seconds", o.unpluggedFor))
+                return false;
+        } else if (!std::strcmp(arg, "--sim-replug")) {
+            if (!number(arg, value, 0, kWeek, "seconds (0: never)", o.replugEvery))
+                return false;
+        }
         else if (!std::strcmp(arg, "--sim-scenario")) {
             if (!sim::scenarioNamed(value, o.scenario)) {
                 std::fprintf(stderr, "unknown scenario %s: standard, charge or discharge\n", value);

@@ -116,7 +116,7 @@ private slots:
         second(*d, 9, 0.8);
         QVERIFY(d->isPlotting());
         // 7.35 A s and 66.15 W s over sixteen records.
-        QCOMPARE(page->liveLabel()->text(), QStringLiteral("已运行 00:00:16    电量 0.0020 Ah    能量 0.0184 Wh"));
+        QCOMPARE(page->liveLabel()->text(), QStringLiteral("已运行 0:00:16    电量 0.0020 Ah    能量 0.0184 Wh"));
         for (int k = 0; k < 10; ++k)
             second(*d, 9, 0.03);
         QVERIFY(d->isPlotting());

@@ -2,6 +2,7 @@
 // own process without any display, as a script would run it.
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
+#include "namedpipe.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -38,10 +39,10 @@ struct Result {
 QProcessEnvironment childEnvironment(const QString &trace = QString())
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LC_ALL", "LC_MESSAGES"})
         env.remove(QLatin1String(name));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-    env.insert(QStringLiteral("TZ"), QStringLiteral("Asia/Shanghai"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), g_dataHome);
     if (!trace.isEmpty())
         env.insert(QStringLiteral("OMBREL_SIM_TRACE"), trace);
@@ -56,12 +57,10 @@ void start(QProcess &p, const QStringList &arguments, const QString &trace = QSt
     p.start(QStringLiteral(OMBREL_SIM_BINARY), arguments);
 }
 
-Result run(const QStringList &arguments, const QString &trace = QString())
+Result finish(QProcess &p, int timeoutMs = 60000)
 {
-    QProcess p;
-    start(p, arguments, trace);
     Result r;
-    if (!p.waitForFinished(60000))
+    if (!p.waitForFinished(timeoutMs))
         return r;
     r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     r.out = p.readAllStandardOutput();
@@ -69,10 +68,78 @@ Result run(const QStringList &arguments, const QString &trace = QString())
     return r;
 }
 
+Result run(const QStringList &arguments, const QString &trace = QString())
+{
+    QProcess p;
+    start(p, arguments, trace);
+    return finish(p);
+}
+
+// The program with its standard output into a file or device, in a locale,
+// given up after `timeoutMs` (status -1).
+Result runWith(const QStringList &arguments, const QString &stdoutFile, const QString &lang = QString(),
+               int timeoutMs = 60000)
+{
+    QProcess p;
+    QProcessEnvironment env = childEnvironment();
+    if (!lang.isEmpty())
+        env.insert(QStringLiteral("LANG"), lang);
+    p.setProcessEnvironment(env);
+    if (!stdoutFile.isEmpty())
+        p.setStandardOutputFile(stdoutFile);
+    p.start(QStringLiteral(OMBREL_SIM_BINARY), arguments);
+    return finish(p, timeoutMs);
+}
+
+// The program in a shell pipeline, "PROGRAM ARGUMENTS | tail": `status` is
+// the program's as the shell saw it (141: killed by SIGPIPE), `out` what the
+// tail printed. "true" as the tail is a reader gone before the program
+// writes.
+Result runPiped(const QStringList &arguments, const QString &tail)
+{
+    QProcess p;
+    p.setProcessEnvironment(childEnvironment());
+    const QString script = tail == QLatin1String("true")
+                               ? QStringLiteral("{ sleep 0.5; \"$0\" \"$@\"; } | true")
+                               : QStringLiteral("\"$0\" \"$@\" | ") + tail;
+    p.start(QStringLiteral("bash"), QStringList{QStringLiteral("-c"),
+                                                script + QStringLiteral("; echo \"status ${PIPESTATUS[0]}\" >&2"),
+                                                QStringLiteral(OMBREL_SIM_BINARY)}
+                                        + arguments);
+    Result r = finish(p);
+    const int at = r.err.lastIndexOf("status ");
+    r.status = at < 0 ? -1 : r.err.mid(at + 7).trimmed().toInt();
+    r.err.truncate(qMax(0, at));
+    return r;
+}
+
+// Characters of Chinese script in a text.
+bool hasChinese(const QByteArray &text)
+{
+    for (const QChar c : QString::fromUtf8(text)) {
+        if (c.unicode() >= 0x3000)
+            return true;
+    }
+    return false;
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// A local time as the records give it, built here in the zone the suite
+// runs in (the children's): "2026-12-08T13:05:09.000+08:00".
+QString localIso(qint64 ms)
+{
+    const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);
+    const int offset = t.offsetFromUtc() / 60;
+    return t.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"))
+           + QStringLiteral("%1%2:%3")
+                 .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                 .arg(qAbs(offset) / 60, 2, 10, QLatin1Char('0'))
+                 .arg(qAbs(offset) % 60, 2, 10, QLatin1Char('0'));
 }
 
 const char *const kKeys[] = {"time", "vbus", "ibus", "power", "cap", "ele", "pd", "pm", "cc1", "cc2", "cpu_temp"};
@@ -87,7 +154,7 @@ QList<QJsonObject> jsonRecords(const QByteArray &text)
     const QRegularExpression order(QStringLiteral(
         "^\\{\"time\":\"[^\"]+\",\"vbus\":[^,]+,\"ibus\":[^,]+,\"power\":[^,]+,\"cap\":[^,]+,\"ele\":[^,]+,"
         "\"pd\":[^,]+,\"pm\":[^,]+,\"cc1\":[^,]+,\"cc2\":[^,]+,\"cpu_temp\":[^,]+\\}$"));
-    const QRegularExpression time(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\+08:00$"));
+    const QRegularExpression time(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$"));
     for (const QByteArray &line : text.split('\n')) {
         if (line.isEmpty())
             continue;
@@ -96,7 +163,9 @@ QList<QJsonObject> jsonRecords(const QByteArray &text)
         if (error.error != QJsonParseError::NoError || !doc.isObject() || !order.match(QString::fromUtf8(line)).hasMatch())
             return {};
         const QJsonObject o = doc.object();
-        if (!time.match(o.value(QStringLiteral("time")).toString()).hasMatch())
+        const QString stamp = o.value(QStringLiteral("time")).toString();
+        if (!time.match(stamp).hasMatch()
+            || localIso(QDateTime::fromString(stamp, Qt::ISODateWithMs).toMSecsSinceEpoch()) != stamp)
             return {};
         for (int k = 1; k < 11; ++k) {
             if (!o.value(QLatin1String(kKeys[k])).isDouble())
@@ -204,7 +273,9 @@ private slots:
         const Result r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
                               QStringLiteral("--csv"), csv, QStringLiteral("--until-duration"), QStringLiteral("6")});
         QVERIFY2(r.status == 0, r.err.constData());
-        QVERIFY2(r.err.isEmpty(), r.err.constData());   // no status line off a terminal
+        // No status line off a terminal: only the line that says how the run ended.
+        QVERIFY2(r.err.startsWith("ombrel-sim record: the run ended (condition: duration 6 s)") && r.err.count('\n') == 1,
+                 r.err.constData());
         const QList<QJsonObject> records = jsonRecords(r.out);
         QVERIFY2(records.size() >= 5 && records.size() <= 7, r.out.constData());
         for (int i = 0; i < records.size(); ++i) {
@@ -221,7 +292,7 @@ private slots:
         const QList<QByteArray> lines = csvRecords(readFile(csv));
         QCOMPARE(lines.size(), records.size());
         for (int i = 0; i < lines.size(); ++i) {
-            const QString stamp = QDateTime::fromMSecsSinceEpoch(msOf(records[i]), Qt::OffsetFromUTC, 8 * 3600)
+            const QString stamp = QDateTime::fromMSecsSinceEpoch(msOf(records[i]))
                                       .toString(QStringLiteral("yyyy-MM-dd_hh:mm:ss"));
             QVERIFY2(lines[i].startsWith(stamp.toLatin1() + ','), lines[i].constData());
             const QString vbus = QString::number(records[i].value(QStringLiteral("vbus")).toDouble(), 'f', 6);
@@ -257,11 +328,13 @@ private slots:
             QStringList span = {QStringLiteral("--from"), QString::number((msOf(records[a]) - t0 - 300) / 1000.0),
                                 QStringLiteral("--to"), QString::number((msOf(records[b]) - t0 + 300) / 1000.0)};
             if (round % 2) {
-                const QString zone = round == 3 ? QStringLiteral("+08:00") : QString();
-                span = QStringList{QStringLiteral("--from"),
-                                   QDateTime::fromMSecsSinceEpoch(msOf(records[a]) - 300).toString(Qt::ISODateWithMs) + zone,
-                                   QStringLiteral("--to"),
-                                   QDateTime::fromMSecsSinceEpoch(msOf(records[b]) + 300).toString(Qt::ISODateWithMs) + zone};
+                // Local time, with its offset in the last round.
+                auto at = [&](qint64 ms) {
+                    return round == 3 ? localIso(ms)
+                                      : QDateTime::fromMSecsSinceEpoch(ms).toString(Qt::ISODateWithMs);
+                };
+                span = QStringList{QStringLiteral("--from"), at(msOf(records[a]) - 300), QStringLiteral("--to"),
+                                   at(msOf(records[b]) + 300)};
             }
             const QJsonObject st = statsOf(QStringList{round < 2 ? id : QStringLiteral("last")} + span);
             const QString what = span.join(QLatin1Char(' ')) + QLatin1Char(' ') + QString::fromUtf8(QJsonDocument(st).toJson());
@@ -379,6 +452,10 @@ private slots:
         // 100 reports a second, each with its own time.
         const double seconds = (msOf(records.last()) - msOf(records.first())) / 1000.0;
         QVERIFY2(records.size() > 80 * seconds, qPrintable(QStringLiteral("%1 in %2 s").arg(records.size()).arg(seconds)));
+        for (int i = 1; i < records.size(); ++i) {
+            QVERIFY2(msOf(records[i]) > msOf(records[i - 1]),
+                     qPrintable(QStringLiteral("records %1 and %2 at %3").arg(i - 1).arg(i).arg(localIso(msOf(records[i])))));
+        }
 
         // In the run history as stopped, with every record.
         const QJsonObject kept = journalRuns().first().toObject();
@@ -447,7 +524,7 @@ private slots:
     {
         RunJournal journal;
         QVERIFY(journal.open(g_dataHome + QStringLiteral("/ombrel/runs.sqlite")));
-        const qint64 t0 = QDateTime::fromString(QStringLiteral("2025-03-01T10:00:00+08:00"), Qt::ISODate).toMSecsSinceEpoch();
+        const qint64 t0 = QDateTime::fromString(QStringLiteral("2025-03-01T10:00:00"), Qt::ISODate).toMSecsSinceEpoch();
         const qint64 id = journal.beginRun(t0, QStringLiteral("M512X"), QStringLiteral("V1.2"), QStringLiteral("7"));
         QVERIFY(id > 0);
         ReadingLog log;
@@ -470,8 +547,8 @@ private slots:
 
         const QString run = QString::number(id);
         QJsonObject st = statsOf({run});
-        QCOMPARE(st.value(QStringLiteral("from")).toString(), QStringLiteral("2025-03-01T10:00:00.000+08:00"));
-        QCOMPARE(st.value(QStringLiteral("to")).toString(), QStringLiteral("2025-03-01T10:00:06.000+08:00"));
+        QCOMPARE(st.value(QStringLiteral("from")).toString(), localIso(t0));
+        QCOMPARE(st.value(QStringLiteral("to")).toString(), localIso(t0 + 6000));
         QCOMPARE(st.value(QStringLiteral("records")).toInt(), 4);
         QCOMPARE(number(st, "duration_s"), 6.0);
         QVERIFY(near(number(st, "charge_ah"), 4000 / 3.6e6, 1e-15));
@@ -488,18 +565,179 @@ private slots:
         st = statsOf({run, QStringLiteral("--from"), QStringLiteral("2025-03-01T10:00:00.500"), QStringLiteral("--to"),
                       QStringLiteral("2")});
         QCOMPARE(st.value(QStringLiteral("records")).toInt(), 2);
-        QCOMPARE(st.value(QStringLiteral("from")).toString(), QStringLiteral("2025-03-01T10:00:01.000+08:00"));
+        QCOMPARE(st.value(QStringLiteral("from")).toString(), localIso(t0 + 1000));
         QVERIFY(near(number(st, "charge_ah"), 2500 / 3.6e6, 1e-15));
         QVERIFY(near(number(st, "vbus", "mean"), 7.0, 1e-12));
         QCOMPARE(number(st, "ibus", "min"), 2.0);
         st = statsOf({run, QStringLiteral("--from"), QStringLiteral("2.5"), QStringLiteral("--to"), QStringLiteral("5.5")});
         QCOMPARE(st.value(QStringLiteral("records")).toInt(), 0);
 
+        // The clock set back by 5 s after the tenth record of a run: 10:00:07
+        // is twice in it, and said so with seconds from its start instead;
+        // a time it showed once is found where it was.
+        const qint64 back = journal.open(g_dataHome + QStringLiteral("/ombrel/runs.sqlite"))
+                                ? journal.beginRun(t0, QStringLiteral("M512X"), QStringLiteral("V1.2"), QStringLiteral("7"))
+                                : 0;
+        QVERIFY(back > 0);
+        ReadingLog stepped;
+        for (int k = 0; k < 15; ++k)
+            stepped.append(t0 + 1000 * k - (k >= 10 ? 5000 : 0), t0 + 1000 * k, {5, 1, 5, 0, 0, 0, 0, 0, 0, 30});
+        QVERIFY(journal.sync(back, stepped) && journal.endRun(back, t0 + 10000, QStringLiteral("stopped")));
+        journal.close();
+        const QString twice = QDateTime::fromMSecsSinceEpoch(t0 + 7000).toString(Qt::ISODate);
+        Result r = ::run({QStringLiteral("stats"), QString::number(back), QStringLiteral("--from"), twice});
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(twice.toUtf8()) && r.err.contains("occurs 2 times")
+                     && r.err.contains("(7 or 12)"),
+                 r.err.constData());
+        st = statsOf({QString::number(back), QStringLiteral("--from"),
+                      QDateTime::fromMSecsSinceEpoch(t0 + 2000).toString(Qt::ISODate), QStringLiteral("--to"), QStringLiteral("12")});
+        QCOMPARE(st.value(QStringLiteral("records")).toInt(), 11);
+        QCOMPARE(st.value(QStringLiteral("from")).toString(), localIso(t0 + 2000));
+
         const Result listed = ::run({QStringLiteral("runs")});
-        QVERIFY2(listed.out.contains(QStringLiteral("%1  2025-03-01 10:00:00  00:00:06        4  M512X 7  stopped\n")
+        QVERIFY2(listed.out.contains(QStringLiteral("%1  2025-03-01 10:00:00  0:00:06        4  M512X 7  stopped\n")
                                          .arg(id, 4)
                                          .toUtf8()),
                  listed.out.constData());
+    }
+
+    // Where the output goes: a reader that leaves ends any command quietly
+    // (a run as stopped); a full device is said with the system's reason; a
+    // pipe is written while a program reads it and refused at once when none
+    // does; /dev/null takes every output; an export appended to a file that
+    // cannot take it all leaves the file as it was.
+    void outputs()
+    {
+        Result r = runPiped({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-")},
+                            QStringLiteral("head -3"));
+        QVERIFY2(r.status == 0, r.err.constData());
+        QCOMPARE(jsonRecords(r.out).size(), 3);
+        QVERIFY2(r.err.startsWith("ombrel-sim record: the run ended (stopped)") && r.err.count('\n') == 1,
+                 r.err.constData());
+        QCOMPARE(journalRuns().first().toObject().value(QStringLiteral("end_reason")).toString(), QStringLiteral("stopped"));
+        const QList<QStringList> readers = {{QStringLiteral("runs"), QStringLiteral("--json")},
+                                            {QStringLiteral("stats"), QStringLiteral("last")},
+                                            {QStringLiteral("list")},
+                                            {QStringLiteral("get")},
+                                            {QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--csv"), QStringLiteral("-")}};
+        for (const QStringList &command : readers) {
+            r = runPiped(command, QStringLiteral("true"));
+            QVERIFY2(r.status == 0 && r.err.isEmpty(), qPrintable(command.join(QLatin1Char(' ')) + QStringLiteral(": %1 ").arg(r.status) + r.err));
+        }
+        for (const QStringList &command : readers) {
+            r = runWith(command, QStringLiteral("/dev/full"));
+            QVERIFY2(r.status == 4 && r.err.contains("cannot write standard output: No space left on device"),
+                     qPrintable(command.join(QLatin1Char(' ')) + QStringLiteral(": %1 ").arg(r.status) + r.err));
+        }
+        r = run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--jsonl"), QStringLiteral("/dev/full")});
+        QCOMPARE(r.status, 4);
+        QVERIFY2(r.err.contains("cannot write /dev/full: No space left on device"), r.err.constData());
+        r = run({QStringLiteral("record"), QStringLiteral("--csv"), QStringLiteral("/dev/null"), QStringLiteral("--jsonl"),
+                 QStringLiteral("/dev/null"), QStringLiteral("--until-duration"), QStringLiteral("1")});
+        QVERIFY2(r.status == 0 && r.err.count('\n') == 1, r.err.constData());
+        r = run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--csv"), QStringLiteral("/dev/null"),
+                 QStringLiteral("--jsonl"), QStringLiteral("/dev/null")});
+        QVERIFY2(r.status == 0 && r.err.isEmpty(), r.err.constData());
+
+        // A named pipe nobody reads: refused at once, whichever output.
+        const QString lonely = path("lonely.fifo");
+        QCOMPARE(mkfifo(QFile::encodeName(lonely).constData(), 0600), 0);
+        const QList<QStringList> writers = {
+            {QStringLiteral("record"), QStringLiteral("--jsonl"), lonely},
+            {QStringLiteral("record"), QStringLiteral("--csv"), lonely},
+            {QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--jsonl"), lonely}};
+        for (const QStringList &command : writers) {
+            r = runWith(command, QString(), QString(), 20000);
+            QVERIFY2(r.status == 4 && r.err.contains(lonely.toUtf8() + ": a named pipe that no program reads"),
+                     qPrintable(command.join(QLatin1Char(' ')) + QStringLiteral(": %1 ").arg(r.status) + r.err));
+        }
+        // One that a program reads: written, a CSV with its head.
+        {
+            const NamedPipe pipe(path("read.fifo"), NamedPipe::ProgramWrites);
+            QVERIFY(pipe.made());
+            r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), path("read.fifo"), QStringLiteral("--csv"),
+                     path("run2.csv"), QStringLiteral("--until-duration"), QStringLiteral("2")});
+            QVERIFY2(r.status == 0, r.err.constData());
+            QVERIFY(pipe.touched());
+        }
+        {
+            const NamedPipe pipe(path("export.fifo"), NamedPipe::ProgramWrites);
+            r = run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--csv"), path("export.fifo")});
+            QVERIFY2(r.status == 0, r.err.constData());
+            QVERIFY(pipe.touched());
+            QVERIFY(pipe.inPlace());
+        }
+
+        // A reader that stops reading holds a run only until SIGTERM, which
+        // ends it as stopped.
+        {
+            const QString stalled = path("stalled.fifo");
+            QCOMPARE(mkfifo(QFile::encodeName(stalled).constData(), 0600), 0);
+            const int reader = ::open(QFile::encodeName(stalled).constData(), O_RDONLY | O_NONBLOCK);
+            QVERIFY(reader >= 0);
+            QProcess p;
+            start(p, {QStringLiteral("--sim-rate"), QStringLiteral("200"), QStringLiteral("record"),
+                      QStringLiteral("--all-reports"), QStringLiteral("--jsonl"), stalled});
+            QVERIFY(p.waitForStarted());
+            // The pipe's 64 KiB are full after some 300 records.
+            QTest::qWait(4000);
+            QCOMPARE(p.state(), QProcess::Running);
+            QCOMPARE(::kill(pid_t(p.processId()), SIGTERM), 0);
+            const Result ended = finish(p, 10000);
+            ::close(reader);
+            QVERIFY2(ended.status == 0 && ended.err.startsWith("ombrel-sim record: the run ended (stopped)"),
+                     qPrintable(QStringLiteral("%1 ").arg(ended.status) + ended.err));
+            QCOMPARE(journalRuns().first().toObject().value(QStringLiteral("end_reason")).toString(),
+                     QStringLiteral("stopped"));
+        }
+
+        // A file that cannot take a whole export (a size limit, as a full
+        // disk): put back to its length, whichever format.
+        const QString kept = path("kept.txt");
+        QFile file(kept);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const QByteArray before = QByteArray(200 << 10, 'x') + "\n";
+        QVERIFY(file.write(before) == before.size());
+        file.close();
+        for (const char *option : {"--jsonl", "--csv"}) {
+            rlimit limit{};
+            getrlimit(RLIMIT_FSIZE, &limit);
+            const rlimit small{rlim_t(before.size() + 40), limit.rlim_max};
+            setrlimit(RLIMIT_FSIZE, &small);
+            r = run({QStringLiteral("export"), QStringLiteral("last"), QLatin1String(option), kept});
+            setrlimit(RLIMIT_FSIZE, &limit);
+            QVERIFY2(r.status == 4 && r.err.contains(kept.toUtf8() + ": File too large"),
+                     qPrintable(QStringLiteral("%1: %2 ").arg(QLatin1String(option)).arg(r.status) + r.err));
+            QVERIFY(readFile(kept) == before);
+        }
+    }
+
+    // A run into the run journal alone: nothing on standard output, one line
+    // on standard error that says how it ended and what it measured. A run
+    // ended before its first record leaves nothing in the history.
+    void recordIntoJournalAlone()
+    {
+        Result r = run({QStringLiteral("record"), QStringLiteral("--until-duration"), QStringLiteral("2")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QCOMPARE(r.out, QByteArray());
+        const QJsonObject kept = journalRuns().first().toObject();
+        QCOMPARE(kept.value(QStringLiteral("end_reason")).toString(), QStringLiteral("duration:2"));
+        const QRegularExpression line(QStringLiteral(
+            "^ombrel-sim record: the run ended \\(condition: duration 2 s\\) after 0:00:0[12]: (\\d+) records, "
+            "(\\d+\\.\\d{6}) Ah, (\\d+\\.\\d{6}) Wh\n$"));
+        const QRegularExpressionMatch m = line.match(QString::fromUtf8(r.err));
+        QVERIFY2(m.hasMatch(), r.err.constData());
+        QCOMPARE(m.captured(1).toInt(), kept.value(QStringLiteral("records")).toInt());
+        QVERIFY(kept.value(QStringLiteral("records")).toInt() >= 2);
+        QCOMPARE(m.captured(2), QString::number(kept.value(QStringLiteral("charge_ah")).toDouble(), 'f', 6));
+        QCOMPARE(m.captured(3), QString::number(kept.value(QStringLiteral("energy_wh")).toDouble(), 'f', 6));
+
+        const int runs = journalRuns().size();
+        r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("/dev/null"),
+                 QStringLiteral("--until-duration"), QStringLiteral("0.001")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QCOMPARE(journalRuns().size(), runs);
     }
 
     void exitStatus()
@@ -514,6 +752,19 @@ private slots:
         r = run({QStringLiteral("set"), QStringLiteral("--brightness"), QStringLiteral("10")});
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.contains("--brightness"), r.err.constData());
+        // Timings of the simulated meter that no clock can wait for.
+        const QList<QStringList> timings = {{QStringLiteral("--sim-rate"), QStringLiteral("1e-300")},
+                                            {QStringLiteral("--sim-replug"), QStringLiteral("inf")},
+                                            {QStringLiteral("--sim-replug"), QStringLiteral("1e308")},
+                                            {QStringLiteral("--sim-unplugged"), QStringLiteral("inf")},
+                                            {QStringLiteral("--sim-rate"), QStringLiteral("nan")}};
+        for (const QStringList &timing : timings) {
+            r = runWith(timing + QStringList{QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
+                                             QStringLiteral("--until-duration"), QStringLiteral("1")},
+                        QString(), QString(), 20000);
+            QVERIFY2(r.status == 2 && r.err.contains(timing[0].toUtf8()) && r.err.contains(timing[1].toUtf8()),
+                     qPrintable(timing.join(QLatin1Char(' ')) + QStringLiteral(": %1 ").arg(r.status) + r.err));
+        }
 
         // No meter: the simulated one is plugged in later.
         r = run({QStringLiteral("--sim-unplugged"), QStringLiteral("60"), QStringLiteral("record"),
@@ -552,10 +803,21 @@ private slots:
         g_dataHome = notAFolder.fileName();
         r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
                  QStringLiteral("--until-duration"), QStringLiteral("1")});
-        g_dataHome = dataHome;
-        QCOMPARE(r.status, 4);
+        QCOMPARE(r.status, 4);   // the run is not kept in the journal
         QVERIFY2(r.err.contains("run journal"), r.err.constData());
         QCOMPARE(jsonRecords(r.out).size(), 1);
+        // In one language: the journal's and the file checks' own texts in
+        // English too, or all in Chinese when the locale asks for it.
+        const Result english = runWith({QStringLiteral("runs")}, QString());
+        QVERIFY2(!hasChinese(english.err), english.err.constData());
+        const QString fifo = path("unread.fifo");
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const Result chinese = runWith({QStringLiteral("record"), QStringLiteral("--csv"), fifo}, QString(),
+                                       QStringLiteral("zh_CN.UTF-8"), 20000);
+        g_dataHome = dataHome;
+        QCOMPARE(chinese.status, 4);
+        QVERIFY2(chinese.err.contains("ombrel-sim record: 无法写入 " + fifo.toUtf8() + "：命名管道没有读取方"),
+                 chinese.err.constData());
     }
 
     // The size cap of the settings file (1 MiB): a run bigger than it is

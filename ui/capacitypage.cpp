@@ -1,5 +1,7 @@
 #include "ui/capacitypage.h"
 
+#include "base/timetext.h"
+
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QGridLayout>
@@ -124,11 +126,7 @@ void CapacityPage::setConditions(const StopConditions &conditions)
 
 QString CapacityPage::elapsedText(qint64 ms)
 {
-    const qint64 s = ms / 1000;
-    return QStringLiteral("%1:%2:%3")
-        .arg(s / 3600, 2, 10, QLatin1Char('0'))
-        .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'));
+    return TimeText::duration(ms);
 }
 
 void CapacityPage::showRun(bool running, qint64 elapsedMs, const IntervalStats &total)

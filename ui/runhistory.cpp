@@ -1,5 +1,6 @@
 #include "ui/runhistory.h"
 
+#include "base/timetext.h"
 #include "recording/runjournal.h"
 #include "recording/stopconditions.h"
 #include "ui/prompts.h"
@@ -17,10 +18,7 @@ namespace {
 
 QString durationText(qint64 seconds)
 {
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600)
-        .arg((seconds / 60) % 60, 2, 10, QLatin1Char('0'))
-        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return TimeText::duration(seconds * 1000);
 }
 
 QTableWidgetItem *cell(const QString &text, bool number = false)

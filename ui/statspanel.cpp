@@ -1,5 +1,7 @@
 #include "ui/statspanel.h"
 
+#include "base/timetext.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
@@ -21,15 +23,9 @@ QString timeText(qint64 ms)
     return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
 }
 
-// Hours (as many as there are), minutes, seconds and milliseconds.
 QString durationText(qint64 ms)
 {
-    const qint64 s = ms / 1000;
-    return QStringLiteral("%1:%2:%3.%4")
-        .arg(s / 3600, 2, 10, QLatin1Char('0'))
-        .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
-        .arg(s % 60, 2, 10, QLatin1Char('0'))
-        .arg(ms % 1000, 3, 10, QLatin1Char('0'));
+    return TimeText::durationMs(ms);
 }
 
 } // namespace

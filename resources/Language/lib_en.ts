@@ -73,6 +73,165 @@
     </message>
 </context>
 <context>
+    <name>Cli</name>
+    <message>
+        <source>无法写入标准输出：%1</source>
+        <translation>cannot write standard output: %1</translation>
+    </message>
+    <message>
+        <source>标准输出</source>
+        <translation>standard output</translation>
+    </message>
+    <message>
+        <source>无法打开电表 %1：没有读写权限。请安装 Ombrel 的 udev 规则（安装包会安装它；或将 packaging/70-ombrel-meter.rules 复制到 /etc/udev/rules.d/），运行“sudo udevadm control --reload”，然后拔下电表再重新插上。</source>
+        <translation>cannot open the meter at %1: no read and write permission. Install Ombrel's udev rule (the package installs it; or copy packaging/70-ombrel-meter.rules to /etc/udev/rules.d/), run 'sudo udevadm control --reload', then unplug the meter and plug it in again.</translation>
+    </message>
+    <message>
+        <source>没有连接电表</source>
+        <translation>no meter is attached</translation>
+    </message>
+    <message>
+        <source>没有连接序列号为 %1 的电表</source>
+        <translation>no meter with serial number %1 is attached</translation>
+    </message>
+    <message>
+        <source>无法打开电表 %1</source>
+        <translation>cannot open the meter at %1</translation>
+    </message>
+    <message>
+        <source>多余的参数“%1”</source>
+        <translation>unexpected argument '%1'</translation>
+    </message>
+    <message>
+        <source>无法写入电表</source>
+        <translation>cannot write to the meter</translation>
+    </message>
+    <message>
+        <source>电表没有报告其设置</source>
+        <translation>the meter did not report its settings</translation>
+    </message>
+    <message>
+        <source>没有要更改的设置（ombrel set --help 列出全部设置）</source>
+        <translation>nothing to set (ombrel set --help lists the settings)</translation>
+    </message>
+    <message>
+        <source>--%1 的文件名为空</source>
+        <translation>an empty file name for --%1</translation>
+    </message>
+    <message>
+        <source>--csv 和 --jsonl 只能有一个写到标准输出（-）</source>
+        <translation>only one of --csv and --jsonl can go to standard output (-)</translation>
+    </message>
+    <message>
+        <source>无法写入 %1：%2</source>
+        <translation>cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>无法设置信号处理</source>
+        <translation>cannot set up signal handling</translation>
+    </message>
+    <message>
+        <source>电表已拔出：运行结束</source>
+        <translation>the meter was pulled out: the run ends</translation>
+    </message>
+    <message>
+        <source>电表已拔出：等待它（序列号 %1）重新插上</source>
+        <translation>the meter was pulled out: waiting for it (serial number %1) to come back</translation>
+    </message>
+    <message>
+        <source>电表已重新插上：运行继续</source>
+        <translation>the meter is back: the run goes on</translation>
+    </message>
+    <message>
+        <source>出错之前的记录都已在文件中</source>
+        <translation>the records up to the failure are in the files</translation>
+    </message>
+    <message>
+        <source>运行已结束（%1），历时 %2：%3，%4 Ah，%5 Wh</source>
+        <translation>the run ended (%1) after %2: %3, %4 Ah, %5 Wh</translation>
+    </message>
+    <message>
+        <source>1 条记录</source>
+        <translation>1 record</translation>
+    </message>
+    <message>
+        <source>%1 条记录</source>
+        <translation>%1 records</translation>
+    </message>
+    <message>
+        <source>无效的运行“%1”：应为运行的编号（见 %2 runs）或 last</source>
+        <translation>bad run '%1': a run's id (see %2 runs) or last</translation>
+    </message>
+    <message>
+        <source>运行记录数据库 %1 中没有运行</source>
+        <translation>no run in the run journal %1</translation>
+    </message>
+    <message>
+        <source>运行记录数据库 %2 中没有运行 %1</source>
+        <translation>no run %1 in the run journal %2</translation>
+    </message>
+    <message>
+        <source>哪一次运行？请给出其编号或 last</source>
+        <translation>which run? give its id or last</translation>
+    </message>
+    <message>
+        <source>没有导出目标：请给出 --csv FILE 和/或 --jsonl FILE|-</source>
+        <translation>nothing to export to: give --csv FILE and/or --jsonl FILE|-</translation>
+    </message>
+    <message>
+        <source>--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数</source>
+        <translation>bad time '%1' for --%2: a local date-time such as 2026-12-08T13:05:09 or seconds from the run's start</translation>
+    </message>
+    <message>
+        <source>--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）</source>
+        <translation>the time %1 for --%2 occurs %3 times in run %4 (the clock was set back during it): give seconds from the run's start instead (%5)</translation>
+    </message>
+    <message>
+        <source> 或 </source>
+        <translation> or </translation>
+    </message>
+    <message>
+        <source>没有给出固件文件</source>
+        <translation>no firmware file given</translation>
+    </message>
+    <message>
+        <source>无法读取固件 %1</source>
+        <translation>cannot read the image %1</translation>
+    </message>
+    <message>
+        <source>固件 %1 不是普通文件（例如命名管道或设备）</source>
+        <translation>the image %1 is not a regular file (a named pipe or a device, for instance)</translation>
+    </message>
+    <message>
+        <source>固件 %1 太大（超过 %2 字节）</source>
+        <translation>the image %1 is too big (more than %2 bytes)</translation>
+    </message>
+    <message>
+        <source>固件 %1 是空文件</source>
+        <translation>the image %1 is empty</translation>
+    </message>
+    <message>
+        <source>写入电表失败，升级没有完成</source>
+        <translation>a write to the meter failed; the upgrade did not finish</translation>
+    </message>
+    <message>
+        <source>电表已拔出，升级没有完成</source>
+        <translation>the meter was pulled out; the upgrade did not finish</translation>
+    </message>
+    <message>
+        <source>电表的引导程序报告失败</source>
+        <translation>the meter's loader reported a failure</translation>
+    </message>
+    <message>
+        <source>电表的引导程序停止应答（超时）</source>
+        <translation>the meter's loader stopped answering (time-out)</translation>
+    </message>
+    <message>
+        <source>升级没有完成</source>
+        <translation>the upgrade did not finish</translation>
+    </message>
+</context>
+<context>
     <name>DeviceInfoUI</name>
     <message>
         <source>型号</source>
@@ -656,6 +815,13 @@
     <message>
         <source>历史记录</source>
         <translation>Run history</translation>
+    </message>
+</context>
+<context>
+    <name>RegularFile</name>
+    <message>
+        <source>命名管道没有读取方</source>
+        <translation>a named pipe that no program reads</translation>
     </message>
 </context>
 <context>

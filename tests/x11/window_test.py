@@ -208,7 +208,10 @@ def main():
 
     # The program writes its settings file into its working directory.
     workdir = tempfile.mkdtemp(prefix='ombrel-x11-')
-    env = dict(os.environ, QT_QPA_PLATFORM='xcb', ASAN_OPTIONS='detect_leaks=0')
+    # ... and keeps its run journal in a data folder of its own, never the
+    # user's run history.
+    env = dict(os.environ, QT_QPA_PLATFORM='xcb', ASAN_OPTIONS='detect_leaks=0', HOME=workdir,
+               XDG_DATA_HOME=os.path.join(workdir, 'data'), XDG_CONFIG_HOME=os.path.join(workdir, 'config'))
     s = start_x(workdir, env)
     log = open(os.path.join(workdir, 'ombrel.log'), 'w')
     app = subprocess.Popen([program], cwd=workdir, env=env, stdout=log, stderr=subprocess.STDOUT)
@@ -319,6 +322,10 @@ def main():
     except subprocess.TimeoutExpired:
         check('the close button ends the program', False,
               'still running 8 s after the click, windows %s' % shown())
+
+    # The run went into this test's own data folder, never the user's.
+    own = [os.path.join(d, f) for d, _, files in os.walk(env['XDG_DATA_HOME']) for f in files if f == 'runs.sqlite']
+    check('the run is kept in the data folder of the test', bool(own), 'no runs.sqlite under %s' % env['XDG_DATA_HOME'])
 
     stop_children()
     if failures:

@@ -1,0 +1,34 @@
+#include "base/timetext.h"
+
+namespace TimeText {
+
+QString duration(qint64 ms)
+{
+    const qint64 s = qMax<qint64>(0, ms) / 1000;
+    return QStringLiteral("%1:%2:%3")
+        .arg(s / 3600)
+        .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
+        .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString durationMs(qint64 ms)
+{
+    return duration(ms) + QStringLiteral(".%1").arg(qMax<qint64>(0, ms) % 1000, 3, 10, QLatin1Char('0'));
+}
+
+Local local(qint64 ms)
+{
+    Local l;
+    qint64 secs = ms / 1000;
+    l.millis = int(ms % 1000);
+    if (l.millis < 0) {
+        l.millis += 1000;
+        --secs;
+    }
+    const std::time_t t = std::time_t(secs);
+    if (!localtime_r(&t, &l.tm))
+        l.tm = std::tm{};
+    return l;
+}
+
+} // namespace TimeText

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <ctime>
+
+// Times as the program shows them, in the window and on the command line.
+namespace TimeText {
+
+// A duration as hours (as many as there are), minutes and seconds:
+// "0:00:24", "27:04:05"; rounded down to the second, less than 0 as 0.
+QString duration(qint64 ms);
+// The same with milliseconds: "0:00:24.120".
+QString durationMs(qint64 ms);
+
+// A wall-clock time (ms since the epoch, any 64-bit value) in local time:
+// the second it falls in, rounded towards the past for times before 1970
+// too, and the milliseconds into it (0..999).
+struct Local {
+    std::tm tm{};
+    int millis = 0;
+    long long year() const { return tm.tm_year + 1900LL; }
+    long offsetSeconds() const { return tm.tm_gmtoff; }
+};
+Local local(qint64 msecsSinceEpoch);
+
+} // namespace TimeText
