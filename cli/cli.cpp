@@ -2,6 +2,8 @@
 
 #include "cli/command.h"
 
+#include "base/appname.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -121,7 +123,7 @@ std::optional<int> run(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     // The window's name, whichever build runs: the same data folder, so the
     // same run journal.
-    QCoreApplication::setApplicationName(QStringLiteral("ombrel"));
+    AppName::apply();
     const QString name = QString::fromLocal8Bit(argv[1]);
     QStringList arguments;
     for (int i = 2; i < argc; ++i)

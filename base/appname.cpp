@@ -1,0 +1,18 @@
+#include "base/appname.h"
+
+#include <QCoreApplication>
+
+namespace AppName {
+
+void apply()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("ombrel"));
+    // The organisation goes by its domain only: an organisation name would
+    // become a folder of its own above the data folder
+    // (~/.local/share/ORGANISATION/ombrel) and leave the runs kept so far
+    // behind.
+    QCoreApplication::setOrganizationName(QString());
+    QCoreApplication::setOrganizationDomain(QStringLiteral("ombrel.org"));
+}
+
+} // namespace AppName
