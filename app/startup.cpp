@@ -2,6 +2,7 @@
 
 #include "base/appname.h"
 #include "base/crashreport.h"
+#include "base/setting.h"
 #include "cli/cli.h"
 
 #include "ui/maindialog.h"
@@ -184,6 +185,8 @@ int run(int argc, char *argv[])
         dialog.show();
         result = app.exec();
     }
+    // Settings written in the background are on disk before the end.
+    Setting::flush();
     // The window and its run are closed; a signal now ends the process.
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
