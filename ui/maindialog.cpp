@@ -7,6 +7,7 @@
 #include "charts/chartview.h"
 #include "charts/customcoordinates.h"
 #include "charts/livechart.h"
+#include "charts/measurecursors.h"
 #include "device/commandframe.h"
 #include "ui/deviceinfoui.h"
 #include "device/meterreading.h"
@@ -182,6 +183,7 @@ MainDialog::~MainDialog()
     if (m_runId)
         journalEnd(QLatin1String(m_plotting ? RunJournal::kStopped : RunJournal::kUnplugged));
     delete m_historyWindow;
+    m_cursors->setChart(m_live->chart());
     m_stored.reset();
     m_view->setHoverText(nullptr);
     m_live.reset();
