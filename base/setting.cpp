@@ -1,5 +1,6 @@
 #include "base/setting.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -316,6 +317,9 @@ BackgroundWriter &writer()
 {
     static BackgroundWriter w;
     static const bool hooked = [] {
+        // Before the application's globals go, QSettings' among them: the
+        // rewrite under way ends while they are there.
+        qAddPostRoutine([] { writer().flush(); });
         // Once the program's own rewrite is on disk, its new state is the
         // one known, so it is not read anew.
         w.written = [](const QString &path) {
