@@ -167,12 +167,12 @@ void RunHistoryWindow::placeOverOwner()
         return;
     const QRect available = screen->availableGeometry();
     // The frame the window manager adds, once known (a guess before the
-    // window is shown); the window fits in the screen with it.
-    const QMargins frame = isVisible() ? QMargins(geometry().left() - frameGeometry().left(),
-                                                  geometry().top() - frameGeometry().top(),
-                                                  frameGeometry().right() - geometry().right(),
-                                                  frameGeometry().bottom() - geometry().bottom())
-                                       : QMargins(8, style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8, 8, 8);
+    // window manager has framed it); the window fits in the screen with it.
+    QMargins frame(8, style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8, 8, 8);
+    const QRect outerNow = frameGeometry(), innerNow = geometry();
+    if (isVisible() && outerNow != innerNow)
+        frame = QMargins(innerNow.left() - outerNow.left(), innerNow.top() - outerNow.top(),
+                         outerNow.right() - innerNow.right(), outerNow.bottom() - innerNow.bottom());
     const QSize room = available.size() - QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
     resize(size().boundedTo(room).expandedTo(minimumSizeHint().boundedTo(room)));
     QRect outer(QPoint(), size().grownBy(frame));
