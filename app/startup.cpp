@@ -1,6 +1,8 @@
 #include "app/startup.h"
 
+#include "base/appname.h"
 #include "base/crashreport.h"
+#include "base/setting.h"
 #include "cli/cli.h"
 
 #include "ui/maindialog.h"
@@ -12,16 +14,34 @@
 #include <QIcon>
 #include <QPalette>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTextCodec>
 
 #include <hidapi.h>
 
+#include <csignal>
 #include <cstdio>
+#include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace Startup {
 
 namespace {
 const char kInterfaceFamily[] = "Microsoft Yahei";
+
+// SIGTERM and SIGINT (a logout, a shutdown, kill, Ctrl+C in the terminal)
+// close the window from the event loop, as its close button does, so the run
+// ends as stopped with every record: the handler only writes a byte here.
+int g_quitPipe[2] = {-1, -1};
+
+void onQuitSignal(int)
+{
+    const char byte = 1;
+    const ssize_t written = ::write(g_quitPipe[1], &byte, 1);
+    (void)written;
+}
 } // namespace
 
 int fontPointSize(double logicalDpi)
@@ -104,7 +124,7 @@ namespace {
 void answerOnTerminal(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("ombrel"));
+    AppName::apply();
     QCoreApplication::setApplicationVersion(QStringLiteral(OMBREL_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -135,6 +155,7 @@ int run(int argc, char *argv[])
     QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
+    AppName::apply();
     // Before the look and the window, so a fault in either is reported.
     CrashReport::install();
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("utf-8"));
@@ -143,11 +164,38 @@ int run(int argc, char *argv[])
     int result;
     {
         MainDialog dialog;
+        std::unique_ptr<QSocketNotifier> quitNotifier;
+        if (::pipe2(g_quitPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+            quitNotifier = std::make_unique<QSocketNotifier>(g_quitPipe[0], QSocketNotifier::Read);
+            QObject::connect(quitNotifier.get(), &QSocketNotifier::activated, &dialog, [&dialog] {
+                char byte;
+                while (::read(g_quitPipe[0], &byte, 1) > 0) {
+                }
+                dialog.close();
+                // Ends a question's own event loop too, should one be open.
+                QCoreApplication::quit();
+            });
+            struct sigaction action {};
+            action.sa_handler = onQuitSignal;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = SA_RESTART;
+            sigaction(SIGINT, &action, nullptr);
+            sigaction(SIGTERM, &action, nullptr);
+        }
         dialog.show();
         result = app.exec();
     }
+    // Settings written in the background are on disk before the end.
+    Setting::flush();
+    // The window and its run are closed; a signal now ends the process.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     // Both handles are closed with the dialog; now the library itself.
     hid_exit();
+    if (g_quitPipe[0] >= 0) {
+        ::close(g_quitPipe[0]);
+        ::close(g_quitPipe[1]);
+    }
     return result;
 }
 

@@ -140,6 +140,33 @@ std::vector<GapIndex::Stretch> GapIndex::stretches(const std::vector<qint64> &ti
     return out;
 }
 
+std::vector<GapIndex::Stretch> GapIndex::widestGaps(const std::vector<qint64> &times, std::vector<Stretch> stretches,
+                                                   size_t most)
+{
+    if (most == 0 || stretches.size() <= most)
+        return stretches;
+    // Gap k lies between stretch k and k + 1; the widest most - 1 stay.
+    std::vector<std::pair<qint64, size_t>> gaps;
+    gaps.reserve(stretches.size() - 1);
+    for (size_t k = 0; k + 1 < stretches.size(); ++k)
+        gaps.emplace_back(times[size_t(stretches[k + 1].begin)] - times[size_t(stretches[k].end - 1)], k);
+    std::stable_sort(gaps.begin(), gaps.end(),
+                     [](const std::pair<qint64, size_t> &a, const std::pair<qint64, size_t> &b) { return a.first > b.first; });
+    std::vector<bool> kept(gaps.size(), false);
+    for (size_t i = 0; i < most - 1; ++i)
+        kept[gaps[i].second] = true;
+    std::vector<Stretch> out;
+    out.reserve(most);
+    out.push_back(stretches.front());
+    for (size_t k = 0; k + 1 < stretches.size(); ++k) {
+        if (kept[k])
+            out.push_back(stretches[k + 1]);
+        else
+            out.back().end = stretches[k + 1].end;
+    }
+    return out;
+}
+
 SampleSpan visibleSpan(const std::vector<qint64> &times, qint64 t0, qint64 t1)
 {
     const auto first = std::lower_bound(times.begin(), times.end(), t0);

@@ -58,6 +58,10 @@ public:
     // more than minGapMs (and more than kGapMs) interrupts; none when the
     // range is empty. sync() has seen the times.
     std::vector<Stretch> stretches(const std::vector<qint64> &times, int begin, int end, qint64 minGapMs) const;
+    // At most `most` stretches: beyond that, the narrowest gaps are bridged
+    // and only the widest stay breaks (an earlier one first among equals).
+    static std::vector<Stretch> widestGaps(const std::vector<qint64> &times, std::vector<Stretch> stretches,
+                                           size_t most);
 
 private:
     std::vector<int> m_gapAfter;   // i: a gap between samples i and i + 1

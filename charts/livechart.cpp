@@ -24,6 +24,10 @@ namespace {
 
 // Columns assumed before the chart has been laid out.
 constexpr int kUnlaidColumns = 1000;
+// Curve pieces a channel is drawn in at most: each is a series of the chart
+// with its own graphics, so a run unplugged and plugged in again hundreds of
+// times would otherwise hold one for every gap it shows.
+constexpr size_t kMaxPieces = 32;
 
 } // namespace
 
@@ -411,6 +415,7 @@ void LiveChart::redraw()
         if (times[size_t(s.end - 1)] >= now.t0 && times[size_t(s.begin)] <= now.t1)
             stretches.push_back(s);
     }
+    stretches = GapIndex::widestGaps(times, std::move(stretches), kMaxPieces);
     // A lone sample between two gaps is drawn as a dash two pixels wide.
     const double halfDash = now.t1 > now.t0 ? double(now.t1 - now.t0) / now.columns : 500.0;
 

@@ -40,9 +40,47 @@ MeasureCursors::MeasureCursors(ChartView *view)
         m_label[c]->setVisible(false);
     }
     view->viewport()->installEventFilter(this);
+    follow(chart);
+}
+
+void MeasureCursors::follow(QChart *chart)
+{
     if (QDateTimeAxis *axis = timeAxis(chart))
         connect(axis, &QDateTimeAxis::rangeChanged, this, &MeasureCursors::place);
     connect(chart, &QChart::plotAreaChanged, this, &MeasureCursors::place);
+}
+
+void MeasureCursors::setChart(QChart *chart)
+{
+    if (!chart || chart == m_chart)
+        return;
+    clear();
+    if (QChart *old = m_chart) {
+        disconnect(old, nullptr, this, nullptr);
+        if (QDateTimeAxis *axis = timeAxis(old))
+            disconnect(axis, nullptr, this, nullptr);
+        for (int c = 0; c < 2; ++c) {
+            m_line[c]->setParentItem(chart);
+            m_label[c]->setParentItem(chart);
+        }
+    } else {
+        // The chart they were on is gone, and its items with it.
+        const QColor colours[2] = {QColor(255, 64, 64), QColor(64, 160, 255)};
+        for (int c = 0; c < 2; ++c) {
+            m_line[c] = new QGraphicsLineItem(chart);
+            m_line[c]->setZValue(6);
+            m_line[c]->setPen(QPen(colours[c], 1.5, Qt::DashLine));
+            m_label[c] = new QGraphicsSimpleTextItem(chart);
+            m_label[c]->setZValue(6);
+            m_label[c]->setBrush(colours[c]);
+        }
+    }
+    for (int c = 0; c < 2; ++c) {
+        m_line[c]->setVisible(false);
+        m_label[c]->setVisible(false);
+    }
+    m_chart = chart;
+    follow(chart);
 }
 
 MeasureCursors::~MeasureCursors()
@@ -141,8 +179,20 @@ void MeasureCursors::place()
         m_label[c]->setText(QLatin1String(c == 0 ? "A " : "B ")
                             + QDateTime::fromMSecsSinceEpoch(m_t[c]).toString(QStringLiteral("hh:mm:ss")));
         // A above B, so two lines close together keep readable labels.
-        m_label[c]->setPos(x + 3, plot.top() + 2 + c * 16);
+        m_label[c]->setPos(x + 3, plot.top() + 2 + c * labelStep());
     }
+    emit placed();
+}
+
+double MeasureCursors::labelStep() const
+{
+    return qMax(16.0, m_label[0]->boundingRect().height() + 2);
+}
+
+double MeasureCursors::labelsBottom() const
+{
+    const double plotTop = alive() ? m_chart->plotArea().top() : 0.0;
+    return plotTop + 2 + labelStep() + m_label[1]->boundingRect().height();
 }
 
 bool MeasureCursors::eventFilter(QObject *watched, QEvent *event)

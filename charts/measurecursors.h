@@ -25,6 +25,11 @@ public:
     explicit MeasureCursors(ChartView *view);
     ~MeasureCursors() override;
 
+    // The chart the view shows now (a stored run's, the live run's again):
+    // the cursors are cleared and go over to it.
+    void setChart(QtCharts::QChart *chart);
+    QtCharts::QChart *chart() const { return m_chart; }
+
     // Off clears the cursors.
     void setActive(bool on);
     bool isActive() const { return m_active; }
@@ -41,6 +46,9 @@ public:
 
     QGraphicsLineItem *line(int cursor) const { return m_line[cursor]; }
     QGraphicsSimpleTextItem *label(int cursor) const { return m_label[cursor]; }
+    // Below this y of the chart the labels never reach: they lie at the
+    // plot's top, one above the other.
+    double labelsBottom() const;
 
 public slots:
     // Puts the lines where their times are now on the chart.
@@ -49,6 +57,8 @@ public slots:
 signals:
     // The cursors were set, moved or cleared.
     void changed();
+    // The lines and labels were put in place (the chart moved or resized).
+    void placed();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -59,6 +69,8 @@ private:
     bool xOf(qint64 t, double *x) const;
 
     bool alive() const { return m_viewport && m_chart; }
+    double labelStep() const;
+    void follow(QtCharts::QChart *chart);
 
     ChartView *m_view = nullptr;
     // Gone first when the view goes.

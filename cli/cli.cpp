@@ -2,6 +2,7 @@
 
 #include "cli/command.h"
 
+#include "base/appname.h"
 #include "recording/newfile.h"
 
 #include <QCoreApplication>
@@ -155,7 +156,7 @@ std::optional<int> run(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     // The window's name, whichever build runs: the same data folder, so the
     // same run journal.
-    QCoreApplication::setApplicationName(QStringLiteral("ombrel"));
+    AppName::apply();
     // The window's translation: the texts the commands share with it (the
     // run journal's, the file checks') in the language of the rest.
     QTranslator english;

@@ -64,7 +64,7 @@ Image loadImage(const QString &path)
 {
     Image image;
     QFile file(path);
-    switch (RegularFile::open(file, QIODevice::ReadOnly)) {
+    switch (RegularFile::open(file, QIODevice::ReadOnly, &image.reason)) {
     case RegularFile::Opened::Yes:
         break;
     case RegularFile::Opened::NotRegular:
@@ -86,6 +86,7 @@ Image loadImage(const QString &path)
     image.data = file.readAll();
     if (image.data.size() != size) {
         image.error = LoadError::CannotOpen;
+        image.reason = file.errorString();
         image.data.clear();
     }
     return image;

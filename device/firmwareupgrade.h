@@ -29,6 +29,7 @@ QByteArray blockFrame(const QByteArray &image, int number);
 enum class LoadError { None, CannotOpen, NotRegular, TooLarge, Empty };
 struct Image {
     LoadError error = LoadError::None;
+    QString reason;   // the system's, for CannotOpen
     QByteArray data;
 };
 // The whole file, if it can be read and holds 1 to kMaxImageBytes bytes. A

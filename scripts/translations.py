@@ -76,6 +76,13 @@ ENGLISH = {
     "设置文件 %1 不是普通文件（例如命名管道或设备）：已使用默认设置启动，更改不会保存。":
         "The settings file %1 is not a regular file (a named pipe or a device, for instance): "
         "started with the default settings, and changes are not saved.",
+    "设置文件 %1 是一个文件夹：已使用默认设置启动，更改不会保存。":
+        "The settings file %1 is a folder: started with the default settings, and changes are not saved.",
+    "设置文件 %1 不是设置文件（其中是二进制数据）：已使用默认设置启动，该文件保持原样，更改不会保存。":
+        "The settings file %1 is not a settings file (it holds binary data): started with the default "
+        "settings, the file is left as it is, and changes are not saved.",
+    "设置文件 %1 异常大（%2 MB）：更改在后台保存。":
+        "The settings file %1 is unusually large (%2 MB): changes are saved in the background.",
     "打开文件...": "Open File...",
     "打开固件文件": "Open firmware file",
     "BIN文件(*.bin)": "BIN file(*.bin)",

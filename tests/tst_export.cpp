@@ -5,10 +5,12 @@
 #include "base/setting.h"
 #include "charts/chartview.h"
 #include "charts/livechart.h"
+#include "charts/measurecursors.h"
 #include "device/meterreading.h"
 #include "device/usbthread.h"
 #include "recording/runjournal.h"
 #include "ui/runhistory.h"
+#include "ui/statspanel.h"
 #include "recording/jsonlines.h"
 #include "recording/savedatadeal.h"
 #include "namedpipe.h"
@@ -17,6 +19,10 @@
 #include "ui/prompts.h"
 #include "ui_maindialog.h"
 
+#include <QGraphicsLineItem>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
 #include <QTableWidget>
 #include <QtCharts/QXYSeries>
 #include <QJsonDocument>
@@ -448,6 +454,11 @@ private slots:
         d->onAct2Clicked_Slot();
         QCOMPARE(m_warnings.value(1), QStringLiteral("无法保存图片：%1\n不是普通文件（例如命名管道或设备）").arg(m_saveAs));
         QVERIFY(!pipe.touched());
+        // A folder of that name: the reason is told.
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder.png")));
+        m_saveAs = path("folder.png");
+        d->onAct2Clicked_Slot();
+        QCOMPARE(m_warnings.value(2), QStringLiteral("无法保存图片：%1\nIs a directory").arg(m_saveAs));
     }
 
     void runHistory()
@@ -467,7 +478,12 @@ private slots:
         d->onAct1Clicked_Slot();
         clickOn(d->form()->disp_Btn_Run);   // stopped
         clickOn(d->form()->disp_Btn_Run);   // and the next run
+        meterReading().ibus = 3.6f;
+        meterReading().power = 36.0f;
         ticks(*d, 3);
+        // The main window near the screen's bottom right corner.
+        const QRect available = d->windowHandle()->screen()->availableGeometry();
+        d->move(available.center());
 
         // The data menu opens the history: newest first, the live run marked.
         Prompts::setMenuHandler([](QMenu *menu, const QPoint &) {
@@ -480,9 +496,18 @@ private slots:
         RunHistoryWindow *history = d->historyWindow();
         QVERIFY(history && history->isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(history));
+        // Whole on the screen, over the main window.
+        QVERIFY2(available.contains(history->frameGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4").arg(history->frameGeometry().x()).arg(history->frameGeometry().y())
+                                .arg(history->frameGeometry().width()).arg(history->frameGeometry().height())));
+        QVERIFY(history->frameGeometry().intersects(d->frameGeometry()));
         QTableWidget *table = history->table();
         QCOMPARE(table->rowCount(), 2);
         QCOMPARE(table->item(0, RunHistoryWindow::EndReason)->text(), QStringLiteral("记录中"));
+        // The live run's figures so far: 2 s at 3.6 A and 36 W.
+        QCOMPARE(table->item(0, RunHistoryWindow::Charge)->text(), QStringLiteral("0.0020"));
+        QCOMPARE(table->item(0, RunHistoryWindow::Energy)->text(), QStringLiteral("0.0200"));
+        QCOMPARE(table->item(0, RunHistoryWindow::PeakPower)->text(), QStringLiteral("36.000"));
         QCOMPARE(table->item(1, RunHistoryWindow::EndReason)->text(), QStringLiteral("已停止"));
         QCOMPARE(table->item(1, RunHistoryWindow::Records)->text(), QStringLiteral("25"));
         QCOMPARE(table->item(1, RunHistoryWindow::Duration)->text(), QStringLiteral("0:00:24"));
@@ -512,6 +537,8 @@ private slots:
         QCOMPARE(d->readingLog().size(), 5);
         QCOMPARE(d->storedLog().size(), 25);
         QCOMPARE(table->item(0, RunHistoryWindow::Records)->text(), QStringLiteral("5"));
+        QCOMPARE(table->item(0, RunHistoryWindow::Charge)->text(), QStringLiteral("0.0040"));
+        QCOMPARE(table->item(0, RunHistoryWindow::Energy)->text(), QStringLiteral("0.0400"));
         // Its curve groups work as on the live chart.
         clickOn(d->form()->disp_btn_temp);
         QCOMPARE(d->shownChart()->group(), CurveGroup::Temp);
@@ -545,6 +572,98 @@ private slots:
         QCOMPARE(d->chartView()->chart(), d->liveChart()->chart());
         QCOMPARE(d->readingLog().size(), 6);
         QVERIFY(d->form()->disp_Btn_Run->isEnabled());
+        QVERIFY(m_warnings.isEmpty());
+    }
+
+    // Measure on a run opened from the history: the cursors are on its chart
+    // and times, the figures are the journal's, and the live run recording
+    // behind it moves neither.
+    void measurementOnAStoredRun()
+    {
+        sim::attach(meterWithSerial(L"1111111111")).setReportRate(0);
+        auto d = dialog();
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+        clickOn(d->form()->disp_Btn_Run);
+        clickOn(d->form()->disp_Btn_Run);   // a run of 7 December, 9:00, at 5 V and 2 A
+        meterReading().vbus = 5.0f;
+        meterReading().ibus = 2.0f;
+        meterReading().power = 10.0f;
+        ticks(*d, 600);
+        clickOn(d->form()->disp_Btn_Run);   // stopped
+        m_now += 86400000;                  // the next day, a live run at 9 V and 1 A
+        meterReading().vbus = 9.0f;
+        meterReading().ibus = 1.0f;
+        meterReading().power = 9.0f;
+        clickOn(d->form()->disp_Btn_Run);
+        ticks(*d, 5);
+
+        Prompts::setMenuHandler([](QMenu *menu, const QPoint &) {
+            for (QAction *a : menu->actions())
+                if (a->text() == QStringLiteral("历史记录"))
+                    a->trigger();
+        });
+        clickOn(d->form()->disp_btn_menu);
+        Prompts::setMenuHandler(nullptr);
+        RunHistoryWindow *history = d->historyWindow();
+        QVERIFY(history && QTest::qWaitForWindowExposed(history));
+        clickRow(history->table(), 1);
+        clickOn(history->openButton());
+        QVERIFY(d->showsStoredRun());
+        QCOMPARE(d->storedLog().size(), 600);
+
+        // A press near the right and a drag out past the left edge, then A
+        // dragged out past the right: the whole stored run.
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
+        clickOn(d->measureButton());
+        QVERIFY(d->measureButton()->isChecked());
+        MeasureCursors *cursors = d->measureCursors();
+        QtCharts::QChart *chart = d->shownChart()->chart();
+        const QRectF plot = chart->plotArea();
+        auto at = [&](double x) {
+            return d->chartView()->viewport()->mapTo(
+                d.get(), d->chartView()->mapFromScene(chart->mapToScene(QPointF(x, plot.center().y()))));
+        };
+        QTest::mousePress(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, at(plot.right() - 20));
+        QTest::mouseMove(d->windowHandle(), at(plot.center().x()));
+        QTest::mouseMove(d->windowHandle(), at(plot.left() - 30));
+        QTest::mouseRelease(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, at(plot.left() - 30));
+        QVERIFY(cursors->isSet());
+        const double aX = chart->mapToPosition(QPointF(double(cursors->a()), 0), d->shownChart()->series(VBUS)).x();
+        QTest::mousePress(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, at(aX + 2));
+        QTest::mouseMove(d->windowHandle(), at(plot.right() + 30));
+        QTest::mouseRelease(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, at(plot.right() + 30));
+        QCOMPARE(cursors->line(0)->parentItem(), chart);
+        QVERIFY(cursors->line(0)->isVisible() && cursors->line(1)->isVisible());
+        const qint64 first = d->storedLog().runMs(0);
+        const qint64 last = d->storedLog().runMs(599);
+        QVERIFY(cursors->b() <= first && cursors->a() >= last);
+        QCOMPARE(QDateTime::fromMSecsSinceEpoch(cursors->b()).date(), QDate(2026, 12, 7));
+        QCOMPARE(QDateTime::fromMSecsSinceEpoch(cursors->a()).date(), QDate(2026, 12, 7));
+        // 599 s at 2 A and 10 W.
+        const IntervalStats shown = d->statsPanel()->interval();
+        QCOMPARE(shown.records, 600);
+        auto figure = [&](const char *name) {
+            return d->statsPanel()->findChild<QLabel *>(QLatin1String(name))->text();
+        };
+        QCOMPARE(figure("stats_charge"), QStringLiteral("0.3328 Ah"));
+        QCOMPARE(figure("stats_energy"), QStringLiteral("1.6639 Wh"));
+        QCOMPARE(figure("stats_vbus_mean"), QStringLiteral("5.0000"));
+
+        // The live run grows behind it: the cursors and figures stay.
+        const qint64 a = cursors->a(), b = cursors->b();
+        ticks(*d, 3);
+        QCOMPARE(cursors->a(), a);
+        QCOMPARE(cursors->b(), b);
+        QCOMPARE(d->statsPanel()->interval().records, 600);
+        QCOMPARE(figure("stats_charge"), QStringLiteral("0.3328 Ah"));
+
+        // Back to live: cleared, on the live chart again.
+        clickOn(history->liveButton());
+        QVERIFY(!cursors->isSet());
+        QVERIFY(!d->statsPanel()->isVisible());
+        QCOMPARE(cursors->line(0)->parentItem(), d->liveChart()->chart());
         QVERIFY(m_warnings.isEmpty());
     }
 

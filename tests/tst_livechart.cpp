@@ -386,6 +386,36 @@ private slots:
         QVERIFY2(temperature.endsWith(QStringLiteral("  CPU 31.5 \u2103")), qPrintable(temperature));
     }
 
+    void manyGapsKeepTheChartBounded()
+    {
+        // A meter unplugged and plugged in again three hundred times: each
+        // return after 3 s is a gap, but the chart holds a bounded number of
+        // series; the widest gaps, a minute's pause among them, stay breaks.
+        auto d = dialog(true);
+        QVERIFY(d);
+        LiveChart *live = d->liveChart();
+        QTest::mouseClick(d->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                          d->form()->disp_Btn_Run->mapTo(d.get(), d->form()->disp_Btn_Run->rect().center()));
+        for (int i = 0; i < 300; ++i) {
+            tick(*d, i == 150 ? 60000 : 3000);
+            tick(*d, 1000);
+        }
+        QCOMPARE(d->readingLog().size(), 600);
+        const qint64 before = d->readingLog().runMs(299), after = d->readingLog().runMs(300);
+        QCOMPARE(after - before, 60000);
+        const QList<QAbstractSeries *> series = live->chart()->series();
+        QVERIFY2(series.size() <= 3 * 32, qPrintable(QString::number(series.size())));
+        QVERIFY(series.size() > 3);
+        int breaks = 0;
+        for (QAbstractSeries *s : series) {
+            const QVector<QPointF> points = static_cast<QXYSeries *>(s)->pointsVector();
+            for (int k = 1; k < points.size(); ++k)
+                QVERIFY(!(points[k - 1].x() < double(after) && points[k].x() > double(before)));
+            breaks += s->isVisible() && !points.isEmpty();
+        }
+        QVERIFY(breaks > 3);
+    }
+
     void titleEdit()
     {
         auto d = dialog();
@@ -695,6 +725,73 @@ private slots:
         QTest::mouseRelease(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(*d, plot.center().x() - 40));
         QVERIFY(axisMax(*d) > held);
         QVERIFY(!cursors->isSet());
+    }
+
+    // At the window's own size, in either language: every text of the panel
+    // whole in its cell, the panel inside the chart and clear of the
+    // cursors' labels, as the figures grow from none to their widest.
+    void statsPanelFitsItsTexts_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("Chinese") << QStringLiteral("Chinese");
+        QTest::newRow("English") << QStringLiteral("English");
+    }
+
+    void statsPanelFitsItsTexts()
+    {
+        QFETCH(QString, language);
+        Setting().write(QStringLiteral("Language"), language);
+        auto d = dialog(true);
+        QVERIFY(d);
+        QCOMPARE(d->isEnglish(), language == QLatin1String("English"));
+        QTest::mouseClick(d->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                          d->form()->disp_Btn_Run->mapTo(d.get(), d->form()->disp_Btn_Run->rect().center()));
+        ReadingLog &log = d->readingLog();
+        for (int i = 0; i < 600; ++i) {
+            ReadingLog::Values v{};
+            v[ReadingLog::Vbus] = 17.804f + float(i % 7) * 0.036f;
+            v[ReadingLog::Ibus] = 3.2517f;
+            v[ReadingLog::Power] = 157.863f - float(i % 5);
+            v[ReadingLog::Cap] = 12.3456f + float(i) / 1000.0f;
+            v[ReadingLog::Ele] = 123.4567f + float(i) / 100.0f;
+            log.append(kNoon + i * 1000, v);
+        }
+        tick(*d, 600000);
+        QTest::mouseClick(d->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                          d->measureButton()->mapTo(d.get(), d->measureButton()->rect().center()));
+        QVERIFY(d->measureButton()->isChecked());
+        // A press between two records shows no figures yet; the drag fills them.
+        const QRectF plot = d->liveChart()->chart()->plotArea();
+        QTest::mousePress(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(*d, plot.right() - 3));
+        StatsPanel *panel = d->statsPanel();
+        QVERIFY(panel->isVisible());
+        QTest::mouseMove(d->windowHandle(), plotPoint(*d, plot.center().x()));
+        QTest::mouseMove(d->windowHandle(), plotPoint(*d, plot.left() + 40));
+        QTest::mouseRelease(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(*d, plot.left() + 40));
+        QVERIFY(panel->interval().records > 500);
+        QApplication::processEvents();
+
+        const QList<QWidget *> cells = panel->findChildren<QWidget *>();
+        QVERIFY(cells.size() > 30);
+        for (QWidget *cell : cells) {
+            auto *label = qobject_cast<QLabel *>(cell);
+            auto *button = qobject_cast<QPushButton *>(cell);
+            const QString text = label ? label->text() : button ? button->text() : QString();
+            const QSize need = cell->sizeHint();
+            QVERIFY2(cell->width() >= need.width() && cell->height() >= need.height(),
+                     qPrintable(QStringLiteral("%1: %2x%3 for %4x%5").arg(text).arg(cell->width()).arg(cell->height())
+                                    .arg(need.width()).arg(need.height())));
+            QVERIFY2(panel->rect().contains(cell->geometry()), qPrintable(text));
+            if (label)
+                QVERIFY2(label->fontMetrics().horizontalAdvance(text) <= label->contentsRect().width(), qPrintable(text));
+        }
+        QVERIFY(d->chartView()->rect().contains(panel->geometry()));
+        MeasureCursors *cursors = d->measureCursors();
+        for (int c = 0; c < 2; ++c) {
+            QVERIFY(cursors->label(c)->isVisible());
+            const QRect label = d->chartView()->mapFromScene(cursors->label(c)->sceneBoundingRect()).boundingRect();
+            QVERIFY2(!panel->geometry().intersects(label), qPrintable(cursors->label(c)->text()));
+        }
     }
 
     // A random run with gaps: the panel's figures against brute force over

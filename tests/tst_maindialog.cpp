@@ -13,10 +13,15 @@
 #include "ui_maindialog.h"
 
 #include <QFontInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 
+#include <csignal>
 #include <cstring>
 #include <memory>
 
@@ -80,6 +85,39 @@ sim::Report settingsReport(unsigned char language, unsigned char workLight, unsi
     r[63] = 0xFF;
     return r;
 }
+
+// The built ombrel-sim as its own process, in a home and data folder of its
+// own, without a display: the window on the offscreen platform, or a command.
+struct SimProcess {
+    QString home;
+
+    void start(QProcess &p, const QStringList &arguments) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
+        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        env.insert(QStringLiteral("HOME"), home);
+        env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(home);
+        p.start(QStringLiteral(OMBREL_SIM_BINARY), arguments);
+    }
+
+    QByteArray output(const QStringList &arguments) const
+    {
+        QProcess p;
+        start(p, arguments);
+        if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+            return QByteArray();
+        return p.readAllStandardOutput();
+    }
+
+    QJsonArray runs() const
+    {
+        return QJsonDocument::fromJson(output({QStringLiteral("runs"), QStringLiteral("--json")})).array();
+    }
+};
 
 QString styleOf(QWidget *w)
 {
@@ -204,6 +242,67 @@ private slots:
         QCOMPARE(Setting().read(QStringLiteral("language")), QString());
         QVERIFY(!pipe.touched());
         QVERIFY(pipe.inPlace());
+    }
+
+    void aSettingsFileThatIsNoneIsTold_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("tip");
+        QTest::newRow("folder") << 0 << QStringLiteral("设置文件 %1 是一个文件夹：已使用默认设置启动，更改不会保存。");
+        QTest::newRow("binary") << 1
+                                << QStringLiteral("设置文件 %1 不是设置文件（其中是二进制数据）：已使用默认设置启动，"
+                                                  "该文件保持原样，更改不会保存。");
+        // The file itself asks for English.
+        QTest::newRow("large") << 2
+                               << QStringLiteral("The settings file %1 is unusually large (2.4 MB): changes are saved "
+                                                 "in the background.");
+    }
+
+    void aSettingsFileThatIsNoneIsTold()
+    {
+        // A folder, binary data, or a file of megabytes in the settings
+        // file's place: the tip line says so; a folder and binary data are
+        // left as they are.
+        QFETCH(int, kind);
+        QFETCH(QString, tip);
+        const QString path = Setting::filePath();
+        QByteArray bytes;
+        if (kind == 0) {
+            QVERIFY(QDir().mkdir(path));
+        } else {
+            bytes = kind == 1 ? QByteArray("[General]\nLanguage=English\n") + QByteArray(100, '\0') + QByteArray(3000, 'x')
+                              : QByteArray("[General]\nLanguage=English\n");
+            for (int i = 0; bytes.size() < 2400000; ++i)
+                bytes += "unused_key_" + QByteArray::number(i) + "=some value of twenty-odd chars\n";
+            bytes.truncate(2400000);
+            bytes.append('\n');
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        }
+        sim::attach(identity(L"SIM M512 V2")).setReportRate(0);
+        {
+            MainDialog d;
+            QCOMPARE(d.isEnglish(), kind == 2);
+            QCOMPARE(d.form()->label_left_tips->text(), tip.arg(path));
+        }
+        Setting().write(QStringLiteral("VBUS_col"), QStringLiteral("ff00aa55"));
+        Setting::flush();
+        if (kind == 0) {
+            QVERIFY(QFileInfo(path).isDir());
+            QVERIFY(QDir(path).isEmpty());
+            return;
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray after = f.readAll();
+        if (kind == 1) {
+            QCOMPARE(Setting().read(QStringLiteral("VBUS_col")), QString());
+            QVERIFY(after == bytes);
+        } else {
+            QCOMPARE(Setting().read(QStringLiteral("VBUS_col")), QStringLiteral("ff00aa55"));
+            QVERIFY(after.contains("\nVBUS_col=ff00aa55\n"));
+            QVERIFY(after.contains("\nLanguage=English\n"));
+        }
     }
 
     void meterWithoutSerialOpens()
@@ -581,6 +680,48 @@ private slots:
         }
         delete d;
         QVERIFY(worker.isNull());
+    }
+
+    void aSignalEndsTheWindowsRunAsStopped_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+
+    void aSignalEndsTheWindowsRunAsStopped()
+    {
+        // The window of ombrel-sim journals where its commands read, and a
+        // logout's SIGTERM (or Ctrl+C) closes it as its close button would.
+        QFETCH(int, signal);
+        QTemporaryDir home;
+        const SimProcess sim{home.path()};
+        QProcess window;
+        sim.start(window, {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--sim-rate"),
+                           QStringLiteral("4")});
+        QVERIFY(window.waitForStarted());
+        QJsonObject live;
+        QTRY_VERIFY_WITH_TIMEOUT((live = sim.runs().at(0).toObject()).value(QLatin1String("records")).toInt() >= 3,
+                                 30000);
+        QVERIFY(live.value(QLatin1String("end_reason")).isNull());
+        const int seen = live.value(QLatin1String("records")).toInt();
+        QCOMPARE(::kill(pid_t(window.processId()), signal), 0);
+        QVERIFY(window.waitForFinished(30000));
+        QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(window.exitCode(), 0);
+
+        const QJsonArray runs = sim.runs();
+        QCOMPARE(runs.size(), 1);
+        const QJsonObject run = runs.at(0).toObject();
+        QCOMPARE(run.value(QLatin1String("id")).toInt(), live.value(QLatin1String("id")).toInt());
+        QCOMPARE(run.value(QLatin1String("end_reason")).toString(), QStringLiteral("stopped"));
+        const int records = run.value(QLatin1String("records")).toInt();
+        QVERIFY2(records >= seen, qPrintable(QStringLiteral("%1 < %2").arg(records).arg(seen)));
+        // Every record the run counts is there to export.
+        const QByteArray lines = sim.output({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--jsonl"),
+                                             QStringLiteral("-")});
+        QCOMPARE(lines.count('\n'), records);
+        QVERIFY(!QDir(home.path() + QStringLiteral("/data/ombrel-sim")).exists());
     }
 
     void replugCyclesLeakNothing()

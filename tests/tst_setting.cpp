@@ -155,6 +155,37 @@ private slots:
         close(watch);
     }
 
+    void aLargeFileIsWrittenInTheBackground()
+    {
+        // Over a megabyte: a write returns at once and reads see it; the
+        // file is replaced whole once the rewrite is done, with every key it
+        // had, and the program's own rewrite is not read anew.
+        QByteArray text = "[General]\nLanguage=English\n";
+        for (int i = 0; text.size() < 3000000; ++i)
+            text += "key" + QByteArray::number(i) + "=v" + QByteArray::number(i) + '\n';
+        writeFile(text);
+        QCOMPARE(Setting::problem(), Setting::Problem::Large);
+        QCOMPARE(Setting().read(QStringLiteral("key1")), QStringLiteral("v1"));
+        for (int i = 0; i < 20; ++i)
+            Setting().write(QStringLiteral("ChartTheme"), QStringLiteral("Theme%1").arg(i));
+        Setting().remove(QStringLiteral("KEY2"));
+        QCOMPARE(Setting().read(QStringLiteral("charttheme")), QStringLiteral("Theme19"));
+        QCOMPARE(Setting().read(QStringLiteral("key2")), QString());
+        Setting::flush();
+        const QString written = fileText();
+        QVERIFY(written.contains(QStringLiteral("\nChartTheme=Theme19\n")));
+        QVERIFY(!written.contains(QStringLiteral("\nkey2=")));
+        QVERIFY(written.contains(QStringLiteral("\nkey1=v1\n")));
+        QVERIFY(written.contains(QStringLiteral("\nLanguage=English\n")));
+        QCOMPARE(Setting().read(QStringLiteral("ChartTheme")), QStringLiteral("Theme19"));
+        // No copy is left beside it.
+        QCOMPARE(QDir::current().entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("usb-hid.ini")});
+        // Another program's change is read anew.
+        writeFile("[General]\nChartTheme=Other\n");
+        QCOMPARE(Setting().read(QStringLiteral("ChartTheme")), QStringLiteral("Other"));
+        QCOMPARE(Setting::problem(), Setting::Problem::None);
+    }
+
     void workerWritesReportIdOnFirstStart()
     {
         sim::reset();

@@ -444,9 +444,15 @@ private slots:
         load(*d, writeFile("empty.bin", QByteArray()));
         QCOMPARE(m_warnings[1].text, QStringLiteral("空的固件"));
         QVERIFY(log(*d).endsWith(QStringLiteral("固件是空的")));
+        // A file that cannot be opened, and a folder, are told with the reason.
         load(*d, m_dir->filePath("missing.bin"));
-        QCOMPARE(m_warnings[2].title, QStringLiteral("error"));
-        QCOMPARE(m_warnings[2].text, QStringLiteral("打开文件失败"));
+        QCOMPARE(m_warnings[2].title, QStringLiteral("错误"));
+        QCOMPARE(m_warnings[2].text,
+                 QStringLiteral("无法打开固件：%1\nNo such file or directory").arg(m_dir->filePath("missing.bin")));
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder.bin")));
+        load(*d, m_dir->filePath("folder.bin"));
+        QCOMPARE(m_warnings.takeLast().text,
+                 QStringLiteral("无法打开固件：%1\nIs a directory").arg(m_dir->filePath("folder.bin")));
         // A named pipe is refused by name, without waiting for a writer.
         const NamedPipe pipe(m_dir->filePath("pipe.bin"), NamedPipe::ProgramReads);
         QVERIFY(pipe.made());

@@ -7,6 +7,7 @@
 #include "charts/chartview.h"
 #include "charts/customcoordinates.h"
 #include "charts/livechart.h"
+#include "charts/measurecursors.h"
 #include "device/commandframe.h"
 #include "ui/deviceinfoui.h"
 #include "device/meterreading.h"
@@ -21,6 +22,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QTime>
 #include <QToolButton>
@@ -182,6 +184,7 @@ MainDialog::~MainDialog()
     if (m_runId)
         journalEnd(QLatin1String(m_plotting ? RunJournal::kStopped : RunJournal::kUnplugged));
     delete m_historyWindow;
+    m_cursors->setChart(m_live->chart());
     m_stored.reset();
     m_view->setHoverText(nullptr);
     m_live.reset();
@@ -438,10 +441,26 @@ void MainDialog::usbaccessdenied(QString node)
 void MainDialog::showAccessTip()
 {
     QStringList tips;
-    const QString refused = Setting::refusedFile();
-    if (!refused.isEmpty())
-        tips << tr("设置文件 %1 不是普通文件（例如命名管道或设备）：已使用默认设置启动，更改不会保存。")
-                    .arg(QDir::toNativeSeparators(refused));
+    const QString settings = QDir::toNativeSeparators(Setting::filePath());
+    switch (Setting::problem()) {
+    case Setting::Problem::None:
+        break;
+    case Setting::Problem::Special:
+        tips << tr("设置文件 %1 不是普通文件（例如命名管道或设备）：已使用默认设置启动，更改不会保存。").arg(settings);
+        break;
+    case Setting::Problem::Directory:
+        tips << tr("设置文件 %1 是一个文件夹：已使用默认设置启动，更改不会保存。").arg(settings);
+        break;
+    case Setting::Problem::NotSettings:
+        tips << tr("设置文件 %1 不是设置文件（其中是二进制数据）：已使用默认设置启动，该文件保持原样，更改不会保存。")
+                    .arg(settings);
+        break;
+    case Setting::Problem::Large:
+        tips << tr("设置文件 %1 异常大（%2 MB）：更改在后台保存。")
+                    .arg(settings)
+                    .arg(QFileInfo(Setting::filePath()).size() / 1e6, 0, 'f', 1);
+        break;
+    }
     if (!m_deniedNode.isEmpty())
         tips << tr("无法打开仪表 %1：没有读写权限。请安装本程序的 udev 规则，然后拔下并重新插入仪表。").arg(m_deniedNode);
     if (!m_journalTip.isEmpty())

@@ -259,6 +259,8 @@ private:
     void initMeasure();
     void retranslateMeasure();
     void showIntervalStats();
+    // The panel at the chart's top right, below the cursors' labels.
+    void placeStatsPanel();
     // Page six and the stop conditions (maindialog_capacity.cpp).
     void initCapacityPage();
     void retranslateCapacityPage();

@@ -63,7 +63,7 @@ void MainDialog::runStatsStarted()
     m_runStartMs = chartNow();
     m_endReason.clear();
     m_capacity->showEnd(QString());
-    if (m_cursors->isSet())
+    if (m_cursors->isSet() && !m_stored)
         showIntervalStats();
     showCapacityRun();
 }
@@ -80,7 +80,8 @@ void MainDialog::runStatsRecorded()
         m_stats.append(m_log, i);
         m_stops.recorded(m_stats);
     }
-    if (m_cursors->isSet()) {
+    // Cursors on a stored run shown instead stay where they are.
+    if (m_cursors->isSet() && !m_stored) {
         // A cursor at the end of the run stays there as it grows.
         m_cursors->followEnd(previousEnd, m_stats.sample(m_stats.size() - 1).runMs);
         showIntervalStats();

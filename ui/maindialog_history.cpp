@@ -7,6 +7,7 @@
 #include "charts/chartview.h"
 #include "charts/customcoordinates.h"
 #include "charts/livechart.h"
+#include "charts/measurecursors.h"
 #include "recording/runjournal.h"
 #include "ui/prompts.h"
 #include "ui/runhistory.h"
@@ -130,7 +131,14 @@ void MainDialog::onRunHistory_Slot()
     }
     m_historyWindow->setLiveRun(m_runId ? m_journal->storedId(m_runId) : 0);
     m_historyWindow->refresh();
+    // Opened over this window, whole on the screen with its frame, wherever
+    // it was left: placed before it shows, and again once its frame is known.
+    const bool opening = !m_historyWindow->isVisible();
+    if (opening)
+        m_historyWindow->placeOverOwner();
     m_historyWindow->show();
+    if (opening)
+        m_historyWindow->placeOverOwner();
     m_historyWindow->raise();
     m_historyWindow->activateWindow();
 }
@@ -162,12 +170,15 @@ void MainDialog::openStoredRun(qint64 id)
     }
     // The stored run takes the chart; the live run goes on recording behind it.
     m_view->setHoverText(nullptr);
+    // The cursors leave a stored run's chart before it goes.
+    m_cursors->setChart(m_live->chart());
     m_stored = std::make_unique<LiveChart>(m_storedLog, m_custom->ranges(), loadCurveStyles(), chartNow());
     m_storedId = id;
     LiveChart *stored = m_stored.get();
     m_view->showChart(stored->chart(), [stored](qint64 ms) { return stored->hoverText(ms); });
     connect(stored, &LiveChart::redrawn, m_view, &ChartView::refreshHover);
     stored->showWholeRun();
+    m_cursors->setChart(stored->chart());
     ui->disp_Btn_Run->setEnabled(false);
     if (m_historyWindow)
         m_historyWindow->setShown(id);
@@ -179,6 +190,7 @@ void MainDialog::showLiveRun()
         return;
     LiveChart *live = m_live.get();
     m_view->showChart(live->chart(), [live](qint64 ms) { return live->hoverText(ms); });
+    m_cursors->setChart(live->chart());
     m_stored.reset();
     m_storedLog.clear();
     m_storedId = 0;

@@ -5,6 +5,8 @@
 #include "ui_maindialog.h"
 
 #include "charts/chartview.h"
+#include "charts/livechart.h"
+#include "recording/runjournal.h"
 #include "charts/measurecursors.h"
 #include "ui/iconhelper.h"
 #include "ui/statspanel.h"
@@ -48,6 +50,7 @@ void MainDialog::initMeasure()
     connect(m_clearCursors, &QShortcut::activated, m_cursors, &MeasureCursors::clear);
     connect(m_measureButton, &QPushButton::toggled, m_cursors, &MeasureCursors::setActive);
     connect(m_cursors, &MeasureCursors::changed, this, &MainDialog::showIntervalStats);
+    connect(m_cursors, &MeasureCursors::placed, this, &MainDialog::placeStatsPanel);
     retranslateMeasure();
 }
 
@@ -56,6 +59,7 @@ void MainDialog::retranslateMeasure()
     m_measureButton->setText(tr("测量"));
     m_measureButton->setToolTip(tr("测量光标：在曲线上按住左键拖动，设置光标 A 和 B，显示两者之间的统计；Esc 清除"));
     m_statsPanel->retranslate();
+    placeStatsPanel();
 }
 
 void MainDialog::showIntervalStats()
@@ -67,12 +71,31 @@ void MainDialog::showIntervalStats()
         m_statsPanel->hide();
         return;
     }
-    m_statsPanel->showInterval(m_stats, m_cursors->a(), m_cursors->b());
+    const qint64 a = m_cursors->a(), b = m_cursors->b();
+    // A stored run's figures come from the journal, over the same blocks.
+    if (m_stored)
+        m_statsPanel->showInterval(m_journal->stats(m_storedId, qMin(a, b), qMax(a, b)), a, b);
+    else
+        m_statsPanel->showInterval(m_stats, a, b);
+    placeStatsPanel();
     if (m_statsPanel->isHidden()) {
-        m_statsPanel->adjustSize();
-        // Over the chart's top right corner, below the labels of the cursors.
-        m_statsPanel->move(qMax(0, m_view->width() - m_statsPanel->width() - 60), 36);
         m_statsPanel->show();
         m_statsPanel->raise();
     }
+}
+
+void MainDialog::placeStatsPanel()
+{
+    QtCharts::QChart *chart = m_view->chart();
+    if (!chart)
+        return;
+    // Over the plot's top right corner, below the labels of the cursors,
+    // which lie along the plot's top.
+    const QRectF plot = chart->plotArea();
+    const QPoint topRight = m_view->mapFromScene(chart->mapToScene(QPointF(plot.right(), m_cursors->labelsBottom())));
+    const QSize size = m_statsPanel->size();
+    const int x = qBound(0, topRight.x() - size.width() - 8, qMax(0, m_view->width() - size.width()));
+    const int y = qBound(0, topRight.y() + 4, qMax(0, m_view->height() - size.height()));
+    if (m_statsPanel->pos() != QPoint(x, y))
+        m_statsPanel->move(x, y);
 }

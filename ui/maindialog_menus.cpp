@@ -14,8 +14,10 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFile>
 #include <QDir>
 #include <QFileInfo>
+#include <QImageWriter>
 #include <QTranslator>
 
 namespace {
@@ -128,8 +130,23 @@ void MainDialog::onAct2Clicked_Slot()
     if (suffixAdded && QFileInfo::exists(name)
         && !Prompts::question(this, tr("Save File"), tr("%1 已存在。要替换它吗？").arg(QDir::toNativeSeparators(name))))
         return;
-    if (!picture.save(name))
-        Prompts::warning(this, tr("错误"), tr("无法保存图片：") + QDir::toNativeSeparators(name));
+    // Opened here, so a failure has its reason (a folder of that name, no
+    // permission, a full disk).
+    QFile file(name);
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly)) {
+        reason = file.errorString();
+    } else {
+        // The format by the suffix, as a save by name chooses it.
+        QImageWriter writer(&file, QFileInfo(name).suffix().toLower().toLatin1());
+        if (!writer.write(picture))
+            reason = writer.errorString();
+        else if (!file.flush())
+            reason = file.errorString();
+    }
+    if (!reason.isEmpty())
+        Prompts::warning(this, tr("错误"), tr("无法保存图片：") + QDir::toNativeSeparators(name) + QLatin1Char('\n')
+                                             + reason);
 }
 
 // ---------------------------------------------------------------- language

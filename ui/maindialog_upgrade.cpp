@@ -39,10 +39,13 @@ void MainDialog::on_upgrade_pushButton_openfile_clicked()
 
     const Firmware::Image image = Firmware::loadImage(path);
     switch (image.error) {
-    case Firmware::LoadError::CannotOpen:
-        Prompts::warning(this, tr("error"), tr("打开文件失败"));
-        log->append(tr("打开文件失败"));
+    case Firmware::LoadError::CannotOpen: {
+        // A folder, a file without read permission: the system's reason.
+        const QString text = tr("无法打开固件：") + QDir::toNativeSeparators(path) + QLatin1Char('\n') + image.reason;
+        Prompts::warning(this, tr("错误"), text);
+        log->append(text);
         return;
+    }
     case Firmware::LoadError::NotRegular: {
         const QString text = tr("无法打开固件：") + QDir::toNativeSeparators(path) + QLatin1Char('\n')
                              + tr("不是普通文件（例如命名管道或设备）");

@@ -7,12 +7,16 @@
 
 #include <QDateTime>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
@@ -119,6 +123,8 @@ void RunHistoryWindow::refresh()
         m_table->setItem(row, PeakPower, cell(QString::number(run.power_max, 'f', 3), true));
         m_table->setItem(row, EndReason, cell(reasonText(run.endReason, live)));
         m_table->setItem(row, Name, cell(run.name));
+        if (live)
+            showRunningFigures(row, run.id, run.records);
         if (run.id == selected)
             m_table->selectRow(row);
         ++row;
@@ -132,10 +138,47 @@ void RunHistoryWindow::refreshLive(int records)
         if (runAt(row) != m_liveId || !m_liveId)
             continue;
         m_table->item(row, Records)->setText(QString::number(records));
+        showRunningFigures(row, m_liveId, records);
         const qint64 started = m_table->item(row, Start)->data(Qt::UserRole + 1).toLongLong();
         m_table->item(row, Duration)->setText(
             durationText(std::max<qint64>(0, (QDateTime::currentMSecsSinceEpoch() - started) / 1000)));
     }
+}
+
+void RunHistoryWindow::showRunningFigures(int row, qint64 id, int records)
+{
+    if (records <= 0)
+        return;
+    // The journal's running sums: the same figures the run's row gets at its end.
+    const IntervalStats s = m_journal->statsOfRecords(id, 0, records - 1);
+    if (s.records == 0)
+        return;
+    m_table->item(row, Charge)->setText(QString::number(s.charge_ah, 'f', 4));
+    m_table->item(row, Energy)->setText(QString::number(s.energy_wh, 'f', 4));
+    m_table->item(row, PeakPower)->setText(QString::number(double(s.power.max), 'f', 3));
+}
+
+void RunHistoryWindow::placeOverOwner()
+{
+    QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr;
+    QScreen *screen = owner && owner->windowHandle() ? owner->windowHandle()->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    // The frame the window manager adds, once known (a guess before the
+    // window manager has framed it); the window fits in the screen with it.
+    QMargins frame(8, style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8, 8, 8);
+    const QRect outerNow = frameGeometry(), innerNow = geometry();
+    if (isVisible() && outerNow != innerNow)
+        frame = QMargins(innerNow.left() - outerNow.left(), innerNow.top() - outerNow.top(),
+                         outerNow.right() - innerNow.right(), outerNow.bottom() - innerNow.bottom());
+    const QSize room = available.size() - QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    resize(size().boundedTo(room).expandedTo(minimumSizeHint().boundedTo(room)));
+    QRect outer(QPoint(), size().grownBy(frame));
+    outer.moveCenter(owner ? owner->frameGeometry().center() : available.center());
+    outer.moveLeft(qBound(available.left(), outer.left(), available.right() + 1 - outer.width()));
+    outer.moveTop(qBound(available.top(), outer.top(), available.bottom() + 1 - outer.height()));
+    move(outer.topLeft());
 }
 
 QString RunHistoryWindow::reasonText(const QString &reason, bool live) const

@@ -36,8 +36,11 @@ public:
     void setShown(qint64 id);
     // The list read anew, the selection kept.
     void refresh();
-    // The live run grew to `records`: its row follows while the window is open.
+    // The live run grew to `records`: its row follows while the window is open,
+    // with the running charge, energy and peak power.
     void refreshLive(int records);
+    // Over the owner window, whole on its screen.
+    void placeOverOwner();
 
 signals:
     void openRequested(qint64 id);
@@ -55,6 +58,8 @@ private:
     void renameSelected();
     void deleteSelected();
     QString reasonText(const QString &reason, bool live) const;
+    // A run that goes on: its figures so far, from its records in the journal.
+    void showRunningFigures(int row, qint64 id, int records);
 
     RunJournal *m_journal;
     QTableWidget *m_table;

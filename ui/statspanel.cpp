@@ -83,6 +83,27 @@ StatsPanel::StatsPanel(QWidget *parent) : QFrame(parent)
     retranslate();
 }
 
+void StatsPanel::fitContents()
+{
+    ensurePolished();
+    // The widest figures: a negative value in the hundreds, a duration of
+    // days, a total with its unit.
+    for (int r = 0; r < RowCount; ++r) {
+        for (int c = 0; c < ColumnCount; ++c) {
+            QLabel *cell = m_cells[r][c];
+            cell->ensurePolished();
+            cell->setMinimumWidth(cell->fontMetrics().horizontalAdvance(QStringLiteral("-000.0000")));
+        }
+    }
+    for (QLabel *total : m_totals) {
+        total->ensurePolished();
+        total->setMinimumWidth(total->fontMetrics().horizontalAdvance(QStringLiteral("-0000.0000 Wh")));
+    }
+    m_times[2]->ensurePolished();
+    m_times[2]->setMinimumWidth(m_times[2]->fontMetrics().horizontalAdvance(QStringLiteral("0000:00:00.000")));
+    adjustSize();
+}
+
 QLabel *StatsPanel::value(const QString &name)
 {
     auto *label = new QLabel;
@@ -107,6 +128,7 @@ void StatsPanel::retranslate()
     m_totalNames[3]->setText(tr("仪表 ELE 变化"));
     m_copy->setText(tr("复制"));
     m_copy->setToolTip(tr("把这些数值以制表符分隔的文本复制到剪贴板"));
+    fitContents();
 }
 
 QString StatsPanel::number(int row, int column) const
@@ -121,9 +143,14 @@ QString StatsPanel::number(int row, int column) const
 
 void StatsPanel::showInterval(const RunStats &stats, qint64 a, qint64 b)
 {
+    showInterval(stats.between(qMin(a, b), qMax(a, b)), a, b);
+}
+
+void StatsPanel::showInterval(const IntervalStats &interval, qint64 a, qint64 b)
+{
     m_from = qMin(a, b);
     m_to = qMax(a, b);
-    m_interval = stats.between(m_from, m_to);
+    m_interval = interval;
     m_times[0]->setText(timeText(m_from));
     m_times[1]->setText(timeText(m_to));
     m_times[2]->setText(durationText(m_to - m_from));
@@ -136,6 +163,7 @@ void StatsPanel::showInterval(const RunStats &stats, qint64 a, qint64 b)
     for (int i = 0; i < 4; ++i)
         m_totals[i]->setText(QStringLiteral("%1 %2").arg(QString::number(totals[i], 'f', 4),
                                                          QLatin1String(kTotalUnits[i])));
+    fitContents();
 }
 
 QString StatsPanel::copyText() const

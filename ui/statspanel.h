@@ -21,6 +21,8 @@ public:
 
     // The interval between two times of the run's timeline, in either order.
     void showInterval(const RunStats &stats, qint64 a, qint64 b);
+    // The same with figures computed elsewhere (a stored run's, by the journal).
+    void showInterval(const IntervalStats &interval, qint64 a, qint64 b);
     const IntervalStats &interval() const { return m_interval; }
     // The figures as tab-separated lines, numbers without units.
     QString copyText() const;
@@ -28,6 +30,10 @@ public:
     void retranslate();
 
     QPushButton *copyButton() const { return m_copy; }
+    // Every text whole in its cell: the figures' cells as wide as the widest
+    // figure they can show, in the panel's font, and the panel as big as its
+    // contents.
+    void fitContents();
 
 private:
     enum Row { Vbus, Ibus, Power, RowCount };

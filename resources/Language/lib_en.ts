@@ -653,10 +653,6 @@
         <translation>error</translation>
     </message>
     <message>
-        <source>打开文件失败</source>
-        <translation>Fail to open file</translation>
-    </message>
-    <message>
         <source>错误</source>
         <translation>Error</translation>
     </message>
@@ -815,6 +811,18 @@
     <message>
         <source>历史记录</source>
         <translation>Run history</translation>
+    </message>
+    <message>
+        <source>设置文件 %1 是一个文件夹：已使用默认设置启动，更改不会保存。</source>
+        <translation>The settings file %1 is a folder: started with the default settings, and changes are not saved.</translation>
+    </message>
+    <message>
+        <source>设置文件 %1 不是设置文件（其中是二进制数据）：已使用默认设置启动，该文件保持原样，更改不会保存。</source>
+        <translation>The settings file %1 is not a settings file (it holds binary data): started with the default settings, the file is left as it is, and changes are not saved.</translation>
+    </message>
+    <message>
+        <source>设置文件 %1 异常大（%2 MB）：更改在后台保存。</source>
+        <translation>The settings file %1 is unusually large (%2 MB): changes are saved in the background.</translation>
     </message>
 </context>
 <context>
