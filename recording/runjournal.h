@@ -1,37 +1,21 @@
 #pragma once
 
+#include "recording/journalfile.h"
+#include "recording/journalowners.h"
+#include "recording/journalreader.h"
+#include "recording/journalrecovery.h"
+#include "recording/journalretention.h"
+#include "recording/journalwriter.h"
 #include "recording/runstats.h"
 
 #include <QCoreApplication>
 #include <QString>
 #include <QtGlobal>
 
-#include <map>
-#include <memory>
 #include <vector>
 
 class ReadingLog;
 class Setting;
-struct sqlite3;
-struct sqlite3_stmt;
-
-// One run as the journal keeps it.
-struct JournalRun {
-    qint64 id = 0;
-    qint64 startMs = 0;       // wall clock, ms since the epoch
-    qint64 endMs = 0;         // 0 while the run goes on
-    QString endReason;        // RunJournal::kStopped, kUnplugged, kInterrupted, or a stop condition's code
-    QString name;
-    QString model, version, serial;
-    int records = 0;
-    double duration_s = 0.0;
-    double charge_ah = 0.0;
-    double energy_wh = 0.0;
-    double vbus_max = 0.0, ibus_max = 0.0, power_max = 0.0;
-    double cap_start_ah = 0.0, cap_end_ah = 0.0;   // the meter's own CAP at the first and last record
-    double ele_start_wh = 0.0, ele_end_wh = 0.0;   // and its ELE
-    bool finished() const { return endMs != 0 || !endReason.isEmpty(); }
-};
 
 // Every run kept on disk as it is measured, in one SQLite database (WAL mode).
 // The window's tick appends a record to its reading log and calls sync(),
@@ -51,6 +35,11 @@ struct JournalRun {
 // a named pipe or a device is never opened. Faults are reported through
 // status() and message(), a text for the window's tip line.
 //
+// The journal's parts: JournalFile opens the database and moves a damaged one
+// aside, JournalRecovery closes the runs of dead processes, JournalOwners
+// keeps the owners' locks, JournalWriter writes the runs of this program,
+// JournalReader reads the runs back, JournalRetention keeps the size cap.
+//
 // Opened for reading (the command line's runs, export, stats) the journal
 // never writes, moves or deletes anything: no recovery (a run whose process
 // died reads as interrupted), no retention, a damaged file only reported; a
@@ -60,23 +49,18 @@ class RunJournal
 {
     Q_DECLARE_TR_FUNCTIONS(RunJournal)
 public:
-    enum class Status {
-        Ok, NotOpen, FolderNotWritable, DiskFull, Locked, MovedAside, Failed,
-        Damaged,    // read only: a damaged file, or not a database
-        Newer,      // read only: from a newer version of the program
-        NotAFile,   // the name is taken by a folder, a named pipe or a device: see notAFile()
-    };
-    enum class Mode { Write, Read };
-    enum class FileKind { Missing, File, Folder, Pipe, Device, Other };
+    using Status = JournalFile::Status;
+    using Mode = JournalFile::Mode;
+    using FileKind = JournalFile::FileKind;
 
     // End reasons; a stop condition met is its code (StopConditions::reason).
     static const char *const kStopped;
     static const char *const kUnplugged;
     static const char *const kInterrupted;
 
-    static constexpr int kSchemaVersion = 1;
-    static constexpr qint64 kDefaultSizeCap = qint64(2048) << 20;
-    static constexpr qint64 kLargestSizeCapMB = qint64(1) << 24;   // 16 TiB
+    static constexpr int kSchemaVersion = JournalFile::kSchemaVersion;
+    static constexpr qint64 kDefaultSizeCap = JournalRetention::kDefaultSizeCap;
+    static constexpr qint64 kLargestSizeCapMB = JournalRetention::kLargestSizeCapMB;
     // Settings key of the size cap, in MiB.
     static QString sizeCapKey();
     // The cap the settings file sets; the default when the key is not set,
@@ -104,10 +88,10 @@ public:
     bool open(Mode mode = Mode::Write);
     bool open(const QString &path, Mode mode = Mode::Write);
     void close();
-    bool isOpen() const { return m_db != nullptr; }
-    QString path() const { return m_path; }
+    bool isOpen() const { return m_file.db() != nullptr; }
+    QString path() const { return m_file.path(); }
     // Runs closed as interrupted by the last open().
-    int recoveredRuns() const { return m_recovered; }
+    int recoveredRuns() const { return m_recovery.recovered(); }
 
     // A new run. The id is the run's row; while the database cannot take it
     // (held by another program, a full disk) the id is negative, and sync()
@@ -158,75 +142,38 @@ public:
     // goes on nor `keep` (the run that has just ended); the file shrinks.
     // Applied at open, at the start and end of a run. Returns how many runs
     // went now.
-    void setSizeCap(qint64 bytes) { m_sizeCap = bytes; }
-    qint64 sizeCap() const { return m_sizeCap; }
+    void setSizeCap(qint64 bytes) { m_retention.setSizeCap(bytes); }
+    qint64 sizeCap() const { return m_retention.sizeCap(); }
     int applyRetention(qint64 keep = 0);
     // Runs removed by retention since last asked, and the tip line's text.
-    int takeRemovedRuns();
-    QString removedRunsMessage(int runs) const;
+    int takeRemovedRuns() { return m_retention.takeRemovedRuns(); }
+    QString removedRunsMessage(int runs) const { return m_retention.removedRunsMessage(runs); }
     // True once, the first time the runs that must be kept were found over
     // the cap (they are kept); and the tip line's text.
-    bool takeOverCap();
-    QString overCapMessage() const;
+    bool takeOverCap() { return m_retention.takeOverCap(); }
+    QString overCapMessage() const { return m_retention.overCapMessage(); }
 
-    Status status() const { return m_status; }
+    Status status() const { return m_file.status(); }
     // Text for the tip line about the last fault, or empty.
-    QString message() const { return m_message; }
+    QString message() const { return m_file.message(); }
     // The system's words (SQLite's, in English) for the last fault.
-    QString detail() const { return m_detail; }
+    QString detail() const { return m_file.detail(); }
     // Where the last database moved aside went.
-    QString movedAsidePath() const { return m_movedAside; }
+    QString movedAsidePath() const { return m_file.movedAsidePath(); }
     // What takes the database's name, for Status::NotAFile.
-    FileKind notAFile() const { return m_notAFile; }
+    FileKind notAFile() const { return m_file.notAFile(); }
     // What a path names (symbolic links followed).
     static FileKind fileKind(const QString &path);
     // Such a kind in English words for the command line: "a folder", ...
     static const char *fileKindWords(FileKind kind);
 
 private:
-    struct Active;
-    bool openAt(const QString &path, bool fresh);
-    bool openForReading();
-    bool openEmpty();
-    bool readSchema(qint64 &userVersion, qint64 &objectCount);
-    bool prepareSchema();
-    void recover();
-    bool ownerLives(qint64 id, qint64 startMs, bool takeOver);
-    JournalRun closedRun(qint64 id);
-    void refuseFile(FileKind kind);
-    bool moveAside(bool newer);
-    bool storeRun(Active &run);
-    bool writeEnd(Active &run);
-    void retryEnds();
-    bool exec(const char *sql);
-    bool fail(int rc);
-    void setOk();
-    bool isBroken(int rc) const;
-    bool lockRunFile(const QString &path, int &fd);
-    QString lockPath(qint64 id, qint64 startMs) const;
-    IntervalStats storedStats(qint64 id, int first, int last, qint64 t0, int records);
-    bool runInfo(qint64 id, qint64 &t0, int &records, qint64 &skew0);
-    bool lagAt(qint64 id, int i, qint64 &lag);
-    void resetStatements();
+    void opened();
 
-    sqlite3 *m_db = nullptr;
-    int m_lastRc = 0;
-    QString m_path;
-    int m_recovered = 0;
-    int m_removed = 0;
-    bool m_overCap = false, m_overCapSaid = false;
-    bool m_readOnly = false;
-    FileKind m_notAFile = FileKind::File;
-    // Reading: runs whose process died, as recovery would close them.
-    std::map<qint64, JournalRun> m_closed;
-    qint64 m_sizeCap = kDefaultSizeCap;
-    qint64 m_nextPending = -1;
-    std::map<qint64, std::unique_ptr<Active>> m_active;
-    sqlite3_stmt *m_insertSample = nullptr;
-    sqlite3_stmt *m_putBlock = nullptr;
-    sqlite3_stmt *m_updateRun = nullptr;
-    Status m_status = Status::NotOpen;
-    QString m_message;
-    QString m_detail;
-    QString m_movedAside;
+    JournalFile m_file;
+    JournalOwners m_owners{m_file};
+    JournalReader m_reader{m_file};
+    JournalRecovery m_recovery{m_file, m_owners, m_reader};
+    JournalWriter m_writer{m_file, m_owners};
+    JournalRetention m_retention{m_file};
 };

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "recording/runstats.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <map>
+#include <vector>
+
+class JournalFile;
+class ReadingLog;
+
+// One run as the journal keeps it.
+struct JournalRun {
+    qint64 id = 0;
+    qint64 startMs = 0;       // wall clock, ms since the epoch
+    qint64 endMs = 0;         // 0 while the run goes on
+    QString endReason;        // RunJournal::kStopped, kUnplugged, kInterrupted, or a stop condition's code
+    QString name;
+    QString model, version, serial;
+    int records = 0;
+    double duration_s = 0.0;
+    double charge_ah = 0.0;
+    double energy_wh = 0.0;
+    double vbus_max = 0.0, ibus_max = 0.0, power_max = 0.0;
+    double cap_start_ah = 0.0, cap_end_ah = 0.0;   // the meter's own CAP at the first and last record
+    double ele_start_wh = 0.0, ele_end_wh = 0.0;   // and its ELE
+    bool finished() const { return endMs != 0 || !endReason.isEmpty(); }
+};
+
+// Reads the runs the journal keeps: the list of runs, a run's records and
+// times, and the statistics of any stretch of a run from the blocks stored
+// beside its records (two blocks' records read at most).
+class JournalReader
+{
+public:
+    explicit JournalReader(JournalFile &file) : m_file(file) {}
+
+    // Newest first.
+    std::vector<JournalRun> runs();
+    // The run's timeline at its first record and that record's wall-clock
+    // time; false for a run that does not exist or has no record yet.
+    bool timeline(qint64 id, qint64 &t0Ms, qint64 &firstWallMs);
+    // Times of record i of a run, on its timeline and on the wall clock.
+    bool recordTime(qint64 id, int i, qint64 &runMs, qint64 &wallMs);
+    bool load(qint64 id, ReadingLog &log);
+    // Statistics of the records between two times, both included: on the
+    // run's timeline, or on the wall clock (taken as the run's timeline moved
+    // by the offset of its first record).
+    IntervalStats stats(qint64 id, qint64 fromMs, qint64 toMs, bool wallClock);
+    // The same between record indices.
+    IntervalStats statsOfRecords(qint64 id, int first, int last);
+
+    // A run's timeline, its records so far and the wall-clock offset of its
+    // first record; false for a run that does not exist.
+    bool runInfo(qint64 id, qint64 &t0, int &records, qint64 &skew0);
+    // Statistics of records first..last of a run whose figures runInfo gave.
+    IntervalStats storedStats(qint64 id, int first, int last, qint64 t0, int records);
+
+    // Opened for reading: a run whose process died is listed as recovery
+    // would close it.
+    void setClosed(qint64 id, const JournalRun &run) { m_closed[id] = run; }
+    void clearClosed() { m_closed.clear(); }
+
+private:
+    bool lagAt(qint64 id, int i, qint64 &lag);
+
+    JournalFile &m_file;
+    std::map<qint64, JournalRun> m_closed;
+};

@@ -1,0 +1,63 @@
+#include "recording/journalschema.h"
+
+#include <cmath>
+
+namespace journalschema {
+
+// The schema. Records are kept as integers in millionths of the unit, as the
+// meter sends them, which reads back as the very float it was recorded as and
+// takes 3 or 4 bytes a value instead of 8. A record's time on the run's
+// timeline is t0_ms + 1000 * i + lag_ms, its wall-clock time that plus
+// skew_ms: both are a byte or two while the ticks keep their pace.
+const char kSchema[] = R"(
+CREATE TABLE run(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  start_ms INTEGER NOT NULL,
+  end_ms INTEGER,
+  end_reason TEXT,
+  name TEXT NOT NULL DEFAULT '',
+  model TEXT NOT NULL DEFAULT '',
+  version TEXT NOT NULL DEFAULT '',
+  serial TEXT NOT NULL DEFAULT '',
+  t0_ms INTEGER,
+  records INTEGER NOT NULL DEFAULT 0,
+  duration_s REAL, charge_ah REAL, energy_wh REAL,
+  vbus_max REAL, ibus_max REAL, power_max REAL,
+  cap_start_ah REAL, cap_end_ah REAL, ele_start_wh REAL, ele_end_wh REAL);
+CREATE TABLE sample(
+  run INTEGER NOT NULL, i INTEGER NOT NULL, lag_ms INTEGER NOT NULL, skew_ms INTEGER NOT NULL,
+  vbus_uv INTEGER NOT NULL, ibus_ua INTEGER NOT NULL, power_uw INTEGER NOT NULL,
+  dp_uv INTEGER NOT NULL, dm_uv INTEGER NOT NULL, cc1_uv INTEGER NOT NULL, cc2_uv INTEGER NOT NULL,
+  cap_uah INTEGER NOT NULL, ele_uwh INTEGER NOT NULL, temp_uc INTEGER NOT NULL,
+  PRIMARY KEY(run, i)) WITHOUT ROWID;
+CREATE TABLE block(
+  run INTEGER NOT NULL, b INTEGER NOT NULL, records INTEGER NOT NULL,
+  weight_ms REAL NOT NULL, vbus_vms REAL NOT NULL, ibus_ams REAL NOT NULL, power_wms REAL NOT NULL,
+  vbus_sum REAL NOT NULL, ibus_sum REAL NOT NULL, power_sum REAL NOT NULL,
+  vbus_min REAL NOT NULL, vbus_max REAL NOT NULL, ibus_min REAL NOT NULL, ibus_max REAL NOT NULL,
+  power_min REAL NOT NULL, power_max REAL NOT NULL,
+  PRIMARY KEY(run, b)) WITHOUT ROWID;
+CREATE VIEW reading AS
+  SELECT s.run AS run, s.i AS i,
+         r.t0_ms + 1000 * s.i + s.lag_ms AS run_ms,
+         r.t0_ms + 1000 * s.i + s.lag_ms + s.skew_ms AS wall_ms,
+         strftime('%Y-%m-%d %H:%M:%f', (r.t0_ms + 1000 * s.i + s.lag_ms + s.skew_ms) / 1000.0, 'unixepoch', 'localtime') AS time,
+         s.vbus_uv / 1e6 AS vbus_v, s.ibus_ua / 1e6 AS ibus_a, s.power_uw / 1e6 AS power_w,
+         s.dp_uv / 1e6 AS dp_v, s.dm_uv / 1e6 AS dm_v, s.cc1_uv / 1e6 AS cc1_v, s.cc2_uv / 1e6 AS cc2_v,
+         s.cap_uah / 1e6 AS cap_ah, s.ele_uwh / 1e6 AS ele_wh, s.temp_uc / 1e6 AS temp_c
+  FROM sample s JOIN run r ON r.id = s.run;
+)";
+
+qint64 toMicro(float value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    return std::llround(qBound(-9.0e12, double(value) * 1e6, 9.0e12));
+}
+
+float fromMicro(qint64 micro)
+{
+    return float(double(micro) / 1e6);
+}
+
+} // namespace journalschema

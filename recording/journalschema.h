@@ -1,0 +1,57 @@
+#pragma once
+
+// The run journal's tables, how values are stored in them, and a statement
+// that finalizes itself: what the journal's parts share.
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <sqlite3.h>
+
+namespace journalschema {
+
+// The tables and the view of readings, as a new database is made.
+extern const char kSchema[];
+
+// How a value is stored: in millionths of its unit, as the meter sends it;
+// fromMicro(toMicro(v)) == v for every value the meter can report.
+qint64 toMicro(float value);
+float fromMicro(qint64 micro);
+
+// Records of a run: counted at its end, from its blocks while it goes on.
+inline const QByteArray kRecords = "CASE WHEN end_reason IS NULL THEN (SELECT ifnull(sum(records), 0) FROM block "
+                                   "WHERE block.run = run.id) ELSE records END";
+
+inline constexpr char kSampleColumns[] = "i, lag_ms, skew_ms, vbus_uv, ibus_ua, power_uw, dp_uv, dm_uv, cc1_uv, cc2_uv, "
+                                         "cap_uah, ele_uwh, temp_uc";
+
+struct Stmt {
+    sqlite3_stmt *s = nullptr;
+    int rc = SQLITE_OK;
+    Stmt(sqlite3 *db, const char *sql) { rc = sqlite3_prepare_v2(db, sql, -1, &s, nullptr); }
+    ~Stmt() { sqlite3_finalize(s); }
+    Stmt(const Stmt &) = delete;
+    Stmt &operator=(const Stmt &) = delete;
+    bool ok() const { return rc == SQLITE_OK; }
+    int step()
+    {
+        rc = sqlite3_step(s);
+        return rc;
+    }
+    qint64 i64(int c) const { return sqlite3_column_int64(s, c); }
+    double real(int c) const { return sqlite3_column_double(s, c); }
+    QString text(int c) const
+    {
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, c)), sqlite3_column_bytes(s, c));
+    }
+    bool null(int c) const { return sqlite3_column_type(s, c) == SQLITE_NULL; }
+};
+
+inline void bindText(sqlite3_stmt *s, int i, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text(s, i, utf8.constData(), utf8.size(), SQLITE_TRANSIENT);
+}
+
+} // namespace journalschema
