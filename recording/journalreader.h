@@ -44,6 +44,9 @@ public:
     bool timeline(qint64 id, qint64 &t0Ms, qint64 &firstWallMs);
     // Times of record i of a run, on its timeline and on the wall clock.
     bool recordTime(qint64 id, int i, qint64 &runMs, qint64 &wallMs);
+    // Each moment of the run its wall clock showed wallMs, on the run's
+    // timeline: more than one when the clock was set back during the run.
+    std::vector<qint64> runTimesAtWall(qint64 id, qint64 wallMs);
     bool load(qint64 id, ReadingLog &log);
     // Statistics of the records between two times, both included: on the
     // run's timeline, or on the wall clock (taken as the run's timeline moved
