@@ -75,8 +75,10 @@ std::optional<StopConditions::Kind> StopConditions::met(const RunStats &stats, q
         return std::nullopt;
     const RunStats::Sample &latest = stats.sample(stats.size() - 1);
     const Condition &current = m_conditions[CurrentBelow];
+    // Like the duration, met at the record that comes nearest the time: the
+    // records' own times wander by a few milliseconds around their ticks.
     if (current.on && m_belowSinceMs >= 0
-        && latest.runMs - m_belowSinceMs >= qint64(std::llround(current.seconds * 1000)))
+        && latest.runMs - m_belowSinceMs + tickMs / 2 >= qint64(std::llround(current.seconds * 1000)))
         return CurrentBelow;
     const Condition &voltage = m_conditions[VoltageBelow];
     if (voltage.on && double(latest.value[RunStats::Vbus]) < voltage.value)

@@ -683,7 +683,7 @@ private slots:
         QCOMPARE(figure(*d, "stats_ibus_min"), 2.0);
         QCOMPARE(figure(*d, "stats_power_b"), 10.0);
         const QString duration = d->statsPanel()->findChild<QLabel *>(QStringLiteral("stats_duration"))->text();
-        QCOMPARE(duration, QStringLiteral("01:00:01.000"));
+        QCOMPARE(duration, QStringLiteral("1:00:01.000"));
         d->statsPanel()->copyButton()->click();
         const QStringList copied = QApplication::clipboard()->text().split(QLatin1Char('\n'));
         QVERIFY2(copied.contains(QStringLiteral("电量 (Ah)\t2.000000")), qPrintable(copied.join('|')));
