@@ -173,6 +173,9 @@ signals:
     void pausedChanged(bool paused);
     void ended(const QString &reason);
     // A sink's status changed (a fault, or back to Ok): said once each time.
+    // Emitted while the sinks are being told a step: a receiver must not
+    // begin or end the run from it (the command line ends it once its event
+    // loop is left).
     void sinkStatusChanged(int sink);
 
 private:
