@@ -4,12 +4,11 @@
 #include "base/setting.h"
 #include "base/timetext.h"
 #include "device/productinfo.h"
-#include "recording/jsonlines.h"
+#include "recording/liverun.h"
 #include "recording/newfile.h"
 #include "recording/runjournal.h"
 #include "recording/runrecorder.h"
-#include "recording/runstats.h"
-#include "recording/savedatadeal.h"
+#include "recording/runsinks.h"
 #include "recording/stopconditions.h"
 
 #include <QCoreApplication>
@@ -26,6 +25,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 namespace Cli {
 
@@ -69,103 +69,14 @@ void onSignal(int)
     (void)written;
 }
 
-// The JSON-lines output of the run: a file, a pipe or standard output that
-// gets every record as it comes.
-class JsonSink
+// The run journal's faults on standard error, each said once: the first
+// fault, and a journal moved aside. A fault never ends the run.
+class JournalWords
 {
 public:
-    explicit JsonSink(const QString &name)
-        : m_name(name), m_file(name, OutputFile::Mode::AsItGoes, RegularFile::Accept::Streams)
-    {
-    }
-    bool open(QString *error) { return m_file.open(error); }
-    bool write(const ReadingLog &log, int first, QString *error)
-    {
-        QByteArray out;
-        for (int i = first; i < log.size(); ++i)
-            JsonLines::appendRecord(out, log, i);
-        if (!m_file.write(out, error))
-            return false;
-        m_file.keep();
-        return true;
-    }
-    bool close(QString *error) { return m_file.commit(error); }
-    bool readerGone() const { return m_file.readerGone(); }
-    QString name() const { return outputName(m_name); }
+    explicit JournalWords(const RunJournal &journal) : m_journal(journal) {}
+    bool faultSaid() const { return m_faultSaid; }
 
-private:
-    QString m_name;
-    OutputFile m_file;
-};
-
-// The run in the run journal, next to the files: a fault is said once on
-// standard error and never ends the run; a run not wholly kept there ends
-// the command with CannotWrite.
-class JournalSink
-{
-public:
-    void open()
-    {
-        QString badCap;
-        m_journal.setSizeCap(RunJournal::sizeCapFromSettings(Setting(), &badCap));
-        if (!badCap.isEmpty())
-            error(QLatin1String(kCommand),
-                  QStringLiteral("%1=%2 in the settings file %3 is not a whole number of MiB from 1 to %4: the run "
-                                 "journal's cap is the default %5 MiB")
-                      .arg(RunJournal::sizeCapKey(), badCap, QDir::toNativeSeparators(Setting::filePath()))
-                      .arg(RunJournal::kLargestSizeCapMB)
-                      .arg(RunJournal::kDefaultSizeCap >> 20));
-        m_journal.open();
-        report(true);
-    }
-    void begin(qint64 startMs, const ProductInfo &product, const QString &serial)
-    {
-        if (!m_journal.isOpen())
-            return;
-        m_run = m_journal.beginRun(startMs, product.modelWord, product.versionWord, serial);
-        report(false);
-    }
-    // Writes the records of `log` not written yet, the log holding the run's
-    // records from `logStart` on; true when every one is in the journal.
-    bool sync(const ReadingLog &log, int logStart)
-    {
-        if (!m_run)
-            return true;
-        m_journal.sync(m_run, log, logStart);
-        report(false);
-        return m_journal.written(m_run) >= logStart + log.size();
-    }
-    // Ends the run; true when it is kept whole, its end included.
-    bool end(const ReadingLog &log, int logStart, const QString &reason)
-    {
-        if (!m_run)
-            return false;
-        m_journal.sync(m_run, log, logStart);
-        const qint64 stored = m_journal.storedId(m_run);
-        const bool whole = m_journal.written(m_run) >= logStart + log.size();
-        const bool ended = m_journal.endRun(m_run, QDateTime::currentMSecsSinceEpoch(), reason);
-        if (!ended) {
-            report(false);
-            if (!m_faultSaid)
-                error(QLatin1String(kCommand), QStringLiteral("the end of the run could not be written to the run "
-                                                              "journal: it will show as interrupted"));
-        } else if (logStart + log.size() == 0 && stored > 0) {
-            // Ended before its first record: nothing to keep, as in the window.
-            m_journal.remove(stored);
-        }
-        if (m_journal.takeOverCap())
-            error(QLatin1String(kCommand),
-                  QStringLiteral("the runs the run journal %1 must keep (the one that has ended and those "
-                                 "recording) are over its cap of %2 MiB (%3 in the settings file): they are kept")
-                      .arg(QDir::toNativeSeparators(m_journal.path()))
-                      .arg(m_journal.sizeCap() >> 20)
-                      .arg(RunJournal::sizeCapKey()));
-        m_run = 0;
-        return whole && ended;
-    }
-
-private:
-    // The journal's fault, once: the first that happens.
     void report(bool opening)
     {
         const RunJournal::Status status = m_journal.status();
@@ -213,11 +124,26 @@ private:
         error(QLatin1String(kCommand), text);
     }
 
-    RunJournal m_journal;
-    qint64 m_run = 0;
+private:
+    const RunJournal &m_journal;
     bool m_faultSaid = false;
     bool m_movedSaid = false;
 };
+
+// Opens the run journal with the settings file's cap: a bad cap is said.
+void openJournal(RunJournal &journal)
+{
+    QString badCap;
+    journal.setSizeCap(RunJournal::sizeCapFromSettings(Setting(), &badCap));
+    if (!badCap.isEmpty())
+        error(QLatin1String(kCommand),
+              QStringLiteral("%1=%2 in the settings file %3 is not a whole number of MiB from 1 to %4: the run "
+                             "journal's cap is the default %5 MiB")
+                  .arg(RunJournal::sizeCapKey(), badCap, QDir::toNativeSeparators(Setting::filePath()))
+                  .arg(RunJournal::kLargestSizeCapMB)
+                  .arg(RunJournal::kDefaultSizeCap >> 20));
+    journal.open();
+}
 
 } // namespace
 
@@ -285,9 +211,6 @@ int runRecord(const QStringList &arguments)
             return Usage;
         }
     }
-    // The run's statistics, for its stop conditions and its summary.
-    RunStats stats;
-
     RunRecorder::Options options;
     options.serial = parser.value(serialOption);
     options.allReports = parser.isSet(allOption);
@@ -310,35 +233,49 @@ int runRecord(const QStringList &arguments)
         error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法打开电表 %1").arg(node));
         return NoMeter;
     }
+    const ProductInfo product = parseProductString(recorder.product());
 
+    // The run keeps in memory only what its sinks have not taken yet.
+    LiveRun run;
+    run.setKeepRecords(false);
+    run.setConditions(conditions);
+    auto cannotWrite = [](const FileRunSink &sink, const QString &reason) {
+        error(QLatin1String(kCommand),
+              QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(sink.fileName()), reason));
+    };
     // Every output is opened before the first record.
-    std::unique_ptr<saveDataDeal> csv;
+    std::unique_ptr<CsvRunSink> csvFile;
     if (!csvName.isEmpty()) {
-        csv.reset(new saveDataDeal(recorder.log(), parseProductString(recorder.product()).modelWord));
+        csvFile.reset(new CsvRunSink(run, product.modelWord, csvName, RegularFile::Accept::Streams));
         QString reason;
-        if (!csv->open(csvName, &reason, RegularFile::Accept::Streams)) {
-            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(csvName), reason));
+        if (!csvFile->open(&reason)) {
+            cannotWrite(*csvFile, reason);
             return CannotWrite;
         }
     }
-    std::unique_ptr<JsonSink> json;
+    std::unique_ptr<JsonLinesRunSink> jsonFile;
     if (!jsonName.isEmpty()) {
-        json.reset(new JsonSink(jsonName));
+        jsonFile.reset(new JsonLinesRunSink(jsonName, RegularFile::Accept::Streams));
         QString reason;
-        if (!json->open(&reason)) {
-            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(json->name(), reason));
+        if (!jsonFile->open(&reason)) {
+            cannotWrite(*jsonFile, reason);
             return CannotWrite;
         }
     }
 
     // The run history: a journal that cannot be opened is said, and the run
-    // goes on to the files.
-    JournalSink journal;
-    journal.open();
-    // Records of the run before the log's first one (dropped once written).
-    int logStart = 0;
-    // Records of the log already in the files.
-    int written = 0;
+    // goes on to the files. The journal first: a run killed at any moment has
+    // in the journal at least every record its files have.
+    RunJournal journal;
+    openJournal(journal);
+    JournalWords journalWords(journal);
+    journalWords.report(true);
+    RunJournalSink *const journalSink = run.attach(std::make_unique<RunJournalSink>(journal));
+    std::vector<FileRunSink *> files;
+    if (csvFile)
+        files.push_back(run.attach(std::move(csvFile)));
+    if (jsonFile)
+        files.push_back(run.attach(std::move(jsonFile)));
 
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法设置信号处理"));
@@ -354,15 +291,15 @@ int runRecord(const QStringList &arguments)
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    qint64 records = 0;
     qint64 lastStatusMs = -1000;
     int status = Ok;
-    bool ended = false;
+    bool finished = false;
     QString endReason = QLatin1String(RunJournal::kStopped);
-    auto end = [&](int code, const QString &reason) {
-        if (ended)
+    // The command ends: the run ends with this reason once the event loop is left.
+    auto finish = [&](int code, const QString &reason) {
+        if (finished)
             return;
-        ended = true;
+        finished = true;
         status = code;
         endReason = reason;
         recorder.stop();
@@ -371,62 +308,45 @@ int runRecord(const QStringList &arguments)
     auto showStatus = [&](bool force) {
         if (!terminal)
             return;
-        const qint64 now = recorder.elapsedMs();
+        const qint64 now = run.elapsedMs();
         if (!force && now - lastStatusMs < 1000)
             return;
         lastStatusMs = now;
         const MeterReading &r = recorder.latest();
         std::fprintf(stderr, "\r%s  %.3f V  %.3f A  %.3f W  %.3f Ah  %.3f Wh  %lld records%s\x1b[K",
                      qPrintable(TimeText::duration(now)), double(r.vbus), double(r.ibus), double(r.power),
-                     double(r.capacity), double(r.energy), static_cast<long long>(records),
+                     double(r.capacity), double(r.energy), static_cast<long long>(run.records()),
                      recorder.connected() ? "" : "  (unplugged)");
         std::fflush(stderr);
     };
 
-    QObject::connect(&recorder, &RunRecorder::recorded, [&] {
-        ReadingLog &log = recorder.log();
-        // The journal first: a run killed at any moment has in the journal
-        // at least every record its files have.
-        const bool kept = journal.sync(log, logStart);
-        QString reason;
-        // A reader that went away (`| head`) ends the run as stopped, quietly.
-        if (csv && !csv->appendRecords(written, &reason)) {
-            if (csv->readerGone())
-                end(Ok, QLatin1String(RunJournal::kStopped));
-            else {
-                error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(csvName), reason));
-                end(CannotWrite, QLatin1String(RunJournal::kStopped));
-            }
-        } else if (json && !json->write(log, written, &reason)) {
-            if (json->readerGone())
-                end(Ok, QLatin1String(RunJournal::kStopped));
-            else {
-                error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(json->name(), reason));
-                end(CannotWrite, QLatin1String(RunJournal::kStopped));
-            }
+    QObject::connect(&run, &LiveRun::sinkStatusChanged, [&](int i) {
+        const RunSink &sink = run.sink(i);
+        if (&sink == journalSink) {
+            journalWords.report(false);
+            return;
         }
-        for (int i = written; i < log.size(); ++i) {
-            stats.append(log, i);
-            conditions.recorded(stats);
-        }
-        records += log.size() - written;
-        written = log.size();
-        // Written out: the records need not stay in memory, unless the
-        // journal could not take them yet.
-        if (kept) {
-            logStart += log.size();
-            written = 0;
-            log.clear();
+        // A file that cannot be written ends the run; a reader that went
+        // away (`| head`) ends it as stopped, quietly.
+        const RunSink::Status said = sink.status();
+        if (said.state == RunSink::State::Closed) {
+            finish(Ok, QLatin1String(RunJournal::kStopped));
+        } else if (said.state == RunSink::State::Fault && run.underWay()) {
+            cannotWrite(static_cast<const FileRunSink &>(sink), said.message);
+            finish(CannotWrite, QLatin1String(RunJournal::kStopped));
         }
     });
+    QObject::connect(&recorder, &RunRecorder::taken, &run, &LiveRun::add);
+    QObject::connect(&recorder, &RunRecorder::recorded, &run, &LiveRun::flush);
     QObject::connect(&recorder, &RunRecorder::ticked, [&] {
-        if (const std::optional<StopConditions::Kind> kind = conditions.met(stats, recorder.elapsedMs(), recorder.tickMs())) {
-            end(Ok, conditions.reason(*kind));
+        if (run.checkConditions(recorder.tickMs())) {
+            finish(Ok, run.endReason());
             return;
         }
         showStatus(false);
     });
     QObject::connect(&recorder, &RunRecorder::unplugged, [&] {
+        run.pause();
         if (terminal)
             std::fputs("\n", stderr);
         error(QLatin1String(kCommand), options.exitOnUnplug
@@ -435,20 +355,22 @@ int runRecord(const QStringList &arguments)
                                                  .arg(recorder.serialNumber()));
     });
     QObject::connect(&recorder, &RunRecorder::replugged, [&] {
+        run.resume();
         error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "电表已重新插上：运行继续"));
     });
-    QObject::connect(&recorder, &RunRecorder::finished, [&] { end(Ok, QLatin1String(RunJournal::kUnplugged)); });
+    QObject::connect(&recorder, &RunRecorder::finished, [&] { finish(Ok, QLatin1String(RunJournal::kUnplugged)); });
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
         char byte;
         while (::read(g_signalPipe[0], &byte, 1) > 0) {
         }
-        end(Ok, QLatin1String(RunJournal::kStopped));
+        finish(Ok, QLatin1String(RunJournal::kStopped));
     });
 
-    journal.begin(QDateTime::currentMSecsSinceEpoch(), parseProductString(recorder.product()),
-                  recorder.serialNumber());
+    run.begin({product.modelWord, product.versionWord, recorder.serialNumber()});
+    const bool inJournal = journalSink->runId() != 0;
+    run.armConditions();
     recorder.start();
-    if (!ended)
+    if (!finished)
         QCoreApplication::exec();
 
     signal(SIGINT, SIG_DFL);
@@ -459,29 +381,37 @@ int runRecord(const QStringList &arguments)
     showStatus(true);
     if (terminal)
         std::fputs("\n", stderr);
-    if (csv) {
-        QString reason;
-        if (!csv->close(&reason) && status == Ok) {
-            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(csvName), reason));
+    // Ends the run, unless a stop condition did: the files are closed, then
+    // the journal's run ends.
+    run.end(endReason);
+    for (const FileRunSink *file : files) {
+        if (!file->closeError().isEmpty() && status == Ok) {
+            cannotWrite(*file, file->closeError());
             status = CannotWrite;
         }
     }
-    if (json) {
-        QString reason;
-        if (!json->close(&reason) && status == Ok) {
-            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(json->name(), reason));
-            status = CannotWrite;
-        }
+    if (inJournal && !journalSink->endWritten()) {
+        journalWords.report(false);
+        if (!journalWords.faultSaid())
+            error(QLatin1String(kCommand), QStringLiteral("the end of the run could not be written to the run "
+                                                          "journal: it will show as interrupted"));
     }
-    const bool kept = journal.end(recorder.log(), logStart, endReason);
+    if (inJournal && journal.takeOverCap())
+        error(QLatin1String(kCommand),
+              QStringLiteral("the runs the run journal %1 must keep (the one that has ended and those "
+                             "recording) are over its cap of %2 MiB (%3 in the settings file): they are kept")
+                  .arg(QDir::toNativeSeparators(journal.path()))
+                  .arg(journal.sizeCap() >> 20)
+                  .arg(RunJournal::sizeCapKey()));
+    const bool kept = inJournal && journalSink->keptWhole();
     if (status == CannotWrite)
         error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "出错之前的记录都已在文件中"));
     else if (!kept && status == Ok)
         status = CannotWrite;   // the run is not (wholly) in the run journal
     // How the run ended, in one line for a script's log.
-    const IntervalStats total = stats.total();
+    const IntervalStats total = run.stats().total();
     error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "运行已结束（%1），历时 %2：%3，%4 Ah，%5 Wh")
-                                       .arg(StopConditions::reasonWords(endReason), TimeText::duration(recorder.elapsedMs()),
+                                       .arg(StopConditions::reasonWords(run.endReason()), TimeText::duration(run.elapsedMs()),
                                             total.records == 1 ? QCoreApplication::translate("Cli", "1 条记录")
                                                                : QCoreApplication::translate("Cli", "%1 条记录").arg(total.records))
                                        .arg(total.charge_ah, 0, 'f', 6)

@@ -47,13 +47,12 @@ void RunRecorder::take(qint64 wallMs)
     // Every report read in one tick has arrived by now: each record still
     // gets a time of its own, a millisecond after the one before. A wall
     // clock set back by more than a tick is taken as it is.
-    // (The log may have been emptied into the files meanwhile.)
     if (m_options.allReports && m_lastTaken.valid) {
         if (wallMs <= m_lastTaken.wallMs && m_lastTaken.wallMs - wallMs < 1000)
             wallMs = m_lastTaken.wallMs + 1;
         runMs = std::max(runMs, m_lastTaken.runMs + 1);
     }
-    m_log.append(wallMs, runMs, m_reading);
+    emit taken(m_reading, wallMs, runMs);
     m_lastTaken = {true, wallMs, runMs};
 }
 

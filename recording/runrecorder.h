@@ -2,7 +2,6 @@
 
 #include "device/meterport.h"
 #include "device/meterreading.h"
-#include "recording/readinglog.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -11,13 +10,13 @@
 
 #include <string>
 
-// A run recorded from the meter without any window: it opens the meter,
+// The meter's side of a run recorded without any window: it opens the meter,
 // decodes every report waiting at each tick, asks for a measurement once a
-// second as the window does, and adds to its reading log one record a second
-// from the latest reading (or, with every report kept, one record for each
-// measurement report, at the time it was read). When the meter is pulled out
-// the run waits for a meter with the same serial number and goes on with it,
-// unless it is told to end there.
+// second as the window does, and takes one record a second from the latest
+// reading (or, with every report kept, one record for each measurement
+// report, at the time it was read), each handed on with its times (to a
+// LiveRun). When the meter is pulled out it waits for a meter with the same
+// serial number and goes on with it, unless it is told to end there.
 class RunRecorder : public QObject
 {
     Q_OBJECT
@@ -44,7 +43,6 @@ public:
     // Stops the ticks; the log keeps what was recorded.
     void stop();
 
-    ReadingLog &log() { return m_log; }
     const MeterReading &latest() const { return m_reading; }
     bool connected() const { return m_port.isOpen(); }
     // Time since start() on a steady clock.
@@ -54,7 +52,10 @@ public:
     QString serialNumber() const { return QString::fromStdWString(m_serial); }
 
 signals:
-    // Records were added to the log (at the end of a tick).
+    // A record taken: the reading, its wall-clock time and its time on the
+    // run's timeline (ms since start()).
+    void taken(const MeterReading &reading, qint64 wallMs, qint64 runMs);
+    // Records were taken (at the end of a tick).
     void recorded();
     // The meter was pulled out, and came back.
     void unplugged();
@@ -72,7 +73,6 @@ private:
     Options m_options;
     MeterPort m_port;
     MeterReading m_reading;
-    ReadingLog m_log;
     QTimer m_timer;
     QElapsedTimer m_clock;
     QString m_product;
