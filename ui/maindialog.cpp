@@ -14,8 +14,8 @@
 #include "device/productinfo.h"
 #include "device/usbthread.h"
 #include "ui/dashboard.h"
+#include "ui/runhistorycontroller.h"
 #include "ui/prompts.h"
-#include "ui/runhistory.h"
 #include "recording/runjournal.h"
 
 #include <QApplication>
@@ -154,6 +154,7 @@ MainDialog::MainDialog(QWidget *parent)
     openJournal();
     initMeasure();
     initCapacityPage();
+    initHistory();
 
     // The meter link: the worker's first open attempt is synchronous, so a
     // meter already plugged in shows in the device list before the window.
@@ -183,9 +184,8 @@ MainDialog::~MainDialog()
     // ends as unplugged.
     if (m_runId)
         journalEnd(QLatin1String(m_plotting ? RunJournal::kStopped : RunJournal::kUnplugged));
-    delete m_historyWindow;
     m_cursors->setChart(m_live->chart());
-    m_stored.reset();
+    delete m_history;
     m_view->setHoverText(nullptr);
     m_live.reset();
     delete m_custom;

@@ -8,7 +8,6 @@
 #include "recording/stopconditions.h"
 #include "ui/dispheaderlayout.h"
 #include "ui/frameless.h"
-#include "ui/runhistory.h"
 
 #include <QDialog>
 #include <QMenu>
@@ -39,6 +38,8 @@ class CapacityPage;
 class MeasureCursors;
 class QShortcut;
 class StatsPanel;
+class RunHistoryController;
+class RunHistoryWindow;
 
 // The application's window and hub: it owns the meter link (worker thread
 // and the dialog's own handle), the pages and their navigation, the device
@@ -68,13 +69,16 @@ public:
     const ReadingLog &readingLog() const { return m_log; }
     // The chart on show: the live run's, or a stored run's from the history.
     LiveChart *shownChart() const;
-    bool showsStoredRun() const { return bool(m_stored); }
-    const ReadingLog &storedLog() const { return m_storedLog; }
+    bool showsStoredRun() const;
+    const ReadingLog &storedLog() const;
     // The journal every run is kept in (none when it could not be made), the
     // live run's id in it (0: none) and the history window, once opened.
     RunJournal *journal() const { return m_journal.get(); }
     qint64 journalRunId() const { return m_runId; }
-    RunHistoryWindow *historyWindow() const { return m_historyWindow; }
+    RunHistoryWindow *historyWindow() const;
+    // A stored run of the journal shown in the chart, and back to the live run.
+    void openStoredRun(qint64 id);
+    void showLiveRun();
     ReadingLog &readingLog() { return m_log; }
     customcoordinates *customAxis() const { return m_custom; }
     QTableView *curveTable() const { return m_curveTable; }
@@ -201,10 +205,6 @@ public slots:
     void onBtn_close_Slot();
     // Data menu: the run history.
     void onRunHistory_Slot();
-    void openStoredRun(qint64 id);
-    void exportStoredRunCsv(qint64 id);
-    void exportStoredRunPng(qint64 id);
-    void showLiveRun();
 
     void enumerateDevices();
     void refreshDeviceList();
@@ -254,7 +254,7 @@ private:
     // The tip line's text about what the journal's size cap did since last asked.
     QString journalRetention();
     void exportCsv(const ReadingLog &log, const QString &model);
-    bool loadStoredRun(qint64 id, ReadingLog &log, QString *model);
+    void initHistory();
     // Measurement cursors and their panel (maindialog_measure.cpp).
     void initMeasure();
     void retranslateMeasure();
@@ -319,10 +319,7 @@ private:
     QString m_endReason;
     QString m_journalTip;
     QString m_journalFault;
-    ReadingLog m_storedLog;
-    std::unique_ptr<LiveChart> m_stored;
-    qint64 m_storedId = 0;
-    QPointer<RunHistoryWindow> m_historyWindow;
+    RunHistoryController *m_history = nullptr;
 
     // Menus and language
     bool m_english = false;

@@ -63,7 +63,7 @@ void MainDialog::runStatsStarted()
     m_runStartMs = chartNow();
     m_endReason.clear();
     m_capacity->showEnd(QString());
-    if (m_cursors->isSet() && !m_stored)
+    if (m_cursors->isSet() && !showsStoredRun())
         showIntervalStats();
     showCapacityRun();
 }
@@ -81,7 +81,7 @@ void MainDialog::runStatsRecorded()
         m_stops.recorded(m_stats);
     }
     // Cursors on a stored run shown instead stay where they are.
-    if (m_cursors->isSet() && !m_stored) {
+    if (m_cursors->isSet() && !showsStoredRun()) {
         // A cursor at the end of the run stays there as it grows.
         m_cursors->followEnd(previousEnd, m_stats.sample(m_stats.size() - 1).runMs);
         showIntervalStats();

@@ -9,6 +9,7 @@
 #include "recording/runjournal.h"
 #include "charts/measurecursors.h"
 #include "ui/iconhelper.h"
+#include "ui/runhistorycontroller.h"
 #include "ui/statspanel.h"
 
 #include <QShortcut>
@@ -73,8 +74,8 @@ void MainDialog::showIntervalStats()
     }
     const qint64 a = m_cursors->a(), b = m_cursors->b();
     // A stored run's figures come from the journal, over the same blocks.
-    if (m_stored)
-        m_statsPanel->showInterval(m_journal->stats(m_storedId, qMin(a, b), qMax(a, b)), a, b);
+    if (showsStoredRun())
+        m_statsPanel->showInterval(m_journal->stats(m_history->storedId(), qMin(a, b), qMax(a, b)), a, b);
     else
         m_statsPanel->showInterval(m_stats, a, b);
     placeStatsPanel();
