@@ -5,7 +5,6 @@
 #include "device/meterport.h"
 #include "recording/readinglog.h"
 #include "recording/runstats.h"
-#include "recording/stopconditions.h"
 #include "ui/dispheaderlayout.h"
 #include "ui/frameless.h"
 
@@ -35,6 +34,7 @@ class LiveChart;
 class customcoordinates;
 class RunJournal;
 class CapacityPage;
+class CapacityController;
 class MeasureCursors;
 class QShortcut;
 class StatsPanel;
@@ -101,7 +101,7 @@ public:
     StatsPanel *statsPanel() const { return m_statsPanel; }
     const RunStats &runStats() const { return m_stats; }
     // Page six: the conditions that end a run by themselves.
-    CapacityPage *capacityPage() const { return m_capacity; }
+    CapacityPage *capacityPage() const;
     // Why the last run ended by itself; empty otherwise.
     QString endReason() const { return m_endReason; }
 
@@ -261,10 +261,8 @@ private:
     void showIntervalStats();
     // The panel at the chart's top right, below the cursors' labels.
     void placeStatsPanel();
-    // Page six and the stop conditions (maindialog_capacity.cpp).
+    // Page six and the stop conditions (CapacityController).
     void initCapacityPage();
-    void retranslateCapacityPage();
-    void startConditionRun();
     // A new run: its statistics and stop conditions start afresh.
     void runStatsStarted();
     // After a record: the statistics, the cursors' panel, the stop conditions.
@@ -342,14 +340,12 @@ private:
 
     // Measurement and runs that end by themselves
     RunStats m_stats;
-    StopConditions m_stops;
-    bool m_stopsArmed = false;     // the run was started with the stop conditions
     qint64 m_runStartMs = 0;       // on the run's timeline
     QPushButton *m_measureButton = nullptr;
     MeasureCursors *m_cursors = nullptr;
     StatsPanel *m_statsPanel = nullptr;
     QShortcut *m_clearCursors = nullptr;
-    CapacityPage *m_capacity = nullptr;
+    CapacityController *m_capacity = nullptr;
 
     // Firmware upgrade
     FirmwareTransfer m_transfer;

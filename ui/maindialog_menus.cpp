@@ -4,6 +4,7 @@
 
 #include "ui_maindialog.h"
 
+#include "ui/capacitycontroller.h"
 #include "ui/iconhelper.h"
 #include "base/regularfile.h"
 #include "base/setting.h"
@@ -186,7 +187,7 @@ void MainDialog::showLanguage(bool english)
     }
     retranslateHomeButtons();
     retranslateMeasure();
-    retranslateCapacityPage();
+    m_capacity->retranslate();
     ui->device_treeWidget->setHeaderLabels(QStringList() << tr("设备列表"));
     showAccessTip();
 

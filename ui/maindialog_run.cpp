@@ -8,6 +8,8 @@
 #include "charts/livechart.h"
 #include "device/meterreading.h"
 #include "recording/runjournal.h"
+#include "charts/measurecursors.h"
+#include "ui/capacitycontroller.h"
 #include "ui/runhistorycontroller.h"
 
 #include <QElapsedTimer>
@@ -181,4 +183,65 @@ QString MainDialog::journalRetention()
     if (m_journal->takeOverCap())
         said << m_journal->overCapMessage();
     return said.join(QLatin1Char(' '));
+}
+
+// ---------------------------------------------------------------- statistics and stop conditions
+
+void MainDialog::initCapacityPage()
+{
+    ui->six_label_tips->hide();
+    m_capacity = new CapacityController(ui->page_six, this);
+    connect(m_capacity, &CapacityController::startRequested, this, [this] {
+        runStart();
+        m_capacity->setArmed(true);
+        showCapacityRun();
+    });
+    connect(m_capacity, &CapacityController::stopRequested, this, [this] {
+        if (m_plotting || m_runResumable)
+            runStop();
+        m_capacity->setArmed(false);
+        showCapacityRun();
+    });
+    connect(m_capacity, &CapacityController::conditionMet, this, [this](const QString &reason) {
+        m_endReason = reason;
+        runStop();
+    });
+    connect(m_capacity, &CapacityController::tip, ui->label_left_tips, &QLabel::setText);
+}
+
+CapacityPage *MainDialog::capacityPage() const
+{
+    return m_capacity->page();
+}
+
+void MainDialog::runStatsStarted()
+{
+    m_stats.clear();
+    m_capacity->runStarted();
+    m_runStartMs = chartNow();
+    m_endReason.clear();
+    if (m_cursors->isSet() && !showsStoredRun())
+        showIntervalStats();
+    showCapacityRun();
+}
+
+void MainDialog::showCapacityRun()
+{
+    m_capacity->showRun(m_plotting || m_runResumable, chartNow() - m_runStartMs, m_stats);
+}
+
+void MainDialog::runStatsRecorded()
+{
+    const qint64 previousEnd = m_stats.size() > 0 ? m_stats.sample(m_stats.size() - 1).runMs : m_runStartMs;
+    for (int i = m_stats.size(); i < m_log.size(); ++i) {
+        m_stats.append(m_log, i);
+        m_capacity->recorded(m_stats);
+    }
+    // Cursors on a stored run shown instead stay where they are.
+    if (m_cursors->isSet() && !showsStoredRun()) {
+        // A cursor at the end of the run stays there as it grows.
+        m_cursors->followEnd(previousEnd, m_stats.sample(m_stats.size() - 1).runMs);
+        showIntervalStats();
+    }
+    m_capacity->checkRun(m_stats, m_plotting || m_runResumable, chartNow() - m_runStartMs, m_chartTimer.interval());
 }
