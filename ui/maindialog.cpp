@@ -14,6 +14,7 @@
 #include "device/productinfo.h"
 #include "device/usbthread.h"
 #include "ui/dashboard.h"
+#include "ui/measurecontroller.h"
 #include "ui/runhistorycontroller.h"
 #include "ui/prompts.h"
 #include "recording/runjournal.h"
@@ -184,7 +185,7 @@ MainDialog::~MainDialog()
     // ends as unplugged.
     if (m_runId)
         journalEnd(QLatin1String(m_plotting ? RunJournal::kStopped : RunJournal::kUnplugged));
-    m_cursors->setChart(m_live->chart());
+    m_measure->setChart(m_live->chart());
     delete m_history;
     m_view->setHoverText(nullptr);
     m_live.reset();

@@ -36,7 +36,7 @@ class RunJournal;
 class CapacityPage;
 class CapacityController;
 class MeasureCursors;
-class QShortcut;
+class MeasureController;
 class StatsPanel;
 class RunHistoryController;
 class RunHistoryWindow;
@@ -96,9 +96,9 @@ public:
     QList<DeviceInfoUI *> deviceEntries() const;
     const QList<QToolButton *> &homeButtons() const { return m_homeButtons; }
     // Measurement cursors, their statistics and the run's own statistics.
-    QPushButton *measureButton() const { return m_measureButton; }
-    MeasureCursors *measureCursors() const { return m_cursors; }
-    StatsPanel *statsPanel() const { return m_statsPanel; }
+    QPushButton *measureButton() const;
+    MeasureCursors *measureCursors() const;
+    StatsPanel *statsPanel() const;
     const RunStats &runStats() const { return m_stats; }
     // Page six: the conditions that end a run by themselves.
     CapacityPage *capacityPage() const;
@@ -255,12 +255,8 @@ private:
     QString journalRetention();
     void exportCsv(const ReadingLog &log, const QString &model);
     void initHistory();
-    // Measurement cursors and their panel (maindialog_measure.cpp).
+    // Measurement cursors and their panel (MeasureController).
     void initMeasure();
-    void retranslateMeasure();
-    void showIntervalStats();
-    // The panel at the chart's top right, below the cursors' labels.
-    void placeStatsPanel();
     // Page six and the stop conditions (CapacityController).
     void initCapacityPage();
     // A new run: its statistics and stop conditions start afresh.
@@ -341,10 +337,7 @@ private:
     // Measurement and runs that end by themselves
     RunStats m_stats;
     qint64 m_runStartMs = 0;       // on the run's timeline
-    QPushButton *m_measureButton = nullptr;
-    MeasureCursors *m_cursors = nullptr;
-    StatsPanel *m_statsPanel = nullptr;
-    QShortcut *m_clearCursors = nullptr;
+    MeasureController *m_measure = nullptr;
     CapacityController *m_capacity = nullptr;
 
     // Firmware upgrade

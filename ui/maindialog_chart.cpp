@@ -9,7 +9,7 @@
 #include "charts/customcoordinates.h"
 #include "charts/livechart.h"
 #include "recording/runjournal.h"
-#include "charts/measurecursors.h"
+#include "ui/measurecontroller.h"
 #include "ui/prompts.h"
 #include "ui/runhistorycontroller.h"
 
@@ -65,6 +65,20 @@ void MainDialog::initChart()
     ui->disap_gridLayout->addWidget(m_view);
 }
 
+// ---------------------------------------------------------------- measurement
+
+void MainDialog::initMeasure()
+{
+    m_measure = new MeasureController(m_view, m_stats, m_journal.get(), this);
+    // Beside the curve-group buttons, before the custom ranges.
+    ui->disp_toolLayout->insertWidget(ui->disp_toolLayout->indexOf(ui->disp_btn_RangCustom), m_measure->button());
+    m_measure->retranslate();
+}
+
+QPushButton *MainDialog::measureButton() const { return m_measure->button(); }
+MeasureCursors *MainDialog::measureCursors() const { return m_measure->cursors(); }
+StatsPanel *MainDialog::statsPanel() const { return m_measure->panel(); }
+
 // ---------------------------------------------------------------- history
 
 void MainDialog::initHistory()
@@ -77,9 +91,10 @@ void MainDialog::initHistory()
             m_journal->sync(m_runId, m_log);
     });
     // The cursors leave a stored run's chart before it goes.
-    connect(m_history, &RunHistoryController::chartLeaving, this, [this] { m_cursors->setChart(m_live->chart()); });
+    connect(m_history, &RunHistoryController::chartLeaving, this, [this] { m_measure->setChart(m_live->chart()); });
     connect(m_history, &RunHistoryController::chartShown, this, [this](LiveChart *chart, qint64 storedId) {
-        m_cursors->setChart(chart->chart());
+        m_measure->setShownRun(storedId);
+        m_measure->setChart(chart->chart());
         ui->disp_Btn_Run->setEnabled(storedId == 0);
     });
     connect(m_history, &RunHistoryController::csvExportRequested, this,

@@ -6,6 +6,7 @@
 
 #include "ui/capacitycontroller.h"
 #include "ui/iconhelper.h"
+#include "ui/measurecontroller.h"
 #include "base/regularfile.h"
 #include "base/setting.h"
 #include "charts/chartview.h"
@@ -186,7 +187,7 @@ void MainDialog::showLanguage(bool english)
         b->setIconSize(QSize(100, 70));
     }
     retranslateHomeButtons();
-    retranslateMeasure();
+    m_measure->retranslate();
     m_capacity->retranslate();
     ui->device_treeWidget->setHeaderLabels(QStringList() << tr("设备列表"));
     showAccessTip();

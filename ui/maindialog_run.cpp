@@ -8,8 +8,8 @@
 #include "charts/livechart.h"
 #include "device/meterreading.h"
 #include "recording/runjournal.h"
-#include "charts/measurecursors.h"
 #include "ui/capacitycontroller.h"
+#include "ui/measurecontroller.h"
 #include "ui/runhistorycontroller.h"
 
 #include <QElapsedTimer>
@@ -220,8 +220,7 @@ void MainDialog::runStatsStarted()
     m_capacity->runStarted();
     m_runStartMs = chartNow();
     m_endReason.clear();
-    if (m_cursors->isSet() && !showsStoredRun())
-        showIntervalStats();
+    m_measure->liveRunStarted();
     showCapacityRun();
 }
 
@@ -237,11 +236,6 @@ void MainDialog::runStatsRecorded()
         m_stats.append(m_log, i);
         m_capacity->recorded(m_stats);
     }
-    // Cursors on a stored run shown instead stay where they are.
-    if (m_cursors->isSet() && !showsStoredRun()) {
-        // A cursor at the end of the run stays there as it grows.
-        m_cursors->followEnd(previousEnd, m_stats.sample(m_stats.size() - 1).runMs);
-        showIntervalStats();
-    }
+    m_measure->liveRunGrew(previousEnd, m_stats.sample(m_stats.size() - 1).runMs);
     m_capacity->checkRun(m_stats, m_plotting || m_runResumable, chartNow() - m_runStartMs, m_chartTimer.interval());
 }
