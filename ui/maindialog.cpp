@@ -14,8 +14,9 @@
 #include "device/productinfo.h"
 #include "device/usbthread.h"
 #include "ui/dashboard.h"
+#include "ui/measurecontroller.h"
+#include "ui/runhistorycontroller.h"
 #include "ui/prompts.h"
-#include "ui/runhistory.h"
 #include "recording/runjournal.h"
 
 #include <QApplication>
@@ -58,17 +59,6 @@ const HomeButton kHomeButtons[6] = {
     {QT_TRANSLATE_NOOP("MainDialog", "快充协议自动检测"), "#9B59BB", 0xF0E8},
     {QT_TRANSLATE_NOOP("MainDialog", "电池容量电量检测"), "#34495E", 0xF241},
 };
-
-// A report buffer is drained at most this far per tick, so a meter that
-// floods the handle cannot hold the GUI thread.
-constexpr int kMaxReportsPerTick = 256;
-
-void setBar(QProgressBar *bar, double value, double fullScale, const char *colour)
-{
-    const Dashboard::Bar level = Dashboard::barLevel(value, fullScale);
-    bar->setStyleSheet(Dashboard::barStyle(QLatin1String(colour), level.overRange));
-    bar->setValue(level.value);
-}
 
 } // namespace
 
@@ -154,6 +144,7 @@ MainDialog::MainDialog(QWidget *parent)
     openJournal();
     initMeasure();
     initCapacityPage();
+    initHistory();
 
     // The meter link: the worker's first open attempt is synchronous, so a
     // meter already plugged in shows in the device list before the window.
@@ -183,9 +174,8 @@ MainDialog::~MainDialog()
     // ends as unplugged.
     if (m_runId)
         journalEnd(QLatin1String(m_plotting ? RunJournal::kStopped : RunJournal::kUnplugged));
-    delete m_historyWindow;
-    m_cursors->setChart(m_live->chart());
-    m_stored.reset();
+    m_measure->setChart(m_live->chart());
+    delete m_history;
     m_view->setHoverText(nullptr);
     m_live.reset();
     delete m_custom;
@@ -404,240 +394,4 @@ void MainDialog::resizeEvent(QResizeEvent *)
     ui->disp_btnUpgrade->setGeometry(p.upgradeX, 2, 41, 31);
     ui->disp_label_tip_3->setGeometry(p.tip3X, 32, 54, 15);
     ui->disp_label_tip_2->setGeometry(p.tip2X, 32, 54, 15);
-}
-
-// ---------------------------------------------------------------- device list
-
-QList<DeviceInfoUI *> MainDialog::deviceEntries() const
-{
-    QList<DeviceInfoUI *> list;
-    for (const auto &entry : m_deviceEntries)
-        list << entry.first;
-    return list;
-}
-
-void MainDialog::usbconnect(QString dev_str)
-{
-    if (!m_deniedNode.isEmpty()) {
-        m_deniedNode.clear();
-        showAccessTip();
-    }
-    ui->upgrade_label_devvalue->setText(dev_str);
-    if (ui->disp_stackedWidget->currentIndex() == 1) {
-        ui->upgrade_text_log->append(tr("设备已连接"));
-        ui->upgrade_text_log->append(tr("设备名称:") + dev_str);
-        ui->upgrade_label_connect->setStyleSheet(
-            QStringLiteral("border-image:url(:/sys/rs/rs/usb_connect.png) 0 0 0 0 stretch stretch;"));
-    }
-    refreshDeviceList();
-}
-
-void MainDialog::usbaccessdenied(QString node)
-{
-    m_deniedNode = node;
-    showAccessTip();
-}
-
-void MainDialog::showAccessTip()
-{
-    QStringList tips;
-    const QString settings = QDir::toNativeSeparators(Setting::filePath());
-    switch (Setting::problem()) {
-    case Setting::Problem::None:
-        break;
-    case Setting::Problem::Special:
-        tips << tr("设置文件 %1 不是普通文件（例如命名管道或设备）：已使用默认设置启动，更改不会保存。").arg(settings);
-        break;
-    case Setting::Problem::Directory:
-        tips << tr("设置文件 %1 是一个文件夹：已使用默认设置启动，更改不会保存。").arg(settings);
-        break;
-    case Setting::Problem::NotSettings:
-        tips << tr("设置文件 %1 不是设置文件（其中是二进制数据）：已使用默认设置启动，该文件保持原样，更改不会保存。")
-                    .arg(settings);
-        break;
-    case Setting::Problem::Large:
-        tips << tr("设置文件 %1 异常大（%2 MB）：更改在后台保存。")
-                    .arg(settings)
-                    .arg(QFileInfo(Setting::filePath()).size() / 1e6, 0, 'f', 1);
-        break;
-    }
-    if (!m_deniedNode.isEmpty())
-        tips << tr("无法打开仪表 %1：没有读写权限。请安装本程序的 udev 规则，然后拔下并重新插入仪表。").arg(m_deniedNode);
-    if (!m_journalTip.isEmpty())
-        tips << m_journalTip;
-    ui->label_left_tips->setText(tips.join(QLatin1Char(' ')));
-}
-
-void MainDialog::usbdisconnect()
-{
-    if (ui->disp_stackedWidget->currentIndex() == 1) {
-        ui->upgrade_text_log->append(tr("设备已断开"));
-        ui->upgrade_label_connect->setStyleSheet(
-            QStringLiteral("border-image:url(:/sys/rs/rs/usb_disconnect.png) 0 0 0 0 stretch stretch;"));
-    }
-    if (!m_deviceEntries.isEmpty()) {
-        DeviceInfoUI *entry = m_deviceEntries.first().first;
-        entry->state = DeviceInfoUI::Error;
-        entry->setState(DeviceInfoUI::Error);
-    }
-    if (m_plotting)
-        runStop(true);
-}
-
-
-void MainDialog::enumerateDevices()
-{
-    m_haveMatchingSerial = false;
-    m_matchingSerial.clear();
-    hid_device_info *list = hid_enumerate(m_vid, m_pid);
-    for (hid_device_info *d = list; d; d = d->next) {
-        if (d->vendor_id == m_vid && d->product_id == m_pid) {
-            // A copy: the list is released below.
-            m_haveMatchingSerial = true;
-            m_matchingSerial = d->serial_number ? d->serial_number : L"";
-        }
-    }
-    hid_free_enumeration(list);
-}
-
-void MainDialog::refreshDeviceList()
-{
-    enumerateDevices();
-    ui->device_treeWidget->clear();
-    m_deviceEntries.clear();
-    if (!m_haveMatchingSerial)
-        return;
-    // Replaces (and releases) the handle of an earlier connection.
-    if (!m_port.open(m_vid, m_pid, m_matchingSerial))
-        return;
-
-    const QString manufacturer = m_port.manufacturer();
-    const QString product = m_port.product();
-    const QString serial = m_port.serialNumber();
-
-    auto *entry = new DeviceInfoUI;
-    const ProductInfo info = parseProductString(product);
-    m_modelWord = info.modelWord;
-    m_versionWord = info.versionWord;
-    if (const std::optional<bool> visible = motorGroupVisible(m_modelWord))
-        ui->settings_groupBox_k4_motor->setVisible(*visible);
-
-    entry->setModel(m_modelWord);
-    if (!info.versionWord.isEmpty())
-        entry->setVersion(info.versionWord);
-    entry->setType(manufacturer);
-    m_serialPrefix = ::serialPrefix(serial);
-    entry->setSerial(m_serialPrefix);
-    entry->state = DeviceInfoUI::Connect;
-    entry->setState(DeviceInfoUI::Connect);
-
-    auto *item = new QTreeWidgetItem;
-    ui->device_treeWidget->addTopLevelItem(item);
-    ui->device_treeWidget->setItemWidget(item, 0, entry);
-    m_deviceEntries.append(qMakePair(entry, m_matchingSerial));
-
-    if (!m_plotting) {
-        // The meter that was pulled out is back: its run goes on.
-        if (m_runResumable && !m_runSerial.empty() && m_runSerial == m_matchingSerial)
-            resumeRun();
-        else
-            runStart();
-    }
-}
-
-// ---------------------------------------------------------------- dashboard
-
-void MainDialog::dashboardTick()
-{
-    if (!m_port.isOpen())
-        return;
-    // Every report waiting is decoded in order, so the display never lags
-    // behind a meter that sends more than one report a second.
-    int reports = 0;
-    while (reports < kMaxReportsPerTick && m_port.readReport(m_reportBuffer) == 64) {
-        if (reports == 0)
-            ui->disp_labDevTiT->setText(Dashboard::deviceTitle(m_modelWord, m_serialPrefix));
-        parse_report(m_reportBuffer, 64);
-        ++reports;
-    }
-    if (reports > 0)
-        showReading();
-}
-
-void MainDialog::showReading()
-{
-    const MeterReading &r = meterReading();
-    const QString volt = Dashboard::bigValueText(r.vbus);
-    const QString curr = Dashboard::bigValueText(r.ibus);
-    const QString cpu = Dashboard::temperatureText(r.cpu_temp);
-    ui->disp_label_VOLT->setText(volt);
-    ui->disp_label_CURR->setText(curr);
-    ui->disp_label_POWE->setText(Dashboard::bigValueText(r.power));
-    ui->disp_label_DP_VALUE->setText(Dashboard::smallValueText(r.pd));
-    ui->disp_label_DM_VALUE->setText(Dashboard::smallValueText(r.pm));
-    ui->disp_label_CC1_VALUE->setText(Dashboard::smallValueText(r.cc1));
-    ui->disp_label_CC2_VALUE->setText(Dashboard::smallValueText(r.cc2));
-    ui->disp_label_CPU_VALUE->setText(cpu);
-    ui->disp_label_cap_value->setText(Dashboard::smallValueText(r.capacity));
-    ui->disp_label_ele_value->setText(Dashboard::smallValueText(r.energy));
-
-    if (const std::optional<QString> style = Dashboard::directionStyle(r.direction))
-        ui->disp_label_ImageDir->setStyleSheet(*style);
-
-    setBar(ui->progressBar_VBUS, r.vbus, Dashboard::kVbusFullScale, "rgb(85, 255, 0)");
-    setBar(ui->progressBar_IBUS, r.ibus, Dashboard::kIbusFullScale, "rgb(0, 240, 244)");
-    setBar(ui->progressBar_Power, r.power, Dashboard::kPowerFullScale, "rgb(255, 217, 25)");
-
-    ui->settings_lab_voltvalue->setText(volt);
-    ui->settings_lab_currvalue->setText(curr);
-    ui->settings_lab_tempvalue->setText(cpu);
-
-    if (settingsReportReceived()) {
-        settingsReportReceived() = false;
-        showMeterSettings();
-    }
-
-    if (const std::optional<int> choice = Dashboard::minCurrentChoice(r.min_current)) {
-        QPushButton *buttons[3] = {ui->settings_btn_0A, ui->settings_btn_10ma, ui->settings_btn_20ma};
-        selectButton(buttons[*choice], {ui->settings_btn_0A, ui->settings_btn_10ma, ui->settings_btn_20ma});
-    }
-
-    ui->disp_label_VBUS_Tips->setText(Dashboard::showsFloatingInputTip(r.vbus)
-                                          ? tr("(输入悬空时有感应电压是正常现象)")
-                                          : QStringLiteral(" "));
-}
-
-void MainDialog::showMeterSettings()
-{
-    const MeterReading &r = meterReading();
-    const QString volt = QString::number(r.volt_cali, 'f', 3);
-    const QString curr = QString::number(r.curr_cali, 'f', 3);
-    const QString temp = QString::number(r.temp_cali, 'f', 3);
-
-    const bool compact = isCompactFamily(m_modelWord);
-    QPushButton *cn = compact ? ui->settings_btn_CN_k4 : ui->settings_btn_CN;
-    QPushButton *en = compact ? ui->settings_btn_EN_k4 : ui->settings_btn_EN;
-    QPushButton *on = compact ? ui->settings_btn_M_open_k4 : ui->settings_btn_G_open;
-    QPushButton *off = compact ? ui->settings_btn_M_close_k4 : ui->settings_btn_G_close;
-    QSlider *workLight = compact ? ui->settings_slider_worklight_k4 : ui->settings_slider_worklight;
-
-    if (r.language == 0)
-        selectButton(cn, {cn, en});
-    else if (r.language == 1)
-        selectButton(en, {cn, en});
-    workLight->setValue(r.work_light);
-    if (r.switch_state == 1)
-        selectButton(on, {on, off});
-    else if (r.switch_state == 0)
-        selectButton(off, {on, off});
-
-    ui->settings_slider_standlight->setValue(r.standby_light);
-    ui->settings_slider_standtime->setValue(r.standby_time);
-    QPushButton *styles[3] = {ui->settings_btn_style1, ui->settings_btn_style2, ui->settings_btn_style3};
-    if (r.standby_style >= 1 && r.standby_style <= 3)
-        selectButton(styles[r.standby_style - 1], {styles[0], styles[1], styles[2]});
-
-    ui->settings_lab_califact_voltvalue->setText(volt);
-    ui->settings_lab_califact_currvalue->setText(curr);
-    ui->settings_lab_califact_tempvalue->setText(temp);
 }

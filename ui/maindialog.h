@@ -5,10 +5,8 @@
 #include "device/meterport.h"
 #include "recording/readinglog.h"
 #include "recording/runstats.h"
-#include "recording/stopconditions.h"
 #include "ui/dispheaderlayout.h"
 #include "ui/frameless.h"
-#include "ui/runhistory.h"
 
 #include <QDialog>
 #include <QMenu>
@@ -36,9 +34,12 @@ class LiveChart;
 class customcoordinates;
 class RunJournal;
 class CapacityPage;
+class CapacityController;
 class MeasureCursors;
-class QShortcut;
+class MeasureController;
 class StatsPanel;
+class RunHistoryController;
+class RunHistoryWindow;
 
 // The application's window and hub: it owns the meter link (worker thread
 // and the dialog's own handle), the pages and their navigation, the device
@@ -68,13 +69,16 @@ public:
     const ReadingLog &readingLog() const { return m_log; }
     // The chart on show: the live run's, or a stored run's from the history.
     LiveChart *shownChart() const;
-    bool showsStoredRun() const { return bool(m_stored); }
-    const ReadingLog &storedLog() const { return m_storedLog; }
+    bool showsStoredRun() const;
+    const ReadingLog &storedLog() const;
     // The journal every run is kept in (none when it could not be made), the
     // live run's id in it (0: none) and the history window, once opened.
     RunJournal *journal() const { return m_journal.get(); }
     qint64 journalRunId() const { return m_runId; }
-    RunHistoryWindow *historyWindow() const { return m_historyWindow; }
+    RunHistoryWindow *historyWindow() const;
+    // A stored run of the journal shown in the chart, and back to the live run.
+    void openStoredRun(qint64 id);
+    void showLiveRun();
     ReadingLog &readingLog() { return m_log; }
     customcoordinates *customAxis() const { return m_custom; }
     QTableView *curveTable() const { return m_curveTable; }
@@ -92,12 +96,12 @@ public:
     QList<DeviceInfoUI *> deviceEntries() const;
     const QList<QToolButton *> &homeButtons() const { return m_homeButtons; }
     // Measurement cursors, their statistics and the run's own statistics.
-    QPushButton *measureButton() const { return m_measureButton; }
-    MeasureCursors *measureCursors() const { return m_cursors; }
-    StatsPanel *statsPanel() const { return m_statsPanel; }
+    QPushButton *measureButton() const;
+    MeasureCursors *measureCursors() const;
+    StatsPanel *statsPanel() const;
     const RunStats &runStats() const { return m_stats; }
     // Page six: the conditions that end a run by themselves.
-    CapacityPage *capacityPage() const { return m_capacity; }
+    CapacityPage *capacityPage() const;
     // Why the last run ended by itself; empty otherwise.
     QString endReason() const { return m_endReason; }
 
@@ -201,10 +205,6 @@ public slots:
     void onBtn_close_Slot();
     // Data menu: the run history.
     void onRunHistory_Slot();
-    void openStoredRun(qint64 id);
-    void exportStoredRunCsv(qint64 id);
-    void exportStoredRunPng(qint64 id);
-    void showLiveRun();
 
     void enumerateDevices();
     void refreshDeviceList();
@@ -254,17 +254,11 @@ private:
     // The tip line's text about what the journal's size cap did since last asked.
     QString journalRetention();
     void exportCsv(const ReadingLog &log, const QString &model);
-    bool loadStoredRun(qint64 id, ReadingLog &log, QString *model);
-    // Measurement cursors and their panel (maindialog_measure.cpp).
+    void initHistory();
+    // Measurement cursors and their panel (MeasureController).
     void initMeasure();
-    void retranslateMeasure();
-    void showIntervalStats();
-    // The panel at the chart's top right, below the cursors' labels.
-    void placeStatsPanel();
-    // Page six and the stop conditions (maindialog_capacity.cpp).
+    // Page six and the stop conditions (CapacityController).
     void initCapacityPage();
-    void retranslateCapacityPage();
-    void startConditionRun();
     // A new run: its statistics and stop conditions start afresh.
     void runStatsStarted();
     // After a record: the statistics, the cursors' panel, the stop conditions.
@@ -319,10 +313,7 @@ private:
     QString m_endReason;
     QString m_journalTip;
     QString m_journalFault;
-    ReadingLog m_storedLog;
-    std::unique_ptr<LiveChart> m_stored;
-    qint64 m_storedId = 0;
-    QPointer<RunHistoryWindow> m_historyWindow;
+    RunHistoryController *m_history = nullptr;
 
     // Menus and language
     bool m_english = false;
@@ -345,14 +336,9 @@ private:
 
     // Measurement and runs that end by themselves
     RunStats m_stats;
-    StopConditions m_stops;
-    bool m_stopsArmed = false;     // the run was started with the stop conditions
     qint64 m_runStartMs = 0;       // on the run's timeline
-    QPushButton *m_measureButton = nullptr;
-    MeasureCursors *m_cursors = nullptr;
-    StatsPanel *m_statsPanel = nullptr;
-    QShortcut *m_clearCursors = nullptr;
-    CapacityPage *m_capacity = nullptr;
+    MeasureController *m_measure = nullptr;
+    CapacityController *m_capacity = nullptr;
 
     // Firmware upgrade
     FirmwareTransfer m_transfer;

@@ -1,6 +1,5 @@
-// The live chart of the display page: its construction, the tick's
-// recording, run start and stop, curve groups, title, custom ranges and the
-// curve style table.
+// The live chart of the display page: its construction, the run history's
+// wiring to it, curve groups, title, custom ranges and the curve style table.
 #include "ui/maindialog.h"
 
 #include "ui_maindialog.h"
@@ -10,17 +9,16 @@
 #include "charts/customcoordinates.h"
 #include "charts/livechart.h"
 #include "recording/runjournal.h"
-#include "device/meterreading.h"
+#include "ui/measurecontroller.h"
 #include "ui/prompts.h"
+#include "ui/runhistorycontroller.h"
 
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QStandardItemModel>
 #include <QTableView>
 
-#include <time.h>
 
 namespace {
 
@@ -55,33 +53,6 @@ QWidget *centred(QWidget *w)
 
 } // namespace
 
-qint64 MainDialog::steadyMsecs()
-{
-#ifdef CLOCK_BOOTTIME
-    // Unlike the monotonic clock this one counts a suspend too, so the
-    // computer's sleep shows on the chart as the gap it is.
-    timespec now{};
-    if (clock_gettime(CLOCK_BOOTTIME, &now) == 0)
-        return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-#endif
-    QElapsedTimer timer;
-    timer.start();
-    return timer.msecsSinceReference();
-}
-
-void MainDialog::setClock(std::function<qint64()> clock, std::function<qint64()> steady)
-{
-    m_clock = std::move(clock);
-    m_steadyClock = steady ? std::move(steady) : m_clock;
-    anchorChartTime();
-}
-
-void MainDialog::anchorChartTime()
-{
-    m_anchorWallMs = m_clock();
-    m_anchorSteadyMs = m_steadyClock();
-}
-
 void MainDialog::initChart()
 {
     anchorChartTime();
@@ -94,58 +65,54 @@ void MainDialog::initChart()
     ui->disap_gridLayout->addWidget(m_view);
 }
 
-void MainDialog::runStart()
+// ---------------------------------------------------------------- measurement
+
+void MainDialog::initMeasure()
 {
-    // A run that waited in vain for its meter ends before the new one.
-    if (m_runId)
-        journalEnd(QLatin1String(m_runResumable ? RunJournal::kUnplugged : RunJournal::kStopped));
-    m_log.clear();
-    // The run's timeline starts at the wall clock's time and goes on with the
-    // steady clock, whatever the wall clock does.
-    anchorChartTime();
-    m_live->startRun(chartNow());
-    m_runSerial = m_port.isOpen() ? m_matchingSerial : std::wstring();
-    journalBegin();
-    runStatsStarted();
-    resumeRun();
+    m_measure = new MeasureController(m_view, m_stats, m_journal.get(), this);
+    // Beside the curve-group buttons, before the custom ranges.
+    ui->disp_toolLayout->insertWidget(ui->disp_toolLayout->indexOf(ui->disp_btn_RangCustom), m_measure->button());
+    m_measure->retranslate();
 }
 
-void MainDialog::resumeRun()
+QPushButton *MainDialog::measureButton() const { return m_measure->button(); }
+MeasureCursors *MainDialog::measureCursors() const { return m_measure->cursors(); }
+StatsPanel *MainDialog::statsPanel() const { return m_measure->panel(); }
+
+// ---------------------------------------------------------------- history
+
+void MainDialog::initHistory()
 {
-    m_plotting = true;
-    m_runResumable = false;
-    ui->disp_Btn_Run->setIcon(QIcon(QStringLiteral(":/sys/rs/rs/pause.png")));
-    ui->disp_Btn_Run->setToolTip(tr("停止"));
+    m_history = new RunHistoryController(this, m_journal.get(), m_view, m_live.get(), m_custom,
+                                         [this] { return chartNow(); });
+    // The live run is written up to its last record before it is read back.
+    connect(m_history, &RunHistoryController::aboutToRead, this, [this](qint64 id) {
+        if (m_runId && m_journal->storedId(m_runId) == id)
+            m_journal->sync(m_runId, m_log);
+    });
+    // The cursors leave a stored run's chart before it goes.
+    connect(m_history, &RunHistoryController::chartLeaving, this, [this] { m_measure->setChart(m_live->chart()); });
+    connect(m_history, &RunHistoryController::chartShown, this, [this](LiveChart *chart, qint64 storedId) {
+        m_measure->setShownRun(storedId);
+        m_measure->setChart(chart->chart());
+        ui->disp_Btn_Run->setEnabled(storedId == 0);
+    });
+    connect(m_history, &RunHistoryController::csvExportRequested, this,
+            [this](const ReadingLog &log, const QString &model) { exportCsv(log, model); });
+    connect(m_history, &RunHistoryController::pngExportRequested, this, &MainDialog::onAct2Clicked_Slot);
 }
 
-void MainDialog::runStop(bool resumable)
+void MainDialog::onRunHistory_Slot()
 {
-    m_plotting = false;
-    m_runResumable = resumable;
-    if (!resumable && m_runId)
-        journalEnd(m_endReason.isEmpty() ? QString::fromLatin1(RunJournal::kStopped) : m_endReason);
-    ui->disp_Btn_Run->setIcon(QIcon(QStringLiteral(":/sys/rs/rs/run.png")));
-    ui->disp_Btn_Run->setToolTip(tr("运行"));
+    m_history->open(m_runId ? m_journal->storedId(m_runId) : 0);
 }
 
-void MainDialog::on_disp_Btn_Run_clicked()
-{
-    if (m_plotting)
-        runStop();
-    else
-        runStart();
-}
-
-void MainDialog::recordTick()
-{
-    if (!m_plotting)
-        return;
-    const qint64 now = chartNow();
-    m_log.append(m_clock(), now, meterReading());
-    journalSync();
-    m_live->recorded(now);
-    runStatsRecorded();
-}
+LiveChart *MainDialog::shownChart() const { return m_history->shownChart(); }
+bool MainDialog::showsStoredRun() const { return m_history && m_history->showsStoredRun(); }
+const ReadingLog &MainDialog::storedLog() const { return m_history->storedLog(); }
+RunHistoryWindow *MainDialog::historyWindow() const { return m_history->window(); }
+void MainDialog::openStoredRun(qint64 id) { m_history->openStoredRun(id); }
+void MainDialog::showLiveRun() { m_history->showLiveRun(); }
 
 // ---------------------------------------------------------------- groups
 

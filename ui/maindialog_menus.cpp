@@ -4,7 +4,9 @@
 
 #include "ui_maindialog.h"
 
+#include "ui/capacitycontroller.h"
 #include "ui/iconhelper.h"
+#include "ui/measurecontroller.h"
 #include "base/regularfile.h"
 #include "base/setting.h"
 #include "charts/chartview.h"
@@ -185,8 +187,8 @@ void MainDialog::showLanguage(bool english)
         b->setIconSize(QSize(100, 70));
     }
     retranslateHomeButtons();
-    retranslateMeasure();
-    retranslateCapacityPage();
+    m_measure->retranslate();
+    m_capacity->retranslate();
     ui->device_treeWidget->setHeaderLabels(QStringList() << tr("设备列表"));
     showAccessTip();
 

@@ -1,0 +1,70 @@
+// Page six: runs that end by themselves when a stop condition is met.
+#include "ui/capacitycontroller.h"
+
+#include "base/setting.h"
+#include "ui/capacitypage.h"
+
+#include <QApplication>
+#include <QWidget>
+
+CapacityController::CapacityController(QWidget *page, QObject *parent) : QObject(parent)
+{
+    m_page = new CapacityPage(page);
+    m_page->setGeometry(40, 50, 900, 520);
+    const Setting settings;
+    for (int k = 0; k < StopConditions::KindCount; ++k) {
+        const auto kind = StopConditions::Kind(k);
+        m_stops.setFromSetting(kind, settings.read(StopConditions::settingKey(kind)));
+    }
+    m_page->setConditions(m_stops);
+    connect(m_page, &CapacityPage::conditionsChanged, this, [this] {
+        // The run under way follows the new values at once.
+        const StopConditions chosen = m_page->conditions();
+        Setting settings;
+        for (int k = 0; k < StopConditions::KindCount; ++k) {
+            const auto kind = StopConditions::Kind(k);
+            m_stops[kind] = chosen[kind];
+            settings.write(StopConditions::settingKey(kind), m_stops.settingText(kind));
+        }
+    });
+    connect(m_page, &CapacityPage::startClicked, this, &CapacityController::startRequested);
+    connect(m_page, &CapacityPage::stopClicked, this, &CapacityController::stopRequested);
+}
+
+void CapacityController::retranslate()
+{
+    m_page->retranslate();
+}
+
+void CapacityController::runStarted()
+{
+    m_stops.reset();
+    m_armed = false;
+    m_page->showEnd(QString());
+}
+
+void CapacityController::showRun(bool running, qint64 elapsedMs, const RunStats &stats)
+{
+    m_page->showRun(running, elapsedMs, stats.total());
+}
+
+void CapacityController::checkRun(const RunStats &stats, bool running, qint64 elapsedMs, int tickMs)
+{
+    const std::optional<StopConditions::Kind> met =
+        m_armed ? m_stops.met(stats, elapsedMs, tickMs) : std::optional<StopConditions::Kind>();
+    if (!met) {
+        showRun(running, elapsedMs, stats);
+        return;
+    }
+    m_armed = false;
+    emit conditionMet(m_stops.reason(*met));
+    const IntervalStats total = stats.total();
+    const QString condition = CapacityPage::describe(m_stops, *met);
+    m_page->showRun(false, elapsedMs, total);
+    m_page->showEnd(QCoreApplication::translate("MainDialog", "已满足停止条件：%1。记录：时长 %2，电量 %3 Ah，能量 %4 Wh，%5 条记录")
+                        .arg(condition, CapacityPage::elapsedText(elapsedMs),
+                             QString::number(total.charge_ah, 'f', 4), QString::number(total.energy_wh, 'f', 4))
+                        .arg(total.records));
+    emit tip(QCoreApplication::translate("MainDialog", "记录已按条件停止：%1").arg(condition));
+    QApplication::alert(m_page->window());
+}

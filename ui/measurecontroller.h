@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+
+namespace QtCharts {
+class QChart;
+}
+class ChartView;
+class MeasureCursors;
+class QPushButton;
+class QShortcut;
+class QWidget;
+class RunJournal;
+class RunStats;
+class StatsPanel;
+
+// The measurement cursors of the chart and the panel with the statistics of
+// the interval between them: the live run's from its running statistics, a
+// stored run's from the journal.
+class MeasureController : public QObject
+{
+    Q_OBJECT
+public:
+    // `window` takes the Esc that clears the cursors; the button is placed by
+    // the window.
+    MeasureController(ChartView *view, const RunStats &liveStats, RunJournal *journal, QWidget *window);
+
+    QPushButton *button() const { return m_button; }
+    MeasureCursors *cursors() const { return m_cursors; }
+    StatsPanel *panel() const { return m_panel; }
+    void retranslate();
+
+    // The chart the cursors lie on, and its stored run's id (0: the live run).
+    void setChart(QtCharts::QChart *chart);
+    void setShownRun(qint64 storedId) { m_storedId = storedId; }
+    // The live run began, or grew from `previousEnd` to `end` on its timeline.
+    void liveRunStarted();
+    void liveRunGrew(qint64 previousEnd, qint64 end);
+
+private:
+    void showIntervalStats();
+    // The panel at the chart's top right, below the cursors' labels.
+    void placePanel();
+
+    ChartView *m_view;
+    const RunStats &m_liveStats;
+    RunJournal *m_journal;
+    QPushButton *m_button;
+    MeasureCursors *m_cursors;
+    StatsPanel *m_panel;
+    QShortcut *m_clear;
+    qint64 m_storedId = 0;
+};

@@ -1,0 +1,152 @@
+// The run history of the window: stored runs shown in the chart, exported,
+// and the history window that lists them.
+#include "ui/runhistorycontroller.h"
+
+#include "base/setting.h"
+#include "charts/chartview.h"
+#include "charts/customcoordinates.h"
+#include "charts/livechart.h"
+#include "recording/runjournal.h"
+#include "ui/prompts.h"
+#include "ui/runhistory.h"
+
+#include <QApplication>
+
+RunHistoryController::RunHistoryController(QWidget *owner, RunJournal *journal, ChartView *view, LiveChart *live,
+                                           const customcoordinates *custom, std::function<qint64()> now)
+    : QObject(owner), m_owner(owner), m_journal(journal), m_view(view), m_live(live), m_custom(custom),
+      m_now(std::move(now))
+{
+}
+
+RunHistoryController::~RunHistoryController()
+{
+    delete m_window;
+    if (m_stored)
+        m_view->setHoverText(nullptr);
+}
+
+LiveChart *RunHistoryController::shownChart() const
+{
+    return m_stored ? m_stored.get() : m_live;
+}
+
+void RunHistoryController::open(qint64 liveId)
+{
+    if (!m_journal || !m_journal->isOpen()) {
+        Prompts::warning(m_owner, QCoreApplication::translate("MainDialog", "错误"),
+                         m_journal ? m_journal->message() : QString());
+        return;
+    }
+    if (!m_window) {
+        m_window = new RunHistoryWindow(m_journal, m_owner);
+        connect(m_window, &RunHistoryWindow::openRequested, this, &RunHistoryController::openStoredRun);
+        connect(m_window, &RunHistoryWindow::csvRequested, this, &RunHistoryController::exportCsv);
+        connect(m_window, &RunHistoryWindow::pngRequested, this, &RunHistoryController::exportPng);
+        connect(m_window, &RunHistoryWindow::liveRequested, this, &RunHistoryController::showLiveRun);
+        connect(m_window, &RunHistoryWindow::removed, this, [this](qint64 id) {
+            if (id == m_storedId)
+                showLiveRun();
+        });
+    }
+    m_window->setLiveRun(liveId);
+    m_window->refresh();
+    // Opened over the owner, whole on the screen with its frame, wherever
+    // it was left: placed before it shows, and again once its frame is known.
+    const bool opening = !m_window->isVisible();
+    if (opening)
+        m_window->placeOverOwner();
+    m_window->show();
+    if (opening)
+        m_window->placeOverOwner();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void RunHistoryController::liveRunChanged(qint64 liveId)
+{
+    if (m_window) {
+        m_window->setLiveRun(liveId);
+        m_window->refresh();
+    }
+}
+
+void RunHistoryController::liveRunGrew(int records)
+{
+    if (m_window && m_window->isVisible())
+        m_window->refreshLive(records);
+}
+
+bool RunHistoryController::load(qint64 id, ReadingLog &log, QString *model)
+{
+    emit aboutToRead(id);
+    for (const JournalRun &run : m_journal->runs()) {
+        if (run.id == id) {
+            if (model)
+                *model = run.model;
+            return m_journal->load(id, log);
+        }
+    }
+    return false;
+}
+
+void RunHistoryController::openStoredRun(qint64 id)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_storedLog.clear();
+    const bool loaded = load(id, m_storedLog, nullptr);
+    QApplication::restoreOverrideCursor();
+    if (!loaded) {
+        Prompts::warning(m_owner, QCoreApplication::translate("MainDialog", "错误"),
+                         QCoreApplication::translate("MainDialog", "无法读取这次运行：%1").arg(m_journal->message()));
+        return;
+    }
+    // The stored run takes the chart; the live run goes on recording behind it.
+    m_view->setHoverText(nullptr);
+    emit chartLeaving();
+    m_stored = std::make_unique<LiveChart>(m_storedLog, m_custom->ranges(), loadCurveStyles(), m_now());
+    m_storedId = id;
+    LiveChart *stored = m_stored.get();
+    m_view->showChart(stored->chart(), [stored](qint64 ms) { return stored->hoverText(ms); });
+    connect(stored, &LiveChart::redrawn, m_view, &ChartView::refreshHover);
+    stored->showWholeRun();
+    emit chartShown(stored, id);
+    if (m_window)
+        m_window->setShown(id);
+}
+
+void RunHistoryController::showLiveRun()
+{
+    if (!m_stored)
+        return;
+    LiveChart *live = m_live;
+    m_view->showChart(live->chart(), [live](qint64 ms) { return live->hoverText(ms); });
+    emit chartLeaving();
+    m_stored.reset();
+    m_storedLog.clear();
+    m_storedId = 0;
+    m_live->refresh();
+    emit chartShown(live, 0);
+    if (m_window)
+        m_window->setShown(0);
+}
+
+void RunHistoryController::exportCsv(qint64 id)
+{
+    ReadingLog log;
+    QString model;
+    if (!load(id, log, &model)) {
+        Prompts::warning(m_owner, QCoreApplication::translate("MainDialog", "错误"),
+                         QCoreApplication::translate("MainDialog", "无法读取这次运行：%1").arg(m_journal->message()));
+        return;
+    }
+    emit csvExportRequested(log, model);
+}
+
+void RunHistoryController::exportPng(qint64 id)
+{
+    if (m_storedId != id)
+        openStoredRun(id);
+    if (m_storedId == id)
+        emit pngExportRequested();
+}

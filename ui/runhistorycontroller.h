@@ -1,0 +1,71 @@
+#pragma once
+
+#include "recording/readinglog.h"
+#include "ui/runhistory.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class ChartView;
+class LiveChart;
+class RunJournal;
+class customcoordinates;
+
+// The run history of the window: the history window, a stored run opened in
+// a chart of its own in place of the live one (which goes on recording
+// behind it), the way back to the live run, and a stored run's exports.
+class RunHistoryController : public QObject
+{
+    Q_OBJECT
+public:
+    // `now` is the chart's timeline, for a stored chart's first axis.
+    RunHistoryController(QWidget *owner, RunJournal *journal, ChartView *view, LiveChart *live,
+                         const customcoordinates *custom, std::function<qint64()> now);
+    ~RunHistoryController() override;
+
+    RunHistoryWindow *window() const { return m_window; }
+    // The chart on show: the live run's, or a stored run's.
+    LiveChart *shownChart() const;
+    bool showsStoredRun() const { return bool(m_stored); }
+    qint64 storedId() const { return m_storedId; }
+    const ReadingLog &storedLog() const { return m_storedLog; }
+
+    // The history window, opened over the owner; `liveId` is the live run's
+    // id in the journal (0: none).
+    void open(qint64 liveId);
+    void openStoredRun(qint64 id);
+    void showLiveRun();
+    // The live run began or ended (`liveId` 0), or grew to `records`.
+    void liveRunChanged(qint64 liveId);
+    void liveRunGrew(int records);
+
+signals:
+    // Before a stored run is read: the live run must be written up to its
+    // last record if it is that run.
+    void aboutToRead(qint64 id);
+    // The shown chart is about to be replaced (its cursors leave it), and
+    // the chart now shown, with its stored run's id (0: the live run).
+    void chartLeaving();
+    void chartShown(LiveChart *chart, qint64 storedId);
+    void csvExportRequested(const ReadingLog &log, const QString &model);
+    void pngExportRequested();
+
+private:
+    bool load(qint64 id, ReadingLog &log, QString *model);
+    void exportCsv(qint64 id);
+    void exportPng(qint64 id);
+
+    QWidget *m_owner;
+    RunJournal *m_journal;
+    ChartView *m_view;
+    LiveChart *m_live;
+    const customcoordinates *m_custom;
+    std::function<qint64()> m_now;
+    QPointer<RunHistoryWindow> m_window;
+    ReadingLog m_storedLog;
+    std::unique_ptr<LiveChart> m_stored;
+    qint64 m_storedId = 0;
+};
