@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """The folders' layers, checked from their includes.
 
-base/, device/, recording/ and cli/ run without a display: they include no
+base/, device/, recording/, outputs/ and cli/ run without a display: they include no
 header of Qt's widget, chart, print or GUI modules, however it is spelled
 (<QWidget>, <QtWidgets/QWidget>, <QtWidgets>), and no header of a folder
-above them. Above them, charts/ and ui/ never include app/ or cli/.
+above them. Above them, charts/, report/ and ui/ never include app/ or cli/;
+report/ paints a run onto pages for PDF and HTML.
 
 Usage: layers.py SOURCE_DIR QT_INCLUDE_DIR
 """
@@ -18,11 +19,13 @@ ALLOWED = {
     "base": {"base"},
     "device": {"base", "device"},
     "recording": {"base", "device", "recording"},
-    "cli": {"base", "device", "recording", "cli"},
+    "outputs": {"base", "device", "recording", "outputs"},
+    "cli": {"base", "device", "recording", "outputs", "cli"},
     "charts": {"base", "device", "recording", "charts"},
-    "ui": {"base", "device", "recording", "charts", "ui"},
+    "report": {"base", "device", "recording", "charts", "report"},
+    "ui": {"base", "device", "recording", "outputs", "charts", "report", "ui"},
 }
-DISPLAY_FREE = {"base", "device", "recording", "cli"}
+DISPLAY_FREE = {"base", "device", "recording", "outputs", "cli"}
 DISPLAY_MODULES = ("QtWidgets", "QtCharts", "QtGui", "QtPrintSupport")
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
