@@ -2,7 +2,7 @@
 """English texts of the interface, filled into resources/Language/lib_en.ts.
 
 After adding texts to the code or the forms, run
-    /usr/lib/qt5/bin/lupdate -no-obsolete -locations none base device recording cli charts ui app \
+    /usr/lib/qt5/bin/lupdate -no-obsolete -locations none base device recording outputs cli charts report ui app \
         -ts resources/Language/lib_en.ts
 then add the new texts to ENGLISH below and run this script. It reports every
 source text that still has no English. A text that needs another English in

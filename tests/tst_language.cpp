@@ -195,7 +195,8 @@ private slots:
         QProcess lupdate;
         lupdate.setWorkingDirectory(QStringLiteral(OMBREL_SOURCE_DIR));
         lupdate.start(QStringLiteral(OMBREL_LUPDATE),
-                      {"-no-obsolete", "-locations", "none", "base", "device", "recording", "charts", "ui", "app", "-ts", ts});
+                      {"-no-obsolete", "-locations", "none", "base", "device", "recording", "outputs", "cli",
+                       "charts", "report", "ui", "app", "-ts", ts});
         QVERIFY(lupdate.waitForFinished(60000));
         QCOMPARE(lupdate.exitCode(), 0);
 
