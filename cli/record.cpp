@@ -382,8 +382,12 @@ int runRecord(const QStringList &arguments)
     if (terminal)
         std::fputs("\n", stderr);
     // Ends the run, unless a stop condition did: the files are closed, then
-    // the journal's run ends.
-    run.end(endReason);
+    // the journal's run ends (as unplugged when the meter is out, as the
+    // window's does).
+    if (endReason == QLatin1String(RunJournal::kStopped))
+        run.stop();
+    else
+        run.end(endReason);
     for (const FileRunSink *file : files) {
         if (!file->closeError().isEmpty() && status == Ok) {
             cannotWrite(*file, file->closeError());

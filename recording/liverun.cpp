@@ -67,8 +67,10 @@ bool LiveRun::add(const MeterReading &reading, qint64 wallMs, qint64 runMs)
     if (m_phase != Phase::Recording)
         return false;
     m_log.append(wallMs, runMs, reading);
-    m_stats.append(m_log, m_log.size() - 1);
-    m_conditions.recorded(m_stats);
+    for (qint64 i = m_stats.size(); i < records(); ++i) {
+        m_stats.append(m_log, int(i - m_logStart));
+        m_conditions.recorded(m_stats);
+    }
     return true;
 }
 
@@ -119,7 +121,7 @@ void LiveRun::resume()
 
 void LiveRun::stop()
 {
-    end(QLatin1String(RunJournal::kStopped));
+    end(QLatin1String(paused() ? RunJournal::kUnplugged : RunJournal::kStopped));
 }
 
 void LiveRun::end(const QString &reason)

@@ -90,12 +90,14 @@ struct RunMeter {
 //  - page six: setConditions() when its values change (the run under way
 //    follows them at once), its Start button begin() then armConditions(),
 //    its Stop button stop();
+// (JournalledRun holds the window's run with its journal; the window hands
+// it out as MainDialog::liveRun().)
 //  - the history opening the live run: RunJournalSink::catchUp() first, so
 //    the journal holds every record before it is read back; the live run
 //    keeps recording meanwhile;
 //  - sinkStatusChanged() puts a sink's fault on the tip line once, and
 //    clears it when the sink has caught up;
-//  - the window closing: end(paused() ? kUnplugged : kStopped).
+//  - the window closing: stop().
 class LiveRun : public QObject
 {
     Q_OBJECT
@@ -136,7 +138,8 @@ public:
     // The meter went away; it came back (the same serial number).
     void pause();
     void resume();
-    // Ends the run (flushing first): stop() as stopped, end() with any code.
+    // Ends the run (flushing first): stop() as stopped, or as unplugged when
+    // its meter is out (paused), whoever stops it; end() with any code.
     void stop();
     void end(const QString &reason);
 
@@ -163,6 +166,9 @@ public:
 
     // The log holds the run's records from logStart() on.
     const ReadingLog &log() const { return m_log; }
+    // Records appended straight to the log (a long run filled at once) are
+    // taken into the statistics at the next add().
+    ReadingLog &log() { return m_log; }
     qint64 logStart() const { return m_logStart; }
     qint64 records() const { return m_logStart + m_log.size(); }
     const RunStats &stats() const { return m_stats; }

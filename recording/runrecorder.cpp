@@ -32,6 +32,7 @@ MeterOpen RunRecorder::open(QString *node)
 void RunRecorder::start()
 {
     m_clock.start();
+    m_timelineStartMs = QDateTime::currentMSecsSinceEpoch();
     m_timer.start(tickMs());
     tick();
 }
@@ -43,7 +44,7 @@ void RunRecorder::stop()
 
 void RunRecorder::take(qint64 wallMs)
 {
-    qint64 runMs = m_clock.elapsed();
+    qint64 runMs = m_timelineStartMs + m_clock.elapsed();
     // Every report read in one tick has arrived by now: each record still
     // gets a time of its own, a millisecond after the one before. A wall
     // clock set back by more than a tick is taken as it is.

@@ -75,6 +75,8 @@ private:
     MeterReading m_reading;
     QTimer m_timer;
     QElapsedTimer m_clock;
+    // The run's timeline starts at the wall clock's time, as the window's does.
+    qint64 m_timelineStartMs = 0;
     QString m_product;
     std::wstring m_serial;
     qint64 m_lastRequestMs = -1000;

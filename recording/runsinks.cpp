@@ -50,6 +50,12 @@ void RunJournalSink::catchUp(const LiveRun &run)
         sync(run);
 }
 
+void RunJournalSink::adopt(const LiveRun &run)
+{
+    if (!m_run && run.underWay() && run.logStart() == 0)
+        begun(run);
+}
+
 qint64 RunJournalSink::storedId() const
 {
     return m_run ? m_journal.storedId(m_run) : 0;

@@ -30,6 +30,9 @@ public:
 
     // Writes what the journal misses now (before the run is read back).
     void catchUp(const LiveRun &run);
+    // A run begun before the journal was opened: taken in now, with every
+    // record its log holds.
+    void adopt(const LiveRun &run);
     RunJournal &journal() const { return m_journal; }
     // The run's id in the journal while it goes on (see RunJournal::beginRun), 0 for none.
     qint64 runId() const { return m_run; }

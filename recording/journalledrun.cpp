@@ -1,0 +1,136 @@
+#include "recording/journalledrun.h"
+
+#include "base/setting.h"
+#include "recording/runsinks.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QStringList>
+#include <QTimer>
+
+JournalledRun::JournalledRun(QObject *parent) : QObject(parent)
+{
+    m_journal.setSizeCap(RunJournal::sizeCapFromSettings(Setting(), &m_badCap));
+    if (!m_badCap.isEmpty())
+        m_tip = RunJournal::badSizeCapMessage(m_badCap);
+    m_sink = m_run.attach(std::make_unique<RunJournalSink>(m_journal));
+    connect(&m_run, &LiveRun::sinkStatusChanged, this, [this](int i) {
+        if (&m_run.sink(i) == m_sink)
+            sayFault();
+    });
+    connect(&m_run, &LiveRun::begun, this, [this] {
+        if (m_sink->runId())
+            emit liveRunChanged(m_sink->storedId());
+    });
+    connect(&m_run, &LiveRun::recorded, this, [this] {
+        // The journal is needed now: the run's records are to be kept.
+        if (!m_opened) {
+            openJournal();
+            return;
+        }
+        sayRetention();
+        if (m_sink->runId())
+            emit liveRunGrew(int(m_run.records()));
+    });
+    connect(&m_run, &LiveRun::ended, this, [this] {
+        if (!m_opened)
+            return;
+        sayRetention();
+        emit liveRunChanged(0);
+    });
+}
+
+JournalledRun::~JournalledRun() = default;
+
+RunJournal &JournalledRun::journal()
+{
+    openJournal();
+    return m_journal;
+}
+
+void JournalledRun::openJournal()
+{
+    if (m_opened)
+        return;
+    m_opened = true;
+    m_journal.open();
+    QStringList tips;
+    if (!m_badCap.isEmpty())
+        tips << RunJournal::badSizeCapMessage(m_badCap);
+    if (!m_journal.message().isEmpty())
+        tips << m_journal.message();
+    if (const int recovered = m_journal.recoveredRuns())
+        tips << QCoreApplication::translate("MainDialog", "上次有 %1 次运行未正常结束，已作为中断的运行保存在历史记录中。")
+                    .arg(recovered);
+    QStringList said;
+    if (const int removed = m_journal.takeRemovedRuns())
+        said << m_journal.removedRunsMessage(removed);
+    if (m_journal.takeOverCap())
+        said << m_journal.overCapMessage();
+    tips << said.join(QLatin1Char(' '));
+    tips.removeAll(QString());
+    m_tip = tips.join(QLatin1Char(' '));
+    // A run that began before is kept from its first record on.
+    m_sink->adopt(m_run);
+    const RunSink::Status status = m_sink->status();
+    m_fault = status.state == RunSink::State::Fault ? status.message : QString();
+    emit tipChanged();
+    if (m_sink->runId()) {
+        emit liveRunChanged(m_sink->storedId());
+        emit liveRunGrew(int(m_run.records()));
+    }
+}
+
+void JournalledRun::openAfterFirstPaint(QObject *window)
+{
+    window->installEventFilter(this);
+}
+
+bool JournalledRun::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Paint && !m_openPosted) {
+        m_openPosted = true;
+        watched->removeEventFilter(this);
+        // Once the paint has been handled and shown.
+        QTimer::singleShot(0, this, &JournalledRun::openJournal);
+    }
+    return false;
+}
+
+qint64 JournalledRun::storedRunId() const
+{
+    return m_sink->storedId();
+}
+
+void JournalledRun::catchUp()
+{
+    m_sink->catchUp(m_run);
+}
+
+void JournalledRun::sayFault()
+{
+    // A fault of the journal is said once while it lasts and cleared when the
+    // journal has caught up; what the opening said stays until then.
+    const RunSink::Status status = m_sink->status();
+    const QString fault = status.state == RunSink::State::Fault ? status.message : QString();
+    if (fault == m_fault)
+        return;
+    m_fault = fault;
+    m_tip = fault;
+    emit tipChanged();
+}
+
+void JournalledRun::sayRetention()
+{
+    // What the size cap did: runs removed, or the runs that must stay over it
+    // (said once).
+    QStringList said;
+    if (const int removed = m_journal.takeRemovedRuns())
+        said << m_journal.removedRunsMessage(removed);
+    if (m_journal.takeOverCap())
+        said << m_journal.overCapMessage();
+    if (said.isEmpty())
+        return;
+    m_tip = said.join(QLatin1Char(' '));
+    emit tipChanged();
+}
