@@ -1,9 +1,11 @@
 // Runs that end by themselves, started from page six with the simulated
 // meter's measurements on the window's injected clocks: each stop condition,
 // a dip of the current shorter than its time, and an unplugged meter in the
-// middle of a run.
+// middle of a run; and the same run kept by the window and by `ombrel-sim
+// record`.
 #include "base/setting.h"
 #include "device/meterreading.h"
+#include "recording/liverun.h"
 #include "recording/runjournal.h"
 #include "simulator.h"
 #include "ui/capacitypage.h"
@@ -12,6 +14,7 @@
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -124,7 +127,7 @@ private slots:
         // record three milliseconds early ends the run all the same.
         second(*d, 9, 0.03, 997);
         QVERIFY(!d->isPlotting());
-        QCOMPARE(d->endReason(), QStringLiteral("current_below:0.05:10"));
+        QCOMPARE(d->liveRun()->endReason(), QStringLiteral("current_below:0.05:10"));
         // The history keeps the run with the condition that ended it.
         std::vector<JournalRun> kept = d->journal()->runs();
         const JournalRun last = *std::max_element(kept.begin(), kept.end(),
@@ -187,7 +190,7 @@ private slots:
         second(*d, volts + voltsPerSecond * (records - 1), amps);
         QVERIFY(!d->isPlotting());
         QCOMPARE(d->readingLog().size(), records);
-        QCOMPARE(d->endReason(), reason);
+        QCOMPARE(d->liveRun()->endReason(), reason);
     }
 
     // The meter pulled out in the middle: the run waits for it, goes on
@@ -215,12 +218,12 @@ private slots:
         second(*d, 5, 0.01);
         QVERIFY(!d->isPlotting());
         QCOMPARE(d->readingLog().size(), 16);
-        QCOMPARE(d->endReason(), QStringLiteral("current_below:0.05:10"));
+        QCOMPARE(d->liveRun()->endReason(), QStringLiteral("current_below:0.05:10"));
 
         d->capacityPage()->check(StopConditions::CurrentBelow)->setChecked(false);
         choose(*d, StopConditions::Duration, 20);
         d->capacityPage()->startButton()->click();
-        QCOMPARE(d->endReason(), QString());
+        QCOMPARE(d->liveRun()->endReason(), QString());
         for (int k = 0; k < 5; ++k)
             second(*d, 5, 1);
         m_meter->unplug();
@@ -231,8 +234,113 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(d->isPlotting(), 5000);
         second(*d, 5, 1);
         QVERIFY(!d->isPlotting());
-        QCOMPARE(d->endReason(), QStringLiteral("duration:20"));
+        QCOMPARE(d->liveRun()->endReason(), QStringLiteral("duration:20"));
         QCOMPARE(d->readingLog().size(), 6);
+    }
+
+    // One run through both paths: `ombrel-sim record` ends a discharge after
+    // 4 s; the window, driven as a user drives it (page six, duration 4 s),
+    // is given the same meter readings at the same times on its clocks. Both
+    // journals then hold the same run: the same records, statistics and end.
+    void windowAndCommandLineKeepTheSameRun()
+    {
+        const QString cliData = m_dir->filePath(QStringLiteral("cli"));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QLatin1String(name));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), cliData);
+        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(m_dir->path());
+        p.start(QStringLiteral(OMBREL_SIM_BINARY),
+                {QStringLiteral("--sim-scenario"), QStringLiteral("discharge"), QStringLiteral("record"),
+                 QStringLiteral("--until-duration"), QStringLiteral("4")});
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, p.readAllStandardError().constData());
+
+        auto d = dialog();
+        d->resize(1400, 900);
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+        RunJournal cli;
+        QVERIFY(cli.open(cliData + QStringLiteral("/ombrel/runs.sqlite"), RunJournal::Mode::Read));
+        const std::vector<JournalRun> cliRuns = cli.runs();
+        QCOMPARE(int(cliRuns.size()), 1);
+        const JournalRun &c = cliRuns.front();
+        ReadingLog cliLog;
+        QVERIFY(cli.load(c.id, cliLog));
+        QVERIFY2(cliLog.size() >= 4 && cliLog.size() <= 6, qPrintable(QString::number(cliLog.size())));
+        // A discharge at 1 A from 4.2 V.
+        QVERIFY(qAbs(cliLog.value(ReadingLog::Ibus, 0) - 1.0f) < 0.01f);
+        QVERIFY(cliLog.value(ReadingLog::Vbus, 0) > 4.1f && cliLog.value(ReadingLog::Vbus, 0) < 4.21f);
+
+        // The window: page six, 4 s, Start; the command line's run's start
+        // and each of its records on the window's clocks.
+        Ui::MainDialog *f = d->form();
+        if (f->disp_stackedWidget->currentIndex() != 0)
+            clickOn(f->disp_btnReturn);
+        clickOn(f->tbtn6);
+        choose(*d, StopConditions::Duration, 4);
+        m_now = c.startMs;
+        m_steady = c.startMs;
+        clickOn(d->capacityPage()->startButton());
+        QVERIFY(d->isPlotting());
+        for (int i = 0; i < cliLog.size(); ++i) {
+            QVERIFY2(d->isPlotting(), qPrintable(QString::number(i)));
+            auto v = [&](ReadingLog::Column column) { return double(cliLog.value(column, i)); };
+            m_meter->inject(sim::measurementReport(v(ReadingLog::Vbus), v(ReadingLog::Ibus), v(ReadingLog::Power),
+                                                   v(ReadingLog::Pd), v(ReadingLog::Pm), v(ReadingLog::Cc1),
+                                                   v(ReadingLog::Cc2), v(ReadingLog::CpuTemp), v(ReadingLog::CpuTemp),
+                                                   v(ReadingLog::Cap), v(ReadingLog::Ele), 1));
+            d->dashboardTick();
+            m_now = cliLog.timeMs(i);
+            m_steady = cliLog.runMs(i);
+            d->chartTick();
+        }
+        QVERIFY(!d->isPlotting());
+
+        std::vector<JournalRun> kept = d->journal()->runs();
+        QCOMPARE(int(kept.size()), 1);   // the run begun at the plug had no record
+        const JournalRun &w = kept.front();
+        QCOMPARE(c.endReason, QStringLiteral("duration:4"));
+        QCOMPARE(w.endReason, c.endReason);
+        QCOMPARE(w.model, QStringLiteral("M512X"));
+        QCOMPARE(w.serial, QStringLiteral("0012345678"));
+        QCOMPARE(c.model, w.model);
+        QCOMPARE(c.version, w.version);
+        QCOMPARE(c.serial, w.serial);
+        QCOMPARE(w.startMs, c.startMs);
+        QCOMPARE(w.records, c.records);
+        QCOMPARE(w.duration_s, c.duration_s);
+        QCOMPARE(w.charge_ah, c.charge_ah);
+        QCOMPARE(w.energy_wh, c.energy_wh);
+        QCOMPARE(w.vbus_max, c.vbus_max);
+        QCOMPARE(w.ibus_max, c.ibus_max);
+        QCOMPARE(w.power_max, c.power_max);
+        QCOMPARE(w.cap_start_ah, c.cap_start_ah);
+        QCOMPARE(w.cap_end_ah, c.cap_end_ah);
+        QCOMPARE(w.ele_start_wh, c.ele_start_wh);
+        QCOMPARE(w.ele_end_wh, c.ele_end_wh);
+        // Three to four seconds at 1 A between the first record and the last.
+        QVERIFY2(c.charge_ah > 0.0008 && c.charge_ah < 0.0012, qPrintable(QString::number(c.charge_ah)));
+        ReadingLog windowLog;
+        QVERIFY(d->journal()->load(w.id, windowLog));
+        QCOMPARE(windowLog.size(), cliLog.size());
+        for (int i = 0; i < cliLog.size(); ++i) {
+            QCOMPARE(windowLog.runMs(i), cliLog.runMs(i));
+            QCOMPARE(windowLog.timeMs(i), cliLog.timeMs(i));
+            for (int k = 0; k < ReadingLog::ColumnCount; ++k)
+                QCOMPARE(windowLog.value(ReadingLog::Column(k), i), cliLog.value(ReadingLog::Column(k), i));
+        }
+        const IntervalStats ws = d->journal()->statsOfRecords(w.id, 0, w.records - 1);
+        const IntervalStats cs = cli.statsOfRecords(c.id, 0, c.records - 1);
+        QCOMPARE(ws.vbus.min, cs.vbus.min);
+        QCOMPARE(ws.vbus.mean, cs.vbus.mean);
+        QCOMPARE(ws.power.mean, cs.power.mean);
+        QCOMPARE(ws.meter_cap_ah, cs.meter_cap_ah);
+        // The window's own figures of the run are those kept.
+        QCOMPARE(d->liveRun()->stats().total().charge_ah, c.charge_ah);
     }
 };
 

@@ -2,12 +2,14 @@
 #include "ui/capacitycontroller.h"
 
 #include "base/setting.h"
+#include "recording/liverun.h"
 #include "ui/capacitypage.h"
 
 #include <QApplication>
 #include <QWidget>
 
-CapacityController::CapacityController(QWidget *page, QObject *parent) : QObject(parent)
+CapacityController::CapacityController(QWidget *page, LiveRun &run, QObject *parent)
+    : QObject(parent), m_run(run)
 {
     m_page = new CapacityPage(page);
     m_page->setGeometry(40, 50, 900, 520);
@@ -17,6 +19,7 @@ CapacityController::CapacityController(QWidget *page, QObject *parent) : QObject
         m_stops.setFromSetting(kind, settings.read(StopConditions::settingKey(kind)));
     }
     m_page->setConditions(m_stops);
+    m_run.setConditions(m_stops);
     connect(m_page, &CapacityPage::conditionsChanged, this, [this] {
         // The run under way follows the new values at once.
         const StopConditions chosen = m_page->conditions();
@@ -26,9 +29,19 @@ CapacityController::CapacityController(QWidget *page, QObject *parent) : QObject
             m_stops[kind] = chosen[kind];
             settings.write(StopConditions::settingKey(kind), m_stops.settingText(kind));
         }
+        m_run.setConditions(m_stops);
     });
     connect(m_page, &CapacityPage::startClicked, this, &CapacityController::startRequested);
-    connect(m_page, &CapacityPage::stopClicked, this, &CapacityController::stopRequested);
+    connect(m_page, &CapacityPage::stopClicked, this, [this] {
+        m_run.stop();
+        m_run.armConditions(false);
+        showRun();
+    });
+    connect(&m_run, &LiveRun::begun, this, [this] {
+        m_page->showEnd(QString());
+        showRun();
+    });
+    connect(&m_run, &LiveRun::ended, this, &CapacityController::showRun);
 }
 
 void CapacityController::retranslate()
@@ -36,30 +49,21 @@ void CapacityController::retranslate()
     m_page->retranslate();
 }
 
-void CapacityController::runStarted()
+void CapacityController::showRun()
 {
-    m_stops.reset();
-    m_armed = false;
-    m_page->showEnd(QString());
+    m_page->showRun(m_run.underWay(), m_run.elapsedMs(), m_run.stats().total());
 }
 
-void CapacityController::showRun(bool running, qint64 elapsedMs, const RunStats &stats)
+void CapacityController::tick(int tickMs)
 {
-    m_page->showRun(running, elapsedMs, stats.total());
-}
-
-void CapacityController::checkRun(const RunStats &stats, bool running, qint64 elapsedMs, int tickMs)
-{
-    const std::optional<StopConditions::Kind> met =
-        m_armed ? m_stops.met(stats, elapsedMs, tickMs) : std::optional<StopConditions::Kind>();
+    const std::optional<StopConditions::Kind> met = m_run.checkConditions(tickMs);
     if (!met) {
-        showRun(running, elapsedMs, stats);
+        showRun();
         return;
     }
-    m_armed = false;
-    emit conditionMet(m_stops.reason(*met));
-    const IntervalStats total = stats.total();
-    const QString condition = CapacityPage::describe(m_stops, *met);
+    const IntervalStats total = m_run.stats().total();
+    const qint64 elapsedMs = m_run.elapsedMs();
+    const QString condition = CapacityPage::describe(m_run.conditions(), *met);
     m_page->showRun(false, elapsedMs, total);
     m_page->showEnd(QCoreApplication::translate("MainDialog", "已满足停止条件：%1。记录：时长 %2，电量 %3 Ah，能量 %4 Wh，%5 条记录")
                         .arg(condition, CapacityPage::elapsedText(elapsedMs),

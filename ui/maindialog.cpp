@@ -17,7 +17,7 @@
 #include "ui/measurecontroller.h"
 #include "ui/runhistorycontroller.h"
 #include "ui/prompts.h"
-#include "recording/runjournal.h"
+#include "recording/journalledrun.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -77,6 +77,7 @@ MainDialog::MainDialog(QWidget *parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setMouseTracking(true);
     ui->setupUi(this);
+    initRun();
     applySettingRanges();
     initForm();
     // A settings file that could not be taken is told on the tip line.
@@ -140,8 +141,9 @@ MainDialog::MainDialog(QWidget *parent)
     // Built before the worker's first open attempt, so a meter already
     // plugged in starts its run on a chart that exists.
     initChart();
-    // Before the meter link, whose first connection may start a run.
-    openJournal();
+    // The journal opens once the window is on the screen; a run begun before
+    // (a meter already plugged in) is kept in it from its first record.
+    m_session->openAfterFirstPaint(this);
     initMeasure();
     initCapacityPage();
     initHistory();
@@ -172,8 +174,7 @@ MainDialog::~MainDialog()
     stopWorker();
     // A run that goes on ends with the window; one that waits for its meter
     // ends as unplugged.
-    if (m_runId)
-        journalEnd(QLatin1String(m_plotting ? RunJournal::kStopped : RunJournal::kUnplugged));
+    m_session->run().stop();
     m_measure->setChart(m_live->chart());
     delete m_history;
     m_view->setHoverText(nullptr);

@@ -4,7 +4,6 @@
 #include "device/firmwareupgrade.h"
 #include "device/meterport.h"
 #include "recording/readinglog.h"
-#include "recording/runstats.h"
 #include "ui/dispheaderlayout.h"
 #include "ui/frameless.h"
 
@@ -33,6 +32,8 @@ class ChartView;
 class LiveChart;
 class customcoordinates;
 class RunJournal;
+class JournalledRun;
+class LiveRun;
 class CapacityPage;
 class CapacityController;
 class MeasureCursors;
@@ -63,23 +64,25 @@ public:
     USBThread *worker() const { return m_worker; }
     QString modelWord() const { return m_modelWord; }
     QString serialPrefix() const { return m_serialPrefix; }
-    bool isPlotting() const { return m_plotting; }
+    bool isPlotting() const;
     LiveChart *liveChart() const { return m_live.get(); }
     ChartView *chartView() const { return m_view; }
-    const ReadingLog &readingLog() const { return m_log; }
+    const ReadingLog &readingLog() const;
     // The chart on show: the live run's, or a stored run's from the history.
     LiveChart *shownChart() const;
     bool showsStoredRun() const;
     const ReadingLog &storedLog() const;
-    // The journal every run is kept in (none when it could not be made), the
-    // live run's id in it (0: none) and the history window, once opened.
-    RunJournal *journal() const { return m_journal.get(); }
-    qint64 journalRunId() const { return m_runId; }
+    // The live run, its journal sink attached (other sinks attach after).
+    LiveRun *liveRun() const;
+    // The journal every run is kept in (opened when asked for), the live
+    // run's id in it (0: none) and the history window, once opened.
+    RunJournal *journal() const;
+    qint64 journalRunId() const;
     RunHistoryWindow *historyWindow() const;
     // A stored run of the journal shown in the chart, and back to the live run.
     void openStoredRun(qint64 id);
     void showLiveRun();
-    ReadingLog &readingLog() { return m_log; }
+    ReadingLog &readingLog();
     customcoordinates *customAxis() const { return m_custom; }
     QTableView *curveTable() const { return m_curveTable; }
     QTimer &chartTimer() { return m_chartTimer; }
@@ -95,15 +98,12 @@ public:
     void setClock(std::function<qint64()> clock, std::function<qint64()> steady = {});
     QList<DeviceInfoUI *> deviceEntries() const;
     const QList<QToolButton *> &homeButtons() const { return m_homeButtons; }
-    // Measurement cursors, their statistics and the run's own statistics.
+    // Measurement cursors and their statistics.
     QPushButton *measureButton() const;
     MeasureCursors *measureCursors() const;
     StatsPanel *statsPanel() const;
-    const RunStats &runStats() const { return m_stats; }
     // Page six: the conditions that end a run by themselves.
     CapacityPage *capacityPage() const;
-    // Why the last run ended by itself; empty otherwise.
-    QString endReason() const { return m_endReason; }
 
 public slots:
     // Once a second: every waiting report is read and decoded, then shown.
@@ -229,10 +229,9 @@ private:
     void resetUpgradeProgress();
     void showReading();
     void showMeterSettings();
+    void initRun();
     void runStart();
-    // A stop by disconnection may be resumed by the same meter's return.
-    void runStop(bool resumable = false);
-    void resumeRun();
+    void showRunning(bool running);
     void showLanguage(bool english);
     void retranslateHomeButtons();
     void showAccessTip();
@@ -245,25 +244,12 @@ private:
     // The default steady clock, in ms; it goes on while the computer sleeps.
     static qint64 steadyMsecs();
     void recordTick();
-    // The run in the journal: begun with the run, every record written at the
-    // tick that takes it, ended with its reason.
-    void openJournal();
-    void journalBegin();
-    void journalSync();
-    void journalEnd(const QString &reason);
-    // The tip line's text about what the journal's size cap did since last asked.
-    QString journalRetention();
     void exportCsv(const ReadingLog &log, const QString &model);
     void initHistory();
     // Measurement cursors and their panel (MeasureController).
     void initMeasure();
     // Page six and the stop conditions (CapacityController).
     void initCapacityPage();
-    // A new run: its statistics and stop conditions start afresh.
-    void runStatsStarted();
-    // After a record: the statistics, the cursors' panel, the stop conditions.
-    void runStatsRecorded();
-    void showCapacityRun();
     void toggleCurveGroup(CurveGroup group);
     void chooseCurveColor(int channel);
     void chooseCurveWidth(int channel, int choice);
@@ -299,20 +285,11 @@ private:
     std::wstring m_matchingSerial;
     QList<QPair<DeviceInfoUI *, std::wstring>> m_deviceEntries;
 
-    bool m_plotting = false;
     unsigned char m_requestState = 1;
-    // The meter whose run a disconnection stopped, to go on when it returns.
-    bool m_runResumable = false;
-    std::wstring m_runSerial;
     QString m_versionWord;
 
-    // The journal of runs; a stored run shown in the chart instead of the live one.
-    std::unique_ptr<RunJournal> m_journal;
-    qint64 m_runId = 0;
-    // Why the live run ends, when something else than the Run button ends it.
-    QString m_endReason;
-    QString m_journalTip;
-    QString m_journalFault;
+    // The live run and its journal; a stored run shown in the chart instead.
+    JournalledRun *m_session = nullptr;
     RunHistoryController *m_history = nullptr;
 
     // Menus and language
@@ -328,15 +305,12 @@ private:
     qint64 m_anchorWallMs = 0;
     qint64 m_anchorSteadyMs = 0;
     customcoordinates *m_custom = nullptr;
-    ReadingLog m_log;
     std::unique_ptr<LiveChart> m_live;
     ChartView *m_view = nullptr;
     bool m_curveTableOpen = false;
     QPointer<QTableView> m_curveTable;
 
     // Measurement and runs that end by themselves
-    RunStats m_stats;
-    qint64 m_runStartMs = 0;       // on the run's timeline
     MeasureController *m_measure = nullptr;
     CapacityController *m_capacity = nullptr;
 

@@ -8,7 +8,7 @@
 #include "charts/chartview.h"
 #include "charts/customcoordinates.h"
 #include "charts/livechart.h"
-#include "recording/runjournal.h"
+#include "recording/journalledrun.h"
 #include "ui/measurecontroller.h"
 #include "ui/prompts.h"
 #include "ui/runhistorycontroller.h"
@@ -56,7 +56,7 @@ QWidget *centred(QWidget *w)
 void MainDialog::initChart()
 {
     anchorChartTime();
-    m_live.reset(new LiveChart(m_log, m_custom->ranges(), loadCurveStyles(), chartNow()));
+    m_live.reset(new LiveChart(readingLog(), m_custom->ranges(), loadCurveStyles(), chartNow()));
     m_view = new ChartView(m_live->chart(), nullptr);
     m_view->setRenderHint(QPainter::Antialiasing);
     LiveChart *live = m_live.get();
@@ -69,7 +69,7 @@ void MainDialog::initChart()
 
 void MainDialog::initMeasure()
 {
-    m_measure = new MeasureController(m_view, m_stats, m_journal.get(), this);
+    m_measure = new MeasureController(m_view, m_session->run(), m_session->journalHandle(), this);
     // Beside the curve-group buttons, before the custom ranges.
     ui->disp_toolLayout->insertWidget(ui->disp_toolLayout->indexOf(ui->disp_btn_RangCustom), m_measure->button());
     m_measure->retranslate();
@@ -83,13 +83,15 @@ StatsPanel *MainDialog::statsPanel() const { return m_measure->panel(); }
 
 void MainDialog::initHistory()
 {
-    m_history = new RunHistoryController(this, m_journal.get(), m_view, m_live.get(), m_custom,
+    m_history = new RunHistoryController(this, m_session->journalHandle(), m_view, m_live.get(), m_custom,
                                          [this] { return chartNow(); });
     // The live run is written up to its last record before it is read back.
     connect(m_history, &RunHistoryController::aboutToRead, this, [this](qint64 id) {
-        if (m_runId && m_journal->storedId(m_runId) == id)
-            m_journal->sync(m_runId, m_log);
+        if (id && m_session->storedRunId() == id)
+            m_session->catchUp();
     });
+    connect(m_session, &JournalledRun::liveRunChanged, m_history, &RunHistoryController::liveRunChanged);
+    connect(m_session, &JournalledRun::liveRunGrew, m_history, &RunHistoryController::liveRunGrew);
     // The cursors leave a stored run's chart before it goes.
     connect(m_history, &RunHistoryController::chartLeaving, this, [this] { m_measure->setChart(m_live->chart()); });
     connect(m_history, &RunHistoryController::chartShown, this, [this](LiveChart *chart, qint64 storedId) {
@@ -104,7 +106,9 @@ void MainDialog::initHistory()
 
 void MainDialog::onRunHistory_Slot()
 {
-    m_history->open(m_runId ? m_journal->storedId(m_runId) : 0);
+    // The journal opens now if the window has not opened it yet.
+    m_session->journal();
+    m_history->open(m_session->storedRunId());
 }
 
 LiveChart *MainDialog::shownChart() const { return m_history->shownChart(); }

@@ -16,6 +16,7 @@
 #include "device/productinfo.h"
 #include "device/usbthread.h"
 #include "ui/dashboard.h"
+#include "recording/journalledrun.h"
 #include "ui/measurecontroller.h"
 #include "ui/runhistorycontroller.h"
 #include "ui/prompts.h"
@@ -90,8 +91,8 @@ void MainDialog::showAccessTip()
     }
     if (!m_deniedNode.isEmpty())
         tips << tr("无法打开仪表 %1：没有读写权限。请安装本程序的 udev 规则，然后拔下并重新插入仪表。").arg(m_deniedNode);
-    if (!m_journalTip.isEmpty())
-        tips << m_journalTip;
+    if (m_session && !m_session->tip().isEmpty())
+        tips << m_session->tip();
     ui->label_left_tips->setText(tips.join(QLatin1Char(' ')));
 }
 
@@ -107,8 +108,8 @@ void MainDialog::usbdisconnect()
         entry->state = DeviceInfoUI::Error;
         entry->setState(DeviceInfoUI::Error);
     }
-    if (m_plotting)
-        runStop(true);
+    // The run waits for its meter.
+    m_session->run().pause();
 }
 
 
@@ -163,10 +164,12 @@ void MainDialog::refreshDeviceList()
     ui->device_treeWidget->setItemWidget(item, 0, entry);
     m_deviceEntries.append(qMakePair(entry, m_matchingSerial));
 
-    if (!m_plotting) {
+    LiveRun &run = m_session->run();
+    if (!run.recording()) {
         // The meter that was pulled out is back: its run goes on.
-        if (m_runResumable && !m_runSerial.empty() && m_runSerial == m_matchingSerial)
-            resumeRun();
+        if (run.paused() && !run.meter().serial.isEmpty()
+            && run.meter().serial == QString::fromStdWString(m_matchingSerial))
+            run.resume();
         else
             runStart();
     }

@@ -90,7 +90,7 @@ void MainDialog::on_btnMenu_Menu_clicked()
 
 void MainDialog::onAct1Clicked_Slot()
 {
-    exportCsv(m_log, m_modelWord);
+    exportCsv(readingLog(), m_modelWord);
 }
 
 void MainDialog::exportCsv(const ReadingLog &log, const QString &model)

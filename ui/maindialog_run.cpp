@@ -1,16 +1,14 @@
-// The window's run: its timeline, start, stop and resumption after a replug,
-// the reading log's record at each tick and the run's journal, kept together.
+// The window's run: its timeline, and the LiveRun (with its journal) that the
+// Run button, the meter's comings and goings and the once-a-second tick drive.
 #include "ui/maindialog.h"
 
 #include "ui_maindialog.h"
 
-#include "base/setting.h"
 #include "charts/livechart.h"
 #include "device/meterreading.h"
-#include "recording/runjournal.h"
+#include "recording/journalledrun.h"
+#include "recording/runsinks.h"
 #include "ui/capacitycontroller.h"
-#include "ui/measurecontroller.h"
-#include "ui/runhistorycontroller.h"
 
 #include <QElapsedTimer>
 
@@ -43,168 +41,97 @@ void MainDialog::anchorChartTime()
     m_anchorSteadyMs = m_steadyClock();
 }
 
+LiveRun *MainDialog::liveRun() const
+{
+    return &m_session->run();
+}
+
+RunJournal *MainDialog::journal() const
+{
+    return &m_session->journal();
+}
+
+qint64 MainDialog::journalRunId() const
+{
+    return m_session->journalSink().runId();
+}
+
+bool MainDialog::isPlotting() const
+{
+    return m_session->run().recording();
+}
+
+const ReadingLog &MainDialog::readingLog() const
+{
+    return m_session->run().log();
+}
+
+ReadingLog &MainDialog::readingLog()
+{
+    return m_session->run().log();
+}
+
+void MainDialog::initRun()
+{
+    m_session = new JournalledRun(this);
+    LiveRun &run = m_session->run();
+    // The run's clocks are the window's, whatever clock it is given later.
+    run.setClock([this] { return m_clock(); }, [this] { return m_steadyClock(); });
+    connect(&run, &LiveRun::begun, this, [this] { showRunning(true); });
+    connect(&run, &LiveRun::pausedChanged, this, [this](bool paused) { showRunning(!paused); });
+    connect(&run, &LiveRun::ended, this, [this] { showRunning(false); });
+    connect(m_session, &JournalledRun::tipChanged, this, &MainDialog::showAccessTip);
+}
+
+void MainDialog::showRunning(bool running)
+{
+    ui->disp_Btn_Run->setIcon(QIcon(running ? QStringLiteral(":/sys/rs/rs/pause.png")
+                                            : QStringLiteral(":/sys/rs/rs/run.png")));
+    ui->disp_Btn_Run->setToolTip(running ? tr("停止") : tr("运行"));
+}
+
 void MainDialog::runStart()
 {
-    // A run that waited in vain for its meter ends before the new one.
-    if (m_runId)
-        journalEnd(QLatin1String(m_runResumable ? RunJournal::kUnplugged : RunJournal::kStopped));
-    m_log.clear();
     // The run's timeline starts at the wall clock's time and goes on with the
-    // steady clock, whatever the wall clock does.
+    // steady clock, whatever the wall clock does. A run that waited in vain
+    // for its meter ends first, as unplugged.
     anchorChartTime();
+    m_session->run().begin({m_modelWord, m_versionWord,
+                            m_port.isOpen() ? QString::fromStdWString(m_matchingSerial) : QString()});
     m_live->startRun(chartNow());
-    m_runSerial = m_port.isOpen() ? m_matchingSerial : std::wstring();
-    journalBegin();
-    runStatsStarted();
-    resumeRun();
-}
-
-void MainDialog::resumeRun()
-{
-    m_plotting = true;
-    m_runResumable = false;
-    ui->disp_Btn_Run->setIcon(QIcon(QStringLiteral(":/sys/rs/rs/pause.png")));
-    ui->disp_Btn_Run->setToolTip(tr("停止"));
-}
-
-void MainDialog::runStop(bool resumable)
-{
-    m_plotting = false;
-    m_runResumable = resumable;
-    if (!resumable && m_runId)
-        journalEnd(m_endReason.isEmpty() ? QString::fromLatin1(RunJournal::kStopped) : m_endReason);
-    ui->disp_Btn_Run->setIcon(QIcon(QStringLiteral(":/sys/rs/rs/run.png")));
-    ui->disp_Btn_Run->setToolTip(tr("运行"));
 }
 
 void MainDialog::on_disp_Btn_Run_clicked()
 {
-    if (m_plotting)
-        runStop();
+    if (m_session->run().recording())
+        m_session->run().stop();
     else
         runStart();
 }
 
 void MainDialog::recordTick()
 {
-    if (!m_plotting)
+    LiveRun &run = m_session->run();
+    if (!run.recording())
         return;
     const qint64 now = chartNow();
-    m_log.append(m_clock(), now, meterReading());
-    journalSync();
+    run.add(meterReading(), m_clock(), now);
     m_live->recorded(now);
-    runStatsRecorded();
+    // The journal, the cursors' panel and the history hear of it; then the
+    // stop conditions.
+    run.flush();
+    m_capacity->tick(m_chartTimer.interval());
 }
 
-void MainDialog::openJournal()
-{
-    m_journal = std::make_unique<RunJournal>();
-    QString badCap;
-    m_journal->setSizeCap(RunJournal::sizeCapFromSettings(Setting(), &badCap));
-    m_journal->open();
-    QStringList tips;
-    if (!badCap.isEmpty())
-        tips << RunJournal::badSizeCapMessage(badCap);
-    if (!m_journal->message().isEmpty())
-        tips << m_journal->message();
-    if (const int recovered = m_journal->recoveredRuns())
-        tips << tr("上次有 %1 次运行未正常结束，已作为中断的运行保存在历史记录中。").arg(recovered);
-    tips << journalRetention();
-    tips.removeAll(QString());
-    m_journalTip = tips.join(QLatin1Char(' '));
-    showAccessTip();
-}
-
-void MainDialog::journalBegin()
-{
-    m_runId = 0;
-    if (!m_journal || !m_journal->isOpen())
-        return;
-    m_runId = m_journal->beginRun(m_clock(), m_modelWord, m_versionWord,
-                                  m_port.isOpen() ? QString::fromStdWString(m_matchingSerial) : QString());
-    journalSync();
-    if (m_history)
-        m_history->liveRunChanged(m_journal->storedId(m_runId));
-}
-
-void MainDialog::journalSync()
-{
-    if (!m_runId)
-        return;
-    m_journal->sync(m_runId, m_log);
-    // The tip line says a fault of the journal once while it lasts, and
-    // clears when the journal has caught up; what the opening said stays
-    // until then.
-    const QString fault = m_journal->status() == RunJournal::Status::Ok ? QString() : m_journal->message();
-    bool changed = false;
-    if (fault != m_journalFault) {
-        m_journalFault = fault;
-        m_journalTip = fault;
-        changed = true;
-    }
-    const QString retention = journalRetention();
-    if (!retention.isEmpty()) {
-        m_journalTip = retention;
-        changed = true;
-    }
-    if (changed)
-        showAccessTip();
-    if (m_history)
-        m_history->liveRunGrew(m_log.size());
-}
-
-void MainDialog::journalEnd(const QString &reason)
-{
-    if (!m_runId)
-        return;
-    m_journal->sync(m_runId, m_log);
-    const qint64 stored = m_journal->storedId(m_runId);
-    m_journal->endRun(m_runId, m_clock(), reason);
-    // A run without a single record (Run pressed twice) leaves nothing.
-    if (m_log.size() == 0 && stored > 0)
-        m_journal->remove(stored);
-    m_runId = 0;
-    const QString retention = journalRetention();
-    if (!retention.isEmpty()) {
-        m_journalTip = retention;
-        showAccessTip();
-    }
-    if (m_history)
-        m_history->liveRunChanged(0);
-}
-
-QString MainDialog::journalRetention()
-{
-    // What the size cap did: runs removed, or the runs that must stay over it
-    // (said once).
-    QStringList said;
-    if (const int removed = m_journal->takeRemovedRuns())
-        said << m_journal->removedRunsMessage(removed);
-    if (m_journal->takeOverCap())
-        said << m_journal->overCapMessage();
-    return said.join(QLatin1Char(' '));
-}
-
-// ---------------------------------------------------------------- statistics and stop conditions
+// ---------------------------------------------------------------- page six
 
 void MainDialog::initCapacityPage()
 {
     ui->six_label_tips->hide();
-    m_capacity = new CapacityController(ui->page_six, this);
+    m_capacity = new CapacityController(ui->page_six, m_session->run(), this);
     connect(m_capacity, &CapacityController::startRequested, this, [this] {
         runStart();
-        m_capacity->setArmed(true);
-        showCapacityRun();
-    });
-    connect(m_capacity, &CapacityController::stopRequested, this, [this] {
-        if (m_plotting || m_runResumable)
-            runStop();
-        m_capacity->setArmed(false);
-        showCapacityRun();
-    });
-    connect(m_capacity, &CapacityController::conditionMet, this, [this](const QString &reason) {
-        m_endReason = reason;
-        runStop();
+        m_session->run().armConditions();
     });
     connect(m_capacity, &CapacityController::tip, ui->label_left_tips, &QLabel::setText);
 }
@@ -212,30 +139,4 @@ void MainDialog::initCapacityPage()
 CapacityPage *MainDialog::capacityPage() const
 {
     return m_capacity->page();
-}
-
-void MainDialog::runStatsStarted()
-{
-    m_stats.clear();
-    m_capacity->runStarted();
-    m_runStartMs = chartNow();
-    m_endReason.clear();
-    m_measure->liveRunStarted();
-    showCapacityRun();
-}
-
-void MainDialog::showCapacityRun()
-{
-    m_capacity->showRun(m_plotting || m_runResumable, chartNow() - m_runStartMs, m_stats);
-}
-
-void MainDialog::runStatsRecorded()
-{
-    const qint64 previousEnd = m_stats.size() > 0 ? m_stats.sample(m_stats.size() - 1).runMs : m_runStartMs;
-    for (int i = m_stats.size(); i < m_log.size(); ++i) {
-        m_stats.append(m_log, i);
-        m_capacity->recorded(m_stats);
-    }
-    m_measure->liveRunGrew(previousEnd, m_stats.sample(m_stats.size() - 1).runMs);
-    m_capacity->checkRun(m_stats, m_plotting || m_runResumable, chartNow() - m_runStartMs, m_chartTimer.interval());
 }

@@ -4,6 +4,7 @@
 
 #include "charts/chartview.h"
 #include "charts/measurecursors.h"
+#include "recording/liverun.h"
 #include "recording/runjournal.h"
 #include "recording/runstats.h"
 #include "ui/iconhelper.h"
@@ -29,9 +30,8 @@ const char kMeasureStyle[] =
 
 } // namespace
 
-MeasureController::MeasureController(ChartView *view, const RunStats &liveStats, RunJournal *journal,
-                                     QWidget *window)
-    : QObject(window), m_view(view), m_liveStats(liveStats), m_journal(journal)
+MeasureController::MeasureController(ChartView *view, const LiveRun &run, RunJournal *journal, QWidget *window)
+    : QObject(window), m_view(view), m_run(run), m_journal(journal)
 {
     m_button = new QPushButton;
     m_button->setObjectName(QStringLiteral("disp_btn_measure"));
@@ -51,6 +51,8 @@ MeasureController::MeasureController(ChartView *view, const RunStats &liveStats,
     connect(m_button, &QPushButton::toggled, m_cursors, &MeasureCursors::setActive);
     connect(m_cursors, &MeasureCursors::changed, this, &MeasureController::showIntervalStats);
     connect(m_cursors, &MeasureCursors::placed, this, &MeasureController::placePanel);
+    connect(&m_run, &LiveRun::begun, this, &MeasureController::liveRunStarted);
+    connect(&m_run, &LiveRun::recorded, this, &MeasureController::liveRunGrew);
 }
 
 void MeasureController::retranslate()
@@ -73,8 +75,16 @@ void MeasureController::liveRunStarted()
         showIntervalStats();
 }
 
-void MeasureController::liveRunGrew(qint64 previousEnd, qint64 end)
+void MeasureController::liveRunGrew(int added)
 {
+    // The run's end before these records: its last record's time, or its
+    // start, which begins the window's timeline.
+    const RunStats &stats = m_run.stats();
+    const int last = stats.size() - 1;
+    if (last < 0)
+        return;
+    const qint64 previousEnd = last - added >= 0 ? stats.sample(last - added).runMs : m_run.startWallMs();
+    const qint64 end = stats.sample(last).runMs;
     // Cursors on a stored run shown instead stay where they are.
     if (m_cursors->isSet() && !m_storedId) {
         // A cursor at the end of the run stays there as it grows.
@@ -97,7 +107,7 @@ void MeasureController::showIntervalStats()
     if (m_storedId)
         m_panel->showInterval(m_journal->stats(m_storedId, qMin(a, b), qMax(a, b)), a, b);
     else
-        m_panel->showInterval(m_liveStats, a, b);
+        m_panel->showInterval(m_run.stats(), a, b);
     placePanel();
     if (m_panel->isHidden()) {
         m_panel->show();

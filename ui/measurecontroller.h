@@ -10,8 +10,8 @@ class MeasureCursors;
 class QPushButton;
 class QShortcut;
 class QWidget;
+class LiveRun;
 class RunJournal;
-class RunStats;
 class StatsPanel;
 
 // The measurement cursors of the chart and the panel with the statistics of
@@ -23,7 +23,7 @@ class MeasureController : public QObject
 public:
     // `window` takes the Esc that clears the cursors; the button is placed by
     // the window.
-    MeasureController(ChartView *view, const RunStats &liveStats, RunJournal *journal, QWidget *window);
+    MeasureController(ChartView *view, const LiveRun &run, RunJournal *journal, QWidget *window);
 
     QPushButton *button() const { return m_button; }
     MeasureCursors *cursors() const { return m_cursors; }
@@ -33,17 +33,17 @@ public:
     // The chart the cursors lie on, and its stored run's id (0: the live run).
     void setChart(QtCharts::QChart *chart);
     void setShownRun(qint64 storedId) { m_storedId = storedId; }
-    // The live run began, or grew from `previousEnd` to `end` on its timeline.
-    void liveRunStarted();
-    void liveRunGrew(qint64 previousEnd, qint64 end);
 
 private:
+    // The live run began, or grew by `added` records.
+    void liveRunStarted();
+    void liveRunGrew(int added);
     void showIntervalStats();
     // The panel at the chart's top right, below the cursors' labels.
     void placePanel();
 
     ChartView *m_view;
-    const RunStats &m_liveStats;
+    const LiveRun &m_run;
     RunJournal *m_journal;
     QPushButton *m_button;
     MeasureCursors *m_cursors;
