@@ -15,6 +15,18 @@ enum Region { Top, Bottom, Left, Right, TopLeft, BottomLeft, BottomRight, TopRig
 // The region under the cursor for a window whose top-left and bottom-right
 // pixels are at topLeft and bottomRight: bands two pixels wide inside the
 // window, corners first.
+// A frameless window's drag or resize in progress and its maximise toggle.
+struct DragState {
+    bool pressed = false;
+    bool dragging = false;   // past the drag distance since the press
+    QPoint pressPos;
+    QPoint dragOffset;
+    Region region = None;
+    bool maximised = false;
+    bool haveSavedGeometry = false;
+    QRect savedGeometry;
+};
+
 Region regionAt(const QPoint &topLeft, const QPoint &bottomRight, const QPoint &cursor);
 
 Qt::CursorShape cursorFor(Region region);

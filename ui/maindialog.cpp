@@ -2,6 +2,8 @@
 
 #include "ui_maindialog.h"
 
+#include "ui/devicelist.h"
+
 #include "ui/iconhelper.h"
 #include "base/setting.h"
 #include "charts/chartview.h"
@@ -15,6 +17,8 @@
 #include "device/usbthread.h"
 #include "ui/dashboard.h"
 #include "ui/measurecontroller.h"
+#include "ui/metersettingscontroller.h"
+#include "ui/upgradecontroller.h"
 #include "ui/runhistorycontroller.h"
 #include "ui/prompts.h"
 #include "recording/journalledrun.h"
@@ -65,11 +69,7 @@ const HomeButton kHomeButtons[6] = {
 MainDialog::MainDialog(QWidget *parent)
     : QDialog(parent),
       ui(new Ui::MainDialog),
-      m_clock([] { return QDateTime::currentMSecsSinceEpoch(); }),
-      m_transfer([this](const QByteArray &frame) {
-          m_worker->usb_write(reinterpret_cast<const unsigned char *>(frame.constData()), frame.size());
-      }),
-      m_loaderWait(waitBlocking)
+      m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
 {
     // Frameless and translucent before the form exists: changing the flags
     // of a window re-polishes every widget it holds.
@@ -78,7 +78,8 @@ MainDialog::MainDialog(QWidget *parent)
     setMouseTracking(true);
     ui->setupUi(this);
     initRun();
-    applySettingRanges();
+    m_devices = new DeviceList(ui->device_treeWidget, m_port, m_vid, m_pid, this);
+    new MeterSettingsController(ui, m_port, this);
     initForm();
     // A settings file that could not be taken is told on the tip line.
     showAccessTip();
@@ -162,8 +163,10 @@ MainDialog::MainDialog(QWidget *parent)
     m_worker->usb_open();
     m_worker->start(QThread::InheritPriority);
 
-    m_upgradeTimer = new QTimer(this);
-    connect(m_upgradeTimer, SIGNAL(timeout()), this, SLOT(mytimer_timeout()));
+    m_upgrade = new UpgradeController(ui, m_worker, [this] { return m_clock(); }, [this] {
+        m_requestState = 2;
+        chartTick();
+    }, this);
 
     m_chartTimer.start(1000);
     connect(&m_chartTimer, &QTimer::timeout, this, &MainDialog::chartTick);
@@ -250,12 +253,6 @@ void MainDialog::changeEvent(QEvent *event)
 
 // ---------------------------------------------------------------- commands
 
-void MainDialog::selectButton(QPushButton *chosen, std::initializer_list<QPushButton *> group)
-{
-    for (QPushButton *b : group)
-        b->setStyleSheet(QLatin1String(b == chosen ? Dashboard::kSelectedStyle : Dashboard::kUnselectedStyle));
-}
-
 void MainDialog::usb_send(const void *data, unsigned int length)
 {
     m_port.usb_send(data, length);
@@ -307,26 +304,15 @@ void MainDialog::openPage(int index, QLabel *title, QPushButton *returnButton, c
     IconHelper::instance()->setIcon(returnButton, QChar(kGlyphReturn), 16);
 }
 
-void MainDialog::resetUpgradeProgress()
-{
-    QProgressBar *bar = ui->upgrade_progressBar_fw;
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    bar->setOrientation(Qt::Horizontal);
-    bar->setAlignment(Qt::AlignCenter);
-    bar->setFormat(QStringLiteral("loading"));
-    bar->setTextVisible(true);
-}
-
 void MainDialog::openUpgradePage(const QString &title)
 {
     openPage(1, ui->upgrade_labTitle, ui->upgrade_btnReturn, title);
-    resetUpgradeProgress();
+    m_upgrade->resetProgress();
 }
 
 void MainDialog::openSettingsPage(const QString &title)
 {
-    if (isCompactFamily(m_modelWord))
+    if (isCompactFamily(m_devices->modelWord()))
         openPage(7, ui->settings_labTitle_k4, ui->settings_btnReturn_k4, title);
     else
         openPage(3, ui->settings_labTitle, ui->settings_btnReturn, title);

@@ -41,6 +41,8 @@ class MeasureController;
 class StatsPanel;
 class RunHistoryController;
 class RunHistoryWindow;
+class UpgradeController;
+class DeviceList;
 
 // The application's window and hub: it owns the meter link (worker thread
 // and the dialog's own handle), the pages and their navigation, the device
@@ -62,8 +64,8 @@ public:
     Ui::MainDialog *form() const { return ui; }
     MeterPort &meterPort() { return m_port; }
     USBThread *worker() const { return m_worker; }
-    QString modelWord() const { return m_modelWord; }
-    QString serialPrefix() const { return m_serialPrefix; }
+    QString modelWord() const;
+    QString serialPrefix() const;
     bool isPlotting() const;
     LiveChart *liveChart() const { return m_live.get(); }
     ChartView *chartView() const { return m_view; }
@@ -88,10 +90,10 @@ public:
     QTimer &chartTimer() { return m_chartTimer; }
     QTimer &dashboardTimer() { return m_dashboardTimer; }
     bool isEnglish() const { return m_english; }
-    QTimer *upgradeTimer() const { return m_upgradeTimer; }
-    const FirmwareTransfer &firmwareTransfer() const { return m_transfer; }
-    // How the upgrade waits for the meter to enter its loader (blocking).
-    void setLoaderWait(std::function<void(int ms)> wait) { m_loaderWait = std::move(wait); }
+    // The firmware upgrade page's timer, transfer and wait for the loader.
+    QTimer *upgradeTimer() const;
+    const FirmwareTransfer &firmwareTransfer() const;
+    void setLoaderWait(std::function<void(int ms)> wait);
     // The clocks of the chart and the log, in ms: the wall clock (since the
     // epoch) for time stamps, and a steady one that never steps back for the
     // run's timeline. Without a steady clock the wall clock serves as both.
@@ -143,38 +145,6 @@ public slots:
     void onS_Act1Clicked_Slot();
     void onS_Act2Clicked_Slot();
 
-    // Firmware upgrade
-    void on_upgrade_pushButton_openfile_clicked();
-    void on_upgrade_pushButton_start_clicked();
-
-    // Meter settings
-    void on_settings_btn_CN_clicked();
-    void on_settings_btn_EN_clicked();
-    void on_settings_slider_worklight_valueChanged(int position);
-    void on_settings_slider_standlight_valueChanged(int position);
-    void on_settings_slider_standtime_valueChanged(int position);
-    void on_settings_btn_style1_clicked();
-    void on_settings_btn_style2_clicked();
-    void on_settings_btn_style3_clicked();
-    void on_settings_btn_clearcurrent_clicked();
-    void on_settings_btn_factory_reset_clicked();
-    void on_settings_btn_datazero_clicked();
-    void on_settings_slider_voltcali_valueChanged(int value);
-    void on_settings_slider_currcali_valueChanged(int value);
-    void on_settings_slider_tempcali_valueChanged(int value);
-    void on_settings_btn_0A_clicked();
-    void on_settings_btn_10ma_clicked();
-    void on_settings_btn_20ma_clicked();
-    void on_settings_btn_G_open_clicked();
-    void on_settings_btn_G_close_clicked();
-    void on_settings_btn_CN_k4_clicked();
-    void on_settings_btn_EN_k4_clicked();
-    void on_settings_slider_worklight_k4_valueChanged(int position);
-    void on_settings_btn_M_open_k4_clicked();
-    void on_settings_btn_M_close_k4_clicked();
-    void on_settings_btn_clearcurrent_k4_clicked();
-    void on_settings_btn_datazero_k4_clicked();
-
     // Live chart
     void on_disp_btn_dp_dm_clicked();
     void on_disp_btn_cc1_cc2_clicked();
@@ -185,28 +155,11 @@ public slots:
     void onAct3Clicked_Slot();
     void onAct4Clicked_Slot();
     void onAct5Clicked_Slot();
-    void onBtn_1_Slot() { chooseCurveColor(VBUS); }
-    void onBtn_2_Slot() { chooseCurveColor(IBUS); }
-    void onBtn_3_Slot() { chooseCurveColor(POWER); }
-    void onBtn_4_Slot() { chooseCurveColor(PD); }
-    void onBtn_5_Slot() { chooseCurveColor(PM); }
-    void onBtn_6_Slot() { chooseCurveColor(CC1); }
-    void onBtn_7_Slot() { chooseCurveColor(CC2); }
-    void onBtn_8_Slot() { chooseCurveColor(CPU_Temp); }
-    void onCBox_1_Slot(int linew) { chooseCurveWidth(VBUS, linew); }
-    void onCBox_2_Slot(int linew) { chooseCurveWidth(IBUS, linew); }
-    void onCBox_3_Slot(int linew) { chooseCurveWidth(POWER, linew); }
-    void onCBox_4_Slot(int linew) { chooseCurveWidth(PD, linew); }
-    void onCBox_5_Slot(int linew) { chooseCurveWidth(PM, linew); }
-    void onCBox_6_Slot(int linew) { chooseCurveWidth(CC1, linew); }
-    void onCBox_7_Slot(int linew) { chooseCurveWidth(CC2, linew); }
-    void onCBox_8_Slot(int linew) { chooseCurveWidth(CPU_Temp, linew); }
     void onCBox_9_Slot(int index);
     void onBtn_close_Slot();
     // Data menu: the run history.
     void onRunHistory_Slot();
 
-    void enumerateDevices();
     void refreshDeviceList();
 
 protected:
@@ -226,7 +179,6 @@ private:
     void openUpgradePage(const QString &title);
     void openSettingsPage(const QString &title);
     void openPage(int index, QLabel *title, QPushButton *returnButton, const QString &text);
-    void resetUpgradeProgress();
     void showReading();
     void showMeterSettings();
     void initRun();
@@ -253,25 +205,12 @@ private:
     void toggleCurveGroup(CurveGroup group);
     void chooseCurveColor(int channel);
     void chooseCurveWidth(int channel, int choice);
-    static void selectButton(QPushButton *chosen, std::initializer_list<QPushButton *> group);
-    static void waitBlocking(int ms);
-    void applySettingRanges();
-    void sendSetting(const char *name, const QString &value, bool compact);
-    void sendValue(const char *name, int value, bool compact);
-    void sendCalibration(const char *name, int value, QLabel *factor);
-    void choose(QPushButton *chosen, std::initializer_list<QPushButton *> group, const char *name, const char *word,
-                bool compact);
-    void showUpgradeProgress(double percent);
-    void endTransfer();
-    bool transferRunning() const;
     // Whether a drag moves the window itself from the pointer at `global`.
     bool followsPointer(const QPoint &global);
 
     Ui::MainDialog *ui;
     unsigned short m_vid = kVendorId;
     unsigned short m_pid = kProductId;
-    QString m_modelWord;
-    QString m_serialPrefix;
     MeterPort m_port;
     unsigned char m_reportBuffer[64] = {};
     QTimer m_chartTimer;
@@ -280,13 +219,9 @@ private:
     USBThread *m_worker = nullptr;
     QList<QToolButton *> m_homeButtons;
 
-    // Device list: one entry per connection, with the serial it was opened by.
-    bool m_haveMatchingSerial = false;
-    std::wstring m_matchingSerial;
-    QList<QPair<DeviceInfoUI *, std::wstring>> m_deviceEntries;
+    DeviceList *m_devices = nullptr;
 
     unsigned char m_requestState = 1;
-    QString m_versionWord;
 
     // The live run and its journal; a stored run shown in the chart instead.
     JournalledRun *m_session = nullptr;
@@ -314,22 +249,10 @@ private:
     MeasureController *m_measure = nullptr;
     CapacityController *m_capacity = nullptr;
 
-    // Firmware upgrade
-    FirmwareTransfer m_transfer;
-    QTimer *m_upgradeTimer = nullptr;
-    std::function<void(int ms)> m_loaderWait;
-    bool m_upgradeStarting = false;   // between the start click and the handshake
-    qint64 m_transferStartMs = 0;
+    UpgradeController *m_upgrade = nullptr;
 
     DispHeaderLayout m_dispLayout;
 
     // Frameless window: drag, edge resize, maximise toggle
-    bool m_pressed = false;
-    bool m_dragging = false;   // past the drag distance since the press
-    QPoint m_pressPos;
-    QPoint m_dragOffset;
-    Frameless::Region m_region = Frameless::None;
-    bool m_maximised = false;
-    bool m_haveSavedGeometry = false;
-    QRect m_savedGeometry;
+    Frameless::DragState m_drag;
 };

@@ -203,17 +203,11 @@ void MainDialog::onAct3Clicked_Slot()
     connect(ok, SIGNAL(clicked()), this, SLOT(onBtn_close_Slot()));
     table->setIndexWidget(model->index(9, 0), centred(ok));
 
-    const char *const colourSlots[kChannelCount] = {SLOT(onBtn_1_Slot()), SLOT(onBtn_2_Slot()), SLOT(onBtn_3_Slot()),
-                                                    SLOT(onBtn_4_Slot()), SLOT(onBtn_5_Slot()), SLOT(onBtn_6_Slot()),
-                                                    SLOT(onBtn_7_Slot()), SLOT(onBtn_8_Slot())};
-    const char *const widthSlots[kChannelCount] = {
-        SLOT(onCBox_1_Slot(int)), SLOT(onCBox_2_Slot(int)), SLOT(onCBox_3_Slot(int)), SLOT(onCBox_4_Slot(int)),
-        SLOT(onCBox_5_Slot(int)), SLOT(onCBox_6_Slot(int)), SLOT(onCBox_7_Slot(int)), SLOT(onCBox_8_Slot(int))};
     const Setting settings;
     for (int c = 0; c < kChannelCount; ++c) {
         auto *swatch = new QPushButton;
         swatch->setStyleSheet(swatchStyle(CurveStyleText::toColor(settings.read(CurveStyleText::colorKey(c)))));
-        connect(swatch, SIGNAL(clicked()), this, colourSlots[c]);
+        connect(swatch, &QPushButton::clicked, this, [this, c] { chooseCurveColor(c); });
         table->setIndexWidget(model->index(c, 1), centred(swatch));
 
         auto *widths = new QComboBox;
@@ -221,7 +215,8 @@ void MainDialog::onAct3Clicked_Slot()
             widths->addItem(CurveStyleText::widthChoice(i));
         const int choice = CurveStyleText::choiceOfWidth(settings.read(CurveStyleText::widthKey(c)));
         widths->setCurrentIndex(choice < 0 ? 0 : choice);
-        connect(widths, SIGNAL(currentIndexChanged(int)), this, widthSlots[c]);
+        connect(widths, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+                [this, c](int choice) { chooseCurveWidth(c, choice); });
         table->setIndexWidget(model->index(c, 2), centred(widths));
     }
     auto *themes = new QComboBox;

@@ -4,6 +4,10 @@
 
 #include "ui_maindialog.h"
 
+#include "ui/devicelist.h"
+
+#include "ui/metersettingscontroller.h"
+
 #include "ui/iconhelper.h"
 #include "base/setting.h"
 #include "charts/chartview.h"
@@ -59,7 +63,7 @@ void MainDialog::dashboardTick()
     int reports = 0;
     while (reports < kMaxReportsPerTick && m_port.readReport(m_reportBuffer) == 64) {
         if (reports == 0)
-            ui->disp_labDevTiT->setText(Dashboard::deviceTitle(m_modelWord, m_serialPrefix));
+            ui->disp_labDevTiT->setText(Dashboard::deviceTitle(m_devices->modelWord(), m_devices->serialPrefix()));
         parse_report(m_reportBuffer, 64);
         ++reports;
     }
@@ -102,7 +106,7 @@ void MainDialog::showReading()
 
     if (const std::optional<int> choice = Dashboard::minCurrentChoice(r.min_current)) {
         QPushButton *buttons[3] = {ui->settings_btn_0A, ui->settings_btn_10ma, ui->settings_btn_20ma};
-        selectButton(buttons[*choice], {ui->settings_btn_0A, ui->settings_btn_10ma, ui->settings_btn_20ma});
+        MeterSettingsController::selectButton(buttons[*choice], {ui->settings_btn_0A, ui->settings_btn_10ma, ui->settings_btn_20ma});
     }
 
     ui->disp_label_VBUS_Tips->setText(Dashboard::showsFloatingInputTip(r.vbus)
@@ -117,7 +121,7 @@ void MainDialog::showMeterSettings()
     const QString curr = QString::number(r.curr_cali, 'f', 3);
     const QString temp = QString::number(r.temp_cali, 'f', 3);
 
-    const bool compact = isCompactFamily(m_modelWord);
+    const bool compact = isCompactFamily(m_devices->modelWord());
     QPushButton *cn = compact ? ui->settings_btn_CN_k4 : ui->settings_btn_CN;
     QPushButton *en = compact ? ui->settings_btn_EN_k4 : ui->settings_btn_EN;
     QPushButton *on = compact ? ui->settings_btn_M_open_k4 : ui->settings_btn_G_open;
@@ -125,20 +129,20 @@ void MainDialog::showMeterSettings()
     QSlider *workLight = compact ? ui->settings_slider_worklight_k4 : ui->settings_slider_worklight;
 
     if (r.language == 0)
-        selectButton(cn, {cn, en});
+        MeterSettingsController::selectButton(cn, {cn, en});
     else if (r.language == 1)
-        selectButton(en, {cn, en});
+        MeterSettingsController::selectButton(en, {cn, en});
     workLight->setValue(r.work_light);
     if (r.switch_state == 1)
-        selectButton(on, {on, off});
+        MeterSettingsController::selectButton(on, {on, off});
     else if (r.switch_state == 0)
-        selectButton(off, {on, off});
+        MeterSettingsController::selectButton(off, {on, off});
 
     ui->settings_slider_standlight->setValue(r.standby_light);
     ui->settings_slider_standtime->setValue(r.standby_time);
     QPushButton *styles[3] = {ui->settings_btn_style1, ui->settings_btn_style2, ui->settings_btn_style3};
     if (r.standby_style >= 1 && r.standby_style <= 3)
-        selectButton(styles[r.standby_style - 1], {styles[0], styles[1], styles[2]});
+        MeterSettingsController::selectButton(styles[r.standby_style - 1], {styles[0], styles[1], styles[2]});
 
     ui->settings_lab_califact_voltvalue->setText(volt);
     ui->settings_lab_califact_currvalue->setText(curr);

@@ -17,6 +17,8 @@
 #include "device/usbthread.h"
 #include "ui/dashboard.h"
 #include "recording/journalledrun.h"
+#include "ui/devicelist.h"
+#include "ui/upgradecontroller.h"
 #include "ui/measurecontroller.h"
 #include "ui/runhistorycontroller.h"
 #include "ui/prompts.h"
@@ -36,12 +38,12 @@
 
 #include <cstdlib>
 
+QString MainDialog::modelWord() const { return m_devices->modelWord(); }
+QString MainDialog::serialPrefix() const { return m_devices->serialPrefix(); }
+
 QList<DeviceInfoUI *> MainDialog::deviceEntries() const
 {
-    QList<DeviceInfoUI *> list;
-    for (const auto &entry : m_deviceEntries)
-        list << entry.first;
-    return list;
+    return m_devices->entries();
 }
 
 void MainDialog::usbconnect(QString dev_str)
@@ -103,74 +105,35 @@ void MainDialog::usbdisconnect()
         ui->upgrade_label_connect->setStyleSheet(
             QStringLiteral("border-image:url(:/sys/rs/rs/usb_disconnect.png) 0 0 0 0 stretch stretch;"));
     }
-    if (!m_deviceEntries.isEmpty()) {
-        DeviceInfoUI *entry = m_deviceEntries.first().first;
-        entry->state = DeviceInfoUI::Error;
-        entry->setState(DeviceInfoUI::Error);
-    }
+    m_devices->showDisconnected();
     // The run waits for its meter.
     m_session->run().pause();
 }
 
 
-void MainDialog::enumerateDevices()
-{
-    m_haveMatchingSerial = false;
-    m_matchingSerial.clear();
-    hid_device_info *list = hid_enumerate(m_vid, m_pid);
-    for (hid_device_info *d = list; d; d = d->next) {
-        if (d->vendor_id == m_vid && d->product_id == m_pid) {
-            // A copy: the list is released below.
-            m_haveMatchingSerial = true;
-            m_matchingSerial = d->serial_number ? d->serial_number : L"";
-        }
-    }
-    hid_free_enumeration(list);
-}
-
 void MainDialog::refreshDeviceList()
 {
-    enumerateDevices();
-    ui->device_treeWidget->clear();
-    m_deviceEntries.clear();
-    if (!m_haveMatchingSerial)
+    if (!m_devices->refresh())
         return;
-    // Replaces (and releases) the handle of an earlier connection.
-    if (!m_port.open(m_vid, m_pid, m_matchingSerial))
-        return;
-
-    const QString manufacturer = m_port.manufacturer();
-    const QString product = m_port.product();
-    const QString serial = m_port.serialNumber();
-
-    auto *entry = new DeviceInfoUI;
-    const ProductInfo info = parseProductString(product);
-    m_modelWord = info.modelWord;
-    m_versionWord = info.versionWord;
-    if (const std::optional<bool> visible = motorGroupVisible(m_modelWord))
+    if (const std::optional<bool> visible = motorGroupVisible(m_devices->modelWord()))
         ui->settings_groupBox_k4_motor->setVisible(*visible);
-
-    entry->setModel(m_modelWord);
-    if (!info.versionWord.isEmpty())
-        entry->setVersion(info.versionWord);
-    entry->setType(manufacturer);
-    m_serialPrefix = ::serialPrefix(serial);
-    entry->setSerial(m_serialPrefix);
-    entry->state = DeviceInfoUI::Connect;
-    entry->setState(DeviceInfoUI::Connect);
-
-    auto *item = new QTreeWidgetItem;
-    ui->device_treeWidget->addTopLevelItem(item);
-    ui->device_treeWidget->setItemWidget(item, 0, entry);
-    m_deviceEntries.append(qMakePair(entry, m_matchingSerial));
 
     LiveRun &run = m_session->run();
     if (!run.recording()) {
         // The meter that was pulled out is back: its run goes on.
         if (run.paused() && !run.meter().serial.isEmpty()
-            && run.meter().serial == QString::fromStdWString(m_matchingSerial))
+            && run.meter().serial == m_devices->serial())
             run.resume();
         else
             runStart();
     }
 }
+
+// ---------------------------------------------------------------- firmware upgrade
+
+void MainDialog::usbreceivedata(unsigned char *data, unsigned int length) { m_upgrade->receive(data, length); }
+void MainDialog::usbsenderror() { m_upgrade->sendError(); }
+void MainDialog::mytimer_timeout() { m_upgrade->timeout(); }
+QTimer *MainDialog::upgradeTimer() const { return m_upgrade->timer(); }
+const FirmwareTransfer &MainDialog::firmwareTransfer() const { return m_upgrade->transfer(); }
+void MainDialog::setLoaderWait(std::function<void(int ms)> wait) { m_upgrade->setLoaderWait(std::move(wait)); }

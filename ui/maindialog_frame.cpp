@@ -14,17 +14,17 @@
 
 void MainDialog::on_btnMenu_Max_clicked()
 {
-    if (!m_haveSavedGeometry) {
-        m_savedGeometry = geometry();
-        m_haveSavedGeometry = true;
+    if (!m_drag.haveSavedGeometry) {
+        m_drag.savedGeometry = geometry();
+        m_drag.haveSavedGeometry = true;
     }
-    if (m_maximised) {
-        setGeometry(m_savedGeometry);
+    if (m_drag.maximised) {
+        setGeometry(m_drag.savedGeometry);
     } else {
-        m_savedGeometry = geometry();
+        m_drag.savedGeometry = geometry();
         setGeometry(QApplication::primaryScreen()->availableGeometry());
     }
-    m_maximised = !m_maximised;
+    m_drag.maximised = !m_drag.maximised;
 }
 
 bool MainDialog::eventFilter(QObject *watched, QEvent *event)
@@ -39,14 +39,14 @@ bool MainDialog::eventFilter(QObject *watched, QEvent *event)
 void MainDialog::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
-        m_pressed = true;
-        m_dragging = false;
-        m_pressPos = event->globalPos();
+        m_drag.pressed = true;
+        m_drag.dragging = false;
+        m_drag.pressPos = event->globalPos();
         QWindow *window = windowHandle();
-        if (m_region == Frameless::None) {
-            m_dragOffset = event->globalPos() - frameGeometry().topLeft();
-        } else if (window && window->startSystemResize(Frameless::edgesOf(m_region))) {
-            m_pressed = false;
+        if (m_drag.region == Frameless::None) {
+            m_drag.dragOffset = event->globalPos() - frameGeometry().topLeft();
+        } else if (window && window->startSystemResize(Frameless::edgesOf(m_drag.region))) {
+            m_drag.pressed = false;
         }
     }
     QDialog::mousePressEvent(event);
@@ -56,28 +56,28 @@ void MainDialog::mouseMoveEvent(QMouseEvent *event)
 {
     const QPoint topLeft = geometry().topLeft();
     const QPoint bottomRight = topLeft + QPoint(width() - 1, height() - 1);
-    if (!m_pressed) {
-        m_region = Frameless::regionAt(topLeft, bottomRight, event->globalPos());
-        setCursor(Frameless::cursorFor(m_region));
-    } else if (m_region == Frameless::None) {
+    if (!m_drag.pressed) {
+        m_drag.region = Frameless::regionAt(topLeft, bottomRight, event->globalPos());
+        setCursor(Frameless::cursorFor(m_drag.region));
+    } else if (m_drag.region == Frameless::None) {
         event->accept();
         if (followsPointer(event->globalPos()))
-            move(event->globalPos() - m_dragOffset);
+            move(event->globalPos() - m_drag.dragOffset);
     } else {
-        setGeometry(Frameless::resized(topLeft, bottomRight, event->globalPos(), m_region, minimumSize()));
+        setGeometry(Frameless::resized(topLeft, bottomRight, event->globalPos(), m_drag.region, minimumSize()));
     }
     QDialog::mouseMoveEvent(event);
 }
 
 bool MainDialog::followsPointer(const QPoint &global)
 {
-    if (m_dragging)
+    if (m_drag.dragging)
         return true;
     // Within the drag distance of the press nothing moves, so a click or a
     // double click stays with the title bar.
-    if ((global - m_pressPos).manhattanLength() < QApplication::startDragDistance())
+    if ((global - m_drag.pressPos).manhattanLength() < QApplication::startDragDistance())
         return false;
-    m_dragging = true;
+    m_drag.dragging = true;
     // Where a window cannot place itself (Wayland), the window system moves
     // it from here on. Elsewhere the window follows the pointer itself: a
     // window manager taking over now would leave it behind by the drag
@@ -85,7 +85,7 @@ bool MainDialog::followsPointer(const QPoint &global)
     QWindow *window = windowHandle();
     if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) && window
         && window->startSystemMove()) {
-        m_pressed = false;
+        m_drag.pressed = false;
         return false;
     }
     return true;
@@ -94,8 +94,8 @@ bool MainDialog::followsPointer(const QPoint &global)
 void MainDialog::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton) {
-        m_pressed = false;
-        if (m_region != Frameless::None)
+        m_drag.pressed = false;
+        if (m_drag.region != Frameless::None)
             setCursor(Qt::ArrowCursor);
     }
     QDialog::mouseReleaseEvent(event);

@@ -4,6 +4,8 @@
 
 #include "ui_maindialog.h"
 
+#include "ui/devicelist.h"
+
 #include "ui/capacitycontroller.h"
 #include "ui/iconhelper.h"
 #include "ui/measurecontroller.h"
@@ -90,7 +92,7 @@ void MainDialog::on_btnMenu_Menu_clicked()
 
 void MainDialog::onAct1Clicked_Slot()
 {
-    exportCsv(readingLog(), m_modelWord);
+    exportCsv(readingLog(), m_devices->modelWord());
 }
 
 void MainDialog::exportCsv(const ReadingLog &log, const QString &model)
@@ -203,11 +205,7 @@ void MainDialog::showLanguage(bool english)
     icons->setIcon(ui->btnMenu_Close, QChar(0xF00D), 9);
     icons->setIcon(ui->btnMenu_Menu, QChar(0xF150), 9);
 
-    if (!m_deviceEntries.isEmpty()) {
-        DeviceInfoUI *entry = m_deviceEntries.first().first;
-        if (entry->state == DeviceInfoUI::Error || entry->state == DeviceInfoUI::Connect)
-            entry->setState(entry->state);
-    }
+    m_devices->retranslate();
 
     // Menus are built in the language of their moment: the next press builds
     // them anew.

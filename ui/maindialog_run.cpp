@@ -4,6 +4,8 @@
 
 #include "ui_maindialog.h"
 
+#include "ui/devicelist.h"
+
 #include "charts/livechart.h"
 #include "device/meterreading.h"
 #include "recording/journalledrun.h"
@@ -96,8 +98,8 @@ void MainDialog::runStart()
     // steady clock, whatever the wall clock does. A run that waited in vain
     // for its meter ends first, as unplugged.
     anchorChartTime();
-    m_session->run().begin({m_modelWord, m_versionWord,
-                            m_port.isOpen() ? QString::fromStdWString(m_matchingSerial) : QString()});
+    m_session->run().begin({m_devices->modelWord(), m_devices->versionWord(),
+                            m_port.isOpen() ? m_devices->serial() : QString()});
     m_live->startRun(chartNow());
 }
 
