@@ -68,8 +68,7 @@ const HomeButton kHomeButtons[6] = {
 
 MainDialog::MainDialog(QWidget *parent)
     : QDialog(parent),
-      ui(new Ui::MainDialog),
-      m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+      ui(new Ui::MainDialog)
 {
     // Frameless and translucent before the form exists: changing the flags
     // of a window re-polishes every widget it holds.
@@ -163,7 +162,7 @@ MainDialog::MainDialog(QWidget *parent)
     m_worker->usb_open();
     m_worker->start(QThread::InheritPriority);
 
-    m_upgrade = new UpgradeController(ui, m_worker, [this] { return m_clock(); }, [this] {
+    m_upgrade = new UpgradeController(ui, m_worker, [this] { return m_timeline.wallNow(); }, [this] {
         m_requestState = 2;
         chartTick();
     }, this);

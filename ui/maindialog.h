@@ -4,20 +4,19 @@
 #include "device/firmwareupgrade.h"
 #include "device/meterport.h"
 #include "recording/readinglog.h"
+#include "recording/runtimeline.h"
 #include "ui/dispheaderlayout.h"
 #include "ui/frameless.h"
 
 #include <QDialog>
 #include <QMenu>
 #include <QList>
-#include <QPair>
 #include <QPointer>
 #include <QTableView>
 #include <QTimer>
 
 #include <functional>
 #include <memory>
-#include <string>
 
 namespace Ui {
 class MainDialog;
@@ -189,12 +188,6 @@ private:
     void showAccessTip();
     void attachMenu(QPushButton *button, QMenu *menu, QPointer<QMenu> &current);
     void initChart();
-    // The run's timeline now: the steady clock, counted from the wall clock's
-    // time at the last anchoring (a run start, a new clock).
-    qint64 chartNow() const { return m_anchorWallMs + (m_steadyClock() - m_anchorSteadyMs); }
-    void anchorChartTime();
-    // The default steady clock, in ms; it goes on while the computer sleeps.
-    static qint64 steadyMsecs();
     void recordTick();
     void exportCsv(const ReadingLog &log, const QString &model);
     void initHistory();
@@ -235,10 +228,7 @@ private:
     QString m_deniedNode;
 
     // Live chart
-    std::function<qint64()> m_clock;
-    std::function<qint64()> m_steadyClock = &MainDialog::steadyMsecs;
-    qint64 m_anchorWallMs = 0;
-    qint64 m_anchorSteadyMs = 0;
+    RunTimeline m_timeline;
     customcoordinates *m_custom = nullptr;
     std::unique_ptr<LiveChart> m_live;
     ChartView *m_view = nullptr;

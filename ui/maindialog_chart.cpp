@@ -55,8 +55,8 @@ QWidget *centred(QWidget *w)
 
 void MainDialog::initChart()
 {
-    anchorChartTime();
-    m_live.reset(new LiveChart(readingLog(), m_custom->ranges(), loadCurveStyles(), chartNow()));
+    m_timeline.anchor();
+    m_live.reset(new LiveChart(readingLog(), m_custom->ranges(), loadCurveStyles(), m_timeline.now()));
     m_view = new ChartView(m_live->chart(), nullptr);
     m_view->setRenderHint(QPainter::Antialiasing);
     LiveChart *live = m_live.get();
@@ -84,7 +84,7 @@ StatsPanel *MainDialog::statsPanel() const { return m_measure->panel(); }
 void MainDialog::initHistory()
 {
     m_history = new RunHistoryController(this, m_session->journalHandle(), m_view, m_live.get(), m_custom,
-                                         [this] { return chartNow(); });
+                                         [this] { return m_timeline.now(); });
     // The live run is written up to its last record before it is read back.
     connect(m_history, &RunHistoryController::aboutToRead, this, [this](qint64 id) {
         if (id && m_session->storedRunId() == id)
@@ -124,7 +124,7 @@ void MainDialog::toggleCurveGroup(CurveGroup group)
 {
     LiveChart *chart = shownChart();
     const CurveGroup next = chart->group() == group ? CurveGroup::Main : group;
-    chart->showGroup(next, chartNow());
+    chart->showGroup(next, m_timeline.now());
     if (chart != m_live.get())
         chart->fitValues();
     const std::pair<QPushButton *, CurveGroup> toggles[] = {{ui->disp_btn_dp_dm, CurveGroup::DpDm},

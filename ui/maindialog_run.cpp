@@ -12,35 +12,10 @@
 #include "recording/runsinks.h"
 #include "ui/capacitycontroller.h"
 
-#include <QElapsedTimer>
-
-#include <time.h>
-
-qint64 MainDialog::steadyMsecs()
-{
-#ifdef CLOCK_BOOTTIME
-    // Unlike the monotonic clock this one counts a suspend too, so the
-    // computer's sleep shows on the chart as the gap it is.
-    timespec now{};
-    if (clock_gettime(CLOCK_BOOTTIME, &now) == 0)
-        return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-#endif
-    QElapsedTimer timer;
-    timer.start();
-    return timer.msecsSinceReference();
-}
 
 void MainDialog::setClock(std::function<qint64()> clock, std::function<qint64()> steady)
 {
-    m_clock = std::move(clock);
-    m_steadyClock = steady ? std::move(steady) : m_clock;
-    anchorChartTime();
-}
-
-void MainDialog::anchorChartTime()
-{
-    m_anchorWallMs = m_clock();
-    m_anchorSteadyMs = m_steadyClock();
+    m_timeline.setClock(std::move(clock), std::move(steady));
 }
 
 LiveRun *MainDialog::liveRun() const
@@ -78,7 +53,7 @@ void MainDialog::initRun()
     m_session = new JournalledRun(this);
     LiveRun &run = m_session->run();
     // The run's clocks are the window's, whatever clock it is given later.
-    run.setClock([this] { return m_clock(); }, [this] { return m_steadyClock(); });
+    run.setClock([this] { return m_timeline.wallNow(); }, [this] { return m_timeline.steadyNow(); });
     connect(&run, &LiveRun::begun, this, [this] { showRunning(true); });
     connect(&run, &LiveRun::pausedChanged, this, [this](bool paused) { showRunning(!paused); });
     connect(&run, &LiveRun::ended, this, [this] { showRunning(false); });
@@ -97,10 +72,10 @@ void MainDialog::runStart()
     // The run's timeline starts at the wall clock's time and goes on with the
     // steady clock, whatever the wall clock does. A run that waited in vain
     // for its meter ends first, as unplugged.
-    anchorChartTime();
+    m_timeline.anchor();
     m_session->run().begin({m_devices->modelWord(), m_devices->versionWord(),
                             m_port.isOpen() ? m_devices->serial() : QString()});
-    m_live->startRun(chartNow());
+    m_live->startRun(m_timeline.now());
 }
 
 void MainDialog::on_disp_Btn_Run_clicked()
@@ -116,8 +91,8 @@ void MainDialog::recordTick()
     LiveRun &run = m_session->run();
     if (!run.recording())
         return;
-    const qint64 now = chartNow();
-    run.add(meterReading(), m_clock(), now);
+    const qint64 now = m_timeline.now();
+    run.add(meterReading(), m_timeline.wallNow(), now);
     m_live->recorded(now);
     // The journal, the cursors' panel and the history hear of it; then the
     // stop conditions.
