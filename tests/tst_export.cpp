@@ -731,6 +731,63 @@ private slots:
         QCOMPARE(stored.size(), 6);
     }
 
+    // The journal opens once the window has painted itself: a run that a
+    // program left open is closed as interrupted only then, the run a meter
+    // plugged in began before is kept from its first record, and the Run
+    // button works meanwhile.
+    void theJournalOpensAfterTheFirstPaint()
+    {
+        QString db;
+        {
+            RunJournal other;
+            QVERIFY(other.open());
+            db = other.path();
+            ReadingLog log;
+            log.append(m_now - 60000, {5.0f, 1.0f, 5.0f, 0, 0, 0, 0, 0, 0, 30});
+            QVERIFY(other.sync(other.beginRun(m_now - 60000, QStringLiteral("M512X"), QStringLiteral("V1.2"),
+                                              QStringLiteral("DEAD")),
+                               log));
+        }   // its program died
+        auto endOnDisk = [&db] {
+            sqlite3 *raw = nullptr;
+            sqlite3_stmt *q = nullptr;
+            QString reason = QStringLiteral("none");
+            if (sqlite3_open_v2(QFile::encodeName(db).constData(), &raw, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK
+                && sqlite3_prepare_v2(raw, "SELECT end_reason FROM run WHERE serial = 'DEAD'", -1, &q, nullptr)
+                       == SQLITE_OK
+                && sqlite3_step(q) == SQLITE_ROW)
+                reason = sqlite3_column_type(q, 0) == SQLITE_NULL
+                             ? QString() : QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(q, 0)));
+            sqlite3_finalize(q);
+            sqlite3_close(raw);
+            return reason;
+        };
+        QCOMPARE(endOnDisk(), QString());
+
+        sim::attach(meterWithSerial(L"1111111111")).setReportRate(0);
+        auto d = dialog();
+        QVERIFY(d->isPlotting());   // the plugged meter began a run
+        QCOMPARE(endOnDisk(), QString());
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+        QTRY_COMPARE(endOnDisk(), QStringLiteral("interrupted"));
+        QVERIFY2(d->form()->label_left_tips->text().contains(QStringLiteral("上次有 1 次运行未正常结束")),
+                 qPrintable(d->form()->label_left_tips->text()));
+        ticks(*d, 2);
+        const qint64 live = d->journal()->storedId(d->journalRunId());
+        QVERIFY(live > 0);
+        QTest::mouseClick(d->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                          d->form()->disp_Btn_Run->mapTo(d.get(), d->form()->disp_Btn_Run->rect().center()));
+        QVERIFY(!d->isPlotting());
+        const std::vector<JournalRun> runs = d->journal()->runs();
+        QCOMPARE(int(runs.size()), 2);
+        QCOMPARE(runs.front().id, live);
+        QCOMPARE(runs.front().serial, QStringLiteral("1111111111"));
+        QCOMPARE(runs.front().records, 2);
+        QCOMPARE(runs.front().endReason, QStringLiteral("stopped"));
+        QCOMPARE(runs.back().endReason, QStringLiteral("interrupted"));
+    }
+
     // The history tells a stop condition's end reason in the window's
     // language and an older version's words as they are; a run that another
     // program records is not deleted, and the user is told why.
