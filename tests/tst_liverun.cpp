@@ -149,7 +149,8 @@ private slots:
         QTest::newRow("stopped") << "stop" << "stopped" << 2;
         QTest::newRow("interrupted") << "interrupt" << "interrupted" << 2;
         QTest::newRow("unplugged, another meter") << "other meter" << "unplugged" << 2;
-        QTest::newRow("unplugged, the window closing") << "unplugged" << "unplugged" << 2;
+        // Whoever stops it (the window closing, Ctrl+C or SIGTERM to record).
+        QTest::newRow("unplugged, stopped while the meter is out") << "unplugged" << "unplugged" << 2;
         QTest::newRow("stopped by a new run") << "new run" << "stopped" << 2;
         QTest::newRow("before its first record") << "empty" << "stopped" << 1;
     }
@@ -181,7 +182,7 @@ private slots:
             run.begin({QStringLiteral("UM34C"), QStringLiteral("V1"), QStringLiteral("S2")});
         } else if (how == QLatin1String("unplugged")) {
             run.pause();
-            run.end(QLatin1String(run.paused() ? RunJournal::kUnplugged : RunJournal::kStopped));
+            run.stop();
         } else if (how == QLatin1String("new run")) {
             run.begin({QStringLiteral("UM34C"), QStringLiteral("V1"), QStringLiteral("S1")});
         }
