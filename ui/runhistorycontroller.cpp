@@ -9,6 +9,7 @@
 #include "recording/runjournal.h"
 #include "ui/prompts.h"
 #include "ui/runhistory.h"
+#include "ui/runnotes.h"
 
 #include <QApplication>
 
@@ -40,6 +41,7 @@ void RunHistoryController::open(qint64 liveId)
     }
     if (!m_window) {
         m_window = new RunHistoryWindow(m_journal, m_owner);
+        RunNotesPanel::attach(m_journal, m_window);
         connect(m_window, &RunHistoryWindow::openRequested, this, &RunHistoryController::openStoredRun);
         connect(m_window, &RunHistoryWindow::csvRequested, this, &RunHistoryController::exportCsv);
         connect(m_window, &RunHistoryWindow::pngRequested, this, &RunHistoryController::exportPng);
