@@ -200,7 +200,16 @@ std::optional<int> checkTimes(const QCommandLineParser &parser, const QCommandLi
 QString aboutText(const JournalRun &r)
 {
     QStringList parts;
-    auto oneLine = [](QString text) { return text.replace(QLatin1Char('\n'), QStringLiteral(" / ")).trimmed(); };
+    // One line of plain text: lines joined with " / ", tabs and other
+    // control characters as spaces.
+    auto oneLine = [](QString text) {
+        text.replace(QLatin1String("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\n'), QStringLiteral(" / "));
+        for (QChar &c : text) {
+            if (c.category() == QChar::Other_Control)
+                c = QLatin1Char(' ');
+        }
+        return text.trimmed();
+    };
     if (!r.name.isEmpty())
         parts << oneLine(r.name);
     const std::pair<const char *, const QString *> fields[] = {

@@ -596,7 +596,9 @@ private slots:
         QCOMPARE(st.value(QStringLiteral("from")).toString(), localIso(t0 + 2000));
 
         const Result listed = ::run({QStringLiteral("runs")});
-        QVERIFY2(listed.out.contains(QStringLiteral("%1  2025-03-01 10:00:00  0:00:06        4  M512X 7  stopped\n")
+        // Its name after the line, its tab a space.
+        QVERIFY2(listed.out.contains(QStringLiteral("%1  2025-03-01 10:00:00  0:00:06        4  M512X 7  stopped  | "
+                                                    "充电 \"5 V\" \U0001F50B\n")
                                          .arg(id, 4)
                                          .toUtf8()),
                  listed.out.constData());
