@@ -236,13 +236,16 @@ int runRuns(const QStringList &arguments)
     QCommandLineParser parser;
     const QCommandLineOption jsonOption(QStringLiteral("json"),
                                         QStringLiteral("A JSON array of the runs, each an object with the fields of "
-                                                       "its row in the journal's run table."));
+                                                       "its row in the journal's run table (notes, dut, source, "
+                                                       "cable, ambient_c among them)."));
     parser.addOption(jsonOption);
     if (const std::optional<int> done =
             parse(parser, command,
                   QStringLiteral("Lists the runs kept in the run journal, newest first, one a line: id, start "
                                  "(local time), duration, records, meter (model and serial number), and how it "
-                                 "ended (stopped, unplugged, interrupted) or 'recording' while it goes on."),
+                                 "ended (stopped, unplugged, interrupted) or 'recording' while it goes on; then, "
+                                 "after '|', its name, device, source, cable, ambient temperature and notes where "
+                                 "given."),
                   arguments))
         return *done;
     if (!parser.positionalArguments().isEmpty()) {
