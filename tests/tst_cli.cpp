@@ -828,6 +828,15 @@ private slots:
         r = run({QStringLiteral("export"), id, QStringLiteral("--from"), QStringLiteral("soon"), QStringLiteral("--jsonl"),
                  QStringLiteral("-")});
         QCOMPARE(r.status, 2);
+        // Bad values are refused before anything is recorded or written.
+        r = run({QStringLiteral("record"), QStringLiteral("--ambient"), QStringLiteral("warm")});
+        QCOMPARE(r.status, 2);
+        r = run({QStringLiteral("mark")});
+        QCOMPARE(r.status, 2);
+        r = run({QStringLiteral("mark"), QStringLiteral("x"), QStringLiteral("--run"), QStringLiteral("last"),
+                 QStringLiteral("--at"), QStringLiteral("later")});
+        QCOMPARE(r.status, 2);
+        QCOMPARE(run({QStringLiteral("marks"), id}).out.count('\n'), 2);
     }
 
     void recordIntoJournalAlone()
