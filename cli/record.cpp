@@ -1,5 +1,6 @@
 // ombrel record: a run recorded without a window, to CSV and/or JSON lines.
 #include "cli/command.h"
+#include "cli/recordoutputs.h"
 
 #include "base/setting.h"
 #include "base/timetext.h"
@@ -169,6 +170,8 @@ int runRecord(const QStringList &arguments)
                                           QStringLiteral("End the run (exit status 0) when the meter is pulled out, "
                                                          "instead of waiting for it to come back."));
     parser.addOptions({csvOption, jsonOption, serialOption, allOption, unplugOption});
+    RecordOutputs outputs;
+    parser.addOptions(outputs.options());
     QList<QCommandLineOption> stops;
     for (const StopOption &s : stopOptions()) {
         stops << QCommandLineOption(QLatin1String(s.name), QLatin1String(s.help), QLatin1String(s.valueName));
@@ -211,6 +214,8 @@ int runRecord(const QStringList &arguments)
             return Usage;
         }
     }
+    if (const std::optional<int> bad = outputs.read(parser))
+        return *bad;
     RunRecorder::Options options;
     options.serial = parser.value(serialOption);
     options.allReports = parser.isSet(allOption);
@@ -262,6 +267,8 @@ int runRecord(const QStringList &arguments)
             return CannotWrite;
         }
     }
+    if (const std::optional<int> bad = outputs.open())
+        return *bad;
 
     // The run history: a journal that cannot be opened is said, and the run
     // goes on to the files. The journal first: a run killed at any moment has
@@ -276,6 +283,7 @@ int runRecord(const QStringList &arguments)
         files.push_back(run.attach(std::move(csvFile)));
     if (jsonFile)
         files.push_back(run.attach(std::move(jsonFile)));
+    outputs.attach(run, files);
 
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法设置信号处理"));
@@ -322,6 +330,8 @@ int runRecord(const QStringList &arguments)
 
     QObject::connect(&run, &LiveRun::sinkStatusChanged, [&](int i) {
         const RunSink &sink = run.sink(i);
+        if (outputs.statusChanged(sink))
+            return;
         if (&sink == journalSink) {
             journalWords.report(false);
             return;
@@ -384,6 +394,7 @@ int runRecord(const QStringList &arguments)
     // Ends the run, unless a stop condition did: the files are closed, then
     // the journal's run ends.
     run.end(endReason);
+    outputs.finish();
     for (const FileRunSink *file : files) {
         if (!file->closeError().isEmpty() && status == Ok) {
             cannotWrite(*file, file->closeError());
