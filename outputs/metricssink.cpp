@@ -34,9 +34,9 @@ const ChannelGauge kChannels[] = {
     {"ombrel_cc2_volts", "Type-C CC2 voltage of the last record, volts.", ReadingLog::Cc2},
     {"ombrel_temperature_celsius", "The meter's temperature at the last record, degrees Celsius.",
      ReadingLog::CpuTemp},
-    {"ombrel_meter_charge_ampere_hours", "The meter's own charge counter (CAP) at the last record, ampere-hours.",
+    {"ombrel_meter_charge_amperehours", "The meter's own charge counter (CAP) at the last record, ampere-hours.",
      ReadingLog::Cap},
-    {"ombrel_meter_energy_watt_hours", "The meter's own energy counter (ELE) at the last record, watt-hours.",
+    {"ombrel_meter_energy_watthours", "The meter's own energy counter (ELE) at the last record, watt-hours.",
      ReadingLog::Ele},
 };
 constexpr int kChannelCount = int(sizeof kChannels / sizeof kChannels[0]);
@@ -120,9 +120,9 @@ public:
         }
         if (s.haveRun) {
             gauge("ombrel_run_records", "Records of the run so far.", s.records);
-            gauge("ombrel_run_charge_ampere_hours", "Charge of the run so far (from its records), ampere-hours.",
+            gauge("ombrel_run_charge_amperehours", "Charge of the run so far (from its records), ampere-hours.",
                   s.chargeAh);
-            gauge("ombrel_run_energy_watt_hours", "Energy of the run so far (from its records), watt-hours.", s.energyWh);
+            gauge("ombrel_run_energy_watthours", "Energy of the run so far (from its records), watt-hours.", s.energyWh);
             gauge("ombrel_run_duration_seconds", "Time from the run's first record to its last, seconds.", s.durationS);
         }
         return families;
@@ -222,7 +222,11 @@ bool MetricsSink::start(QString *error)
         g_startLog = nullptr;
     }
     if (!m_exposer) {
+        // civetweb says "cannot bind to ADDR:PORT: 98 (Address already in use)": the system's reason.
         QString reason = QString::fromStdString(log).trimmed();
+        const int open = reason.indexOf(QLatin1Char('(')), close = reason.indexOf(QLatin1Char(')'), open);
+        if (open >= 0 && close > open)
+            reason = reason.mid(open + 1, close - open - 1);
         if (reason.isEmpty())
             reason = QStringLiteral("the address or port cannot be listened on");
         *error = QStringLiteral("cannot listen on %1: %2").arg(m_settings.hostPort(), reason);
