@@ -45,9 +45,12 @@ QProcessEnvironment childEnvironment()
     return env;
 }
 
-void startSim(QProcess &p, const QStringList &arguments)
+void startSim(QProcess &p, const QStringList &arguments, const QString &influxPassword = QString())
 {
-    p.setProcessEnvironment(childEnvironment());
+    QProcessEnvironment env = childEnvironment();
+    if (!influxPassword.isEmpty())
+        env.insert(QStringLiteral("OMBREL_INFLUX_PASSWORD"), influxPassword);
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(OMBREL_SIM_BINARY), arguments);
 }
 
@@ -409,18 +412,28 @@ private slots:
     }
 
     // The points go to Debian's InfluxDB server, which starts only after
-    // the run has begun: the refused posts are said once, the points wait
-    // and all arrive, each equal to its record (values and time); the lines
-    // on standard output are the same records, and no tick was late.
+    // the run has begun and asks for a password (read from a file): the
+    // refused posts are said once, the points wait and all arrive, each
+    // equal to its record (values and time); the lines on standard output
+    // are the same records, and no tick was late. A wrong password (from
+    // the environment) is said once, and the points it could not send are
+    // counted.
     void influxReceivesEveryRecord()
     {
         const int httpPort = freePort();
         const int rpcPort = freePort();
         const QString jsonl = path(QStringLiteral("influx.jsonl"));
+        const QString secret = path(QStringLiteral("influx-password"));
+        QFile secretFile(secret);
+        QVERIFY(secretFile.open(QIODevice::WriteOnly));
+        secretFile.write("pw s3cret\n");
+        secretFile.close();
+        const QStringList server = {QStringLiteral("--influx-url"), QStringLiteral("http://127.0.0.1:%1").arg(httpPort),
+                                    QStringLiteral("--influx-db"), QStringLiteral("bench"),
+                                    QStringLiteral("--influx-user"), QStringLiteral("ombrel")};
         QProcess recorder;
-        startSim(recorder, {QStringLiteral("record"), QStringLiteral("--influx-url"),
-                            QStringLiteral("http://127.0.0.1:%1").arg(httpPort), QStringLiteral("--influx-db"),
-                            QStringLiteral("bench"), QStringLiteral("--influx"), QStringLiteral("-"),
+        startSim(recorder, QStringList{QStringLiteral("record"), QStringLiteral("--influx-password-file"), secret}
+                               + server + QStringList{QStringLiteral("--influx"), QStringLiteral("-"),
                             QStringLiteral("--jsonl"), jsonl, QStringLiteral("--until-duration"), QStringLiteral("12")});
         QVERIFY(recorder.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(jsonRecords(readFile(jsonl)).size() >= 3, 20000);
@@ -433,7 +446,7 @@ private slots:
                                   "[meta]\n  dir = \"%1/meta\"\n"
                                   "[data]\n  dir = \"%1/data\"\n  wal-dir = \"%1/wal\"\n  query-log-enabled = false\n"
                                   "[monitor]\n  store-enabled = false\n"
-                                  "[http]\n  bind-address = \"127.0.0.1:%3\"\n  log-enabled = false\n"
+                                  "[http]\n  bind-address = \"127.0.0.1:%3\"\n  log-enabled = false\n  auth-enabled = true\n"
                                   "[logging]\n  level = \"error\"\n")
                        .arg(dir)
                        .arg(rpcPort)
@@ -445,9 +458,13 @@ private slots:
         influxd.start(tool("influxd"), {QStringLiteral("-config"), conf.fileName()});
         QVERIFY(influxd.waitForStarted());
         QTRY_COMPARE_WITH_TIMEOUT(get(httpPort, "/ping").code, 204, 30000);
-        const Http created = http(httpPort, "POST /query?q=CREATE%20DATABASE%20bench HTTP/1.1\r\nHost: x\r\n"
-                                            "Content-Length: 0\r\nConnection: close\r\n\r\n");
-        QCOMPARE(created.code, 200);
+        auto influxQuery = [&](const QByteArray &q) {
+            return http(httpPort, "POST /query?u=ombrel&p=pw%20s3cret&q=" + QUrl::toPercentEncoding(QString::fromUtf8(q))
+                                      + " HTTP/1.0\r\nHost: x\r\nContent-Length: 0\r\n\r\n");
+        };
+        // The first user may be made without one.
+        QCOMPARE(influxQuery("CREATE USER ombrel WITH PASSWORD 'pw s3cret' WITH ALL PRIVILEGES").code, 200);
+        QCOMPARE(influxQuery("CREATE DATABASE bench").code, 200);
 
         const Result r = finish(recorder);
         QVERIFY2(r.status == 0, r.err.constData());
@@ -475,7 +492,7 @@ private slots:
         }
 
         // The server's points, queried back.
-        const Http answer = get(httpPort, "/query?db=bench&epoch=ms&q=SELECT%20*%20FROM%20ombrel");
+        const Http answer = get(httpPort, "/query?u=ombrel&p=pw%20s3cret&db=bench&epoch=ms&q=SELECT%20*%20FROM%20ombrel");
         QCOMPARE(answer.code, 200);
         const QJsonObject series = QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("results"))
                                        .toArray().at(0).toObject().value(QStringLiteral("series")).toArray()
@@ -499,6 +516,18 @@ private slots:
                 QVERIFY2(column(f) >= 0 && point.at(column(f)).toDouble() == records[i].value(QLatin1String(f)).toDouble(),
                          f);
         }
+
+        QProcess wrong;
+        startSim(wrong, QStringList{QStringLiteral("record")} + server
+                            + QStringList{QStringLiteral("--until-duration"), QStringLiteral("4")},
+                 QStringLiteral("not the password"));
+        const Result refused = finish(wrong);
+        QVERIFY2(refused.status == 0, refused.err.constData());
+        QVERIFY2(refused.err.count("wrong user, password or token (HTTP 401)") == 1, refused.err.constData());
+        QVERIFY2(QRegularExpression(QStringLiteral("0 points sent, [3-5] could not be sent"))
+                     .match(QString::fromUtf8(refused.err))
+                     .hasMatch(),
+                 refused.err.constData());
         influxd.terminate();
         QVERIFY(influxd.waitForFinished(20000));
     }
