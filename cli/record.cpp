@@ -1,5 +1,6 @@
 // ombrel record: a run recorded without a window, to CSV and/or JSON lines.
 #include "cli/command.h"
+#include "cli/recordoutputs.h"
 
 #include "base/setting.h"
 #include "base/timetext.h"
@@ -181,6 +182,8 @@ int runRecord(const QStringList &arguments)
                                            QStringLiteral("The ambient temperature in degrees Celsius."),
                                            QStringLiteral("celsius"));
     parser.addOptions({nameOption, noteOption, dutOption, sourceOption, cableOption, ambientOption});
+    RecordOutputs outputs;
+    parser.addOptions(outputs.options());
     QList<QCommandLineOption> stops;
     for (const StopOption &s : stopOptions()) {
         stops << QCommandLineOption(QLatin1String(s.name), QLatin1String(s.help), QLatin1String(s.valueName));
@@ -239,6 +242,8 @@ int runRecord(const QStringList &arguments)
         }
         fields.ambientC = c;
     }
+    if (const std::optional<int> bad = outputs.read(parser))
+        return *bad;
     RunRecorder::Options options;
     options.serial = parser.value(serialOption);
     options.allReports = parser.isSet(allOption);
@@ -290,6 +295,8 @@ int runRecord(const QStringList &arguments)
             return CannotWrite;
         }
     }
+    if (const std::optional<int> bad = outputs.open())
+        return *bad;
 
     // The run history: a journal that cannot be opened is said, and the run
     // goes on to the files. The journal first: a run killed at any moment has
@@ -305,6 +312,7 @@ int runRecord(const QStringList &arguments)
         files.push_back(run.attach(std::move(csvFile)));
     if (jsonFile)
         files.push_back(run.attach(std::move(jsonFile)));
+    outputs.attach(run, files);
 
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法设置信号处理"));
@@ -351,6 +359,8 @@ int runRecord(const QStringList &arguments)
 
     QObject::connect(&run, &LiveRun::sinkStatusChanged, [&](int i) {
         const RunSink &sink = run.sink(i);
+        if (outputs.statusChanged(sink))
+            return;
         if (&sink == journalSink) {
             journalWords.report(false);
             return;
@@ -413,6 +423,7 @@ int runRecord(const QStringList &arguments)
     // Ends the run, unless a stop condition did: the files are closed, then
     // the journal's run ends.
     run.end(endReason);
+    outputs.finish();
     for (const FileRunSink *file : files) {
         if (!file->closeError().isEmpty() && status == Ok) {
             cannotWrite(*file, file->closeError());
