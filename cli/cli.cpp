@@ -12,6 +12,7 @@
 #include <hidapi.h>
 
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,8 +46,23 @@ const QList<Command> &commands()
         {"runs", "list the runs kept in the run journal", runRuns},
         {"export", "write a kept run to CSV and/or JSON lines", runExport},
         {"stats", "the summary of a kept run or of an interval of it", runStats},
+        {"report", "a kept run's report as PDF and/or HTML", runReport},
     };
     return table;
+}
+
+namespace {
+ReportPainter g_reportPainter;
+}
+
+void setReportPainter(const ReportPainter &painter)
+{
+    g_reportPainter = painter;
+}
+
+const ReportPainter &reportPainter()
+{
+    return g_reportPainter;
 }
 
 QString programName()
@@ -153,7 +169,11 @@ std::optional<int> run(int argc, char *argv[])
     if (argc < 2 || argv[1][0] == '-' || argv[1][0] == '\0')
         return std::nullopt;
     g_program = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
-    QCoreApplication app(argc, argv);
+    const QString name = QString::fromLocal8Bit(argv[1]);
+    // The report paints on an application of its own kind.
+    std::unique_ptr<QCoreApplication> app(name == QLatin1String("report") && g_reportPainter.makeApplication
+                                              ? g_reportPainter.makeApplication(argc, argv)
+                                              : new QCoreApplication(argc, argv));
     // The window's name, whichever build runs: the same data folder, so the
     // same run journal.
     AppName::apply();
@@ -168,7 +188,6 @@ std::optional<int> run(int argc, char *argv[])
     // A file that reaches its size limit fails its write like a full disk,
     // so what was appended can be put back.
     std::signal(SIGXFSZ, SIG_IGN);
-    const QString name = QString::fromLocal8Bit(argv[1]);
     QStringList arguments;
     for (int i = 2; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
