@@ -55,6 +55,7 @@ bool RunComparison::load(RunJournal *journal, const QVector<qint64> &ids, QStrin
             return false;
         }
         run->info = *found;
+        run->marks = journal->marks(id);
         if (run->log.size() > 0) {
             run->total = journal->statsOfRecords(id, 0, run->log.size() - 1);
             run->zeroRunMs = run->log.runMs(0);
@@ -102,6 +103,41 @@ void RunComparison::alignAtStart()
 void RunComparison::setZero(int i, qint64 runMs)
 {
     m_runs[size_t(i)]->zeroRunMs = runMs;
+}
+
+QStringList RunComparison::markNames() const
+{
+    QStringList names;
+    for (const auto &run : m_runs) {
+        for (const RunMark &m : run->marks) {
+            if (!names.contains(m.name))
+                names << m.name;
+        }
+    }
+    return names;
+}
+
+int RunComparison::alignAtMark(const QString &name)
+{
+    alignAtStart();
+    int found = 0;
+    for (auto &run : m_runs) {
+        for (const RunMark &m : run->marks) {
+            if (m.name == name) {
+                run->zeroRunMs += m.atMs;
+                ++found;
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+qint64 RunComparison::markSinceStart(int i, const RunMark &mark) const
+{
+    const Run &r = run(i);
+    const qint64 first = r.log.size() ? r.log.runMs(0) : 0;
+    return first + mark.atMs - r.zeroRunMs;
 }
 
 qint64 RunComparison::endMs() const

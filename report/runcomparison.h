@@ -44,6 +44,7 @@ public:
         IntervalStats total;       // the whole run, from the journal's sums
         qint64 zeroRunMs = 0;      // time since start 0, on the run's timeline
         MinMaxIndex index;         // of the channel on show
+        std::vector<RunMark> marks;   // in the order of their times
     };
 
     RunComparison();
@@ -67,6 +68,14 @@ public:
     void alignAtStart();
     // A run's zero at a time of its timeline (a mark's).
     void setZero(int i, qint64 runMs);
+    // The names of the runs' marks, each once, in the order of their first
+    // appearance.
+    QStringList markNames() const;
+    // Every run's zero at its first mark of that name; a run without one at
+    // its first record. How many runs have it.
+    int alignAtMark(const QString &name);
+    // Time since start of a mark of run i.
+    qint64 markSinceStart(int i, const RunMark &mark) const;
     // The longest run's length since its zero, and the earliest record
     // before a zero (<= 0).
     qint64 endMs() const;

@@ -348,10 +348,25 @@ QCoreApplication *makeApplication(int &argc, char **argv)
 
 Extras extrasOf(RunJournal &journal, qint64 id)
 {
-    // The journal keeps no fields, notes or marks of a run yet: nothing to show.
-    Q_UNUSED(journal);
-    Q_UNUSED(id);
-    return Extras();
+    Extras extras;
+    for (const JournalRun &r : journal.runs()) {
+        if (r.id != id)
+            continue;
+        const RunFields &f = r.fields;
+        const QPair<QString, QString> fields[] = {
+            {tr("被测设备"), f.dut}, {tr("充电器/电源"), f.source}, {tr("线缆"), f.cable},
+            {tr("环境温度"), f.hasAmbient() ? QString::number(f.ambientC, 'g', 6) + QStringLiteral(" ℃") : QString()}};
+        for (const auto &field : fields) {
+            if (!field.second.trimmed().isEmpty())
+                extras.fields << field;
+        }
+        extras.notes = f.notes.trimmed();
+    }
+    for (const RunMark &m : journal.marks(id)) {
+        extras.marks << Mark{m.atMs, m.name};
+        extras.markWallMs << m.wallMs;
+    }
+    return extras;
 }
 
 QVector<QPointF> reducedCurve(const ReadingLog &log, int channel, int columns)
@@ -454,7 +469,7 @@ void paintChart(QPainter &p, const QRectF &rect, const QString &title, const QSt
         p.drawPath(path);
     }
     for (const Mark &m : marks) {
-        const double x = xOf(double(m.runMs));
+        const double x = xOf(double(m.sinceStartMs));
         p.setPen(QPen(QColor(90, 90, 90), 0, Qt::DashLine));
         p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
         p.setPen(Qt::black);
@@ -508,13 +523,12 @@ bool writeRun(RunJournal &journal, qint64 id, const QString &path, bool html, QS
 
     const qint64 first = log.size() ? log.runMs(0) : 0;
     const qint64 length = log.size() ? log.runMs(log.size() - 1) - first : 0;
-    QVector<Mark> marks;
-    for (const Mark &m : extras.marks) {
-        marks << Mark{m.runMs - first, m.name};
-        doc.marks << qMakePair(QStringLiteral("%1 (%2)").arg(elapsedText(m.runMs - first),
-                                                             localText(m.runMs - first + run.startMs)),
+    // Marks at their time since the first record, and the wall clock then.
+    const qint64 firstWall = log.size() ? log.timeMs(0) : run.startMs;
+    for (const Mark &m : extras.marks)
+        doc.marks << qMakePair(QStringLiteral("%1 (%2)").arg(elapsedText(m.sinceStartMs), localText(firstWall + m.sinceStartMs)),
                                m.name);
-    }
+    const QVector<Mark> &marks = extras.marks;
     for (int c : {int(VBUS), int(IBUS), int(POWER)}) {
         Chart chart;
         chart.title = QLatin1String(kChannels[c].seriesName);
@@ -540,9 +554,15 @@ bool writeComparison(RunComparison &cmp, const QString &path, bool html, QString
     chart.unit = channelUnit(cmp.channel());
     chart.fromMs = cmp.beginMs();
     chart.toMs = std::max<qint64>(cmp.endMs(), chart.fromMs + 1000);
-    for (int i = 0; i < cmp.count(); ++i)
+    for (int i = 0; i < cmp.count(); ++i) {
         chart.curves << Curve{cmp.points(i, chart.fromMs, chart.toMs, kReportColumns), RunComparison::colour(i),
                               cmp.runName(i)};
+        for (const RunMark &m : cmp.run(i).marks) {
+            chart.marks << Mark{cmp.markSinceStart(i, m), m.name};
+            doc.marks << qMakePair(QStringLiteral("%1 (%2)").arg(elapsedText(cmp.markSinceStart(i, m)), cmp.runName(i)),
+                                   m.name);
+        }
+    }
     doc.charts << chart;
     Table table;
     table.header << QString();

@@ -24,13 +24,14 @@ namespace RunReport {
 
 // What a person wrote about a run, and its named moments.
 struct Mark {
-    qint64 runMs = 0;   // on the run's timeline
+    qint64 sinceStartMs = 0;   // from the run's first record
     QString name;
 };
 struct Extras {
-    QVector<QPair<QString, QString>> fields;   // name, value
+    QVector<QPair<QString, QString>> fields;   // name, value: those filled in
     QString notes;
     QVector<Mark> marks;
+    QVector<qint64> markWallMs;                 // when each mark was made
 };
 
 // A run's fields, notes and marks as the journal keeps them.

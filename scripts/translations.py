@@ -351,6 +351,10 @@ ENGLISH = {
     "通道": "Channel",
     "运行对比": "Comparison of runs",
     "没有报告文件：请给出 --pdf FILE 和/或 --html FILE": "no report file: give --pdf FILE and/or --html FILE",
+    "被测设备": "Device under test",
+    "充电器/电源": "Charger/source",
+    "线缆": "Cable",
+    "环境温度": "Ambient temperature",
 }
 
 # English of a text in one context, where it differs from ENGLISH.

@@ -624,6 +624,14 @@ private slots:
         QVERIFY(journal.sync(id, log));
         QVERIFY(journal.endRun(id, t0 + 600000, QStringLiteral("current_below:0.05:30")));
         QVERIFY(journal.rename(id, QStringLiteral("Charger A cable 2")));
+        RunFields fields;
+        fields.dut = QStringLiteral("Phone X2");
+        fields.source = QStringLiteral("Charger A");
+        fields.cable = QStringLiteral("USB-C 1 m");
+        fields.ambientC = 23.5;
+        fields.notes = QStringLiteral("Bench 3, lid open");
+        QVERIFY(journal.setFields(id, fields));
+        QVERIFY(journal.addMark(id, 300000, t0 + 300000, QStringLiteral("9 V step")) > 0);
         journal.close();
 
         const QString pdf = path("report.pdf"), html = path("report.html");
@@ -640,6 +648,12 @@ private slots:
         const QString end = QDateTime::fromMSecsSinceEpoch(t0 + 600000).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
         QVERIFY2(words.contains(start) && words.contains(end), qPrintable(words));
         QVERIFY2(words.contains(QStringLiteral("condition: current below 0.05 A for 30 s")), qPrintable(words));
+        // What the run is about, and its mark at 5 minutes with the wall clock then.
+        for (const char *text : {"Phone X2", "Charger A", "USB-C 1 m", "23.5", "Bench 3, lid open", "9 V step"})
+            QVERIFY2(words.contains(QLatin1String(text)), text);
+        QVERIFY2(words.contains(QStringLiteral("0:05:00 (%1)").arg(
+                     QDateTime::fromMSecsSinceEpoch(t0 + 300000).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))),
+                 qPrintable(words));
         // 599 s at 2 A; 299 s at 10 W, one step to 18 W, 299 s at 18 W.
         QVERIFY2(words.contains(QStringLiteral("0.332778")), qPrintable(words));
         QVERIFY2(words.contains(QStringLiteral("2.329444")), qPrintable(words));
@@ -655,6 +669,7 @@ private slots:
         QVERIFY(page.open(QIODevice::ReadOnly));
         const QString h = QString::fromUtf8(page.readAll());
         QVERIFY(h.contains(QStringLiteral("<h1>Charger A cable 2</h1>")));
+        QVERIFY(h.contains(QStringLiteral("9 V step")) && h.contains(QStringLiteral("Phone X2")));
         for (const QString &f : figures)
             QVERIFY2(h.contains(f), qPrintable(f));
         QCOMPARE(h.count(QStringLiteral("data:image/png;base64,")), 3);

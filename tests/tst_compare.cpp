@@ -8,13 +8,16 @@
 #include "charts/measurecursors.h"
 #include "device/meterreading.h"
 #include "simulator.h"
+#include "recording/runjournal.h"
 #include "ui/comparewindow.h"
 #include "ui/maindialog.h"
 #include "ui/prompts.h"
 #include "ui/runhistory.h"
 #include "ui_maindialog.h"
 
+#include <QGraphicsLineItem>
 #include <QGraphicsSimpleTextItem>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -144,6 +147,16 @@ private slots:
             clickOn(d.form()->disp_Btn_Run);
         }
 
+        // Marks of the same name in runs 1 and 3, at 20 s and at 5 s.
+        {
+            RunJournal marks;
+            QVERIFY(marks.open());
+            const std::vector<JournalRun> runs = marks.runs();
+            QVERIFY(runs.size() >= 3);
+            QVERIFY(marks.addMark(runs[2].id, 20000, runs[2].startMs + 21000, QStringLiteral("plugged")) > 0);
+            QVERIFY(marks.addMark(runs[0].id, 5000, runs[0].startMs + 6000, QStringLiteral("plugged")) > 0);
+        }
+
         Prompts::setMenuHandler([](QMenu *menu, const QPoint &) {
             for (QAction *a : menu->actions())
                 if (a->text() == QStringLiteral("历史记录"))
@@ -251,6 +264,7 @@ private slots:
         QFile csv(m_saveAs);
         QVERIFY(csv.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = csv.readAll().split('\n');
+        csv.close();
         QCOMPARE(lines.size(), 1 + 90 + 1);   // header, 90 rows, the empty end
         const QList<QByteArray> header = lines[0].split(',');
         QCOMPARE(header.size(), 1 + 2 * 8);
@@ -280,6 +294,31 @@ private slots:
                 }
             }
         }
+        // Aligned at the mark, chosen with the keyboard: each run's mark at 0.
+        QCOMPARE(compare->markItems(), 2);
+        QCOMPARE(compare->alignBox()->count(), 2);
+        compare->alignBox()->setFocus();
+        QTest::keyClick(compare->windowHandle(), Qt::Key_Down);
+        QCOMPARE(compare->alignBox()->currentText(), QStringLiteral("plugged"));
+        QCOMPARE(compare->axisX()->min().toMSecsSinceEpoch(), base - 20000);
+        QCOMPARE(compare->series(0)->at(0), QPointF(double(base - 20000), 5.0));
+        QCOMPARE(compare->series(1)->at(0), QPointF(double(base - 5000), 9.0));
+        QCOMPARE(compare->markLine(0)->line().x1(), compare->markLine(1)->line().x1());
+        QTest::mouseMove(compare->windowHandle(), at(0));
+        const QString aligned = compare->view()->hoverItem()->text();
+        QVERIFY2(aligned.contains(QStringLiteral(": 5.200")) && aligned.contains(QStringLiteral(": 8.900")),
+                 qPrintable(aligned));
+        // The wide CSV follows: second 0 holds record 20 of run 1 and 5 of run 3.
+        clickOn(compare->csvButton());
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QList<QByteArray> alignedLines = csv.readAll().split('\n');
+        csv.close();
+        QCOMPARE(alignedLines[1].split(',')[0], QByteArray("-20"));
+        const QList<QByteArray> zero = alignedLines[21].split(',');
+        QCOMPARE(zero[0], QByteArray("0"));
+        QCOMPARE(zero[1].toDouble(), one[20].value(QStringLiteral("vbus")).toDouble());
+        QCOMPARE(zero[9].toDouble(), three[5].value(QStringLiteral("vbus")).toDouble());
+
         // Cancelled: nothing written, nothing said.
         QFile::remove(m_saveAs);
         const QString saved = m_saveAs;

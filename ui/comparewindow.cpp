@@ -12,6 +12,8 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QEvent>
+#include <QGraphicsLineItem>
+#include <QGraphicsSimpleTextItem>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -106,6 +108,17 @@ CompareWindow::CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QW
         s->attachAxis(m_axisY);
         m_series << s;
     }
+    for (int i = 0; i < m_model.count(); ++i) {
+        for (const RunMark &mark : m_model.run(i).marks) {
+            auto *line = new QGraphicsLineItem(m_chart);
+            line->setPen(QPen(RunComparison::colour(i), 1, Qt::DashLine));
+            line->setZValue(4);
+            auto *label = new QGraphicsSimpleTextItem(mark.name, m_chart);
+            label->setBrush(RunComparison::colour(i));
+            label->setZValue(4);
+            m_marks << MarkItem{i, mark, line, label};
+        }
+    }
     m_view = new ChartView(m_chart, this);
     m_view->setRenderHint(QPainter::Antialiasing);
     m_view->setHoverText([this](qint64 ms) { return hoverText(ms); });
@@ -196,6 +209,7 @@ void CompareWindow::redraw()
     m_axisY->setRange(lo > 0 && lo - pad < 0 ? 0 : lo - pad, hi + pad);
     m_axisY->setTitleText(channelUnit(m_model.channel()));
     updateTimeLabels();
+    placeMarks();
     m_redrawing = false;
     m_view->refreshHover();
 }
@@ -221,6 +235,26 @@ void CompareWindow::updateTimeLabels()
     }
     for (qint64 t = (from >= 0 ? (from + step - 1) / step : from / step) * step; t <= to; t += step)
         m_timeLabels->append(elapsed(t), double(t));
+}
+
+void CompareWindow::placeMarks()
+{
+    const QRectF plot = m_chart->plotArea();
+    const qint64 base = axisBase();
+    const double from = double(m_axisX->min().toMSecsSinceEpoch()), to = double(m_axisX->max().toMSecsSinceEpoch());
+    int k = 0;
+    for (const MarkItem &m : m_marks) {
+        const double t = double(base + m_model.markSinceStart(m.run, m.mark));
+        const bool inside = to > from && t >= from && t <= to && plot.width() > 0;
+        m.line->setVisible(inside);
+        m.label->setVisible(inside);
+        if (!inside)
+            continue;
+        const double x = plot.left() + (t - from) / (to - from) * plot.width();
+        m.line->setLine(x, plot.top(), x, plot.bottom());
+        // Labels one below the other, so marks close together stay readable.
+        m.label->setPos(x + 3, plot.top() + 2 + (k++ % 4) * m.label->boundingRect().height());
+    }
 }
 
 QString CompareWindow::hoverText(qint64 axisMs) const
@@ -301,9 +335,12 @@ void CompareWindow::channelChosen(int index)
 
 void CompareWindow::alignChosen(int index)
 {
-    // Index 0: every run's first record. Marks join the list when runs have them.
-    if (index == 0)
+    // Index 0: every run's first record; then the marks' names.
+    if (index <= 0)
         m_model.alignAtStart();
+    else
+        m_model.alignAtMark(m_align->itemText(index));
+    m_cursors->clear();
     showAll();
     updateIntervals();
 }
@@ -353,6 +390,8 @@ void CompareWindow::retranslate()
     const int align = std::max(0, m_align->currentIndex());
     m_align->clear();
     m_align->addItem(tr("开始"));
+    m_align->addItems(m_model.markNames());
+    m_align->setEnabled(m_align->count() > 1);
     m_align->setCurrentIndex(std::min(align, m_align->count() - 1));
     m_measure->setText(tr("测量"));
     m_png->setText(tr("导出图片(.png)"));

@@ -14,6 +14,8 @@ class QValueAxis;
 } // namespace QtCharts
 
 class ChartView;
+class QGraphicsLineItem;
+class QGraphicsSimpleTextItem;
 class MeasureCursors;
 class QComboBox;
 class QLabel;
@@ -47,6 +49,10 @@ public:
     QtCharts::QLineSeries *series(int run) const { return m_series.value(run); }
     QComboBox *channelBox() const { return m_channel; }
     QComboBox *alignBox() const { return m_align; }
+    // The marks' lines and labels on the chart: run, line, label.
+    int markItems() const { return m_marks.size(); }
+    QGraphicsLineItem *markLine(int k) const { return m_marks[k].line; }
+    QGraphicsSimpleTextItem *markLabel(int k) const { return m_marks[k].label; }
     QPushButton *measureButton() const { return m_measure; }
     QPushButton *pngButton() const { return m_png; }
     QPushButton *csvButton() const { return m_csv; }
@@ -77,6 +83,8 @@ private:
     void fillTable();
     void redraw();
     void updateTimeLabels();
+    // The runs' marks as labelled vertical lines in their runs' colours.
+    void placeMarks();
     void updateIntervals();
     void channelChosen(int channel);
     void alignChosen(int index);
@@ -107,4 +115,11 @@ private:
     QTableWidget *m_table = nullptr;
     QTableWidget *m_intervals = nullptr;
     bool m_redrawing = false;
+    struct MarkItem {
+        int run;
+        RunMark mark;
+        QGraphicsLineItem *line;
+        QGraphicsSimpleTextItem *label;
+    };
+    QVector<MarkItem> m_marks;
 };

@@ -1338,6 +1338,22 @@
         <source>运行对比</source>
         <translation>Comparison of runs</translation>
     </message>
+    <message>
+        <source>被测设备</source>
+        <translation>Device under test</translation>
+    </message>
+    <message>
+        <source>充电器/电源</source>
+        <translation>Charger/source</translation>
+    </message>
+    <message>
+        <source>线缆</source>
+        <translation>Cable</translation>
+    </message>
+    <message>
+        <source>环境温度</source>
+        <translation>Ambient temperature</translation>
+    </message>
 </context>
 <context>
     <name>StatsPanel</name>
