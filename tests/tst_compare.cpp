@@ -76,6 +76,13 @@ QVector<QJsonObject> exported(const QString &dataHome, qint64 id)
     return records;
 }
 
+QString pdfText(const QString &pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    return p.waitForFinished(60000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+}
+
 } // namespace
 
 class TestCompare : public QObject
@@ -319,6 +326,17 @@ private slots:
         QCOMPARE(zero[1].toDouble(), one[20].value(QStringLiteral("vbus")).toDouble());
         QCOMPARE(zero[9].toDouble(), three[5].value(QStringLiteral("vbus")).toDouble());
 
+        // The comparison's report: both runs, their figures and the marks.
+        m_saveAs = m_dir->filePath(QStringLiteral("compare.pdf"));
+        clickOn(compare->reportButton());
+        QVERIFY(m_warnings.isEmpty());
+        const QString compared = pdfText(m_saveAs);
+        for (const QString &text : {compare->comparison().runName(0), compare->comparison().runName(1),
+                                    QStringLiteral("0.0494"), QStringLiteral("0.0164"), QStringLiteral("plugged"),
+                                    QStringLiteral("-0.0331 (-66.9%)")})
+            QVERIFY2(compared.contains(text), qPrintable(text + QStringLiteral(" missing in\n") + compared));
+        m_saveAs = m_dir->filePath(QStringLiteral("compare.csv"));
+
         // Cancelled: nothing written, nothing said.
         QFile::remove(m_saveAs);
         const QString saved = m_saveAs;
@@ -327,6 +345,17 @@ private slots:
         QVERIFY(!QFile::exists(saved));
         QVERIFY(m_warnings.isEmpty());
         compare->close();
+
+        // One run's report from the history.
+        clickOn(table->viewport(), rowCentre(table, rowOf(history, id1)));
+        QVERIFY(history->reportButton()->isEnabled());
+        m_saveAs = m_dir->filePath(QStringLiteral("run.pdf"));
+        clickOn(history->reportButton());
+        QVERIFY(m_warnings.isEmpty());
+        const QString report = pdfText(m_saveAs);
+        QVERIFY2(report.contains(QStringLiteral("运行 %1").arg(id1)) && report.contains(QStringLiteral("0.049444"))
+                     && report.contains(QStringLiteral("plugged")),
+                 qPrintable(report));
     }
 };
 
