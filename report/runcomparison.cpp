@@ -8,8 +8,11 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QIODevice>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cmath>
 
 namespace {
@@ -48,19 +51,47 @@ bool RunComparison::load(RunJournal *journal, const QVector<qint64> &ids, QStrin
     const std::vector<JournalRun> all = journal->runs();
     for (qint64 id : ids) {
         const auto found = std::find_if(all.begin(), all.end(), [id](const JournalRun &r) { return r.id == id; });
-        auto run = std::make_unique<Run>();
-        if (found == all.end() || !journal->load(id, run->log)) {
+        if (found == all.end()) {
             *error = tr("无法读取运行 %1：%2").arg(id).arg(journal->message());
             m_runs.clear();
             return false;
         }
-        run->info = *found;
+        m_runs.push_back(std::make_unique<Run>());
+        m_runs.back()->info = *found;
+    }
+    // The records read by a few readers of their own at once (each its own
+    // connection to the database); what they could not read, by this one.
+    std::vector<char> loaded(m_runs.size(), 0);
+    std::atomic<int> next{0};
+    const QString path = journal->path();
+    auto read = [&] {
+        RunJournal reader;
+        if (!reader.open(path, RunJournal::Mode::Read))
+            return;
+        for (int k = next++; k < count(); k = next++)
+            loaded[size_t(k)] = reader.load(m_runs[size_t(k)]->info.id, m_runs[size_t(k)]->log);
+    };
+    std::vector<std::thread> readers;
+    const int threads = std::min(count(), std::max(1, QThread::idealThreadCount()));
+    for (int t = 1; t < threads; ++t)
+        readers.emplace_back(read);
+    read();
+    for (std::thread &t : readers)
+        t.join();
+    for (size_t k = 0; k < m_runs.size(); ++k) {
+        if (!loaded[k] && !journal->load(m_runs[k]->info.id, m_runs[k]->log)) {
+            *error = tr("无法读取运行 %1：%2").arg(m_runs[k]->info.id).arg(journal->message());
+            m_runs.clear();
+            return false;
+        }
+    }
+    for (auto &run : m_runs) {
+        const qint64 id = run->info.id;
         run->marks = journal->marks(id);
         if (run->log.size() > 0) {
             run->total = journal->statsOfRecords(id, 0, run->log.size() - 1);
             run->zeroRunMs = run->log.runMs(0);
         }
-        m_runs.push_back(std::move(run));
     }
     setChannel(m_channel);
     return true;

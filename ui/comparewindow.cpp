@@ -21,6 +21,7 @@
 #include <QSaveFile>
 #include <QSplitter>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtCharts/QCategoryAxis>
 #include <QtCharts/QChart>
@@ -120,7 +121,6 @@ CompareWindow::CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QW
         }
     }
     m_view = new ChartView(m_chart, this);
-    m_view->setRenderHint(QPainter::Antialiasing);
     m_view->setHoverText([this](qint64 ms) { return hoverText(ms); });
     m_cursors = new MeasureCursors(m_view);
 
@@ -147,7 +147,17 @@ CompareWindow::CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QW
     layout->addWidget(split);
 
     connect(m_axisX, &QDateTimeAxis::rangeChanged, this, [this] { redraw(); });
-    connect(m_chart, &QChart::plotAreaChanged, this, [this] { redraw(); });
+    // The plot area changes several times while the window is laid out: one
+    // redraw once it has settled.
+    connect(m_chart, &QChart::plotAreaChanged, this, [this] {
+        if (m_redrawPending)
+            return;
+        m_redrawPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_redrawPending = false;
+            redraw();
+        });
+    });
     connect(m_channel, QOverload<int>::of(&QComboBox::activated), this, &CompareWindow::channelChosen);
     connect(m_align, QOverload<int>::of(&QComboBox::activated), this, &CompareWindow::alignChosen);
     connect(m_measure, &QPushButton::toggled, this, [this](bool on) {
@@ -189,8 +199,10 @@ void CompareWindow::redraw()
     const int columns = std::max(1, int(m_chart->plotArea().width()));
     double lo = 0, hi = 0;
     bool any = false;
+    int drawn = 0;
     for (int i = 0; i < m_model.count(); ++i) {
         QVector<QPointF> pts = m_model.points(i, from, to, columns);
+        drawn += pts.size();
         for (QPointF &p : pts) {
             if (p.x() >= from && p.x() <= to) {
                 lo = any ? std::min(lo, p.y()) : p.y();
@@ -201,6 +213,10 @@ void CompareWindow::redraw()
         }
         m_series[i]->replace(pts);
     }
+    // Smooth edges while the curves are sparse; dense ones (each column's
+    // minimum and maximum of many runs) are drawn without, which keeps a
+    // zoom or pan step quick.
+    m_view->setRenderHint(QPainter::Antialiasing, drawn <= 4 * columns);
     if (!any || hi - lo < 1e-9) {
         lo -= 0.5;
         hi += 0.5;

@@ -115,6 +115,7 @@ private:
     QTableWidget *m_table = nullptr;
     QTableWidget *m_intervals = nullptr;
     bool m_redrawing = false;
+    bool m_redrawPending = false;
     struct MarkItem {
         int run;
         RunMark mark;
