@@ -200,8 +200,10 @@ void CompareWindow::redraw()
     double lo = 0, hi = 0;
     bool any = false;
     int drawn = 0;
+    QVector<QVector<QPointF>> points(m_model.count());
     for (int i = 0; i < m_model.count(); ++i) {
-        QVector<QPointF> pts = m_model.points(i, from, to, columns);
+        QVector<QPointF> &pts = points[i];
+        pts = m_model.points(i, from, to, columns);
         drawn += pts.size();
         for (QPointF &p : pts) {
             if (p.x() >= from && p.x() <= to) {
@@ -211,7 +213,6 @@ void CompareWindow::redraw()
             }
             p.setX(p.x() + double(base));
         }
-        m_series[i]->replace(pts);
     }
     // Smooth edges while the curves are sparse; dense ones (each column's
     // minimum and maximum of many runs) are drawn without, which keeps a
@@ -221,8 +222,11 @@ void CompareWindow::redraw()
         lo -= 0.5;
         hi += 0.5;
     }
+    // The value axis first, so the curves are laid out once, with their new points.
     const double pad = (hi - lo) * 0.05;
     m_axisY->setRange(lo > 0 && lo - pad < 0 ? 0 : lo - pad, hi + pad);
+    for (int i = 0; i < m_model.count(); ++i)
+        m_series[i]->replace(points[i]);
     m_axisY->setTitleText(channelUnit(m_model.channel()));
     updateTimeLabels();
     placeMarks();
@@ -235,10 +239,6 @@ void CompareWindow::updateTimeLabels()
     const qint64 base = axisBase();
     const qint64 from = m_axisX->min().toMSecsSinceEpoch() - base;
     const qint64 to = m_axisX->max().toMSecsSinceEpoch() - base;
-    for (const QString &label : m_timeLabels->categoriesLabels())
-        m_timeLabels->remove(label);
-    m_timeLabels->setRange(double(from), double(to));
-    m_timeLabels->setStartValue(double(from));
     // Round steps of seconds, minutes or hours.
     static const qint64 steps[] = {1000, 2000, 5000, 10000, 15000, 30000, 60000, 120000, 300000, 600000, 900000,
                                    1800000, 3600000, 7200000, 10800000, 21600000, 43200000, 86400000};
@@ -249,8 +249,21 @@ void CompareWindow::updateTimeLabels()
             break;
         }
     }
-    for (qint64 t = (from >= 0 ? (from + step - 1) / step : from / step) * step; t <= to; t += step)
-        m_timeLabels->append(elapsed(t), double(t));
+    QStringList labels;
+    QVector<qint64> at;
+    for (qint64 t = (from >= 0 ? (from + step - 1) / step : from / step) * step; t <= to; t += step) {
+        labels << elapsed(t);
+        at << t;
+    }
+    m_timeLabels->setRange(double(from), double(to));
+    // A pan mostly keeps the labels: they are rebuilt only when they change.
+    if (labels == m_timeLabels->categoriesLabels())
+        return;
+    for (const QString &label : m_timeLabels->categoriesLabels())
+        m_timeLabels->remove(label);
+    m_timeLabels->setStartValue(double(from));
+    for (int k = 0; k < labels.size(); ++k)
+        m_timeLabels->append(labels[k], double(at[k]));
 }
 
 void CompareWindow::placeMarks()
