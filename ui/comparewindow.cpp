@@ -140,8 +140,8 @@ CompareWindow::CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QW
     tl->addWidget(m_table);
     tl->addWidget(m_intervals);
     split->addWidget(tables);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addWidget(split);
@@ -172,7 +172,7 @@ CompareWindow::CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QW
     retranslate();
     fillTable();
     showAll();
-    resize(1100, 760);
+    resize(1100, 900);
 }
 
 CompareWindow::~CompareWindow() = default;
@@ -225,6 +225,7 @@ void CompareWindow::redraw()
     // The value axis first, so the curves are laid out once, with their new points.
     const double pad = (hi - lo) * 0.05;
     m_axisY->setRange(lo > 0 && lo - pad < 0 ? 0 : lo - pad, hi + pad);
+    m_axisY->applyNiceNumbers();
     for (int i = 0; i < m_model.count(); ++i)
         m_series[i]->replace(points[i]);
     m_axisY->setTitleText(channelUnit(m_model.channel()));
@@ -324,7 +325,6 @@ void CompareWindow::fillTable()
         }
     }
     m_table->setVerticalHeaderLabels(rows);
-    m_table->resizeRowsToContents();
 }
 
 void CompareWindow::updateIntervals()
@@ -353,7 +353,6 @@ void CompareWindow::updateIntervals()
         m_intervals->setItem(IntervalIbus, i, cell(mean(s.ibus)));
         m_intervals->setItem(IntervalPower, i, cell(mean(s.power)));
     }
-    m_intervals->resizeRowsToContents();
 }
 
 void CompareWindow::channelChosen(int index)
