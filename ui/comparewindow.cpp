@@ -223,9 +223,13 @@ void CompareWindow::redraw()
         hi += 0.5;
     }
     // The value axis first, so the curves are laid out once, with their new points.
-    const double pad = (hi - lo) * 0.05;
-    m_axisY->setRange(lo > 0 && lo - pad < 0 ? 0 : lo - pad, hi + pad);
-    m_axisY->applyNiceNumbers();
+    // Round steps of 1, 2 or 5 times a power of ten, about five of them.
+    const double raw = (hi - lo) / 5.0;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    const double step = raw <= power ? power : raw <= 2 * power ? 2 * power : raw <= 5 * power ? 5 * power : 10 * power;
+    const double bottom = std::floor(lo / step) * step, top = std::ceil(hi / step) * step;
+    m_axisY->setTickCount(int(std::lround((top - bottom) / step)) + 1);
+    m_axisY->setRange(bottom, top);
     for (int i = 0; i < m_model.count(); ++i)
         m_series[i]->replace(points[i]);
     m_axisY->setTitleText(channelUnit(m_model.channel()));
