@@ -46,6 +46,8 @@ const QList<Command> &commands()
         {"runs", "list the runs kept in the run journal", runRuns},
         {"export", "write a kept run to CSV and/or JSON lines", runExport},
         {"stats", "the summary of a kept run or of an interval of it", runStats},
+        {"mark", "mark a moment of a run with a name (now, in the run being recorded)", runMark},
+        {"marks", "list the marks of a kept run", runMarks},
         {"report", "a kept run's report as PDF and/or HTML", runReport},
     };
     return table;

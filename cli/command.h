@@ -67,6 +67,8 @@ int runUpgrade(const QStringList &arguments);
 int runRuns(const QStringList &arguments);
 int runExport(const QStringList &arguments);
 int runStats(const QStringList &arguments);
+int runMark(const QStringList &arguments);
+int runMarks(const QStringList &arguments);
 int runReport(const QStringList &arguments);
 
 } // namespace Cli

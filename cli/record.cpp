@@ -169,6 +169,18 @@ int runRecord(const QStringList &arguments)
                                           QStringLiteral("End the run (exit status 0) when the meter is pulled out, "
                                                          "instead of waiting for it to come back."));
     parser.addOptions({csvOption, jsonOption, serialOption, allOption, unplugOption});
+    // What the run is about, kept with it in the run journal.
+    const QCommandLineOption nameOption(QStringLiteral("name"), QStringLiteral("The run's name."), QStringLiteral("text"));
+    const QCommandLineOption noteOption(QStringLiteral("note"), QStringLiteral("The run's notes."), QStringLiteral("text"));
+    const QCommandLineOption dutOption(QStringLiteral("device"), QStringLiteral("The device under test."),
+                                       QStringLiteral("text"));
+    const QCommandLineOption sourceOption(QStringLiteral("source"), QStringLiteral("The charger or source."),
+                                          QStringLiteral("text"));
+    const QCommandLineOption cableOption(QStringLiteral("cable"), QStringLiteral("The cable."), QStringLiteral("text"));
+    const QCommandLineOption ambientOption(QStringLiteral("ambient"),
+                                           QStringLiteral("The ambient temperature in degrees Celsius."),
+                                           QStringLiteral("celsius"));
+    parser.addOptions({nameOption, noteOption, dutOption, sourceOption, cableOption, ambientOption});
     QList<QCommandLineOption> stops;
     for (const StopOption &s : stopOptions()) {
         stops << QCommandLineOption(QLatin1String(s.name), QLatin1String(s.help), QLatin1String(s.valueName));
@@ -210,6 +222,22 @@ int runRecord(const QStringList &arguments)
                   QStringLiteral("bad value '%1' for --%2: %3").arg(value, QLatin1String(option.name), reason));
             return Usage;
         }
+    }
+    RunFields fields;
+    fields.notes = parser.value(noteOption);
+    fields.dut = parser.value(dutOption);
+    fields.source = parser.value(sourceOption);
+    fields.cable = parser.value(cableOption);
+    if (parser.isSet(ambientOption)) {
+        bool ok = false;
+        const double c = parser.value(ambientOption).toDouble(&ok);
+        if (!ok || !std::isfinite(c) || c < -273.15 || c > 1000.0) {
+            error(QLatin1String(kCommand), QStringLiteral("bad value '%1' for --ambient: a temperature in degrees "
+                                                          "Celsius such as 25 or -5.5")
+                                               .arg(parser.value(ambientOption)));
+            return Usage;
+        }
+        fields.ambientC = c;
     }
     RunRecorder::Options options;
     options.serial = parser.value(serialOption);
@@ -271,6 +299,7 @@ int runRecord(const QStringList &arguments)
     JournalWords journalWords(journal);
     journalWords.report(true);
     RunJournalSink *const journalSink = run.attach(std::make_unique<RunJournalSink>(journal));
+    journalSink->describe(parser.value(nameOption), fields);
     std::vector<FileRunSink *> files;
     if (csvFile)
         files.push_back(run.attach(std::move(csvFile)));

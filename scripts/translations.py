@@ -318,6 +318,38 @@ ENGLISH = {
     " 或 ": " or ",
     "--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数": "bad time '%1' for --%2: a local date-time such as 2026-12-08T13:05:09 or seconds from the run's start",
     "--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）": "the time %1 for --%2 occurs %3 times in run %4 (the clock was set back during it): give seconds from the run's start instead (%5)",
+    # Marks, what a run is about, the export of an interval
+    "标记": "Mark",
+    "标记运行的此刻并命名（Ctrl+M）；查看已保存的运行时，点击曲线上要标记的时刻":
+        "Mark this moment of the run and name it (Ctrl+M); on a stored run, click the curves where the mark goes",
+    "导出区间": "Export interval",
+    "把两条光标之间的记录导出为 CSV 或 JSON lines 文件": "Export the records between the two cursors to a CSV or JSON lines file",
+    "没有正在记录的运行可以标记。": "There is no run being recorded to mark.",
+    "标记 %1": "Mark %1",
+    "标记名称：": "Name of the mark:",
+    "无法保存标记：": "Cannot save the mark: ",
+    "CSV 文件 (*.csv)": "CSV files (*.csv)",
+    "JSON lines 文件 (*.jsonl)": "JSON lines files (*.jsonl)",
+    "筛选：": "Filter:",
+    "按名称、备注和字段筛选": "Filter by name, notes and fields",
+    "被测设备：": "Device under test:",
+    "充电器/电源：": "Charger/source:",
+    "线缆：": "Cable:",
+    "环境温度 (℃)：": "Ambient (°C):",
+    "备注：": "Notes:",
+    "保存": "Save",
+    "标记列表": "Marks",
+    "时间": "Time",
+    "重命名标记": "Rename mark",
+    "删除标记": "Delete mark",
+    "环境温度应为摄氏度数，如 25 或 -5.5。": "The ambient temperature is a number of degrees Celsius, such as 25 or -5.5.",
+    "无法保存：": "Cannot save: ",
+    "删除标记“%1”？": "Delete the mark '%1'?",
+    "无法删除：": "Cannot delete: ",
+    "请给出标记的名称": "give the mark's name",
+    "没有正在记录的运行：请用 --run 指定运行（见 %1 runs）": "no run is being recorded: give one with --run (see %1 runs)",
+    "运行 %1 还没有记录": "run %1 has no record yet",
+    "运行 %1 已结束：请用 --at 给出标记的时间": "run %1 has ended: give the mark's time with --at",
     # Comparing runs and their reports
     "对比": "Compare",
     "报告": "Report",
@@ -339,7 +371,6 @@ ENGLISH = {
     "平均电流(A)": "Mean current (A)",
     "平均功率(W)": "Mean power (W)",
     "备注": "Notes",
-    "标记": "Marks",
     "时间": "Time",
     "无法生成 PDF": "Cannot make the PDF",
     "运行 %1": "Run %1",
@@ -358,7 +389,10 @@ ENGLISH = {
 }
 
 # English of a text in one context, where it differs from ENGLISH.
-ENGLISH_IN_CONTEXT = {}
+ENGLISH_IN_CONTEXT = {
+    # The report's heading over the list of a run's marks.
+    ("RunReport", "标记"): "Marks",
+}
 
 # Source texts that stay untranslated on purpose (shown as they are).
 UNTRANSLATED = {"Custom Axis"}

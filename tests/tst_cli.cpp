@@ -597,7 +597,9 @@ private slots:
         QCOMPARE(st.value(QStringLiteral("from")).toString(), localIso(t0 + 2000));
 
         const Result listed = ::run({QStringLiteral("runs")});
-        QVERIFY2(listed.out.contains(QStringLiteral("%1  2025-03-01 10:00:00  0:00:06        4  M512X 7  stopped\n")
+        // Its name after the line, its tab a space.
+        QVERIFY2(listed.out.contains(QStringLiteral("%1  2025-03-01 10:00:00  0:00:06        4  M512X 7  stopped  | "
+                                                    "充电 \"5 V\" \U0001F50B\n")
                                          .arg(id, 4)
                                          .toUtf8()),
                  listed.out.constData());
@@ -822,6 +824,127 @@ private slots:
     // A run into the run journal alone: nothing on standard output, one line
     // on standard error that says how it ended and what it measured. A run
     // ended before its first record leaves nothing in the history.
+    // What a run is about, given at its start; a mark from another shell
+    // while `record` runs lands in that run at that time; a stored run
+    // takes a mark at a time given; an interval exported is the same lines
+    // as the whole run's export.
+    void marksFieldsAndIntervals()
+    {
+        QProcess recorder;
+        start(recorder, {QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
+                         QStringLiteral("--until-duration"), QStringLiteral("7"), QStringLiteral("--name"),
+                         QStringLiteral("cable A"), QStringLiteral("--note"), QStringLiteral("new\nafter a drop"),
+                         QStringLiteral("--device"), QStringLiteral("phone"), QStringLiteral("--source"),
+                         QStringLiteral("65 W"), QStringLiteral("--cable"), QStringLiteral("1 m C-C"),
+                         QStringLiteral("--ambient"), QStringLiteral("25.5")});
+        QVERIFY(recorder.waitForStarted());
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += recorder.readAllStandardOutput()).count('\n') >= 3, 20000);
+        const QList<QJsonObject> seen = jsonRecords(out.left(out.lastIndexOf('\n') + 1));
+        QVERIFY(seen.size() >= 3);
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        const Result marked = run({QStringLiteral("mark"), QStringLiteral("plugged in")});
+        const qint64 after = QDateTime::currentMSecsSinceEpoch();
+        QVERIFY2(marked.status == 0, marked.err.constData());
+        QVERIFY2(QRegularExpression(QStringLiteral("^mark \\d+ in run \\d+ at 0:00:0\\d\\.\\d{3}\n$"))
+                     .match(QString::fromUtf8(marked.out))
+                     .hasMatch(),
+                 marked.out.constData());
+        const Result ended = finish(recorder);
+        QVERIFY2(ended.status == 0, ended.err.constData());
+        const QList<QJsonObject> records = jsonRecords(out + ended.out);
+        QVERIFY(records.size() >= 6);
+
+        const QJsonObject kept = journalRuns().first().toObject();
+        const QString id = QString::number(kept.value(QStringLiteral("id")).toInt());
+        QCOMPARE(kept.value(QStringLiteral("name")).toString(), QStringLiteral("cable A"));
+        QCOMPARE(kept.value(QStringLiteral("notes")).toString(), QStringLiteral("new\nafter a drop"));
+        QCOMPARE(kept.value(QStringLiteral("dut")).toString(), QStringLiteral("phone"));
+        QCOMPARE(kept.value(QStringLiteral("source")).toString(), QStringLiteral("65 W"));
+        QCOMPARE(kept.value(QStringLiteral("cable")).toString(), QStringLiteral("1 m C-C"));
+        QCOMPARE(kept.value(QStringLiteral("ambient_c")).toDouble(), 25.5);
+        const QByteArray listed = run({QStringLiteral("runs")}).out;
+        QVERIFY2(listed.split('\n').first().endsWith(
+                     "  condition: duration 7 s  | cable A; device: phone; source: 65 W; cable: 1 m C-C; 25.5 \xC2\xB0"
+                     "C; notes: new / after a drop"),
+                 listed.constData());
+
+        // The mark: in this run, when the command was given, between the
+        // records around it, at its time from the run's first record.
+        Result r = run({QStringLiteral("marks"), id, QStringLiteral("--json")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QJsonArray marks = QJsonDocument::fromJson(r.out).array();
+        QCOMPARE(marks.size(), 1);
+        QJsonObject mark = marks[0].toObject();
+        QCOMPARE(mark.value(QStringLiteral("name")).toString(), QStringLiteral("plugged in"));
+        QCOMPARE(QString::number(mark.value(QStringLiteral("run")).toInt()), id);
+        const QString markTime = mark.value(QStringLiteral("time")).toString();
+        const qint64 markMs = QDateTime::fromString(markTime, Qt::ISODateWithMs).toMSecsSinceEpoch();
+        QCOMPARE(localIso(markMs), markTime);
+        QVERIFY2(markMs >= before - 20 && markMs <= after + 20,
+                 qPrintable(QStringLiteral("%1 not in %2..%3").arg(markMs).arg(before).arg(after)));
+        QVERIFY(markMs >= msOf(seen.last()));
+        int next = 0;
+        while (next < records.size() && msOf(records[next]) <= markMs)
+            ++next;
+        QVERIFY2(next >= seen.size() && next < records.size(), qPrintable(markTime));
+        QVERIFY(qAbs(mark.value(QStringLiteral("at_s")).toDouble() * 1000.0 - double(markMs - msOf(records[0]))) <= 1.0);
+
+        // Ended: no run to mark now; a time must be given for a stored one.
+        r = run({QStringLiteral("mark"), QStringLiteral("late")});
+        QCOMPARE(r.status, 1);
+        r = run({QStringLiteral("mark"), QStringLiteral("late"), QStringLiteral("--run"), id});
+        QCOMPARE(r.status, 2);
+        r = run({QStringLiteral("mark"), QStringLiteral("two s"), QStringLiteral("--run"), QStringLiteral("last"),
+                 QStringLiteral("--at"), QStringLiteral("2")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        r = run({QStringLiteral("marks"), QStringLiteral("last")});
+        QCOMPARE(r.out.count('\n'), 2);
+        QVERIFY2(QRegularExpression(QStringLiteral("^ +\\d+ +0:00:02\\.000  ") + QRegularExpression::escape(
+                                        QDateTime::fromMSecsSinceEpoch(msOf(records[0]) + 2000)
+                                            .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
+                                    + QStringLiteral("  two s$"))
+                     .match(QString::fromUtf8(r.out.split('\n').first()))
+                     .hasMatch(),
+                 r.out.constData());
+
+        // An interval between the times of records 2 and 4, both included,
+        // local times as stats takes them: those lines of the whole export.
+        const Result whole = run({QStringLiteral("export"), id, QStringLiteral("--jsonl"), QStringLiteral("-")});
+        QCOMPARE(whole.status, 0);
+        const QList<QByteArray> lines = whole.out.split('\n');
+        QVERIFY(lines.size() > 5);
+        auto local = [&](int i) {
+            return QDateTime::fromMSecsSinceEpoch(msOf(records[i])).toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"));
+        };
+        r = run({QStringLiteral("export"), id, QStringLiteral("--from"), local(2), QStringLiteral("--to"), local(4),
+                 QStringLiteral("--jsonl"), QStringLiteral("-")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QCOMPARE(r.out, lines.mid(2, 3).join('\n') + '\n');
+        const QString wholeCsv = path("whole.csv"), partCsv = path("part.csv");
+        QCOMPARE(run({QStringLiteral("export"), id, QStringLiteral("--csv"), wholeCsv}).status, 0);
+        QCOMPARE(run({QStringLiteral("export"), id, QStringLiteral("--csv"), partCsv, QStringLiteral("--from"),
+                      QStringLiteral("1.5"), QStringLiteral("--to"), QStringLiteral("4.5")})
+                     .status,
+                 0);
+        const QList<QByteArray> csvWhole = csvRecords(readFile(wholeCsv));
+        QCOMPARE(csvWhole.size(), records.size());
+        QCOMPARE(csvRecords(readFile(partCsv)), csvWhole.mid(2, 3));
+        QVERIFY(readFile(partCsv).startsWith(kCsvHead));
+        r = run({QStringLiteral("export"), id, QStringLiteral("--from"), QStringLiteral("soon"), QStringLiteral("--jsonl"),
+                 QStringLiteral("-")});
+        QCOMPARE(r.status, 2);
+        // Bad values are refused before anything is recorded or written.
+        r = run({QStringLiteral("record"), QStringLiteral("--ambient"), QStringLiteral("warm")});
+        QCOMPARE(r.status, 2);
+        r = run({QStringLiteral("mark")});
+        QCOMPARE(r.status, 2);
+        r = run({QStringLiteral("mark"), QStringLiteral("x"), QStringLiteral("--run"), QStringLiteral("last"),
+                 QStringLiteral("--at"), QStringLiteral("later")});
+        QCOMPARE(r.status, 2);
+        QCOMPARE(run({QStringLiteral("marks"), id}).out.count('\n'), 2);
+    }
+
     void recordIntoJournalAlone()
     {
         Result r = run({QStringLiteral("record"), QStringLiteral("--until-duration"), QStringLiteral("2")});

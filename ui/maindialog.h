@@ -37,6 +37,7 @@ class CapacityPage;
 class CapacityController;
 class MeasureCursors;
 class MeasureController;
+class MarkController;
 class StatsPanel;
 class RunHistoryController;
 class RunHistoryWindow;
@@ -98,6 +99,8 @@ public:
     // Measurement cursors, their statistics and the run's own statistics.
     QPushButton *measureButton() const;
     MeasureCursors *measureCursors() const;
+    // The marks on the chart, "Mark" and "Export interval".
+    MarkController *markController() const { return m_marks; }
     StatsPanel *statsPanel() const;
     const RunStats &runStats() const { return m_stats; }
     // Page six: the conditions that end a run by themselves.
@@ -338,6 +341,7 @@ private:
     RunStats m_stats;
     qint64 m_runStartMs = 0;       // on the run's timeline
     MeasureController *m_measure = nullptr;
+    MarkController *m_marks = nullptr;
     CapacityController *m_capacity = nullptr;
 
     // Firmware upgrade

@@ -11,6 +11,7 @@
 #include "report/runreport.h"
 #include "ui/comparewindow.h"
 #include "ui/runhistory.h"
+#include "ui/runnotes.h"
 
 #include <QApplication>
 
@@ -42,6 +43,7 @@ void RunHistoryController::open(qint64 liveId)
     }
     if (!m_window) {
         m_window = new RunHistoryWindow(m_journal, m_owner);
+        RunNotesPanel::attach(m_journal, m_window);
         connect(m_window, &RunHistoryWindow::openRequested, this, &RunHistoryController::openStoredRun);
         connect(m_window, &RunHistoryWindow::csvRequested, this, &RunHistoryController::exportCsv);
         connect(m_window, &RunHistoryWindow::pngRequested, this, &RunHistoryController::exportPng);

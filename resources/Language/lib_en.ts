@@ -231,6 +231,22 @@
         <translation>the upgrade did not finish</translation>
     </message>
     <message>
+        <source>请给出标记的名称</source>
+        <translation>give the mark's name</translation>
+    </message>
+    <message>
+        <source>没有正在记录的运行：请用 --run 指定运行（见 %1 runs）</source>
+        <translation>no run is being recorded: give one with --run (see %1 runs)</translation>
+    </message>
+    <message>
+        <source>运行 %1 还没有记录</source>
+        <translation>run %1 has no record yet</translation>
+    </message>
+    <message>
+        <source>运行 %1 已结束：请用 --at 给出标记的时间</source>
+        <translation>run %1 has ended: give the mark's time with --at</translation>
+    </message>
+    <message>
         <source>没有报告文件：请给出 --pdf FILE 和/或 --html FILE</source>
         <translation>no report file: give --pdf FILE and/or --html FILE</translation>
     </message>
@@ -925,6 +941,57 @@
     </message>
 </context>
 <context>
+    <name>MarkController</name>
+    <message>
+        <source>标记</source>
+        <translation>Mark</translation>
+    </message>
+    <message>
+        <source>标记运行的此刻并命名（Ctrl+M）；查看已保存的运行时，点击曲线上要标记的时刻</source>
+        <translation>Mark this moment of the run and name it (Ctrl+M); on a stored run, click the curves where the mark goes</translation>
+    </message>
+    <message>
+        <source>导出区间</source>
+        <translation>Export interval</translation>
+    </message>
+    <message>
+        <source>把两条光标之间的记录导出为 CSV 或 JSON lines 文件</source>
+        <translation>Export the records between the two cursors to a CSV or JSON lines file</translation>
+    </message>
+    <message>
+        <source>没有正在记录的运行可以标记。</source>
+        <translation>There is no run being recorded to mark.</translation>
+    </message>
+    <message>
+        <source>标记 %1</source>
+        <translation>Mark %1</translation>
+    </message>
+    <message>
+        <source>标记名称：</source>
+        <translation>Name of the mark:</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>无法保存标记：</source>
+        <translation>Cannot save the mark: </translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>JSON lines 文件 (*.jsonl)</source>
+        <translation>JSON lines files (*.jsonl)</translation>
+    </message>
+    <message>
+        <source>无法写入文件：</source>
+        <translation>Cannot write the file: </translation>
+    </message>
+</context>
+<context>
     <name>RegularFile</name>
     <message>
         <source>命名管道没有读取方</source>
@@ -1237,6 +1304,85 @@
     </message>
 </context>
 <context>
+    <name>RunNotesPanel</name>
+    <message>
+        <source>筛选：</source>
+        <translation>Filter:</translation>
+    </message>
+    <message>
+        <source>按名称、备注和字段筛选</source>
+        <translation>Filter by name, notes and fields</translation>
+    </message>
+    <message>
+        <source>被测设备：</source>
+        <translation>Device under test:</translation>
+    </message>
+    <message>
+        <source>充电器/电源：</source>
+        <translation>Charger/source:</translation>
+    </message>
+    <message>
+        <source>线缆：</source>
+        <translation>Cable:</translation>
+    </message>
+    <message>
+        <source>环境温度 (℃)：</source>
+        <translation>Ambient (°C):</translation>
+    </message>
+    <message>
+        <source>备注：</source>
+        <translation>Notes:</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>标记列表</source>
+        <translation>Marks</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>重命名标记</source>
+        <translation>Rename mark</translation>
+    </message>
+    <message>
+        <source>删除标记</source>
+        <translation>Delete mark</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>环境温度应为摄氏度数，如 25 或 -5.5。</source>
+        <translation>The ambient temperature is a number of degrees Celsius, such as 25 or -5.5.</translation>
+    </message>
+    <message>
+        <source>无法保存：</source>
+        <translation>Cannot save: </translation>
+    </message>
+    <message>
+        <source>标记名称：</source>
+        <translation>Name of the mark:</translation>
+    </message>
+    <message>
+        <source>删除标记“%1”？</source>
+        <translation>Delete the mark '%1'?</translation>
+    </message>
+    <message>
+        <source>无法删除：</source>
+        <translation>Cannot delete: </translation>
+    </message>
+</context>
+<context>
     <name>RunReport</name>
     <message>
         <source>备注</source>
@@ -1257,6 +1403,22 @@
     <message>
         <source>无法生成 PDF</source>
         <translation>Cannot make the PDF</translation>
+    </message>
+    <message>
+        <source>被测设备</source>
+        <translation>Device under test</translation>
+    </message>
+    <message>
+        <source>充电器/电源</source>
+        <translation>Charger/source</translation>
+    </message>
+    <message>
+        <source>线缆</source>
+        <translation>Cable</translation>
+    </message>
+    <message>
+        <source>环境温度</source>
+        <translation>Ambient temperature</translation>
     </message>
     <message>
         <source>无法读取运行 %1：%2</source>
@@ -1337,22 +1499,6 @@
     <message>
         <source>运行对比</source>
         <translation>Comparison of runs</translation>
-    </message>
-    <message>
-        <source>被测设备</source>
-        <translation>Device under test</translation>
-    </message>
-    <message>
-        <source>充电器/电源</source>
-        <translation>Charger/source</translation>
-    </message>
-    <message>
-        <source>线缆</source>
-        <translation>Cable</translation>
-    </message>
-    <message>
-        <source>环境温度</source>
-        <translation>Ambient temperature</translation>
     </message>
 </context>
 <context>
