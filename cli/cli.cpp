@@ -12,6 +12,7 @@
 #include <hidapi.h>
 
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,8 +48,23 @@ const QList<Command> &commands()
         {"stats", "the summary of a kept run or of an interval of it", runStats},
         {"mark", "mark a moment of a run with a name (now, in the run being recorded)", runMark},
         {"marks", "list the marks of a kept run", runMarks},
+        {"report", "a kept run's report as PDF and/or HTML", runReport},
     };
     return table;
+}
+
+namespace {
+ReportPainter g_reportPainter;
+}
+
+void setReportPainter(const ReportPainter &painter)
+{
+    g_reportPainter = painter;
+}
+
+const ReportPainter &reportPainter()
+{
+    return g_reportPainter;
 }
 
 QString programName()
@@ -155,7 +171,11 @@ std::optional<int> run(int argc, char *argv[])
     if (argc < 2 || argv[1][0] == '-' || argv[1][0] == '\0')
         return std::nullopt;
     g_program = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
-    QCoreApplication app(argc, argv);
+    const QString name = QString::fromLocal8Bit(argv[1]);
+    // The report paints on an application of its own kind.
+    std::unique_ptr<QCoreApplication> app(name == QLatin1String("report") && g_reportPainter.makeApplication
+                                              ? g_reportPainter.makeApplication(argc, argv)
+                                              : new QCoreApplication(argc, argv));
     // The window's name, whichever build runs: the same data folder, so the
     // same run journal.
     AppName::apply();
@@ -170,7 +190,6 @@ std::optional<int> run(int argc, char *argv[])
     // A file that reaches its size limit fails its write like a full disk,
     // so what was appended can be put back.
     std::signal(SIGXFSZ, SIG_IGN);
-    const QString name = QString::fromLocal8Bit(argv[1]);
     QStringList arguments;
     for (int i = 2; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

@@ -69,5 +69,6 @@ int runExport(const QStringList &arguments);
 int runStats(const QStringList &arguments);
 int runMark(const QStringList &arguments);
 int runMarks(const QStringList &arguments);
+int runReport(const QStringList &arguments);
 
 } // namespace Cli

@@ -1,5 +1,6 @@
 // ombrel runs, export and stats: the run history kept by the run journal.
 #include "cli/command.h"
+#include "cli/cli.h"
 
 #include "base/setting.h"
 #include "base/timetext.h"
@@ -710,6 +711,58 @@ int runMarks(const QStringList &arguments)
         }
     }
     return writeOut(command, out);
+}
+
+int runReport(const QStringList &arguments)
+{
+    const char command[] = "report";
+    QCommandLineParser parser;
+    const QCommandLineOption pdfOption(QStringLiteral("pdf"),
+                                       QStringLiteral("Write the report as PDF (one or two A4 pages) to FILE."),
+                                       QStringLiteral("file"));
+    const QCommandLineOption htmlOption(QStringLiteral("html"),
+                                        QStringLiteral("Write the report as one HTML page (its charts inside) to FILE."),
+                                        QStringLiteral("file"));
+    parser.addOptions({pdfOption, htmlOption});
+    parser.addPositionalArgument(QStringLiteral("RUN"), QLatin1String(kRunHelp));
+    if (const std::optional<int> done =
+            parse(parser, command,
+                  QStringLiteral("The report of a run kept in the run journal: its name, meter, start and end, how "
+                                 "it ended, its fields, notes and marks, the summary (as stats gives it) and charts "
+                                 "of VBUS, IBUS and POWER drawn from its records. A file is written under a hidden "
+                                 "name and renamed when whole. %1").arg(QLatin1String(kRunHelp)),
+                  arguments))
+        return *done;
+    QString word;
+    if (const std::optional<int> bad = runArgument(parser, command, word))
+        return *bad;
+    const QString pdf = parser.value(pdfOption), html = parser.value(htmlOption);
+    if ((parser.isSet(pdfOption) && pdf.isEmpty()) || (parser.isSet(htmlOption) && html.isEmpty())
+        || (pdf.isEmpty() && html.isEmpty())) {
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "没有报告文件：请给出 --pdf FILE 和/或 --html FILE"));
+        return Usage;
+    }
+    if (!reportPainter().writeRun) {
+        error(QLatin1String(command), QStringLiteral("this build cannot paint reports"));
+        return Failed;
+    }
+    RunJournal journal;
+    if (!openJournal(journal, command))
+        return Failed;
+    JournalRun run;
+    if (const std::optional<int> bad = findRun(journal, command, word, run))
+        return *bad;
+    for (const auto &out : {std::make_pair(pdf, false), std::make_pair(html, true)}) {
+        if (out.first.isEmpty())
+            continue;
+        QString reason;
+        if (!reportPainter().writeRun(journal, run.id, out.first, out.second, &reason)) {
+            error(QLatin1String(command),
+                  QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(out.first, reason));
+            return CannotWrite;
+        }
+    }
+    return Ok;
 }
 
 } // namespace Cli

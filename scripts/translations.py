@@ -350,10 +350,49 @@ ENGLISH = {
     "没有正在记录的运行：请用 --run 指定运行（见 %1 runs）": "no run is being recorded: give one with --run (see %1 runs)",
     "运行 %1 还没有记录": "run %1 has no record yet",
     "运行 %1 已结束：请用 --at 给出标记的时间": "run %1 has ended: give the mark's time with --at",
+    # Comparing runs and their reports
+    "对比": "Compare",
+    "报告": "Report",
+    "选择 2 到 8 次运行（按住 Ctrl 或 Shift 单击）进行对比": "Select 2 to 8 runs (click with Ctrl or Shift held) to compare them",
+    "开始后 %1": "%1 since start",
+    "无法写入 %1": "Cannot write %1",
+    "通道:": "Channel:",
+    "对齐:": "Align at:",
+    "A – B": "A – B",
+    "时长(s)": "Duration (s)",
+    "VBUS 平均/峰值(V)": "VBUS mean/peak (V)",
+    "IBUS 平均/峰值(A)": "IBUS mean/peak (A)",
+    "POWER 平均/峰值(W)": "POWER mean/peak (W)",
+    "请选择 %1 到 %2 次运行进行对比。": "Select %1 to %2 runs to compare.",
+    "无法读取运行 %1：%2": "Cannot read run %1: %2",
+    "峰值电压(V)": "Peak voltage (V)",
+    "平均电压(V)": "Mean voltage (V)",
+    "峰值电流(A)": "Peak current (A)",
+    "平均电流(A)": "Mean current (A)",
+    "平均功率(W)": "Mean power (W)",
+    "备注": "Notes",
+    "时间": "Time",
+    "无法生成 PDF": "Cannot make the PDF",
+    "运行 %1": "Run %1",
+    "结束": "End",
+    "汇总": "Summary",
+    "数值": "Value",
+    "仪表 CAP 变化(Ah)": "Meter CAP change (Ah)",
+    "仪表 ELE 变化(Wh)": "Meter ELE change (Wh)",
+    "通道": "Channel",
+    "运行对比": "Comparison of runs",
+    "没有报告文件：请给出 --pdf FILE 和/或 --html FILE": "no report file: give --pdf FILE and/or --html FILE",
+    "被测设备": "Device under test",
+    "充电器/电源": "Charger/source",
+    "线缆": "Cable",
+    "环境温度": "Ambient temperature",
 }
 
 # English of a text in one context, where it differs from ENGLISH.
-ENGLISH_IN_CONTEXT = {}
+ENGLISH_IN_CONTEXT = {
+    # The report's heading over the list of a run's marks.
+    ("RunReport", "标记"): "Marks",
+}
 
 # Source texts that stay untranslated on purpose (shown as they are).
 UNTRANSLATED = {"Custom Axis"}

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -602,6 +603,111 @@ private slots:
                                          .arg(id, 4)
                                          .toUtf8()),
                  listed.out.constData());
+    }
+
+    // The report of a run, read back from its PDF: the title, the meter, the
+    // start and end in local time, the end in words, and the figures as
+    // stats gives them; its second page holds the three charts' curves in
+    // their colours. The HTML page carries the same figures.
+    void reportOfARun()
+    {
+        RunJournal journal;
+        QVERIFY(journal.open(g_dataHome + QStringLiteral("/ombrel/runs.sqlite")));
+        const qint64 t0 = QDateTime(QDate(2025, 7, 14), QTime(8, 30, 0)).toMSecsSinceEpoch();
+        const qint64 id = journal.beginRun(t0, QStringLiteral("M512X"), QStringLiteral("V1.2"), QStringLiteral("4242"));
+        QVERIFY(id > 0);
+        ReadingLog log;
+        // Ten minutes: 2 A throughout, the voltage stepping from 5 V to 9 V
+        // after five minutes.
+        for (int k = 0; k < 600; ++k) {
+            const float v = k < 300 ? 5.0f : 9.0f;
+            log.append(t0 + 1000 * k, {v, 2.0f, 2.0f * v, 0, 0, 0, 0, 0.001f * float(k), 0.01f * float(k), 30});
+        }
+        QVERIFY(journal.sync(id, log));
+        QVERIFY(journal.endRun(id, t0 + 600000, QStringLiteral("current_below:0.05:30")));
+        QVERIFY(journal.rename(id, QStringLiteral("Charger A cable 2")));
+        RunFields fields;
+        fields.dut = QStringLiteral("Phone X2");
+        fields.source = QStringLiteral("Charger A");
+        fields.cable = QStringLiteral("USB-C 1 m");
+        fields.ambientC = 23.5;
+        fields.notes = QStringLiteral("Bench 3, lid open");
+        QVERIFY(journal.setFields(id, fields));
+        QVERIFY(journal.addMark(id, 300000, t0 + 300000, QStringLiteral("9 V step")) > 0);
+        journal.close();
+
+        const QString pdf = path("report.pdf"), html = path("report.html");
+        const Result r = ::run({QStringLiteral("report"), QString::number(id), QStringLiteral("--pdf"), pdf,
+                                QStringLiteral("--html"), html});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(60000));
+        const QString words = QString::fromUtf8(text.readAllStandardOutput());
+        QVERIFY2(words.contains(QStringLiteral("Charger A cable 2")), qPrintable(words));
+        QVERIFY2(words.contains(QStringLiteral("M512X V1.2 4242")), qPrintable(words));
+        const QString start = QDateTime::fromMSecsSinceEpoch(t0).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        const QString end = QDateTime::fromMSecsSinceEpoch(t0 + 600000).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        QVERIFY2(words.contains(start) && words.contains(end), qPrintable(words));
+        QVERIFY2(words.contains(QStringLiteral("condition: current below 0.05 A for 30 s")), qPrintable(words));
+        // What the run is about, and its mark at 5 minutes with the wall clock then.
+        for (const char *text : {"Phone X2", "Charger A", "USB-C 1 m", "23.5", "Bench 3, lid open", "9 V step"})
+            QVERIFY2(words.contains(QLatin1String(text)), text);
+        QVERIFY2(words.contains(QStringLiteral("0:05:00 (%1)").arg(
+                     QDateTime::fromMSecsSinceEpoch(t0 + 300000).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))),
+                 qPrintable(words));
+        // 599 s at 2 A; 299 s at 10 W, one step to 18 W, 299 s at 18 W.
+        QVERIFY2(words.contains(QStringLiteral("0.332778")), qPrintable(words));
+        QVERIFY2(words.contains(QStringLiteral("2.329444")), qPrintable(words));
+        const QJsonObject st = statsOf({QString::number(id)});
+        QCOMPARE(st.value(QStringLiteral("records")).toInt(), 600);
+        const QString figures[] = {
+            QString::number(number(st, "charge_ah"), 'f', 6), QString::number(number(st, "energy_wh"), 'f', 6),
+            QString::number(number(st, "vbus", "mean"), 'f', 6), QString::number(number(st, "power", "mean"), 'f', 6),
+            QString::number(number(st, "power", "max"), 'f', 6), QString::number(number(st, "vbus", "min"), 'f', 6)};
+        for (const QString &f : figures)
+            QVERIFY2(words.contains(f), qPrintable(f + QStringLiteral(" missing in\n") + words));
+        QFile page(html);
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString h = QString::fromUtf8(page.readAll());
+        QVERIFY(h.contains(QStringLiteral("<h1>Charger A cable 2</h1>")));
+        QVERIFY(h.contains(QStringLiteral("9 V step")) && h.contains(QStringLiteral("Phone X2")));
+        for (const QString &f : figures)
+            QVERIFY2(h.contains(f), qPrintable(f));
+        QCOMPARE(h.count(QStringLiteral("data:image/png;base64,")), 3);
+
+        // The pages as pictures: the first has no curve, the second each
+        // chart's colour (VBUS red, IBUS blue, POWER amber).
+        QProcess pictures;
+        pictures.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("100"), QStringLiteral("-png"),
+                                                    pdf, path("page")});
+        QVERIFY(pictures.waitForFinished(60000));
+        QCOMPARE(pictures.exitCode(), 0);
+        QDir dir(m_dir.path());
+        const QStringList pages = dir.entryList({QStringLiteral("page*.png")}, QDir::Files, QDir::Name);
+        QCOMPARE(pages.size(), 2);
+        auto count = [](const QImage &image, QRgb colour) {
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    if (std::abs(c.red() - qRed(colour)) < 24 && std::abs(c.green() - qGreen(colour)) < 24
+                        && std::abs(c.blue() - qBlue(colour)) < 24)
+                        ++n;
+                }
+            return n;
+        };
+        const QImage first(dir.filePath(pages[0])), second(dir.filePath(pages[1]));
+        for (QRgb colour : {QRgb(0xe5483f), QRgb(0x3b8fd9), QRgb(0xd99a1e)}) {
+            QCOMPARE(count(first, colour), 0);
+            QVERIFY2(count(second, colour) > 100, qPrintable(QString::number(colour, 16)));
+        }
+
+        // No file for a run that is not there; a folder that cannot be written.
+        QCOMPARE(::run({QStringLiteral("report"), QStringLiteral("99999"), QStringLiteral("--pdf"), pdf}).status, 1);
+        QCOMPARE(::run({QStringLiteral("report"), QString::number(id)}).status, 2);
+        QCOMPARE(::run({QStringLiteral("report"), QString::number(id), QStringLiteral("--pdf"),
+                        path("no-such-folder/r.pdf")}).status, 4);
     }
 
     // Where the output goes: a reader that leaves ends any command quietly

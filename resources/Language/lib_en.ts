@@ -246,6 +246,101 @@
         <source>运行 %1 已结束：请用 --at 给出标记的时间</source>
         <translation>run %1 has ended: give the mark's time with --at</translation>
     </message>
+    <message>
+        <source>没有报告文件：请给出 --pdf FILE 和/或 --html FILE</source>
+        <translation>no report file: give --pdf FILE and/or --html FILE</translation>
+    </message>
+</context>
+<context>
+    <name>CompareWindow</name>
+    <message>
+        <source>开始后 %1</source>
+        <translation>%1 since start</translation>
+    </message>
+    <message>
+        <source>Save File</source>
+        <translation>Save File</translation>
+    </message>
+    <message>
+        <source>image(*.png)</source>
+        <translation>image(*.png)</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>无法写入 %1</source>
+        <translation>Cannot write %1</translation>
+    </message>
+    <message>
+        <source>无法写入 %1：%2</source>
+        <translation>cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>报告</source>
+        <translation>Report</translation>
+    </message>
+    <message>
+        <source>对比</source>
+        <translation>Compare</translation>
+    </message>
+    <message>
+        <source>通道:</source>
+        <translation>Channel:</translation>
+    </message>
+    <message>
+        <source>对齐:</source>
+        <translation>Align at:</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>测量</source>
+        <translation>Measure</translation>
+    </message>
+    <message>
+        <source>导出图片(.png)</source>
+        <translation>Export image (.png)</translation>
+    </message>
+    <message>
+        <source>导出数据(.csv)</source>
+        <translation>Export data (.csv)</translation>
+    </message>
+    <message>
+        <source>A – B</source>
+        <translation>A – B</translation>
+    </message>
+    <message>
+        <source>时长(s)</source>
+        <translation>Duration (s)</translation>
+    </message>
+    <message>
+        <source>记录数</source>
+        <translation>Records</translation>
+    </message>
+    <message>
+        <source>电量(Ah)</source>
+        <translation>Charge (Ah)</translation>
+    </message>
+    <message>
+        <source>能量(Wh)</source>
+        <translation>Energy (Wh)</translation>
+    </message>
+    <message>
+        <source>VBUS 平均/峰值(V)</source>
+        <translation>VBUS mean/peak (V)</translation>
+    </message>
+    <message>
+        <source>IBUS 平均/峰值(A)</source>
+        <translation>IBUS mean/peak (A)</translation>
+    </message>
+    <message>
+        <source>POWER 平均/峰值(W)</source>
+        <translation>POWER mean/peak (W)</translation>
+    </message>
 </context>
 <context>
     <name>DeviceInfoUI</name>
@@ -840,6 +935,10 @@
         <source>设置文件 %1 异常大（%2 MB）：更改在后台保存。</source>
         <translation>The settings file %1 is unusually large (%2 MB): changes are saved in the background.</translation>
     </message>
+    <message>
+        <source>无法写入 %1：%2</source>
+        <translation>cannot write %1: %2</translation>
+    </message>
 </context>
 <context>
     <name>MarkController</name>
@@ -897,6 +996,101 @@
     <message>
         <source>命名管道没有读取方</source>
         <translation>a named pipe that no program reads</translation>
+    </message>
+</context>
+<context>
+    <name>RunComparison</name>
+    <message>
+        <source>请选择 %1 到 %2 次运行进行对比。</source>
+        <translation>Select %1 to %2 runs to compare.</translation>
+    </message>
+    <message>
+        <source>无法读取运行 %1：%2</source>
+        <translation>Cannot read run %1: %2</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>时长</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>记录数</source>
+        <translation>Records</translation>
+    </message>
+    <message>
+        <source>电量(Ah)</source>
+        <translation>Charge (Ah)</translation>
+    </message>
+    <message>
+        <source>能量(Wh)</source>
+        <translation>Energy (Wh)</translation>
+    </message>
+    <message>
+        <source>峰值电压(V)</source>
+        <translation>Peak voltage (V)</translation>
+    </message>
+    <message>
+        <source>平均电压(V)</source>
+        <translation>Mean voltage (V)</translation>
+    </message>
+    <message>
+        <source>峰值电流(A)</source>
+        <translation>Peak current (A)</translation>
+    </message>
+    <message>
+        <source>平均电流(A)</source>
+        <translation>Mean current (A)</translation>
+    </message>
+    <message>
+        <source>峰值功率(W)</source>
+        <translation>Peak power (W)</translation>
+    </message>
+    <message>
+        <source>平均功率(W)</source>
+        <translation>Mean power (W)</translation>
+    </message>
+    <message>
+        <source>结束原因</source>
+        <translation>End reason</translation>
+    </message>
+    <message>
+        <source>记录中</source>
+        <translation>recording</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>stopped</translation>
+    </message>
+    <message>
+        <source>仪表已拔出</source>
+        <translation>meter unplugged</translation>
+    </message>
+    <message>
+        <source>中断</source>
+        <translation>interrupted</translation>
+    </message>
+    <message>
+        <source>条件：运行时长达到 %1 秒</source>
+        <translation>condition: duration %1 s</translation>
+    </message>
+    <message>
+        <source>条件：电流低于 %1 A 持续 %2 秒</source>
+        <translation>condition: current below %1 A for %2 s</translation>
+    </message>
+    <message>
+        <source>条件：电压低于 %1 V</source>
+        <translation>condition: voltage below %1 V</translation>
+    </message>
+    <message>
+        <source>条件：电量达到 %1 Ah</source>
+        <translation>condition: charge %1 Ah</translation>
+    </message>
+    <message>
+        <source>条件：能量达到 %1 Wh</source>
+        <translation>condition: energy %1 Wh</translation>
     </message>
 </context>
 <context>
@@ -1028,6 +1222,18 @@
     <message>
         <source>无法删除这次运行。</source>
         <translation>This run cannot be deleted.</translation>
+    </message>
+    <message>
+        <source>对比</source>
+        <translation>Compare</translation>
+    </message>
+    <message>
+        <source>选择 2 到 8 次运行（按住 Ctrl 或 Shift 单击）进行对比</source>
+        <translation>Select 2 to 8 runs (click with Ctrl or Shift held) to compare them</translation>
+    </message>
+    <message>
+        <source>报告</source>
+        <translation>Report</translation>
     </message>
 </context>
 <context>
@@ -1174,6 +1380,125 @@
     <message>
         <source>无法删除：</source>
         <translation>Cannot delete: </translation>
+    </message>
+</context>
+<context>
+    <name>RunReport</name>
+    <message>
+        <source>备注</source>
+        <translation>Notes</translation>
+    </message>
+    <message>
+        <source>标记</source>
+        <translation>Marks</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>无法生成 PDF</source>
+        <translation>Cannot make the PDF</translation>
+    </message>
+    <message>
+        <source>被测设备</source>
+        <translation>Device under test</translation>
+    </message>
+    <message>
+        <source>充电器/电源</source>
+        <translation>Charger/source</translation>
+    </message>
+    <message>
+        <source>线缆</source>
+        <translation>Cable</translation>
+    </message>
+    <message>
+        <source>环境温度</source>
+        <translation>Ambient temperature</translation>
+    </message>
+    <message>
+        <source>无法读取运行 %1：%2</source>
+        <translation>Cannot read run %1: %2</translation>
+    </message>
+    <message>
+        <source>运行 %1</source>
+        <translation>Run %1</translation>
+    </message>
+    <message>
+        <source>仪表</source>
+        <translation>Meter</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>结束</source>
+        <translation>End</translation>
+    </message>
+    <message>
+        <source>记录中</source>
+        <translation>recording</translation>
+    </message>
+    <message>
+        <source>结束原因</source>
+        <translation>End reason</translation>
+    </message>
+    <message>
+        <source>汇总</source>
+        <translation>Summary</translation>
+    </message>
+    <message>
+        <source>数值</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>时长</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>记录数</source>
+        <translation>Records</translation>
+    </message>
+    <message>
+        <source>电量(Ah)</source>
+        <translation>Charge (Ah)</translation>
+    </message>
+    <message>
+        <source>能量(Wh)</source>
+        <translation>Energy (Wh)</translation>
+    </message>
+    <message>
+        <source>仪表 CAP 变化(Ah)</source>
+        <translation>Meter CAP change (Ah)</translation>
+    </message>
+    <message>
+        <source>仪表 ELE 变化(Wh)</source>
+        <translation>Meter ELE change (Wh)</translation>
+    </message>
+    <message>
+        <source>通道</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>最小</source>
+        <translation>Min</translation>
+    </message>
+    <message>
+        <source>最大</source>
+        <translation>Max</translation>
+    </message>
+    <message>
+        <source>平均</source>
+        <translation>Mean</translation>
+    </message>
+    <message>
+        <source>运行对比</source>
+        <translation>Comparison of runs</translation>
     </message>
 </context>
 <context>
