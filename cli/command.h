@@ -67,5 +67,6 @@ int runUpgrade(const QStringList &arguments);
 int runRuns(const QStringList &arguments);
 int runExport(const QStringList &arguments);
 int runStats(const QStringList &arguments);
+int runMqttForget(const QStringList &arguments);
 
 } // namespace Cli
