@@ -318,6 +318,13 @@ ENGLISH = {
     " 或 ": " or ",
     "--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数": "bad time '%1' for --%2: a local date-time such as 2026-12-08T13:05:09 or seconds from the run's start",
     "--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）": "the time %1 for --%2 occurs %3 times in run %4 (the clock was set back during it): give seconds from the run's start instead (%5)",
+    # Live outputs: the MQTT broker's connection
+    "正在连接 MQTT 代理 %1": "connecting to the MQTT broker %1",
+    "已连接 MQTT 代理 %1": "connected to the MQTT broker %1",
+    "MQTT 代理 %1 拒绝了连接": "the MQTT broker %1 refused the connection",
+    "MQTT 代理 %1 拒绝了用户名或密码": "the MQTT broker %1 refused the user name or password",
+    "无法连接到 MQTT 代理 %1": "cannot reach the MQTT broker %1",
+    "与 MQTT 代理 %1 的 TLS 握手失败": "the TLS handshake with the MQTT broker %1 failed",
 }
 
 # English of a text in one context, where it differs from ENGLISH.
