@@ -8,7 +8,7 @@
 #    while (120 s by default): CPU per recorder, the broker's CPU, messages a
 #    second at the broker, and the records lost on the way (records in the
 #    recorders' files that no subscriber received).
-# Usage: bench/bench_mqtt.sh <ombrel-sim> [seconds] [recorders] [lab-seconds]
+# Usage: bench/bench_mqtt.sh <ombrel-sim> [seconds] [recorders] [lab-seconds] (seconds 0: the lab alone)
 set -euo pipefail
 
 sim=$(realpath "$1")
@@ -65,8 +65,10 @@ compare() {
   rm -f plain.jsonl mqtt.jsonl
 }
 
-compare "record, one a second, meter at 4/s" 4
-compare "record --all-reports, meter at 100/s" 100 --all-reports
+if (( seconds > 0 )); then
+  compare "record, one a second, meter at 4/s" 4
+  compare "record --all-reports, meter at 100/s" 100 --all-reports
+fi
 
 # The lab: N recorders, each a bench of its own (its own meter and data folder).
 mosquitto_sub -h 127.0.0.1 -p "$port" -t 'ombrel/+/state' -F '%t' > states.txt &
@@ -93,9 +95,9 @@ kill "$sub_pid" 2>/dev/null || true
 hz=$(getconf CLK_TCK)
 records=$(cat lab*/run.jsonl | wc -l)
 received=$(wc -l < states.txt)
-dropped=$(grep -ho '^[^ ]* [^ ]*: [0-9]* of [0-9]* records were not sent' lab*/record.err | awk '{ s += $3 } END { print s + 0 }')
+dropped=$(cat lab*/record.err | { grep -o ': [0-9]* of [0-9]* records were not sent' || true; } | awk '{ s += $2 } END { print s + 0 }')
 cat lab*/time.txt | awk -v n="$recorders" -v s="$lab_seconds" -v recs="$records" -v got="$received" \
-    -v dropped="$dropped" -v bt="$((ticks1 - ticks0))" -v hz="$hz" -v wall="$(echo "$end - $start" | bc)" '
+    -v dropped="$dropped" -v bt="$((ticks1 - ticks0))" -v hz="$hz" -v wall="$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')" '
   { cpu += ($1 + $2) / $3 * 100; if (($1 + $2) / $3 * 100 > worst) worst = ($1 + $2) / $3 * 100 }
   END {
     printf "lab: %d recorders for %d s against one broker: CPU per recorder %.3f %% of one core (mean), %.3f %% (worst)\n",

@@ -28,7 +28,26 @@ QByteArray runEvent(const char *event, const LiveRun &run, qint64 wallMs)
 }
 } // namespace
 
-MqttSink::MqttSink(const MqttSettings &settings, QObject *parent) : QObject(parent), m_settings(settings) {}
+namespace {
+constexpr int kHandOverMs = 100;
+}
+
+MqttSink::MqttSink(const MqttSettings &settings, QObject *parent) : QObject(parent), m_settings(settings)
+{
+    m_handOverTimer.setSingleShot(true);
+    connect(&m_handOverTimer, &QTimer::timeout, this, &MqttSink::handOver);
+}
+
+void MqttSink::handOver()
+{
+    m_handOverTimer.stop();
+    m_sinceHandOver.start();
+    if (m_client) {
+        for (const MqttMessage &m : m_waiting)
+            m_client->publish(m);
+    }
+    m_waiting.clear();
+}
 
 MqttSink::~MqttSink() = default;
 
@@ -88,15 +107,20 @@ void MqttSink::recorded(const LiveRun &run)
         payload.resize(0);
         JsonLines::appendRecord(payload, log, int(i - run.logStart()));
         payload.chop(1);   // the line's end
-        m_client->publish(message("state", payload, 0, false));
+        m_waiting.push_back(message("state", payload, 0, false));
     }
     m_taken = run.records();
+    if (!m_sinceHandOver.isValid() || m_sinceHandOver.elapsed() >= kHandOverMs)
+        handOver();
+    else if (!m_handOverTimer.isActive())
+        m_handOverTimer.start(int(kHandOverMs - m_sinceHandOver.elapsed()));
 }
 
 void MqttSink::paused(const LiveRun &run)
 {
     if (!m_client)
         return;
+    handOver();
     m_client->publishEvent(message("run", runEvent("unplugged", run, QDateTime::currentMSecsSinceEpoch()) + '}', 1, false));
     availability(false);
 }
@@ -113,6 +137,7 @@ void MqttSink::ended(const LiveRun &run)
 {
     if (!m_client)
         return;
+    handOver();
     const IntervalStats total = run.stats().total();
     QByteArray out = runEvent("end", run, run.endWallMs());
     out += ",\"reason\":";
@@ -135,6 +160,7 @@ bool MqttSink::close(int timeoutMs)
 {
     if (!m_client)
         return true;
+    handOver();
     const bool delivered = m_client->finish({message("availability", "offline", 1, true)}, timeoutMs);
     return delivered;
 }

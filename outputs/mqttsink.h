@@ -4,7 +4,10 @@
 #include "outputs/mqttsettings.h"
 #include "recording/liverun.h"
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QTimer>
+#include <QVector>
 
 #include <memory>
 
@@ -20,7 +23,9 @@
 // and with discovery on, Home Assistant's configs of the meter's sensors.
 // Never in the run's way: the network is the client's own thread, and a
 // record that cannot be sent in time is dropped for MQTT only (counted). It
-// never holds back the run's log.
+// never holds back the run's log. Records that come faster than ten a second
+// (--all-reports) are handed to the connection ten times a second, a batch at
+// a time, so its thread does not wake for each.
 class MqttSink : public QObject, public RunSink
 {
     Q_OBJECT
@@ -57,10 +62,14 @@ signals:
 private:
     MqttMessage message(const char *level, const QByteArray &payload, int qos, bool retain) const;
     void availability(bool online);
+    void handOver();
 
     MqttSettings m_settings;
     RunMeter m_meter;
     QString m_prefix;
     std::unique_ptr<MqttClient> m_client;
     qint64 m_taken = 0;
+    QVector<MqttMessage> m_waiting;
+    QElapsedTimer m_sinceHandOver;
+    QTimer m_handOverTimer;
 };
