@@ -415,7 +415,7 @@ int runRecord(const QStringList &arguments)
         if (mqtt->dropped() > 0)
             error(QLatin1String(kCommand),
                   QStringLiteral("%1 of %2 records were not sent to the MQTT broker %3 (no connection, or it did "
-                                 "not keep up); every record is in the run journal and the files")
+                                 "not keep up): only MQTT missed them")
                       .arg(mqtt->dropped())
                       .arg(mqtt->dropped() + mqtt->sent())
                       .arg(mqttSettings.url()));

@@ -185,7 +185,7 @@ void MqttClient::Shared::run()
         } else if (rc == MOSQ_ERR_EAI) {
             setStatus(MqttStatus::Unreachable, QStringLiteral("the host name does not resolve"));
         } else if (rc == MOSQ_ERR_ERRNO && error == ECONNREFUSED) {
-            setStatus(MqttStatus::Refused, QString::fromLocal8Bit(std::strerror(error)));
+            setStatus(MqttStatus::Refused);
         } else if (rc == MOSQ_ERR_ERRNO && error != 0) {
             setStatus(MqttStatus::Unreachable, QString::fromLocal8Bit(std::strerror(error)));
         } else {
