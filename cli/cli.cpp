@@ -39,7 +39,7 @@ const QList<Command> &commands()
 {
     static const QList<Command> table = {
         {"list", "list the meters attached and whether they can be opened", runList},
-        {"record", "record a run to CSV and/or JSON lines", runRecord},
+        {"record", "record a run to CSV, JSON lines and/or an MQTT broker", runRecord},
         {"get", "print the meter's settings", runGet},
         {"set", "change the meter's settings", runSet},
         {"upgrade", "upgrade the meter's firmware", runUpgrade},
@@ -49,6 +49,7 @@ const QList<Command> &commands()
         {"mark", "mark a moment of a run with a name (now, in the run being recorded)", runMark},
         {"marks", "list the marks of a kept run", runMarks},
         {"report", "a kept run's report as PDF and/or HTML", runReport},
+        {"mqtt-forget", "remove a meter's sensors from Home Assistant (empty MQTT discovery configs)", runMqttForget},
     };
     return table;
 }
@@ -76,7 +77,7 @@ QString commandList()
 {
     QString text;
     for (const Command &c : commands())
-        text += QStringLiteral("  %1%2\n").arg(QLatin1String(c.name), -10).arg(QLatin1String(c.summary));
+        text += QStringLiteral("  %1%2\n").arg(QLatin1String(c.name), -12).arg(QLatin1String(c.summary));
     return text;
 }
 
@@ -112,7 +113,8 @@ QString exitStatusText()
         "  2  usage error (unknown option, bad value, a bad RUN or TIME: the message names it)\n"
         "  3  no meter, or the meter cannot be opened (the message says how to fix access)\n"
         "  4  a file or standard output could not be written (the message names it and the reason; a reader\n"
-        "     of standard output or of a pipe that goes away is no failure: 0)\n"
+        "     of standard output or of a pipe that goes away is no failure: 0), or a file an output needs\n"
+        "     cannot be read (the MQTT CA or password file)\n"
         "  5  upgrade: the firmware image was refused (too big, empty, not a regular file, unreadable)\n"
         "  6  upgrade: the meter's loader stopped answering (time-out)\n");
 }

@@ -70,5 +70,6 @@ int runStats(const QStringList &arguments);
 int runMark(const QStringList &arguments);
 int runMarks(const QStringList &arguments);
 int runReport(const QStringList &arguments);
+int runMqttForget(const QStringList &arguments);
 
 } // namespace Cli

@@ -386,6 +386,13 @@ ENGLISH = {
     "充电器/电源": "Charger/source",
     "线缆": "Cable",
     "环境温度": "Ambient temperature",
+    # Live outputs: the MQTT broker's connection
+    "正在连接 MQTT 代理 %1": "connecting to the MQTT broker %1",
+    "已连接 MQTT 代理 %1": "connected to the MQTT broker %1",
+    "MQTT 代理 %1 拒绝了连接": "the MQTT broker %1 refused the connection",
+    "MQTT 代理 %1 拒绝了用户名或密码": "the MQTT broker %1 refused the user name or password",
+    "无法连接到 MQTT 代理 %1": "cannot reach the MQTT broker %1",
+    "与 MQTT 代理 %1 的 TLS 握手失败": "the TLS handshake with the MQTT broker %1 failed",
 }
 
 # English of a text in one context, where it differs from ENGLISH.

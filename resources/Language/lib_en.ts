@@ -992,6 +992,33 @@
     </message>
 </context>
 <context>
+    <name>MqttStatus</name>
+    <message>
+        <source>正在连接 MQTT 代理 %1</source>
+        <translation>connecting to the MQTT broker %1</translation>
+    </message>
+    <message>
+        <source>已连接 MQTT 代理 %1</source>
+        <translation>connected to the MQTT broker %1</translation>
+    </message>
+    <message>
+        <source>MQTT 代理 %1 拒绝了连接</source>
+        <translation>the MQTT broker %1 refused the connection</translation>
+    </message>
+    <message>
+        <source>MQTT 代理 %1 拒绝了用户名或密码</source>
+        <translation>the MQTT broker %1 refused the user name or password</translation>
+    </message>
+    <message>
+        <source>无法连接到 MQTT 代理 %1</source>
+        <translation>cannot reach the MQTT broker %1</translation>
+    </message>
+    <message>
+        <source>与 MQTT 代理 %1 的 TLS 握手失败</source>
+        <translation>the TLS handshake with the MQTT broker %1 failed</translation>
+    </message>
+</context>
+<context>
     <name>RegularFile</name>
     <message>
         <source>命名管道没有读取方</source>
