@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # CPU use of `ombrel-sim record` over a run, as a percentage of one core
 # (user + system time over wall time), and the records it wrote: one a second
-# with the meter's 4 reports a second, and every report at 100 a second.
+# with the meter's 4 reports a second, and every report at 100 a second; and
+# the time of `ombrel-sim mark` while a record goes on (the process whole,
+# start to exit, median and worst of 20).
 # Usage: bench/bench_cli.sh <ombrel-sim> [seconds]
 set -euo pipefail
 
@@ -32,3 +34,22 @@ measure() {
 
 measure "record, one a second, meter at 4/s" 4
 measure "record --all-reports, meter at 100/s" 100 --all-reports
+
+# `mark` beside a run being recorded, into the same journal.
+"$sim" record --until-duration 60 >/dev/null 2>&1 &
+recorder=$!
+sleep 3
+times=()
+for i in $(seq 20); do
+  start=$(date +%s%N)
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$sim" mark "bench $i" >/dev/null
+  end=$(date +%s%N)
+  times+=($(( (end - start) / 1000000 )))
+  sleep 0.2
+done
+kill -INT "$recorder" 2>/dev/null || true
+wait "$recorder" 2>/dev/null || true
+marks=$("$sim" marks last | wc -l)
+printf '%s\n' "${times[@]}" | sort -n | awk -v marks="$marks" '{ t[NR] = $1 } END {
+  printf "mark beside a record: median %d ms, worst %d ms over %d marks (%d kept in the run)\n", t[int((NR + 1) / 2)], t[NR], NR, marks
+}'

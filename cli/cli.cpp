@@ -12,6 +12,7 @@
 #include <hidapi.h>
 
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,15 +39,33 @@ const QList<Command> &commands()
 {
     static const QList<Command> table = {
         {"list", "list the meters attached and whether they can be opened", runList},
-        {"record", "record a run to CSV and/or JSON lines", runRecord},
+        {"record", "record a run to CSV, JSON lines and/or an MQTT broker", runRecord},
         {"get", "print the meter's settings", runGet},
         {"set", "change the meter's settings", runSet},
         {"upgrade", "upgrade the meter's firmware", runUpgrade},
         {"runs", "list the runs kept in the run journal", runRuns},
         {"export", "write a kept run to CSV and/or JSON lines", runExport},
         {"stats", "the summary of a kept run or of an interval of it", runStats},
+        {"mark", "mark a moment of a run with a name (now, in the run being recorded)", runMark},
+        {"marks", "list the marks of a kept run", runMarks},
+        {"report", "a kept run's report as PDF and/or HTML", runReport},
+        {"mqtt-forget", "remove a meter's sensors from Home Assistant (empty MQTT discovery configs)", runMqttForget},
     };
     return table;
+}
+
+namespace {
+ReportPainter g_reportPainter;
+}
+
+void setReportPainter(const ReportPainter &painter)
+{
+    g_reportPainter = painter;
+}
+
+const ReportPainter &reportPainter()
+{
+    return g_reportPainter;
 }
 
 QString programName()
@@ -58,7 +77,7 @@ QString commandList()
 {
     QString text;
     for (const Command &c : commands())
-        text += QStringLiteral("  %1%2\n").arg(QLatin1String(c.name), -10).arg(QLatin1String(c.summary));
+        text += QStringLiteral("  %1%2\n").arg(QLatin1String(c.name), -12).arg(QLatin1String(c.summary));
     return text;
 }
 
@@ -94,7 +113,8 @@ QString exitStatusText()
         "  2  usage error (unknown option, bad value, a bad RUN or TIME: the message names it)\n"
         "  3  no meter, or the meter cannot be opened (the message says how to fix access)\n"
         "  4  a file or standard output could not be written (the message names it and the reason; a reader\n"
-        "     of standard output or of a pipe that goes away is no failure: 0)\n"
+        "     of standard output or of a pipe that goes away is no failure: 0), or a file an output needs\n"
+        "     cannot be read (the MQTT CA or password file)\n"
         "  5  upgrade: the firmware image was refused (too big, empty, not a regular file, unreadable)\n"
         "  6  upgrade: the meter's loader stopped answering (time-out)\n");
 }
@@ -153,7 +173,11 @@ std::optional<int> run(int argc, char *argv[])
     if (argc < 2 || argv[1][0] == '-' || argv[1][0] == '\0')
         return std::nullopt;
     g_program = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
-    QCoreApplication app(argc, argv);
+    const QString name = QString::fromLocal8Bit(argv[1]);
+    // The report paints on an application of its own kind.
+    std::unique_ptr<QCoreApplication> app(name == QLatin1String("report") && g_reportPainter.makeApplication
+                                              ? g_reportPainter.makeApplication(argc, argv)
+                                              : new QCoreApplication(argc, argv));
     // The window's name, whichever build runs: the same data folder, so the
     // same run journal.
     AppName::apply();
@@ -168,7 +192,6 @@ std::optional<int> run(int argc, char *argv[])
     // A file that reaches its size limit fails its write like a full disk,
     // so what was appended can be put back.
     std::signal(SIGXFSZ, SIG_IGN);
-    const QString name = QString::fromLocal8Bit(argv[1]);
     QStringList arguments;
     for (int i = 2; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);

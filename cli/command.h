@@ -67,5 +67,9 @@ int runUpgrade(const QStringList &arguments);
 int runRuns(const QStringList &arguments);
 int runExport(const QStringList &arguments);
 int runStats(const QStringList &arguments);
+int runMark(const QStringList &arguments);
+int runMarks(const QStringList &arguments);
+int runReport(const QStringList &arguments);
+int runMqttForget(const QStringList &arguments);
 
 } // namespace Cli

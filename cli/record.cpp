@@ -1,9 +1,12 @@
 // ombrel record: a run recorded without a window, to CSV and/or JSON lines.
 #include "cli/command.h"
+#include "cli/recordoutputs.h"
+#include "cli/mqttoptions.h"
 
 #include "base/setting.h"
 #include "base/timetext.h"
 #include "device/productinfo.h"
+#include "outputs/mqttsink.h"
 #include "recording/liverun.h"
 #include "recording/newfile.h"
 #include "recording/runjournal.h"
@@ -169,6 +172,22 @@ int runRecord(const QStringList &arguments)
                                           QStringLiteral("End the run (exit status 0) when the meter is pulled out, "
                                                          "instead of waiting for it to come back."));
     parser.addOptions({csvOption, jsonOption, serialOption, allOption, unplugOption});
+    // What the run is about, kept with it in the run journal.
+    const QCommandLineOption nameOption(QStringLiteral("name"), QStringLiteral("The run's name."), QStringLiteral("text"));
+    const QCommandLineOption noteOption(QStringLiteral("note"), QStringLiteral("The run's notes."), QStringLiteral("text"));
+    const QCommandLineOption dutOption(QStringLiteral("device"), QStringLiteral("The device under test."),
+                                       QStringLiteral("text"));
+    const QCommandLineOption sourceOption(QStringLiteral("source"), QStringLiteral("The charger or source."),
+                                          QStringLiteral("text"));
+    const QCommandLineOption cableOption(QStringLiteral("cable"), QStringLiteral("The cable."), QStringLiteral("text"));
+    const QCommandLineOption ambientOption(QStringLiteral("ambient"),
+                                           QStringLiteral("The ambient temperature in degrees Celsius."),
+                                           QStringLiteral("celsius"));
+    parser.addOptions({nameOption, noteOption, dutOption, sourceOption, cableOption, ambientOption});
+    RecordOutputs outputs;
+    parser.addOptions(outputs.options());
+    MqttOptions mqttOptions;
+    mqttOptions.add(parser, true);
     QList<QCommandLineOption> stops;
     for (const StopOption &s : stopOptions()) {
         stops << QCommandLineOption(QLatin1String(s.name), QLatin1String(s.help), QLatin1String(s.valueName));
@@ -180,7 +199,9 @@ int runRecord(const QStringList &arguments)
                                  "latest reading, into the run journal and the files given (none: the journal "
                                  "alone). On a terminal a status line on standard error shows the run; Ctrl+C "
                                  "(SIGINT) or SIGTERM ends it with every file complete, and a line on standard "
-                                 "error says how it ended: the reason, duration, records, Ah and Wh."),
+                                 "error says how it ended: the reason, duration, records, Ah and Wh. With --mqtt each record is "
+                                 "published to the broker too (PREFIX/state), with the run's events (PREFIX/run), "
+                                 "its availability (PREFIX/availability) and Home Assistant discovery configs."),
                   arguments))
         return *done;
     if (!parser.positionalArguments().isEmpty()) {
@@ -211,6 +232,28 @@ int runRecord(const QStringList &arguments)
             return Usage;
         }
     }
+    RunFields fields;
+    fields.notes = parser.value(noteOption);
+    fields.dut = parser.value(dutOption);
+    fields.source = parser.value(sourceOption);
+    fields.cable = parser.value(cableOption);
+    if (parser.isSet(ambientOption)) {
+        bool ok = false;
+        const double c = parser.value(ambientOption).toDouble(&ok);
+        if (!ok || !std::isfinite(c) || c < -273.15 || c > 1000.0) {
+            error(QLatin1String(kCommand), QStringLiteral("bad value '%1' for --ambient: a temperature in degrees "
+                                                          "Celsius such as 25 or -5.5")
+                                               .arg(parser.value(ambientOption)));
+            return Usage;
+        }
+        fields.ambientC = c;
+    }
+    if (const std::optional<int> bad = outputs.read(parser))
+        return *bad;
+    MqttSettings mqttSettings;
+    bool mqttGiven = false;
+    if (const std::optional<int> done = mqttOptions.read(parser, kCommand, &mqttSettings, &mqttGiven))
+        return *done;
     RunRecorder::Options options;
     options.serial = parser.value(serialOption);
     options.allReports = parser.isSet(allOption);
@@ -262,6 +305,8 @@ int runRecord(const QStringList &arguments)
             return CannotWrite;
         }
     }
+    if (const std::optional<int> bad = outputs.open())
+        return *bad;
 
     // The run history: a journal that cannot be opened is said, and the run
     // goes on to the files. The journal first: a run killed at any moment has
@@ -271,11 +316,29 @@ int runRecord(const QStringList &arguments)
     JournalWords journalWords(journal);
     journalWords.report(true);
     RunJournalSink *const journalSink = run.attach(std::make_unique<RunJournalSink>(journal));
+    journalSink->describe(parser.value(nameOption), fields);
     std::vector<FileRunSink *> files;
     if (csvFile)
         files.push_back(run.attach(std::move(csvFile)));
     if (jsonFile)
         files.push_back(run.attach(std::move(jsonFile)));
+    outputs.attach(run, files);
+
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    // The broker last: it never holds back the run nor the files. Its
+    // connection is said once at each change.
+    MqttSink *mqtt = nullptr;
+    if (mqttGiven) {
+        mqtt = run.attach(std::make_unique<MqttSink>(mqttSettings));
+        QObject::connect(mqtt, &MqttSink::statusChanged, [&](const MqttStatus &said) {
+            if (said.kind == MqttStatus::Connecting)
+                return;
+            if (terminal)
+                std::fputs("\r\x1b[K", stderr);
+            error(QLatin1String(kCommand), said.words(mqttSettings.url()));
+        });
+        mqtt->start({product.modelWord, product.versionWord, recorder.serialNumber()});
+    }
 
     if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法设置信号处理"));
@@ -290,7 +353,6 @@ int runRecord(const QStringList &arguments)
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
     qint64 lastStatusMs = -1000;
     int status = Ok;
     bool finished = false;
@@ -322,6 +384,8 @@ int runRecord(const QStringList &arguments)
 
     QObject::connect(&run, &LiveRun::sinkStatusChanged, [&](int i) {
         const RunSink &sink = run.sink(i);
+        if (outputs.statusChanged(sink))
+            return;
         if (&sink == journalSink) {
             journalWords.report(false);
             return;
@@ -388,6 +452,18 @@ int runRecord(const QStringList &arguments)
         run.stop();
     else
         run.end(endReason);
+    outputs.finish();
+    if (mqtt) {
+        // The end of the run and "offline" reach the broker when it is there.
+        mqtt->close(3000);
+        if (mqtt->dropped() > 0)
+            error(QLatin1String(kCommand),
+                  QStringLiteral("%1 of %2 records were not sent to the MQTT broker %3 (no connection, or it did "
+                                 "not keep up): only MQTT missed them")
+                      .arg(mqtt->dropped())
+                      .arg(mqtt->dropped() + mqtt->sent())
+                      .arg(mqttSettings.url()));
+    }
     for (const FileRunSink *file : files) {
         if (!file->closeError().isEmpty() && status == Ok) {
             cannotWrite(*file, file->closeError());

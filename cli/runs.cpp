@@ -1,5 +1,6 @@
 // ombrel runs, export and stats: the run history kept by the run journal.
 #include "cli/command.h"
+#include "cli/cli.h"
 
 #include "base/setting.h"
 #include "base/timetext.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -131,6 +133,102 @@ std::optional<Time> parseTime(const QString &text)
     return Time{true, at.toMSecsSinceEpoch()};
 }
 
+// The interval --from/--to give, on the run's timeline (the first record at
+// t0); the whole run for options not given. A wall-clock time is where the
+// run's clock showed it; one it showed twice (set back during the run) is
+// ambiguous, and said; one it never showed is taken by the offset of the
+// first record. Usage (said) for an ambiguous time.
+std::optional<int> intervalOnTimeline(RunJournal &journal, const JournalRun &run, const QCommandLineParser &parser,
+                                      const QCommandLineOption &fromOption, const QCommandLineOption &toOption,
+                                      const char *command, qint64 t0, qint64 firstWall, qint64 &fromRun,
+                                      qint64 &toRun)
+{
+    auto onTimeline = [&](const QCommandLineOption &option, qint64 &at) -> std::optional<int> {
+        const Time t = *parseTime(parser.value(option));
+        if (!t.wall) {
+            at = t0 + t.ms;
+            return std::nullopt;
+        }
+        const std::vector<qint64> times = journal.runTimesAtWall(run.id, t.ms);
+        if (times.size() > 1) {
+            QStringList seconds;
+            for (const qint64 ms : times)
+                seconds << QString::number((ms - t0) / 1000.0, 'g', 15);
+            error(QLatin1String(command),
+                  QCoreApplication::translate("Cli", "--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）")
+                      .arg(parser.value(option), option.names().first())
+                      .arg(times.size())
+                      .arg(run.id)
+                      .arg(seconds.join(QCoreApplication::translate("Cli", " 或 "))));
+            return int(Usage);
+        }
+        at = times.empty() ? t.ms - (firstWall - t0) : times.front();
+        return std::nullopt;
+    };
+    fromRun = std::numeric_limits<qint64>::min() / 2;
+    toRun = std::numeric_limits<qint64>::max() / 2;
+    if (parser.isSet(fromOption))
+        if (const std::optional<int> bad = onTimeline(fromOption, fromRun))
+            return bad;
+    if (parser.isSet(toOption))
+        if (const std::optional<int> bad = onTimeline(toOption, toRun))
+            return bad;
+    return std::nullopt;
+}
+
+// Usage (said) for a --from/--to that is not a TIME; checked before the
+// journal is opened.
+std::optional<int> checkTimes(const QCommandLineParser &parser, const QCommandLineOption &fromOption,
+                              const QCommandLineOption &toOption, const char *command)
+{
+    static const QRegularExpression shape(QStringLiteral("^([+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)|\\d{4}-\\d\\d-\\d\\dT.+)$"));
+    for (const QCommandLineOption *o : {&fromOption, &toOption}) {
+        if (o->names().isEmpty() || !parser.isSet(*o))
+            continue;
+        const QString v = parser.value(*o);
+        if (!shape.match(v).hasMatch() || !parseTime(v)) {
+            error(QLatin1String(command),
+                  QCoreApplication::translate("Cli", "--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数")
+                      .arg(v, o->names().first()));
+            return int(Usage);
+        }
+    }
+    return std::nullopt;
+}
+
+// What a run is about, after its line in `runs`: "  | name; device: …;
+// source: …; cable: …; 25 °C; notes: …", nothing when none is given.
+QString aboutText(const JournalRun &r)
+{
+    QStringList parts;
+    // One line of plain text: lines joined with " / ", tabs and other
+    // control characters as spaces.
+    auto oneLine = [](QString text) {
+        text.replace(QLatin1String("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\n'), QStringLiteral(" / "));
+        for (QChar &c : text) {
+            if (c.category() == QChar::Other_Control)
+                c = QLatin1Char(' ');
+        }
+        return text.trimmed();
+    };
+    if (!r.name.isEmpty())
+        parts << oneLine(r.name);
+    const std::pair<const char *, const QString *> fields[] = {
+        {"device", &r.fields.dut}, {"source", &r.fields.source}, {"cable", &r.fields.cable}};
+    for (const auto &f : fields) {
+        if (!f.second->isEmpty())
+            parts << QStringLiteral("%1: %2").arg(QLatin1String(f.first), oneLine(*f.second));
+    }
+    if (r.fields.hasAmbient())
+        parts << QStringLiteral("%1 \u00b0C").arg(r.fields.ambientC);
+    if (!r.fields.notes.isEmpty())
+        parts << QStringLiteral("notes: %1").arg(oneLine(r.fields.notes));
+    return parts.isEmpty() ? QString() : QStringLiteral("  | ") + parts.join(QStringLiteral("; "));
+}
+
+const char kTimeHelp[] = "a local date-time in ISO 8601 (2026-12-08T13:05:09, an offset such as +08:00 may follow) "
+                         "or seconds from the run's start (90, 1.5)";
+
 } // namespace
 
 int runRuns(const QStringList &arguments)
@@ -139,13 +237,16 @@ int runRuns(const QStringList &arguments)
     QCommandLineParser parser;
     const QCommandLineOption jsonOption(QStringLiteral("json"),
                                         QStringLiteral("A JSON array of the runs, each an object with the fields of "
-                                                       "its row in the journal's run table."));
+                                                       "its row in the journal's run table (notes, dut, source, "
+                                                       "cable, ambient_c among them)."));
     parser.addOption(jsonOption);
     if (const std::optional<int> done =
             parse(parser, command,
                   QStringLiteral("Lists the runs kept in the run journal, newest first, one a line: id, start "
                                  "(local time), duration, records, meter (model and serial number), and how it "
-                                 "ended (stopped, unplugged, interrupted) or 'recording' while it goes on."),
+                                 "ended (stopped, unplugged, interrupted) or 'recording' while it goes on; then, "
+                                 "after '|', its name, device, source, cable, ambient temperature and notes where "
+                                 "given."),
                   arguments))
         return *done;
     if (!parser.positionalArguments().isEmpty()) {
@@ -183,6 +284,21 @@ int runRuns(const QStringList &arguments)
                 out += "\":";
                 JsonLines::appendString(out, *t.second);
             }
+            const std::pair<const char *, const QString *> fields[] = {{"notes", &r.fields.notes},
+                                                                       {"dut", &r.fields.dut},
+                                                                       {"source", &r.fields.source},
+                                                                       {"cable", &r.fields.cable}};
+            for (const auto &t : fields) {
+                out += ",\"";
+                out += t.first;
+                out += "\":";
+                JsonLines::appendString(out, *t.second);
+            }
+            out += ",\"ambient_c\":";
+            if (r.fields.hasAmbient())
+                JsonLines::appendNumber(out, r.fields.ambientC);
+            else
+                out += "null";
             out += ",\"records\":" + QByteArray::number(r.records);
             const std::pair<const char *, double> numbers[] = {
                 {"duration_s", r.duration_s}, {"charge_ah", r.charge_ah},       {"energy_wh", r.energy_wh},
@@ -201,13 +317,14 @@ int runRuns(const QStringList &arguments)
     } else {
         for (const JournalRun &r : runs) {
             const QString meter = (r.model + QLatin1Char(' ') + r.serial).trimmed();
-            out += QStringLiteral("%1  %2  %3  %4  %5  %6\n")
+            out += QStringLiteral("%1  %2  %3  %4  %5  %6")
                        .arg(r.id, 4)
                        .arg(localText(r.startMs), durationText(r.duration_s))
                        .arg(r.records, 7)
                        .arg(meter.isEmpty() ? QStringLiteral("-") : meter,
                             r.finished() ? StopConditions::reasonWords(r.endReason) : QStringLiteral("recording"))
                        .toUtf8();
+            out += aboutText(r).toUtf8() + '\n';
         }
     }
     return writeOut(command, out);
@@ -226,16 +343,26 @@ int runExport(const QStringList &arguments)
                                         QStringLiteral("Write one JSON object a record, as record does, to this "
                                                        "file (the same rules as --csv) or to standard output for -."),
                                         QStringLiteral("file|-"));
-    parser.addOptions({csvOption, jsonOption});
+    const QCommandLineOption fromOption(
+        QStringLiteral("from"),
+        QStringLiteral("Only the records from this time on (default: the run's first record): %1.").arg(QLatin1String(kTimeHelp)),
+        QStringLiteral("time"));
+    const QCommandLineOption toOption(QStringLiteral("to"),
+                                      QStringLiteral("Only the records up to this time, included (default: the "
+                                                     "run's last record); as --from."),
+                                      QStringLiteral("time"));
+    parser.addOptions({csvOption, jsonOption, fromOption, toOption});
     parser.addPositionalArgument(QStringLiteral("RUN"), QLatin1String(kRunHelp));
     if (const std::optional<int> done =
             parse(parser, command,
-                  QStringLiteral("Writes the records of a run kept in the run journal to CSV and/or JSON lines. "
-                                 "%1").arg(QLatin1String(kRunHelp)),
+                  QStringLiteral("Writes the records of a run kept in the run journal, or of an interval of it, "
+                                 "to CSV and/or JSON lines. %1").arg(QLatin1String(kRunHelp)),
                   arguments))
         return *done;
     QString word;
     if (const std::optional<int> bad = runArgument(parser, command, word))
+        return *bad;
+    if (const std::optional<int> bad = checkTimes(parser, fromOption, toOption, command))
         return *bad;
     const QString csvName = parser.value(csvOption);
     const QString jsonName = parser.value(jsonOption);
@@ -264,6 +391,26 @@ int runExport(const QStringList &arguments)
                                           .arg(run.id)
                                           .arg(journal.detail()));
         return Failed;
+    }
+    if ((parser.isSet(fromOption) || parser.isSet(toOption)) && log.size() > 0) {
+        // The records of the interval, both ends included, as the same
+        // writers write them.
+        qint64 fromRun = 0, toRun = 0;
+        if (const std::optional<int> bad = intervalOnTimeline(journal, run, parser, fromOption, toOption, command,
+                                                              log.runMs(0), log.timeMs(0), fromRun, toRun))
+            return *bad;
+        const std::vector<qint64> &times = log.runTimes();
+        const int first = int(std::lower_bound(times.begin(), times.end(), fromRun) - times.begin());
+        const int end = int(std::upper_bound(times.begin(), times.end(), toRun) - times.begin());
+        ReadingLog part;
+        part.reserve(qMax(0, end - first));
+        ReadingLog::Values values;
+        for (int i = first; i < end; ++i) {
+            for (int c = 0; c < ReadingLog::ColumnCount; ++c)
+                values[size_t(c)] = log.value(ReadingLog::Column(c), i);
+            part.append(log.timeMs(i), log.runMs(i), values);
+        }
+        log = std::move(part);
     }
     // Files, pipes that a program reads, devices, standard output for "-";
     // one whose reader went away ends the export quietly.
@@ -320,18 +467,8 @@ int runStats(const QStringList &arguments)
     if (const std::optional<int> bad = runArgument(parser, command, word))
         return *bad;
     // The times are checked before the journal is opened.
-    static const QRegularExpression shape(QStringLiteral("^([+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)|\\d{4}-\\d\\d-\\d\\dT.+)$"));
-    for (const QCommandLineOption *o : {&fromOption, &toOption}) {
-        if (o->names().isEmpty() || !parser.isSet(*o))
-            continue;
-        const QString v = parser.value(*o);
-        if (!shape.match(v).hasMatch() || !parseTime(v)) {
-            error(QLatin1String(command),
-                  QCoreApplication::translate("Cli", "--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数")
-                      .arg(v, o->names().first()));
-            return Usage;
-        }
-    }
+    if (const std::optional<int> bad = checkTimes(parser, fromOption, toOption, command))
+        return *bad;
     RunJournal journal;
     if (!openJournal(journal, command))
         return Failed;
@@ -342,40 +479,9 @@ int runStats(const QStringList &arguments)
     IntervalStats s;
     qint64 fromRun = 0, toRun = 0;
     if (journal.timeline(run.id, t0, firstWall)) {
-        // A time on the run's timeline. A wall-clock time is where the run's
-        // clock showed it; one it showed twice (set back during the run) is
-        // ambiguous, and said; one it never showed is taken by the offset of
-        // the first record.
-        auto onTimeline = [&](const QCommandLineOption &option, qint64 &at) -> std::optional<int> {
-            const Time t = *parseTime(parser.value(option));
-            if (!t.wall) {
-                at = t0 + t.ms;
-                return std::nullopt;
-            }
-            const std::vector<qint64> times = journal.runTimesAtWall(run.id, t.ms);
-            if (times.size() > 1) {
-                QStringList seconds;
-                for (const qint64 ms : times)
-                    seconds << QString::number((ms - t0) / 1000.0, 'g', 15);
-                error(QLatin1String(command),
-                      QCoreApplication::translate("Cli", "--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）")
-                          .arg(parser.value(option), option.names().first())
-                          .arg(times.size())
-                          .arg(run.id)
-                          .arg(seconds.join(QCoreApplication::translate("Cli", " 或 "))));
-                return int(Usage);
-            }
-            at = times.empty() ? t.ms - (firstWall - t0) : times.front();
-            return std::nullopt;
-        };
-        fromRun = std::numeric_limits<qint64>::min() / 2;
-        toRun = std::numeric_limits<qint64>::max() / 2;
-        if (parser.isSet(fromOption))
-            if (const std::optional<int> bad = onTimeline(fromOption, fromRun))
-                return *bad;
-        if (parser.isSet(toOption))
-            if (const std::optional<int> bad = onTimeline(toOption, toRun))
-                return *bad;
+        if (const std::optional<int> bad =
+                intervalOnTimeline(journal, run, parser, fromOption, toOption, command, t0, firstWall, fromRun, toRun))
+            return *bad;
         s = journal.stats(run.id, fromRun, toRun);
     }
     // The interval's ends: its first and last record; for an interval
@@ -446,6 +552,217 @@ int runStats(const QStringList &arguments)
         }
     }
     return writeOut(command, out);
+}
+
+int runMark(const QStringList &arguments)
+{
+    // The moment the command was given is the mark's.
+    const qint64 nowMs = QDateTime::currentMSecsSinceEpoch();
+    const char command[] = "mark";
+    QCommandLineParser parser;
+    const QCommandLineOption runOption(QStringLiteral("run"),
+                                       QStringLiteral("The run to mark: its id, or 'last' (default: the newest run "
+                                                      "being recorded, by the window or by record)."),
+                                       QStringLiteral("id"));
+    const QCommandLineOption atOption(
+        QStringLiteral("at"),
+        QStringLiteral("The mark's time (default: now; needed for a run that has ended): %1.").arg(QLatin1String(kTimeHelp)),
+        QStringLiteral("time"));
+    parser.addOptions({runOption, atOption});
+    parser.addPositionalArgument(QStringLiteral("TEXT"), QStringLiteral("The mark's name."));
+    if (const std::optional<int> done =
+            parse(parser, command,
+                  QStringLiteral("Marks a moment of a run in the run journal with a name: by default now, in the "
+                                 "newest run being recorded. The window shows the mark on the run's chart."),
+                  arguments))
+        return *done;
+    const QStringList args = parser.positionalArguments();
+    if (args.size() != 1) {
+        error(QLatin1String(command), args.isEmpty() ? QCoreApplication::translate("Cli", "请给出标记的名称")
+                                                     : QCoreApplication::translate("Cli", "多余的参数“%1”").arg(args[1]));
+        return Usage;
+    }
+    if (const std::optional<int> bad = checkTimes(parser, atOption, atOption, command))
+        return *bad;
+    const QString word = parser.value(runOption);
+    if (parser.isSet(runOption)) {
+        bool ok = false;
+        const qint64 id = word.toLongLong(&ok);
+        if (word != QLatin1String("last") && (!ok || id <= 0 || word.startsWith(QLatin1Char('+')))) {
+            error(QLatin1String(command),
+                  QCoreApplication::translate("Cli", "无效的运行“%1”：应为运行的编号（见 %2 runs）或 last").arg(word, programName()));
+            return Usage;
+        }
+    }
+    // Written beside a run being recorded: the recording program commits a
+    // record a second, so waiting a little for the database is enough.
+    RunJournal journal;
+    journal.setBusyTimeout(2000);
+    if (!journal.open(RunJournal::Mode::Write) || journal.status() == RunJournal::Status::MovedAside) {
+        if (journal.status() != RunJournal::Status::MovedAside) {
+            error(QLatin1String(command), QStringLiteral("cannot write the run journal %1 (%2)")
+                                              .arg(QDir::toNativeSeparators(journal.path()),
+                                                   journal.detail().isEmpty() ? journal.message() : journal.detail()));
+            return Failed;
+        }
+    }
+    JournalRun run;
+    if (parser.isSet(runOption)) {
+        if (const std::optional<int> missing = findRun(journal, command, word, run))
+            return *missing;
+    } else {
+        const qint64 live = journal.newestRecording();
+        if (live == 0) {
+            error(QLatin1String(command),
+                  QCoreApplication::translate("Cli", "没有正在记录的运行：请用 --run 指定运行（见 %1 runs）").arg(programName()));
+            return Failed;
+        }
+        if (const std::optional<int> missing = findRun(journal, command, QString::number(live), run))
+            return *missing;
+    }
+    const QString name = args[0];
+    qint64 markId = 0, atMs = 0;
+    if (parser.isSet(atOption)) {
+        qint64 t0 = 0, firstWall = 0, at = 0, same = 0;
+        if (!journal.timeline(run.id, t0, firstWall)) {
+            error(QLatin1String(command), QCoreApplication::translate("Cli", "运行 %1 还没有记录").arg(run.id));
+            return Failed;
+        }
+        if (const std::optional<int> bad =
+                intervalOnTimeline(journal, run, parser, atOption, atOption, command, t0, firstWall, at, same))
+            return *bad;
+        atMs = at - t0;
+        markId = journal.addMark(run.id, atMs, nowMs, name);
+    } else if (!journal.isRecording(run.id)) {
+        error(QLatin1String(command),
+              QCoreApplication::translate("Cli", "运行 %1 已结束：请用 --at 给出标记的时间").arg(run.id));
+        return Usage;
+    } else {
+        markId = journal.addMarkAtWall(run.id, nowMs, name, &atMs);
+    }
+    if (markId <= 0) {
+        error(QLatin1String(command), QStringLiteral("cannot write the mark into the run journal %1 (%2)")
+                                          .arg(QDir::toNativeSeparators(journal.path()),
+                                               journal.detail().isEmpty() ? journal.message() : journal.detail()));
+        return Failed;
+    }
+    return writeOut(command, QStringLiteral("mark %1 in run %2 at %3\n")
+                                 .arg(markId)
+                                 .arg(run.id)
+                                 .arg(TimeText::durationMs(atMs))
+                                 .toUtf8());
+}
+
+int runMarks(const QStringList &arguments)
+{
+    const char command[] = "marks";
+    QCommandLineParser parser;
+    const QCommandLineOption jsonOption(
+        QStringLiteral("json"),
+        QStringLiteral("A JSON array of the marks, each an object: id, run, at_s (seconds from the run's first "
+                       "record), time (local ISO 8601 on the run's clock), wall_ms (when it was made), name."));
+    parser.addOption(jsonOption);
+    parser.addPositionalArgument(QStringLiteral("RUN"), QLatin1String(kRunHelp));
+    if (const std::optional<int> done =
+            parse(parser, command,
+                  QStringLiteral("Lists the marks of a run kept in the run journal in the order of their times, one "
+                                 "a line: id, time from the run's start, local time, name. %1")
+                      .arg(QLatin1String(kRunHelp)),
+                  arguments))
+        return *done;
+    QString word;
+    if (const std::optional<int> bad = runArgument(parser, command, word))
+        return *bad;
+    RunJournal journal;
+    if (!openJournal(journal, command))
+        return Failed;
+    JournalRun run;
+    if (const std::optional<int> missing = findRun(journal, command, word, run))
+        return *missing;
+    // A mark's local time: where the run's clock stood at it (the offset of
+    // the first record), or its start before any record.
+    qint64 t0 = 0, firstWall = 0;
+    const bool timed = journal.timeline(run.id, t0, firstWall);
+    auto wallAt = [&](const RunMark &m) { return timed ? firstWall + m.atMs : run.startMs + m.atMs; };
+    const std::vector<RunMark> marks = journal.marks(run.id);
+    QByteArray out;
+    if (parser.isSet(jsonOption)) {
+        out += '[';
+        for (size_t k = 0; k < marks.size(); ++k) {
+            const RunMark &m = marks[k];
+            out += k ? ",\n{" : "\n{";
+            out += "\"id\":" + QByteArray::number(m.id) + ",\"run\":" + QByteArray::number(m.runId);
+            out += ",\"at_s\":";
+            JsonLines::appendNumber(out, double(m.atMs) / 1000.0);
+            out += ",\"time\":\"" + JsonLines::isoTime(wallAt(m)) + '"';
+            out += ",\"wall_ms\":" + QByteArray::number(m.wallMs);
+            out += ",\"name\":";
+            JsonLines::appendString(out, m.name);
+            out += '}';
+        }
+        out += marks.empty() ? "]\n" : "\n]\n";
+    } else {
+        for (const RunMark &m : marks) {
+            out += QStringLiteral("%1  %2  %3  %4\n")
+                       .arg(m.id, 4)
+                       .arg(TimeText::durationMs(m.atMs), 12)
+                       .arg(localText(wallAt(m)), m.name)
+                       .toUtf8();
+        }
+    }
+    return writeOut(command, out);
+}
+
+int runReport(const QStringList &arguments)
+{
+    const char command[] = "report";
+    QCommandLineParser parser;
+    const QCommandLineOption pdfOption(QStringLiteral("pdf"),
+                                       QStringLiteral("Write the report as PDF (one or two A4 pages) to FILE."),
+                                       QStringLiteral("file"));
+    const QCommandLineOption htmlOption(QStringLiteral("html"),
+                                        QStringLiteral("Write the report as one HTML page (its charts inside) to FILE."),
+                                        QStringLiteral("file"));
+    parser.addOptions({pdfOption, htmlOption});
+    parser.addPositionalArgument(QStringLiteral("RUN"), QLatin1String(kRunHelp));
+    if (const std::optional<int> done =
+            parse(parser, command,
+                  QStringLiteral("The report of a run kept in the run journal: its name, meter, start and end, how "
+                                 "it ended, its fields, notes and marks, the summary (as stats gives it) and charts "
+                                 "of VBUS, IBUS and POWER drawn from its records. A file is written under a hidden "
+                                 "name and renamed when whole. %1").arg(QLatin1String(kRunHelp)),
+                  arguments))
+        return *done;
+    QString word;
+    if (const std::optional<int> bad = runArgument(parser, command, word))
+        return *bad;
+    const QString pdf = parser.value(pdfOption), html = parser.value(htmlOption);
+    if ((parser.isSet(pdfOption) && pdf.isEmpty()) || (parser.isSet(htmlOption) && html.isEmpty())
+        || (pdf.isEmpty() && html.isEmpty())) {
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "没有报告文件：请给出 --pdf FILE 和/或 --html FILE"));
+        return Usage;
+    }
+    if (!reportPainter().writeRun) {
+        error(QLatin1String(command), QStringLiteral("this build cannot paint reports"));
+        return Failed;
+    }
+    RunJournal journal;
+    if (!openJournal(journal, command))
+        return Failed;
+    JournalRun run;
+    if (const std::optional<int> bad = findRun(journal, command, word, run))
+        return *bad;
+    for (const auto &out : {std::make_pair(pdf, false), std::make_pair(html, true)}) {
+        if (out.first.isEmpty())
+            continue;
+        QString reason;
+        if (!reportPainter().writeRun(journal, run.id, out.first, out.second, &reason)) {
+            error(QLatin1String(command),
+                  QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(out.first, reason));
+            return CannotWrite;
+        }
+    }
+    return Ok;
 }
 
 } // namespace Cli

@@ -106,6 +106,7 @@ bool JournalFile::open(const QString &path, Mode mode)
     m_detail.clear();
     m_notAFile = FileKind::File;
     m_unfinished.clear();
+    m_additions = false;
     m_readOnly = mode == Mode::Read;
     return openAt(path, false);
 }
@@ -129,6 +130,7 @@ void JournalFile::close()
     if (m_db)
         sqlite3_close_v2(m_db);
     m_db = nullptr;
+    m_additions = false;
     m_status = Status::NotOpen;
 }
 
@@ -183,7 +185,7 @@ bool JournalFile::openAt(const QString &path, bool fresh)
     sqlite3_extended_result_codes(m_db, 1);
     // Never hold the window for long: a database held by another program is
     // reported and the records written at a later tick.
-    sqlite3_busy_timeout(m_db, 40);
+    sqlite3_busy_timeout(m_db, m_busyMs > 0 ? m_busyMs : 40);
     m_lastRc = SQLITE_OK;
     if (!prepareSchema()) {
         if (!fresh && m_status == Status::MovedAside)
@@ -223,6 +225,48 @@ bool JournalFile::readSchema(qint64 &userVersion, qint64 &objectCount)
     return true;
 }
 
+bool JournalFile::readAdditions()
+{
+    Stmt q(m_db, journalschema::kHasAdditions);
+    if (!q.ok() || q.step() != SQLITE_ROW)
+        return fail(q.rc);
+    m_additions = q.i64(0) > 0;
+    return true;
+}
+
+bool JournalFile::addAdditions()
+{
+    // A database an older program made, or wrote to: the additions are made
+    // now, and marks of runs it removed are dropped. A database held by
+    // another program is given them at a later opening; the runs are
+    // written meanwhile, without marks.
+    if (!readAdditions())
+        return false;
+    if (!m_additions) {
+        if (!exec("BEGIN IMMEDIATE"))
+            return false;
+        const int rc = sqlite3_exec(m_db, journalschema::kAdditions, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            return fail(rc);
+        }
+        if (!exec("COMMIT")) {
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            return false;
+        }
+        m_additions = true;
+        return true;
+    }
+    return exec("DELETE FROM mark WHERE run NOT IN (SELECT id FROM run)");
+}
+
+void JournalFile::setBusyTimeout(int ms)
+{
+    m_busyMs = ms;
+    if (m_db)
+        sqlite3_busy_timeout(m_db, ms);
+}
+
 bool JournalFile::openEmpty()
 {
     // No database yet, or an empty file: nothing to read, and nothing made
@@ -236,6 +280,7 @@ bool JournalFile::openEmpty()
         m_db = nullptr;
         return false;
     }
+    m_additions = true;
     setOk();
     return true;
 }
@@ -262,7 +307,7 @@ bool JournalFile::openForReading()
             return false;
         }
         sqlite3_extended_result_codes(m_db, 1);
-        sqlite3_busy_timeout(m_db, 1000);
+        sqlite3_busy_timeout(m_db, m_busyMs > 0 ? m_busyMs : 1000);
         if (!readSchema(userVersion, objectCount)) {
             closeDb();
             return false;
@@ -311,6 +356,10 @@ bool JournalFile::openForReading()
         closeDb();
         return isBroken(rc) ? damaged() : false;
     }
+    if (!readAdditions()) {
+        closeDb();
+        return isBroken(m_lastRc) ? damaged() : false;
+    }
     setOk();
     m_unfinished = std::move(open);
     return true;
@@ -358,9 +407,16 @@ bool JournalFile::prepareSchema()
     if (rc != SQLITE_OK)
         return fail(rc);
     // Every page of the run table read once: a damaged one shows here.
-    Stmt check(m_db, "SELECT count(*), sum(length(serial)) FROM run");
-    if (!check.ok() || check.step() != SQLITE_ROW)
-        return fail(check.rc);
+    {
+        Stmt check(m_db, "SELECT count(*), sum(length(serial)) FROM run");
+        if (!check.ok() || check.step() != SQLITE_ROW)
+            return fail(check.rc);
+    }
+    if (!addAdditions()) {
+        if (isBroken(m_lastRc))
+            return false;
+        setOk();   // the runs are kept all the same
+    }
     return true;
 }
 

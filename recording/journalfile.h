@@ -50,6 +50,12 @@ public:
     sqlite3 *db() const { return m_db; }
     QString path() const { return m_path; }
     bool readOnly() const { return m_readOnly; }
+    // Whether the database has the run's notes and fields and the marks
+    // (journalschema::kAdditions); one opened for writing is given them.
+    bool hasAdditions() const { return m_additions; }
+    // How long a statement waits for a database another process holds
+    // (40 ms for writing, 1 s for reading unless set), from the next open on.
+    void setBusyTimeout(int ms);
     // Read only: the runs without an end when the file was opened, as
     // (id, start_ms).
     const std::vector<std::pair<qint64, qint64>> &unfinished() const { return m_unfinished; }
@@ -83,6 +89,8 @@ private:
     bool openForReading();
     bool openEmpty();
     bool readSchema(qint64 &userVersion, qint64 &objectCount);
+    bool readAdditions();
+    bool addAdditions();
     bool prepareSchema();
     void refuseFile(FileKind kind);
     bool moveAside(bool newer);
@@ -92,6 +100,8 @@ private:
     int m_lastRc = 0;
     QString m_path;
     bool m_readOnly = false;
+    bool m_additions = false;
+    int m_busyMs = 0;   // 0: the mode's own
     FileKind m_notAFile = FileKind::File;
     std::vector<std::pair<qint64, qint64>> m_unfinished;
     sqlite3_stmt *m_insertSample = nullptr;

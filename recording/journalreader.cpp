@@ -159,7 +159,9 @@ std::vector<JournalRun> JournalReader::runs()
     const QByteArray sql = "SELECT id, start_ms, ifnull(end_ms, 0), ifnull(end_reason, ''), name, model, version, "
                            "serial, " + kRecords + ", ifnull(duration_s, 0), ifnull(charge_ah, 0), ifnull(energy_wh, 0), ifnull(vbus_max, 0), "
                  "ifnull(ibus_max, 0), ifnull(power_max, 0), ifnull(cap_start_ah, 0), ifnull(cap_end_ah, 0), "
-                 "ifnull(ele_start_wh, 0), ifnull(ele_end_wh, 0) FROM run ORDER BY start_ms DESC, id DESC";
+                 "ifnull(ele_start_wh, 0), ifnull(ele_end_wh, 0), "
+                 + QByteArray(m_file.hasAdditions() ? "notes, dut, source, cable, ambient_c" : "'', '', '', '', NULL")
+                 + " FROM run ORDER BY start_ms DESC, id DESC";
     Stmt q(m_file.db(), sql.constData());
     while (q.step() == SQLITE_ROW) {
         JournalRun r;
@@ -182,6 +184,11 @@ std::vector<JournalRun> JournalReader::runs()
         r.cap_end_ah = q.real(16);
         r.ele_start_wh = q.real(17);
         r.ele_end_wh = q.real(18);
+        r.fields.notes = q.text(19);
+        r.fields.dut = q.text(20);
+        r.fields.source = q.text(21);
+        r.fields.cable = q.text(22);
+        r.fields.ambientC = q.null(23) ? qQNaN() : q.real(23);
         auto closed = m_closed.find(r.id);
         if (closed != m_closed.end() && !r.finished()) {
             const JournalRun &c = closed->second;
@@ -200,6 +207,27 @@ std::vector<JournalRun> JournalReader::runs()
             r.ele_end_wh = c.ele_end_wh;
         }
         out.push_back(r);
+    }
+    if (q.rc != SQLITE_DONE)
+        m_file.fail(q.rc);
+    return out;
+}
+
+std::vector<RunMark> JournalReader::marks(qint64 runId)
+{
+    std::vector<RunMark> out;
+    if (!m_file.db() || !m_file.hasAdditions())
+        return out;
+    Stmt q(m_file.db(), "SELECT id, run, at_ms, wall_ms, name FROM mark WHERE run = ? ORDER BY at_ms, id");
+    sqlite3_bind_int64(q.s, 1, runId);
+    while (q.step() == SQLITE_ROW) {
+        RunMark m;
+        m.id = q.i64(0);
+        m.runId = q.i64(1);
+        m.atMs = q.i64(2);
+        m.wallMs = q.i64(3);
+        m.name = q.text(4);
+        out.push_back(m);
     }
     if (q.rc != SQLITE_DONE)
         m_file.fail(q.rc);

@@ -11,6 +11,30 @@
 class JournalFile;
 class ReadingLog;
 
+// What a run is about, as the user describes it for test reports.
+struct RunFields {
+    QString notes;            // free text, lines included
+    QString dut;              // the device under test
+    QString source;           // the charger or source
+    QString cable;
+    double ambientC = qQNaN();   // ambient temperature in degrees Celsius; NaN when not given
+    bool hasAmbient() const { return !qIsNaN(ambientC); }
+    bool operator==(const RunFields &o) const
+    {
+        return notes == o.notes && dut == o.dut && source == o.source && cable == o.cable
+               && (ambientC == o.ambientC || (!hasAmbient() && !o.hasAmbient()));
+    }
+};
+
+// A named moment of a run.
+struct RunMark {
+    qint64 id = 0;       // the mark's own id
+    qint64 runId = 0;
+    qint64 atMs = 0;     // on the run's timeline, from its first record (record i is at about 1000 * i)
+    qint64 wallMs = 0;   // wall clock when the mark was made, ms since the epoch
+    QString name;
+};
+
 // One run as the journal keeps it.
 struct JournalRun {
     qint64 id = 0;
@@ -26,6 +50,7 @@ struct JournalRun {
     double vbus_max = 0.0, ibus_max = 0.0, power_max = 0.0;
     double cap_start_ah = 0.0, cap_end_ah = 0.0;   // the meter's own CAP at the first and last record
     double ele_start_wh = 0.0, ele_end_wh = 0.0;   // and its ELE
+    RunFields fields;
     bool finished() const { return endMs != 0 || !endReason.isEmpty(); }
 };
 
@@ -48,6 +73,8 @@ public:
     // timeline: more than one when the clock was set back during the run.
     std::vector<qint64> runTimesAtWall(qint64 id, qint64 wallMs);
     bool load(qint64 id, ReadingLog &log);
+    // The run's marks, in the order of their times.
+    std::vector<RunMark> marks(qint64 runId);
     // Statistics of the records between two times, both included: on the
     // run's timeline, or on the wall clock (taken as the run's timeline moved
     // by the offset of its first record).

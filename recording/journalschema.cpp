@@ -23,7 +23,9 @@ CREATE TABLE run(
   records INTEGER NOT NULL DEFAULT 0,
   duration_s REAL, charge_ah REAL, energy_wh REAL,
   vbus_max REAL, ibus_max REAL, power_max REAL,
-  cap_start_ah REAL, cap_end_ah REAL, ele_start_wh REAL, ele_end_wh REAL);
+  cap_start_ah REAL, cap_end_ah REAL, ele_start_wh REAL, ele_end_wh REAL,
+  notes TEXT NOT NULL DEFAULT '', dut TEXT NOT NULL DEFAULT '', source TEXT NOT NULL DEFAULT '',
+  cable TEXT NOT NULL DEFAULT '', ambient_c REAL);
 CREATE TABLE sample(
   run INTEGER NOT NULL, i INTEGER NOT NULL, lag_ms INTEGER NOT NULL, skew_ms INTEGER NOT NULL,
   vbus_uv INTEGER NOT NULL, ibus_ua INTEGER NOT NULL, power_uw INTEGER NOT NULL,
@@ -46,6 +48,26 @@ CREATE VIEW reading AS
          s.dp_uv / 1e6 AS dp_v, s.dm_uv / 1e6 AS dm_v, s.cc1_uv / 1e6 AS cc1_v, s.cc2_uv / 1e6 AS cc2_v,
          s.cap_uah / 1e6 AS cap_ah, s.ele_uwh / 1e6 AS ele_wh, s.temp_uc / 1e6 AS temp_c
   FROM sample s JOIN run r ON r.id = s.run;
+CREATE TABLE mark(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, run INTEGER NOT NULL, at_ms INTEGER NOT NULL, wall_ms INTEGER NOT NULL,
+  name TEXT NOT NULL DEFAULT '');
+CREATE INDEX mark_run ON mark(run, at_ms);
+)";
+
+// What a run is about (notes, the device under test, the charger or source,
+// the cable, the ambient temperature in degrees Celsius, empty when not
+// given) and the marks: named moments of a run, at_ms on the run's timeline
+// from its first record, wall_ms when the mark was made.
+const char kAdditions[] = R"(
+ALTER TABLE run ADD COLUMN notes TEXT NOT NULL DEFAULT '';
+ALTER TABLE run ADD COLUMN dut TEXT NOT NULL DEFAULT '';
+ALTER TABLE run ADD COLUMN source TEXT NOT NULL DEFAULT '';
+ALTER TABLE run ADD COLUMN cable TEXT NOT NULL DEFAULT '';
+ALTER TABLE run ADD COLUMN ambient_c REAL;
+CREATE TABLE mark(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, run INTEGER NOT NULL, at_ms INTEGER NOT NULL, wall_ms INTEGER NOT NULL,
+  name TEXT NOT NULL DEFAULT '');
+CREATE INDEX mark_run ON mark(run, at_ms);
 )";
 
 qint64 toMicro(float value)

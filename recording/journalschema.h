@@ -11,8 +11,20 @@
 
 namespace journalschema {
 
-// The tables and the view of readings, as a new database is made.
+// The tables and the view of readings, as a new database is made: the first
+// tables and the additions below.
 extern const char kSchema[];
+
+// Additions to the first tables that leave a database readable and writable
+// by a program that knows only those (PRAGMA user_version stays 1): the run's
+// notes and fields, and the marks. A database without them gets them when it
+// is opened for writing (kAdditions in one transaction); opened for reading,
+// its runs read with empty fields and no marks. An older program that removes
+// a run leaves its marks behind, which are dropped at the next opening for
+// writing (run ids are never used again).
+extern const char kAdditions[];
+// Whether a database has the additions: it has the mark table.
+inline constexpr char kHasAdditions[] = "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'mark'";
 
 // How a value is stored: in millionths of its unit, as the meter sends it;
 // fromMicro(toMicro(v)) == v for every value the meter can report.

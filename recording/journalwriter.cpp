@@ -33,6 +33,9 @@ struct JournalWriter::Active {
     qint64 dbId = 0;
     qint64 startMs = 0;
     QString model, version, serial;
+    bool described = false;
+    QString name;
+    RunFields fields;
     int written = 0;
     qint64 t0 = 0;
     RunStats stats;
@@ -58,6 +61,24 @@ bool JournalWriter::storeRun(Active &a)
     if (q.step() != SQLITE_DONE)
         return m_file.fail(q.rc);
     const qint64 id = sqlite3_last_insert_rowid(m_file.db());
+    if (a.described) {
+        Stmt d(m_file.db(), m_file.hasAdditions()
+                                ? "UPDATE run SET name = ?2, notes = ?3, dut = ?4, source = ?5, cable = ?6, ambient_c = ?7 "
+                                  "WHERE id = ?1"
+                                : "UPDATE run SET name = ?2 WHERE id = ?1");
+        sqlite3_bind_int64(d.s, 1, id);
+        bindText(d.s, 2, a.name);
+        if (m_file.hasAdditions()) {
+            bindText(d.s, 3, a.fields.notes);
+            bindText(d.s, 4, a.fields.dut);
+            bindText(d.s, 5, a.fields.source);
+            bindText(d.s, 6, a.fields.cable);
+            if (a.fields.hasAmbient())
+                sqlite3_bind_double(d.s, 7, a.fields.ambientC);
+        }
+        if (d.step() != SQLITE_DONE)
+            return m_file.fail(d.rc);
+    }
     // Taken before the row is committed: no other process sees the run
     // without its owner's lock.
     if (!m_owners.take(id, a.startMs, a.lockFd)) {
@@ -97,6 +118,17 @@ qint64 JournalWriter::storedId(qint64 runId) const
 {
     auto it = m_active.find(runId);
     return it == m_active.end() ? (runId > 0 ? runId : 0) : it->second->dbId;
+}
+
+bool JournalWriter::describe(qint64 runId, const QString &name, const RunFields &fields)
+{
+    auto it = m_active.find(runId);
+    if (it == m_active.end())
+        return false;
+    it->second->described = true;
+    it->second->name = name;
+    it->second->fields = fields;
+    return true;
 }
 
 int JournalWriter::written(qint64 runId) const

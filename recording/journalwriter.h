@@ -1,5 +1,6 @@
 #pragma once
 
+#include "recording/journalreader.h"
 #include "recording/runstats.h"
 
 #include <QCoreApplication>
@@ -46,6 +47,9 @@ public:
 
     qint64 storedId(qint64 runId) const;
     int written(qint64 runId) const;
+    // A run's name and fields, written with its row (also when the row is
+    // written again into a new database). False for a run not begun here.
+    bool describe(qint64 runId, const QString &name, const RunFields &fields);
 
 private:
     struct Active;

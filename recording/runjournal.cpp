@@ -192,6 +192,125 @@ bool RunJournal::rename(qint64 id, const QString &name)
     return (q.step() == SQLITE_DONE || m_file.fail(q.rc)) && sqlite3_changes(m_file.db()) == 1;
 }
 
+bool RunJournal::setFields(qint64 id, const RunFields &fields)
+{
+    if (id < 0)
+        id = storedId(id);
+    if (!m_file.db() || m_file.readOnly() || !m_file.hasAdditions() || id <= 0)
+        return false;
+    Stmt q(m_file.db(), "UPDATE run SET notes = ?, dut = ?, source = ?, cable = ?, ambient_c = ? WHERE id = ?");
+    bindText(q.s, 1, fields.notes);
+    bindText(q.s, 2, fields.dut);
+    bindText(q.s, 3, fields.source);
+    bindText(q.s, 4, fields.cable);
+    if (fields.hasAmbient())
+        sqlite3_bind_double(q.s, 5, fields.ambientC);
+    else
+        sqlite3_bind_null(q.s, 5);
+    sqlite3_bind_int64(q.s, 6, id);
+    return (q.step() == SQLITE_DONE || m_file.fail(q.rc)) && sqlite3_changes(m_file.db()) == 1;
+}
+
+bool RunJournal::describeRun(qint64 runId, const QString &name, const RunFields &fields)
+{
+    if (!m_writer.describe(runId, name, fields))
+        return false;
+    const qint64 id = storedId(runId);
+    if (id <= 0)
+        return true;   // written with the row
+    return rename(id, name) && (!m_file.hasAdditions() || setFields(id, fields));
+}
+
+std::vector<RunMark> RunJournal::marks(qint64 runId)
+{
+    return m_reader.marks(runId < 0 ? storedId(runId) : runId);
+}
+
+qint64 RunJournal::addMark(qint64 runId, qint64 atMs, qint64 wallMs, const QString &name)
+{
+    if (runId < 0)
+        runId = storedId(runId);
+    if (!m_file.db() || m_file.readOnly() || !m_file.hasAdditions() || runId <= 0)
+        return 0;
+    Stmt q(m_file.db(), "INSERT INTO mark(run, at_ms, wall_ms, name) SELECT id, ?2, ?3, ?4 FROM run WHERE id = ?1");
+    sqlite3_bind_int64(q.s, 1, runId);
+    sqlite3_bind_int64(q.s, 2, atMs);
+    sqlite3_bind_int64(q.s, 3, wallMs);
+    bindText(q.s, 4, name);
+    if (q.step() != SQLITE_DONE) {
+        m_file.fail(q.rc);
+        return 0;
+    }
+    return sqlite3_changes(m_file.db()) == 1 ? sqlite3_last_insert_rowid(m_file.db()) : 0;
+}
+
+qint64 RunJournal::addMarkAtWall(qint64 runId, qint64 wallMs, const QString &name, qint64 *atMs)
+{
+    if (runId < 0)
+        runId = storedId(runId);
+    if (!m_file.db() || runId <= 0)
+        return 0;
+    qint64 at = 0;
+    {
+        // The latest record's wall-clock offset from the run's timeline
+        // holds for now too, whatever the clock did earlier in the run.
+        Stmt q(m_file.db(), "SELECT ?2 - r.t0_ms - s.skew_ms FROM run r JOIN sample s ON s.run = r.id "
+                            "WHERE r.id = ?1 ORDER BY s.i DESC LIMIT 1");
+        sqlite3_bind_int64(q.s, 1, runId);
+        sqlite3_bind_int64(q.s, 2, wallMs);
+        if (q.step() == SQLITE_ROW) {
+            at = q.i64(0);
+        } else {
+            Stmt start(m_file.db(), "SELECT ?2 - start_ms FROM run WHERE id = ?1");
+            sqlite3_bind_int64(start.s, 1, runId);
+            sqlite3_bind_int64(start.s, 2, wallMs);
+            if (start.step() != SQLITE_ROW)
+                return 0;
+            at = qMax<qint64>(0, start.i64(0));
+        }
+    }
+    const qint64 id = addMark(runId, at, wallMs, name);
+    if (id > 0 && atMs)
+        *atMs = at;
+    return id;
+}
+
+bool RunJournal::renameMark(qint64 markId, const QString &name)
+{
+    if (!m_file.db() || m_file.readOnly() || !m_file.hasAdditions())
+        return false;
+    Stmt q(m_file.db(), "UPDATE mark SET name = ? WHERE id = ?");
+    bindText(q.s, 1, name);
+    sqlite3_bind_int64(q.s, 2, markId);
+    return (q.step() == SQLITE_DONE || m_file.fail(q.rc)) && sqlite3_changes(m_file.db()) == 1;
+}
+
+bool RunJournal::removeMark(qint64 markId)
+{
+    if (!m_file.db() || m_file.readOnly() || !m_file.hasAdditions())
+        return false;
+    Stmt q(m_file.db(), "DELETE FROM mark WHERE id = ?");
+    sqlite3_bind_int64(q.s, 1, markId);
+    return (q.step() == SQLITE_DONE || m_file.fail(q.rc)) && sqlite3_changes(m_file.db()) == 1;
+}
+
+qint64 RunJournal::newestRecording()
+{
+    if (!m_file.db())
+        return 0;
+    std::vector<std::pair<qint64, qint64>> open;
+    {
+        Stmt q(m_file.db(), "SELECT id, start_ms FROM run WHERE end_reason IS NULL ORDER BY start_ms DESC, id DESC");
+        while (q.step() == SQLITE_ROW)
+            open.emplace_back(q.i64(0), q.i64(1));
+    }
+    for (const auto &run : open) {
+        if (m_owners.lives(run.first, run.second, false))
+            return run.first;
+    }
+    return 0;
+}
+
 bool RunJournal::isRecording(qint64 id)
 {
     if (!m_file.db())
@@ -220,8 +339,11 @@ bool RunJournal::remove(qint64 id)
     }
     if (!m_file.exec("BEGIN IMMEDIATE"))
         return false;
-    for (const char *sql : {"DELETE FROM sample WHERE run = ?", "DELETE FROM block WHERE run = ?",
-                            "DELETE FROM run WHERE id = ?"}) {
+    std::vector<const char *> deletes{"DELETE FROM sample WHERE run = ?", "DELETE FROM block WHERE run = ?",
+                                      "DELETE FROM run WHERE id = ?"};
+    if (m_file.hasAdditions())
+        deletes.push_back("DELETE FROM mark WHERE run = ?");
+    for (const char *sql : deletes) {
         Stmt q(m_file.db(), sql);
         sqlite3_bind_int64(q.s, 1, id);
         if (q.step() != SQLITE_DONE) {

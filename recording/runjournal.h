@@ -124,6 +124,35 @@ public:
     std::vector<qint64> runTimesAtWall(qint64 id, qint64 wallMs);
     bool load(qint64 id, ReadingLog &log);
     bool rename(qint64 id, const QString &name);
+
+    // What a run is about: its notes and fields (JournalRun::fields). A run
+    // begun here may be given as beginRun's id.
+    bool setFields(qint64 id, const RunFields &fields);
+    // The name and fields of a run begun here, given at its start: written
+    // with its row, now or when the database takes it.
+    bool describeRun(qint64 runId, const QString &name, const RunFields &fields);
+
+    // Marks: named moments of a run, kept with it and removed with it. A run
+    // begun here may be given as beginRun's id (a run still waiting for the
+    // database takes no mark). In the order of their times.
+    std::vector<RunMark> marks(qint64 runId);
+    // A mark at atMs on the run's timeline from its first record, made at
+    // wallMs on the wall clock. The mark's id; 0 when it cannot be written
+    // (no such run, the database held too long by another program: see
+    // status()).
+    qint64 addMark(qint64 runId, qint64 atMs, qint64 wallMs, const QString &name);
+    // A mark at wallMs for a run recorded by any program, this one or
+    // another: placed on the run's timeline by its latest record's wall-clock
+    // offset (the run's start before its first record). Its time in *atMs.
+    qint64 addMarkAtWall(qint64 runId, qint64 wallMs, const QString &name, qint64 *atMs = nullptr);
+    bool renameMark(qint64 markId, const QString &name);
+    bool removeMark(qint64 markId);
+    // The newest run that goes on, in this program or another; 0 when none.
+    qint64 newestRecording();
+    // How long a statement waits for the database while another program
+    // writes, from now and at the next open (the window waits little: its
+    // tick writes again a second later).
+    void setBusyTimeout(int ms) { m_file.setBusyTimeout(ms); }
     // A run that goes on, here or in another process, is not removed; one
     // whose process died is closed as interrupted first.
     bool remove(qint64 id);

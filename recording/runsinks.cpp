@@ -27,6 +27,8 @@ void RunJournalSink::begun(const LiveRun &run)
     if (!m_journal.isOpen())
         return;   // nothing to keep it in: the run goes on without it
     m_run = m_journal.beginRun(run.startWallMs(), run.meter().model, run.meter().version, run.meter().serial);
+    if (m_run && (!m_name.isEmpty() || !(m_fields == RunFields())))
+        m_journal.describeRun(m_run, m_name, m_fields);
     sync(run);
 }
 

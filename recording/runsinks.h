@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/regularfile.h"
+#include "recording/journalreader.h"
 #include "recording/liverun.h"
 
 #include <QString>
@@ -33,6 +34,12 @@ public:
     // A run begun before the journal was opened: taken in now, with every
     // record its log holds.
     void adopt(const LiveRun &run);
+    // The name and fields the next runs begin with.
+    void describe(const QString &name, const RunFields &fields)
+    {
+        m_name = name;
+        m_fields = fields;
+    }
     RunJournal &journal() const { return m_journal; }
     // The run's id in the journal while it goes on (see RunJournal::beginRun), 0 for none.
     qint64 runId() const { return m_run; }
@@ -51,6 +58,8 @@ private:
     qint64 m_taken = 0;
     bool m_endWritten = false;
     bool m_keptWhole = false;
+    QString m_name;
+    RunFields m_fields;
 };
 
 // A file written as the run goes, through an OutputFile: a regular file (an

@@ -13,6 +13,7 @@
 //                           discharge (1 A, 4.2 V falling through 3.0 V)
 #include "app/startup.h"
 #include "cli/cli.h"
+#include "report/runreport.h"
 #include "simulator.h"
 
 #include <atomic>
@@ -149,6 +150,7 @@ int main(int argc, char *argv[])
         }
     });
 
+    Cli::setReportPainter({&RunReport::makeApplication, &RunReport::writeRun});
     std::optional<int> command = Cli::run(argc, argv);
     const int result = command ? *command : Startup::run(argc, argv);
     {

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -596,10 +597,117 @@ private slots:
         QCOMPARE(st.value(QStringLiteral("from")).toString(), localIso(t0 + 2000));
 
         const Result listed = ::run({QStringLiteral("runs")});
-        QVERIFY2(listed.out.contains(QStringLiteral("%1  2025-03-01 10:00:00  0:00:06        4  M512X 7  stopped\n")
+        // Its name after the line, its tab a space.
+        QVERIFY2(listed.out.contains(QStringLiteral("%1  2025-03-01 10:00:00  0:00:06        4  M512X 7  stopped  | "
+                                                    "充电 \"5 V\" \U0001F50B\n")
                                          .arg(id, 4)
                                          .toUtf8()),
                  listed.out.constData());
+    }
+
+    // The report of a run, read back from its PDF: the title, the meter, the
+    // start and end in local time, the end in words, and the figures as
+    // stats gives them; its second page holds the three charts' curves in
+    // their colours. The HTML page carries the same figures.
+    void reportOfARun()
+    {
+        RunJournal journal;
+        QVERIFY(journal.open(g_dataHome + QStringLiteral("/ombrel/runs.sqlite")));
+        const qint64 t0 = QDateTime(QDate(2025, 7, 14), QTime(8, 30, 0)).toMSecsSinceEpoch();
+        const qint64 id = journal.beginRun(t0, QStringLiteral("M512X"), QStringLiteral("V1.2"), QStringLiteral("4242"));
+        QVERIFY(id > 0);
+        ReadingLog log;
+        // Ten minutes: 2 A throughout, the voltage stepping from 5 V to 9 V
+        // after five minutes.
+        for (int k = 0; k < 600; ++k) {
+            const float v = k < 300 ? 5.0f : 9.0f;
+            log.append(t0 + 1000 * k, {v, 2.0f, 2.0f * v, 0, 0, 0, 0, 0.001f * float(k), 0.01f * float(k), 30});
+        }
+        QVERIFY(journal.sync(id, log));
+        QVERIFY(journal.endRun(id, t0 + 600000, QStringLiteral("current_below:0.05:30")));
+        QVERIFY(journal.rename(id, QStringLiteral("Charger A cable 2")));
+        RunFields fields;
+        fields.dut = QStringLiteral("Phone X2");
+        fields.source = QStringLiteral("Charger A");
+        fields.cable = QStringLiteral("USB-C 1 m");
+        fields.ambientC = 23.5;
+        fields.notes = QStringLiteral("Bench 3, lid open");
+        QVERIFY(journal.setFields(id, fields));
+        QVERIFY(journal.addMark(id, 300000, t0 + 300000, QStringLiteral("9 V step")) > 0);
+        journal.close();
+
+        const QString pdf = path("report.pdf"), html = path("report.html");
+        const Result r = ::run({QStringLiteral("report"), QString::number(id), QStringLiteral("--pdf"), pdf,
+                                QStringLiteral("--html"), html});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(60000));
+        const QString words = QString::fromUtf8(text.readAllStandardOutput());
+        QVERIFY2(words.contains(QStringLiteral("Charger A cable 2")), qPrintable(words));
+        QVERIFY2(words.contains(QStringLiteral("M512X V1.2 4242")), qPrintable(words));
+        const QString start = QDateTime::fromMSecsSinceEpoch(t0).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        const QString end = QDateTime::fromMSecsSinceEpoch(t0 + 600000).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        QVERIFY2(words.contains(start) && words.contains(end), qPrintable(words));
+        QVERIFY2(words.contains(QStringLiteral("condition: current below 0.05 A for 30 s")), qPrintable(words));
+        // What the run is about, and its mark at 5 minutes with the wall clock then.
+        for (const char *text : {"Phone X2", "Charger A", "USB-C 1 m", "23.5", "Bench 3, lid open", "9 V step"})
+            QVERIFY2(words.contains(QLatin1String(text)), text);
+        QVERIFY2(words.contains(QStringLiteral("0:05:00 (%1)").arg(
+                     QDateTime::fromMSecsSinceEpoch(t0 + 300000).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))),
+                 qPrintable(words));
+        // 599 s at 2 A; 299 s at 10 W, one step to 18 W, 299 s at 18 W.
+        QVERIFY2(words.contains(QStringLiteral("0.332778")), qPrintable(words));
+        QVERIFY2(words.contains(QStringLiteral("2.329444")), qPrintable(words));
+        const QJsonObject st = statsOf({QString::number(id)});
+        QCOMPARE(st.value(QStringLiteral("records")).toInt(), 600);
+        const QString figures[] = {
+            QString::number(number(st, "charge_ah"), 'f', 6), QString::number(number(st, "energy_wh"), 'f', 6),
+            QString::number(number(st, "vbus", "mean"), 'f', 6), QString::number(number(st, "power", "mean"), 'f', 6),
+            QString::number(number(st, "power", "max"), 'f', 6), QString::number(number(st, "vbus", "min"), 'f', 6)};
+        for (const QString &f : figures)
+            QVERIFY2(words.contains(f), qPrintable(f + QStringLiteral(" missing in\n") + words));
+        QFile page(html);
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString h = QString::fromUtf8(page.readAll());
+        QVERIFY(h.contains(QStringLiteral("<h1>Charger A cable 2</h1>")));
+        QVERIFY(h.contains(QStringLiteral("9 V step")) && h.contains(QStringLiteral("Phone X2")));
+        for (const QString &f : figures)
+            QVERIFY2(h.contains(f), qPrintable(f));
+        QCOMPARE(h.count(QStringLiteral("data:image/png;base64,")), 3);
+
+        // The pages as pictures: the first has no curve, the second each
+        // chart's colour (VBUS red, IBUS blue, POWER amber).
+        QProcess pictures;
+        pictures.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("100"), QStringLiteral("-png"),
+                                                    pdf, path("page")});
+        QVERIFY(pictures.waitForFinished(60000));
+        QCOMPARE(pictures.exitCode(), 0);
+        QDir dir(m_dir.path());
+        const QStringList pages = dir.entryList({QStringLiteral("page*.png")}, QDir::Files, QDir::Name);
+        QCOMPARE(pages.size(), 2);
+        auto count = [](const QImage &image, QRgb colour) {
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    if (std::abs(c.red() - qRed(colour)) < 24 && std::abs(c.green() - qGreen(colour)) < 24
+                        && std::abs(c.blue() - qBlue(colour)) < 24)
+                        ++n;
+                }
+            return n;
+        };
+        const QImage first(dir.filePath(pages[0])), second(dir.filePath(pages[1]));
+        for (QRgb colour : {QRgb(0xe5483f), QRgb(0x3b8fd9), QRgb(0xd99a1e)}) {
+            QCOMPARE(count(first, colour), 0);
+            QVERIFY2(count(second, colour) > 100, qPrintable(QString::number(colour, 16)));
+        }
+
+        // No file for a run that is not there; a folder that cannot be written.
+        QCOMPARE(::run({QStringLiteral("report"), QStringLiteral("99999"), QStringLiteral("--pdf"), pdf}).status, 1);
+        QCOMPARE(::run({QStringLiteral("report"), QString::number(id)}).status, 2);
+        QCOMPARE(::run({QStringLiteral("report"), QString::number(id), QStringLiteral("--pdf"),
+                        path("no-such-folder/r.pdf")}).status, 4);
     }
 
     // Where the output goes: a reader that leaves ends any command quietly
@@ -716,6 +824,127 @@ private slots:
     // A run into the run journal alone: nothing on standard output, one line
     // on standard error that says how it ended and what it measured. A run
     // ended before its first record leaves nothing in the history.
+    // What a run is about, given at its start; a mark from another shell
+    // while `record` runs lands in that run at that time; a stored run
+    // takes a mark at a time given; an interval exported is the same lines
+    // as the whole run's export.
+    void marksFieldsAndIntervals()
+    {
+        QProcess recorder;
+        start(recorder, {QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
+                         QStringLiteral("--until-duration"), QStringLiteral("7"), QStringLiteral("--name"),
+                         QStringLiteral("cable A"), QStringLiteral("--note"), QStringLiteral("new\nafter a drop"),
+                         QStringLiteral("--device"), QStringLiteral("phone"), QStringLiteral("--source"),
+                         QStringLiteral("65 W"), QStringLiteral("--cable"), QStringLiteral("1 m C-C"),
+                         QStringLiteral("--ambient"), QStringLiteral("25.5")});
+        QVERIFY(recorder.waitForStarted());
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += recorder.readAllStandardOutput()).count('\n') >= 3, 20000);
+        const QList<QJsonObject> seen = jsonRecords(out.left(out.lastIndexOf('\n') + 1));
+        QVERIFY(seen.size() >= 3);
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        const Result marked = run({QStringLiteral("mark"), QStringLiteral("plugged in")});
+        const qint64 after = QDateTime::currentMSecsSinceEpoch();
+        QVERIFY2(marked.status == 0, marked.err.constData());
+        QVERIFY2(QRegularExpression(QStringLiteral("^mark \\d+ in run \\d+ at 0:00:0\\d\\.\\d{3}\n$"))
+                     .match(QString::fromUtf8(marked.out))
+                     .hasMatch(),
+                 marked.out.constData());
+        const Result ended = finish(recorder);
+        QVERIFY2(ended.status == 0, ended.err.constData());
+        const QList<QJsonObject> records = jsonRecords(out + ended.out);
+        QVERIFY(records.size() >= 6);
+
+        const QJsonObject kept = journalRuns().first().toObject();
+        const QString id = QString::number(kept.value(QStringLiteral("id")).toInt());
+        QCOMPARE(kept.value(QStringLiteral("name")).toString(), QStringLiteral("cable A"));
+        QCOMPARE(kept.value(QStringLiteral("notes")).toString(), QStringLiteral("new\nafter a drop"));
+        QCOMPARE(kept.value(QStringLiteral("dut")).toString(), QStringLiteral("phone"));
+        QCOMPARE(kept.value(QStringLiteral("source")).toString(), QStringLiteral("65 W"));
+        QCOMPARE(kept.value(QStringLiteral("cable")).toString(), QStringLiteral("1 m C-C"));
+        QCOMPARE(kept.value(QStringLiteral("ambient_c")).toDouble(), 25.5);
+        const QByteArray listed = run({QStringLiteral("runs")}).out;
+        QVERIFY2(listed.split('\n').first().endsWith(
+                     "  condition: duration 7 s  | cable A; device: phone; source: 65 W; cable: 1 m C-C; 25.5 \xC2\xB0"
+                     "C; notes: new / after a drop"),
+                 listed.constData());
+
+        // The mark: in this run, when the command was given, between the
+        // records around it, at its time from the run's first record.
+        Result r = run({QStringLiteral("marks"), id, QStringLiteral("--json")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QJsonArray marks = QJsonDocument::fromJson(r.out).array();
+        QCOMPARE(marks.size(), 1);
+        QJsonObject mark = marks[0].toObject();
+        QCOMPARE(mark.value(QStringLiteral("name")).toString(), QStringLiteral("plugged in"));
+        QCOMPARE(QString::number(mark.value(QStringLiteral("run")).toInt()), id);
+        const QString markTime = mark.value(QStringLiteral("time")).toString();
+        const qint64 markMs = QDateTime::fromString(markTime, Qt::ISODateWithMs).toMSecsSinceEpoch();
+        QCOMPARE(localIso(markMs), markTime);
+        QVERIFY2(markMs >= before - 20 && markMs <= after + 20,
+                 qPrintable(QStringLiteral("%1 not in %2..%3").arg(markMs).arg(before).arg(after)));
+        QVERIFY(markMs >= msOf(seen.last()));
+        int next = 0;
+        while (next < records.size() && msOf(records[next]) <= markMs)
+            ++next;
+        QVERIFY2(next >= seen.size() && next < records.size(), qPrintable(markTime));
+        QVERIFY(qAbs(mark.value(QStringLiteral("at_s")).toDouble() * 1000.0 - double(markMs - msOf(records[0]))) <= 1.0);
+
+        // Ended: no run to mark now; a time must be given for a stored one.
+        r = run({QStringLiteral("mark"), QStringLiteral("late")});
+        QCOMPARE(r.status, 1);
+        r = run({QStringLiteral("mark"), QStringLiteral("late"), QStringLiteral("--run"), id});
+        QCOMPARE(r.status, 2);
+        r = run({QStringLiteral("mark"), QStringLiteral("two s"), QStringLiteral("--run"), QStringLiteral("last"),
+                 QStringLiteral("--at"), QStringLiteral("2")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        r = run({QStringLiteral("marks"), QStringLiteral("last")});
+        QCOMPARE(r.out.count('\n'), 2);
+        QVERIFY2(QRegularExpression(QStringLiteral("^ +\\d+ +0:00:02\\.000  ") + QRegularExpression::escape(
+                                        QDateTime::fromMSecsSinceEpoch(msOf(records[0]) + 2000)
+                                            .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))
+                                    + QStringLiteral("  two s$"))
+                     .match(QString::fromUtf8(r.out.split('\n').first()))
+                     .hasMatch(),
+                 r.out.constData());
+
+        // An interval between the times of records 2 and 4, both included,
+        // local times as stats takes them: those lines of the whole export.
+        const Result whole = run({QStringLiteral("export"), id, QStringLiteral("--jsonl"), QStringLiteral("-")});
+        QCOMPARE(whole.status, 0);
+        const QList<QByteArray> lines = whole.out.split('\n');
+        QVERIFY(lines.size() > 5);
+        auto local = [&](int i) {
+            return QDateTime::fromMSecsSinceEpoch(msOf(records[i])).toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"));
+        };
+        r = run({QStringLiteral("export"), id, QStringLiteral("--from"), local(2), QStringLiteral("--to"), local(4),
+                 QStringLiteral("--jsonl"), QStringLiteral("-")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QCOMPARE(r.out, lines.mid(2, 3).join('\n') + '\n');
+        const QString wholeCsv = path("whole.csv"), partCsv = path("part.csv");
+        QCOMPARE(run({QStringLiteral("export"), id, QStringLiteral("--csv"), wholeCsv}).status, 0);
+        QCOMPARE(run({QStringLiteral("export"), id, QStringLiteral("--csv"), partCsv, QStringLiteral("--from"),
+                      QStringLiteral("1.5"), QStringLiteral("--to"), QStringLiteral("4.5")})
+                     .status,
+                 0);
+        const QList<QByteArray> csvWhole = csvRecords(readFile(wholeCsv));
+        QCOMPARE(csvWhole.size(), records.size());
+        QCOMPARE(csvRecords(readFile(partCsv)), csvWhole.mid(2, 3));
+        QVERIFY(readFile(partCsv).startsWith(kCsvHead));
+        r = run({QStringLiteral("export"), id, QStringLiteral("--from"), QStringLiteral("soon"), QStringLiteral("--jsonl"),
+                 QStringLiteral("-")});
+        QCOMPARE(r.status, 2);
+        // Bad values are refused before anything is recorded or written.
+        r = run({QStringLiteral("record"), QStringLiteral("--ambient"), QStringLiteral("warm")});
+        QCOMPARE(r.status, 2);
+        r = run({QStringLiteral("mark")});
+        QCOMPARE(r.status, 2);
+        r = run({QStringLiteral("mark"), QStringLiteral("x"), QStringLiteral("--run"), QStringLiteral("last"),
+                 QStringLiteral("--at"), QStringLiteral("later")});
+        QCOMPARE(r.status, 2);
+        QCOMPARE(run({QStringLiteral("marks"), id}).out.count('\n'), 2);
+    }
+
     void recordIntoJournalAlone()
     {
         Result r = run({QStringLiteral("record"), QStringLiteral("--until-duration"), QStringLiteral("2")});

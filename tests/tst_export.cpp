@@ -9,7 +9,10 @@
 #include "device/meterreading.h"
 #include "device/usbthread.h"
 #include "recording/runjournal.h"
+#include "charts/marklines.h"
+#include "ui/markcontroller.h"
 #include "ui/runhistory.h"
+#include "ui/runnotes.h"
 #include "ui/statspanel.h"
 #include "recording/jsonlines.h"
 #include "recording/savedatadeal.h"
@@ -21,6 +24,7 @@
 
 #include <QGraphicsLineItem>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
@@ -66,6 +70,15 @@ void clickOn(QWidget *w, QPoint at = QPoint())
     QWidget *top = w->window();
     QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier,
                       w->mapTo(top, at.isNull() ? w->rect().center() : at));
+}
+
+// Text typed where Qt routes it: a click into the field, then its keys
+// through the window.
+void typeInto(QWidget *field, const QString &text)
+{
+    clickOn(field);
+    for (const QChar c : text)
+        QTest::keyClick(field->window()->windowHandle(), c.toLatin1());
 }
 
 void clickRow(QTableWidget *table, int row)
@@ -668,6 +681,189 @@ private slots:
         QVERIFY(!d->statsPanel()->isVisible());
         QCOMPARE(cursors->line(0)->parentItem(), d->liveChart()->chart());
         QVERIFY(m_warnings.isEmpty());
+    }
+
+    // Marks: on the live run by the shortcut at the moment it is pressed,
+    // on a stored run by a click on its chart; drawn as labelled lines,
+    // renamed and deleted in the history, where the run's fields are
+    // edited and filtered. The interval between the cursors exported is the
+    // same records as the whole export.
+    void marksFieldsAndIntervalThroughTheWindow()
+    {
+        sim::attach(meterWithSerial(L"1111111111")).setReportRate(0);
+        auto d = dialog();
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
+        clickOn(d->form()->disp_Btn_Run);
+        clickOn(d->form()->disp_Btn_Run);
+        for (int i = 0; i < 12; ++i) {
+            meterReading().vbus = 5.0f + 0.25f * i;
+            meterReading().ibus = 1.0f;
+            ticks(*d, 1);
+        }
+        QStringList asked;
+        QString answer;
+        Prompts::setTextHandler([&](QWidget *, const QString &, const QString &, QString &text) {
+            asked << text;
+            m_now += 5000;   // typing the name takes a while
+            text = answer;
+            return !answer.isEmpty();
+        });
+        const qint64 first = d->readingLog().runMs(0);
+        const qint64 runId = d->journal()->storedId(d->journalRunId());
+        // Pressed 400 ms after the 8th record; cancelled, then named.
+        m_now = d->readingLog().runMs(7) + 400;
+        QTest::keyClick(d->windowHandle(), Qt::Key_M, Qt::ControlModifier);
+        QCOMPARE(asked.size(), 1);
+        m_now = d->readingLog().runMs(7) + 400;
+        QVERIFY(d->journal()->marks(runId).empty());
+        answer = QStringLiteral("plug");
+        const qint64 pressed = m_now;
+        QTest::keyClick(d->windowHandle(), Qt::Key_M, Qt::ControlModifier);
+        std::vector<RunMark> marks = d->journal()->marks(runId);
+        QCOMPARE(marks.size(), size_t(1));
+        QCOMPARE(marks[0].atMs, pressed - first);
+        QCOMPARE(marks[0].wallMs, pressed);
+        QCOMPARE(marks[0].name, QStringLiteral("plug"));
+        MarkLines *lines = d->markController()->lines();
+        QCOMPARE(lines->count(), 1);
+        QCOMPARE(lines->label(0)->text(), QStringLiteral("plug"));
+        QtCharts::QChart *liveChart = d->liveChart()->chart();
+        d->liveChart()->showWholeRun();
+        const double markX = liveChart->mapToPosition(QPointF(double(first + marks[0].atMs), 0),
+                                                      d->liveChart()->series(VBUS)).x();
+        QVERIFY(lines->line(0)->isVisible());
+        QVERIFY2(qAbs(lines->line(0)->line().x1() - markX) < 0.5,
+                 qPrintable(QStringLiteral("%1 %2").arg(lines->line(0)->line().x1()).arg(markX)));
+        QCOMPARE(lines->line(0)->parentItem(), liveChart);
+
+        clickOn(d->form()->disp_Btn_Run);   // stopped; the next run goes on
+        clickOn(d->form()->disp_Btn_Run);
+        ticks(*d, 2);
+        Prompts::setMenuHandler([](QMenu *menu, const QPoint &) {
+            for (QAction *a : menu->actions())
+                if (a->text() == QStringLiteral("历史记录"))
+                    a->trigger();
+        });
+        clickOn(d->form()->disp_btn_menu);
+        Prompts::setMenuHandler(nullptr);
+        RunHistoryWindow *history = d->historyWindow();
+        QVERIFY(history && QTest::qWaitForWindowExposed(history));
+        RunNotesPanel *notes = history->findChild<RunNotesPanel *>();
+        QVERIFY(notes);
+        QTableWidget *table = history->table();
+        QCOMPARE(table->rowCount(), 2);
+        clickRow(table, 1);
+        QCOMPARE(history->selectedRun(), runId);
+        QCOMPARE(notes->marksTable()->rowCount(), 1);
+        QCOMPARE(notes->marksTable()->item(0, RunNotesPanel::MarkName)->text(), QStringLiteral("plug"));
+        QCOMPARE(notes->marksTable()->item(0, RunNotesPanel::MarkTime)->text(), QStringLiteral("0:00:07.400"));
+
+        // Its fields typed and saved, then found by the filter.
+        typeInto(notes->dutEdit(), QStringLiteral("Phone X"));
+        typeInto(notes->cableEdit(), QStringLiteral("1 m"));
+        typeInto(notes->ambientEdit(), QStringLiteral("31.5"));
+        clickOn(notes->saveButton());
+        RunFields saved;
+        for (const JournalRun &r : d->journal()->runs())
+            if (r.id == runId)
+                saved = r.fields;
+        QCOMPARE(saved.dut, QStringLiteral("Phone X"));
+        QCOMPARE(saved.cable, QStringLiteral("1 m"));
+        QCOMPARE(saved.ambientC, 31.5);
+        typeInto(notes->filterEdit(), QStringLiteral("phone"));
+        QVERIFY(table->isRowHidden(0));
+        QVERIFY(!table->isRowHidden(1));
+        typeInto(notes->filterEdit(), QStringLiteral(" y"));
+        QVERIFY(table->isRowHidden(0) && table->isRowHidden(1));
+        notes->filterEdit()->clear();
+        QVERIFY(!table->isRowHidden(0) && !table->isRowHidden(1));
+
+        // Opened: its mark on its chart; "Mark", then a click on the chart
+        // at the time of record 3.
+        clickRow(table, 1);
+        clickOn(history->openButton());
+        QVERIFY(d->showsStoredRun());
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
+        QCOMPARE(lines->count(), 1);
+        QtCharts::QChart *chart = d->shownChart()->chart();
+        QCOMPARE(lines->line(0)->parentItem(), chart);
+        clickOn(d->markController()->button());
+        QVERIFY(d->markController()->isArmed());
+        const QRectF plot = chart->plotArea();
+        auto at = [&](double x) {
+            return d->chartView()->viewport()->mapTo(
+                d.get(), d->chartView()->mapFromScene(chart->mapToScene(QPointF(x, plot.center().y()))));
+        };
+        const qint64 third = d->storedLog().runMs(3);
+        const double x3 = chart->mapToPosition(QPointF(double(third), 0), d->shownChart()->series(VBUS)).x();
+        answer = QStringLiteral("stored click");
+        QTest::mouseClick(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, at(x3));
+        QVERIFY(!d->markController()->isArmed());
+        marks = d->journal()->marks(runId);
+        QCOMPARE(marks.size(), size_t(2));
+        QCOMPARE(marks[0].name, QStringLiteral("stored click"));
+        const double msPerPixel = double(d->storedLog().runMs(11) - first) / plot.width() * 1.5;
+        QVERIFY2(qAbs(double(marks[0].atMs - (third - first))) <= msPerPixel + 1,
+                 qPrintable(QString::number(marks[0].atMs)));
+        QCOMPARE(lines->count(), 2);
+
+        // Renamed and deleted in the history (no, then yes).
+        QTRY_COMPARE(notes->marksTable()->rowCount(), 2);
+        clickRow(notes->marksTable(), 1);
+        answer = QStringLiteral("unplug");
+        clickOn(notes->renameMarkButton());
+        QCOMPARE(d->journal()->marks(runId)[1].name, QStringLiteral("unplug"));
+        QCOMPARE(notes->marksTable()->item(1, RunNotesPanel::MarkName)->text(), QStringLiteral("unplug"));
+        QTRY_COMPARE(lines->label(1)->text(), QStringLiteral("unplug"));
+        clickRow(notes->marksTable(), 0);
+        m_questions.clear();
+        m_answer = false;
+        clickOn(notes->deleteMarkButton());
+        QCOMPARE(m_questions.size(), 1);
+        QCOMPARE(d->journal()->marks(runId).size(), size_t(2));
+        m_answer = true;
+        clickOn(notes->deleteMarkButton());
+        QCOMPARE(d->journal()->marks(runId).size(), size_t(1));
+        QCOMPARE(notes->marksTable()->rowCount(), 1);
+        QTRY_COMPARE(lines->count(), 1);
+
+        // The whole run exported, then the interval between the cursors.
+        m_saveAs = path("whole.csv");
+        clickOn(history->csvButton());
+        QVERIFY(JsonLines::writeFile(d->storedLog(), path("whole.jsonl")));
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
+        clickOn(d->measureButton());
+        const double x2 = chart->mapToPosition(QPointF(double(d->storedLog().runMs(2)), 0), d->shownChart()->series(VBUS)).x();
+        const double x8 = chart->mapToPosition(QPointF(double(d->storedLog().runMs(8)), 0), d->shownChart()->series(VBUS)).x();
+        QTest::mousePress(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, at(x2 - 4));
+        QTest::mouseMove(d->windowHandle(), at((x2 + x8) / 2));
+        QTest::mouseMove(d->windowHandle(), at(x8 + 4));
+        QTest::mouseRelease(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, at(x8 + 4));
+        MeasureCursors *cursors = d->measureCursors();
+        QVERIFY(cursors->isSet());
+        QVERIFY(d->markController()->exportButton()->isVisible());
+        QVERIFY(d->markController()->exportButton()->isEnabled());
+        m_saveAs = path("part.csv");
+        clickOn(d->markController()->exportButton());
+        m_saveAs = path("part.jsonl");
+        clickOn(d->markController()->exportButton());
+        // Records 2 to 8, as the cursors lie around them.
+        QVERIFY(cursors->a() < d->storedLog().runMs(2) && cursors->a() > d->storedLog().runMs(1));
+        QVERIFY(cursors->b() > d->storedLog().runMs(8) && cursors->b() < d->storedLog().runMs(9));
+        const QByteArray whole = contents(path("whole.csv"));
+        const QList<QByteArray> wholeLines = whole.split('\n');
+        QCOMPARE(wholeLines.size(), 4 + 12 + 1);
+        const QByteArray part = contents(path("part.csv"));
+        QCOMPARE(part, wholeLines.mid(0, 4).join('\n') + '\n' + wholeLines.mid(4 + 2, 7).join('\n') + '\n');
+        const QList<QByteArray> jsonLines = contents(path("whole.jsonl")).split('\n');
+        QCOMPARE(contents(path("part.jsonl")), jsonLines.mid(2, 7).join('\n') + '\n');
+        QVERIFY2(m_warnings.isEmpty(), qPrintable(m_warnings.join('\n')));
+        Prompts::setTextHandler(nullptr);
     }
 
     void journalFaults()

@@ -140,6 +140,7 @@ private slots:
     void brokenFilesAreMovedAside();
     void retentionRemovesOldestFinishedRuns();
     void statisticsOverAnyInterval();
+    void olderJournalKeepsItsRunsAndTakesMarks();
 
 private:
     QTemporaryDir m_dir;
@@ -556,3 +557,128 @@ void TestJournal::statisticsOverAnyInterval()
 
 QTEST_GUILESS_MAIN(TestJournal)
 #include "tst_journal.moc"
+
+// A database as the first version of the journal made it: its runs open and
+// stay, it takes notes, fields and marks, and it stays one an older program
+// opens and writes as before.
+void TestJournal::olderJournalKeepsItsRunsAndTakesMarks()
+{
+    const QString path = m_dir.filePath(QStringLiteral("older/runs.sqlite"));
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    auto sql = [&](const char *text) {
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+        const int rc = sqlite3_exec(db, text, nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+        QVERIFY2(rc == SQLITE_OK, text);
+    };
+    auto userVersion = [&] {
+        sqlite3 *db = nullptr;
+        sqlite3_open(path.toUtf8().constData(), &db);
+        sqlite3_stmt *q = nullptr;
+        sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &q, nullptr);
+        const int v = sqlite3_step(q) == SQLITE_ROW ? sqlite3_column_int(q, 0) : -1;
+        sqlite3_finalize(q);
+        sqlite3_close(db);
+        return v;
+    };
+    sql("PRAGMA journal_mode = WAL;"
+        "CREATE TABLE run(id INTEGER PRIMARY KEY AUTOINCREMENT, start_ms INTEGER NOT NULL, end_ms INTEGER,"
+        " end_reason TEXT, name TEXT NOT NULL DEFAULT '', model TEXT NOT NULL DEFAULT '',"
+        " version TEXT NOT NULL DEFAULT '', serial TEXT NOT NULL DEFAULT '', t0_ms INTEGER,"
+        " records INTEGER NOT NULL DEFAULT 0, duration_s REAL, charge_ah REAL, energy_wh REAL,"
+        " vbus_max REAL, ibus_max REAL, power_max REAL,"
+        " cap_start_ah REAL, cap_end_ah REAL, ele_start_wh REAL, ele_end_wh REAL);"
+        "CREATE TABLE sample(run INTEGER NOT NULL, i INTEGER NOT NULL, lag_ms INTEGER NOT NULL,"
+        " skew_ms INTEGER NOT NULL, vbus_uv INTEGER NOT NULL, ibus_ua INTEGER NOT NULL, power_uw INTEGER NOT NULL,"
+        " dp_uv INTEGER NOT NULL, dm_uv INTEGER NOT NULL, cc1_uv INTEGER NOT NULL, cc2_uv INTEGER NOT NULL,"
+        " cap_uah INTEGER NOT NULL, ele_uwh INTEGER NOT NULL, temp_uc INTEGER NOT NULL,"
+        " PRIMARY KEY(run, i)) WITHOUT ROWID;"
+        "CREATE TABLE block(run INTEGER NOT NULL, b INTEGER NOT NULL, records INTEGER NOT NULL,"
+        " weight_ms REAL NOT NULL, vbus_vms REAL NOT NULL, ibus_ams REAL NOT NULL, power_wms REAL NOT NULL,"
+        " vbus_sum REAL NOT NULL, ibus_sum REAL NOT NULL, power_sum REAL NOT NULL,"
+        " vbus_min REAL NOT NULL, vbus_max REAL NOT NULL, ibus_min REAL NOT NULL, ibus_max REAL NOT NULL,"
+        " power_min REAL NOT NULL, power_max REAL NOT NULL, PRIMARY KEY(run, b)) WITHOUT ROWID;"
+        "INSERT INTO run(start_ms, end_ms, end_reason, name, model, t0_ms, records)"
+        " VALUES(1700000000000, 1700000002000, 'stopped', 'old cable', 'M512X', 5000, 2);"
+        "INSERT INTO sample VALUES(1, 0, 3, 7, 5000000, 1000000, 5000000, 0, 0, 0, 0, 0, 0, 30000000);"
+        "INSERT INTO sample VALUES(1, 1, 4, 7, 5100000, 1000000, 5100000, 0, 0, 0, 0, 0, 0, 30000000);"
+        "PRAGMA user_version = 1;");
+    const QByteArray before = fileBytes(path);
+
+    {
+        // Read only, as it is: the run, no fields, no marks, nothing written.
+        RunJournal reader;
+        QVERIFY(reader.open(path, RunJournal::Mode::Read));
+        const auto runs = reader.runs();
+        QCOMPARE(runs.size(), size_t(1));
+        QCOMPARE(runs[0].name, QStringLiteral("old cable"));
+        QCOMPARE(runs[0].records, 2);
+        QVERIFY(runs[0].fields == RunFields());
+        QVERIFY(reader.marks(runs[0].id).empty());
+    }
+    QCOMPARE(fileBytes(path), before);
+
+    qint64 kept = 0;
+    {
+        RunJournal journal;
+        QVERIFY(journal.open(path));
+        QCOMPARE(journal.status(), RunJournal::Status::Ok);
+        const auto runs = journal.runs();
+        QCOMPARE(runs.size(), size_t(1));
+        kept = runs[0].id;
+        QCOMPARE(runs[0].name, QStringLiteral("old cable"));
+        RunFields fields;
+        fields.notes = QStringLiteral("after 100 cycles\nsecond line");
+        fields.dut = QStringLiteral("power bank");
+        fields.source = QStringLiteral("65 W charger");
+        fields.cable = QStringLiteral("1 m C-C");
+        fields.ambientC = 35.5;
+        QVERIFY(journal.setFields(kept, fields));
+        // Marks at times of the run's timeline; the one from the wall clock
+        // is placed by the last record (wall = t0 + 1000 + 4 + 7).
+        const qint64 plug = journal.addMark(kept, 2500, 1700000002500, QStringLiteral("plug"));
+        QVERIFY(plug > 0);
+        qint64 at = 0;
+        const qint64 late = journal.addMarkAtWall(kept, 5000 + 1000 + 4 + 7 + 300, QStringLiteral("late"), &at);
+        QVERIFY(late > 0);
+        QCOMPARE(at, qint64(1000 + 4 + 300));
+        const qint64 early = journal.addMark(kept, 100, 1700000000100, QStringLiteral("early"));
+        QVERIFY(early > 0);
+        QCOMPARE(journal.addMark(kept + 99, 100, 1, QStringLiteral("no run")), qint64(0));
+        QVERIFY(journal.renameMark(plug, QStringLiteral("unplug")));
+        QVERIFY(journal.removeMark(early));
+        QVERIFY(!journal.removeMark(early));
+        journal.close();
+
+        QVERIFY(journal.open(path, RunJournal::Mode::Read));
+        QVERIFY(journal.runs()[0].fields == fields);
+        QCOMPARE(journal.runs()[0].fields.ambientC, 35.5);
+        const auto marks = journal.marks(kept);
+        QCOMPARE(marks.size(), size_t(2));
+        QCOMPARE(marks[0].name, QStringLiteral("late"));
+        QCOMPARE(marks[0].atMs, qint64(1304));
+        QCOMPARE(marks[1].name, QStringLiteral("unplug"));
+        QCOMPARE(marks[1].atMs, qint64(2500));
+        QCOMPARE(marks[1].wallMs, qint64(1700000002500));
+        QCOMPARE(marks[1].runId, kept);
+    }
+    // Still a database of the first version, which an older program opens
+    // and writes as it always did: a run begun, the marked run removed.
+    QCOMPARE(userVersion(), 1);
+    sql("INSERT INTO run(start_ms, model, version, serial) VALUES(1700000100000, 'M512X', 'V1.2', '1');"
+        "DELETE FROM sample WHERE run = 1; DELETE FROM block WHERE run = 1; DELETE FROM run WHERE id = 1;");
+    {
+        RunJournal journal;
+        QVERIFY(journal.open(path));
+        QCOMPARE(journal.runs().size(), size_t(1));   // the older program's run, closed as interrupted
+        QCOMPARE(journal.runs()[0].endReason, QString::fromLatin1(RunJournal::kInterrupted));
+        QVERIFY(journal.marks(kept).empty());
+        // A run removed here takes its marks with it.
+        const qint64 other = journal.runs()[0].id;
+        QVERIFY(journal.addMark(other, 0, 1700000100000, QStringLiteral("start")) > 0);
+        QVERIFY(journal.remove(other));
+        QVERIFY(journal.marks(other).empty());
+    }
+    QCOMPARE(userVersion(), 1);
+}

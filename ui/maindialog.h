@@ -37,6 +37,7 @@ class CapacityPage;
 class CapacityController;
 class MeasureCursors;
 class MeasureController;
+class MarkController;
 class StatsPanel;
 class RunHistoryController;
 class RunHistoryWindow;
@@ -102,6 +103,8 @@ public:
     // Measurement cursors and their statistics.
     QPushButton *measureButton() const;
     MeasureCursors *measureCursors() const;
+    // The marks on the chart, "Mark" and "Export interval".
+    MarkController *markController() const { return m_marks; }
     StatsPanel *statsPanel() const;
     // Page six: the conditions that end a run by themselves.
     CapacityPage *capacityPage() const;
@@ -237,6 +240,7 @@ private:
 
     // Measurement and runs that end by themselves
     MeasureController *m_measure = nullptr;
+    MarkController *m_marks = nullptr;
     CapacityController *m_capacity = nullptr;
 
     UpgradeController *m_upgrade = nullptr;

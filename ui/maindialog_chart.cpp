@@ -9,6 +9,7 @@
 #include "charts/customcoordinates.h"
 #include "charts/livechart.h"
 #include "recording/journalledrun.h"
+#include "ui/markcontroller.h"
 #include "ui/measurecontroller.h"
 #include "ui/prompts.h"
 #include "ui/runhistorycontroller.h"
@@ -73,6 +74,11 @@ void MainDialog::initMeasure()
     // Beside the curve-group buttons, before the custom ranges.
     ui->disp_toolLayout->insertWidget(ui->disp_toolLayout->indexOf(ui->disp_btn_RangCustom), m_measure->button());
     m_measure->retranslate();
+    m_marks = new MarkController(m_view, m_measure->cursors(), m_measure->panel(), m_session->journalHandle(), this,
+                                 {[this] { return journalRunId(); },
+                                  [this]() -> const ReadingLog & { return showsStoredRun() ? storedLog() : readingLog(); },
+                                  [this] { return m_timeline.now(); }, [this] { return m_timeline.wallNow(); }});
+    ui->disp_toolLayout->insertWidget(ui->disp_toolLayout->indexOf(m_measure->button()) + 1, m_marks->button());
 }
 
 QPushButton *MainDialog::measureButton() const { return m_measure->button(); }
@@ -97,6 +103,7 @@ void MainDialog::initHistory()
     connect(m_history, &RunHistoryController::chartShown, this, [this](LiveChart *chart, qint64 storedId) {
         m_measure->setShownRun(storedId);
         m_measure->setChart(chart->chart());
+        m_marks->setChart(chart->chart(), storedId);
         ui->disp_Btn_Run->setEnabled(storedId == 0);
     });
     connect(m_history, &RunHistoryController::csvExportRequested, this,

@@ -18,6 +18,8 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <algorithm>
+
 namespace {
 
 QString durationText(qint64 seconds)
@@ -43,7 +45,8 @@ RunHistoryWindow::RunHistoryWindow(RunJournal *journal, QWidget *owner)
     setAttribute(Qt::WA_QuitOnClose, false);
     m_table = new QTableWidget(0, ColumnCount, this);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several runs are selected to compare them (Ctrl or Shift with a click).
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_shownLabel = new QLabel(this);
@@ -53,9 +56,11 @@ RunHistoryWindow::RunHistoryWindow(RunJournal *journal, QWidget *owner)
     m_rename = new QPushButton(this);
     m_delete = new QPushButton(this);
     m_live = new QPushButton(this);
+    m_compare = new QPushButton(this);
+    m_report = new QPushButton(this);
 
     auto *buttons = new QHBoxLayout;
-    for (QPushButton *b : {m_open, m_csv, m_png, m_rename, m_delete})
+    for (QPushButton *b : {m_open, m_csv, m_png, m_rename, m_delete, m_compare, m_report})
         buttons->addWidget(b);
     buttons->addStretch();
     buttons->addWidget(m_live);
@@ -72,6 +77,8 @@ RunHistoryWindow::RunHistoryWindow(RunJournal *journal, QWidget *owner)
     connect(m_rename, &QPushButton::clicked, this, &RunHistoryWindow::renameSelected);
     connect(m_delete, &QPushButton::clicked, this, &RunHistoryWindow::deleteSelected);
     connect(m_live, &QPushButton::clicked, this, &RunHistoryWindow::liveRequested);
+    connect(m_compare, &QPushButton::clicked, this, [this] { emit compareRequested(selectedRuns()); });
+    connect(m_report, &QPushButton::clicked, this, [this] { emit reportRequested(selectedRun()); });
     retranslate();
     resize(900, 420);
 }
@@ -86,6 +93,21 @@ qint64 RunHistoryWindow::selectedRun() const
 {
     const QList<QTableWidgetItem *> items = m_table->selectedItems();
     return items.isEmpty() ? 0 : runAt(items.first()->row());
+}
+
+QVector<qint64> RunHistoryWindow::selectedRuns() const
+{
+    std::vector<std::pair<qint64, qint64>> runs;   // start, id
+    for (const QModelIndex &index : m_table->selectionModel()->selectedRows()) {
+        const QTableWidgetItem *item = m_table->item(index.row(), Start);
+        if (item)
+            runs.emplace_back(item->data(Qt::UserRole + 1).toLongLong(), item->data(Qt::UserRole).toLongLong());
+    }
+    std::sort(runs.begin(), runs.end());
+    QVector<qint64> ids;
+    for (const auto &r : runs)
+        ids << r.second;
+    return ids;
 }
 
 void RunHistoryWindow::setLiveRun(qint64 id)
@@ -215,10 +237,13 @@ QString RunHistoryWindow::reasonText(const QString &reason, bool live) const
 
 void RunHistoryWindow::updateButtons()
 {
-    const qint64 id = selectedRun();
-    for (QPushButton *b : {m_open, m_csv, m_png, m_rename})
+    const int selected = m_table->selectionModel() ? m_table->selectionModel()->selectedRows().size() : 0;
+    // One run for what acts on a run, two to eight to compare them.
+    const qint64 id = selected == 1 ? selectedRun() : 0;
+    for (QPushButton *b : {m_open, m_csv, m_png, m_rename, m_report})
         b->setEnabled(id != 0);
     m_delete->setEnabled(id != 0 && id != m_liveId);
+    m_compare->setEnabled(selected >= 2 && selected <= 8);
     m_live->setEnabled(m_shownId != 0);
 }
 
@@ -268,6 +293,9 @@ void RunHistoryWindow::retranslate()
     m_rename->setText(tr("重命名"));
     m_delete->setText(tr("删除"));
     m_live->setText(tr("返回实时"));
+    m_compare->setText(tr("对比"));
+    m_compare->setToolTip(tr("选择 2 到 8 次运行（按住 Ctrl 或 Shift 单击）进行对比"));
+    m_report->setText(tr("报告"));
     m_shownLabel->setText(m_shownId ? tr("图表显示的是一次保存的运行（只读）。") : tr("图表显示的是实时运行。"));
     updateButtons();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QVector>
 #include <QWidget>
 
 class QLabel;
@@ -25,10 +26,14 @@ public:
     QPushButton *renameButton() const { return m_rename; }
     QPushButton *deleteButton() const { return m_delete; }
     QPushButton *liveButton() const { return m_live; }
+    QPushButton *compareButton() const { return m_compare; }
+    QPushButton *reportButton() const { return m_report; }
 
     // The id of the run in a row, and of the selected one (0: none).
     qint64 runAt(int row) const;
     qint64 selectedRun() const;
+    // The runs selected, oldest first.
+    QVector<qint64> selectedRuns() const;
 
     // The live run's id in the journal (0: none) and the run the chart shows
     // (0: the live one).
@@ -48,6 +53,8 @@ signals:
     void pngRequested(qint64 id);
     void liveRequested();
     void removed(qint64 id);
+    void compareRequested(const QVector<qint64> &ids);
+    void reportRequested(qint64 id);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -65,6 +72,7 @@ private:
     QTableWidget *m_table;
     QLabel *m_shownLabel;
     QPushButton *m_open, *m_csv, *m_png, *m_rename, *m_delete, *m_live;
+    QPushButton *m_compare, *m_report;
     qint64 m_liveId = 0;
     qint64 m_shownId = 0;
 };

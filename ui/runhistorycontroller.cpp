@@ -8,7 +8,10 @@
 #include "charts/livechart.h"
 #include "recording/runjournal.h"
 #include "ui/prompts.h"
+#include "report/runreport.h"
+#include "ui/comparewindow.h"
 #include "ui/runhistory.h"
+#include "ui/runnotes.h"
 
 #include <QApplication>
 
@@ -40,10 +43,13 @@ void RunHistoryController::open(qint64 liveId)
     }
     if (!m_window) {
         m_window = new RunHistoryWindow(m_journal, m_owner);
+        RunNotesPanel::attach(m_journal, m_window);
         connect(m_window, &RunHistoryWindow::openRequested, this, &RunHistoryController::openStoredRun);
         connect(m_window, &RunHistoryWindow::csvRequested, this, &RunHistoryController::exportCsv);
         connect(m_window, &RunHistoryWindow::pngRequested, this, &RunHistoryController::exportPng);
         connect(m_window, &RunHistoryWindow::liveRequested, this, &RunHistoryController::showLiveRun);
+        connect(m_window, &RunHistoryWindow::compareRequested, this, &RunHistoryController::compare);
+        connect(m_window, &RunHistoryWindow::reportRequested, this, &RunHistoryController::report);
         connect(m_window, &RunHistoryWindow::removed, this, [this](qint64 id) {
             if (id == m_storedId)
                 showLiveRun();
@@ -149,4 +155,40 @@ void RunHistoryController::exportPng(qint64 id)
         openStoredRun(id);
     if (m_storedId == id)
         emit pngExportRequested();
+}
+
+void RunHistoryController::compare(const QVector<qint64> &ids)
+{
+    for (qint64 id : ids)
+        emit aboutToRead(id);
+    auto *window = new CompareWindow(m_journal, ids, m_window ? static_cast<QWidget *>(m_window) : m_owner);
+    if (!window->isLoaded()) {
+        Prompts::warning(m_window, QCoreApplication::translate("MainDialog", "错误"), window->error());
+        delete window;
+        return;
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void RunHistoryController::report(qint64 id)
+{
+    if (!id)
+        return;
+    const QString path = Prompts::getSaveFileName(m_window, QCoreApplication::translate("RunHistoryWindow", "报告"),
+                                                  QStringLiteral("report.pdf"),
+                                                  QStringLiteral("PDF (*.pdf);;HTML (*.html)"));
+    if (path.isEmpty())
+        return;
+    emit aboutToRead(id);
+    const bool html = path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive)
+                      || path.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive);
+    QString why;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool ok = RunReport::writeRun(*m_journal, id, path, html, &why);
+    QApplication::restoreOverrideCursor();
+    if (!ok)
+        Prompts::warning(m_window, QCoreApplication::translate("MainDialog", "错误"),
+                         QCoreApplication::translate("MainDialog", "无法写入 %1：%2").arg(path, why));
 }

@@ -57,6 +57,8 @@ private:
     bool load(qint64 id, ReadingLog &log, QString *model);
     void exportCsv(qint64 id);
     void exportPng(qint64 id);
+    void compare(const QVector<qint64> &ids);
+    void report(qint64 id);
 
     QWidget *m_owner;
     RunJournal *m_journal;

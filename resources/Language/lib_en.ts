@@ -230,6 +230,117 @@
         <source>升级没有完成</source>
         <translation>the upgrade did not finish</translation>
     </message>
+    <message>
+        <source>请给出标记的名称</source>
+        <translation>give the mark's name</translation>
+    </message>
+    <message>
+        <source>没有正在记录的运行：请用 --run 指定运行（见 %1 runs）</source>
+        <translation>no run is being recorded: give one with --run (see %1 runs)</translation>
+    </message>
+    <message>
+        <source>运行 %1 还没有记录</source>
+        <translation>run %1 has no record yet</translation>
+    </message>
+    <message>
+        <source>运行 %1 已结束：请用 --at 给出标记的时间</source>
+        <translation>run %1 has ended: give the mark's time with --at</translation>
+    </message>
+    <message>
+        <source>没有报告文件：请给出 --pdf FILE 和/或 --html FILE</source>
+        <translation>no report file: give --pdf FILE and/or --html FILE</translation>
+    </message>
+</context>
+<context>
+    <name>CompareWindow</name>
+    <message>
+        <source>开始后 %1</source>
+        <translation>%1 since start</translation>
+    </message>
+    <message>
+        <source>Save File</source>
+        <translation>Save File</translation>
+    </message>
+    <message>
+        <source>image(*.png)</source>
+        <translation>image(*.png)</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>无法写入 %1</source>
+        <translation>Cannot write %1</translation>
+    </message>
+    <message>
+        <source>无法写入 %1：%2</source>
+        <translation>cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>报告</source>
+        <translation>Report</translation>
+    </message>
+    <message>
+        <source>对比</source>
+        <translation>Compare</translation>
+    </message>
+    <message>
+        <source>通道:</source>
+        <translation>Channel:</translation>
+    </message>
+    <message>
+        <source>对齐:</source>
+        <translation>Align at:</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>测量</source>
+        <translation>Measure</translation>
+    </message>
+    <message>
+        <source>导出图片(.png)</source>
+        <translation>Export image (.png)</translation>
+    </message>
+    <message>
+        <source>导出数据(.csv)</source>
+        <translation>Export data (.csv)</translation>
+    </message>
+    <message>
+        <source>A – B</source>
+        <translation>A – B</translation>
+    </message>
+    <message>
+        <source>时长(s)</source>
+        <translation>Duration (s)</translation>
+    </message>
+    <message>
+        <source>记录数</source>
+        <translation>Records</translation>
+    </message>
+    <message>
+        <source>电量(Ah)</source>
+        <translation>Charge (Ah)</translation>
+    </message>
+    <message>
+        <source>能量(Wh)</source>
+        <translation>Energy (Wh)</translation>
+    </message>
+    <message>
+        <source>VBUS 平均/峰值(V)</source>
+        <translation>VBUS mean/peak (V)</translation>
+    </message>
+    <message>
+        <source>IBUS 平均/峰值(A)</source>
+        <translation>IBUS mean/peak (A)</translation>
+    </message>
+    <message>
+        <source>POWER 平均/峰值(W)</source>
+        <translation>POWER mean/peak (W)</translation>
+    </message>
 </context>
 <context>
     <name>DeviceInfoUI</name>
@@ -824,12 +935,189 @@
         <source>设置文件 %1 异常大（%2 MB）：更改在后台保存。</source>
         <translation>The settings file %1 is unusually large (%2 MB): changes are saved in the background.</translation>
     </message>
+    <message>
+        <source>无法写入 %1：%2</source>
+        <translation>cannot write %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>MarkController</name>
+    <message>
+        <source>标记</source>
+        <translation>Mark</translation>
+    </message>
+    <message>
+        <source>标记运行的此刻并命名（Ctrl+M）；查看已保存的运行时，点击曲线上要标记的时刻</source>
+        <translation>Mark this moment of the run and name it (Ctrl+M); on a stored run, click the curves where the mark goes</translation>
+    </message>
+    <message>
+        <source>导出区间</source>
+        <translation>Export interval</translation>
+    </message>
+    <message>
+        <source>把两条光标之间的记录导出为 CSV 或 JSON lines 文件</source>
+        <translation>Export the records between the two cursors to a CSV or JSON lines file</translation>
+    </message>
+    <message>
+        <source>没有正在记录的运行可以标记。</source>
+        <translation>There is no run being recorded to mark.</translation>
+    </message>
+    <message>
+        <source>标记 %1</source>
+        <translation>Mark %1</translation>
+    </message>
+    <message>
+        <source>标记名称：</source>
+        <translation>Name of the mark:</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>无法保存标记：</source>
+        <translation>Cannot save the mark: </translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>JSON lines 文件 (*.jsonl)</source>
+        <translation>JSON lines files (*.jsonl)</translation>
+    </message>
+    <message>
+        <source>无法写入文件：</source>
+        <translation>Cannot write the file: </translation>
+    </message>
+</context>
+<context>
+    <name>MqttStatus</name>
+    <message>
+        <source>正在连接 MQTT 代理 %1</source>
+        <translation>connecting to the MQTT broker %1</translation>
+    </message>
+    <message>
+        <source>已连接 MQTT 代理 %1</source>
+        <translation>connected to the MQTT broker %1</translation>
+    </message>
+    <message>
+        <source>MQTT 代理 %1 拒绝了连接</source>
+        <translation>the MQTT broker %1 refused the connection</translation>
+    </message>
+    <message>
+        <source>MQTT 代理 %1 拒绝了用户名或密码</source>
+        <translation>the MQTT broker %1 refused the user name or password</translation>
+    </message>
+    <message>
+        <source>无法连接到 MQTT 代理 %1</source>
+        <translation>cannot reach the MQTT broker %1</translation>
+    </message>
+    <message>
+        <source>与 MQTT 代理 %1 的 TLS 握手失败</source>
+        <translation>the TLS handshake with the MQTT broker %1 failed</translation>
+    </message>
 </context>
 <context>
     <name>RegularFile</name>
     <message>
         <source>命名管道没有读取方</source>
         <translation>a named pipe that no program reads</translation>
+    </message>
+</context>
+<context>
+    <name>RunComparison</name>
+    <message>
+        <source>请选择 %1 到 %2 次运行进行对比。</source>
+        <translation>Select %1 to %2 runs to compare.</translation>
+    </message>
+    <message>
+        <source>无法读取运行 %1：%2</source>
+        <translation>Cannot read run %1: %2</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>时长</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>记录数</source>
+        <translation>Records</translation>
+    </message>
+    <message>
+        <source>电量(Ah)</source>
+        <translation>Charge (Ah)</translation>
+    </message>
+    <message>
+        <source>能量(Wh)</source>
+        <translation>Energy (Wh)</translation>
+    </message>
+    <message>
+        <source>峰值电压(V)</source>
+        <translation>Peak voltage (V)</translation>
+    </message>
+    <message>
+        <source>平均电压(V)</source>
+        <translation>Mean voltage (V)</translation>
+    </message>
+    <message>
+        <source>峰值电流(A)</source>
+        <translation>Peak current (A)</translation>
+    </message>
+    <message>
+        <source>平均电流(A)</source>
+        <translation>Mean current (A)</translation>
+    </message>
+    <message>
+        <source>峰值功率(W)</source>
+        <translation>Peak power (W)</translation>
+    </message>
+    <message>
+        <source>平均功率(W)</source>
+        <translation>Mean power (W)</translation>
+    </message>
+    <message>
+        <source>结束原因</source>
+        <translation>End reason</translation>
+    </message>
+    <message>
+        <source>记录中</source>
+        <translation>recording</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>stopped</translation>
+    </message>
+    <message>
+        <source>仪表已拔出</source>
+        <translation>meter unplugged</translation>
+    </message>
+    <message>
+        <source>中断</source>
+        <translation>interrupted</translation>
+    </message>
+    <message>
+        <source>条件：运行时长达到 %1 秒</source>
+        <translation>condition: duration %1 s</translation>
+    </message>
+    <message>
+        <source>条件：电流低于 %1 A 持续 %2 秒</source>
+        <translation>condition: current below %1 A for %2 s</translation>
+    </message>
+    <message>
+        <source>条件：电压低于 %1 V</source>
+        <translation>condition: voltage below %1 V</translation>
+    </message>
+    <message>
+        <source>条件：电量达到 %1 Ah</source>
+        <translation>condition: charge %1 Ah</translation>
+    </message>
+    <message>
+        <source>条件：能量达到 %1 Wh</source>
+        <translation>condition: energy %1 Wh</translation>
     </message>
 </context>
 <context>
@@ -962,6 +1250,18 @@
         <source>无法删除这次运行。</source>
         <translation>This run cannot be deleted.</translation>
     </message>
+    <message>
+        <source>对比</source>
+        <translation>Compare</translation>
+    </message>
+    <message>
+        <source>选择 2 到 8 次运行（按住 Ctrl 或 Shift 单击）进行对比</source>
+        <translation>Select 2 to 8 runs (click with Ctrl or Shift held) to compare them</translation>
+    </message>
+    <message>
+        <source>报告</source>
+        <translation>Report</translation>
+    </message>
 </context>
 <context>
     <name>RunJournal</name>
@@ -1028,6 +1328,204 @@
     <message>
         <source>必须保留的运行（正在记录的运行和最近结束的运行）已超过运行记录数据库的上限 %1 MB，已全部保留；可在历史记录中删除不需要的运行，或在设置文件中调高 %2。</source>
         <translation>The runs that must be kept (those recording and the newest finished one) are over the run database's cap of %1 MB: all of them are kept. Delete runs you no longer need in the run history, or raise %2 in the settings file.</translation>
+    </message>
+</context>
+<context>
+    <name>RunNotesPanel</name>
+    <message>
+        <source>筛选：</source>
+        <translation>Filter:</translation>
+    </message>
+    <message>
+        <source>按名称、备注和字段筛选</source>
+        <translation>Filter by name, notes and fields</translation>
+    </message>
+    <message>
+        <source>被测设备：</source>
+        <translation>Device under test:</translation>
+    </message>
+    <message>
+        <source>充电器/电源：</source>
+        <translation>Charger/source:</translation>
+    </message>
+    <message>
+        <source>线缆：</source>
+        <translation>Cable:</translation>
+    </message>
+    <message>
+        <source>环境温度 (℃)：</source>
+        <translation>Ambient (°C):</translation>
+    </message>
+    <message>
+        <source>备注：</source>
+        <translation>Notes:</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>标记列表</source>
+        <translation>Marks</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>重命名标记</source>
+        <translation>Rename mark</translation>
+    </message>
+    <message>
+        <source>删除标记</source>
+        <translation>Delete mark</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>环境温度应为摄氏度数，如 25 或 -5.5。</source>
+        <translation>The ambient temperature is a number of degrees Celsius, such as 25 or -5.5.</translation>
+    </message>
+    <message>
+        <source>无法保存：</source>
+        <translation>Cannot save: </translation>
+    </message>
+    <message>
+        <source>标记名称：</source>
+        <translation>Name of the mark:</translation>
+    </message>
+    <message>
+        <source>删除标记“%1”？</source>
+        <translation>Delete the mark '%1'?</translation>
+    </message>
+    <message>
+        <source>无法删除：</source>
+        <translation>Cannot delete: </translation>
+    </message>
+</context>
+<context>
+    <name>RunReport</name>
+    <message>
+        <source>备注</source>
+        <translation>Notes</translation>
+    </message>
+    <message>
+        <source>标记</source>
+        <translation>Marks</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>无法生成 PDF</source>
+        <translation>Cannot make the PDF</translation>
+    </message>
+    <message>
+        <source>被测设备</source>
+        <translation>Device under test</translation>
+    </message>
+    <message>
+        <source>充电器/电源</source>
+        <translation>Charger/source</translation>
+    </message>
+    <message>
+        <source>线缆</source>
+        <translation>Cable</translation>
+    </message>
+    <message>
+        <source>环境温度</source>
+        <translation>Ambient temperature</translation>
+    </message>
+    <message>
+        <source>无法读取运行 %1：%2</source>
+        <translation>Cannot read run %1: %2</translation>
+    </message>
+    <message>
+        <source>运行 %1</source>
+        <translation>Run %1</translation>
+    </message>
+    <message>
+        <source>仪表</source>
+        <translation>Meter</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>结束</source>
+        <translation>End</translation>
+    </message>
+    <message>
+        <source>记录中</source>
+        <translation>recording</translation>
+    </message>
+    <message>
+        <source>结束原因</source>
+        <translation>End reason</translation>
+    </message>
+    <message>
+        <source>汇总</source>
+        <translation>Summary</translation>
+    </message>
+    <message>
+        <source>数值</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>时长</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>记录数</source>
+        <translation>Records</translation>
+    </message>
+    <message>
+        <source>电量(Ah)</source>
+        <translation>Charge (Ah)</translation>
+    </message>
+    <message>
+        <source>能量(Wh)</source>
+        <translation>Energy (Wh)</translation>
+    </message>
+    <message>
+        <source>仪表 CAP 变化(Ah)</source>
+        <translation>Meter CAP change (Ah)</translation>
+    </message>
+    <message>
+        <source>仪表 ELE 变化(Wh)</source>
+        <translation>Meter ELE change (Wh)</translation>
+    </message>
+    <message>
+        <source>通道</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>最小</source>
+        <translation>Min</translation>
+    </message>
+    <message>
+        <source>最大</source>
+        <translation>Max</translation>
+    </message>
+    <message>
+        <source>平均</source>
+        <translation>Mean</translation>
+    </message>
+    <message>
+        <source>运行对比</source>
+        <translation>Comparison of runs</translation>
     </message>
 </context>
 <context>

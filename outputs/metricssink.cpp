@@ -1,0 +1,324 @@
+#include "outputs/metricssink.h"
+
+#include "outputs/outputvalues.h"
+#include "recording/readinglog.h"
+#include "recording/runstats.h"
+
+#include <CivetServer.h>
+#include <civetweb.h>
+#include <prometheus/collectable.h>
+#include <prometheus/exposer.h>
+#include <prometheus/metric_family.h>
+
+#include <QHostAddress>
+
+#include <array>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// The gauges of a record: a log column each.
+struct ChannelGauge {
+    const char *name;
+    const char *help;
+    ReadingLog::Column column;
+};
+const ChannelGauge kChannels[] = {
+    {"ombrel_vbus_volts", "Bus voltage (VBUS) of the last record, volts.", ReadingLog::Vbus},
+    {"ombrel_ibus_amperes", "Bus current (IBUS) of the last record, amperes.", ReadingLog::Ibus},
+    {"ombrel_power_watts", "Power of the last record, watts.", ReadingLog::Power},
+    {"ombrel_dplus_volts", "USB D+ line voltage of the last record, volts.", ReadingLog::Pd},
+    {"ombrel_dminus_volts", "USB D- line voltage of the last record, volts.", ReadingLog::Pm},
+    {"ombrel_cc1_volts", "Type-C CC1 voltage of the last record, volts.", ReadingLog::Cc1},
+    {"ombrel_cc2_volts", "Type-C CC2 voltage of the last record, volts.", ReadingLog::Cc2},
+    {"ombrel_temperature_celsius", "The meter's temperature at the last record, degrees Celsius.",
+     ReadingLog::CpuTemp},
+    {"ombrel_meter_charge_amperehours", "The meter's own charge counter (CAP) at the last record, ampere-hours.",
+     ReadingLog::Cap},
+    {"ombrel_meter_energy_watthours", "The meter's own energy counter (ELE) at the last record, watt-hours.",
+     ReadingLog::Ele},
+};
+constexpr int kChannelCount = int(sizeof kChannels / sizeof kChannels[0]);
+
+// What the endpoint serves, copied at each tick.
+struct Snapshot {
+    bool haveRun = false;
+    bool haveRecord = false;   // the channels are shown while the meter is there
+    bool connected = false;
+    std::string model, serial;
+    std::array<double, kChannelCount> channels{};
+    double records = 0, chargeAh = 0, energyWh = 0, durationS = 0, lastRecordS = 0;
+};
+
+// The civetweb server's log while it starts: the reason a port cannot be
+// listened on.
+std::mutex g_startLogMutex;
+std::string *g_startLog = nullptr;
+
+int logMessage(const mg_connection *, const char *message)
+{
+    std::lock_guard<std::mutex> lock(g_startLogMutex);
+    if (g_startLog && message) {
+        if (!g_startLog->empty())
+            *g_startLog += "; ";
+        *g_startLog += message;
+    }
+    return 1;   // never on the program's own output
+}
+
+// Only GET /metrics reaches the metrics handler; everything else is 404.
+int beginRequest(mg_connection *connection)
+{
+    const mg_request_info *info = mg_get_request_info(connection);
+    if (info && info->request_method && info->local_uri && std::strcmp(info->request_method, "GET") == 0
+        && std::strcmp(info->local_uri, "/metrics") == 0)
+        return 0;
+    static const char kNotFound[] = "Not found: this endpoint serves GET /metrics only.\n";
+    mg_printf(connection,
+              "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Length: %d\r\n"
+              "Connection: close\r\n\r\n%s",
+              int(sizeof kNotFound - 1), kNotFound);
+    return 404;
+}
+
+} // namespace
+
+class MetricsSink::Values : public prometheus::Collectable
+{
+public:
+    std::vector<prometheus::MetricFamily> Collect() const override
+    {
+        Snapshot s;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            s = m_snapshot;
+        }
+        std::vector<prometheus::ClientMetric::Label> labels;
+        if (!s.model.empty())
+            labels.push_back({"model", s.model});
+        if (!s.serial.empty())
+            labels.push_back({"serial", s.serial});
+        std::vector<prometheus::MetricFamily> families;
+        auto gauge = [&](const char *name, const char *help, double value) {
+            prometheus::MetricFamily family;
+            family.name = name;
+            family.help = help;
+            family.type = prometheus::MetricType::Gauge;
+            prometheus::ClientMetric metric;
+            metric.label = labels;
+            metric.gauge.value = value;
+            family.metric.push_back(std::move(metric));
+            families.push_back(std::move(family));
+        };
+        gauge("ombrel_meter_connected", "1 while the meter is connected and recorded, else 0.", s.connected ? 1 : 0);
+        if (s.haveRecord) {
+            for (int c = 0; c < kChannelCount; ++c)
+                gauge(kChannels[c].name, kChannels[c].help, s.channels[size_t(c)]);
+            gauge("ombrel_last_record_timestamp_seconds", "Wall-clock time of the last record, seconds since the epoch.",
+                  s.lastRecordS);
+        }
+        if (s.haveRun) {
+            gauge("ombrel_run_records", "Records of the run so far.", s.records);
+            gauge("ombrel_run_charge_amperehours", "Charge of the run so far (from its records), ampere-hours.",
+                  s.chargeAh);
+            gauge("ombrel_run_energy_watthours", "Energy of the run so far (from its records), watt-hours.", s.energyWh);
+            gauge("ombrel_run_duration_seconds", "Time from the run's first record to its last, seconds.", s.durationS);
+        }
+        return families;
+    }
+
+    template <class Change> void change(Change c)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        c(m_snapshot);
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    Snapshot m_snapshot;
+};
+
+// ---------------------------------------------------------------- settings
+
+bool MetricsSettings::parse(const QString &text, MetricsSettings *settings, QString *error)
+{
+    MetricsSettings s;
+    QString portText = text;
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon >= 0) {
+        QString host = text.left(colon);
+        portText = text.mid(colon + 1);
+        if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+            host = host.mid(1, host.size() - 2);
+        else if (host.contains(QLatin1Char(':'))) {
+            *error = QStringLiteral("an IPv6 address goes in brackets: [ADDR]:PORT");
+            return false;
+        }
+        if (host == QLatin1String("localhost"))
+            host = QStringLiteral("127.0.0.1");
+        QHostAddress address;
+        if (host.isEmpty() || !address.setAddress(host)) {
+            *error = QStringLiteral("'%1' is not an IP address").arg(host);
+            return false;
+        }
+        s.address = address.toString();
+    }
+    bool ok = false;
+    const int port = portText.toInt(&ok);
+    if (!ok || port < 0 || port > 65535 || portText.startsWith(QLatin1Char('+'))) {
+        *error = QStringLiteral("'%1' is not a port number (0 to 65535)").arg(portText);
+        return false;
+    }
+    s.port = port;
+    *settings = s;
+    return true;
+}
+
+QString MetricsSettings::hostPort() const
+{
+    const QString host = address.contains(QLatin1Char(':')) ? QLatin1Char('[') + address + QLatin1Char(']') : address;
+    return host + QLatin1Char(':') + QString::number(port);
+}
+
+// ---------------------------------------------------------------- sink
+
+MetricsSink::MetricsSink(const MetricsSettings &settings)
+    : m_settings(settings), m_values(std::make_shared<Values>())
+{
+}
+
+MetricsSink::~MetricsSink()
+{
+    stop();
+}
+
+bool MetricsSink::start(QString *error)
+{
+    stop();
+    static CivetCallbacks callbacks;
+    callbacks.begin_request = beginRequest;
+    callbacks.log_message = logMessage;
+    std::string log;
+    {
+        std::lock_guard<std::mutex> lock(g_startLogMutex);
+        g_startLog = &log;
+    }
+    const std::vector<std::string> options = {
+        "listening_ports", m_settings.hostPort().toStdString(),
+        // Two threads answer scrapes; a client that stalls is dropped after
+        // a scrape's usual time-out.
+        "num_threads", "2",
+        "request_timeout_ms", "10000",
+        "enable_keep_alive", "no",
+    };
+    try {
+        m_exposer = std::make_unique<prometheus::Exposer>(options, &callbacks);
+    } catch (const std::exception &e) {
+        m_exposer.reset();
+    }
+    {
+        std::lock_guard<std::mutex> lock(g_startLogMutex);
+        g_startLog = nullptr;
+    }
+    if (!m_exposer) {
+        // civetweb says "cannot bind to ADDR:PORT: 98 (Address already in use)": the system's reason.
+        QString reason = QString::fromStdString(log).trimmed();
+        const int open = reason.indexOf(QLatin1Char('(')), close = reason.indexOf(QLatin1Char(')'), open);
+        if (open >= 0 && close > open)
+            reason = reason.mid(open + 1, close - open - 1);
+        if (reason.isEmpty())
+            reason = QStringLiteral("the address or port cannot be listened on");
+        *error = QStringLiteral("cannot listen on %1: %2").arg(m_settings.hostPort(), reason);
+        setStatus(State::Fault, *error);
+        return false;
+    }
+    m_exposer->RegisterCollectable(m_values);
+    const std::vector<int> ports = m_exposer->GetListeningPorts();
+    m_port = ports.empty() ? m_settings.port : ports.front();
+    setStatus(State::Ok);
+    return true;
+}
+
+void MetricsSink::stop()
+{
+    m_exposer.reset();
+}
+
+QString MetricsSink::url() const
+{
+    MetricsSettings at = m_settings;
+    at.port = m_port;
+    if (at.address == QLatin1String("0.0.0.0"))
+        at.address = QStringLiteral("127.0.0.1");
+    else if (at.address == QLatin1String("::"))
+        at.address = QStringLiteral("::1");
+    return QStringLiteral("http://%1/metrics").arg(at.hostPort());
+}
+
+void MetricsSink::update(const LiveRun &run, bool withRecord)
+{
+    const ReadingLog &log = run.log();
+    const IntervalStats total = run.stats().total();
+    m_values->change([&](Snapshot &s) {
+        s.haveRun = true;
+        s.records = double(run.records());
+        s.chargeAh = total.charge_ah;
+        s.energyWh = total.energy_wh;
+        s.durationS = total.duration_s;
+        if (withRecord && log.size() > 0) {
+            const int last = log.size() - 1;
+            for (int c = 0; c < kChannelCount; ++c)
+                s.channels[size_t(c)] = OutputValues::decimal(log.value(kChannels[c].column, last));
+            s.lastRecordS = double(log.timeMs(last)) / 1000.0;
+            s.haveRecord = true;
+        }
+    });
+}
+
+void MetricsSink::begun(const LiveRun &run)
+{
+    const std::string model = run.meter().model.toStdString();
+    const std::string serial = run.meter().serial.toStdString();
+    m_values->change([&](Snapshot &s) {
+        s = Snapshot();
+        s.model = model;
+        s.serial = serial;
+        s.connected = true;
+    });
+    update(run, false);
+}
+
+void MetricsSink::recorded(const LiveRun &run)
+{
+    update(run, true);
+}
+
+void MetricsSink::paused(const LiveRun &run)
+{
+    update(run, false);
+    // The meter is gone: its channels are not shown as if they were current.
+    m_values->change([](Snapshot &s) {
+        s.connected = false;
+        s.haveRecord = false;
+    });
+}
+
+void MetricsSink::resumed(const LiveRun &)
+{
+    setMeterConnected(true);
+}
+
+void MetricsSink::ended(const LiveRun &run)
+{
+    update(run, false);
+}
+
+void MetricsSink::setMeterConnected(bool connected)
+{
+    m_values->change([connected](Snapshot &s) {
+        s.connected = connected;
+        if (!connected)
+            s.haveRecord = false;
+    });
+}

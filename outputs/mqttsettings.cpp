@@ -1,0 +1,80 @@
+#include "outputs/mqttsettings.h"
+
+#include <QCoreApplication>
+#include <QUrl>
+
+bool MqttSettings::setUrl(const QString &text, QString *error)
+{
+    auto fail = [&](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))
+        return fail(QStringLiteral("'%1' is not a broker address: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]")
+                        .arg(text));
+    // QUrl refuses a port that is not a number from 0 to 65535.
+    if (!url.isValid() || url.port() == 0)
+        return fail(QStringLiteral("'%1' is not a broker address (%2): the port must be a number from 1 to 65535")
+                        .arg(text, url.isValid() ? QStringLiteral("port 0") : url.errorString()));
+    if (url.host().isEmpty())
+        return fail(QStringLiteral("'%1' names no host").arg(text));
+    if (!url.userInfo().isEmpty())
+        return fail(QStringLiteral("'%1' holds a user or password: give the user with --mqtt-user and the "
+                                   "password in a file or the environment")
+                        .arg(text));
+    if ((!url.path().isEmpty() && url.path() != QLatin1String("/")) || url.hasQuery() || url.hasFragment())
+        return fail(QStringLiteral("'%1' has a path: the topics are set with --mqtt-topic").arg(text));
+    tls = scheme == QLatin1String("mqtts");
+    host = url.host();
+    port = url.port(tls ? kTlsPort : kPlainPort);
+    return true;
+}
+
+QString MqttSettings::url() const
+{
+    const QString h = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    return QStringLiteral("%1://%2:%3").arg(QLatin1String(tls ? "mqtts" : "mqtt"), h).arg(port);
+}
+
+QString MqttSettings::prefixFor(const QString &serial) const
+{
+    if (!topicPrefix.isEmpty())
+        return topicPrefix;
+    // A serial number becomes one topic level: no wildcards, no separator.
+    QString level = serial.isEmpty() ? QStringLiteral("unknown") : serial;
+    for (QChar &c : level) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('+') || c == QLatin1Char('#') || c.unicode() < 0x20)
+            c = QLatin1Char('_');
+    }
+    return QStringLiteral("ombrel/") + level;
+}
+
+QString MqttStatus::words(const QString &url) const
+{
+    QString text;
+    switch (kind) {
+    case Off:
+        return QString();
+    case Connecting:
+        text = QCoreApplication::translate("MqttStatus", "正在连接 MQTT 代理 %1").arg(url);
+        break;
+    case Connected:
+        return QCoreApplication::translate("MqttStatus", "已连接 MQTT 代理 %1").arg(url);
+    case Refused:
+        text = QCoreApplication::translate("MqttStatus", "MQTT 代理 %1 拒绝了连接").arg(url);
+        break;
+    case WrongPassword:
+        text = QCoreApplication::translate("MqttStatus", "MQTT 代理 %1 拒绝了用户名或密码").arg(url);
+        break;
+    case Unreachable:
+        text = QCoreApplication::translate("MqttStatus", "无法连接到 MQTT 代理 %1").arg(url);
+        break;
+    case TlsFailed:
+        text = QCoreApplication::translate("MqttStatus", "与 MQTT 代理 %1 的 TLS 握手失败").arg(url);
+        break;
+    }
+    return detail.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, detail);
+}

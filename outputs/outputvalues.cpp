@@ -1,0 +1,81 @@
+#include "outputs/outputvalues.h"
+
+#include "recording/jsonlines.h"
+#include "recording/readinglog.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace OutputValues {
+
+namespace {
+struct Field {
+    const char *key;
+    ReadingLog::Column column;
+};
+const Field kFields[] = {
+    {"vbus", ReadingLog::Vbus}, {"ibus", ReadingLog::Ibus}, {"power", ReadingLog::Power},
+    {"cap", ReadingLog::Cap},   {"ele", ReadingLog::Ele},   {"pd", ReadingLog::Pd},
+    {"pm", ReadingLog::Pm},     {"cc1", ReadingLog::Cc1},   {"cc2", ReadingLog::Cc2},
+    {"cpu_temp", ReadingLog::CpuTemp},
+};
+} // namespace
+
+double decimal(float value)
+{
+    if (!std::isfinite(value))
+        return double(value);
+    char text[64];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
+    double out = double(value);
+    std::from_chars(text, r.ptr, out);
+    return out;
+}
+
+QByteArray escapeTag(const QString &text)
+{
+    QByteArray out;
+    for (char c : text.toUtf8()) {
+        if (c == '\n' || c == '\r')
+            c = ' ';
+        if (c == ',' || c == '=' || c == ' ')
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+void appendLineTags(QByteArray &out, const QString &model, const QString &serial)
+{
+    out += "ombrel";
+    if (!model.isEmpty())
+        out += ",model=" + escapeTag(model);
+    if (!serial.isEmpty())
+        out += ",serial=" + escapeTag(serial);
+}
+
+void appendLine(QByteArray &out, const QByteArray &tags, const ReadingLog &log, int i)
+{
+    const int start = out.size();
+    out += tags;
+    char separator = ' ';
+    for (const Field &f : kFields) {
+        const float v = log.value(f.column, i);
+        if (!std::isfinite(v))
+            continue;
+        out += separator;
+        out += f.key;
+        out += '=';
+        JsonLines::appendNumber(out, v);
+        separator = ',';
+    }
+    if (separator == ' ') {
+        out.truncate(start);
+        return;
+    }
+    out += ' ';
+    out += QByteArray::number(log.timeMs(i) * 1000000);
+    out += '\n';
+}
+
+} // namespace OutputValues

@@ -1,0 +1,438 @@
+#include "report/runcomparison.h"
+
+#include "base/timetext.h"
+#include "device/channels.h"
+#include "recording/runjournal.h"
+#include "recording/stopconditions.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QIODevice>
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <cmath>
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("RunComparison", text);
+}
+
+QString csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace
+
+RunComparison::RunComparison() = default;
+RunComparison::~RunComparison() = default;
+
+bool RunComparison::load(RunJournal *journal, const QVector<qint64> &ids, QString *error)
+{
+    m_runs.clear();
+    m_journal = journal;
+    if (ids.size() < kFewestRuns || ids.size() > kMostRuns) {
+        *error = tr("请选择 %1 到 %2 次运行进行对比。").arg(kFewestRuns).arg(kMostRuns);
+        return false;
+    }
+    if (!journal || !journal->isOpen()) {
+        *error = journal ? journal->message() : QString();
+        return false;
+    }
+    const std::vector<JournalRun> all = journal->runs();
+    for (qint64 id : ids) {
+        const auto found = std::find_if(all.begin(), all.end(), [id](const JournalRun &r) { return r.id == id; });
+        if (found == all.end()) {
+            *error = tr("无法读取运行 %1：%2").arg(id).arg(journal->message());
+            m_runs.clear();
+            return false;
+        }
+        m_runs.push_back(std::make_unique<Run>());
+        m_runs.back()->info = *found;
+    }
+    // The records read by a few readers of their own at once (each its own
+    // connection to the database); what they could not read, by this one.
+    std::vector<char> loaded(m_runs.size(), 0);
+    std::atomic<int> next{0};
+    const QString path = journal->path();
+    auto read = [&] {
+        RunJournal reader;
+        if (!reader.open(path, RunJournal::Mode::Read))
+            return;
+        for (int k = next++; k < count(); k = next++)
+            loaded[size_t(k)] = reader.load(m_runs[size_t(k)]->info.id, m_runs[size_t(k)]->log);
+    };
+    std::vector<std::thread> readers;
+    const int threads = std::min(count(), std::max(1, QThread::idealThreadCount()));
+    for (int t = 1; t < threads; ++t)
+        readers.emplace_back(read);
+    read();
+    for (std::thread &t : readers)
+        t.join();
+    for (size_t k = 0; k < m_runs.size(); ++k) {
+        if (!loaded[k] && !journal->load(m_runs[k]->info.id, m_runs[k]->log)) {
+            *error = tr("无法读取运行 %1：%2").arg(m_runs[k]->info.id).arg(journal->message());
+            m_runs.clear();
+            return false;
+        }
+    }
+    for (auto &run : m_runs) {
+        const qint64 id = run->info.id;
+        run->marks = journal->marks(id);
+        if (run->log.size() > 0) {
+            run->total = journal->statsOfRecords(id, 0, run->log.size() - 1);
+            run->zeroRunMs = run->log.runMs(0);
+        }
+    }
+    setChannel(m_channel);
+    return true;
+}
+
+QString RunComparison::runName(int i) const
+{
+    const JournalRun &r = run(i).info;
+    if (!r.name.trimmed().isEmpty())
+        return r.name.trimmed();
+    return QStringLiteral("#%1 %2").arg(r.id).arg(
+        QDateTime::fromMSecsSinceEpoch(r.startMs).toString(QStringLiteral("MM-dd hh:mm")));
+}
+
+QColor RunComparison::colour(int i)
+{
+    // Eight colours told apart on a light and a dark background alike.
+    static const QColor colours[kMostRuns] = {
+        QColor(0x1f, 0x77, 0xb4), QColor(0xff, 0x7f, 0x0e), QColor(0x2c, 0xa0, 0x2c), QColor(0xd6, 0x27, 0x28),
+        QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b), QColor(0xe3, 0x77, 0xc2), QColor(0x17, 0xbe, 0xcf),
+    };
+    return colours[((i % kMostRuns) + kMostRuns) % kMostRuns];
+}
+
+void RunComparison::setChannel(int channel)
+{
+    m_channel = qBound(0, channel, kChannelCount - 1);
+    for (auto &run : m_runs) {
+        run->index.clear();
+        run->index.sync(run->log.column(ReadingLog::columnOf(m_channel)));
+    }
+}
+
+void RunComparison::alignAtStart()
+{
+    for (auto &run : m_runs)
+        run->zeroRunMs = run->log.size() ? run->log.runMs(0) : 0;
+}
+
+void RunComparison::setZero(int i, qint64 runMs)
+{
+    m_runs[size_t(i)]->zeroRunMs = runMs;
+}
+
+QStringList RunComparison::markNames() const
+{
+    QStringList names;
+    for (const auto &run : m_runs) {
+        for (const RunMark &m : run->marks) {
+            if (!names.contains(m.name))
+                names << m.name;
+        }
+    }
+    return names;
+}
+
+int RunComparison::alignAtMark(const QString &name)
+{
+    alignAtStart();
+    int found = 0;
+    for (auto &run : m_runs) {
+        for (const RunMark &m : run->marks) {
+            if (m.name == name) {
+                run->zeroRunMs += m.atMs;
+                ++found;
+                break;
+            }
+        }
+    }
+    return found;
+}
+
+qint64 RunComparison::markSinceStart(int i, const RunMark &mark) const
+{
+    const Run &r = run(i);
+    const qint64 first = r.log.size() ? r.log.runMs(0) : 0;
+    return first + mark.atMs - r.zeroRunMs;
+}
+
+qint64 RunComparison::endMs() const
+{
+    qint64 end = 0;
+    for (const auto &run : m_runs) {
+        if (run->log.size())
+            end = std::max(end, run->log.runMs(run->log.size() - 1) - run->zeroRunMs);
+    }
+    return end;
+}
+
+qint64 RunComparison::beginMs() const
+{
+    qint64 begin = 0;
+    for (const auto &run : m_runs) {
+        if (run->log.size())
+            begin = std::min(begin, run->log.runMs(0) - run->zeroRunMs);
+    }
+    return begin;
+}
+
+QVector<QPointF> RunComparison::points(int i, qint64 fromMs, qint64 toMs, int columns)
+{
+    Run &r = *m_runs[size_t(i)];
+    const std::vector<qint64> &times = r.log.runTimes();
+    const std::vector<float> &values = r.log.column(ReadingLog::columnOf(m_channel));
+    if (times.empty() || toMs <= fromMs)
+        return {};
+    columns = std::max(columns, 1);
+    const qint64 t0 = fromMs + r.zeroRunMs, t1 = toMs + r.zeroRunMs;
+    const SampleSpan span = visibleSpan(times, t0, t1);
+    if (span.end <= span.begin)
+        return {};
+    const CurveShape shape = shapeFor(span.inside, columns);
+    QVector<QPointF> pts = curvePoints(times, values, r.index, span, shape, t0, t1, columns);
+    if (shape == CurveShape::Smooth)
+        pts = monotoneCurve(pts, t0, t1, columns);
+    const double shift = double(r.zeroRunMs);
+    for (QPointF &p : pts)
+        p.setX(p.x() - shift);
+    return pts;
+}
+
+int RunComparison::recordNear(int i, qint64 sinceStartMs, qint64 reachMs) const
+{
+    const Run &r = run(i);
+    const std::vector<qint64> &times = r.log.runTimes();
+    if (times.empty())
+        return -1;
+    const qint64 t = sinceStartMs + r.zeroRunMs;
+    const auto at = std::lower_bound(times.begin(), times.end(), t);
+    int best = -1;
+    qint64 bestDistance = reachMs + 1;
+    for (auto it : {at, at == times.begin() ? at : at - 1}) {
+        if (it == times.end())
+            continue;
+        const qint64 distance = std::llabs(*it - t);
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = int(it - times.begin());
+        }
+    }
+    return best;
+}
+
+float RunComparison::valueAt(int i, int record) const
+{
+    return run(i).log.value(ReadingLog::columnOf(m_channel), record);
+}
+
+qint64 RunComparison::sinceStart(int i, int record) const
+{
+    return run(i).log.runMs(record) - run(i).zeroRunMs;
+}
+
+IntervalStats RunComparison::interval(int i, qint64 fromMs, qint64 toMs) const
+{
+    const Run &r = run(i);
+    if (fromMs > toMs)
+        std::swap(fromMs, toMs);
+    const std::vector<qint64> &times = r.log.runTimes();
+    const int first = int(std::lower_bound(times.begin(), times.end(), fromMs + r.zeroRunMs) - times.begin());
+    const int last = int(std::upper_bound(times.begin(), times.end(), toMs + r.zeroRunMs) - times.begin()) - 1;
+    if (!m_journal || first > last)
+        return IntervalStats();
+    return m_journal->statsOfRecords(r.info.id, first, last);
+}
+
+QString RunComparison::figureName(int figure)
+{
+    switch (Figure(figure)) {
+    case Start: return tr("开始");
+    case Duration: return tr("时长");
+    case Records: return tr("记录数");
+    case Charge: return tr("电量(Ah)");
+    case Energy: return tr("能量(Wh)");
+    case VbusMax: return tr("峰值电压(V)");
+    case VbusMean: return tr("平均电压(V)");
+    case IbusMax: return tr("峰值电流(A)");
+    case IbusMean: return tr("平均电流(A)");
+    case PowerMax: return tr("峰值功率(W)");
+    case PowerMean: return tr("平均功率(W)");
+    case EndReason: return tr("结束原因");
+    case FigureCount: break;
+    }
+    return QString();
+}
+
+double RunComparison::figureValue(int figure, int i, bool *number) const
+{
+    const Run &r = run(i);
+    *number = true;
+    switch (Figure(figure)) {
+    case Duration: return r.total.duration_s;
+    case Records: return r.log.size();
+    case Charge: return r.total.charge_ah;
+    case Energy: return r.total.energy_wh;
+    case VbusMax: return double(r.total.vbus.max);
+    case VbusMean: return r.total.vbus.mean;
+    case IbusMax: return double(r.total.ibus.max);
+    case IbusMean: return r.total.ibus.mean;
+    case PowerMax: return double(r.total.power.max);
+    case PowerMean: return r.total.power.mean;
+    default: break;
+    }
+    *number = false;
+    return 0.0;
+}
+
+namespace {
+int decimalsOf(int figure)
+{
+    switch (figure) {
+    case RunComparison::Records: return 0;
+    case RunComparison::Charge:
+    case RunComparison::Energy:
+    case RunComparison::IbusMax:
+    case RunComparison::IbusMean: return 4;
+    default: return 3;
+    }
+}
+} // namespace
+
+QString RunComparison::figureText(int figure, int i) const
+{
+    const Run &r = run(i);
+    if (figure == Start)
+        return QDateTime::fromMSecsSinceEpoch(r.info.startMs).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    if (figure == Duration)
+        return TimeText::duration(qint64(std::llround(r.total.duration_s * 1000.0)));
+    if (figure == EndReason)
+        return reasonWords(r.info.endReason, !r.info.finished());
+    bool number = false;
+    const double v = figureValue(figure, i, &number);
+    return number ? QString::number(v, 'f', decimalsOf(figure)) : QString();
+}
+
+QString RunComparison::differenceText(int figure, int i) const
+{
+    if (i == 0 || figure == Start || figure == EndReason)
+        return QString();
+    bool number = false;
+    const double first = figureValue(figure, 0, &number);
+    const double v = figureValue(figure, i, &number);
+    if (!number)
+        return QString();
+    const double d = v - first;
+    QString text;
+    if (figure == Duration)
+        text = (d < 0 ? QStringLiteral("-") : QStringLiteral("+"))
+               + TimeText::duration(qint64(std::llround(std::fabs(d) * 1000.0)));
+    else
+        text = (d >= 0 ? QStringLiteral("+") : QString()) + QString::number(d, 'f', decimalsOf(figure));
+    if (std::fabs(first) > 1e-12)
+        text += QStringLiteral(" (%1%2%)").arg(d >= 0 ? QStringLiteral("+") : QString()).arg(100.0 * d / first, 0, 'f', 1);
+    return text;
+}
+
+QString RunComparison::reasonWords(const QString &reason, bool running)
+{
+    if (running)
+        return tr("记录中");
+    if (reason == QLatin1String(RunJournal::kStopped))
+        return tr("已停止");
+    if (reason == QLatin1String(RunJournal::kUnplugged))
+        return tr("仪表已拔出");
+    if (reason == QLatin1String(RunJournal::kInterrupted))
+        return tr("中断");
+    StopConditions::Kind kind;
+    StopConditions::Condition c;
+    if (!StopConditions::fromReason(reason, &kind, &c))
+        return reason;   // as an older version wrote it
+    const QString value = QString::number(c.value, 'g', 10);
+    switch (kind) {
+    case StopConditions::Duration:
+        return tr("条件：运行时长达到 %1 秒").arg(value);
+    case StopConditions::CurrentBelow:
+        return tr("条件：电流低于 %1 A 持续 %2 秒").arg(value, QString::number(c.seconds, 'g', 10));
+    case StopConditions::VoltageBelow:
+        return tr("条件：电压低于 %1 V").arg(value);
+    case StopConditions::Charge:
+        return tr("条件：电量达到 %1 Ah").arg(value);
+    case StopConditions::Energy:
+        return tr("条件：能量达到 %1 Wh").arg(value);
+    case StopConditions::KindCount:
+        break;
+    }
+    return reason;
+}
+
+bool RunComparison::writeCsv(QIODevice &out) const
+{
+    QStringList header{QStringLiteral("time_s")};
+    for (int i = 0; i < count(); ++i) {
+        for (int c = 0; c < kChannelCount; ++c)
+            header << csvField(QStringLiteral("%1 %2(%3)").arg(runName(i), QLatin1String(kChannels[c].seriesName),
+                                                               channelUnit(c)));
+    }
+    if (out.write((header.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8()) < 0)
+        return false;
+    const qint64 first = beginMs() / 1000 - (beginMs() % 1000 ? 1 : 0);
+    const qint64 last = (endMs() + 999) / 1000;
+    std::vector<int> next(size_t(count()), 0);
+    QByteArray block;
+    for (qint64 s = first; s <= last; ++s) {
+        const qint64 at = s * 1000;
+        QString line = QString::number(s);
+        bool any = false;
+        for (int i = 0; i < count(); ++i) {
+            const Run &r = run(i);
+            int &k = next[size_t(i)];
+            // The record in [at - 500, at + 500): each one belongs to the
+            // second it is nearest to.
+            while (k < r.log.size() && r.log.runMs(k) - r.zeroRunMs < at - 500)
+                ++k;
+            const bool has = k < r.log.size() && r.log.runMs(k) - r.zeroRunMs < at + 500;
+            for (int c = 0; c < kChannelCount; ++c) {
+                line += QLatin1Char(',');
+                if (has)
+                    line += QString::number(double(r.log.value(ReadingLog::columnOf(c), k)), 'f', 6);
+            }
+            if (has) {
+                any = true;
+                ++k;
+            }
+        }
+        if (!any)
+            continue;
+        block += line.toUtf8();
+        block += '\n';
+        if (block.size() > (1 << 20)) {
+            if (out.write(block) < 0)
+                return false;
+            block.clear();
+        }
+    }
+    return out.write(block) >= 0;
+}
+
+size_t RunComparison::memoryBytes() const
+{
+    size_t bytes = 0;
+    for (const auto &run : m_runs)
+        bytes += run->log.memoryBytes() + run->index.memoryBytes() + sizeof(Run);
+    return bytes;
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "recording/journalreader.h"
+
+#include <QColor>
+#include <QPair>
+#include <QPointF>
+#include <QString>
+#include <QVector>
+
+class QCoreApplication;
+class QPainter;
+class QRectF;
+class ReadingLog;
+class RunComparison;
+class RunJournal;
+
+// A run's report, or a comparison's, as a PDF (Qt's own writer, one or two
+// A4 pages) or an HTML page: title, meter, start and end, how it ended, the
+// run's fields and notes, the summary table, the marks, and charts of VBUS,
+// IBUS and POWER painted from the run's records. The same in every
+// language the program speaks.
+namespace RunReport {
+
+// What a person wrote about a run, and its named moments.
+struct Mark {
+    qint64 sinceStartMs = 0;   // from the run's first record
+    QString name;
+};
+struct Extras {
+    QVector<QPair<QString, QString>> fields;   // name, value: those filled in
+    QString notes;
+    QVector<Mark> marks;
+    QVector<qint64> markWallMs;                 // when each mark was made
+};
+
+// A run's fields, notes and marks as the journal keeps them.
+Extras extrasOf(RunJournal &journal, qint64 id);
+
+// Writes the report of a run to `path` (a new file under a hidden name,
+// renamed when whole). False with the reason.
+bool writeRun(RunJournal &journal, qint64 id, const QString &path, bool html, QString *error);
+bool writeComparison(RunComparison &comparison, const QString &path, bool html, QString *error);
+
+// The application `ombrel report` runs on: one that paints, without a
+// display (Qt's offscreen platform).
+QCoreApplication *makeApplication(int &argc, char **argv);
+
+// A curve of a chart: points (ms since start, value).
+struct Curve {
+    QVector<QPointF> points;
+    QColor colour;
+    QString name;
+};
+// A chart painted into `rect`: frame, value and time labels, the curves,
+// and the marks as labelled vertical lines (ms since start).
+void paintChart(QPainter &painter, const QRectF &rect, const QString &title, const QString &unit,
+                const QVector<Curve> &curves, qint64 fromMs, qint64 toMs, const QVector<Mark> &marks);
+
+// The points that draw a channel of a log over its whole length on
+// `columns` columns, x in ms since its first record.
+QVector<QPointF> reducedCurve(const ReadingLog &log, int channel, int columns);
+
+} // namespace RunReport

@@ -1,0 +1,363 @@
+// Runs compared from the history: chosen with the mouse and the keyboard in
+// the history window, shown on one chart against time since start, with
+// their figures, the cursors' intervals and the wide CSV, which is checked
+// against each run's own export by the command line.
+#include "app/startup.h"
+#include "base/appname.h"
+#include "charts/chartview.h"
+#include "charts/measurecursors.h"
+#include "device/meterreading.h"
+#include "simulator.h"
+#include "recording/runjournal.h"
+#include "ui/comparewindow.h"
+#include "ui/maindialog.h"
+#include "ui/prompts.h"
+#include "ui/runhistory.h"
+#include "ui_maindialog.h"
+
+#include <QGraphicsLineItem>
+#include <QGraphicsSimpleTextItem>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLineSeries>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+void clickOn(QWidget *w, QPoint at = QPoint(), Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QWidget *top = w->window();
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, modifiers,
+                      w->mapTo(top, at.isNull() ? w->rect().center() : at));
+}
+
+int rowOf(RunHistoryWindow *history, qint64 id)
+{
+    for (int row = 0; row < history->table()->rowCount(); ++row)
+        if (history->runAt(row) == id)
+            return row;
+    return -1;
+}
+
+QPoint rowCentre(QTableWidget *table, int row)
+{
+    return table->visualItemRect(table->item(row, 0)).center();
+}
+
+// A run's records as the command line exports them: one JSON object a line.
+QVector<QJsonObject> exported(const QString &dataHome, qint64 id)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(OMBREL_SIM_BINARY), {QStringLiteral("export"), QString::number(id), QStringLiteral("--jsonl"),
+                                                QStringLiteral("-")});
+    QVector<QJsonObject> records;
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        qWarning("export: %s", p.readAllStandardError().constData());
+        return records;
+    }
+    for (const QByteArray &line : p.readAllStandardOutput().split('\n'))
+        if (!line.isEmpty())
+            records << QJsonDocument::fromJson(line).object();
+    return records;
+}
+
+QString pdfText(const QString &pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    return p.waitForFinished(60000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
+}
+
+} // namespace
+
+class TestCompare : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    qint64 m_now = 0;
+    QStringList m_warnings;
+    QString m_saveAs;
+
+private slots:
+    void initTestCase()
+    {
+        Startup::applyLook(*qApp);
+        // The window's data folder under the program's name, as the command line finds it.
+        AppName::apply();
+        Prompts::setWarningHandler([this](QWidget *, const QString &, const QString &text) { m_warnings << text; });
+        Prompts::setSaveFileHandler([this](QWidget *, const QString &, const QString &, const QString &) {
+            return m_saveAs;
+        });
+    }
+
+    void init()
+    {
+        sim::reset();
+        meterReading() = MeterReading();
+        m_warnings.clear();
+        m_now = QDateTime(QDate(2026, 12, 7), QTime(9, 0, 0)).toMSecsSinceEpoch();
+        m_dir.reset(new QTemporaryDir);
+        QVERIFY(QDir::setCurrent(m_dir->path()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir->filePath(QStringLiteral("data"))));
+    }
+
+    void cleanup()
+    {
+        QTRY_COMPARE(sim::openHandles(), 0);
+    }
+
+    // Three runs recorded by the window; the first and the third chosen in
+    // the history with a click and a Ctrl+click, then Compare: both on the
+    // chart from time 0, their figures and differences, the cursors'
+    // interval for each at the same times since start, and the wide CSV
+    // equal to each run's own records.
+    void compareFromTheHistory()
+    {
+        sim::attach(sim::Identity()).setReportRate(0);
+        MainDialog d;
+        d.chartTimer().stop();
+        d.dashboardTimer().stop();
+        d.setClock([this] { return m_now; });
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        clickOn(d.form()->disp_Btn_Run);   // the run the connection began, stopped
+        // Run 1: 90 s at 2 A, the voltage rising 10 mV a second from 5 V.
+        // Run 2: 20 s, not compared. Run 3: 60 s at 1 A from 9 V, falling.
+        struct Plan { int records; float v0, dv, amps; };
+        const Plan plans[] = {{90, 5.0f, 0.01f, 2.0f}, {20, 12.0f, 0.0f, 3.0f}, {60, 9.0f, -0.02f, 1.0f}};
+        for (const Plan &plan : plans) {
+            m_now += 3600000;
+            clickOn(d.form()->disp_Btn_Run);
+            for (int i = 0; i < plan.records; ++i) {
+                meterReading().vbus = plan.v0 + plan.dv * float(i);
+                meterReading().ibus = plan.amps;
+                meterReading().power = meterReading().vbus * plan.amps;
+                m_now += 1000;
+                d.chartTick();
+            }
+            clickOn(d.form()->disp_Btn_Run);
+        }
+
+        // Marks of the same name in runs 1 and 3, at 20 s and at 5 s.
+        {
+            RunJournal marks;
+            QVERIFY(marks.open());
+            const std::vector<JournalRun> runs = marks.runs();
+            QVERIFY(runs.size() >= 3);
+            QVERIFY(marks.addMark(runs[2].id, 20000, runs[2].startMs + 21000, QStringLiteral("plugged")) > 0);
+            QVERIFY(marks.addMark(runs[0].id, 5000, runs[0].startMs + 6000, QStringLiteral("plugged")) > 0);
+        }
+
+        Prompts::setMenuHandler([](QMenu *menu, const QPoint &) {
+            for (QAction *a : menu->actions())
+                if (a->text() == QStringLiteral("历史记录"))
+                    a->trigger();
+        });
+        clickOn(d.form()->disp_btn_menu);
+        Prompts::setMenuHandler(nullptr);
+        RunHistoryWindow *history = d.historyWindow();
+        QVERIFY(history && QTest::qWaitForWindowExposed(history));
+        QTableWidget *table = history->table();
+        // Newest first: run 3, run 2, run 1, and the empty first one's place.
+        QVERIFY(table->rowCount() >= 3);
+        const qint64 id3 = history->runAt(0), id2 = history->runAt(1), id1 = history->runAt(2);
+        QCOMPARE(table->item(2, RunHistoryWindow::Records)->text(), QStringLiteral("90"));
+        QCOMPARE(table->item(0, RunHistoryWindow::Records)->text(), QStringLiteral("60"));
+
+        // One run: no comparison. Run 3 clicked, then run 1 with Ctrl.
+        clickOn(table->viewport(), rowCentre(table, rowOf(history, id3)));
+        QVERIFY(!history->compareButton()->isEnabled());
+        QVERIFY(history->reportButton()->isEnabled());
+        clickOn(table->viewport(), rowCentre(table, rowOf(history, id1)), Qt::ControlModifier);
+        QCOMPARE(history->selectedRuns(), (QVector<qint64>{id1, id3}));
+        QVERIFY(history->compareButton()->isEnabled());
+        QVERIFY(!history->reportButton()->isEnabled());
+        QVERIFY(!history->openButton()->isEnabled());
+        // Ctrl+click on run 2 adds it, a second one takes it away again.
+        clickOn(table->viewport(), rowCentre(table, rowOf(history, id2)), Qt::ControlModifier);
+        QCOMPARE(history->selectedRuns().size(), 3);
+        clickOn(table->viewport(), rowCentre(table, rowOf(history, id2)), Qt::ControlModifier);
+        QCOMPARE(history->selectedRuns(), (QVector<qint64>{id1, id3}));
+
+        clickOn(history->compareButton());
+        CompareWindow *compare = history->findChild<CompareWindow *>();
+        QVERIFY(compare);
+        QVERIFY(QTest::qWaitForWindowExposed(compare));
+        QVERIFY(m_warnings.isEmpty());
+        QCOMPARE(compare->comparison().count(), 2);
+        QCOMPARE(compare->comparison().run(0).info.id, id1);
+        // Both curves from time 0, each in its own colour and its legend name.
+        const qint64 base = CompareWindow::axisBase();
+        QCOMPARE(compare->axisX()->min().toMSecsSinceEpoch(), base);
+        QCOMPARE(compare->axisX()->max().toMSecsSinceEpoch(), base + 89000);
+        QCOMPARE(compare->series(0)->at(0), QPointF(double(base), 5.0));
+        QCOMPARE(compare->series(1)->at(0), QPointF(double(base), 9.0));
+        QVERIFY(compare->series(0)->pen().color() != compare->series(1)->pen().color());
+        QVERIFY(compare->series(0)->name().contains(QStringLiteral("#%1").arg(id1)));
+
+        // Figures: 89 s at 2 A and at 1 A (59 s); the difference from run 1.
+        QTableWidget *figures = compare->table();
+        QCOMPARE(figures->item(RunComparison::Records, 0)->text(), QStringLiteral("90"));
+        QCOMPARE(figures->item(RunComparison::Charge, 0)->text(), QStringLiteral("0.0494"));
+        QCOMPARE(figures->item(RunComparison::Charge, 1)->text(), QStringLiteral("0.0164  Δ -0.0331 (-66.9%)"));
+        QCOMPARE(figures->item(RunComparison::Duration, 1)->text(), QStringLiteral("0:00:59  Δ -0:00:30 (-33.7%)"));
+        QCOMPARE(figures->item(RunComparison::VbusMax, 0)->text(), QStringLiteral("5.890"));
+        QCOMPARE(figures->item(RunComparison::EndReason, 1)->text(), QStringLiteral("已停止"));
+        QCOMPARE(figures->item(RunComparison::Start, 0)->text(),
+                 QDateTime(QDate(2026, 12, 7), QTime(10, 0, 0)).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+
+        // The read-out under the mouse: one value a run.
+        compare->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(compare));
+        QtCharts::QChart *chart = compare->chart();
+        auto at = [&](double seconds) {
+            const QPointF p = chart->mapToPosition(QPointF(double(base) + seconds * 1000, 0), compare->series(0));
+            return compare->view()->viewport()->mapTo(
+                compare, compare->view()->mapFromScene(chart->mapToScene(QPointF(p.x(), chart->plotArea().center().y()))));
+        };
+        QTest::mouseMove(compare->windowHandle(), at(10));
+        QVERIFY(compare->view()->hoverItem());
+        const QString readout = compare->view()->hoverItem()->text();
+        QVERIFY2(readout.contains(QStringLiteral(": 5.10")) && readout.contains(QStringLiteral(": 8.80")),
+                 qPrintable(readout));
+
+        // Cursors: a drag from 10 s to 40 s since start.
+        clickOn(compare->measureButton());
+        QVERIFY(compare->measureButton()->isChecked());
+        QTest::mousePress(compare->windowHandle(), Qt::LeftButton, Qt::NoModifier, at(10.2));
+        QTest::mouseMove(compare->windowHandle(), at(25));
+        QTest::mouseMove(compare->windowHandle(), at(40.2));
+        QTest::mouseRelease(compare->windowHandle(), Qt::LeftButton, Qt::NoModifier, at(40.2));
+        QVERIFY(compare->cursors()->isSet());
+        QVERIFY(compare->intervalTable()->isVisible());
+        const qint64 a = compare->cursors()->a() - base, b = compare->cursors()->b() - base;
+        QVERIFY2(a > 9000 && a < 11500 && b > 39000 && b < 41500, qPrintable(QStringLiteral("%1 %2").arg(a).arg(b)));
+        // The same records of both runs (one a second from 0), from their own currents.
+        const int n = int((std::max(a, b)) / 1000 - (std::min(a, b) + 999) / 1000 + 1);
+        QTableWidget *intervals = compare->intervalTable();
+        for (int run = 0; run < 2; ++run) {
+            QCOMPARE(intervals->item(CompareWindow::IntervalRecords, run)->text(), QString::number(n));
+            const double amps = run == 0 ? 2.0 : 1.0;
+            QCOMPARE(intervals->item(CompareWindow::IntervalCharge, run)->text(),
+                     QString::number((n - 1) * amps / 3600.0, 'f', 6));
+        }
+
+        // A wheel step zooms both runs' time axis around the cursor.
+        QWheelEvent wheel(QPointF(compare->view()->mapFrom(compare, at(45))), compare->view()->mapToGlobal(compare->view()->mapFrom(compare, at(45))),
+                          QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(compare->view()->viewport(), &wheel);
+        QVERIFY(compare->axisX()->max().toMSecsSinceEpoch() - compare->axisX()->min().toMSecsSinceEpoch() < 89000);
+
+        // The wide CSV: a row a second, each run's records at their seconds.
+        m_saveAs = m_dir->filePath(QStringLiteral("compare.csv"));
+        clickOn(compare->csvButton());
+        QVERIFY(m_warnings.isEmpty());
+        QFile csv(m_saveAs);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = csv.readAll().split('\n');
+        csv.close();
+        QCOMPARE(lines.size(), 1 + 90 + 1);   // header, 90 rows, the empty end
+        const QList<QByteArray> header = lines[0].split(',');
+        QCOMPARE(header.size(), 1 + 2 * 8);
+        QCOMPARE(header[0], QByteArray("time_s"));
+        QVERIFY(header[1].endsWith("VBUS(V)") && header[9].endsWith("VBUS(V)") && header[11].endsWith("Power(W)"));
+        const QString data = m_dir->filePath(QStringLiteral("data"));
+        const QVector<QJsonObject> one = exported(data, id1), three = exported(data, id3);
+        QCOMPARE(one.size(), 90);
+        QCOMPARE(three.size(), 60);
+        for (int i = 0; i < 90; ++i) {
+            const QList<QByteArray> cells = lines[1 + i].split(',');
+            QCOMPARE(cells.size(), 17);
+            QCOMPARE(cells[0].toInt(), i);
+            for (int run = 0; run < 2; ++run) {
+                const QVector<QJsonObject> &records = run == 0 ? one : three;
+                const int c = 1 + run * 8;
+                if (i >= records.size()) {
+                    QVERIFY(cells[c].isEmpty() && cells[c + 1].isEmpty());
+                    continue;
+                }
+                const char *keys[] = {"vbus", "ibus", "power"};
+                for (int k = 0; k < 3; ++k) {
+                    const double expected = records[i].value(QLatin1String(keys[k])).toDouble();
+                    QVERIFY2(std::fabs(cells[c + k].toDouble() - expected) < 1e-6,
+                             qPrintable(QStringLiteral("row %1 run %2 %3: %4 vs %5").arg(i).arg(run).arg(keys[k])
+                                            .arg(QString::fromLatin1(cells[c + k])).arg(expected)));
+                }
+            }
+        }
+        // Aligned at the mark, chosen with the keyboard: each run's mark at 0.
+        QCOMPARE(compare->markItems(), 2);
+        QCOMPARE(compare->alignBox()->count(), 2);
+        compare->alignBox()->setFocus();
+        QTest::keyClick(compare->windowHandle(), Qt::Key_Down);
+        QCOMPARE(compare->alignBox()->currentText(), QStringLiteral("plugged"));
+        QCOMPARE(compare->axisX()->min().toMSecsSinceEpoch(), base - 20000);
+        QCOMPARE(compare->series(0)->at(0), QPointF(double(base - 20000), 5.0));
+        QCOMPARE(compare->series(1)->at(0), QPointF(double(base - 5000), 9.0));
+        QCOMPARE(compare->markLine(0)->line().x1(), compare->markLine(1)->line().x1());
+        QTest::mouseMove(compare->windowHandle(), at(0));
+        const QString aligned = compare->view()->hoverItem()->text();
+        QVERIFY2(aligned.contains(QStringLiteral(": 5.200")) && aligned.contains(QStringLiteral(": 8.900")),
+                 qPrintable(aligned));
+        // The wide CSV follows: second 0 holds record 20 of run 1 and 5 of run 3.
+        clickOn(compare->csvButton());
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QList<QByteArray> alignedLines = csv.readAll().split('\n');
+        csv.close();
+        QCOMPARE(alignedLines[1].split(',')[0], QByteArray("-20"));
+        const QList<QByteArray> zero = alignedLines[21].split(',');
+        QCOMPARE(zero[0], QByteArray("0"));
+        QCOMPARE(zero[1].toDouble(), one[20].value(QStringLiteral("vbus")).toDouble());
+        QCOMPARE(zero[9].toDouble(), three[5].value(QStringLiteral("vbus")).toDouble());
+
+        // The comparison's report: both runs, their figures and the marks.
+        m_saveAs = m_dir->filePath(QStringLiteral("compare.pdf"));
+        clickOn(compare->reportButton());
+        QVERIFY(m_warnings.isEmpty());
+        const QString compared = pdfText(m_saveAs);
+        for (const QString &text : {compare->comparison().runName(0), compare->comparison().runName(1),
+                                    QStringLiteral("0.0494"), QStringLiteral("0.0164"), QStringLiteral("plugged"),
+                                    QStringLiteral("-0.0331 (-66.9%)")})
+            QVERIFY2(compared.contains(text), qPrintable(text + QStringLiteral(" missing in\n") + compared));
+        m_saveAs = m_dir->filePath(QStringLiteral("compare.csv"));
+
+        // Cancelled: nothing written, nothing said.
+        QFile::remove(m_saveAs);
+        const QString saved = m_saveAs;
+        m_saveAs.clear();
+        clickOn(compare->csvButton());
+        QVERIFY(!QFile::exists(saved));
+        QVERIFY(m_warnings.isEmpty());
+        compare->close();
+
+        // One run's report from the history.
+        clickOn(table->viewport(), rowCentre(table, rowOf(history, id1)));
+        QVERIFY(history->reportButton()->isEnabled());
+        m_saveAs = m_dir->filePath(QStringLiteral("run.pdf"));
+        clickOn(history->reportButton());
+        QVERIFY(m_warnings.isEmpty());
+        const QString report = pdfText(m_saveAs);
+        QVERIFY2(report.contains(QStringLiteral("运行 %1").arg(id1)) && report.contains(QStringLiteral("0.049444"))
+                     && report.contains(QStringLiteral("plugged")),
+                 qPrintable(report));
+    }
+};
+
+QTEST_MAIN(TestCompare)
+#include "tst_compare.moc"

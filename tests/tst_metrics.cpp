@@ -1,0 +1,537 @@
+// The live outputs of `ombrel-sim record` against the real programs that
+// read them, each started here on loopback ports of its own: a Prometheus
+// server scraping the metrics endpoint, promtool, an InfluxDB server
+// receiving the points. What they got is compared with the run's own JSON
+// lines and journal.
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+QString g_dataHome;
+
+QProcessEnvironment childEnvironment()
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LC_ALL", "LC_MESSAGES"})
+        env.remove(QLatin1String(name));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), g_dataHome);
+    return env;
+}
+
+void startSim(QProcess &p, const QStringList &arguments, const QString &influxPassword = QString())
+{
+    QProcessEnvironment env = childEnvironment();
+    if (!influxPassword.isEmpty())
+        env.insert(QStringLiteral("OMBREL_INFLUX_PASSWORD"), influxPassword);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(OMBREL_SIM_BINARY), arguments);
+}
+
+struct Result {
+    int status = -1;
+    QByteArray out, err;
+};
+
+Result finish(QProcess &p, int timeoutMs = 60000)
+{
+    Result r;
+    if (!p.waitForFinished(timeoutMs))
+        return r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+Result runSim(const QStringList &arguments)
+{
+    QProcess p;
+    startSim(p, arguments);
+    return finish(p);
+}
+
+// A loopback port nobody listens on now.
+int freePort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+// One HTTP exchange on a connection of its own: the status code (0 for none)
+// and the body.
+struct Http {
+    int code = 0;
+    QByteArray body;
+};
+
+Http http(int port, const QByteArray &request, int timeoutMs = 5000)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+    if (!socket.waitForConnected(timeoutMs))
+        return {};
+    socket.write(request);
+    QByteArray answer;
+    QElapsedTimer clock;
+    clock.start();
+    while (socket.state() == QAbstractSocket::ConnectedState && clock.elapsed() < timeoutMs) {
+        socket.waitForReadyRead(100);
+        answer += socket.readAll();
+        const int end = answer.indexOf("\r\n\r\n");
+        if (end >= 0) {
+            const QRegularExpression length(QStringLiteral("\r\n[Cc]ontent-[Ll]ength: *(\\d+)"));
+            const auto m = length.match(QString::fromLatin1(answer.left(end)));
+            if (m.hasMatch() && answer.size() - end - 4 >= m.captured(1).toInt())
+                break;
+        }
+    }
+    answer += socket.readAll();
+    Http h;
+    if (answer.startsWith("HTTP/1.")) {
+        h.code = answer.mid(9, 3).toInt();
+        h.body = answer.mid(answer.indexOf("\r\n\r\n") + 4);
+    }
+    return h;
+}
+
+Http get(int port, const QByteArray &target)
+{
+    // HTTP/1.0: the whole body as it is, never in chunks.
+    return http(port, "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The records of the run's JSON lines.
+QList<QJsonObject> jsonRecords(const QByteArray &text)
+{
+    QList<QJsonObject> records;
+    for (const QByteArray &line : text.split('\n')) {
+        if (!line.isEmpty())
+            records << QJsonDocument::fromJson(line).object();
+    }
+    return records;
+}
+
+qint64 msOf(const QJsonObject &record)
+{
+    return QDateTime::fromString(record.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs)
+        .toMSecsSinceEpoch();
+}
+
+// Every second has its record: none missing, none late by a tick.
+QString gapIn(const QList<QJsonObject> &records)
+{
+    for (int i = 1; i < records.size(); ++i) {
+        const qint64 step = msOf(records[i]) - msOf(records[i - 1]);
+        if (step < 500 || step > 1500)
+            return QStringLiteral("records %1 and %2 are %3 ms apart").arg(i - 1).arg(i).arg(step);
+    }
+    return QString();
+}
+
+// The newest run of the journal, as `runs --json` lists it.
+QJsonObject lastRun()
+{
+    const Result r = runSim({QStringLiteral("runs"), QStringLiteral("--json")});
+    return QJsonDocument::fromJson(r.out).array().first().toObject();
+}
+
+const char *const kFields[] = {"vbus", "ibus", "power", "cap", "ele", "pd", "pm", "cc1", "cc2", "cpu_temp"};
+
+// A program of the system's, or an empty string.
+QString tool(const char *name)
+{
+    return QStandardPaths::findExecutable(QLatin1String(name));
+}
+
+} // namespace
+
+class TestMetrics : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        g_dataHome = path(QStringLiteral("data"));
+        // A thousand connections of the test's own.
+        rlimit files{};
+        getrlimit(RLIMIT_NOFILE, &files);
+        files.rlim_cur = qMin<rlim_t>(files.rlim_max, 4096);
+        setrlimit(RLIMIT_NOFILE, &files);
+        for (const char *program : {"prometheus", "promtool", "influxd"})
+            QVERIFY2(!tool(program).isEmpty(), program);   // installed by scripts/setup
+    }
+
+    // A Prometheus server scrapes the endpoint every second during a run:
+    // every VBUS sample it stored is the value of the record of its time, as
+    // the run's JSON lines have it, with the meter's labels; promtool takes a
+    // scrape; anything but GET /metrics is 404.
+    void prometheusScrapesTheRun()
+    {
+        const int metricsPort = freePort();
+        const QString jsonl = path(QStringLiteral("prometheus.jsonl"));
+        QProcess recorder;
+        startSim(recorder, {QStringLiteral("record"), QStringLiteral("--metrics-listen"), QString::number(metricsPort),
+                            QStringLiteral("--jsonl"), jsonl, QStringLiteral("--until-duration"), QStringLiteral("14")});
+        QVERIFY(recorder.waitForStarted());
+
+        const int webPort = freePort();
+        const QString config = path(QStringLiteral("prometheus.yml"));
+        QFile yml(config);
+        QVERIFY(yml.open(QIODevice::WriteOnly));
+        yml.write(QStringLiteral("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
+                                 "scrape_configs:\n  - job_name: ombrel\n    static_configs:\n"
+                                 "      - targets: ['127.0.0.1:%1']\n")
+                      .arg(metricsPort)
+                      .toUtf8());
+        yml.close();
+        QProcess prometheus;
+        prometheus.setProcessChannelMode(QProcess::MergedChannels);
+        prometheus.start(tool("prometheus"),
+                         {QStringLiteral("--config.file=") + config,
+                          QStringLiteral("--storage.tsdb.path=") + path(QStringLiteral("tsdb")),
+                          QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(webPort),
+                          QStringLiteral("--log.level=warn")});
+        QVERIFY(prometheus.waitForStarted());
+
+        // A scrape while it records: promtool's check, the values labelled.
+        QTRY_VERIFY_WITH_TIMEOUT(get(metricsPort, "/metrics").body.contains("ombrel_vbus_volts{"), 20000);
+        const Http scrape = get(metricsPort, "/metrics");
+        QCOMPARE(scrape.code, 200);
+        QVERIFY2(scrape.body.contains("ombrel_meter_connected{model=\"M512X\",serial=\"0012345678\"} 1\n"),
+                 scrape.body.constData());
+        for (const char *name : {"ombrel_ibus_amperes", "ombrel_power_watts", "ombrel_dplus_volts",
+                                 "ombrel_dminus_volts", "ombrel_cc1_volts", "ombrel_cc2_volts",
+                                 "ombrel_temperature_celsius", "ombrel_meter_charge_amperehours",
+                                 "ombrel_meter_energy_watthours", "ombrel_run_records",
+                                 "ombrel_run_charge_amperehours", "ombrel_run_energy_watthours"})
+            QVERIFY2(scrape.body.contains(QByteArray(name) + "{model=\"M512X\",serial=\"0012345678\"} "), name);
+        QProcess promtool;
+        promtool.start(tool("promtool"), {QStringLiteral("check"), QStringLiteral("metrics")});
+        QVERIFY(promtool.waitForStarted());
+        promtool.write(scrape.body);
+        promtool.closeWriteChannel();
+        QVERIFY(promtool.waitForFinished(30000));
+        QVERIFY2(promtool.exitCode() == 0, promtool.readAll().constData());
+
+        // Only GET /metrics: other paths and methods find nothing, and
+        // nothing is changed.
+        QCOMPARE(get(metricsPort, "/").code, 404);
+        QCOMPARE(get(metricsPort, "/metrics/").code, 404);
+        QCOMPARE(get(metricsPort, "/metricsx").code, 404);
+        QCOMPARE(get(metricsPort, "/../metrics/../etc/passwd").code, 404);
+        for (const QByteArray method : {"POST", "PUT", "DELETE", "HEAD", "OPTIONS", "PATCH"}) {
+            const Http h = http(metricsPort, method + " /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n"
+                                                      "Connection: close\r\n\r\nabc");
+            QVERIFY2(h.code == 404, method.constData());
+        }
+        QCOMPARE(get(metricsPort, "/metrics?name[]=x").code, 200);
+
+        const Result r = finish(recorder);
+        QVERIFY2(r.status == 0, r.err.constData());
+        QVERIFY2(r.err.startsWith(QStringLiteral("ombrel-sim record: metrics at http://127.0.0.1:%1/metrics\n")
+                                      .arg(metricsPort)
+                                      .toUtf8()),
+                 r.err.constData());
+        const QList<QJsonObject> records = jsonRecords(readFile(jsonl));
+        QVERIFY(records.size() >= 12);
+
+        // What the server stored, sample by sample, against the records.
+        QUrl query(QStringLiteral("http://127.0.0.1:%1/api/v1/query").arg(webPort));
+        query.setQuery(QStringLiteral("query=ombrel_vbus_volts[1m]&time=%1")
+                           .arg(QDateTime::currentMSecsSinceEpoch() / 1000.0, 0, 'f', 3));
+        const Http answer = get(webPort, query.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority));
+        QCOMPARE(answer.code, 200);
+        const QJsonArray result = QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("data"))
+                                      .toObject().value(QStringLiteral("result")).toArray();
+        QVERIFY2(result.size() == 1, answer.body.constData());
+        const QJsonObject labels = result[0].toObject().value(QStringLiteral("metric")).toObject();
+        QCOMPARE(labels.value(QStringLiteral("model")).toString(), QStringLiteral("M512X"));
+        QCOMPARE(labels.value(QStringLiteral("serial")).toString(), QStringLiteral("0012345678"));
+        const QJsonArray samples = result[0].toObject().value(QStringLiteral("values")).toArray();
+        QVERIFY2(samples.size() >= 6, answer.body.constData());
+        QSet<double> seen;
+        for (const QJsonValue &s : samples) {
+            const qint64 at = qint64(s.toArray().at(0).toDouble() * 1000);
+            const double value = s.toArray().at(1).toString().toDouble();
+            // The record shown at a scrape is the newest one taken before it
+            // (or the one being taken as it ran).
+            bool found = false;
+            for (const QJsonObject &record : records) {
+                if (msOf(record) <= at + 200 && msOf(record) >= at - 2500
+                    && record.value(QStringLiteral("vbus")).toDouble() == value)
+                    found = true;
+            }
+            QVERIFY2(found, qPrintable(QStringLiteral("%1 at %2 is no record's VBUS: %3")
+                                           .arg(value, 0, 'g', 17)
+                                           .arg(at)
+                                           .arg(QString::fromUtf8(readFile(jsonl)))));
+            seen.insert(value);
+        }
+        QVERIFY2(seen.size() >= 4, answer.body.constData());
+        prometheus.terminate();
+        QVERIFY(prometheus.waitForFinished(20000));
+    }
+
+    // A thousand connections, most of them malformed or left half-sent,
+    // while a run records: every tick is on time, every record in the JSON
+    // lines and the journal, and the endpoint answers once they are gone.
+    // A port taken and an address that is not this machine's are refused
+    // before the run begins (status 4), a malformed one is a usage error.
+    void endpointUnderAttack()
+    {
+        const int port = freePort();
+        const QString jsonl = path(QStringLiteral("attack.jsonl"));
+        QProcess recorder;
+        startSim(recorder, {QStringLiteral("record"), QStringLiteral("--metrics-listen"),
+                            QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--jsonl"), jsonl,
+                            QStringLiteral("--until-duration"), QStringLiteral("12")});
+        QVERIFY(recorder.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(get(port, "/metrics").code, 200, 20000);
+
+        const QByteArray longTarget(20000, 'A');
+        const QList<QByteArray> payloads = {
+            "GARBAGE\r\n\r\n",
+            "GET /metrics HTTP/1.1\r\nHost: x\r\n",   // never finished
+            "POST /metrics HTTP/1.1\r\nContent-Length: 100000\r\n\r\nhalf a body",
+            QByteArray("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03", 11),   // TLS to a plain port
+            "GET /" + longTarget + " HTTP/1.1\r\n\r\n",
+            "GET /metrics HTTP/9.9\r\nHost: \x01\x02\r\n\r\n",
+        };
+        std::vector<int> sockets;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(quint16(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        for (int i = 0; i < 1000; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+            QVERIFY(fd >= 0);
+            ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+            sockets.push_back(fd);
+        }
+        // Each connection sends its payload once it is connected, over the
+        // run's remaining seconds.
+        std::vector<bool> sent(sockets.size(), false);
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 6000) {
+            std::vector<pollfd> waits;
+            for (size_t i = 0; i < sockets.size(); ++i)
+                waits.push_back({sockets[i], short(sent[i] ? POLLIN : POLLOUT), 0});
+            ::poll(waits.data(), nfds_t(waits.size()), 100);
+            for (size_t i = 0; i < sockets.size(); ++i) {
+                if (!sent[i] && (waits[i].revents & POLLOUT)) {
+                    const QByteArray &p = payloads[int(i % size_t(payloads.size()))];
+                    (void)!::send(sockets[i], p.constData(), size_t(p.size()), MSG_NOSIGNAL);
+                    sent[i] = true;
+                } else if (sent[i] && (waits[i].revents & POLLIN)) {
+                    char sink[4096];
+                    (void)!::recv(sockets[i], sink, sizeof sink, 0);
+                }
+            }
+        }
+        const long answered = std::count(sent.begin(), sent.end(), true);
+        for (const int fd : sockets)
+            ::close(fd);
+        QVERIFY2(answered > 100, qPrintable(QString::number(answered)));
+
+        // Served again once the attack is over, and still only GET /metrics.
+        QTRY_COMPARE_WITH_TIMEOUT(get(port, "/metrics").code, 200, 15000);
+        QCOMPARE(http(port, "PUT /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 1\r\n\r\nx").code, 404);
+
+        const Result r = finish(recorder);
+        QVERIFY2(r.status == 0, r.err.constData());
+        const QList<QJsonObject> records = jsonRecords(readFile(jsonl));
+        QVERIFY2(records.size() >= 11 && records.size() <= 13, readFile(jsonl).constData());
+        const QString gap = gapIn(records);
+        QVERIFY2(gap.isEmpty(), qPrintable(gap));
+        QCOMPARE(lastRun().value(QStringLiteral("records")).toInt(), records.size());
+
+        // A port another program listens on.
+        QTcpServer other;
+        QVERIFY(other.listen(QHostAddress::LocalHost, 0));
+        Result busy = runSim({QStringLiteral("record"), QStringLiteral("--metrics-listen"),
+                              QString::number(other.serverPort()), QStringLiteral("--until-duration"), QStringLiteral("3")});
+        QCOMPARE(busy.status, 4);
+        QVERIFY2(busy.err == QStringLiteral("ombrel-sim record: the metrics endpoint cannot listen on 127.0.0.1:%1: "
+                                            "Address already in use\n")
+                                 .arg(other.serverPort())
+                                 .toUtf8(),
+                 busy.err.constData());
+        // An address of no interface here (TEST-NET-1).
+        busy = runSim({QStringLiteral("record"), QStringLiteral("--metrics-listen"), QStringLiteral("192.0.2.7:9464"),
+                       QStringLiteral("--until-duration"), QStringLiteral("3")});
+        QCOMPARE(busy.status, 4);
+        QVERIFY2(busy.err.contains("cannot listen on 192.0.2.7:9464: Cannot assign requested address"),
+                 busy.err.constData());
+        for (const char *bad : {"127.0.0.1:65536", "bench:9464", "::1:9464", "12x", ""}) {
+            busy = runSim({QStringLiteral("record"), QStringLiteral("--metrics-listen"), QLatin1String(bad),
+                           QStringLiteral("--until-duration"), QStringLiteral("3")});
+            QVERIFY2(busy.status == 2 && busy.err.contains("--metrics-listen"), bad);
+        }
+        // Nothing was recorded by the refused ones.
+        QCOMPARE(lastRun().value(QStringLiteral("records")).toInt(), records.size());
+    }
+
+    // The points go to Debian's InfluxDB server, which starts only after
+    // the run has begun and asks for a password (read from a file): the
+    // refused posts are said once, the points wait and all arrive, each
+    // equal to its record (values and time); the lines on standard output
+    // are the same records, and no tick was late. A wrong password (from
+    // the environment) is said once, and the points it could not send are
+    // counted.
+    void influxReceivesEveryRecord()
+    {
+        const int httpPort = freePort();
+        const int rpcPort = freePort();
+        const QString jsonl = path(QStringLiteral("influx.jsonl"));
+        const QString secret = path(QStringLiteral("influx-password"));
+        QFile secretFile(secret);
+        QVERIFY(secretFile.open(QIODevice::WriteOnly));
+        secretFile.write("pw s3cret\n");
+        secretFile.close();
+        const QStringList server = {QStringLiteral("--influx-url"), QStringLiteral("http://127.0.0.1:%1").arg(httpPort),
+                                    QStringLiteral("--influx-db"), QStringLiteral("bench"),
+                                    QStringLiteral("--influx-user"), QStringLiteral("ombrel")};
+        QProcess recorder;
+        startSim(recorder, QStringList{QStringLiteral("record"), QStringLiteral("--influx-password-file"), secret}
+                               + server + QStringList{QStringLiteral("--influx"), QStringLiteral("-"),
+                            QStringLiteral("--jsonl"), jsonl, QStringLiteral("--until-duration"), QStringLiteral("12")});
+        QVERIFY(recorder.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(jsonRecords(readFile(jsonl)).size() >= 3, 20000);
+
+        const QString dir = path(QStringLiteral("influxdb"));
+        QVERIFY(QDir().mkpath(dir));
+        QFile conf(dir + QStringLiteral("/influxdb.conf"));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(QStringLiteral("bind-address = \"127.0.0.1:%2\"\n"
+                                  "[meta]\n  dir = \"%1/meta\"\n"
+                                  "[data]\n  dir = \"%1/data\"\n  wal-dir = \"%1/wal\"\n  query-log-enabled = false\n"
+                                  "[monitor]\n  store-enabled = false\n"
+                                  "[http]\n  bind-address = \"127.0.0.1:%3\"\n  log-enabled = false\n  auth-enabled = true\n"
+                                  "[logging]\n  level = \"error\"\n")
+                       .arg(dir)
+                       .arg(rpcPort)
+                       .arg(httpPort)
+                       .toUtf8());
+        conf.close();
+        QProcess influxd;
+        influxd.setProcessChannelMode(QProcess::MergedChannels);
+        influxd.start(tool("influxd"), {QStringLiteral("-config"), conf.fileName()});
+        QVERIFY(influxd.waitForStarted());
+        QTRY_COMPARE_WITH_TIMEOUT(get(httpPort, "/ping").code, 204, 30000);
+        auto influxQuery = [&](const QByteArray &q) {
+            return http(httpPort, "POST /query?u=ombrel&p=pw%20s3cret&q=" + QUrl::toPercentEncoding(QString::fromUtf8(q))
+                                      + " HTTP/1.0\r\nHost: x\r\nContent-Length: 0\r\n\r\n");
+        };
+        // The first user may be made without one.
+        QCOMPARE(influxQuery("CREATE USER ombrel WITH PASSWORD 'pw s3cret' WITH ALL PRIVILEGES").code, 200);
+        QCOMPARE(influxQuery("CREATE DATABASE bench").code, 200);
+
+        const Result r = finish(recorder);
+        QVERIFY2(r.status == 0, r.err.constData());
+        // Said once, not at every retry.
+        QVERIFY2(r.err.count("Connection refused") == 1, r.err.constData());
+        const QList<QJsonObject> records = jsonRecords(readFile(jsonl));
+        QVERIFY2(records.size() >= 11 && records.size() <= 13, readFile(jsonl).constData());
+        const QString gap = gapIn(records);
+        QVERIFY2(gap.isEmpty(), qPrintable(gap));
+        QCOMPARE(lastRun().value(QStringLiteral("records")).toInt(), records.size());
+
+        // Standard output: a line a record, in line protocol.
+        const QList<QByteArray> lines = r.out.split('\n').mid(0, r.out.count('\n'));
+        QCOMPARE(lines.size(), records.size());
+        const QRegularExpression layout(QStringLiteral(
+            "^ombrel,model=M512X,serial=0012345678 vbus=([^,]+),ibus=([^,]+),power=([^,]+),cap=([^,]+),"
+            "ele=([^,]+),pd=([^,]+),pm=([^,]+),cc1=([^,]+),cc2=([^,]+),cpu_temp=([^, ]+) (\\d+)$"));
+        for (int i = 0; i < lines.size(); ++i) {
+            const auto m = layout.match(QString::fromUtf8(lines[i]));
+            QVERIFY2(m.hasMatch(), lines[i].constData());
+            for (int f = 0; f < 10; ++f)
+                QVERIFY2(m.captured(f + 1).toDouble() == records[i].value(QLatin1String(kFields[f])).toDouble(),
+                         lines[i].constData());
+            QCOMPARE(m.captured(11), QString::number(msOf(records[i])) + QStringLiteral("000000"));
+        }
+
+        // The server's points, queried back.
+        const Http answer = get(httpPort, "/query?u=ombrel&p=pw%20s3cret&db=bench&epoch=ms&q=SELECT%20*%20FROM%20ombrel");
+        QCOMPARE(answer.code, 200);
+        const QJsonObject series = QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("results"))
+                                       .toArray().at(0).toObject().value(QStringLiteral("series")).toArray()
+                                       .at(0).toObject();
+        const QJsonArray columns = series.value(QStringLiteral("columns")).toArray();
+        const QJsonArray points = series.value(QStringLiteral("values")).toArray();
+        QVERIFY2(points.size() == records.size(), answer.body.constData());
+        auto column = [&](const char *name) {
+            for (int c = 0; c < columns.size(); ++c) {
+                if (columns[c].toString() == QLatin1String(name))
+                    return c;
+            }
+            return -1;
+        };
+        for (int i = 0; i < points.size(); ++i) {
+            const QJsonArray point = points[i].toArray();
+            QCOMPARE(qint64(point.at(column("time")).toDouble()), msOf(records[i]));
+            QCOMPARE(point.at(column("model")).toString(), QStringLiteral("M512X"));
+            QCOMPARE(point.at(column("serial")).toString(), QStringLiteral("0012345678"));
+            for (const char *f : kFields)
+                QVERIFY2(column(f) >= 0 && point.at(column(f)).toDouble() == records[i].value(QLatin1String(f)).toDouble(),
+                         f);
+        }
+
+        QProcess wrong;
+        startSim(wrong, QStringList{QStringLiteral("record")} + server
+                            + QStringList{QStringLiteral("--until-duration"), QStringLiteral("4")},
+                 QStringLiteral("not the password"));
+        const Result refused = finish(wrong);
+        QVERIFY2(refused.status == 0, refused.err.constData());
+        QVERIFY2(refused.err.count("wrong user, password or token (HTTP 401)") == 1, refused.err.constData());
+        QVERIFY2(QRegularExpression(QStringLiteral("0 points sent, [3-5] could not be sent"))
+                     .match(QString::fromUtf8(refused.err))
+                     .hasMatch(),
+                 refused.err.constData());
+        influxd.terminate();
+        QVERIFY(influxd.waitForFinished(20000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMetrics)
+#include "tst_metrics.moc"

@@ -1,0 +1,448 @@
+#include "ui/comparewindow.h"
+
+#include "base/timetext.h"
+#include "charts/chartview.h"
+#include "charts/livechart.h"
+#include "charts/measurecursors.h"
+#include "device/channels.h"
+#include "report/runreport.h"
+#include "ui/prompts.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QEvent>
+#include <QGraphicsLineItem>
+#include <QGraphicsSimpleTextItem>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QtCharts/QCategoryAxis>
+#include <QtCharts/QChart>
+#include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegendMarker>
+#include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
+
+#include <cmath>
+
+QT_CHARTS_USE_NAMESPACE
+
+namespace {
+
+QString elapsed(qint64 ms)
+{
+    return (ms < 0 ? QStringLiteral("-") : QString()) + TimeText::duration(std::llabs(ms));
+}
+
+QTableWidgetItem *cell(const QString &text)
+{
+    auto *item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return item;
+}
+
+} // namespace
+
+qint64 CompareWindow::axisBase()
+{
+    return QDateTime(QDate(2000, 1, 3), QTime(0, 0)).toMSecsSinceEpoch();
+}
+
+CompareWindow::CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QWidget *owner)
+    : QWidget(owner, Qt::Window), m_journal(journal)
+{
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setAttribute(Qt::WA_DeleteOnClose);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_loaded = m_model.load(journal, ids, &m_error);
+    QApplication::restoreOverrideCursor();
+
+    m_channelLabel = new QLabel(this);
+    m_channel = new QComboBox(this);
+    for (int c = 0; c < kChannelCount; ++c)
+        m_channel->addItem(QLatin1String(kChannels[c].seriesName), c);
+    m_alignLabel = new QLabel(this);
+    m_align = new QComboBox(this);
+    m_measure = new QPushButton(this);
+    m_measure->setCheckable(true);
+    m_png = new QPushButton(this);
+    m_csv = new QPushButton(this);
+    m_report = new QPushButton(this);
+    auto *bar = new QHBoxLayout;
+    bar->addWidget(m_channelLabel);
+    bar->addWidget(m_channel);
+    bar->addWidget(m_alignLabel);
+    bar->addWidget(m_align);
+    bar->addWidget(m_measure);
+    bar->addStretch();
+    for (QPushButton *b : {m_png, m_csv, m_report})
+        bar->addWidget(b);
+
+    m_chart = new QChart;
+    LiveChart::styleChart(m_chart, -1);
+    m_axisX = new QDateTimeAxis;
+    m_axisX->setFormat(QStringLiteral("hh:mm:ss"));
+    // The axis the view zooms and pans; its labels would read as a clock,
+    // so the elapsed time is labelled by an axis of its own.
+    m_axisX->setLabelsVisible(false);
+    m_axisX->setGridLineVisible(false);
+    m_axisY = new QValueAxis;
+    m_timeLabels = new QCategoryAxis;
+    m_timeLabels->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    m_chart->addAxis(m_axisX, Qt::AlignBottom);
+    m_chart->addAxis(m_timeLabels, Qt::AlignBottom);
+    m_chart->addAxis(m_axisY, Qt::AlignLeft);
+    for (int i = 0; i < m_model.count(); ++i) {
+        auto *s = new QLineSeries(m_chart);
+        s->setName(m_model.runName(i));
+        s->setPen(QPen(RunComparison::colour(i), 1.5));
+        m_chart->addSeries(s);
+        s->attachAxis(m_axisX);
+        s->attachAxis(m_axisY);
+        m_series << s;
+    }
+    for (int i = 0; i < m_model.count(); ++i) {
+        for (const RunMark &mark : m_model.run(i).marks) {
+            auto *line = new QGraphicsLineItem(m_chart);
+            line->setPen(QPen(RunComparison::colour(i), 1, Qt::DashLine));
+            line->setZValue(4);
+            auto *label = new QGraphicsSimpleTextItem(mark.name, m_chart);
+            label->setBrush(RunComparison::colour(i));
+            label->setZValue(4);
+            m_marks << MarkItem{i, mark, line, label};
+        }
+    }
+    m_view = new ChartView(m_chart, this);
+    m_view->setHoverText([this](qint64 ms) { return hoverText(ms); });
+    m_cursors = new MeasureCursors(m_view);
+
+    m_table = new QTableWidget(RunComparison::FigureCount, m_model.count(), this);
+    m_intervals = new QTableWidget(IntervalRowCount, m_model.count(), this);
+    for (QTableWidget *t : {m_table, m_intervals}) {
+        t->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+        t->setSelectionMode(QAbstractItemView::NoSelection);
+    }
+    m_intervals->hide();
+
+    auto *split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(m_view);
+    auto *tables = new QWidget(split);
+    auto *tl = new QVBoxLayout(tables);
+    tl->setContentsMargins(0, 0, 0, 0);
+    tl->addWidget(m_table);
+    tl->addWidget(m_intervals);
+    split->addWidget(tables);
+    split->setStretchFactor(0, 1);
+    split->setStretchFactor(1, 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(split);
+
+    connect(m_axisX, &QDateTimeAxis::rangeChanged, this, [this] { redraw(); });
+    // The plot area changes several times while the window is laid out: one
+    // redraw once it has settled.
+    connect(m_chart, &QChart::plotAreaChanged, this, [this] {
+        if (m_redrawPending)
+            return;
+        m_redrawPending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_redrawPending = false;
+            redraw();
+        });
+    });
+    connect(m_channel, QOverload<int>::of(&QComboBox::activated), this, &CompareWindow::channelChosen);
+    connect(m_align, QOverload<int>::of(&QComboBox::activated), this, &CompareWindow::alignChosen);
+    connect(m_measure, &QPushButton::toggled, this, [this](bool on) {
+        m_cursors->setActive(on);
+        updateIntervals();
+    });
+    connect(m_cursors, &MeasureCursors::changed, this, &CompareWindow::updateIntervals);
+    connect(m_png, &QPushButton::clicked, this, &CompareWindow::savePng);
+    connect(m_csv, &QPushButton::clicked, this, &CompareWindow::saveCsv);
+    connect(m_report, &QPushButton::clicked, this, &CompareWindow::saveReport);
+
+    retranslate();
+    fillTable();
+    showAll();
+    resize(1100, 900);
+}
+
+CompareWindow::~CompareWindow() = default;
+
+void CompareWindow::showAll()
+{
+    const qint64 base = axisBase();
+    qint64 from = m_model.beginMs(), to = m_model.endMs();
+    // Whole seconds, as the view zooms.
+    from = qint64(std::floor(from / 1000.0)) * 1000;
+    to = std::max<qint64>(qint64(std::ceil(to / 1000.0)) * 1000, from + 10000);
+    m_axisX->setRange(QDateTime::fromMSecsSinceEpoch(base + from), QDateTime::fromMSecsSinceEpoch(base + to));
+    redraw();
+}
+
+void CompareWindow::redraw()
+{
+    if (m_redrawing || !m_loaded)
+        return;
+    m_redrawing = true;
+    const qint64 base = axisBase();
+    const qint64 from = m_axisX->min().toMSecsSinceEpoch() - base;
+    const qint64 to = m_axisX->max().toMSecsSinceEpoch() - base;
+    const int columns = std::max(1, int(m_chart->plotArea().width()));
+    double lo = 0, hi = 0;
+    bool any = false;
+    int drawn = 0;
+    QVector<QVector<QPointF>> points(m_model.count());
+    for (int i = 0; i < m_model.count(); ++i) {
+        QVector<QPointF> &pts = points[i];
+        pts = m_model.points(i, from, to, columns);
+        drawn += pts.size();
+        for (QPointF &p : pts) {
+            if (p.x() >= from && p.x() <= to) {
+                lo = any ? std::min(lo, p.y()) : p.y();
+                hi = any ? std::max(hi, p.y()) : p.y();
+                any = true;
+            }
+            p.setX(p.x() + double(base));
+        }
+    }
+    // Smooth edges while the curves are sparse; dense ones (each column's
+    // minimum and maximum of many runs) are drawn without, which keeps a
+    // zoom or pan step quick.
+    m_view->setRenderHint(QPainter::Antialiasing, drawn <= 4 * columns);
+    if (!any || hi - lo < 1e-9) {
+        lo -= 0.5;
+        hi += 0.5;
+    }
+    // The value axis first, so the curves are laid out once, with their new points.
+    // Round steps of 1, 2 or 5 times a power of ten, about five of them.
+    const double raw = (hi - lo) / 5.0;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    const double step = raw <= power ? power : raw <= 2 * power ? 2 * power : raw <= 5 * power ? 5 * power : 10 * power;
+    const double bottom = std::floor(lo / step) * step, top = std::ceil(hi / step) * step;
+    m_axisY->setTickCount(int(std::lround((top - bottom) / step)) + 1);
+    m_axisY->setRange(bottom, top);
+    for (int i = 0; i < m_model.count(); ++i)
+        m_series[i]->replace(points[i]);
+    m_axisY->setTitleText(channelUnit(m_model.channel()));
+    updateTimeLabels();
+    placeMarks();
+    m_redrawing = false;
+    m_view->refreshHover();
+}
+
+void CompareWindow::updateTimeLabels()
+{
+    const qint64 base = axisBase();
+    const qint64 from = m_axisX->min().toMSecsSinceEpoch() - base;
+    const qint64 to = m_axisX->max().toMSecsSinceEpoch() - base;
+    // Round steps of seconds, minutes or hours.
+    static const qint64 steps[] = {1000, 2000, 5000, 10000, 15000, 30000, 60000, 120000, 300000, 600000, 900000,
+                                   1800000, 3600000, 7200000, 10800000, 21600000, 43200000, 86400000};
+    qint64 step = steps[sizeof(steps) / sizeof(steps[0]) - 1];
+    for (qint64 s : steps) {
+        if ((to - from) / s <= 8) {
+            step = s;
+            break;
+        }
+    }
+    QStringList labels;
+    QVector<qint64> at;
+    for (qint64 t = (from >= 0 ? (from + step - 1) / step : from / step) * step; t <= to; t += step) {
+        labels << elapsed(t);
+        at << t;
+    }
+    m_timeLabels->setRange(double(from), double(to));
+    // A pan mostly keeps the labels: they are rebuilt only when they change.
+    if (labels == m_timeLabels->categoriesLabels())
+        return;
+    for (const QString &label : m_timeLabels->categoriesLabels())
+        m_timeLabels->remove(label);
+    m_timeLabels->setStartValue(double(from));
+    for (int k = 0; k < labels.size(); ++k)
+        m_timeLabels->append(labels[k], double(at[k]));
+}
+
+void CompareWindow::placeMarks()
+{
+    const QRectF plot = m_chart->plotArea();
+    const qint64 base = axisBase();
+    const double from = double(m_axisX->min().toMSecsSinceEpoch()), to = double(m_axisX->max().toMSecsSinceEpoch());
+    int k = 0;
+    for (const MarkItem &m : m_marks) {
+        const double t = double(base + m_model.markSinceStart(m.run, m.mark));
+        const bool inside = to > from && t >= from && t <= to && plot.width() > 0;
+        m.line->setVisible(inside);
+        m.label->setVisible(inside);
+        if (!inside)
+            continue;
+        const double x = plot.left() + (t - from) / (to - from) * plot.width();
+        m.line->setLine(x, plot.top(), x, plot.bottom());
+        // Labels one below the other, so marks close together stay readable.
+        m.label->setPos(x + 3, plot.top() + 2 + (k++ % 4) * m.label->boundingRect().height());
+    }
+}
+
+QString CompareWindow::hoverText(qint64 axisMs) const
+{
+    const qint64 t = axisMs - axisBase();
+    QStringList lines{tr("开始后 %1").arg(elapsed(t))};
+    bool any = false;
+    for (int i = 0; i < m_model.count(); ++i) {
+        const int k = m_model.recordNear(i, t, LiveChart::kReadoutReachMs);
+        QString value = QStringLiteral("-");
+        if (k >= 0) {
+            value = QString::number(double(m_model.valueAt(i, k)), 'f', kChannels[m_model.channel()].decimals + 1)
+                    + channelUnit(m_model.channel());
+            any = true;
+        }
+        lines << m_model.runName(i) + QStringLiteral(": ") + value;
+    }
+    return any ? lines.join(QLatin1Char('\n')) : QString();
+}
+
+void CompareWindow::fillTable()
+{
+    QStringList names;
+    for (int i = 0; i < m_model.count(); ++i)
+        names << m_model.runName(i);
+    for (QTableWidget *t : {m_table, m_intervals}) {
+        t->setHorizontalHeaderLabels(names);
+        for (int i = 0; i < m_model.count(); ++i)
+            t->horizontalHeaderItem(i)->setForeground(RunComparison::colour(i));
+    }
+    QStringList rows;
+    for (int f = 0; f < RunComparison::FigureCount; ++f) {
+        rows << RunComparison::figureName(f);
+        for (int i = 0; i < m_model.count(); ++i) {
+            const QString diff = m_model.differenceText(f, i);
+            m_table->setItem(f, i, cell(m_model.figureText(f, i)
+                                        + (diff.isEmpty() ? QString() : QStringLiteral("  Δ ") + diff)));
+        }
+    }
+    m_table->setVerticalHeaderLabels(rows);
+}
+
+void CompareWindow::updateIntervals()
+{
+    const bool set = m_cursors->isSet();
+    m_intervals->setVisible(set);
+    if (!set)
+        return;
+    const qint64 base = axisBase();
+    qint64 a = m_cursors->a() - base, b = m_cursors->b() - base;
+    if (a > b)
+        std::swap(a, b);
+    for (int i = 0; i < m_model.count(); ++i) {
+        const IntervalStats s = m_model.interval(i, a, b);
+        const bool none = s.records == 0;
+        auto mean = [none](const ChannelStats &c) {
+            return none ? QStringLiteral("-") : QString::number(c.mean, 'f', 4) + QStringLiteral(" / ")
+                                                    + QString::number(double(c.max), 'f', 4);
+        };
+        m_intervals->setItem(FromTo, i, cell(elapsed(a) + QStringLiteral(" – ") + elapsed(b)));
+        m_intervals->setItem(IntervalDuration, i, cell(none ? QStringLiteral("-") : QString::number(s.duration_s, 'f', 3)));
+        m_intervals->setItem(IntervalRecords, i, cell(QString::number(s.records)));
+        m_intervals->setItem(IntervalCharge, i, cell(none ? QStringLiteral("-") : QString::number(s.charge_ah, 'f', 6)));
+        m_intervals->setItem(IntervalEnergy, i, cell(none ? QStringLiteral("-") : QString::number(s.energy_wh, 'f', 6)));
+        m_intervals->setItem(IntervalVbus, i, cell(mean(s.vbus)));
+        m_intervals->setItem(IntervalIbus, i, cell(mean(s.ibus)));
+        m_intervals->setItem(IntervalPower, i, cell(mean(s.power)));
+    }
+}
+
+void CompareWindow::channelChosen(int index)
+{
+    m_model.setChannel(m_channel->itemData(index).toInt());
+    redraw();
+}
+
+void CompareWindow::alignChosen(int index)
+{
+    // Index 0: every run's first record; then the marks' names.
+    if (index <= 0)
+        m_model.alignAtStart();
+    else
+        m_model.alignAtMark(m_align->itemText(index));
+    m_cursors->clear();
+    showAll();
+    updateIntervals();
+}
+
+void CompareWindow::savePng()
+{
+    const QImage image = m_view->grab().toImage();
+    const QString path = Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("compare.png"), tr("image(*.png)"));
+    if (path.isEmpty())
+        return;
+    if (!image.save(path))
+        Prompts::warning(this, tr("错误"), tr("无法写入 %1").arg(path));
+}
+
+void CompareWindow::saveCsv()
+{
+    const QString path =
+        Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("compare.csv"), QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !m_model.writeCsv(file) || !file.commit())
+        Prompts::warning(this, tr("错误"), tr("无法写入 %1：%2").arg(path, file.errorString()));
+}
+
+void CompareWindow::saveReport()
+{
+    const QString path = Prompts::getSaveFileName(this, tr("报告"), QStringLiteral("compare.pdf"),
+                                                  QStringLiteral("PDF (*.pdf);;HTML (*.html)"));
+    if (path.isEmpty())
+        return;
+    const bool html = path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive)
+                      || path.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive);
+    QString why;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool ok = RunReport::writeComparison(m_model, path, html, &why);
+    QApplication::restoreOverrideCursor();
+    if (!ok)
+        Prompts::warning(this, tr("错误"), tr("无法写入 %1：%2").arg(path, why));
+}
+
+void CompareWindow::retranslate()
+{
+    setWindowTitle(tr("对比"));
+    m_channelLabel->setText(tr("通道:"));
+    m_alignLabel->setText(tr("对齐:"));
+    const int align = std::max(0, m_align->currentIndex());
+    m_align->clear();
+    m_align->addItem(tr("开始"));
+    m_align->addItems(m_model.markNames());
+    m_align->setEnabled(m_align->count() > 1);
+    m_align->setCurrentIndex(std::min(align, m_align->count() - 1));
+    m_measure->setText(tr("测量"));
+    m_png->setText(tr("导出图片(.png)"));
+    m_csv->setText(tr("导出数据(.csv)"));
+    m_report->setText(tr("报告"));
+    QStringList rows;
+    for (int f = 0; f < RunComparison::FigureCount; ++f)
+        rows << RunComparison::figureName(f);
+    m_table->setVerticalHeaderLabels(rows);
+    m_intervals->setVerticalHeaderLabels({tr("A – B"), tr("时长(s)"), tr("记录数"), tr("电量(Ah)"), tr("能量(Wh)"),
+                                          tr("VBUS 平均/峰值(V)"), tr("IBUS 平均/峰值(A)"), tr("POWER 平均/峰值(W)")});
+}
+
+void CompareWindow::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        retranslate();
+        fillTable();
+        updateIntervals();
+    }
+    QWidget::changeEvent(event);
+}

@@ -1,0 +1,126 @@
+#pragma once
+
+#include "report/runcomparison.h"
+
+#include <QVector>
+#include <QWidget>
+
+namespace QtCharts {
+class QCategoryAxis;
+class QChart;
+class QDateTimeAxis;
+class QLineSeries;
+class QValueAxis;
+} // namespace QtCharts
+
+class ChartView;
+class QGraphicsLineItem;
+class QGraphicsSimpleTextItem;
+class MeasureCursors;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class RunJournal;
+
+// Runs of the history side by side: one curve of the chosen channel per run
+// on a shared axis of time since each run's start (or a mark), zoom, pan and
+// read-out as on the live chart, the table of each run's figures and their
+// difference from the first run's, cursors A and B at the same times since
+// start for every run with each run's figures between them, and the
+// comparison saved as PNG, CSV or a report.
+class CompareWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    // The runs in the order given (the first is the one the others are
+    // measured against). isLoaded() is false, with the reason in error(),
+    // when they cannot be read.
+    CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QWidget *owner);
+    ~CompareWindow() override;
+
+    bool isLoaded() const { return m_loaded; }
+    QString error() const { return m_error; }
+
+    RunComparison &comparison() { return m_model; }
+    ChartView *view() const { return m_view; }
+    QtCharts::QChart *chart() const { return m_chart; }
+    QtCharts::QDateTimeAxis *axisX() const { return m_axisX; }
+    QtCharts::QLineSeries *series(int run) const { return m_series.value(run); }
+    QComboBox *channelBox() const { return m_channel; }
+    QComboBox *alignBox() const { return m_align; }
+    // The marks' lines and labels on the chart: run, line, label.
+    int markItems() const { return m_marks.size(); }
+    QGraphicsLineItem *markLine(int k) const { return m_marks[k].line; }
+    QGraphicsSimpleTextItem *markLabel(int k) const { return m_marks[k].label; }
+    QPushButton *measureButton() const { return m_measure; }
+    QPushButton *pngButton() const { return m_png; }
+    QPushButton *csvButton() const { return m_csv; }
+    QPushButton *reportButton() const { return m_report; }
+    QTableWidget *table() const { return m_table; }
+    QTableWidget *intervalTable() const { return m_intervals; }
+    MeasureCursors *cursors() const { return m_cursors; }
+
+    // The chart's time axis holds times since start moved onto this moment
+    // (local midnight of a fixed winter day), so its clock reads elapsed time.
+    static qint64 axisBase();
+    // The read-out at a time of the axis: the time since start and each
+    // run's value there.
+    QString hoverText(qint64 axisMs) const;
+
+    // The time axis over every run, and the value axis over what it shows.
+    void showAll();
+
+    // The interval table's rows.
+    enum IntervalRow { FromTo, IntervalDuration, IntervalRecords, IntervalCharge, IntervalEnergy, IntervalVbus,
+                       IntervalIbus, IntervalPower, IntervalRowCount };
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    void retranslate();
+    void fillTable();
+    void redraw();
+    void updateTimeLabels();
+    // The runs' marks as labelled vertical lines in their runs' colours.
+    void placeMarks();
+    void updateIntervals();
+    void channelChosen(int channel);
+    void alignChosen(int index);
+    void savePng();
+    void saveCsv();
+    void saveReport();
+
+    RunJournal *m_journal;
+    RunComparison m_model;
+    bool m_loaded = false;
+    QString m_error;
+
+    QComboBox *m_channel = nullptr;
+    QComboBox *m_align = nullptr;
+    QLabel *m_channelLabel = nullptr;
+    QLabel *m_alignLabel = nullptr;
+    QPushButton *m_measure = nullptr;
+    QPushButton *m_png = nullptr;
+    QPushButton *m_csv = nullptr;
+    QPushButton *m_report = nullptr;
+    ChartView *m_view = nullptr;
+    QtCharts::QChart *m_chart = nullptr;
+    QtCharts::QDateTimeAxis *m_axisX = nullptr;
+    QtCharts::QCategoryAxis *m_timeLabels = nullptr;
+    QtCharts::QValueAxis *m_axisY = nullptr;
+    QVector<QtCharts::QLineSeries *> m_series;
+    MeasureCursors *m_cursors = nullptr;
+    QTableWidget *m_table = nullptr;
+    QTableWidget *m_intervals = nullptr;
+    bool m_redrawing = false;
+    bool m_redrawPending = false;
+    struct MarkItem {
+        int run;
+        RunMark mark;
+        QGraphicsLineItem *line;
+        QGraphicsSimpleTextItem *label;
+    };
+    QVector<MarkItem> m_marks;
+};
