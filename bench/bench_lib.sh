@@ -155,4 +155,5 @@ measure() {
       printf "  %d scrapes: mean %.2f ms, median %.2f ms, max %.2f ms\n", NR, s / NR, v[int((NR + 1) / 2)], v[NR] }'
   fi
   cpu_of_last=$(awk -v t="$(cat times.txt)" 'BEGIN { split(t, f, " "); printf "%.6f", (f[1] + f[2]) / f[3] * 100 }')
+  cpu_of_run_last=$(awk -v t="$(cat times.txt)" -v s="$seconds" 'BEGIN { split(t, f, " "); printf "%.6f", (f[1] + f[2]) / s * 100 }')
 }
