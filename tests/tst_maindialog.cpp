@@ -554,6 +554,9 @@ private slots:
         sim::Meter &meter = sim::attach(identity(L"SIM M512X V2"));
         meter.setReportRate(0);
         auto d = std::make_unique<MainDialog>();
+        // The meter's settings report, shown by a dashboard tick of its own,
+        // would move the sliders to its values between the test's clicks.
+        d->dashboardTimer().stop();
         Ui::MainDialog *f = d->form();
         d->resize(1400, 900);
         d->show();
@@ -594,6 +597,7 @@ private slots:
         sim::Meter &compact = sim::attach(identity(L"SIM K4R V3"));
         compact.setReportRate(0);
         d = std::make_unique<MainDialog>();
+        d->dashboardTimer().stop();
         f = d->form();
         d->resize(1400, 900);
         d->show();
