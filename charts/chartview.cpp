@@ -122,7 +122,8 @@ void ChartView::showHover(const QPoint &pos)
 void ChartView::wheelEvent(QWheelEvent *event)
 {
     viewHeld = true;
-    if (m_ctrlPressed)
+    // Ctrl held, whether or not the chart has the keyboard focus.
+    if (m_ctrlPressed || (event->modifiers() & Qt::ControlModifier))
         return;
     auto *axis = qobject_cast<QDateTimeAxis *>(chart()->axes(Qt::Horizontal).value(0));
     const double width = chart()->geometry().width();

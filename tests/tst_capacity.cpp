@@ -63,13 +63,44 @@ private:
         QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, w->mapTo(top, w->rect().center()));
     }
 
+    // A value typed into a field as a user does: a click into it, its
+    // number selected, the new one typed, Tab to leave it; keys go to the
+    // window, which hands them to the field with the focus.
+    static void typeInto(QDoubleSpinBox *box, double value)
+    {
+        QWindow *top = box->window()->windowHandle();
+        clickOn(box);
+        QTest::keyClick(top, Qt::Key_A, Qt::ControlModifier);
+        for (const QChar c : QString::number(value, 'g', 10))
+            QTest::keyClick(top, c.toLatin1());
+        QTest::keyClick(top, Qt::Key_Tab);
+        QCOMPARE(box->value(), value);
+    }
+
+    // The window shown on page six.
+    static void openPageSix(MainDialog &d)
+    {
+        Ui::MainDialog *f = d.form();
+        d.resize(1400, 900);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        if (f->disp_stackedWidget->currentIndex() != 0)
+            clickOn(f->disp_btnReturn);   // home, from the page a plugged meter opened
+        QCOMPARE(f->disp_stackedWidget->currentIndex(), 0);
+        clickOn(f->tbtn6);
+        QCOMPARE(f->disp_stackedWidget->currentIndex(), 6);
+    }
+
+    // A condition switched on and its value(s) typed on page six.
     static void choose(MainDialog &d, StopConditions::Kind kind, double value, double seconds = 0)
     {
         CapacityPage *page = d.capacityPage();
-        page->check(kind)->setChecked(true);
-        page->value(kind)->setValue(value);
+        if (!page->check(kind)->isChecked())
+            clickOn(page->check(kind));
+        QVERIFY(page->check(kind)->isChecked());
+        typeInto(page->value(kind), value);
         if (kind == StopConditions::CurrentBelow)
-            page->seconds()->setValue(seconds);
+            typeInto(page->seconds(), seconds);
     }
 
 private slots:
@@ -95,14 +126,7 @@ private slots:
     {
         auto d = dialog();
         Ui::MainDialog *f = d->form();
-        d->resize(1400, 900);
-        d->show();
-        QVERIFY(QTest::qWaitForWindowExposed(d.get()));
-        if (f->disp_stackedWidget->currentIndex() != 0)
-            clickOn(f->disp_btnReturn);   // home, from the page a plugged meter opened
-        QCOMPARE(f->disp_stackedWidget->currentIndex(), 0);
-        clickOn(f->tbtn6);
-        QCOMPARE(f->disp_stackedWidget->currentIndex(), 6);
+        openPageSix(*d);
         QVERIFY(f->six_label_tips->isHidden());
         CapacityPage *page = d->capacityPage();
         choose(*d, StopConditions::CurrentBelow, 0.05, 10);
@@ -181,8 +205,9 @@ private slots:
         QFETCH(int, records);
         QFETCH(QString, reason);
         auto d = dialog();
+        openPageSix(*d);
         choose(*d, StopConditions::Kind(kind), value);
-        d->capacityPage()->startButton()->click();
+        clickOn(d->capacityPage()->startButton());
         for (int k = 0; k < records - 1; ++k) {
             second(*d, volts + voltsPerSecond * k, amps);
             QVERIFY2(d->isPlotting(), qPrintable(QString::number(k)));
@@ -200,8 +225,9 @@ private slots:
     void unpluggedInTheMiddle()
     {
         auto d = dialog();
+        openPageSix(*d);
         choose(*d, StopConditions::CurrentBelow, 0.05, 10);
-        d->capacityPage()->startButton()->click();
+        clickOn(d->capacityPage()->startButton());
         for (int k = 0; k < 5; ++k)
             second(*d, 5, 0.01);
         m_meter->unplug();
@@ -220,9 +246,10 @@ private slots:
         QCOMPARE(d->readingLog().size(), 16);
         QCOMPARE(d->liveRun()->endReason(), QStringLiteral("current_below:0.05:10"));
 
-        d->capacityPage()->check(StopConditions::CurrentBelow)->setChecked(false);
+        clickOn(d->capacityPage()->check(StopConditions::CurrentBelow));
+        QVERIFY(!d->capacityPage()->check(StopConditions::CurrentBelow)->isChecked());
         choose(*d, StopConditions::Duration, 20);
-        d->capacityPage()->startButton()->click();
+        clickOn(d->capacityPage()->startButton());
         QCOMPARE(d->liveRun()->endReason(), QString());
         for (int k = 0; k < 5; ++k)
             second(*d, 5, 1);

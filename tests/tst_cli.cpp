@@ -467,6 +467,82 @@ private slots:
         QCOMPARE(exported.out, readFile(json));
     }
 
+    // A run of some 25000 records, every report of a fast meter:
+    // its exports, written a megabyte at a time from the journal's blocks,
+    // are the very lines record wrote as the run went; an interval of it
+    // across several blocks is the lines between its times.
+    void aLargeRunExported()
+    {
+        const QString csv = path("large.csv");
+        const QString json = path("large.jsonl");
+        QProcess p;
+        // Below a report a millisecond, so that each record's own time is
+        // the time it was read.
+        start(p, {QStringLiteral("--sim-rate"), QStringLiteral("900"), QStringLiteral("record"),
+                  QStringLiteral("--all-reports"), QStringLiteral("--csv"), csv, QStringLiteral("--jsonl"), json});
+        QVERIFY(p.waitForStarted());
+        // Two megabytes of CSV, four of JSON lines.
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(csv).size() > (9 << 18), 180000);
+        QCOMPARE(::kill(pid_t(p.processId()), SIGINT), 0);
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        const QByteArray lines = readFile(json);
+        const QList<QJsonObject> records = jsonRecords(lines);
+        const QList<QByteArray> csvLines = csvRecords(readFile(csv));
+        QVERIFY2(records.size() > 20000, qPrintable(QString::number(records.size())));
+        QCOMPARE(csvLines.size(), records.size());
+        const QJsonObject kept = journalRuns().first().toObject();
+        QCOMPARE(kept.value(QStringLiteral("records")).toInt(), records.size());
+        // The same records in the CSV, first, last and every 4099th.
+        QList<int> sampled;
+        for (int i = 0; i < records.size(); i += 4099)
+            sampled << i;
+        sampled << records.size() - 1;
+        for (const int i : sampled) {
+            const QList<QByteArray> fields = csvLines[i].split(',');
+            QCOMPARE(fields.value(0), QDateTime::fromMSecsSinceEpoch(msOf(records[i]))
+                                          .toString(QStringLiteral("yyyy-MM-dd_hh:mm:ss")).toLatin1());
+            for (int k = 1; k <= 3; ++k)
+                QCOMPARE(fields.value(k),
+                         QByteArray::number(double(float(records[i].value(QLatin1String(kKeys[k])).toDouble())), 'f', 6));
+        }
+
+        // Exported whole: the same bytes as written during the run.
+        const QString copy = path("large-copy.csv");
+        QCOMPARE(run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--csv"), copy}).status, 0);
+        QVERIFY(readFile(copy) == readFile(csv));
+        const Result exported = run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--jsonl"),
+                                     QStringLiteral("-")});
+        QCOMPARE(exported.status, 0);
+        QCOMPARE(exported.out.size(), lines.size());
+        QVERIFY(exported.out == lines);
+
+        // From the time of record 3000 to that of record 19000: every record
+        // at those times, by a count over the lines.
+        const qint64 from = msOf(records[3000]), to = msOf(records[19000]);
+        int first = -1, last = -1;
+        for (int i = 0; i < records.size(); ++i) {
+            if (msOf(records[i]) >= from && msOf(records[i]) <= to) {
+                if (first < 0)
+                    first = i;
+                last = i;
+            }
+        }
+        const QList<QByteArray> all = lines.split('\n');
+        QByteArray want;
+        for (int i = first; i <= last; ++i)
+            want += all[i] + '\n';
+        const Result part = run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--jsonl"),
+                                 QStringLiteral("-"), QStringLiteral("--from"), localIso(from), QStringLiteral("--to"),
+                                 localIso(to)});
+        QVERIFY2(part.status == 0, part.err.constData());
+        QCOMPARE(part.out.count('\n'), last - first + 1);
+        QVERIFY(part.out == want);
+        const QJsonObject st = statsOf({QStringLiteral("last"), QStringLiteral("--from"), localIso(from),
+                                        QStringLiteral("--to"), localIso(to)});
+        QCOMPARE(st.value(QStringLiteral("records")).toInt(), last - first + 1);
+    }
+
     // A run killed at a random moment is in the run history as interrupted
     // with at least every record it printed, each with its values; an
     // export killed on the way leaves no file under its name.

@@ -24,11 +24,14 @@
 
 #include <QGraphicsLineItem>
 #include <QLabel>
+#include <QMenu>
+#include <QTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
 #include <QtCharts/QXYSeries>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
@@ -84,6 +87,38 @@ void typeInto(QWidget *field, const QString &text)
 void clickRow(QTableWidget *table, int row)
 {
     clickOn(table->viewport(), table->visualItemRect(table->item(row, 0)).center());
+}
+
+// An entry of the main window's data menu (or of another button's), chosen
+// as a user does: the menu button clicked through the window, and the entry
+// clicked in the menu that pops up, through the menu's window, whoever pops
+// it up (the button's click, or the button itself once it holds the menu).
+// False when the menu has no such entry.
+bool chooseFromMenu(MainDialog &d, const QString &entry, QPushButton *button = nullptr)
+{
+    bool found = false;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu || !menu->isVisible() || !menu->windowHandle() || !menu->windowHandle()->isExposed())
+            return;
+        poll.stop();
+        for (QAction *a : menu->actions()) {
+            if (a->text() == entry && a->isEnabled() && a->isVisible()) {
+                found = true;
+                QTest::mouseClick(menu->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+                                  menu->actionGeometry(a).center());
+                return;
+            }
+        }
+        menu->close();
+    });
+    poll.start();
+    clickOn(button ? button : d.form()->disp_btn_menu);
+    QTest::qWaitFor([&] { return !poll.isActive(); }, 2000);
+    poll.stop();
+    return found;
 }
 
 sim::Identity meterWithSerial(const std::wstring &serial)
@@ -382,7 +417,9 @@ private slots:
     void exportThroughTheWindow()
     {
         auto d = dialog();
-        d->form()->disp_Btn_Run->click();
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+        clickOn(d->form()->disp_Btn_Run);
         MeterReading &r = meterReading();
         r.vbus = 9.0f, r.ibus = 1.5f, r.power = 13.5f, r.pd = 0.6f, r.pm = 0.4f, r.cc1 = 1.2f, r.cc2 = 0.3f;
         r.capacity = 0.25f, r.energy = 2.5f, r.cpu_temp = 30.5f;
@@ -391,7 +428,7 @@ private slots:
         // Too few records: the notice, and the export goes on; each reading
         // in its own column.
         m_saveAs = path("run.csv");
-        d->onAct1Clicked_Slot();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出数据(.csv)")));
         QCOMPARE(m_notices, QStringList({QStringLiteral("数据太少了吧，请记录至少二十条数据。")}));
         QCOMPARE(contents(m_saveAs).count("\r\n2026-12-07_09:00:0"), 3);
         QVERIFY(contents(m_saveAs).contains(
@@ -401,12 +438,12 @@ private slots:
         // Cancelled: nothing written.
         const QByteArray before = contents(m_saveAs);
         m_saveAs.clear();
-        d->onAct1Clicked_Slot();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出数据(.csv)")));
         QCOMPARE(contents(path("run.csv")), before);
 
         // A place that cannot be written: a warning naming the file.
         m_saveAs = m_dir->path();
-        d->onAct1Clicked_Slot();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出数据(.csv)")));
         QCOMPARE(m_warnings.size(), 1);
         QVERIFY(m_warnings[0].contains(QDir::toNativeSeparators(m_dir->path())));
 
@@ -416,7 +453,7 @@ private slots:
         ticks(*d, 20);
         m_notices.clear();
         m_saveAs = path("second.csv");
-        d->onAct1Clicked_Slot();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出数据(.csv)")));
         QVERIFY(m_notices.isEmpty());
         QCOMPARE(contents(m_saveAs).count("\r\n"), 4 + 20);
     }
@@ -429,14 +466,14 @@ private slots:
         const QSize size = d->chartView()->size();
 
         m_saveAs = path("chart.png");
-        d->onAct2Clicked_Slot();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出图片(.png)")));
         QImage png(m_saveAs, "PNG");
         QCOMPARE(png.size(), size);
         m_saveAs = path("chart.jpg");
-        d->onAct2Clicked_Slot();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出图片(.png)")));
         QVERIFY(contents(m_saveAs).startsWith("\xFF\xD8\xFF"));
         m_saveAs = path("nosuffix");
-        d->onAct2Clicked_Slot();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出图片(.png)")));
         QVERIFY(!QImage(path("nosuffix.png"), "PNG").isNull());
         QVERIFY(m_warnings.isEmpty());
         QVERIFY(m_questions.isEmpty());
@@ -445,21 +482,21 @@ private slots:
         QFile old(path("nosuffix.png"));
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write("keep") == 4);
         old.close();
-        d->onAct2Clicked_Slot();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出图片(.png)")));
         QCOMPARE(m_questions.size(), 1);
         QVERIFY(m_questions[0].contains(QDir::toNativeSeparators(path("nosuffix.png"))));
         QCOMPARE(contents(path("nosuffix.png")), QByteArray("keep"));
         m_answer = true;
-        d->onAct2Clicked_Slot();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出图片(.png)")));
         QVERIFY(!QImage(path("nosuffix.png"), "PNG").isNull());
 
         m_saveAs.clear();
         const QStringList files = QDir(m_dir->path()).entryList(QDir::Files);
-        d->onAct2Clicked_Slot();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出图片(.png)")));
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), files);
 
         m_saveAs = path("no/such/dir/chart.png");
-        d->onAct2Clicked_Slot();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出图片(.png)")));
         QCOMPARE(m_warnings.size(), 1);
         QVERIFY(m_warnings[0].contains(QDir::toNativeSeparators(m_saveAs)));
 
@@ -467,13 +504,13 @@ private slots:
         const NamedPipe pipe(path("pipe.png"), NamedPipe::ProgramWrites);
         QVERIFY(pipe.made());
         m_saveAs = path("pipe.png");
-        d->onAct2Clicked_Slot();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出图片(.png)")));
         QCOMPARE(m_warnings.value(1), QStringLiteral("无法保存图片：%1\n不是普通文件（例如命名管道或设备）").arg(m_saveAs));
         QVERIFY(!pipe.touched());
         // A folder of that name: the reason is told.
         QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder.png")));
         m_saveAs = path("folder.png");
-        d->onAct2Clicked_Slot();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出图片(.png)")));
         QCOMPARE(m_warnings.value(2), QStringLiteral("无法保存图片：%1\nIs a directory").arg(m_saveAs));
     }
 
@@ -491,7 +528,7 @@ private slots:
             ticks(*d, 1);
         }
         m_saveAs = path("live.csv");
-        d->onAct1Clicked_Slot();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出数据(.csv)")));
         clickOn(d->form()->disp_Btn_Run);   // stopped
         clickOn(d->form()->disp_Btn_Run);   // and the next run
         meterReading().ibus = 3.6f;
@@ -502,13 +539,7 @@ private slots:
         d->move(available.center());
 
         // The data menu opens the history: newest first, the live run marked.
-        Prompts::setMenuHandler([](QMenu *menu, const QPoint &) {
-            for (QAction *a : menu->actions())
-                if (a->text() == QStringLiteral("历史记录"))
-                    a->trigger();
-        });
-        clickOn(d->form()->disp_btn_menu);
-        Prompts::setMenuHandler(nullptr);
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("历史记录")));
         RunHistoryWindow *history = d->historyWindow();
         QVERIFY(history && history->isVisible());
         QVERIFY(QTest::qWaitForWindowExposed(history));
@@ -564,6 +595,48 @@ private slots:
         m_saveAs = path("stored.csv");
         clickOn(history->csvButton());
         QCOMPARE(contents(path("stored.csv")), contents(path("live.csv")));
+        // Its picture from the history's PNG button: the chart as shown, the
+        // stored run's curves in their colours.
+        clickOn(d->form()->disp_btn_temp);   // back to the main curves
+        QCOMPARE(d->shownChart()->group(), CurveGroup::Main);
+        m_saveAs = path("stored.png");
+        clickOn(history->pngButton());
+        const QImage picture(path("stored.png"), "PNG");
+        QCOMPARE(picture.size(), d->chartView()->size());
+        QCOMPARE(picture.convertToFormat(QImage::Format_RGB32),
+                 d->chartView()->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        const QRgb vbusColour = d->shownChart()->series(VBUS)->pen().color().rgb();
+        int vbusPixels = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                vbusPixels += qAbs(qRed(picture.pixel(x, y)) - qRed(vbusColour))
+                                  + qAbs(qGreen(picture.pixel(x, y)) - qGreen(vbusColour))
+                                  + qAbs(qBlue(picture.pixel(x, y)) - qBlue(vbusColour)) < 24;
+        QVERIFY2(vbusPixels > 20, qPrintable(QStringLiteral("%1 pixels of %2").arg(vbusPixels).arg(vbusColour, 0, 16)));
+        // Renamed there: the new name in the list and for the command line.
+        Prompts::setTextHandler([](QWidget *, const QString &, const QString &, QString &text) {
+            text = QStringLiteral("  cable B  ");
+            return true;
+        });
+        clickOn(history->renameButton());
+        Prompts::setTextHandler(nullptr);
+        QCOMPARE(table->item(1, RunHistoryWindow::Name)->text(), QStringLiteral("cable B"));
+        QProcess runs;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        // The command line's data folder holds the window's journal.
+        QVERIFY(QDir().mkpath(path("cli-data")));
+        QVERIFY(QFile::link(QFileInfo(RunJournal::defaultPath()).absolutePath(), path("cli-data/ombrel")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), path("cli-data"));
+        runs.setProcessEnvironment(env);
+        runs.start(QStringLiteral(OMBREL_SIM_BINARY), {QStringLiteral("runs"), QStringLiteral("--json")});
+        QVERIFY(runs.waitForFinished(30000));
+        const QByteArray out = runs.readAllStandardOutput();
+        const QJsonArray listed = QJsonDocument::fromJson(out).array();
+        QVERIFY2(listed.size() == 2, (out + runs.readAllStandardError()).constData());
+        QCOMPARE(listed[1].toObject().value(QStringLiteral("name")).toString(), QStringLiteral("cable B"));
+        QCOMPARE(listed[0].toObject().value(QStringLiteral("name")).toString(), QString());
 
         // Deleted after a question; no at first.
         m_questions.clear();
@@ -614,13 +687,7 @@ private slots:
         clickOn(d->form()->disp_Btn_Run);
         ticks(*d, 5);
 
-        Prompts::setMenuHandler([](QMenu *menu, const QPoint &) {
-            for (QAction *a : menu->actions())
-                if (a->text() == QStringLiteral("历史记录"))
-                    a->trigger();
-        });
-        clickOn(d->form()->disp_btn_menu);
-        Prompts::setMenuHandler(nullptr);
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("历史记录")));
         RunHistoryWindow *history = d->historyWindow();
         QVERIFY(history && QTest::qWaitForWindowExposed(history));
         clickRow(history->table(), 1);
@@ -742,13 +809,7 @@ private slots:
         clickOn(d->form()->disp_Btn_Run);   // stopped; the next run goes on
         clickOn(d->form()->disp_Btn_Run);
         ticks(*d, 2);
-        Prompts::setMenuHandler([](QMenu *menu, const QPoint &) {
-            for (QAction *a : menu->actions())
-                if (a->text() == QStringLiteral("历史记录"))
-                    a->trigger();
-        });
-        clickOn(d->form()->disp_btn_menu);
-        Prompts::setMenuHandler(nullptr);
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("历史记录")));
         RunHistoryWindow *history = d->historyWindow();
         QVERIFY(history && QTest::qWaitForWindowExposed(history));
         RunNotesPanel *notes = history->findChild<RunNotesPanel *>();
@@ -1016,13 +1077,7 @@ private slots:
         const qint64 recording = runFrom(3);
         QVERIFY(recording > 0);
 
-        QString choice = QStringLiteral("历史记录");
-        Prompts::setMenuHandler([&choice](QMenu *menu, const QPoint &) {
-            for (QAction *a : menu->actions())
-                if (a->text() == choice)
-                    a->trigger();
-        });
-        clickOn(d->form()->disp_btn_menu);
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("历史记录")));
         RunHistoryWindow *history = d->historyWindow();
         QVERIFY(history && QTest::qWaitForWindowExposed(history));
         QTableWidget *table = history->table();
@@ -1057,14 +1112,11 @@ private slots:
         QCOMPARE(m_warnings.size(), 1);
 
         // In English.
-        choice = QStringLiteral("English");
-        clickOn(d->form()->btnMenu_Menu);
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("English"), d->form()->btnMenu_Menu));
         QVERIFY(d->isEnglish());
         QCOMPARE(reason(charged), QStringLiteral("condition: current below 0.05 A for 30 s"));
         QCOMPARE(reason(older), QStringLiteral("condition: charge 1 Ah"));
-        choice = QStringLiteral("简体中文");
-        clickOn(d->form()->btnMenu_Menu);
-        Prompts::setMenuHandler(nullptr);
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("简体中文"), d->form()->btnMenu_Menu));
         QVERIFY(!d->isEnglish());
     }
 

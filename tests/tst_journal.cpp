@@ -515,9 +515,12 @@ void TestJournal::statisticsOverAnyInterval()
     QCOMPARE(stats.between(1800000, 3600000).charge_ah, 1.0);
 
     // Random runs with gaps of every kind against the plain computation: the
-    // live statistics, and the journal's from its stored blocks.
+    // live statistics, and the journal's from its stored blocks. The wall
+    // clock is set back an hour in the middle of the run.
     QRandomGenerator rng(QRandomGenerator::global()->generate());
     ReadingLog log;
+    std::vector<qint64> runAt, wallAt;   // each record's times, as recorded
+    const int step = 1000 + int(rng.bounded(3000));
     qint64 t = 1700000000000ll;
     for (int i = 0; i < 5000; ++i) {
         const quint32 kind = rng.bounded(100);
@@ -525,7 +528,9 @@ void TestJournal::statisticsOverAnyInterval()
         ReadingLog::Values v;
         for (int c = 0; c < ReadingLog::ColumnCount; ++c)
             v[size_t(c)] = float(rng.bounded(25000000u) / 1e6);
-        log.append(t + 5, t, v);
+        runAt.push_back(t);
+        wallAt.push_back(t + 5 - (i >= step ? 3600000 : 0));
+        log.append(wallAt.back(), t, v);
     }
     RunStats live;
     for (int i = 0; i < log.size(); ++i)
@@ -536,6 +541,29 @@ void TestJournal::statisticsOverAnyInterval()
     QVERIFY(journal.sync(id, log));
     RunJournal reader;   // a process that has just opened the database
     QVERIFY(reader.open(m_dir.filePath(QStringLiteral("stats/runs.sqlite"))));
+    // Each record comes back with its times as they were: the wall clock's
+    // hour back is kept, the run's timeline goes on.
+    ReadingLog back;
+    QVERIFY(reader.load(id, back));
+    QCOMPARE(back.size(), 5000);
+    for (int i = 0; i < 5000; i += 7) {
+        QCOMPARE(back.runMs(i), runAt[size_t(i)]);
+        QCOMPARE(back.timeMs(i), wallAt[size_t(i)]);
+    }
+    QCOMPARE(back.timeMs(step) - back.timeMs(step - 1), runAt[size_t(step)] - runAt[size_t(step - 1)] - 3600000);
+    // The records from one time to another on the run's timeline, by a
+    // count over the recorded times.
+    auto within = [&](qint64 from, qint64 to) {
+        int first = -1, last = -1;
+        for (int k = 0; k < 5000; ++k) {
+            if (runAt[size_t(k)] >= from && runAt[size_t(k)] <= to) {
+                if (first < 0)
+                    first = k;
+                last = k;
+            }
+        }
+        return std::make_pair(first, last);
+    };
     compareStats(live.total(), bruteForce(log, 0, log.size() - 1), "total");
     for (int n = 0; n < 300; ++n) {
         int a = int(rng.bounded(log.size())), b = int(rng.bounded(log.size()));
@@ -546,13 +574,28 @@ void TestJournal::statisticsOverAnyInterval()
         const IntervalStats want = bruteForce(log, a, b);
         compareStats(live.interval(a, b), want, "live");
         compareStats(reader.statsOfRecords(id, a, b), want, "stored");
-        // The same by times on the run's timeline and on the wall clock.
-        const IntervalStats byTime =
-            bruteForce(log, live.firstAtOrAfter(log.runMs(a)), live.lastAtOrBefore(log.runMs(b)));
-        compareStats(reader.stats(id, log.runMs(a), log.runMs(b)), byTime, "stored by time");
-        compareStats(reader.stats(id, log.timeMs(a), log.timeMs(b), true), byTime, "stored by wall clock");
+        // The same by times on the run's timeline.
+        const auto ends = within(runAt[size_t(a)], runAt[size_t(b)]);
+        const IntervalStats byTime = bruteForce(log, ends.first, ends.second);
+        compareStats(reader.stats(id, runAt[size_t(a)], runAt[size_t(b)]), byTime, "stored by time");
+        // A record's wall-clock time: the run showed it once, or twice when
+        // the clock went through it again after the step. Before the step
+        // the clock ran from the first record's time up to (not including)
+        // the last record's before the step, after it from the next
+        // record's time up to the end.
+        for (const int r : {a, b}) {
+            const qint64 wall = wallAt[size_t(r)];
+            if (wall == wallAt[size_t(step - 1)])
+                continue;   // the moment the clock was set back
+            const int count = int(wall >= wallAt[0] && wall < wallAt[size_t(step - 1)])
+                              + int(wall >= wallAt[size_t(step)] && wall <= wallAt.back());
+            const std::vector<qint64> times = reader.runTimesAtWall(id, wall);
+            QVERIFY2(int(times.size()) == count, qPrintable(QStringLiteral("record %1 of a step at %2: %3 times, not %4")
+                                                                 .arg(r).arg(step).arg(times.size()).arg(count)));
+            QCOMPARE(times[r < step ? 0 : times.size() - 1], runAt[size_t(r)]);
+        }
     }
-    QCOMPARE(reader.stats(id, 0, log.runMs(0) - 1).records, 0);
+    QCOMPARE(reader.stats(id, 0, runAt[0] - 1).records, 0);
 }
 
 QTEST_GUILESS_MAIN(TestJournal)

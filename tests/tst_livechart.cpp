@@ -61,17 +61,37 @@ W *cell(QTableView *table, int row, int column)
     return table->indexWidget(table->model()->index(row, column))->findChild<W *>();
 }
 
+// The wheel turned over a point of a widget, given to its top-level window,
+// which hands it to the widget under the pointer as Qt does.
 void wheel(QWidget *view, QPoint pos, int delta)
 {
-    QWheelEvent e(QPointF(pos), QPointF(view->mapToGlobal(pos)), QPoint(), QPoint(0, delta), Qt::NoButton,
-                  Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(view, &e);
+    QWidget *top = view->window();
+    const QPoint at = view->mapTo(top, pos);
+    QWheelEvent e(QPointF(at), QPointF(top->mapToGlobal(at)), QPoint(), QPoint(0, delta), Qt::NoButton,
+                  QGuiApplication::keyboardModifiers(), Qt::NoScrollPhase, false);
+    QApplication::sendEvent(top->windowHandle(), &e);
 }
 
+// A mouse press, move or release at a point of a widget, through its
+// top-level window.
 void mouse(QWidget *view, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held)
 {
-    QMouseEvent e(type, QPointF(pos), QPointF(view->mapToGlobal(pos)), button, held, Qt::NoModifier);
-    QApplication::sendEvent(view, &e);
+    Q_UNUSED(held)
+    QWindow *top = view->window()->windowHandle();
+    const QPoint at = view->mapTo(view->window(), pos);
+    if (type == QEvent::MouseButtonPress)
+        QTest::mousePress(top, button, Qt::NoModifier, at);
+    else if (type == QEvent::MouseButtonRelease)
+        QTest::mouseRelease(top, button, Qt::NoModifier, at);
+    else
+        QTest::mouseMove(top, at);
+}
+
+// A click where Qt routes it: through the window that holds the widget.
+void clickOn(QWidget *w)
+{
+    QWidget *top = w->window();
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, w->mapTo(top, w->rect().center()));
 }
 
 } // namespace
@@ -537,6 +557,59 @@ private slots:
         QCOMPARE(cpu->text(), QStringLiteral("150.2"));
     }
 
+    // A report of the meter built here byte by byte, each of its eight
+    // channels with a value of its own: each curve and each read-out of the
+    // four groups shows its own channel's value.
+    void eachChannelFromItsOwnField()
+    {
+        auto d = dialog(true);
+        QVERIFY(d);
+        sim::Meter &meter = sim::attach(sim::Identity());   // plugged in while the window is open
+        meter.setReportRate(0);
+        sim::Report report{};
+        report[0] = 0xAA;
+        report[1] = 0x40;
+        report[2] = 0x62;
+        report[3] = 0x05;
+        // VBUS, IBUS, POWER, DP, DM, CC1, CC2, CPU temperature: millionths,
+        // four bytes each, least significant first, from byte 8 on.
+        const quint32 raw[kChannelCount] = {5123000, 1234000, 6321000, 611000, 422000, 1733000, 244000, 37500000};
+        for (int c = 0; c < kChannelCount; ++c)
+            for (int b = 0; b < 4; ++b)
+                report[size_t(8 + 4 * c + b)] = (raw[c] >> (8 * b)) & 0xFF;
+        QTRY_VERIFY_WITH_TIMEOUT(sim::openHandles() > 0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT((meter.inject(report), meterReading().cc2 == 0.244f), 5000);
+        QVERIFY(d->form()->disp_Btn_Run->isVisible());
+        if (!d->isPlotting())   // a meter plugged in starts a run
+            clickOn(d->form()->disp_Btn_Run);
+        QVERIFY(d->isPlotting());
+        for (int i = 0; i < 3; ++i)
+            tick(*d);
+        QCOMPARE(d->readingLog().size(), 3);
+        const qint64 at = d->readingLog().runMs(d->readingLog().size() - 1);
+        const struct {
+            QPushButton *button;
+            QVector<int> channels;
+            QString readout;
+        } groups[] = {
+            {nullptr, {VBUS, IBUS, POWER}, QStringLiteral("  VBUS 5.123 V  IBUS 1.234 A  Power 6.321 W")},
+            {d->form()->disp_btn_dp_dm, {PD, PM}, QStringLiteral("  DP 0.611 V  DM 0.422 V")},
+            {d->form()->disp_btn_cc1_cc2, {CC1, CC2}, QStringLiteral("  CC1 1.733 V  CC2 0.244 V")},
+            {d->form()->disp_btn_temp, {CPU_Temp}, QStringLiteral("  CPU 37.5 \u2103")},
+        };
+        for (const auto &g : groups) {
+            if (g.button)
+                clickOn(g.button);
+            for (const int c : g.channels) {
+                const QVector<QPointF> points = d->liveChart()->series(c)->pointsVector();
+                QVERIFY2(!points.isEmpty() && qAbs(points.last().y() - raw[c] / 1e6) < 1e-6,
+                         qPrintable(QStringLiteral("channel %1: %2").arg(c).arg(points.isEmpty() ? -1 : points.last().y())));
+            }
+            const QString text = hover(*d, at, g.channels.first());
+            QVERIFY2(text.endsWith(g.readout), qPrintable(text));
+        }
+    }
+
     void viewWheelPanAndReadout()
     {
         auto d = dialog(true);
@@ -561,15 +634,15 @@ private slots:
         // Ctrl held: nothing moves, yet the view is held.
         setNoonWindow();
         viewHeld = false;
-        QTest::keyPress(view, Qt::Key_Control);
+        QTest::keyPress(d->windowHandle(), Qt::Key_Control, Qt::ControlModifier);
         wheel(port, QPoint(middle, 300), 120);
-        QTest::keyRelease(view, Qt::Key_Control);
+        QTest::keyRelease(d->windowHandle(), Qt::Key_Control);
         QCOMPARE(axisMin(*d), kNoon);
         QCOMPARE(axisMax(*d), kNoon + 10000);
         QVERIFY(viewHeld);
 
         // A held view is not followed until a right click gives it back.
-        d->form()->disp_Btn_Run->click();
+        clickOn(d->form()->disp_Btn_Run);
         meterReading().vbus = 5.0f;
         meterReading().ibus = 1.987f;
         for (int i = 0; i < 12; ++i)
@@ -624,7 +697,7 @@ private slots:
         QCOMPARE(d->form()->disp_toolLayout->indexOf(measure),
                  d->form()->disp_toolLayout->indexOf(d->form()->disp_btn_temp) + 1);
 
-        d->form()->disp_Btn_Run->click();
+        clickOn(d->form()->disp_Btn_Run);
         ReadingLog &log = d->readingLog();
         for (int i = 0; i < 3600; ++i) {
             ReadingLog::Values v{};
@@ -650,7 +723,7 @@ private slots:
 
         // On: a press near the right and a drag out past the left edge set A
         // and B; B stops at the plot's edge, the axis's first time.
-        measure->click();
+        clickOn(measure);
         QVERIFY(measure->isChecked());
         const double pressX = plot.right() - 20;
         QTest::mousePress(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(*d, pressX));
@@ -684,7 +757,7 @@ private slots:
         QCOMPARE(figure(*d, "stats_power_b"), 10.0);
         const QString duration = d->statsPanel()->findChild<QLabel *>(QStringLiteral("stats_duration"))->text();
         QCOMPARE(duration, QStringLiteral("1:00:01.000"));
-        d->statsPanel()->copyButton()->click();
+        clickOn(d->statsPanel()->copyButton());
         const QStringList copied = QApplication::clipboard()->text().split(QLatin1Char('\n'));
         QVERIFY2(copied.contains(QStringLiteral("电量 (Ah)\t2.000000")), qPrintable(copied.join('|')));
         QVERIFY2(copied.contains(QStringLiteral("时长\t3601.000")), qPrintable(copied.join('|')));
@@ -714,9 +787,12 @@ private slots:
         QVERIFY(!cursors->line(0)->isVisible());
         QVERIFY(d->isVisible());
         QVERIFY(measure->isChecked());
-        // Off again: the button clears them too.
-        cursors->set(a, b);
-        measure->click();
+        // Off again: the button clears them too (set again by a drag).
+        QTest::mousePress(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(*d, plot.center().x()));
+        QTest::mouseMove(d->windowHandle(), plotPoint(*d, plot.center().x() - 60));
+        QTest::mouseRelease(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(*d, plot.center().x() - 60));
+        QVERIFY(cursors->isSet() && cursors->a() > cursors->b());
+        clickOn(measure);
         QVERIFY(!cursors->isSet() && !d->statsPanel()->isVisible());
         // And a drag pans as ever.
         const qint64 held = axisMax(*d);

@@ -5,6 +5,11 @@
 // window places by hand depend on the sizes it had before.
 // Usage: widget_centres WIDTH HEIGHT OBJECT-NAME...
 // Prints one line "name x y" per widget: its centre relative to the window.
+// widget_centres --cursors: on the X server, a strip of five squares of
+// 100x100 px at the screen's top left corner, each with one of Qt's cursors
+// (arrow, left-right, up-down, top-left to bottom-right, top-right to
+// bottom-left), so the window test knows the images of those cursors; prints
+// the strip's window id and stays until it is ended.
 #include "app/startup.h"
 #include "simulator.h"
 #include "ui/maindialog.h"
@@ -16,8 +21,29 @@
 #include <cstdio>
 #include <cstdlib>
 
+// The strip of cursors.
+int cursors(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QWidget strip(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
+    strip.setGeometry(0, 0, 500, 100);
+    const Qt::CursorShape shapes[] = {Qt::ArrowCursor, Qt::SizeHorCursor, Qt::SizeVerCursor, Qt::SizeFDiagCursor,
+                                      Qt::SizeBDiagCursor};
+    for (int i = 0; i < 5; ++i) {
+        auto *square = new QWidget(&strip);
+        square->setGeometry(100 * i, 0, 100, 100);
+        square->setCursor(shapes[i]);
+    }
+    strip.show();
+    std::printf("%llu\n", static_cast<unsigned long long>(strip.winId()));
+    std::fflush(stdout);
+    return app.exec();
+}
+
 int main(int argc, char *argv[])
 {
+    if (argc == 2 && qstrcmp(argv[1], "--cursors") == 0)
+        return cursors(argc, argv);
     if (argc < 4) {
         std::fprintf(stderr, "usage: %s WIDTH HEIGHT OBJECT-NAME...\n", argv[0]);
         return 2;

@@ -226,20 +226,52 @@ def main():
     x, y, w, h = s.settled(win)
     print('main window "%s" at %d,%d size %dx%d' % (s.title(win), x, y, w, h), flush=True)
 
-    # Resize from the right edge: the pointer on the outermost pixel column
-    # shows a cursor of its own, neither the one outside the window nor the
-    # one further in; pressing there and pulling outwards widens the window,
-    # its left edge stays.
-    edge = (x + w - 1, y + h // 2)
-    cursors = {}
-    for name, px in (('outside', edge[0] + 20), ('inside', edge[0] - 20), ('on the edge', edge[0])):
-        s.move_to(px, edge[1])
+    # The pointer on each edge and corner of the window shows the resize
+    # cursor of that direction: the images the X server shows, against those
+    # of Qt's own cursors on a strip of squares.
+    strip = subprocess.Popen([centres, '--cursors'], cwd=workdir, env=env, stdout=subprocess.PIPE, text=True)
+    children.append(strip)
+    strip_win = s.d.create_resource_object('window', int(strip.stdout.readline()))
+    shapes = {}
+    for i, shape in enumerate(('arrow', 'left-right', 'up-down', 'top-left to bottom-right',
+                               'top-right to bottom-left')):
+        s.move_to(100 * i + 50, 50)
+        s.sync(strip_win)
+        shapes[shape] = s.cursor()
+    strip.kill()
+    strip.wait()
+    s.sync(win)
+    check('the five cursors differ', len(set(shapes.values())) == 5,
+          ', '.join('%s %dx%d hot spot %d,%d' % ((name,) + c[:4]) for name, c in shapes.items()))
+    right, bottom = x + w - 1, y + h - 1
+    for name, px, py, shape in (('right edge', right, y + h // 2, 'left-right'),
+                                ('left edge', x, y + h // 2, 'left-right'),
+                                ('top edge', x + w // 3, y, 'up-down'),
+                                ('bottom edge', x + w // 2, bottom, 'up-down'),
+                                ('top left corner', x, y, 'top-left to bottom-right'),
+                                ('bottom right corner', right, bottom, 'top-left to bottom-right'),
+                                ('top right corner', right, y, 'top-right to bottom-left'),
+                                ('bottom left corner', x, bottom, 'top-right to bottom-left')):
+        s.move_to(px, py)
         s.sync(win)
-        cursors[name] = s.cursor()
-    on_edge = cursors['on the edge']
-    check('the right edge shows a resize cursor',
-          on_edge not in (cursors['outside'], cursors['inside']),
-          ', '.join('%s %dx%d hot spot %d,%d' % ((name,) + c[:4]) for name, c in cursors.items()))
+        seen = s.cursor()
+        named = [n for n, c in shapes.items() if c == seen]
+        check('the %s shows the %s cursor' % (name, shape), named == [shape],
+              'seen %s' % (named[0] if named else '%dx%d hot spot %d,%d' % seen[:4]))
+    # Further in (20 px from the right edge), whatever the widget there
+    # shows, it is no resize cursor.
+    s.move_to(right - 20, y + h // 2)
+    s.sync(win)
+    seen = s.cursor()
+    named = [n for n, c in shapes.items() if c == seen]
+    check('further in no resize cursor', named in ([], ['arrow']),
+          'seen %s' % (named[0] if named else '%dx%d hot spot %d,%d' % seen[:4]))
+
+    # Resize from the right edge: pressing on its outermost pixel column and
+    # pulling outwards widens the window, its left edge stays.
+    edge = (x + w - 1, y + h // 2)
+    s.move_to(*edge)
+    s.sync(win)
     s.button(True)
     s.sync(win)
     s.glide(*edge, edge[0] + EDGE_DRAG, edge[1])
