@@ -16,6 +16,7 @@
 #include "device/productinfo.h"
 #include "device/usbthread.h"
 #include "ui/dashboard.h"
+#include "ui/livechartcontroller.h"
 #include "ui/measurecontroller.h"
 #include "ui/metersettingscontroller.h"
 #include "ui/upgradecontroller.h"
@@ -83,15 +84,6 @@ MainDialog::MainDialog(QWidget *parent)
     // A settings file that could not be taken is told on the tip line.
     showAccessTip();
 
-    // The custom range window exists before the chart, so the chart's first
-    // ranges honour what it loaded.
-    m_custom = new customcoordinates;
-    // A window of its own that must not keep the program alive.
-    m_custom->setAttribute(Qt::WA_QuitOnClose, false);
-    m_custom->setWindowTitle(tr("Custom Axis"));
-    m_custom->hide();
-    connect(m_custom, SIGNAL(RangChang_signal()), this, SLOT(RangChang_slot()));
-
     ui->disp_btn_menu->setIcon(QIcon(QPixmap(QStringLiteral(":/sys/rs/rs/menu.png"))
                                          .scaled(200, 200, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
     ui->disp_Btn_Run->setIcon(QIcon(QStringLiteral(":/sys/rs/rs/run.png")));
@@ -140,7 +132,8 @@ MainDialog::MainDialog(QWidget *parent)
 
     // Built before the worker's first open attempt, so a meter already
     // plugged in starts its run on a chart that exists.
-    initChart();
+    m_timeline.anchor();
+    m_chart = new LiveChartController(ui, readingLog(), [this] { return m_timeline.now(); }, this);
     // The journal opens once the window is on the screen; a run begun before
     // (a meter already plugged in) is kept in it from its first record.
     m_session->openAfterFirstPaint(this);
@@ -177,11 +170,9 @@ MainDialog::~MainDialog()
     // A run that goes on ends with the window; one that waits for its meter
     // ends as unplugged.
     m_session->run().stop();
-    m_measure->setChart(m_live->chart());
+    m_measure->setChart(liveChart()->chart());
     delete m_history;
-    m_view->setHoverText(nullptr);
-    m_live.reset();
-    delete m_custom;
+    delete m_chart;
     // The translator belongs to this window's language choice.
     qApp->removeTranslator(m_translator);
     delete m_translator;
@@ -233,7 +224,7 @@ void MainDialog::closeEvent(QCloseEvent *event)
 {
     stopWorker();
     // Closing the main window ends the program, whatever else is open.
-    m_custom->close();
+    customAxis()->close();
     QDialog::closeEvent(event);
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "device/channels.h"
 #include "device/firmwareupgrade.h"
 #include "device/meterport.h"
 #include "recording/readinglog.h"
@@ -16,7 +15,6 @@
 #include <QTimer>
 
 #include <functional>
-#include <memory>
 
 namespace Ui {
 class MainDialog;
@@ -29,6 +27,7 @@ class QTranslator;
 class USBThread;
 class ChartView;
 class LiveChart;
+class LiveChartController;
 class customcoordinates;
 class RunJournal;
 class JournalledRun;
@@ -67,8 +66,8 @@ public:
     QString modelWord() const;
     QString serialPrefix() const;
     bool isPlotting() const;
-    LiveChart *liveChart() const { return m_live.get(); }
-    ChartView *chartView() const { return m_view; }
+    LiveChart *liveChart() const;
+    ChartView *chartView() const;
     const ReadingLog &readingLog() const;
     // The chart on show: the live run's, or a stored run's from the history.
     LiveChart *shownChart() const;
@@ -85,8 +84,8 @@ public:
     void openStoredRun(qint64 id);
     void showLiveRun();
     ReadingLog &readingLog();
-    customcoordinates *customAxis() const { return m_custom; }
-    QTableView *curveTable() const { return m_curveTable; }
+    customcoordinates *customAxis() const;
+    QTableView *curveTable() const;
     QTimer &chartTimer() { return m_chartTimer; }
     QTimer &dashboardTimer() { return m_dashboardTimer; }
     bool isEnglish() const { return m_english; }
@@ -153,12 +152,10 @@ public slots:
     void on_disp_btn_temp_clicked();
     void on_disp_btn_title_clicked();
     void on_disp_btn_RangCustom_clicked();
-    void RangChang_slot();
     void onAct3Clicked_Slot();
     void onAct4Clicked_Slot();
     void onAct5Clicked_Slot();
     void onCBox_9_Slot(int index);
-    void onBtn_close_Slot();
     // Data menu: the run history.
     void onRunHistory_Slot();
 
@@ -190,7 +187,6 @@ private:
     void retranslateHomeButtons();
     void showAccessTip();
     void attachMenu(QPushButton *button, QMenu *menu, QPointer<QMenu> &current);
-    void initChart();
     void recordTick();
     void exportCsv(const ReadingLog &log, const QString &model);
     void initHistory();
@@ -198,9 +194,6 @@ private:
     void initMeasure();
     // Page six and the stop conditions (CapacityController).
     void initCapacityPage();
-    void toggleCurveGroup(CurveGroup group);
-    void chooseCurveColor(int channel);
-    void chooseCurveWidth(int channel, int choice);
     // Whether a drag moves the window itself from the pointer at `global`.
     bool followsPointer(const QPoint &global);
 
@@ -230,13 +223,9 @@ private:
     // The device node the meter could not be opened through, while it is so.
     QString m_deniedNode;
 
-    // Live chart
+    // The run's timeline and the live chart
     RunTimeline m_timeline;
-    customcoordinates *m_custom = nullptr;
-    std::unique_ptr<LiveChart> m_live;
-    ChartView *m_view = nullptr;
-    bool m_curveTableOpen = false;
-    QPointer<QTableView> m_curveTable;
+    LiveChartController *m_chart = nullptr;
 
     // Measurement and runs that end by themselves
     MeasureController *m_measure = nullptr;
