@@ -16,6 +16,7 @@
 #include "device/productinfo.h"
 #include "device/usbthread.h"
 #include "ui/dashboard.h"
+#include "ui/framelesswindow.h"
 #include "ui/livechartcontroller.h"
 #include "ui/measurecontroller.h"
 #include "ui/metersettingscontroller.h"
@@ -122,7 +123,7 @@ MainDialog::MainDialog(QWidget *parent)
                          + QStringLiteral("QToolButton{border:none;border-radius:8px;padding:5px;}")
                          + QStringLiteral("QToolButton:pressed{background:%1;}").arg(QStringLiteral("#737A97"))
                          + QStringLiteral("QToolButton:hover{ border-style: outset; border: 2px groove green;}"));
-        connect(b, SIGNAL(clicked(bool)), this, SLOT(buttonClicked()));
+        connect(b, &QToolButton::clicked, this, [this, b] { openHomePage(b->text()); });
     }
     retranslateHomeButtons();
 
@@ -202,7 +203,7 @@ void MainDialog::initForm()
     // the dialog's border detection, through every widget in between.
     ui->main_widget->setMouseTracking(true);
     ui->top_widget->setMouseTracking(true);
-    ui->widgetTitle->installEventFilter(this);
+    m_frame = new FramelessWindow(this, ui->widgetTitle);
     ui->widgetTitle->setProperty("form", "title");
 }
 
@@ -310,12 +311,8 @@ void MainDialog::openSettingsPage(const QString &title)
     usb_send_code(Cmd::PageSettings);
 }
 
-void MainDialog::buttonClicked()
+void MainDialog::openHomePage(const QString &text)
 {
-    auto *button = qobject_cast<QAbstractButton *>(sender());
-    if (!button)
-        return;
-    const QString text = button->text();
     if (text == tr("联机测试")) {
         openPage(2, ui->disp_labTitle, ui->disp_btnReturn, text);
         usb_send_code(Cmd::PageDisp);
@@ -348,6 +345,11 @@ void MainDialog::on_disp_btnSysSet_clicked()
 void MainDialog::on_btnMenu_Min_clicked()
 {
     showMinimized();
+}
+
+void MainDialog::on_btnMenu_Max_clicked()
+{
+    m_frame->toggleMaximised();
 }
 
 

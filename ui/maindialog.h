@@ -5,7 +5,6 @@
 #include "recording/readinglog.h"
 #include "recording/runtimeline.h"
 #include "ui/dispheaderlayout.h"
-#include "ui/frameless.h"
 
 #include <QDialog>
 #include <QMenu>
@@ -42,6 +41,7 @@ class RunHistoryController;
 class RunHistoryWindow;
 class UpgradeController;
 class DeviceList;
+class FramelessWindow;
 
 // The application's window and hub: it owns the meter link (worker thread
 // and the dialog's own handle), the pages and their navigation, the device
@@ -115,8 +115,6 @@ public slots:
     // record of the reading log and the chart's follow-up.
     void chartTick();
 
-    void buttonClicked();
-
     void usbreceivedata(unsigned char *data, unsigned int length);
     void usbconnect(QString dev_str);
     void usbdisconnect();
@@ -159,13 +157,7 @@ public slots:
     // Data menu: the run history.
     void onRunHistory_Slot();
 
-    void refreshDeviceList();
-
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -175,6 +167,9 @@ private:
     void initForm();
     void stopWorker();
     void goHome();
+    // A home page's button: the page it names.
+    void openHomePage(const QString &text);
+    void refreshDeviceList();
     void openUpgradePage(const QString &title);
     void openSettingsPage(const QString &title);
     void openPage(int index, QLabel *title, QPushButton *returnButton, const QString &text);
@@ -194,8 +189,6 @@ private:
     void initMeasure();
     // Page six and the stop conditions (CapacityController).
     void initCapacityPage();
-    // Whether a drag moves the window itself from the pointer at `global`.
-    bool followsPointer(const QPoint &global);
 
     Ui::MainDialog *ui;
     unsigned short m_vid = kVendorId;
@@ -237,5 +230,5 @@ private:
     DispHeaderLayout m_dispLayout;
 
     // Frameless window: drag, edge resize, maximise toggle
-    Frameless::DragState m_drag;
+    FramelessWindow *m_frame = nullptr;
 };
