@@ -44,8 +44,8 @@ class DeviceList;
 class FramelessWindow;
 
 // The application's window and hub: it owns the meter link (worker thread
-// and the dialog's own handle), the pages and their navigation, the device
-// list, the live readings and the live chart with its reading log.
+// and the dialog's own handle), the pages and their navigation and the live
+// readings, and creates and wires the features, each a class of its own.
 class MainDialog : public QDialog
 {
     Q_OBJECT
@@ -144,7 +144,7 @@ public slots:
     void onS_Act1Clicked_Slot();
     void onS_Act2Clicked_Slot();
 
-    // Live chart
+    // Live chart (LiveChartController)
     void on_disp_btn_dp_dm_clicked();
     void on_disp_btn_cc1_cc2_clicked();
     void on_disp_btn_temp_clicked();
