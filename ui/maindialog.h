@@ -157,6 +157,8 @@ public slots:
     // Data menu: the run history.
     void onRunHistory_Slot();
 
+    void refreshDeviceList();
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -169,7 +171,6 @@ private:
     void goHome();
     // A home page's button: the page it names.
     void openHomePage(const QString &text);
-    void refreshDeviceList();
     void openUpgradePage(const QString &title);
     void openSettingsPage(const QString &title);
     void openPage(int index, QLabel *title, QPushButton *returnButton, const QString &text);
