@@ -5,8 +5,6 @@
 #include "charts/livechart.h"
 #include "charts/measurecursors.h"
 #include "device/channels.h"
-#include "report/runreport.h"
-#include "ui/prompts.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -18,7 +16,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTimer>
@@ -39,14 +36,6 @@ namespace {
 QString elapsed(qint64 ms)
 {
     return (ms < 0 ? QStringLiteral("-") : QString()) + TimeText::duration(std::llabs(ms));
-}
-
-QTableWidgetItem *cell(const QString &text)
-{
-    auto *item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    return item;
 }
 
 } // namespace
@@ -309,56 +298,6 @@ QString CompareWindow::hoverText(qint64 axisMs) const
     return any ? lines.join(QLatin1Char('\n')) : QString();
 }
 
-void CompareWindow::fillTable()
-{
-    QStringList names;
-    for (int i = 0; i < m_model.count(); ++i)
-        names << m_model.runName(i);
-    for (QTableWidget *t : {m_table, m_intervals}) {
-        t->setHorizontalHeaderLabels(names);
-        for (int i = 0; i < m_model.count(); ++i)
-            t->horizontalHeaderItem(i)->setForeground(RunComparison::colour(i));
-    }
-    QStringList rows;
-    for (int f = 0; f < RunComparison::FigureCount; ++f) {
-        rows << RunComparison::figureName(f);
-        for (int i = 0; i < m_model.count(); ++i) {
-            const QString diff = m_model.differenceText(f, i);
-            m_table->setItem(f, i, cell(m_model.figureText(f, i)
-                                        + (diff.isEmpty() ? QString() : QStringLiteral("  Δ ") + diff)));
-        }
-    }
-    m_table->setVerticalHeaderLabels(rows);
-}
-
-void CompareWindow::updateIntervals()
-{
-    const bool set = m_cursors->isSet();
-    m_intervals->setVisible(set);
-    if (!set)
-        return;
-    const qint64 base = axisBase();
-    qint64 a = m_cursors->a() - base, b = m_cursors->b() - base;
-    if (a > b)
-        std::swap(a, b);
-    for (int i = 0; i < m_model.count(); ++i) {
-        const IntervalStats s = m_model.interval(i, a, b);
-        const bool none = s.records == 0;
-        auto mean = [none](const ChannelStats &c) {
-            return none ? QStringLiteral("-") : QString::number(c.mean, 'f', 4) + QStringLiteral(" / ")
-                                                    + QString::number(double(c.max), 'f', 4);
-        };
-        m_intervals->setItem(FromTo, i, cell(elapsed(a) + QStringLiteral(" – ") + elapsed(b)));
-        m_intervals->setItem(IntervalDuration, i, cell(none ? QStringLiteral("-") : QString::number(s.duration_s, 'f', 3)));
-        m_intervals->setItem(IntervalRecords, i, cell(QString::number(s.records)));
-        m_intervals->setItem(IntervalCharge, i, cell(none ? QStringLiteral("-") : QString::number(s.charge_ah, 'f', 6)));
-        m_intervals->setItem(IntervalEnergy, i, cell(none ? QStringLiteral("-") : QString::number(s.energy_wh, 'f', 6)));
-        m_intervals->setItem(IntervalVbus, i, cell(mean(s.vbus)));
-        m_intervals->setItem(IntervalIbus, i, cell(mean(s.ibus)));
-        m_intervals->setItem(IntervalPower, i, cell(mean(s.power)));
-    }
-}
-
 void CompareWindow::channelChosen(int index)
 {
     m_model.setChannel(m_channel->itemData(index).toInt());
@@ -375,43 +314,6 @@ void CompareWindow::alignChosen(int index)
     m_cursors->clear();
     showAll();
     updateIntervals();
-}
-
-void CompareWindow::savePng()
-{
-    const QImage image = m_view->grab().toImage();
-    const QString path = Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("compare.png"), tr("image(*.png)"));
-    if (path.isEmpty())
-        return;
-    if (!image.save(path))
-        Prompts::warning(this, tr("错误"), tr("无法写入 %1").arg(path));
-}
-
-void CompareWindow::saveCsv()
-{
-    const QString path =
-        Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("compare.csv"), QStringLiteral("CSV (*.csv)"));
-    if (path.isEmpty())
-        return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !m_model.writeCsv(file) || !file.commit())
-        Prompts::warning(this, tr("错误"), tr("无法写入 %1：%2").arg(path, file.errorString()));
-}
-
-void CompareWindow::saveReport()
-{
-    const QString path = Prompts::getSaveFileName(this, tr("报告"), QStringLiteral("compare.pdf"),
-                                                  QStringLiteral("PDF (*.pdf);;HTML (*.html)"));
-    if (path.isEmpty())
-        return;
-    const bool html = path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive)
-                      || path.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive);
-    QString why;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool ok = RunReport::writeComparison(m_model, path, html, &why);
-    QApplication::restoreOverrideCursor();
-    if (!ok)
-        Prompts::warning(this, tr("错误"), tr("无法写入 %1：%2").arg(path, why));
 }
 
 void CompareWindow::retranslate()

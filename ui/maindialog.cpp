@@ -16,6 +16,8 @@
 #include "device/productinfo.h"
 #include "device/usbthread.h"
 #include "ui/dashboard.h"
+#include "ui/framelesswindow.h"
+#include "ui/livechartcontroller.h"
 #include "ui/measurecontroller.h"
 #include "ui/metersettingscontroller.h"
 #include "ui/upgradecontroller.h"
@@ -83,15 +85,6 @@ MainDialog::MainDialog(QWidget *parent)
     // A settings file that could not be taken is told on the tip line.
     showAccessTip();
 
-    // The custom range window exists before the chart, so the chart's first
-    // ranges honour what it loaded.
-    m_custom = new customcoordinates;
-    // A window of its own that must not keep the program alive.
-    m_custom->setAttribute(Qt::WA_QuitOnClose, false);
-    m_custom->setWindowTitle(tr("Custom Axis"));
-    m_custom->hide();
-    connect(m_custom, SIGNAL(RangChang_signal()), this, SLOT(RangChang_slot()));
-
     ui->disp_btn_menu->setIcon(QIcon(QPixmap(QStringLiteral(":/sys/rs/rs/menu.png"))
                                          .scaled(200, 200, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
     ui->disp_Btn_Run->setIcon(QIcon(QStringLiteral(":/sys/rs/rs/run.png")));
@@ -130,7 +123,7 @@ MainDialog::MainDialog(QWidget *parent)
                          + QStringLiteral("QToolButton{border:none;border-radius:8px;padding:5px;}")
                          + QStringLiteral("QToolButton:pressed{background:%1;}").arg(QStringLiteral("#737A97"))
                          + QStringLiteral("QToolButton:hover{ border-style: outset; border: 2px groove green;}"));
-        connect(b, SIGNAL(clicked(bool)), this, SLOT(buttonClicked()));
+        connect(b, &QToolButton::clicked, this, [this, b] { openHomePage(b->text()); });
     }
     retranslateHomeButtons();
 
@@ -140,7 +133,8 @@ MainDialog::MainDialog(QWidget *parent)
 
     // Built before the worker's first open attempt, so a meter already
     // plugged in starts its run on a chart that exists.
-    initChart();
+    m_timeline.anchor();
+    m_chart = new LiveChartController(ui, readingLog(), [this] { return m_timeline.now(); }, this);
     // The journal opens once the window is on the screen; a run begun before
     // (a meter already plugged in) is kept in it from its first record.
     m_session->openAfterFirstPaint(this);
@@ -177,11 +171,9 @@ MainDialog::~MainDialog()
     // A run that goes on ends with the window; one that waits for its meter
     // ends as unplugged.
     m_session->run().stop();
-    m_measure->setChart(m_live->chart());
+    m_measure->setChart(liveChart()->chart());
     delete m_history;
-    m_view->setHoverText(nullptr);
-    m_live.reset();
-    delete m_custom;
+    delete m_chart;
     // The translator belongs to this window's language choice.
     qApp->removeTranslator(m_translator);
     delete m_translator;
@@ -211,7 +203,7 @@ void MainDialog::initForm()
     // the dialog's border detection, through every widget in between.
     ui->main_widget->setMouseTracking(true);
     ui->top_widget->setMouseTracking(true);
-    ui->widgetTitle->installEventFilter(this);
+    m_frame = new FramelessWindow(this, ui->widgetTitle);
     ui->widgetTitle->setProperty("form", "title");
 }
 
@@ -233,7 +225,7 @@ void MainDialog::closeEvent(QCloseEvent *event)
 {
     stopWorker();
     // Closing the main window ends the program, whatever else is open.
-    m_custom->close();
+    customAxis()->close();
     QDialog::closeEvent(event);
 }
 
@@ -319,12 +311,8 @@ void MainDialog::openSettingsPage(const QString &title)
     usb_send_code(Cmd::PageSettings);
 }
 
-void MainDialog::buttonClicked()
+void MainDialog::openHomePage(const QString &text)
 {
-    auto *button = qobject_cast<QAbstractButton *>(sender());
-    if (!button)
-        return;
-    const QString text = button->text();
     if (text == tr("联机测试")) {
         openPage(2, ui->disp_labTitle, ui->disp_btnReturn, text);
         usb_send_code(Cmd::PageDisp);
@@ -357,6 +345,11 @@ void MainDialog::on_disp_btnSysSet_clicked()
 void MainDialog::on_btnMenu_Min_clicked()
 {
     showMinimized();
+}
+
+void MainDialog::on_btnMenu_Max_clicked()
+{
+    m_frame->toggleMaximised();
 }
 
 

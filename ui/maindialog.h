@@ -1,12 +1,10 @@
 #pragma once
 
-#include "device/channels.h"
 #include "device/firmwareupgrade.h"
 #include "device/meterport.h"
 #include "recording/readinglog.h"
 #include "recording/runtimeline.h"
 #include "ui/dispheaderlayout.h"
-#include "ui/frameless.h"
 
 #include <QDialog>
 #include <QMenu>
@@ -16,7 +14,6 @@
 #include <QTimer>
 
 #include <functional>
-#include <memory>
 
 namespace Ui {
 class MainDialog;
@@ -29,6 +26,7 @@ class QTranslator;
 class USBThread;
 class ChartView;
 class LiveChart;
+class LiveChartController;
 class customcoordinates;
 class RunJournal;
 class JournalledRun;
@@ -43,10 +41,11 @@ class RunHistoryController;
 class RunHistoryWindow;
 class UpgradeController;
 class DeviceList;
+class FramelessWindow;
 
 // The application's window and hub: it owns the meter link (worker thread
-// and the dialog's own handle), the pages and their navigation, the device
-// list, the live readings and the live chart with its reading log.
+// and the dialog's own handle), the pages and their navigation and the live
+// readings, and creates and wires the features, each a class of its own.
 class MainDialog : public QDialog
 {
     Q_OBJECT
@@ -67,8 +66,8 @@ public:
     QString modelWord() const;
     QString serialPrefix() const;
     bool isPlotting() const;
-    LiveChart *liveChart() const { return m_live.get(); }
-    ChartView *chartView() const { return m_view; }
+    LiveChart *liveChart() const;
+    ChartView *chartView() const;
     const ReadingLog &readingLog() const;
     // The chart on show: the live run's, or a stored run's from the history.
     LiveChart *shownChart() const;
@@ -85,8 +84,8 @@ public:
     void openStoredRun(qint64 id);
     void showLiveRun();
     ReadingLog &readingLog();
-    customcoordinates *customAxis() const { return m_custom; }
-    QTableView *curveTable() const { return m_curveTable; }
+    customcoordinates *customAxis() const;
+    QTableView *curveTable() const;
     QTimer &chartTimer() { return m_chartTimer; }
     QTimer &dashboardTimer() { return m_dashboardTimer; }
     bool isEnglish() const { return m_english; }
@@ -115,8 +114,6 @@ public slots:
     // Once a second: the request frame to the meter and, during a run, one
     // record of the reading log and the chart's follow-up.
     void chartTick();
-
-    void buttonClicked();
 
     void usbreceivedata(unsigned char *data, unsigned int length);
     void usbconnect(QString dev_str);
@@ -147,28 +144,22 @@ public slots:
     void onS_Act1Clicked_Slot();
     void onS_Act2Clicked_Slot();
 
-    // Live chart
+    // Live chart (LiveChartController)
     void on_disp_btn_dp_dm_clicked();
     void on_disp_btn_cc1_cc2_clicked();
     void on_disp_btn_temp_clicked();
     void on_disp_btn_title_clicked();
     void on_disp_btn_RangCustom_clicked();
-    void RangChang_slot();
     void onAct3Clicked_Slot();
     void onAct4Clicked_Slot();
     void onAct5Clicked_Slot();
     void onCBox_9_Slot(int index);
-    void onBtn_close_Slot();
     // Data menu: the run history.
     void onRunHistory_Slot();
 
     void refreshDeviceList();
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -178,6 +169,8 @@ private:
     void initForm();
     void stopWorker();
     void goHome();
+    // A home page's button: the page it names.
+    void openHomePage(const QString &text);
     void openUpgradePage(const QString &title);
     void openSettingsPage(const QString &title);
     void openPage(int index, QLabel *title, QPushButton *returnButton, const QString &text);
@@ -190,7 +183,6 @@ private:
     void retranslateHomeButtons();
     void showAccessTip();
     void attachMenu(QPushButton *button, QMenu *menu, QPointer<QMenu> &current);
-    void initChart();
     void recordTick();
     void exportCsv(const ReadingLog &log, const QString &model);
     void initHistory();
@@ -198,11 +190,6 @@ private:
     void initMeasure();
     // Page six and the stop conditions (CapacityController).
     void initCapacityPage();
-    void toggleCurveGroup(CurveGroup group);
-    void chooseCurveColor(int channel);
-    void chooseCurveWidth(int channel, int choice);
-    // Whether a drag moves the window itself from the pointer at `global`.
-    bool followsPointer(const QPoint &global);
 
     Ui::MainDialog *ui;
     unsigned short m_vid = kVendorId;
@@ -230,13 +217,9 @@ private:
     // The device node the meter could not be opened through, while it is so.
     QString m_deniedNode;
 
-    // Live chart
+    // The run's timeline and the live chart
     RunTimeline m_timeline;
-    customcoordinates *m_custom = nullptr;
-    std::unique_ptr<LiveChart> m_live;
-    ChartView *m_view = nullptr;
-    bool m_curveTableOpen = false;
-    QPointer<QTableView> m_curveTable;
+    LiveChartController *m_chart = nullptr;
 
     // Measurement and runs that end by themselves
     MeasureController *m_measure = nullptr;
@@ -248,5 +231,5 @@ private:
     DispHeaderLayout m_dispLayout;
 
     // Frameless window: drag, edge resize, maximise toggle
-    Frameless::DragState m_drag;
+    FramelessWindow *m_frame = nullptr;
 };

@@ -116,7 +116,7 @@ void MainDialog::exportCsv(const ReadingLog &log, const QString &model)
 void MainDialog::onAct2Clicked_Slot()
 {
     // The chart as it is now, before the dialog.
-    const QImage picture = m_view->grab().toImage();
+    const QImage picture = chartView()->grab().toImage();
     QString name = Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("chart"), tr("image(*.png)"));
     if (name.isEmpty())
         return;

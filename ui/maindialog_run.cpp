@@ -75,7 +75,7 @@ void MainDialog::runStart()
     m_timeline.anchor();
     m_session->run().begin({m_devices->modelWord(), m_devices->versionWord(),
                             m_port.isOpen() ? m_devices->serial() : QString()});
-    m_live->startRun(m_timeline.now());
+    liveChart()->startRun(m_timeline.now());
 }
 
 void MainDialog::on_disp_Btn_Run_clicked()
@@ -93,7 +93,7 @@ void MainDialog::recordTick()
         return;
     const qint64 now = m_timeline.now();
     run.add(meterReading(), m_timeline.wallNow(), now);
-    m_live->recorded(now);
+    liveChart()->recorded(now);
     // The journal, the cursors' panel and the history hear of it; then the
     // stop conditions.
     run.flush();

@@ -1,0 +1,47 @@
+// The comparison saved: the chart as PNG, the runs' records as CSV, and the
+// comparison's report as PDF or HTML.
+#include "ui/comparewindow.h"
+
+#include "charts/chartview.h"
+#include "report/runreport.h"
+#include "ui/prompts.h"
+
+#include <QApplication>
+#include <QSaveFile>
+
+void CompareWindow::savePng()
+{
+    const QImage image = m_view->grab().toImage();
+    const QString path = Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("compare.png"), tr("image(*.png)"));
+    if (path.isEmpty())
+        return;
+    if (!image.save(path))
+        Prompts::warning(this, tr("错误"), tr("无法写入 %1").arg(path));
+}
+
+void CompareWindow::saveCsv()
+{
+    const QString path =
+        Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("compare.csv"), QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !m_model.writeCsv(file) || !file.commit())
+        Prompts::warning(this, tr("错误"), tr("无法写入 %1：%2").arg(path, file.errorString()));
+}
+
+void CompareWindow::saveReport()
+{
+    const QString path = Prompts::getSaveFileName(this, tr("报告"), QStringLiteral("compare.pdf"),
+                                                  QStringLiteral("PDF (*.pdf);;HTML (*.html)"));
+    if (path.isEmpty())
+        return;
+    const bool html = path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive)
+                      || path.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive);
+    QString why;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool ok = RunReport::writeComparison(m_model, path, html, &why);
+    QApplication::restoreOverrideCursor();
+    if (!ok)
+        Prompts::warning(this, tr("错误"), tr("无法写入 %1：%2").arg(path, why));
+}
