@@ -5,6 +5,8 @@
 #include "recording/jsonlines.h"
 #include "recording/stopconditions.h"
 
+#include <thread>
+
 #include <unistd.h>
 
 namespace {
@@ -163,6 +165,20 @@ bool MqttSink::close(int timeoutMs)
     handOver();
     const bool delivered = m_client->finish({message("availability", "offline", 1, true)}, timeoutMs);
     return delivered;
+}
+
+void MqttSink::closeInBackground(int timeoutMs)
+{
+    if (!m_client)
+        return;
+    handOver();
+    disconnect(m_client.get(), nullptr, this, nullptr);
+    MqttClient *client = m_client.release();
+    const QVector<MqttMessage> last{message("availability", "offline", 1, true)};
+    std::thread([client, last, timeoutMs] {
+        client->finish(last, timeoutMs);
+        delete client;
+    }).detach();
 }
 
 MqttStatus MqttSink::mqttStatus() const

@@ -21,6 +21,7 @@
 #include "ui/upgradecontroller.h"
 #include "ui/runhistorycontroller.h"
 #include "ui/prompts.h"
+#include "outputs/liveoutputs.h"
 #include "recording/journalledrun.h"
 
 #include <QApplication>
@@ -177,6 +178,7 @@ MainDialog::~MainDialog()
     // A run that goes on ends with the window; one that waits for its meter
     // ends as unplugged.
     m_session->run().stop();
+    delete m_outputs;
     m_measure->setChart(m_live->chart());
     delete m_history;
     m_view->setHoverText(nullptr);

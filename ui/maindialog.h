@@ -43,6 +43,7 @@ class RunHistoryController;
 class RunHistoryWindow;
 class UpgradeController;
 class DeviceList;
+class LiveOutputs;
 
 // The application's window and hub: it owns the meter link (worker thread
 // and the dialog's own handle), the pages and their navigation, the device
@@ -159,8 +160,9 @@ public slots:
     void onAct5Clicked_Slot();
     void onCBox_9_Slot(int index);
     void onBtn_close_Slot();
-    // Data menu: the run history.
+    // Data menu: the run history, the live outputs.
     void onRunHistory_Slot();
+    void onLiveOutputs_Slot();
 
     void refreshDeviceList();
 
@@ -222,6 +224,7 @@ private:
     // The live run and its journal; a stored run shown in the chart instead.
     JournalledRun *m_session = nullptr;
     RunHistoryController *m_history = nullptr;
+    LiveOutputs *m_outputs = nullptr;
 
     // Menus and language
     bool m_english = false;
