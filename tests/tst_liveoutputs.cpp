@@ -224,7 +224,11 @@ private slots:
             typeInto(dialog->mqttUserEdit(), kUser);
             typeInto(dialog->mqttPasswordEdit(), kPassword);
             typeInto(dialog->mqttTopicEdit(), kTopic);
+            const int metricsPort = freePort();
+            typeInto(dialog->metricsEdit(), QString::number(metricsPort));
             clickOn(dialog->applyButton());
+            QCOMPARE(dialog->metricsStatusLabel()->text(),
+                     QStringLiteral("正在监听 http://127.0.0.1:%1/metrics").arg(metricsPort));
             QTRY_COMPARE_WITH_TIMEOUT(dialog->mqttStatusLabel()->text(),
                                       QStringLiteral("已连接 MQTT 代理 %1").arg(url(m_port)), 10000);
             clickOn(dialog->okButton());
@@ -254,6 +258,14 @@ private slots:
                          local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs));
             }
             QCOMPARE(last(sub.on(QStringLiteral("availability"))), QByteArray("online"));
+            // The metrics endpoint serves the last record.
+            QProcess curl;
+            curl.start(QStringLiteral("curl"),
+                       {QStringLiteral("-s"), QStringLiteral("http://127.0.0.1:%1/metrics").arg(metricsPort)});
+            QVERIFY(curl.waitForFinished(10000));
+            const QByteArray scrape = curl.readAllStandardOutput();
+            QVERIFY2(scrape.contains("ombrel_vbus_volts{") && scrape.contains("serial=\"4444444444\"} 20.25\n"),
+                     scrape.constData());
         }
 
         // The password is in a file of its own, the user's alone, and not in
