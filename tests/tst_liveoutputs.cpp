@@ -201,10 +201,12 @@ private slots:
     }
 
     // Set through the dialog, the broker gets each record of the window's run
-    // as the journal keeps it; the settings and the password (in a file of
-    // its own, the user's alone) are there for the next window; a port where
-    // no broker listens is said in the dialog and once on the tip line; an
-    // emptied address turns the output off and says "offline".
+    // as the journal keeps it, and the metrics endpoint serves it; the
+    // settings and the password (in a file of its own, the user's alone) are
+    // there for the next window; a port where no broker listens is said in
+    // the dialog and once on the tip line, the connection given up saying
+    // "offline"; a wrong password is said as such; an emptied address turns
+    // the output off.
     void brokerThroughTheDialog()
     {
         sim::attach([] {
@@ -310,11 +312,20 @@ private slots:
         QTest::qWait(3500);   // attempts after 1 s and 2 s
         QCOMPARE(tips.count(), 1);
 
+        // The broker again with a wrong password: refused as such.
+        typeInto(dialog->mqttUrlEdit(), url(m_port));
+        typeInto(dialog->mqttPasswordEdit(), QStringLiteral("wrong-secret"));
+        clickOn(dialog->applyButton());
+        const QString wrongPassword = QStringLiteral("MQTT 代理 %1 拒绝了用户名或密码").arg(url(m_port));
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->mqttStatusLabel()->text().startsWith(wrongPassword), 10000);
+        QTRY_VERIFY(d->form()->label_left_tips->text().contains(wrongPassword));
+        QVERIFY(!d->form()->label_left_tips->text().contains(refused));
+
         // Emptied: off, and off the tip line.
         typeInto(dialog->mqttUrlEdit(), QString());
         clickOn(dialog->applyButton());
         QCOMPARE(dialog->mqttStatusLabel()->text(), QStringLiteral("未启用"));
-        QTRY_VERIFY(!d->form()->label_left_tips->text().contains(refused));
+        QTRY_VERIFY(!d->form()->label_left_tips->text().contains(QStringLiteral("MQTT")));
         clickOn(dialog->okButton());
         QVERIFY(!dialog->isVisible());
         QVERIFY(m_warnings.isEmpty());
