@@ -5,6 +5,8 @@
 #include "recording/jsonlines.h"
 #include "recording/stopconditions.h"
 
+#include <thread>
+
 #include <unistd.h>
 
 namespace {
@@ -62,8 +64,9 @@ void MqttSink::start(const RunMeter &meter)
     if (m_client && prefix == m_prefix && meter.model == m_meter.model && meter.version == m_meter.version
         && meter.serial == m_meter.serial)
         return;
-    if (m_client)
-        close(1000);
+    // Another meter: the last one's connection says "offline" and goes
+    // without holding the caller.
+    closeInBackground(1000);
     m_meter = meter;
     m_prefix = prefix;
     const QString clientId = HomeAssistantDiscovery::deviceId(meter.serial) + QLatin1Char('-')
@@ -163,6 +166,21 @@ bool MqttSink::close(int timeoutMs)
     handOver();
     const bool delivered = m_client->finish({message("availability", "offline", 1, true)}, timeoutMs);
     return delivered;
+}
+
+void MqttSink::closeInBackground(int timeoutMs)
+{
+    if (!m_client)
+        return;
+    handOver();
+    disconnect(m_client.get(), nullptr, this, nullptr);
+    MqttClient *client = m_client.release();
+    const QVector<MqttMessage> last{message("availability", "offline", 1, true)};
+    // The client goes in its own thread after the events posted to it.
+    std::thread([client, last, timeoutMs] {
+        client->finish(last, timeoutMs);
+        client->deleteLater();
+    }).detach();
 }
 
 MqttStatus MqttSink::mqttStatus() const

@@ -48,6 +48,9 @@ public:
     // Says "offline", waits up to `timeoutMs` for what was handed over, and
     // disconnects. False when the broker did not get it all.
     bool close(int timeoutMs = 3000);
+    // The same on a thread of its own: the caller (the window) never waits
+    // for the broker. The sink sends nothing more.
+    void closeInBackground(int timeoutMs = 3000);
 
     const MqttSettings &settings() const { return m_settings; }
     QString prefix() const { return m_prefix; }

@@ -41,6 +41,22 @@ template <class Step> void LiveRun::tell(Step step, bool reverse)
     }
 }
 
+std::unique_ptr<RunSink> LiveRun::detach(const RunSink *sink)
+{
+    for (size_t i = 0; i < m_sinks.size(); ++i) {
+        if (m_sinks[i].get() != sink)
+            continue;
+        std::unique_ptr<RunSink> out = std::move(m_sinks[i]);
+        m_sinks.erase(m_sinks.begin() + long(i));
+        m_said.erase(m_said.begin() + long(i));
+        if (underWay())
+            out->ended(*this);
+        dropTaken();
+        return out;
+    }
+    return nullptr;
+}
+
 void LiveRun::begin(const RunMeter &meter)
 {
     if (underWay())

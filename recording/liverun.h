@@ -119,6 +119,11 @@ public:
         m_said.emplace_back();
         return raw;
     }
+    // Takes a sink off the run and hands it back: one detached while the run
+    // is under way hears ended() first, and the log no longer keeps records
+    // for it. Not from a receiver of sinkStatusChanged(). Null for a sink not
+    // attached.
+    std::unique_ptr<RunSink> detach(const RunSink *sink);
     int sinkCount() const { return int(m_sinks.size()); }
     const RunSink &sink(int i) const { return *m_sinks[size_t(i)]; }
     RunSink::Status sinkStatus(int i) const { return m_sinks[size_t(i)]->status(); }

@@ -393,6 +393,43 @@ ENGLISH = {
     "MQTT 代理 %1 拒绝了用户名或密码": "the MQTT broker %1 refused the user name or password",
     "无法连接到 MQTT 代理 %1": "cannot reach the MQTT broker %1",
     "与 MQTT 代理 %1 的 TLS 握手失败": "the TLS handshake with the MQTT broker %1 failed",
+    # The window's live outputs dialog
+    "实时输出": "Live outputs",
+    "MQTT 代理": "MQTT broker",
+    "代理地址": "Broker",
+    "用户名": "User",
+    "密码": "Password",
+    "CA 文件 (mqtts)": "CA file (mqtts)",
+    "主题前缀": "Topic prefix",
+    "ombrel/<序列号>": "ombrel/<serial>",
+    "Home Assistant 自动发现": "Home Assistant discovery",
+    "状态": "Status",
+    "Prometheus 指标": "Prometheus metrics",
+    "监听 [地址:]端口": "Listen on [ADDR:]PORT",
+    "InfluxDB": "InfluxDB",
+    "服务器地址": "Server",
+    "数据库": "Database",
+    "密码或令牌": "Password or token",
+    "清空地址即关闭该输出。密码保存在只有您能读取的单独文件中。":
+        "An empty address turns that output off. Passwords are kept in a file of their own that only you can read.",
+    "应用": "Apply",
+    "取消": "Cancel",
+    "未启用": "off",
+    "MQTT 代理 %1：等待运行开始": "MQTT broker %1: waiting for a run",
+    "正在监听 %1": "listening on %1",
+    "无法监听 %1：%2": "cannot listen on %1: %2",
+    "InfluxDB %1：%2": "InfluxDB %1: %2",
+    "正在写入 InfluxDB %1": "writing to InfluxDB %1",
+    "InfluxDB %1：等待记录": "InfluxDB %1: waiting for records",
+    "无法删除密码文件 %1": "Cannot remove the password file %1",
+    "无法保存密码文件 %1：%2": "Cannot save the password file %1: %2",
+    "MQTT 代理地址 %1 无效：应为 mqtt://主机[:端口] 或 mqtts://主机[:端口]":
+        "The MQTT broker address %1 is not valid: it should be mqtt://HOST[:PORT] or mqtts://HOST[:PORT]",
+    "无法读取 CA 文件 %1": "Cannot read the CA file %1",
+    "指标监听地址 %1 无效：应为 [地址:]端口": "The metrics address %1 is not valid: it should be [ADDR:]PORT",
+    "InfluxDB 地址 %1 无效：应为 http:// 或 https:// 地址":
+        "The InfluxDB address %1 is not valid: it should be an http:// or https:// URL",
+    "请填写 InfluxDB 的数据库名称": "Give the InfluxDB database to write to",
 }
 
 # English of a text in one context, where it differs from ENGLISH.

@@ -105,8 +105,8 @@ private slots:
         MainDialog d;
         Ui::MainDialog *f = d.form();
         chooseFrom(f->disp_btn_menu, QStringLiteral("滚动图显"));
-        QCOMPARE(m_menu.texts, QStringList({"导出数据(.csv)", "导出图片(.png)", "曲线设置", "累计图显", "滚动图显", "历史记录", "开发中..."}));
-        QCOMPARE(m_menu.icons, QList<bool>({true, true, true, true, true, true, false}));
+        QCOMPARE(m_menu.texts, QStringList({"导出数据(.csv)", "导出图片(.png)", "曲线设置", "累计图显", "滚动图显", "历史记录", "实时输出", "开发中..."}));
+        QCOMPARE(m_menu.icons, QList<bool>({true, true, true, true, true, true, true, false}));
         QCOMPARE(f->disp_btn_menu->styleSheet(), QStringLiteral("QPushButton::menu-indicator{image:none}"));
         QCOMPARE(d.liveChart()->displayMode(), int(LiveChart::Scroll));
         chooseFrom(f->disp_btn_menu, QStringLiteral("累计图显"));

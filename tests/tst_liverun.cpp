@@ -344,6 +344,13 @@ private slots:
         QCOMPARE(json->status().state, RunSink::State::Fault);
         QCOMPARE(run.logStart(), 0);
         QCOMPARE(run.log().size(), 5);
+        // The JSON output taken off the run: the log no longer waits for it.
+        const std::unique_ptr<RunSink> detached = run.detach(json);
+        QCOMPARE(detached.get(), static_cast<RunSink *>(json));
+        QCOMPARE(run.sinkCount(), 2);
+        QVERIFY(!run.detach(json));
+        QCOMPARE(run.logStart(), 5);
+        QCOMPARE(run.log().size(), 0);
         run.stop();
         QVERIFY(journalSink->keptWhole());
         QCOMPARE(statuses.size(), 3);

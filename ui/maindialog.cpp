@@ -23,6 +23,7 @@
 #include "ui/upgradecontroller.h"
 #include "ui/runhistorycontroller.h"
 #include "ui/prompts.h"
+#include "outputs/liveoutputs.h"
 #include "recording/journalledrun.h"
 
 #include <QApplication>
@@ -171,6 +172,7 @@ MainDialog::~MainDialog()
     // A run that goes on ends with the window; one that waits for its meter
     // ends as unplugged.
     m_session->run().stop();
+    delete m_outputs;
     m_measure->setChart(liveChart()->chart());
     delete m_history;
     delete m_chart;

@@ -42,6 +42,7 @@ class RunHistoryWindow;
 class UpgradeController;
 class DeviceList;
 class FramelessWindow;
+class LiveOutputs;
 
 // The application's window and hub: it owns the meter link (worker thread
 // and the dialog's own handle), the pages and their navigation and the live
@@ -154,8 +155,9 @@ public slots:
     void onAct4Clicked_Slot();
     void onAct5Clicked_Slot();
     void onCBox_9_Slot(int index);
-    // Data menu: the run history.
+    // Data menu: the run history, the live outputs.
     void onRunHistory_Slot();
+    void onLiveOutputs_Slot();
 
     void refreshDeviceList();
 
@@ -209,6 +211,7 @@ private:
     // The live run and its journal; a stored run shown in the chart instead.
     JournalledRun *m_session = nullptr;
     RunHistoryController *m_history = nullptr;
+    LiveOutputs *m_outputs = nullptr;
 
     // Menus and language
     bool m_english = false;

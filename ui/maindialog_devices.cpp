@@ -5,6 +5,7 @@
 #include "ui_maindialog.h"
 
 #include "ui/iconhelper.h"
+#include "outputs/liveoutputs.h"
 #include "base/setting.h"
 #include "charts/chartview.h"
 #include "charts/customcoordinates.h"
@@ -95,6 +96,8 @@ void MainDialog::showAccessTip()
         tips << tr("无法打开仪表 %1：没有读写权限。请安装本程序的 udev 规则，然后拔下并重新插入仪表。").arg(m_deniedNode);
     if (m_session && !m_session->tip().isEmpty())
         tips << m_session->tip();
+    if (m_outputs && !m_outputs->tip().isEmpty())
+        tips << m_outputs->tip();
     ui->label_left_tips->setText(tips.join(QLatin1Char(' ')));
 }
 

@@ -8,6 +8,7 @@
 
 #include "ui/capacitycontroller.h"
 #include "ui/iconhelper.h"
+#include "ui/liveoutputsdialog.h"
 #include "ui/measurecontroller.h"
 #include "base/regularfile.h"
 #include "base/setting.h"
@@ -61,6 +62,7 @@ void MainDialog::on_disp_btn_menu_clicked()
         {QT_TR_NOOP("累计图显"), ":/sys/rs/rs/AccuGrpDisp.png", SLOT(onAct4Clicked_Slot())},
         {QT_TR_NOOP("滚动图显"), ":/sys/rs/rs/ScrollDisp.png", SLOT(onAct5Clicked_Slot())},
         {QT_TR_NOOP("历史记录"), ":/sys/rs/rs/MoreSettings.png", SLOT(onRunHistory_Slot())},
+        {QT_TR_NOOP("实时输出"), ":/sys/rs/rs/MoreSettings.png", SLOT(onLiveOutputs_Slot())},
         {QT_TR_NOOP("开发中..."), nullptr, nullptr},
     };
     auto *menu = new QMenu(this);
@@ -73,6 +75,11 @@ void MainDialog::on_disp_btn_menu_clicked()
         menu->addAction(action);
     }
     attachMenu(ui->disp_btn_menu, menu, m_dataMenu);
+}
+
+void MainDialog::onLiveOutputs_Slot()
+{
+    LiveOutputsDialog::open(m_outputs, this);
 }
 
 void MainDialog::on_btnMenu_Menu_clicked()

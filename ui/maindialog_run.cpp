@@ -8,6 +8,7 @@
 
 #include "charts/livechart.h"
 #include "device/meterreading.h"
+#include "outputs/liveoutputs.h"
 #include "recording/journalledrun.h"
 #include "recording/runsinks.h"
 #include "ui/capacitycontroller.h"
@@ -58,6 +59,11 @@ void MainDialog::initRun()
     connect(&run, &LiveRun::pausedChanged, this, [this](bool paused) { showRunning(!paused); });
     connect(&run, &LiveRun::ended, this, [this] { showRunning(false); });
     connect(m_session, &JournalledRun::tipChanged, this, &MainDialog::showAccessTip);
+    // The live outputs kept in the settings go on from the start.
+    m_outputs = new LiveOutputs(run, this);
+    QString ignored;
+    m_outputs->apply(LiveOutputsSettings::load(), &ignored);
+    connect(m_outputs, &LiveOutputs::tipChanged, this, &MainDialog::showAccessTip);
 }
 
 void MainDialog::showRunning(bool running)

@@ -370,6 +370,152 @@
     </message>
 </context>
 <context>
+    <name>LiveOutputs</name>
+    <message>
+        <source>MQTT 代理地址 %1 无效：应为 mqtt://主机[:端口] 或 mqtts://主机[:端口]</source>
+        <translation>The MQTT broker address %1 is not valid: it should be mqtt://HOST[:PORT] or mqtts://HOST[:PORT]</translation>
+    </message>
+    <message>
+        <source>无法读取 CA 文件 %1</source>
+        <translation>Cannot read the CA file %1</translation>
+    </message>
+    <message>
+        <source>指标监听地址 %1 无效：应为 [地址:]端口</source>
+        <translation>The metrics address %1 is not valid: it should be [ADDR:]PORT</translation>
+    </message>
+    <message>
+        <source>InfluxDB 地址 %1 无效：应为 http:// 或 https:// 地址</source>
+        <translation>The InfluxDB address %1 is not valid: it should be an http:// or https:// URL</translation>
+    </message>
+    <message>
+        <source>请填写 InfluxDB 的数据库名称</source>
+        <translation>Give the InfluxDB database to write to</translation>
+    </message>
+    <message>
+        <source>未启用</source>
+        <translation>off</translation>
+    </message>
+    <message>
+        <source>MQTT 代理 %1：等待运行开始</source>
+        <translation>MQTT broker %1: waiting for a run</translation>
+    </message>
+    <message>
+        <source>正在监听 %1</source>
+        <translation>listening on %1</translation>
+    </message>
+    <message>
+        <source>无法监听 %1：%2</source>
+        <translation>cannot listen on %1: %2</translation>
+    </message>
+    <message>
+        <source>InfluxDB %1：%2</source>
+        <translation>InfluxDB %1: %2</translation>
+    </message>
+    <message>
+        <source>正在写入 InfluxDB %1</source>
+        <translation>writing to InfluxDB %1</translation>
+    </message>
+    <message>
+        <source>InfluxDB %1：等待记录</source>
+        <translation>InfluxDB %1: waiting for records</translation>
+    </message>
+    <message>
+        <source>无法删除密码文件 %1</source>
+        <translation>Cannot remove the password file %1</translation>
+    </message>
+    <message>
+        <source>无法保存密码文件 %1：%2</source>
+        <translation>Cannot save the password file %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>LiveOutputsDialog</name>
+    <message>
+        <source>实时输出</source>
+        <translation>Live outputs</translation>
+    </message>
+    <message>
+        <source>MQTT 代理</source>
+        <translation>MQTT broker</translation>
+    </message>
+    <message>
+        <source>代理地址</source>
+        <translation>Broker</translation>
+    </message>
+    <message>
+        <source>用户名</source>
+        <translation>User</translation>
+    </message>
+    <message>
+        <source>密码</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>CA 文件 (mqtts)</source>
+        <translation>CA file (mqtts)</translation>
+    </message>
+    <message>
+        <source>主题前缀</source>
+        <translation>Topic prefix</translation>
+    </message>
+    <message>
+        <source>ombrel/&lt;序列号&gt;</source>
+        <translation>ombrel/&lt;serial&gt;</translation>
+    </message>
+    <message>
+        <source>Home Assistant 自动发现</source>
+        <translation>Home Assistant discovery</translation>
+    </message>
+    <message>
+        <source>状态</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Prometheus 指标</source>
+        <translation>Prometheus metrics</translation>
+    </message>
+    <message>
+        <source>监听 [地址:]端口</source>
+        <translation>Listen on [ADDR:]PORT</translation>
+    </message>
+    <message>
+        <source>InfluxDB</source>
+        <translation>InfluxDB</translation>
+    </message>
+    <message>
+        <source>服务器地址</source>
+        <translation>Server</translation>
+    </message>
+    <message>
+        <source>数据库</source>
+        <translation>Database</translation>
+    </message>
+    <message>
+        <source>密码或令牌</source>
+        <translation>Password or token</translation>
+    </message>
+    <message>
+        <source>清空地址即关闭该输出。密码保存在只有您能读取的单独文件中。</source>
+        <translation>An empty address turns that output off. Passwords are kept in a file of their own that only you can read.</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>应用</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+</context>
+<context>
     <name>MainDialog</name>
     <message>
         <source>VORANE_USB_TESTER</source>
@@ -938,6 +1084,10 @@
     <message>
         <source>无法写入 %1：%2</source>
         <translation>cannot write %1: %2</translation>
+    </message>
+    <message>
+        <source>实时输出</source>
+        <translation>Live outputs</translation>
     </message>
 </context>
 <context>
