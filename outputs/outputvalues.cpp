@@ -8,18 +8,8 @@
 
 namespace OutputValues {
 
-namespace {
-struct Field {
-    const char *key;
-    ReadingLog::Column column;
-};
-const Field kFields[] = {
-    {"vbus", ReadingLog::Vbus}, {"ibus", ReadingLog::Ibus}, {"power", ReadingLog::Power},
-    {"cap", ReadingLog::Cap},   {"ele", ReadingLog::Ele},   {"pd", ReadingLog::Pd},
-    {"pm", ReadingLog::Pm},     {"cc1", ReadingLog::Cc1},   {"cc2", ReadingLog::Cc2},
-    {"cpu_temp", ReadingLog::CpuTemp},
-};
-} // namespace
+using JsonLines::Field;
+using JsonLines::kFields;
 
 double decimal(float value)
 {

@@ -10,18 +10,12 @@
 
 namespace JsonLines {
 
-namespace {
-struct Field {
-    const char *key;
-    ReadingLog::Column column;
-};
-const Field kFields[] = {
+const Field kFields[10] = {
     {"vbus", ReadingLog::Vbus}, {"ibus", ReadingLog::Ibus}, {"power", ReadingLog::Power},
     {"cap", ReadingLog::Cap},   {"ele", ReadingLog::Ele},   {"pd", ReadingLog::Pd},
     {"pm", ReadingLog::Pm},     {"cc1", ReadingLog::Cc1},   {"cc2", ReadingLog::Cc2},
     {"cpu_temp", ReadingLog::CpuTemp},
 };
-} // namespace
 
 namespace {
 template <class T>

@@ -14,6 +14,13 @@
 // that is not a finite number is null.
 namespace JsonLines {
 
+// The record's values: their keys in this order, and the log's columns.
+struct Field {
+    const char *key;
+    ReadingLog::Column column;
+};
+extern const Field kFields[10];
+
 // "2026-12-08T13:05:09.000+08:00" for ms since the epoch, in local time.
 QByteArray isoTime(qint64 msecsSinceEpoch);
 // A JSON number: the shortest text that reads back as the same value; null

@@ -1,8 +1,8 @@
 #include "ui/runhistory.h"
 
 #include "base/timetext.h"
+#include "report/runcomparison.h"
 #include "recording/runjournal.h"
-#include "recording/stopconditions.h"
 #include "ui/prompts.h"
 
 #include <QDateTime>
@@ -205,34 +205,7 @@ void RunHistoryWindow::placeOverOwner()
 
 QString RunHistoryWindow::reasonText(const QString &reason, bool live) const
 {
-    if (live)
-        return tr("记录中");
-    if (reason == QLatin1String(RunJournal::kStopped))
-        return tr("已停止");
-    if (reason == QLatin1String(RunJournal::kUnplugged))
-        return tr("仪表已拔出");
-    if (reason == QLatin1String(RunJournal::kInterrupted))
-        return tr("中断");
-    StopConditions::Kind kind;
-    StopConditions::Condition c;
-    if (!StopConditions::fromReason(reason, &kind, &c))
-        return reason;   // as an older version wrote it
-    const QString value = QString::number(c.value, 'g', 10);
-    switch (kind) {
-    case StopConditions::Duration:
-        return tr("条件：运行时长达到 %1 秒").arg(value);
-    case StopConditions::CurrentBelow:
-        return tr("条件：电流低于 %1 A 持续 %2 秒").arg(value, QString::number(c.seconds, 'g', 10));
-    case StopConditions::VoltageBelow:
-        return tr("条件：电压低于 %1 V").arg(value);
-    case StopConditions::Charge:
-        return tr("条件：电量达到 %1 Ah").arg(value);
-    case StopConditions::Energy:
-        return tr("条件：能量达到 %1 Wh").arg(value);
-    case StopConditions::KindCount:
-        break;
-    }
-    return reason;
+    return RunComparison::reasonWords(reason, live);
 }
 
 void RunHistoryWindow::updateButtons()

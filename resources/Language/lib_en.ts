@@ -1273,22 +1273,6 @@
 <context>
     <name>RunHistoryWindow</name>
     <message>
-        <source>记录中</source>
-        <translation>recording</translation>
-    </message>
-    <message>
-        <source>已停止</source>
-        <translation>stopped</translation>
-    </message>
-    <message>
-        <source>仪表已拔出</source>
-        <translation>meter unplugged</translation>
-    </message>
-    <message>
-        <source>中断</source>
-        <translation>interrupted</translation>
-    </message>
-    <message>
         <source>重命名</source>
         <translation>Rename</translation>
     </message>
@@ -1371,26 +1355,6 @@
     <message>
         <source>图表显示的是实时运行。</source>
         <translation>The chart shows the live run.</translation>
-    </message>
-    <message>
-        <source>条件：运行时长达到 %1 秒</source>
-        <translation>condition: duration %1 s</translation>
-    </message>
-    <message>
-        <source>条件：电流低于 %1 A 持续 %2 秒</source>
-        <translation>condition: current below %1 A for %2 s</translation>
-    </message>
-    <message>
-        <source>条件：电压低于 %1 V</source>
-        <translation>condition: voltage below %1 V</translation>
-    </message>
-    <message>
-        <source>条件：电量达到 %1 Ah</source>
-        <translation>condition: charge %1 Ah</translation>
-    </message>
-    <message>
-        <source>条件：能量达到 %1 Wh</source>
-        <translation>condition: energy %1 Wh</translation>
     </message>
     <message>
         <source>这次运行正由另一个程序记录，不能删除；它结束后才可以删除。</source>
