@@ -211,11 +211,15 @@ void RunNotesPanel::showSelected()
     updateButtons();
 }
 
-qint64 RunNotesPanel::selectedMark() const
+qint64 RunNotesPanel::selectedMark(QString *name) const
 {
     const QList<QTableWidgetItem *> items = m_marks->selectedItems();
     const int row = items.isEmpty() ? -1 : items.first()->row();
-    return row >= 0 && row < int(m_shownMarks.size()) ? m_shownMarks[size_t(row)].id : 0;
+    if (row < 0 || row >= int(m_shownMarks.size()))
+        return 0;
+    if (name)
+        *name = m_shownMarks[size_t(row)].name;
+    return m_shownMarks[size_t(row)].id;
 }
 
 void RunNotesPanel::updateButtons()
@@ -251,14 +255,10 @@ void RunNotesPanel::save()
 
 void RunNotesPanel::renameMark()
 {
-    const qint64 mark = selectedMark();
+    QString name;
+    const qint64 mark = selectedMark(&name);
     if (!mark)
         return;
-    QString name;
-    for (const RunMark &m : m_shownMarks) {
-        if (m.id == mark)
-            name = m.name;
-    }
     if (!Prompts::getText(m_window, tr("重命名标记"), tr("标记名称："), name))
         return;
     if (!m_journal->renameMark(mark, name.trimmed()))
@@ -268,14 +268,10 @@ void RunNotesPanel::renameMark()
 
 void RunNotesPanel::deleteMark()
 {
-    const qint64 mark = selectedMark();
+    QString name;
+    const qint64 mark = selectedMark(&name);
     if (!mark)
         return;
-    QString name;
-    for (const RunMark &m : m_shownMarks) {
-        if (m.id == mark)
-            name = m.name;
-    }
     if (!Prompts::question(m_window, tr("删除标记"), tr("删除标记“%1”？").arg(name)))
         return;
     if (!m_journal->removeMark(mark))

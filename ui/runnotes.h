@@ -58,7 +58,8 @@ private:
     void renameMark();
     void deleteMark();
     void updateButtons();
-    qint64 selectedMark() const;
+    // The selected mark's id (0 when none), and its name.
+    qint64 selectedMark(QString *name = nullptr) const;
 
     RunJournal *m_journal;
     RunHistoryWindow *m_window;
