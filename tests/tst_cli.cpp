@@ -2,6 +2,7 @@
 // own process without any display, as a script would run it.
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
+#include "childprocess.h"
 #include "namedpipe.h"
 
 #include <QDateTime>
@@ -32,19 +33,12 @@ namespace {
 QString g_dataHome;
 QString g_workDir;
 
-struct Result {
-    int status = -1;
-    QByteArray out, err;
-};
+using ChildProcess::Result;
+using ChildProcess::finish;
 
 QProcessEnvironment childEnvironment(const QString &trace = QString())
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LC_ALL", "LC_MESSAGES"})
-        env.remove(QLatin1String(name));
-    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), g_dataHome);
+    QProcessEnvironment env = ChildProcess::environment(g_dataHome);
     if (!trace.isEmpty())
         env.insert(QStringLiteral("OMBREL_SIM_TRACE"), trace);
     return env;
@@ -56,17 +50,6 @@ void start(QProcess &p, const QStringList &arguments, const QString &trace = QSt
     if (!g_workDir.isEmpty())
         p.setWorkingDirectory(g_workDir);
     p.start(QStringLiteral(OMBREL_SIM_BINARY), arguments);
-}
-
-Result finish(QProcess &p, int timeoutMs = 60000)
-{
-    Result r;
-    if (!p.waitForFinished(timeoutMs))
-        return r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
 }
 
 Result run(const QStringList &arguments, const QString &trace = QString())

@@ -3,6 +3,8 @@
 // server scraping the metrics endpoint, promtool, an InfluxDB server
 // receiving the points. What they got is compared with the run's own JSON
 // lines and journal.
+#include "childprocess.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -36,13 +38,7 @@ QString g_dataHome;
 
 QProcessEnvironment childEnvironment()
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LC_ALL", "LC_MESSAGES"})
-        env.remove(QLatin1String(name));
-    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), g_dataHome);
-    return env;
+    return ChildProcess::environment(g_dataHome);
 }
 
 void startSim(QProcess &p, const QStringList &arguments, const QString &influxPassword = QString())
@@ -54,21 +50,8 @@ void startSim(QProcess &p, const QStringList &arguments, const QString &influxPa
     p.start(QStringLiteral(OMBREL_SIM_BINARY), arguments);
 }
 
-struct Result {
-    int status = -1;
-    QByteArray out, err;
-};
-
-Result finish(QProcess &p, int timeoutMs = 60000)
-{
-    Result r;
-    if (!p.waitForFinished(timeoutMs))
-        return r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
+using ChildProcess::Result;
+using ChildProcess::finish;
 
 Result runSim(const QStringList &arguments)
 {

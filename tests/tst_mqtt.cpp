@@ -1,5 +1,7 @@
 // The MQTT output of `ombrel-sim record` against a real mosquitto broker
 // started here on a free loopback port, read back with mosquitto_sub.
+#include "childprocess.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QJsonArray>
@@ -21,14 +23,9 @@ QString g_home;   // the children's HOME, data folder and working directory
 
 QProcessEnvironment childEnvironment()
 {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LC_ALL", "LC_MESSAGES",
-                             "OMBREL_MQTT_PASSWORD"})
-        env.remove(QLatin1String(name));
-    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    QProcessEnvironment env = ChildProcess::environment(g_home + QStringLiteral("/data"));
+    env.remove(QStringLiteral("OMBREL_MQTT_PASSWORD"));
     env.insert(QStringLiteral("HOME"), g_home);
-    env.insert(QStringLiteral("XDG_DATA_HOME"), g_home + QStringLiteral("/data"));
     return env;
 }
 

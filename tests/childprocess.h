@@ -1,0 +1,41 @@
+#pragma once
+
+// The built command line run as a child of a test, as a user's shell would
+// run it, but away from the user's own files.
+#include <QByteArray>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+
+namespace ChildProcess {
+
+// No display, the C locale in UTF-8, no leak report at exit (the sanitized
+// build), and the run journal in `dataHome`.
+inline QProcessEnvironment environment(const QString &dataHome)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LC_ALL", "LC_MESSAGES"})
+        env.remove(QLatin1String(name));
+    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+    return env;
+}
+
+struct Result {
+    int status = -1;   // -1: it did not finish in time; -2: it crashed
+    QByteArray out, err;
+};
+
+inline Result finish(QProcess &p, int timeoutMs = 60000)
+{
+    Result r;
+    if (!p.waitForFinished(timeoutMs))
+        return r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+} // namespace ChildProcess
