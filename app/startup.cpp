@@ -3,6 +3,7 @@
 #include "base/appname.h"
 #include "base/crashreport.h"
 #include "base/setting.h"
+#include "device/hidglobal.h"
 #include "cli/cli.h"
 
 #include "ui/maindialog.h"
@@ -16,8 +17,6 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTextCodec>
-
-#include <hidapi.h>
 
 #include <csignal>
 #include <cstdio>
@@ -191,7 +190,7 @@ int run(int argc, char *argv[])
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     // Both handles are closed with the dialog; now the library itself.
-    hid_exit();
+    HidGlobal::exit();
     if (g_quitPipe[0] >= 0) {
         ::close(g_quitPipe[0]);
         ::close(g_quitPipe[1]);

@@ -3,13 +3,12 @@
 #include "cli/command.h"
 
 #include "base/appname.h"
+#include "device/hidglobal.h"
 #include "recording/newfile.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QTranslator>
-
-#include <hidapi.h>
 
 #include <csignal>
 #include <memory>
@@ -197,9 +196,9 @@ std::optional<int> run(int argc, char *argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
     for (const Command &c : commands()) {
         if (name == QLatin1String(c.name)) {
-            hid_init();
+            HidGlobal::init();
             const int status = c.run(arguments);
-            hid_exit();
+            HidGlobal::exit();
             return status;
         }
     }

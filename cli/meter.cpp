@@ -2,6 +2,7 @@
 #include "cli/command.h"
 
 #include "device/commandframe.h"
+#include "device/hidglobal.h"
 #include "device/metersettings.h"
 #include "device/productinfo.h"
 
@@ -73,7 +74,7 @@ int runList(const QStringList &arguments)
     QJsonArray json;
     QByteArray out;
     int count = 0;
-    hid_device_info *list = hid_enumerate(0x0483, 0x5750);
+    hid_device_info *list = HidGlobal::enumerate(0x0483, 0x5750);
     for (hid_device_info *d = list; d; d = d->next) {
         ++count;
         const ProductInfo info =
@@ -81,7 +82,7 @@ int runList(const QStringList &arguments)
         const QString serial = d->serial_number ? QString::fromWCharArray(d->serial_number) : QString();
         const QString node = QString::fromLocal8Bit(d->path ? d->path : "");
         errno = 0;
-        hid_device *handle = d->path ? hid_open_path(d->path) : nullptr;
+        hid_device *handle = d->path ? HidGlobal::openPath(d->path) : nullptr;
         const int openError = errno;
         const bool opens = handle != nullptr;
         if (handle)

@@ -1,6 +1,7 @@
 #include "device/meterport.h"
 
 #include "device/commandframe.h"
+#include "device/hidglobal.h"
 
 #include <hidapi.h>
 
@@ -36,7 +37,7 @@ bool MeterPort::open(unsigned short vid, unsigned short pid, const std::wstring 
 {
     // A meter without a serial number is opened by its ids alone: hidapi
     // matches an empty serial against none.
-    hid_device *handle = hid_open(vid, pid, serial.empty() ? nullptr : serial.c_str());
+    hid_device *handle = HidGlobal::open(vid, pid, serial.empty() ? nullptr : serial.c_str());
     if (!handle)
         return false;
     close();
@@ -47,7 +48,7 @@ bool MeterPort::open(unsigned short vid, unsigned short pid, const std::wstring 
 bool MeterPort::openPath(const char *path)
 {
     errno = 0;
-    hid_device *handle = path ? hid_open_path(path) : nullptr;
+    hid_device *handle = path ? HidGlobal::openPath(path) : nullptr;
     if (!handle)
         return false;
     close();
@@ -102,7 +103,7 @@ QString MeterPort::serialNumber() const
 
 MeterOpen openMeter(MeterPort &port, unsigned short vid, unsigned short pid, const QString &serial, QString *node)
 {
-    hid_device_info *list = hid_enumerate(vid, pid);
+    hid_device_info *list = HidGlobal::enumerate(vid, pid);
     MeterOpen result = MeterOpen::NoMeter;
     for (hid_device_info *d = list; d; d = d->next) {
         const QString number = d->serial_number ? QString::fromWCharArray(d->serial_number) : QString();

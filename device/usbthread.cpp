@@ -2,6 +2,7 @@
 
 #include "base/crashreport.h"
 #include "base/setting.h"
+#include "device/hidglobal.h"
 #include "device/meterport.h"
 
 #include <QDateTime>
@@ -35,7 +36,7 @@ USBThread::USBThread(QObject *parent) : QThread(parent)
     // GUI thread, so new_data is emitted there.
     connect(this, &USBThread::reportRead, this, &USBThread::deliver, Qt::QueuedConnection);
 
-    hid_init();
+    HidGlobal::init();
     m_lastAttempt = nowMs();
 }
 
@@ -50,11 +51,11 @@ bool USBThread::openDevice()
 {
     // The first meter listed, as hid_open(vid, pid, nullptr) would take it;
     // opened by its path so a refusal can name the node.
-    hid_device_info *list = hid_enumerate(vid, pid);
+    hid_device_info *list = HidGlobal::enumerate(vid, pid);
     if (!list)
         return false;
     const QString node = QString::fromLocal8Bit(list->path ? list->path : "");
-    hid_device *handle = list->path ? hid_open_path(list->path) : nullptr;
+    hid_device *handle = list->path ? HidGlobal::openPath(list->path) : nullptr;
     const int openError = errno;
     hid_free_enumeration(list);
     if (!handle) {

@@ -53,6 +53,26 @@ hid_device *openLocked(Bus &bus, MeterEntry &meter)
     return dev;
 }
 
+// A call on the library's process-wide state, from its start to its end: it
+// notes a call another thread is still in, and lasts as long as asked.
+class GlobalCall
+{
+public:
+    GlobalCall() : m_bus(Bus::instance())
+    {
+        if (m_bus.globalCallers.fetch_add(1) != 0)
+            ++m_bus.globalOverlaps;
+        if (const int us = m_bus.globalCallMicroseconds.load())
+            std::this_thread::sleep_for(std::chrono::microseconds(us));
+    }
+    ~GlobalCall() { --m_bus.globalCallers; }
+    GlobalCall(const GlobalCall &) = delete;
+    GlobalCall &operator=(const GlobalCall &) = delete;
+
+private:
+    Bus &m_bus;
+};
+
 int copyString(hid_device *dev, const std::wstring sim::Identity::*field, wchar_t *string,
                size_t maxlen)
 {
@@ -78,17 +98,19 @@ extern "C" {
 
 int HID_API_EXPORT hid_init(void)
 {
-    Bus::instance();
+    const GlobalCall call;
     return 0;
 }
 
 int HID_API_EXPORT hid_exit(void)
 {
+    const GlobalCall call;
     return 0;
 }
 
 struct hid_device_info HID_API_EXPORT *hid_enumerate(unsigned short vendor_id, unsigned short product_id)
 {
+    const GlobalCall call;
     Bus &bus = Bus::instance();
     std::lock_guard<std::mutex> lock(bus.m);
     hid_device_info *head = nullptr;
@@ -134,6 +156,7 @@ void HID_API_EXPORT hid_free_enumeration(struct hid_device_info *devs)
 hid_device HID_API_EXPORT *hid_open(unsigned short vendor_id, unsigned short product_id,
                                     const wchar_t *serial_number)
 {
+    const GlobalCall call;
     Bus &bus = Bus::instance();
     std::lock_guard<std::mutex> lock(bus.m);
     for (auto &meter : bus.meters) {
@@ -152,6 +175,7 @@ hid_device HID_API_EXPORT *hid_open(unsigned short vendor_id, unsigned short pro
 
 hid_device HID_API_EXPORT *hid_open_path(const char *path)
 {
+    const GlobalCall call;
     Bus &bus = Bus::instance();
     std::lock_guard<std::mutex> lock(bus.m);
     for (auto &meter : bus.meters) {

@@ -243,8 +243,20 @@ void reset()
         meter->isPlugged = false;
         meter->detached = true;
     }
+    bus.globalOverlaps = 0;
+    bus.globalCallMicroseconds = 0;
     bus.dataReady.notify_all();
     bus.wakeClock();
+}
+
+int overlappingGlobalCalls()
+{
+    return Bus::instance().globalOverlaps.load();
+}
+
+void setGlobalCallTime(int microseconds)
+{
+    Bus::instance().globalCallMicroseconds = microseconds;
 }
 
 int openHandles()

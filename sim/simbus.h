@@ -7,6 +7,7 @@
 
 #include <hidapi.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -114,6 +115,9 @@ public:
     std::set<hid_device *> handles;
     int nextHandle = 1;
     std::wstring lastError;
+    std::atomic<int> globalCallers{0};
+    std::atomic<int> globalOverlaps{0};
+    std::atomic<int> globalCallMicroseconds{0};
 
 private:
     Bus();

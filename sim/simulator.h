@@ -110,6 +110,13 @@ Meter &attach(const Identity &identity = Identity());
 void reset();
 // Handles opened with hid_open and not yet closed.
 int openHandles();
+// hid_init, hid_exit, hid_enumerate, hid_open and hid_open_path share the
+// library's one error string: the real hidapi frees it twice when two threads
+// are in them at once. The simulator counts every such call that began while
+// another thread was still in one, and keeps each call in for `microseconds`
+// (none by default), as a slow scan of a busy bus would.
+int overlappingGlobalCalls();
+void setGlobalCallTime(int microseconds);
 // Measurement report bytes of the meter for given readings (volts, amps, ...),
 // for tests that need exact values on the wire.
 Report measurementReport(double vbus, double ibus, double power, double pd, double pm,

@@ -750,6 +750,33 @@ private slots:
         QCOMPARE(d.findChildren<DeviceInfoUI *>().size(), 1);
     }
 
+    // While its meter is out the worker looks for it twice a second, and the
+    // window lists the meters whenever one connects: the two threads never
+    // meet in the library calls that share its process-wide error string.
+    void listingNeverMeetsTheWorkersSearch()
+    {
+        sim::Meter &meter = sim::attach(identity(L"SIM M512X V2"));
+        meter.setReportRate(0);
+        MainDialog d;
+        sim::setGlobalCallTime(2000);
+        meter.unplug();
+        QTRY_COMPARE_WITH_TIMEOUT(d.worker()->usb_state(), 1, 3000);
+        QElapsedTimer clock;
+        clock.start();
+        int lists = 0;
+        while (clock.elapsed() < 1600) {   // three of the worker's searches
+            d.usbconnect(QStringLiteral("SIM M512X V2"));
+            ++lists;
+        }
+        QVERIFY(lists > 100);
+        QCOMPARE(sim::overlappingGlobalCalls(), 0);
+        // Back in, the meter is found and opened by both.
+        meter.plug();
+        QTRY_COMPARE_WITH_TIMEOUT(d.worker()->usb_state(), 0, 3000);
+        QTRY_VERIFY(d.meterPort().isOpen());
+        QCOMPARE(sim::overlappingGlobalCalls(), 0);
+    }
+
     void storedEnglishTranslatesTheForm()
     {
         Setting().write(QStringLiteral("language"), QStringLiteral("English"));

@@ -1,6 +1,7 @@
 // The device list of the window.
 #include "ui/devicelist.h"
 
+#include "device/hidglobal.h"
 #include "device/meterport.h"
 #include "device/productinfo.h"
 #include "ui/deviceinfoui.h"
@@ -26,7 +27,7 @@ void DeviceList::enumerate()
 {
     m_haveMatchingSerial = false;
     m_matchingSerial.clear();
-    hid_device_info *list = hid_enumerate(m_vid, m_pid);
+    hid_device_info *list = HidGlobal::enumerate(m_vid, m_pid);
     for (hid_device_info *d = list; d; d = d->next) {
         if (d->vendor_id == m_vid && d->product_id == m_pid) {
             // A copy: the list is released below.

@@ -6,6 +6,7 @@
 // device is gone, and the 0x55 lead byte of every output report reaching the
 // meter as data; and the command line recording that meter.
 #include "app/startup.h"
+#include "device/hidglobal.h"
 #include "ui/deviceinfoui.h"
 #include "device/usbthread.h"
 #include "uhidmeter.h"
@@ -24,8 +25,10 @@
 
 #include <hidapi.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -171,6 +174,50 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(d.worker()->usb_state(), 0, 5000);
         QTest::qWait(1500);
         QTRY_COMPARE_WITH_TIMEOUT(openFiles(), files, 5000);
+    }
+
+    // The worker looks for the meter while the meter comes and goes: the
+    // library reads the attributes of a device the kernel is removing.
+    void listingWhileUnplugging()
+    {
+        std::atomic<bool> done{false};
+        std::atomic<int> listings{0};
+        std::atomic<int> found{0};
+        std::atomic<int> pathless{0};
+        std::thread lister([&] {
+            while (!done.load()) {
+                hid_device_info *list = HidGlobal::enumerate(0x0483, 0x5750);
+                if (list) {
+                    ++found;
+                    if (!list->path || !QByteArray(list->path).startsWith("/dev/hidraw"))
+                        ++pathless;
+                }
+                hid_free_enumeration(list);
+                ++listings;
+            }
+        });
+        int replugs = 0;
+        bool back = true;
+        for (; replugs < 300 && back; ++replugs) {
+            m_meter->unplug();
+            back = m_meter->plug() && hidrawNodeAppears();
+            // Listed at least once before it goes again.
+            const int before = listings.load();
+            QElapsedTimer wait;
+            wait.start();
+            while (listings.load() < before + 2 && wait.elapsed() < 2000)
+                QThread::msleep(1);
+        }
+        done = true;
+        lister.join();
+        std::printf("KERNEL-E2E listing while replugging: %d listings over %d replugs, %d found the meter\n",
+                    listings.load(), replugs, found.load());
+        QVERIFY(back);
+        QCOMPARE(pathless.load(), 0);
+        // Both states were seen: the listing ran across the replugs.
+        QVERIFY(found.load() >= replugs / 2);
+        QVERIFY(found.load() < listings.load());
+        QTRY_VERIFY_WITH_TIMEOUT(meterListed(), 5000);
     }
 
     void firmwareArrivesWhole()
