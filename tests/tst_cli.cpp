@@ -304,6 +304,16 @@ private slots:
         // the records: seconds from the start, and ISO 8601 local time.
         QRandomGenerator rng(QRandomGenerator::global()->generate());
         const QString id = QString::number(qint64(kept.value(QStringLiteral("id")).toDouble()));
+        // They are taken over the run's own timeline, stored beside each
+        // record's wall-clock time, which this machine's clock need not keep
+        // to.
+        ReadingLog timeline;
+        {
+            RunJournal journal;
+            QVERIFY(journal.open(g_dataHome + QStringLiteral("/ombrel/runs.sqlite"), RunJournal::Mode::Read));
+            QVERIFY(journal.load(id.toLongLong(), timeline));
+        }
+        QCOMPARE(timeline.size(), records.size());
         for (int round = 0; round < 4; ++round) {
             int a = int(rng.bounded(records.size())), b = int(rng.bounded(records.size()));
             if (a > b)
@@ -336,7 +346,7 @@ private slots:
                     plain += v;
                     if (k < b) {
                         const double v2 = records[k + 1].value(QLatin1String(channels[c])).toDouble();
-                        const double dt = double(msOf(records[k + 1]) - msOf(records[k]));
+                        const double dt = double(timeline.runMs(k + 1) - timeline.runMs(k));
                         integral[c] += (v + v2) / 2 * dt;
                         if (c == 0)
                             weight += dt;
