@@ -1342,6 +1342,16 @@ private slots:
                   QStringLiteral("--calibration-current"), QStringLiteral("1.1")});
         QCOMPARE(k4.status, 2);
 
+        // A level at either end of its range is sent; one past it is refused.
+        const QString standbyTrace = path("standby.trace");
+        const Result shortest = run({QStringLiteral("set"), QStringLiteral("--standby-time"), QStringLiteral("10")},
+                                    standbyTrace);
+        QVERIFY2(shortest.status == 0, shortest.err.constData());
+        QCOMPARE(written(standbyTrace).value(2), QByteArray::fromHex("55050A24000000 0AEEFF") + QByteArray(54, '\0'));
+        QCOMPARE(run({QStringLiteral("set"), QStringLiteral("--standby-time"), QStringLiteral("9")}).status, 2);
+        QCOMPARE(run({QStringLiteral("set"), QStringLiteral("--standby-time"), QStringLiteral("60")}).status, 0);
+        QCOMPARE(run({QStringLiteral("set"), QStringLiteral("--standby-time"), QStringLiteral("61")}).status, 2);
+
         const Result got = run({QStringLiteral("get"), QStringLiteral("--json")});
         QCOMPARE(got.status, 0);
         QCOMPARE(got.out, QByteArray("{\"brightness\":5,\"calibration-current\":1,\"calibration-temperature\":1,"

@@ -538,6 +538,14 @@ private slots:
         QCOMPARE(live->axisY(1)->max(), 2.5);
         QCOMPARE(labels(live->axisY(1)).last(), QStringLiteral("2.50A"));
 
+        // Each edit keeps its own channel's bound.
+        w->maxEdit(CC1)->setText(QStringLiteral("3.3"));
+        QTest::keyClick(w->maxEdit(CC1), Qt::Key_Return);
+        QCOMPARE(Setting().read(QStringLiteral("CC1_Max_Value")), QStringLiteral("3.30"));
+        QCOMPARE(live->axisY(1)->max(), 2.5);
+        w->maxEdit(CC1)->setText(QStringLiteral("0"));
+        QTest::keyClick(w->maxEdit(CC1), Qt::Key_Return);
+
         // On with a maximum not above the minimum: the axis stays as it was.
         w->toggleButton(CC1)->click();
         f->disp_btn_cc1_cc2->click();
@@ -555,6 +563,11 @@ private slots:
         cpu->clear();
         QTest::keyClicks(cpu, QStringLiteral("150.25"));
         QCOMPARE(cpu->text(), QStringLiteral("150.2"));
+        // The top itself is taken.
+        cpu->clear();
+        QTest::keyClicks(cpu, QStringLiteral("200"));
+        QTest::keyClick(cpu, Qt::Key_Return);
+        QCOMPARE(Setting().read(QStringLiteral("CPU_Max_Value")), QStringLiteral("200.0"));
     }
 
     // A report of the meter built here byte by byte, each of its eight
@@ -591,15 +604,22 @@ private slots:
             QPushButton *button;
             QVector<int> channels;
             QString readout;
+            QVector<double> tops;   // of the group's axes, left to right
         } groups[] = {
-            {nullptr, {VBUS, IBUS, POWER}, QStringLiteral("  VBUS 5.123 V  IBUS 1.234 A  Power 6.321 W")},
-            {d->form()->disp_btn_dp_dm, {PD, PM}, QStringLiteral("  DP 0.611 V  DM 0.422 V")},
-            {d->form()->disp_btn_cc1_cc2, {CC1, CC2}, QStringLiteral("  CC1 1.733 V  CC2 0.244 V")},
-            {d->form()->disp_btn_temp, {CPU_Temp}, QStringLiteral("  CPU 37.5 \u2103")},
+            {nullptr, {VBUS, IBUS, POWER}, QStringLiteral("  VBUS 5.123 V  IBUS 1.234 A  Power 6.321 W"), {20, 10, 10}},
+            {d->form()->disp_btn_dp_dm, {PD, PM}, QStringLiteral("  DP 0.611 V  DM 0.422 V"), {5, 5}},
+            {d->form()->disp_btn_cc1_cc2, {CC1, CC2}, QStringLiteral("  CC1 1.733 V  CC2 0.244 V"), {5, 5}},
+            // The temperature's running maximum starts at 100, above its
+            // first top of 40: its axis goes to that maximum plus one.
+            {d->form()->disp_btn_temp, {CPU_Temp}, QStringLiteral("  CPU 37.5 \u2103"), {101}},
         };
         for (const auto &g : groups) {
             if (g.button)
                 clickOn(g.button);
+            // Readings under the group's first tops leave its axes there.
+            tick(*d);
+            for (int a = 0; a < g.tops.size(); ++a)
+                QCOMPARE(d->liveChart()->axisY(a)->max(), g.tops[a]);
             for (const int c : g.channels) {
                 const QVector<QPointF> points = d->liveChart()->series(c)->pointsVector();
                 QVERIFY2(!points.isEmpty() && qAbs(points.last().y() - raw[c] / 1e6) < 1e-6,

@@ -192,6 +192,9 @@ private slots:
         QCOMPARE(Firmware::speedText(2097152, 0, 800), QStringLiteral("2560.00KB/秒"));
         QCOMPARE(Firmware::speedText(100, 0, 0), QStringLiteral("97.66KB/秒"));
         QCOMPARE(Firmware::speedText(900, 1, 1000), QStringLiteral("900字节/秒"));
+        // KB only above 1024 bytes a second.
+        QCOMPARE(Firmware::speedText(2048, 2, 2000), QStringLiteral("1024字节/秒"));
+        QCOMPARE(Firmware::speedText(2050, 2, 2000), QStringLiteral("1.00KB/秒"));
         // The last block of 59 bytes ends at 100 %, not 196.6 %.
         QCOMPARE(Firmware::progress(2, 59), 100.0);
         QCOMPARE(Firmware::progress(1, 100), double(58.0f));
@@ -217,6 +220,11 @@ private slots:
             QVERIFY(!t.tick());
         // A bad CRC is no reply at all: the time-out keeps counting.
         QCOMPARE(give(t, handshakeReply(false)).reply, FirmwareTransfer::Reply::Ignored);
+        // Nor is a frame longer than the report read: its CRC lies past the
+        // report's end.
+        const QByteArray whole = handshakeReply();
+        QCOMPARE(t.receive(reinterpret_cast<const unsigned char *>(whole.constData()), 5).reply,
+                 FirmwareTransfer::Reply::Ignored);
         QCOMPARE(t.ticks(), 50);
         QCOMPARE(give(t, handshakeReply()).reply, FirmwareTransfer::Reply::Handshake);
         QCOMPARE(t.ticks(), 0);
