@@ -202,6 +202,11 @@ private slots:
         QVERIFY(m_warnings.isEmpty());
         QCOMPARE(compare->comparison().count(), 2);
         QCOMPARE(compare->comparison().run(0).info.id, id1);
+        QStringList buttons;
+        for (const QAbstractButton *b : compare->findChildren<QAbstractButton *>())
+            buttons << b->text();
+        for (const char *text : {"测量", "导出图片(.png)", "导出数据(.csv)", "报告"})
+            QVERIFY2(buttons.contains(QString::fromUtf8(text)), qPrintable(buttons.join(QLatin1Char(','))));
         // Both curves from time 0, each in its own colour and its legend name.
         const qint64 base = CompareWindow::axisBase();
         QCOMPARE(compare->axisX()->min().toMSecsSinceEpoch(), base);

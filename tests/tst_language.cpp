@@ -22,6 +22,7 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -135,6 +136,9 @@ private slots:
         // The controls built in code follow at once.
         QCOMPARE(d->measureButton()->text(), QStringLiteral("Measure"));
         QCOMPARE(d->statsPanel()->copyButton()->text(), QStringLiteral("Copy"));
+        const QList<QLabel *> statsLabels = d->statsPanel()->findChildren<QLabel *>();
+        QVERIFY(std::any_of(statsLabels.begin(), statsLabels.end(),
+                            [](const QLabel *l) { return l->text() == QStringLiteral("Interval A–B"); }));
         QCOMPARE(d->capacityPage()->startButton()->text(), QStringLiteral("Start run"));
         QCOMPARE(d->capacityPage()->seconds()->suffix(), QStringLiteral(" s"));
         QVERIFY(d->capacityPage()->liveLabel()->text().startsWith(QStringLiteral("Elapsed ")));

@@ -545,6 +545,12 @@ private slots:
         QVERIFY(selected(f->settings_btn_style2));
         QVERIFY(selected(en));
         QVERIFY(selected(off));
+        // The other language and the switch on move them.
+        meter.inject(settingsReport(0, 1, 4, 45, 1, 1));
+        d.dashboardTick();
+        QVERIFY(selected(cn) && !selected(en));
+        QVERIFY(selected(on) && !selected(off));
+        QVERIFY(selected(f->settings_btn_style1) && !selected(f->settings_btn_style2));
     }
 
     void settingsControlsSendTheirFrames()
