@@ -17,6 +17,7 @@
 
 #include <QGraphicsLineItem>
 #include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QJsonDocument>
@@ -215,6 +216,26 @@ private slots:
         QCOMPARE(compare->series(1)->at(0), QPointF(double(base), 9.0));
         QVERIFY(compare->series(0)->pen().color() != compare->series(1)->pen().color());
         QVERIFY(compare->series(0)->name().contains(QStringLiteral("#%1").arg(id1)));
+        // The elapsed time is written under its own tick: 30 s under 30 s.
+        {
+            QtCharts::QChart *chart = compare->chart();
+            const auto x = [&](double s) {
+                return chart->mapToScene(chart->mapToPosition(QPointF(double(base) + s * 1000, 0), compare->series(0))).x();
+            };
+            QStringList seen;
+            const QGraphicsTextItem *label = nullptr;
+            for (QGraphicsItem *item : chart->scene()->items()) {
+                if (auto *text = dynamic_cast<QGraphicsTextItem *>(item)) {
+                    seen << text->toPlainText();
+                    if (text->isVisible() && text->toPlainText() == QStringLiteral("0:00:30"))
+                        label = text;
+                }
+            }
+            QVERIFY2(label, qPrintable(seen.join(QLatin1Char('|'))));
+            const double centre = label->sceneBoundingRect().center().x();
+            QVERIFY2(std::fabs(centre - x(30)) < (x(40) - x(30)) / 4,
+                     qPrintable(QStringLiteral("label at %1, 30 s at %2, 40 s at %3").arg(centre).arg(x(30)).arg(x(40))));
+        }
 
         // Figures: 89 s at 2 A and at 1 A (59 s); the difference from run 1.
         QTableWidget *figures = compare->table();

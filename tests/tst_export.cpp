@@ -563,9 +563,21 @@ private slots:
 
         // Opened in the chart, read-only; the live run records behind it.
         QTest::mouseMove(d->windowHandle(), d->chartView()->mapTo(d.get(), d->chartView()->rect().center()));
+        // The history says which run the chart shows, and back to live only
+        // while it is a stored one.
+        const auto says = [history](const char *text) {
+            QStringList labels;
+            for (const QLabel *l : history->findChildren<QLabel *>())
+                labels << l->text();
+            return labels.contains(QString::fromUtf8(text));
+        };
+        QVERIFY(says("图表显示的是实时运行。"));
+        QVERIFY(!history->liveButton()->isEnabled());
         clickRow(table, 1);
         clickOn(history->openButton());
         QVERIFY(d->showsStoredRun());
+        QVERIFY(says("图表显示的是一次保存的运行（只读）。"));
+        QVERIFY(history->liveButton()->isEnabled());
         QVERIFY(!d->form()->disp_Btn_Run->isEnabled());
         QCOMPARE(d->storedLog().size(), 25);
         const QVector<QPointF> drawn = d->shownChart()->series(VBUS)->pointsVector();
@@ -657,6 +669,8 @@ private slots:
         ticks(*d, 1);
         clickOn(history->liveButton());
         QVERIFY(!d->showsStoredRun());
+        QVERIFY(says("图表显示的是实时运行。"));
+        QVERIFY(!history->liveButton()->isEnabled());
         QCOMPARE(d->shownChart(), d->liveChart());
         QCOMPARE(d->chartView()->chart(), d->liveChart()->chart());
         QCOMPARE(d->readingLog().size(), 6);
