@@ -455,17 +455,25 @@ private slots:
         QCOMPARE(runs().first().toObject().value(QStringLiteral("records")).toInt(), 6);
         QVERIFY(sub.on(state).isEmpty());
 
+        // The right password from the environment, then from a file as an
+        // editor saves it, with its line's end.
         QProcessEnvironment env = childEnvironment();
         env.insert(QStringLiteral("OMBREL_MQTT_PASSWORD"), QStringLiteral("right-secret"));
-        QProcess right;
-        startRecorder(right, QStringList{QStringLiteral("--mqtt"), QStringLiteral("mqtts://127.0.0.1:%1").arg(tls),
-                                         QStringLiteral("--mqtt-ca"), d + QStringLiteral("/ca.pem"),
-                                         QStringLiteral("--until-duration"), QStringLiteral("3")}
-                                 + user,
-                      env);
-        QVERIFY(right.waitForFinished(30000));
-        QCOMPARE(right.exitCode(), 0);
-        QVERIFY(waitFor([&] { return sub.on(state).size() >= 3; }, 5000));
+        writeFile(d + QStringLiteral("/right"), "right-secret\n");
+        for (const QStringList &password : {QStringList{}, QStringList{QStringLiteral("--mqtt-password-file"),
+                                                                         d + QStringLiteral("/right")}}) {
+            QProcess right;
+            startRecorder(right, QStringList{QStringLiteral("--mqtt"), QStringLiteral("mqtts://127.0.0.1:%1").arg(tls),
+                                             QStringLiteral("--mqtt-ca"), d + QStringLiteral("/ca.pem"),
+                                             QStringLiteral("--until-duration"), QStringLiteral("3")}
+                                     + user + password,
+                          password.isEmpty() ? env : childEnvironment());
+            QVERIFY(right.waitForFinished(30000));
+            QCOMPARE(right.exitCode(), 0);
+            const QByteArray rightSaid = right.readAllStandardError();
+            QVERIFY2(!rightSaid.contains("refused"), rightSaid.constData());
+        }
+        QVERIFY(waitFor([&] { return sub.on(state).size() >= 6; }, 5000));
 
         QProcess untrusted;
         startRecorder(untrusted, QStringList{QStringLiteral("--mqtt"), QStringLiteral("mqtts://127.0.0.1:%1").arg(tls),
@@ -477,7 +485,7 @@ private slots:
         QCOMPARE(untrusted.exitCode(), 0);
         const QByteArray tlsSaid = untrusted.readAllStandardError();
         QCOMPARE(tlsSaid.count("TLS handshake"), 1);
-        QCOMPARE(sub.on(state).size(), 3);
+        QCOMPARE(sub.on(state).size(), 6);
     }
 
     // A broker address, port or CA file that cannot be used: said, exit 2 or 4.
