@@ -23,13 +23,13 @@ constexpr int kTickMs = 100;
 void progressLine(bool terminal, double percent, qint64 bytes, qint64 total, qint64 elapsedMs, int &lastTenth)
 {
     const double rate = elapsedMs > 0 ? double(bytes) * 1000.0 / double(elapsedMs) : 0.0;   // bytes a second
-    const double left = rate > 0 ? double(total - bytes) / rate : 0.0;
+    const int left = Firmware::secondsLeft(bytes, total, elapsedMs);
     if (terminal) {
         const int width = 30;
         const int filled = int(percent / 100.0 * width);
         std::fprintf(stderr, "\r[%s%s] %5.1f%%  %.2f KB/s  %d s left\x1b[K",
                      QByteArray(filled, '#').constData(), QByteArray(width - filled, '.').constData(), percent,
-                     rate / 1024.0, int(left + 0.5));
+                     rate / 1024.0, left);
         std::fflush(stderr);
         return;
     }
@@ -38,7 +38,7 @@ void progressLine(bool terminal, double percent, qint64 bytes, qint64 total, qin
         return;
     lastTenth = tenth;
     std::fprintf(stderr, "upgrade: %d%% (%lld of %lld bytes, %.2f KB/s, %d s left)\n", tenth * 10,
-                 static_cast<long long>(bytes), static_cast<long long>(total), rate / 1024.0, int(left + 0.5));
+                 static_cast<long long>(bytes), static_cast<long long>(total), rate / 1024.0, left);
 }
 } // namespace
 

@@ -107,6 +107,13 @@ QString speedText(qint64 bytes, qint64 wholeSeconds, qint64 elapsedMs)
     return QStringLiteral("%1字节/秒").arg(s);
 }
 
+int secondsLeft(qint64 sent, qint64 total, qint64 elapsedMs)
+{
+    if (sent <= 0 || elapsedMs <= 0)
+        return 0;
+    return int(double(total - sent) * double(elapsedMs) / double(sent) / 1000.0 + 0.5);
+}
+
 double progress(int blocksSent, qint64 imageBytes)
 {
     if (imageBytes <= 0)

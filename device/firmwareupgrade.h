@@ -42,6 +42,9 @@ QString sizeText(qint64 bytes);
 // Over the whole seconds of the duration line when there is at least one;
 // under a second over the milliseconds (a time under one counts as one).
 QString speedText(qint64 bytes, qint64 wholeSeconds, qint64 elapsedMs);
+// The seconds the rest of the image takes at the pace so far, rounded; 0
+// while no pace is known.
+int secondsLeft(qint64 sent, qint64 total, qint64 elapsedMs);
 // Progress after `blocksSent` blocks, in percent, at most 100.
 double progress(int blocksSent, qint64 imageBytes);
 

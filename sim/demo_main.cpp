@@ -11,6 +11,7 @@
 //   --sim-scenario NAME     what it measures: standard, charge (the current
 //                           falls below 0.05 A within two minutes) or
 //                           discharge (1 A, 4.2 V falling through 3.0 V)
+//   --sim-loader silent     the firmware loader never answers
 #include "app/startup.h"
 #include "cli/cli.h"
 #include "report/runreport.h"
@@ -38,6 +39,7 @@ struct Options {
     double unpluggedFor = 0.0;
     double replugEvery = 0.0;
     sim::Scenario scenario = sim::Scenario::Standard;
+    bool silentLoader = false;
 };
 
 std::wstring wide(const char *s)
@@ -102,6 +104,13 @@ bool parse(int &argc, char *argv[], Options &o)
                 return false;
             }
         }
+        else if (!std::strcmp(arg, "--sim-loader")) {
+            if (std::strcmp(value, "silent") != 0) {
+                std::fprintf(stderr, "unknown loader %s: silent\n", value);
+                return false;
+            }
+            o.silentLoader = true;
+        }
         else {
             std::fprintf(stderr, "unknown option %s\n", arg);
             return false;
@@ -128,6 +137,7 @@ int main(int argc, char *argv[])
     sim::Meter &meter = sim::attach(identity);
     meter.setReportRate(options.rate);
     meter.setScenario(options.scenario);
+    meter.setSilent(options.silentLoader);
     if (options.unpluggedFor > 0)
         meter.unplug();
 

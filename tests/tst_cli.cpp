@@ -1392,6 +1392,11 @@ private slots:
         r = run({QStringLiteral("upgrade"), empty.fileName()});
         QCOMPARE(r.status, 5);
         QVERIFY2(r.err.contains("empty"), r.err.constData());
+
+        // A loader that never answers: said so, with the status of a time-out.
+        r = run({QStringLiteral("--sim-loader"), QStringLiteral("silent"), QStringLiteral("upgrade"), file});
+        QCOMPARE(r.status, 6);
+        QVERIFY2(r.err.contains("the meter's loader stopped answering"), r.err.constData());
     }
 };
 

@@ -198,6 +198,13 @@ private slots:
         // The last block of 59 bytes ends at 100 %, not 196.6 %.
         QCOMPARE(Firmware::progress(2, 59), 100.0);
         QCOMPARE(Firmware::progress(1, 100), double(58.0f));
+        // The time left at the pace so far: a third sent in 1 s leaves 2 s,
+        // half in 2.6 s leaves 2.6 s, said as 3; none before a pace is known.
+        QCOMPARE(Firmware::secondsLeft(1000, 3000, 1000), 2);
+        QCOMPARE(Firmware::secondsLeft(1500, 3000, 2600), 3);
+        QCOMPARE(Firmware::secondsLeft(3000, 3000, 4000), 0);
+        QCOMPARE(Firmware::secondsLeft(0, 3000, 500), 0);
+        QCOMPARE(Firmware::secondsLeft(58, 3000, 0), 0);
 
         QCOMPARE(Firmware::loadImage(writeFile("max.bin", QByteArray(2097152, 'x'))).data.size(), 2097152);
         QCOMPARE(Firmware::loadImage(writeFile("big.bin", QByteArray(2097153, 'x'))).error,
