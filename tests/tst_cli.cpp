@@ -3,6 +3,7 @@
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
 #include "childprocess.h"
+#include "localiso.h"
 #include "namedpipe.h"
 
 #include <QDateTime>
@@ -111,19 +112,6 @@ QByteArray readFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-// A local time as the records give it, built here in the zone the suite
-// runs in (the children's): "2026-12-08T13:05:09.000+08:00".
-QString localIso(qint64 ms)
-{
-    const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);
-    const int offset = t.offsetFromUtc() / 60;
-    return t.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"))
-           + QStringLiteral("%1%2:%3")
-                 .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
-                 .arg(qAbs(offset) / 60, 2, 10, QLatin1Char('0'))
-                 .arg(qAbs(offset) % 60, 2, 10, QLatin1Char('0'));
 }
 
 const char *const kKeys[] = {"time", "vbus", "ibus", "power", "cap", "ele", "pd", "pm", "cc1", "cc2", "cpu_temp"};

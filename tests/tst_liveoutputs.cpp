@@ -4,6 +4,8 @@
 #include "app/startup.h"
 #include "base/appname.h"
 #include "device/meterreading.h"
+#include "influxserver.h"
+#include "localiso.h"
 #include "outputs/liveoutputs.h"
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
@@ -14,6 +16,7 @@
 #include "ui_maindialog.h"
 
 #include <QCheckBox>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -51,13 +54,6 @@ void typeInto(QLineEdit *field, const QString &text)
     QTest::keyClick(window, Qt::Key_Delete);
     for (const QChar c : text)
         QTest::keyClick(window, c.toLatin1());
-}
-
-int freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
 }
 
 bool sh(const QString &dir, const QString &script)
@@ -255,9 +251,7 @@ private slots:
                 QCOMPARE(stored.value(ReadingLog::Vbus, i), vbus[i]);
                 QCOMPARE(float(state.value(QStringLiteral("ibus")).toDouble()), stored.value(ReadingLog::Ibus, i));
                 QCOMPARE(float(state.value(QStringLiteral("power")).toDouble()), stored.value(ReadingLog::Power, i));
-                const QDateTime local = QDateTime::fromMSecsSinceEpoch(stored.timeMs(i));
-                QCOMPARE(state.value(QStringLiteral("time")).toString(),
-                         local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs));
+                QCOMPARE(state.value(QStringLiteral("time")).toString(), localIso(stored.timeMs(i)));
             }
             QCOMPARE(last(sub.on(QStringLiteral("availability"))), QByteArray("online"));
             // The metrics endpoint serves the last record.
@@ -330,6 +324,63 @@ private slots:
         QVERIFY(!dialog->isVisible());
         QVERIFY(m_warnings.isEmpty());
         QCOMPARE(LiveOutputsSettings::load().mqttUrl, QString());
+    }
+
+    // InfluxDB set through the dialog gets each record of the window's run
+    // as a point of its time; emptied, it gets none of the records after.
+    void influxThroughTheDialog()
+    {
+        sim::attach(sim::Identity()).setReportRate(0);
+        m_now = QDateTime(QDate(2026, 11, 2), QTime(8, 0, 0)).toMSecsSinceEpoch();
+        InfluxServer influx(m_dir.path() + QStringLiteral("/influxdb"));
+        QVERIFY2(influx.start(false), influx.log().constData());
+        QCOMPARE(influx.query("CREATE DATABASE lab").code, 200);
+        // The points' times and voltages, oldest first.
+        auto points = [&] {
+            const Http answer = get(influx.port(), "/query?db=lab&epoch=ms&q=SELECT%20vbus%20FROM%20ombrel");
+            QVector<QPair<qint64, double>> found;
+            const QJsonArray values = QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("results"))
+                                          .toArray().at(0).toObject().value(QStringLiteral("series")).toArray()
+                                          .at(0).toObject().value(QStringLiteral("values")).toArray();
+            for (const QJsonValue &v : values)
+                found.append({qint64(v.toArray().at(0).toDouble()), v.toArray().at(1).toDouble()});
+            return found;
+        };
+        auto d = window();
+        QVERIFY(d);
+        LiveOutputsDialog *dialog = openDialog(*d);
+        QVERIFY(dialog);
+        typeInto(dialog->influxUrlEdit(), influx.url());
+        typeInto(dialog->influxDbEdit(), QStringLiteral("lab"));
+        clickOn(dialog->applyButton());
+        QCOMPARE(dialog->influxStatusLabel()->text(), QStringLiteral("InfluxDB %1：等待记录").arg(influx.url()));
+        const float vbus[] = {5.125f, 9.0f, 20.25f, 12.0f, 15.0f};
+        auto tick = [&](int i) {
+            meterReading().vbus = vbus[i];
+            m_now += 1000;
+            d->chartTick();
+        };
+        for (int i = 0; i < 3; ++i)
+            tick(i);
+        QTRY_COMPARE_WITH_TIMEOUT(points().size(), 3, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog->influxStatusLabel()->text(),
+                                  QStringLiteral("正在写入 InfluxDB %1").arg(influx.url()), 5000);
+        const QVector<QPair<qint64, double>> sent = points();
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(sent[i].first, d->readingLog().timeMs(i));
+            QCOMPARE(sent[i].second, double(vbus[i]));
+        }
+
+        typeInto(dialog->influxUrlEdit(), QString());
+        clickOn(dialog->applyButton());
+        QCOMPARE(dialog->influxStatusLabel()->text(), QStringLiteral("未启用"));
+        tick(3);
+        tick(4);
+        QCOMPARE(d->readingLog().size(), 5);
+        QTest::qWait(3000);   // the sink posts once a second
+        QCOMPARE(points().size(), 3);
+        clickOn(dialog->okButton());
+        QVERIFY(m_warnings.isEmpty());
     }
 
     // What cannot be an address is said, and nothing changes.

@@ -4,6 +4,7 @@
 // receiving the points. What they got is compared with the run's own JSON
 // lines and journal.
 #include "childprocess.h"
+#include "influxserver.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -58,57 +59,6 @@ Result runSim(const QStringList &arguments)
     QProcess p;
     startSim(p, arguments);
     return finish(p);
-}
-
-// A loopback port nobody listens on now.
-int freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
-// One HTTP exchange on a connection of its own: the status code (0 for none)
-// and the body.
-struct Http {
-    int code = 0;
-    QByteArray body;
-};
-
-Http http(int port, const QByteArray &request, int timeoutMs = 5000)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-    if (!socket.waitForConnected(timeoutMs))
-        return {};
-    socket.write(request);
-    QByteArray answer;
-    QElapsedTimer clock;
-    clock.start();
-    while (socket.state() == QAbstractSocket::ConnectedState && clock.elapsed() < timeoutMs) {
-        socket.waitForReadyRead(100);
-        answer += socket.readAll();
-        const int end = answer.indexOf("\r\n\r\n");
-        if (end >= 0) {
-            const QRegularExpression length(QStringLiteral("\r\n[Cc]ontent-[Ll]ength: *(\\d+)"));
-            const auto m = length.match(QString::fromLatin1(answer.left(end)));
-            if (m.hasMatch() && answer.size() - end - 4 >= m.captured(1).toInt())
-                break;
-        }
-    }
-    answer += socket.readAll();
-    Http h;
-    if (answer.startsWith("HTTP/1.")) {
-        h.code = answer.mid(9, 3).toInt();
-        h.body = answer.mid(answer.indexOf("\r\n\r\n") + 4);
-    }
-    return h;
-}
-
-Http get(int port, const QByteArray &target)
-{
-    // HTTP/1.0: the whole body as it is, never in chunks.
-    return http(port, "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
 }
 
 QByteArray readFile(const QString &path)
@@ -403,8 +353,8 @@ private slots:
     // counted.
     void influxReceivesEveryRecord()
     {
-        const int httpPort = freePort();
-        const int rpcPort = freePort();
+        InfluxServer influx(path(QStringLiteral("influxdb")));
+        const int httpPort = influx.port();
         const QString jsonl = path(QStringLiteral("influx.jsonl"));
         const QString secret = path(QStringLiteral("influx-password"));
         QFile secretFile(secret);
@@ -421,30 +371,8 @@ private slots:
         QVERIFY(recorder.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(jsonRecords(readFile(jsonl)).size() >= 3, 20000);
 
-        const QString dir = path(QStringLiteral("influxdb"));
-        QVERIFY(QDir().mkpath(dir));
-        QFile conf(dir + QStringLiteral("/influxdb.conf"));
-        QVERIFY(conf.open(QIODevice::WriteOnly));
-        conf.write(QStringLiteral("bind-address = \"127.0.0.1:%2\"\n"
-                                  "[meta]\n  dir = \"%1/meta\"\n"
-                                  "[data]\n  dir = \"%1/data\"\n  wal-dir = \"%1/wal\"\n  query-log-enabled = false\n"
-                                  "[monitor]\n  store-enabled = false\n"
-                                  "[http]\n  bind-address = \"127.0.0.1:%3\"\n  log-enabled = false\n  auth-enabled = true\n"
-                                  "[logging]\n  level = \"error\"\n")
-                       .arg(dir)
-                       .arg(rpcPort)
-                       .arg(httpPort)
-                       .toUtf8());
-        conf.close();
-        QProcess influxd;
-        influxd.setProcessChannelMode(QProcess::MergedChannels);
-        influxd.start(tool("influxd"), {QStringLiteral("-config"), conf.fileName()});
-        QVERIFY(influxd.waitForStarted());
-        QTRY_COMPARE_WITH_TIMEOUT(get(httpPort, "/ping").code, 204, 30000);
-        auto influxQuery = [&](const QByteArray &q) {
-            return http(httpPort, "POST /query?u=ombrel&p=pw%20s3cret&q=" + QUrl::toPercentEncoding(QString::fromUtf8(q))
-                                      + " HTTP/1.0\r\nHost: x\r\nContent-Length: 0\r\n\r\n");
-        };
+        QVERIFY2(influx.start(true), influx.log().constData());
+        auto influxQuery = [&](const QByteArray &q) { return influx.query(q, "u=ombrel&p=pw%20s3cret&"); };
         // The first user may be made without one.
         QCOMPARE(influxQuery("CREATE USER ombrel WITH PASSWORD 'pw s3cret' WITH ALL PRIVILEGES").code, 200);
         QCOMPARE(influxQuery("CREATE DATABASE bench").code, 200);
@@ -511,8 +439,6 @@ private slots:
                      .match(QString::fromUtf8(refused.err))
                      .hasMatch(),
                  refused.err.constData());
-        influxd.terminate();
-        QVERIFY(influxd.waitForFinished(20000));
     }
 };
 
