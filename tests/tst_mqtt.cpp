@@ -237,6 +237,42 @@ private slots:
         QVERIFY(QFile::setPermissions(m_brokerDir, open));
     }
 
+    // A meter pulled out and put back: the sensors go unavailable and come
+    // back with the run's events; a stopped run leaves them offline.
+    void unpluggedIsUnavailable()
+    {
+        Broker broker(m_brokerDir, freePort());
+        QVERIFY2(broker.start(), broker.log().constData());
+        Subscriber sub(broker.port());
+        QTest::qWait(300);
+        QProcess recorder;
+        // Out after 3 s for 2 s, and again 3 s after.
+        startRecorder(recorder, {QStringLiteral("--sim-replug"), QStringLiteral("3"), QStringLiteral("--mqtt"),
+                                 QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port())});
+        const QString prefix = QStringLiteral("ombrel/") + kSerial;
+        auto payloads = [&](const char *level) {
+            QList<QByteArray> found;
+            for (const Message &m : sub.on(prefix + QLatin1Char('/') + QLatin1String(level)))
+                found << m.payload;
+            return found;
+        };
+        auto events = [&] {
+            QStringList found;
+            for (const QByteArray &p : payloads("run"))
+                found << object(p).value(QStringLiteral("event")).toString();
+            return found;
+        };
+        QVERIFY2(waitFor([&] { return events().contains(QStringLiteral("replugged")); }, 15000),
+                 recorder.readAllStandardError().constData());
+        ::kill(pid_t(recorder.processId()), SIGTERM);
+        QVERIFY(recorder.waitForFinished(10000));
+        QCOMPARE(recorder.exitCode(), 0);
+        QVERIFY(waitFor([&] { return events().size() == 4; }, 5000));
+        QCOMPARE(events(), (QStringList{"begin", "unplugged", "replugged", "end"}));
+        QCOMPARE(payloads("availability"),
+                 (QList<QByteArray>{"online", "offline", "online", "offline"}));
+    }
+
     // Discovery configs, one state per record equal to the JSON lines, the
     // availability online then offline by the last will after SIGKILL, and
     // mqtt-forget emptying the configs.
