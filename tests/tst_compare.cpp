@@ -283,7 +283,10 @@ private slots:
         // The same records of both runs (one a second from 0), from their own currents.
         const int n = int((std::max(a, b)) / 1000 - (std::min(a, b) + 999) / 1000 + 1);
         QTableWidget *intervals = compare->intervalTable();
+        const QString fromTo = QStringLiteral("0:00:%1 – 0:00:%2").arg(std::min(a, b) / 1000, 2, 10, QLatin1Char('0'))
+                                   .arg(std::max(a, b) / 1000, 2, 10, QLatin1Char('0'));
         for (int run = 0; run < 2; ++run) {
+            QCOMPARE(intervals->item(CompareWindow::FromTo, run)->text(), fromTo);
             QCOMPARE(intervals->item(CompareWindow::IntervalRecords, run)->text(), QString::number(n));
             const double amps = run == 0 ? 2.0 : 1.0;
             QCOMPARE(intervals->item(CompareWindow::IntervalCharge, run)->text(),
