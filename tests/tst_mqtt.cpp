@@ -1,6 +1,7 @@
 // The MQTT output of `ombrel-sim record` against a real mosquitto broker
 // started here on a free loopback port, read back with mosquitto_sub.
 #include "childprocess.h"
+#include "outputs/mqttclient.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -235,6 +236,32 @@ private slots:
                           | QFileDevice::ExeOther;
         QVERIFY(QFile::setPermissions(m_dir.path(), open));
         QVERIFY(QFile::setPermissions(m_brokerDir, open));
+    }
+
+    // Run events wait for the connection, the newest 16 of them, and go out
+    // in their order once there is one.
+    void eventsWaitForTheConnection()
+    {
+        Broker broker(m_brokerDir, freePort());
+        QVERIFY2(broker.start(), broker.log().constData());
+        Subscriber sub(broker.port(), {}, QStringLiteral("bench/run"));
+        QTest::qWait(300);
+        MqttSettings settings;
+        settings.host = QStringLiteral("127.0.0.1");
+        settings.port = broker.port();
+        MqttClient client(settings, QStringLiteral("ombrel-events-test"));
+        for (int i = 0; i < 20; ++i)
+            client.publishEvent({"bench/run", QByteArray::number(i), 1, false});
+        client.start({"bench/availability", "offline", 1, true});
+        QVERIFY(waitFor([&] { return sub.on(QStringLiteral("bench/run")).size() >= 16; }, 10000));
+        QTest::qWait(300);
+        QList<QByteArray> got;
+        for (const Message &m : sub.on(QStringLiteral("bench/run")))
+            got << m.payload;
+        QList<QByteArray> newest;
+        for (int i = 4; i < 20; ++i)
+            newest << QByteArray::number(i);
+        QCOMPARE(got, newest);
     }
 
     // A meter pulled out and put back: the sensors go unavailable and come
