@@ -515,6 +515,7 @@ private slots:
         const QByteArray said = wrong.readAllStandardError();
         QCOMPARE(said.count("refused the user name or password"), 1);
         QVERIFY2(said.contains("6 records"), said.constData());
+        QVERIFY2(said.contains("6 of 6 records were not sent to the MQTT broker"), said.constData());
         QCOMPARE(runs().first().toObject().value(QStringLiteral("records")).toInt(), 6);
         QVERIFY(sub.on(state).isEmpty());
 
