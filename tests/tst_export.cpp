@@ -558,6 +558,7 @@ private slots:
         QCOMPARE(table->item(1, RunHistoryWindow::EndReason)->text(), QStringLiteral("已停止"));
         QCOMPARE(table->item(1, RunHistoryWindow::Records)->text(), QStringLiteral("25"));
         QCOMPARE(table->item(1, RunHistoryWindow::Duration)->text(), QStringLiteral("0:00:24"));
+        QCOMPARE(table->item(1, RunHistoryWindow::Meter)->text(), QStringLiteral("M512X 1111111111"));
         clickRow(table, 0);
         QVERIFY(!history->deleteButton()->isEnabled());   // the live run stays
 
