@@ -572,6 +572,10 @@ private slots:
         setrlimit(RLIMIT_FSIZE, &before);
         QVERIFY2(cut.status != 0, cut.err.constData());
         QVERIFY(!QFileInfo::exists(big));
+        // Nor is its part file left behind.
+        const QStringList parts = QDir(QFileInfo(big).absolutePath())
+                                      .entryList({QStringLiteral(".big.csv.part*")}, QDir::Files | QDir::Hidden);
+        QVERIFY2(parts.isEmpty(), qPrintable(parts.join(QLatin1Char(' '))));
         QCOMPARE(run({QStringLiteral("export"), QString::number(id), QStringLiteral("--csv"), big}).status, 0);
         QCOMPARE(csvRecords(readFile(big)).size(), 3000);
     }
