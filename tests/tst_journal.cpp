@@ -513,6 +513,15 @@ void TestJournal::statisticsOverAnyInterval()
     QCOMPARE(stats.interval(3600, 3601).charge_ah, 0.0);
     QCOMPARE(stats.interval(3600, 3601).vbus.mean, 5.0);
     QCOMPARE(stats.between(1800000, 3600000).charge_ah, 1.0);
+    // The extremes at the first record: the voltage falls, the current rises.
+    ReadingLog slope;
+    for (int s = 0; s < 3; ++s)
+        slope.append(1000ll * s, flat(9.0f - 3.0f * float(s), 1.0f + float(s)));
+    RunStats slopeStats;
+    for (int i = 0; i < slope.size(); ++i)
+        slopeStats.append(slope, i);
+    QCOMPARE(slopeStats.total().vbus.max, 9.0f);
+    QCOMPARE(slopeStats.total().ibus.min, 1.0f);
 
     // Random runs with gaps of every kind against the plain computation: the
     // live statistics, and the journal's from its stored blocks. The wall
