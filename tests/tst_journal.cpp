@@ -560,6 +560,26 @@ void TestJournal::statisticsOverAnyInterval()
         QCOMPARE(back.timeMs(i), wallAt[size_t(i)]);
     }
     QCOMPARE(back.timeMs(step) - back.timeMs(step - 1), runAt[size_t(step)] - runAt[size_t(step - 1)] - 3600000);
+    // The same times in the view the database offers other programs.
+    {
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open_v2(m_dir.filePath(QStringLiteral("stats/runs.sqlite")).toUtf8().constData(), &db,
+                                 SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+        sqlite3_stmt *q = nullptr;
+        QCOMPARE(sqlite3_prepare_v2(db, "SELECT i, run_ms, wall_ms FROM reading WHERE run = ? ORDER BY i", -1, &q,
+                                    nullptr), SQLITE_OK);
+        sqlite3_bind_int64(q, 1, journal.storedId(id));
+        int rows = 0;
+        while (sqlite3_step(q) == SQLITE_ROW) {
+            const int i = sqlite3_column_int(q, 0);
+            QCOMPARE(i, rows++);
+            QCOMPARE(sqlite3_column_int64(q, 1), runAt[size_t(i)]);
+            QCOMPARE(sqlite3_column_int64(q, 2), wallAt[size_t(i)]);
+        }
+        sqlite3_finalize(q);
+        sqlite3_close(db);
+        QCOMPARE(rows, 5000);
+    }
     // The records from one time to another on the run's timeline, by a
     // count over the recorded times.
     auto within = [&](qint64 from, qint64 to) {
