@@ -736,6 +736,18 @@ private slots:
         for (const QString &f : figures)
             QVERIFY2(h.contains(f), qPrintable(f));
         QCOMPARE(h.count(QStringLiteral("data:image/png;base64,")), 3);
+        QVERIFY(h.contains(QStringLiteral("<p>Notes: Bench 3, lid open</p>")));
+        // Without notes, no line for them.
+        {
+            RunJournal again;
+            QVERIFY(again.open(g_dataHome + QStringLiteral("/ombrel/runs.sqlite")));
+            fields.notes.clear();
+            QVERIFY(again.setFields(id, fields));
+        }
+        const QString bare = path("bare.html");
+        QCOMPARE(::run({QStringLiteral("report"), QString::number(id), QStringLiteral("--html"), bare}).status, 0);
+        const QByteArray bareText = readFile(bare);
+        QVERIFY2(bareText.contains("Phone X2") && !bareText.contains("Notes"), bareText.left(2000).constData());
 
         // The pages as pictures: the first has no curve, the second each
         // chart's colour (VBUS red, IBUS blue, POWER amber).
