@@ -737,17 +737,20 @@ private slots:
             QVERIFY2(h.contains(f), qPrintable(f));
         QCOMPARE(h.count(QStringLiteral("data:image/png;base64,")), 3);
         QVERIFY(h.contains(QStringLiteral("<p>Notes: Bench 3, lid open</p>")));
-        // Without notes, no line for them.
+        QVERIFY(h.contains(QStringLiteral("<h2>Marks</h2>")));
+        // Without notes and marks, no line or heading for them.
         {
             RunJournal again;
             QVERIFY(again.open(g_dataHome + QStringLiteral("/ombrel/runs.sqlite")));
             fields.notes.clear();
             QVERIFY(again.setFields(id, fields));
+            QVERIFY(again.removeMark(again.marks(id).at(0).id));
         }
         const QString bare = path("bare.html");
         QCOMPARE(::run({QStringLiteral("report"), QString::number(id), QStringLiteral("--html"), bare}).status, 0);
         const QByteArray bareText = readFile(bare);
-        QVERIFY2(bareText.contains("Phone X2") && !bareText.contains("Notes"), bareText.left(2000).constData());
+        QVERIFY2(bareText.contains("Phone X2") && !bareText.contains("Notes") && !bareText.contains("Marks"),
+                 bareText.left(2000).constData());
 
         // The pages as pictures: the first has no curve, the second each
         // chart's colour (VBUS red, IBUS blue, POWER amber).
