@@ -578,6 +578,18 @@ private slots:
         QVERIFY2(parts.isEmpty(), qPrintable(parts.join(QLatin1Char(' '))));
         QCOMPARE(run({QStringLiteral("export"), QString::number(id), QStringLiteral("--csv"), big}).status, 0);
         QCOMPARE(csvRecords(readFile(big)).size(), 3000);
+        // To a standard output left non-blocking by whoever gave it, read
+        // slowly: every line arrives.
+        QProcess slow;
+        slow.setProcessEnvironment(childEnvironment());
+        slow.start(QStringLiteral("bash"),
+                   {QStringLiteral("-c"),
+                    QStringLiteral("{ python3 -c 'import fcntl, os; fcntl.fcntl(1, fcntl.F_SETFL, fcntl.fcntl(1, "
+                                   "fcntl.F_GETFL) | os.O_NONBLOCK)' && \"$0\" \"$@\"; } | { sleep 1; wc -l; }"),
+                    QStringLiteral(OMBREL_SIM_BINARY), QStringLiteral("export"), QString::number(id),
+                    QStringLiteral("--jsonl"), QStringLiteral("-")});
+        const Result slowly = finish(slow);
+        QVERIFY2(slowly.out.trimmed() == "3000", (slowly.out + slowly.err).constData());
     }
 
     // Statistics of a run of known records, written here into the journal:
