@@ -790,6 +790,29 @@ private slots:
             QCOMPARE(count(first, colour), 0);
             QVERIFY2(count(second, colour) > 100, qPrintable(QString::number(colour, 16)));
         }
+        // The tables' shaded headers take the page's width, each table ends
+        // in a grey rule across it, and no chart reaches beyond it.
+        auto rightmost = [](const QImage &image) {
+            int right = -1;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = image.width() - 1; x > right; --x)
+                    if (image.pixelColor(x, y).lightness() < 245)
+                        right = x;
+            return right;
+        };
+        auto rules = [](const QImage &image) {
+            int n = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                int grey = 0;
+                for (int x = 0; x < image.width(); ++x)
+                    grey += std::abs(image.pixelColor(x, y).lightness() - 160) < 40;
+                n += grey > image.width() / 2;
+            }
+            return n;
+        };
+        QVERIFY(rules(first) >= 1);
+        QVERIFY2(rightmost(second) < rightmost(first),
+                 qPrintable(QStringLiteral("%1 %2").arg(rightmost(second)).arg(rightmost(first))));
 
         // No file for a run that is not there; a folder that cannot be written.
         QCOMPARE(::run({QStringLiteral("report"), QStringLiteral("99999"), QStringLiteral("--pdf"), pdf}).status, 1);
