@@ -490,6 +490,10 @@ void TestJournal::retentionRemovesOldestFinishedRuns()
         QCOMPARE(RunJournal::sizeCapFromSettings(Setting(), &bad), qint64(2048) << 20);
         QCOMPARE(bad, QLatin1String(value));
     }
+    // Mended, no bad value is said any more.
+    Setting().write(QStringLiteral("RunDatabaseLimitMB"), QStringLiteral("300"));
+    QCOMPARE(RunJournal::sizeCapFromSettings(Setting(), &bad), qint64(300) << 20);
+    QVERIFY(bad.isEmpty());
     QVERIFY(QDir::setCurrent(cwd));
 }
 
