@@ -173,7 +173,34 @@ std::optional<int> intervalOnTimeline(RunJournal &journal, const JournalRun &run
     if (parser.isSet(toOption))
         if (const std::optional<int> bad = onTimeline(toOption, toRun))
             return bad;
+    if (&fromOption != &toOption && parser.isSet(fromOption) && parser.isSet(toOption) && fromRun > toRun) {
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "--from %1 在 --to %2 之后")
+                                          .arg(parser.value(fromOption), parser.value(toOption)));
+        return int(Usage);
+    }
     return std::nullopt;
+}
+
+// Usage (said, with the run's span) for an interval that holds no moment of
+// the run from its first record at t0 to its last at `last`, or a time (the
+// same option twice) outside it.
+std::optional<int> checkWithinRun(const JournalRun &run, const QCommandLineParser &parser,
+                                  const QCommandLineOption &fromOption, const QCommandLineOption &toOption,
+                                  const char *command, qint64 t0, qint64 last, qint64 fromRun, qint64 toRun)
+{
+    if (fromRun <= last && toRun >= t0)
+        return std::nullopt;
+    const QString span = QStringLiteral("%1 – %2").arg(TimeText::durationMs(0), TimeText::durationMs(last - t0));
+    if (&fromOption == &toOption)
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "--%1 %2 不在运行 %3 之内（%4）")
+                                          .arg(fromOption.names().first(), parser.value(fromOption))
+                                          .arg(run.id)
+                                          .arg(span));
+    else
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "所给区间不在运行 %1 之内（%2）")
+                                          .arg(run.id)
+                                          .arg(span));
+    return int(Usage);
 }
 
 // Usage (said) for a --from/--to that is not a TIME; checked before the
@@ -196,21 +223,24 @@ std::optional<int> checkTimes(const QCommandLineParser &parser, const QCommandLi
     return std::nullopt;
 }
 
+// A text a user gave, as one line of plain text for the terminal: lines
+// joined with " / ", tabs and other control characters (an escape sequence's
+// ESC among them) as spaces.
+QString oneLine(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\n'), QStringLiteral(" / "));
+    for (QChar &c : text) {
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    }
+    return text.trimmed();
+}
+
 // What a run is about, after its line in `runs`: "  | name; device: …;
 // source: …; cable: …; 25 °C; notes: …", nothing when none is given.
 QString aboutText(const JournalRun &r)
 {
     QStringList parts;
-    // One line of plain text: lines joined with " / ", tabs and other
-    // control characters as spaces.
-    auto oneLine = [](QString text) {
-        text.replace(QLatin1String("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\n'), QStringLiteral(" / "));
-        for (QChar &c : text) {
-            if (c.category() == QChar::Other_Control)
-                c = QLatin1Char(' ');
-        }
-        return text.trimmed();
-    };
     if (!r.name.isEmpty())
         parts << oneLine(r.name);
     const std::pair<const char *, const QString *> fields[] = {
@@ -398,6 +428,9 @@ int runExport(const QStringList &arguments)
         qint64 fromRun = 0, toRun = 0;
         if (const std::optional<int> bad = intervalOnTimeline(journal, run, parser, fromOption, toOption, command,
                                                               log.runMs(0), log.timeMs(0), fromRun, toRun))
+            return *bad;
+        if (const std::optional<int> bad = checkWithinRun(run, parser, fromOption, toOption, command, log.runMs(0),
+                                                          log.runMs(log.size() - 1), fromRun, toRun))
             return *bad;
         const std::vector<qint64> &times = log.runTimes();
         const int first = int(std::lower_bound(times.begin(), times.end(), fromRun) - times.begin());
@@ -631,6 +664,11 @@ int runMark(const QStringList &arguments)
         if (const std::optional<int> bad =
                 intervalOnTimeline(journal, run, parser, atOption, atOption, command, t0, firstWall, at, same))
             return *bad;
+        qint64 last = t0, lastWall = 0;
+        journal.recordTime(run.id, qMax(0, run.records - 1), last, lastWall);
+        if (const std::optional<int> bad =
+                checkWithinRun(run, parser, atOption, atOption, command, t0, last, at, same))
+            return *bad;
         atMs = at - t0;
         markId = journal.addMark(run.id, atMs, nowMs, name);
     } else if (!journal.isRecording(run.id)) {
@@ -706,7 +744,7 @@ int runMarks(const QStringList &arguments)
             out += QStringLiteral("%1  %2  %3  %4\n")
                        .arg(m.id, 4)
                        .arg(TimeText::durationMs(m.atMs), 12)
-                       .arg(localText(wallAt(m)), m.name)
+                       .arg(localText(wallAt(m)), oneLine(m.name))
                        .toUtf8();
         }
     }
@@ -730,7 +768,8 @@ int runReport(const QStringList &arguments)
                   QStringLiteral("The report of a run kept in the run journal: its name, meter, start and end, how "
                                  "it ended, its fields, notes and marks, the summary (as stats gives it) and charts "
                                  "of VBUS, IBUS and POWER drawn from its records. A file is written under a hidden "
-                                 "name and renamed when whole. %1").arg(QLatin1String(kRunHelp)),
+                                 "name and renamed when whole (a symbolic link is followed); a named pipe that a "
+                                 "program reads or a device is written in place, and - is standard output. %1").arg(QLatin1String(kRunHelp)),
                   arguments))
         return *done;
     QString word;

@@ -1,5 +1,6 @@
 #include "outputs/influxsinks.h"
 
+#include "outputs/addresstext.h"
 #include "outputs/outputvalues.h"
 #include "recording/newfile.h"
 
@@ -60,7 +61,7 @@ bool InfluxSettings::parseUrl(const QString &text, QUrl *url, QString *error)
                        : QUrl();
     if (!u.isValid() || (u.scheme() != QLatin1String("http") && u.scheme() != QLatin1String("https"))
         || u.host().isEmpty()) {
-        *error = QStringLiteral("'%1' is not an http:// or https:// URL").arg(text);
+        *error = QStringLiteral("'%1' is not an http:// or https:// URL").arg(AddressText::withoutPassword(text));
         return false;
     }
     if (!u.password().isEmpty()) {
@@ -69,7 +70,8 @@ bool InfluxSettings::parseUrl(const QString &text, QUrl *url, QString *error)
         return false;
     }
     if (u.hasQuery() || u.hasFragment()) {
-        *error = QStringLiteral("'%1' has a query or fragment: give the server's URL").arg(text);
+        *error = QStringLiteral("'%1' has a query or fragment: give the server's URL")
+                     .arg(AddressText::withoutPassword(text));
         return false;
     }
     *url = u;

@@ -1,5 +1,7 @@
 #include "outputs/mqttsettings.h"
 
+#include "outputs/addresstext.h"
+
 #include <QCoreApplication>
 #include <QUrl>
 
@@ -11,22 +13,24 @@ bool MqttSettings::setUrl(const QString &text, QString *error)
         return false;
     };
     const QUrl url(text.trimmed(), QUrl::StrictMode);
+    // Said without a password the text may hold.
+    const QString shown = AddressText::withoutPassword(text);
     const QString scheme = url.scheme().toLower();
     if (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))
         return fail(QStringLiteral("'%1' is not a broker address: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]")
-                        .arg(text));
+                        .arg(shown));
     // QUrl refuses a port that is not a number from 0 to 65535.
     if (!url.isValid() || url.port() == 0)
         return fail(QStringLiteral("'%1' is not a broker address (%2): the port must be a number from 1 to 65535")
-                        .arg(text, url.isValid() ? QStringLiteral("port 0") : url.errorString()));
+                        .arg(shown, url.isValid() ? QStringLiteral("port 0") : QStringLiteral("not a URL")));
     if (url.host().isEmpty())
-        return fail(QStringLiteral("'%1' names no host").arg(text));
+        return fail(QStringLiteral("'%1' names no host").arg(shown));
     if (!url.userInfo().isEmpty())
         return fail(QStringLiteral("'%1' holds a user or password: give the user with --mqtt-user and the "
                                    "password in a file or the environment")
-                        .arg(text));
+                        .arg(shown));
     if ((!url.path().isEmpty() && url.path() != QLatin1String("/")) || url.hasQuery() || url.hasFragment())
-        return fail(QStringLiteral("'%1' has a path: the topics are set with --mqtt-topic").arg(text));
+        return fail(QStringLiteral("'%1' has a path: the topics are set with --mqtt-topic").arg(shown));
     tls = scheme == QLatin1String("mqtts");
     host = url.host();
     port = url.port(tls ? kTlsPort : kPlainPort);

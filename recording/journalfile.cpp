@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -22,23 +23,36 @@ namespace {
 // Whether a database file is cut short: shorter than its header, or ending
 // inside a page. SQLite writes whole pages, so only a file cut by something
 // else ends so; SQLite itself would read the missing bytes as zeros.
+//
+// The header is read through SQLite's own descriptor of the file. This
+// process may hold a connection to it (the window records while a comparison
+// reads), and closing any other descriptor of the file would drop every
+// POSIX lock the process holds on it, SQLite's included: another program
+// would then take itself for the last one and remove the -wal under us.
 bool cutShort(const QString &path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    const qint64 size = f.size();
-    if (size == 0)
-        return false;   // an empty database
-    const QByteArray head = f.read(100);
-    if (head.size() < 100)
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(name.constData(), &st) != 0 || st.st_size == 0)
+        return false;   // SQLite gives the reason, or an empty database
+    if (st.st_size < 100)
         return true;
-    if (!head.startsWith(QByteArray("SQLite format 3\0", 16)))
+    unsigned char head[100] = {};
+    bool read = false;
+    sqlite3 *db = nullptr;
+    if (sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_file *file = nullptr;
+        if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) == SQLITE_OK && file
+            && file->pMethods)
+            read = file->pMethods->xRead(file, head, int(sizeof head), 0) == SQLITE_OK;
+    }
+    sqlite3_close_v2(db);
+    if (!read || std::memcmp(head, "SQLite format 3\0", 16) != 0)
         return false;   // not a database at all: SQLite says so
-    int pageSize = (uchar(head[16]) << 8) | uchar(head[17]);
+    int pageSize = (head[16] << 8) | head[17];
     if (pageSize == 1)
         pageSize = 65536;
-    return pageSize < 512 || (pageSize & (pageSize - 1)) != 0 || size % pageSize != 0;
+    return pageSize < 512 || (pageSize & (pageSize - 1)) != 0 || st.st_size % pageSize != 0;
 }
 
 // Whether a failed write found no room: the file system (nearly) full, or

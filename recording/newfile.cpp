@@ -14,7 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-NewFile::NewFile(const QString &fileName) : m_name(fileName) {}
+NewFile::NewFile(const QString &fileName, bool replacing) : m_name(fileName), m_replacing(replacing) {}
 
 NewFile::~NewFile()
 {
@@ -69,6 +69,18 @@ bool NewFile::commit(QString *error)
     if (m_file.error() != QFileDevice::NoError)
         return fail(m_file.errorString());
     const QByteArray from = QFile::encodeName(m_partName), to = QFile::encodeName(m_name);
+    if (m_replacing) {
+        // Only a regular file gives up its name; a pipe, a device or a
+        // folder that took it meanwhile stays.
+        struct stat st;
+        if (::lstat(to.constData(), &st) == 0 && !S_ISREG(st.st_mode))
+            return fail(qt_error_string(EEXIST));
+        if (::rename(from.constData(), to.constData()) != 0)
+            return fail(qt_error_string(errno));
+        m_committed = true;
+        m_partName.clear();
+        return true;
+    }
     // A file that took the name meanwhile stays as it is.
     int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
     if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
@@ -97,7 +109,25 @@ void NewFile::discard()
 
 namespace {
 int g_wakeFd = -1;
+
+// The file a name stands for: symbolic links followed, even to a target
+// that does not exist yet.
+QString followLinks(const QString &name)
+{
+    QString path = name;
+    for (int depth = 0; depth < 40 && QFileInfo(path).isSymLink(); ++depth)
+        path = QFileInfo(path).symLinkTarget();
+    return path;
+}
 } // namespace
+
+bool OutputFile::writeDocument(const QString &name, const QByteArray &bytes, QString *error)
+{
+    OutputFile out(name, Mode::Replacing, RegularFile::Accept::Streams);
+    if (!out.open(error) || !out.write(bytes, error))
+        return false;
+    return out.commit(error);
+}
 
 void OutputFile::setWakeDescriptor(int fd)
 {
@@ -126,6 +156,27 @@ bool OutputFile::open(QString *error)
         struct stat st;
         m_stream = ::fstat(m_fd, &st) == 0 && !S_ISREG(st.st_mode);
         return true;
+    }
+    if (m_mode == Mode::Replacing) {
+        const QString target = followLinks(m_name);
+        struct stat st;
+        const bool exists = ::stat(QFile::encodeName(target).constData(), &st) == 0;
+        if (!exists || S_ISREG(st.st_mode)) {
+            m_part.reset(new NewFile(target, true));
+            if (!m_part->open(error)) {
+                m_part.reset();
+                return false;
+            }
+            m_fd = m_part->file().handle();
+            if (exists)
+                ::fchmod(m_fd, st.st_mode & 07777);
+            m_startsEmpty = true;
+            m_regular = false;
+            m_stream = false;
+            m_kept = 0;
+            return true;
+        }
+        // A pipe or a device: written in place, below.
     }
     const QFileInfo info(m_name);
     if (m_mode == Mode::Whole && !info.exists() && !info.isSymLink()) {

@@ -15,7 +15,9 @@
 class NewFile
 {
 public:
-    explicit NewFile(const QString &fileName);
+    // `replacing`: the name may be taken from a regular file that has it,
+    // never from anything else.
+    explicit NewFile(const QString &fileName, bool replacing = false);
     ~NewFile();   // removes the part file unless committed
     NewFile(const NewFile &) = delete;
     NewFile &operator=(const NewFile &) = delete;
@@ -35,6 +37,7 @@ private:
     QString m_name;
     QString m_partName;
     QFile m_file;
+    bool m_replacing = false;
     bool m_committed = false;
 };
 
@@ -47,10 +50,20 @@ private:
 // file back to its length at the last keep() (at open() until then): an
 // export appended to a user's file leaves it as it was, a run written as it
 // goes ends with its last whole record.
+//
+// A document (a report, a picture) is written Replacing: a regular file, new
+// or not, is written under a hidden name and takes the name whole, with the
+// permissions of the file it replaces; a symbolic link is followed and its
+// target replaced, the link kept. A pipe or a device is written in place
+// and never replaced, whatever the mode.
 class OutputFile
 {
 public:
-    enum class Mode { Whole, AsItGoes };
+    enum class Mode { Whole, AsItGoes, Replacing };
+
+    // Every byte of a document to `name` (Replacing; "-" and streams
+    // taken), or false with the reason.
+    static bool writeDocument(const QString &name, const QByteArray &bytes, QString *error);
 
     OutputFile(const QString &name, Mode mode, RegularFile::Accept accept = RegularFile::Accept::RegularFiles);
     ~OutputFile();   // discards what was not committed

@@ -4,6 +4,7 @@
 #include "charts/curvereduction.h"
 #include "charts/curvestyle.h"
 #include "device/channels.h"
+#include "recording/newfile.h"
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
 #include "report/runcomparison.h"
@@ -19,7 +20,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPdfWriter>
-#include <QSaveFile>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -93,10 +94,29 @@ public:
         m_p.setFont(f);
         m_p.setPen(colour);
         const QFontMetricsF fm(f, &m_w);
-        const QRectF r(0, m_y, m_width, m_height - m_y);
-        const QRectF used = m_p.boundingRect(r, Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, s);
-        m_p.drawText(r, Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, s);
-        m_y += used.height() + fm.height() * 0.25;
+        // Line by line, so a long text goes on to the next page.
+        QTextOption wrap;
+        wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        for (const QString &paragraph : QString(s).replace(QLatin1String("\r\n"), QLatin1String("\n")).split(QLatin1Char('\n'))) {
+            QTextLayout layout(paragraph, f, &m_w);
+            layout.setTextOption(wrap);
+            layout.beginLayout();
+            double y = 0;
+            for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+                line.setLineWidth(m_width);
+                line.setPosition(QPointF(0, y));
+                y += line.height();
+            }
+            layout.endLayout();
+            for (int i = 0; i < layout.lineCount(); ++i) {
+                const QTextLine line = layout.lineAt(i);
+                if (!fits(line.height()) && m_y > 0)
+                    newPage();
+                line.draw(&m_p, QPointF(0, m_y - line.y()));
+                m_y += line.height();
+            }
+        }
+        m_y += fm.height() * 0.25;
     }
 
     void table(const Table &t, double pointSize)
@@ -178,11 +198,9 @@ private:
 
 bool writePdf(const Document &doc, const QString &path, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
+    QByteArray bytes;
+    QBuffer file(&bytes);
+    file.open(QIODevice::WriteOnly);
     {
         QPdfWriter writer(&file);
         writer.setPageSize(QPageSize(QPageSize::A4));
@@ -202,7 +220,7 @@ bool writePdf(const Document &doc, const QString &path, QString *error)
             pdf.legend(doc.legendItems, 10);
         if (doc.chartsFirst) {
             for (const Chart &c : doc.charts)
-                pdf.chart(c, std::min(pdf.height() * 0.45, pdf.height() - pdf.y()));
+                pdf.chart(c, pdf.height() * 0.45);
         }
         for (const Table &t : doc.tables)
             pdf.table(t, doc.chartsFirst ? 8 : 10);
@@ -221,15 +239,10 @@ bool writePdf(const Document &doc, const QString &path, QString *error)
         }
         if (!painter.end()) {
             *error = tr("无法生成 PDF");
-            file.cancelWriting();
             return false;
         }
     }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    return OutputFile::writeDocument(path, bytes, error);
 }
 
 // ---- HTML -------------------------------------------------------------
@@ -304,12 +317,7 @@ bool writeHtml(const Document &doc, const QString &path, QString *error)
             h += chartHtml(c);
     }
     h += QStringLiteral("</body></html>\n");
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(h.toUtf8()) < 0 || !file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    return OutputFile::writeDocument(path, h.toUtf8(), error);
 }
 
 bool write(const Document &doc, const QString &path, bool html, QString *error)

@@ -430,6 +430,10 @@ ENGLISH = {
     "InfluxDB 地址 %1 无效：应为 http:// 或 https:// 地址":
         "The InfluxDB address %1 is not valid: it should be an http:// or https:// URL",
     "请填写 InfluxDB 的数据库名称": "Give the InfluxDB database to write to",
+    # Times and intervals outside a run
+    "--from %1 在 --to %2 之后": "--from %1 is after --to %2",
+    "--%1 %2 不在运行 %3 之内（%4）": "--%1 %2 is outside run %3 (%4)",
+    "所给区间不在运行 %1 之内（%2）": "the interval is outside run %1 (%2)",
 }
 
 # English of a text in one context, where it differs from ENGLISH.

@@ -1,7 +1,9 @@
 // Writes a run through the journal, one record every few milliseconds, and
 // prints the number of records committed after each write; tst_journal kills
-// it at a random moment and looks at what the database kept.
-// Usage: journalchild DATABASE SEED
+// it at a random moment and looks at what the database kept. Given RECORDS,
+// it writes that many, ends the run and closes the database, as another
+// program recording beside a test would.
+// Usage: journalchild DATABASE SEED [RECORDS]
 #include "journalrecords.h"
 #include "recording/runjournal.h"
 
@@ -26,7 +28,8 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
     ReadingLog log;
     // Killed long before the end; a writer whose test is gone stops here.
-    for (int k = 0; k < 100000; ++k) {
+    const int records = argc > 3 ? std::atoi(argv[3]) : 100000;
+    for (int k = 0; k < records; ++k) {
         journalrecords::appendRecord(log, seed, k);
         if (!journal.sync(id, log))
             return 4;
@@ -34,5 +37,8 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
         usleep(2000);
     }
+    if (argc > 3 && !journal.endRun(id, log.timeMs(log.size() - 1), QStringLiteral("stopped")))
+        return 5;
+    journal.close();
     return 0;
 }

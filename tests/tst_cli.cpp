@@ -25,6 +25,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -814,6 +815,33 @@ private slots:
         QVERIFY2(rightmost(second) < rightmost(first),
                  qPrintable(QStringLiteral("%1 %2").arg(rightmost(second)).arg(rightmost(first))));
 
+        // A long note and many marks go on over further pages, every line of
+        // them in the PDF.
+        {
+            RunJournal again;
+            QVERIFY(again.open(g_dataHome + QStringLiteral("/ombrel/runs.sqlite")));
+            QStringList lines;
+            for (int k = 1; k <= 120; ++k)
+                lines << QStringLiteral("note line %1 of the long note").arg(k, 3, 10, QLatin1Char('0'));
+            fields.notes = lines.join(QLatin1Char('\n'));
+            QVERIFY(again.setFields(id, fields));
+            for (int k = 1; k <= 90; ++k)
+                QVERIFY(again.addMark(id, 5000 * k, t0 + 5000 * k, QStringLiteral("mark %1").arg(k, 3, 10, QLatin1Char('0'))) > 0);
+        }
+        const QString longPdf = path("long.pdf");
+        QCOMPARE(::run({QStringLiteral("report"), QString::number(id), QStringLiteral("--pdf"), longPdf}).status, 0);
+        QProcess longText;
+        longText.start(QStringLiteral("pdftotext"), {longPdf, QStringLiteral("-")});
+        QVERIFY(longText.waitForFinished(60000));
+        const QString longWords = QString::fromUtf8(longText.readAllStandardOutput());
+        for (int k = 1; k <= 120; ++k)
+            QVERIFY2(longWords.contains(QStringLiteral("note line %1 of the long note").arg(k, 3, 10, QLatin1Char('0'))),
+                     qPrintable(QString::number(k)));
+        for (int k = 1; k <= 90; ++k)
+            QVERIFY2(longWords.contains(QStringLiteral("mark %1").arg(k, 3, 10, QLatin1Char('0'))),
+                     qPrintable(QString::number(k)));
+        QVERIFY(longWords.contains(QStringLiteral("0.332778")));
+
         // No file for a run that is not there; a folder that cannot be written.
         QCOMPARE(::run({QStringLiteral("report"), QStringLiteral("99999"), QStringLiteral("--pdf"), pdf}).status, 1);
         QCOMPARE(::run({QStringLiteral("report"), QString::number(id)}).status, 2);
@@ -886,6 +914,46 @@ private slots:
             QVERIFY2(r.status == 0, r.err.constData());
             QVERIFY(pipe.touched());
             QVERIFY(pipe.inPlace());
+        }
+
+        // A report (or any document) named as a pipe, a device, a link or
+        // "-": the node and the link stay what they were, a pipe without a
+        // reader is refused, and standard output gets the page.
+        {
+            const QStringList report = {QStringLiteral("report"), QStringLiteral("last")};
+            r = run(report + QStringList{QStringLiteral("--pdf"), lonely});
+            QVERIFY2(r.status == 4 && r.err.contains("a named pipe that no program reads"), r.err.constData());
+            QVERIFY(QFileInfo(lonely).isFile() == false && QFileInfo::exists(lonely));
+            const NamedPipe pipe(path("report.fifo"), NamedPipe::ProgramWrites);
+            r = run(report + QStringList{QStringLiteral("--pdf"), path("report.fifo")});
+            QVERIFY2(r.status == 0, r.err.constData());
+            QVERIFY(pipe.touched());
+            QVERIFY(pipe.inPlace());
+            const QString device = path("null-device");
+            if (::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+                r = run(report + QStringList{QStringLiteral("--pdf"), device, QStringLiteral("--html"), device});
+                QVERIFY2(r.status == 0, r.err.constData());
+                struct stat st;
+                QVERIFY(::stat(QFile::encodeName(device).constData(), &st) == 0);
+                QVERIFY2(S_ISCHR(st.st_mode) && st.st_rdev == makedev(1, 3), "the device was replaced");
+            } else {
+                qWarning("mknod needs root: the device node is not tried");
+            }
+            const QString target = path("kept/target.html"), link = path("link.html");
+            QVERIFY(QDir().mkpath(path("kept")));
+            {
+                QFile old(target);
+                QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+            }
+            QVERIFY(QFile::link(QStringLiteral("kept/target.html"), link));
+            r = run(report + QStringList{QStringLiteral("--html"), link});
+            QVERIFY2(r.status == 0, r.err.constData());
+            QCOMPARE(QFileInfo(link).symLinkTarget(), QFileInfo(target).absoluteFilePath());
+            QVERIFY(readFile(target).startsWith("<!DOCTYPE html>"));
+            r = run(report + QStringList{QStringLiteral("--html"), QStringLiteral("-")});
+            QVERIFY2(r.status == 0 && r.out.startsWith("<!DOCTYPE html>") && r.out.endsWith("</html>\n"),
+                     r.err.constData());
+            QVERIFY(!QFileInfo::exists(QStringLiteral("-")));   // the child runs in this folder
         }
 
         // A reader that stops reading holds a run only until SIGTERM, which
@@ -1045,6 +1113,39 @@ private slots:
         r = run({QStringLiteral("export"), id, QStringLiteral("--from"), QStringLiteral("soon"), QStringLiteral("--jsonl"),
                  QStringLiteral("-")});
         QCOMPARE(r.status, 2);
+        // Times outside the run, or an interval turned round: refused with
+        // the run's span, nothing written.
+        const QString span = QStringLiteral("(0:00:00.000 – 0:00:0");
+        const QList<QPair<QStringList, QString>> refused = {
+            {{QStringLiteral("export"), id, QStringLiteral("--from"), QStringLiteral("5"), QStringLiteral("--to"),
+              QStringLiteral("2"), QStringLiteral("--csv"), path("turned.csv")},
+             QStringLiteral("--from 5 is after --to 2")},
+            {{QStringLiteral("export"), id, QStringLiteral("--from"), QStringLiteral("999"), QStringLiteral("--csv"),
+              path("late.csv")},
+             QStringLiteral("the interval is outside run %1 %2").arg(id, span)},
+            {{QStringLiteral("export"), id, QStringLiteral("--to"), QStringLiteral("-5"), QStringLiteral("--csv"),
+              path("early.csv")},
+             QStringLiteral("the interval is outside run %1 %2").arg(id, span)},
+            {{QStringLiteral("mark"), QStringLiteral("x"), QStringLiteral("--run"), id, QStringLiteral("--at"),
+              QStringLiteral("-5")},
+             QStringLiteral("--at -5 is outside run %1 %2").arg(id, span)},
+            {{QStringLiteral("mark"), QStringLiteral("x"), QStringLiteral("--run"), id, QStringLiteral("--at"),
+              QStringLiteral("999")},
+             QStringLiteral("--at 999 is outside run %1 %2").arg(id, span)}};
+        for (const auto &c : refused) {
+            r = run(c.first);
+            QVERIFY2(r.status == 2 && r.err.contains(c.second.toUtf8()),
+                     qPrintable(c.first.join(QLatin1Char(' ')) + QStringLiteral(": %1 ").arg(r.status) + r.err));
+        }
+        for (const char *name : {"turned.csv", "late.csv", "early.csv"})
+            QVERIFY(!QFileInfo::exists(path(name)));
+        // A name with a line end and an escape sequence lists as one plain line.
+        r = run({QStringLiteral("mark"), QStringLiteral("two\n\x1b[31mred"), QStringLiteral("--run"), id,
+                 QStringLiteral("--at"), QStringLiteral("3")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        r = run({QStringLiteral("marks"), id});
+        QCOMPARE(r.out.count('\n'), 3);
+        QVERIFY2(r.out.contains("  two /  [31mred\n") && !r.out.contains('\x1b'), r.out.constData());
         // Bad values are refused before anything is recorded or written.
         r = run({QStringLiteral("record"), QStringLiteral("--ambient"), QStringLiteral("warm")});
         QCOMPARE(r.status, 2);
@@ -1053,7 +1154,7 @@ private slots:
         r = run({QStringLiteral("mark"), QStringLiteral("x"), QStringLiteral("--run"), QStringLiteral("last"),
                  QStringLiteral("--at"), QStringLiteral("later")});
         QCOMPARE(r.status, 2);
-        QCOMPARE(run({QStringLiteral("marks"), id}).out.count('\n'), 2);
+        QCOMPARE(run({QStringLiteral("marks"), id}).out.count('\n'), 3);
     }
 
     void recordIntoJournalAlone()

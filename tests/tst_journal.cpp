@@ -136,6 +136,7 @@ private slots:
     void initTestCase();
     void microUnitsGiveBackEveryMeterValue();
     void killedWriterIsInterruptedLiveOneIsNot();
+    void readerBesideTheWriterKeepsOtherProgramsRuns();
     void faultsAreReportedAndCaughtUp();
     void brokenFilesAreMovedAside();
     void retentionRemovesOldestFinishedRuns();
@@ -267,6 +268,56 @@ void TestJournal::killedWriterIsInterruptedLiveOneIsNot()
     RunJournal again;
     QVERIFY(again.open(db));
     QCOMPARE(again.recoveredRuns(), 0);
+}
+
+// A run read in the process that records (a comparison in the window) must
+// leave the recording connection its locks: another program closing the
+// database would otherwise take itself for the last one, remove the -wal the
+// window writes into, and its own run would be lost at the window's close.
+void TestJournal::readerBesideTheWriterKeepsOtherProgramsRuns()
+{
+    const QString db = m_dir.filePath(QStringLiteral("beside/runs.sqlite"));
+    const quint64 seed = 77;
+    ReadingLog log;
+    RunJournal writer;
+    QVERIFY(writer.open(db));
+    const qint64 id = writer.beginRun(journalrecords::wallMs(seed, 0), {}, {}, QStringLiteral("window"));
+    for (int k = 0; k < 5; ++k)
+        journalrecords::appendRecord(log, seed, k);
+    QVERIFY(writer.sync(id, log));
+    {
+        RunJournal reader;
+        QVERIFY(reader.open(db, RunJournal::Mode::Read));
+        QCOMPARE(int(reader.runs().size()), 1);
+    }
+    QProcess other;
+    other.start(QStringLiteral(OMBREL_JOURNAL_CHILD), {db, QStringLiteral("78"), QStringLiteral("4")});
+    QVERIFY(other.waitForFinished(30000));
+    QCOMPARE(other.exitCode(), 0);
+    QVERIFY2(QFileInfo::exists(db + QStringLiteral("-wal")), "the other program removed the window's -wal");
+    for (int k = 5; k < 9; ++k)
+        journalrecords::appendRecord(log, seed, k);
+    QVERIFY(writer.sync(id, log));
+    {
+        RunJournal fresh;
+        QVERIFY(fresh.open(db, RunJournal::Mode::Read));
+        const std::vector<JournalRun> runs = fresh.runs();
+        QCOMPARE(int(runs.size()), 2);
+        ReadingLog got;
+        QVERIFY(fresh.load(writer.storedId(id), got));
+        compareLogs(got, log);
+    }
+    QVERIFY(writer.endRun(id, log.timeMs(log.size() - 1), QStringLiteral("stopped")));
+    writer.close();
+    RunJournal after;
+    QVERIFY(after.open(db, RunJournal::Mode::Read));
+    const std::vector<JournalRun> runs = after.runs();
+    QCOMPARE(int(runs.size()), 2);
+    for (const JournalRun &run : runs) {
+        const bool window = run.serial == QStringLiteral("window");
+        QCOMPARE(run.records, window ? 9 : 4);
+        QCOMPARE(run.endReason, QStringLiteral("stopped"));
+    }
 }
 
 void TestJournal::faultsAreReportedAndCaughtUp()

@@ -664,7 +664,7 @@ private slots:
     {
         QTest::addColumn<int>("how");
         QTest::newRow("close button") << 0;
-        QTest::newRow("escape") << 1;
+        QTest::newRow("escape, then the close button") << 1;
         QTest::newRow("window manager") << 2;
         QTest::newRow("destroyed open") << 3;
     }
@@ -680,7 +680,15 @@ private slots:
         QVERIFY(worker->isRunning());
         switch (how) {
         case 0: d->form()->btnMenu_Close->click(); break;
-        case 1: QTest::keyClick(d, Qt::Key_Escape); break;
+        case 1:
+            // Esc, as Qt routes it to whatever has the focus, never closes
+            // the main window: the run and the worker go on.
+            QTest::keyClick(d->windowHandle(), Qt::Key_Escape);
+            QCoreApplication::processEvents();
+            QVERIFY(d->isVisible());
+            QVERIFY(worker->isRunning());
+            d->form()->btnMenu_Close->click();
+            break;
         case 2: QVERIFY(d->close()); break;
         default: break;
         }

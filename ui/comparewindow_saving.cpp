@@ -3,11 +3,12 @@
 #include "ui/comparewindow.h"
 
 #include "charts/chartview.h"
+#include "recording/newfile.h"
 #include "report/runreport.h"
 #include "ui/prompts.h"
 
 #include <QApplication>
-#include <QSaveFile>
+#include <QBuffer>
 
 void CompareWindow::savePng()
 {
@@ -15,8 +16,12 @@ void CompareWindow::savePng()
     const QString path = Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("compare.png"), tr("image(*.png)"));
     if (path.isEmpty())
         return;
-    if (!image.save(path))
-        Prompts::warning(this, tr("错误"), tr("无法写入 %1").arg(path));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QString why;
+    if (!image.save(&buffer, "PNG") || !OutputFile::writeDocument(path, png, &why))
+        Prompts::warning(this, tr("错误"), tr("无法写入 %1：%2").arg(path, why));
 }
 
 void CompareWindow::saveCsv()
@@ -25,9 +30,12 @@ void CompareWindow::saveCsv()
         Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("compare.csv"), QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !m_model.writeCsv(file) || !file.commit())
-        Prompts::warning(this, tr("错误"), tr("无法写入 %1：%2").arg(path, file.errorString()));
+    QByteArray csv;
+    QBuffer buffer(&csv);
+    buffer.open(QIODevice::WriteOnly);
+    QString why;
+    if (!m_model.writeCsv(buffer) || !OutputFile::writeDocument(path, csv, &why))
+        Prompts::warning(this, tr("错误"), tr("无法写入 %1：%2").arg(path, why));
 }
 
 void CompareWindow::saveReport()

@@ -32,6 +32,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QTime>
 #include <QToolButton>
 #include <QTranslator>
@@ -229,6 +230,17 @@ void MainDialog::closeEvent(QCloseEvent *event)
     // Closing the main window ends the program, whatever else is open.
     customAxis()->close();
     QDialog::closeEvent(event);
+}
+
+void MainDialog::keyPressEvent(QKeyEvent *event)
+{
+    // Esc clears the chart's cursors; it never ends the program, and with
+    // it a recording.
+    if (event->matches(QKeySequence::Cancel) || event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void MainDialog::done(int result)

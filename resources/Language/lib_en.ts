@@ -250,6 +250,18 @@
         <source>没有报告文件：请给出 --pdf FILE 和/或 --html FILE</source>
         <translation>no report file: give --pdf FILE and/or --html FILE</translation>
     </message>
+    <message>
+        <source>--from %1 在 --to %2 之后</source>
+        <translation>--from %1 is after --to %2</translation>
+    </message>
+    <message>
+        <source>--%1 %2 不在运行 %3 之内（%4）</source>
+        <translation>--%1 %2 is outside run %3 (%4)</translation>
+    </message>
+    <message>
+        <source>所给区间不在运行 %1 之内（%2）</source>
+        <translation>the interval is outside run %1 (%2)</translation>
+    </message>
 </context>
 <context>
     <name>CompareWindow</name>
@@ -268,10 +280,6 @@
     <message>
         <source>错误</source>
         <translation>Error</translation>
-    </message>
-    <message>
-        <source>无法写入 %1</source>
-        <translation>Cannot write %1</translation>
     </message>
     <message>
         <source>无法写入 %1：%2</source>
