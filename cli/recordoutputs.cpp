@@ -193,6 +193,12 @@ void RecordOutputs::finish()
         return;
     m_httpAttached->drain(5000);
     const InfluxHttpSink::Counters c = m_httpAttached->counters();
+    if (c.refused > 0)
+        error(QLatin1String(kCommand), QStringLiteral("InfluxDB %1: %2 points refused by the server, which cannot "
+                                                      "store them (HTTP 400: %3)")
+                                           .arg(m_httpAttached->settings().url.toString())
+                                           .arg(c.refused)
+                                           .arg(c.refusal));
     if (c.dropped > 0)
         error(QLatin1String(kCommand), QStringLiteral("InfluxDB %1: %2 points sent, %3 could not be sent")
                                            .arg(m_httpAttached->settings().url.toString())

@@ -10,6 +10,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QThread>
 #include <QTimer>
 #include <QUrlQuery>
@@ -210,16 +211,19 @@ private:
         const QByteArray answer = reply->readAll();
         QString serverSays = QJsonDocument::fromJson(answer).object().value(QStringLiteral("error")).toString();
         if (serverSays.isEmpty())
-            serverSays = QString::fromUtf8(answer.left(200)).trimmed();
+            serverSays = QString::fromUtf8(answer.left(2000)).trimmed();
         QString fault;
         bool dropBatch = false;
+        qint64 refused = 0;
         if (code >= 200 && code < 300) {
             dropBatch = true;
         } else if (code == 401 || code == 403) {
             fault = QStringLiteral("wrong user, password or token (HTTP %1)").arg(code);
         } else if (code == 400) {
-            // Points the server will never take: trying again cannot help.
-            fault = QStringLiteral("the server refused the points (HTTP 400: %1)").arg(serverSays);
+            // Points the server will never take: trying again cannot help,
+            // and the batches behind them go on at once. The server has
+            // stored the others of the batch ("partial write").
+            refused = refusedPoints(serverSays);
             dropBatch = true;
         } else if (code == 404) {
             fault = QStringLiteral("no such database or write endpoint (HTTP 404: %1)").arg(serverSays);
@@ -235,10 +239,15 @@ private:
                 m_queue.pop_front();
                 ++taken;
             }
-            if (fault.isEmpty())
+            if (code == 400) {
+                refused = refused > 0 ? qMin<qint64>(refused, taken) : taken;
+                m_counters.refused += refused;
+                m_counters.sent += taken - refused;
+                if (m_counters.refusal.isEmpty())
+                    m_counters.refusal = serverSays.left(300);
+            } else {
                 m_counters.sent += taken;
-            else
-                m_counters.dropped += taken;
+            }
         }
         m_counters.queued = qint64(m_queue.size());
         if (fault.isEmpty()) {
@@ -258,6 +267,17 @@ private:
             QMetaObject::invokeMethod(this, [this] { post(); }, Qt::QueuedConnection);
         else if (m_draining && !m_queue.empty() && !m_gaveUp)
             QMetaObject::invokeMethod(this, [this] { post(); }, Qt::QueuedConnection);
+    }
+
+    // The points a 400 answer says were not stored: each line it could not
+    // parse and the "dropped=N" of the others; 0 when it does not say.
+    static qint64 refusedPoints(const QString &serverSays)
+    {
+        qint64 n = serverSays.count(QLatin1String("unable to parse"));
+        static const QRegularExpression dropped(QStringLiteral("dropped=(\\d+)"));
+        for (auto it = dropped.globalMatch(serverSays); it.hasNext();)
+            n += it.next().captured(1).toLongLong();
+        return n;
     }
 
     const InfluxSettings m_settings;

@@ -75,7 +75,9 @@ public:
 
     struct Counters {
         qint64 sent = 0;      // points the server took
-        qint64 dropped = 0;   // points that could not be sent (queue full, refused, left at the end)
+        qint64 dropped = 0;   // points that could not be sent (queue full, left at the end)
+        qint64 refused = 0;   // points the server will never take (a line it cannot store)
+        QString refusal;      // what the server said of the first it refused
         qint64 queued = 0;
     };
     Counters counters() const;

@@ -301,7 +301,10 @@ void LiveOutputs::update()
         if (status.state == RunSink::State::Fault) {
             words[Influx] = tr("InfluxDB %1：%2").arg(url, status.message);
             faults << words[Influx];
-        } else if (m_influx->counters().sent > 0) {
+        } else if (const InfluxHttpSink::Counters c = m_influx->counters(); c.refused > 0) {
+            // Points it cannot store, said beside the work that goes on.
+            words[Influx] = tr("正在写入 InfluxDB %1；服务器拒收了 %2 个数据点（%3）").arg(url).arg(c.refused).arg(c.refusal);
+        } else if (c.sent > 0) {
             words[Influx] = tr("正在写入 InfluxDB %1").arg(url);
         } else {
             words[Influx] = tr("InfluxDB %1：等待记录").arg(url);

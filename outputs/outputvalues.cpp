@@ -24,12 +24,22 @@ double decimal(float value)
 
 QByteArray escapeTag(const QString &text)
 {
+    const QByteArray bytes = text.toUtf8();
     QByteArray out;
-    for (char c : text.toUtf8()) {
+    out.reserve(bytes.size() + 8);
+    auto special = [](char c) { return c == ',' || c == '=' || c == ' ' || c == '\n' || c == '\r'; };
+    for (int i = 0; i < bytes.size(); ++i) {
+        char c = bytes[i];
         if (c == '\n' || c == '\r')
             c = ' ';
-        if (c == ',' || c == '=' || c == ' ')
+        if (c == ',' || c == '=' || c == ' ') {
             out += '\\';
+        } else if (c == '\\' && (i + 1 == bytes.size() || special(bytes[i + 1]))) {
+            // The protocol has no way to carry a backslash at the end of a
+            // value or before an escaped character: InfluxDB would refuse
+            // the line, or read the next character as escaped.
+            c = '/';
+        }
         out += c;
     }
     return out;

@@ -23,7 +23,9 @@ void appendLineTags(QByteArray &out, const QString &model, const QString &serial
 // record without any finite value has no line.
 void appendLine(QByteArray &out, const QByteArray &tags, const ReadingLog &log, int i);
 // A tag's value with the characters the protocol escapes (comma, equals
-// sign, space) escaped, line ends as spaces.
+// sign, space) escaped, line ends as spaces. A backslash the protocol cannot
+// carry (the value's last character, or one before a space, comma, equals
+// sign or line end) is sent as a slash; any other backslash as it is.
 QByteArray escapeTag(const QString &text);
 
 } // namespace OutputValues

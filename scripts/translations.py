@@ -434,6 +434,7 @@ ENGLISH = {
     "--from %1 在 --to %2 之后": "--from %1 is after --to %2",
     "--%1 %2 不在运行 %3 之内（%4）": "--%1 %2 is outside run %3 (%4)",
     "所给区间不在运行 %1 之内（%2）": "the interval is outside run %1 (%2)",
+    "正在写入 InfluxDB %1；服务器拒收了 %2 个数据点（%3）": "writing to InfluxDB %1; the server refused %2 points (%3)",
 }
 
 # English of a text in one context, where it differs from ENGLISH.

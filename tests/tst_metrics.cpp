@@ -440,6 +440,56 @@ private slots:
                      .hasMatch(),
                  refused.err.constData());
     }
+
+    // A serial with every character the line protocol treats specially
+    // reaches the server, each as it is where the protocol can carry it and
+    // as documented where not; a server that refuses every point (a field
+    // of another type) has each batch refused at once, counted and said once.
+    void influxTakesAnySerialAndCountsRefusals()
+    {
+        InfluxServer influx(path(QStringLiteral("influx-any")));
+        QVERIFY2(influx.start(false), influx.log().constData());
+        QCOMPARE(influx.query("CREATE DATABASE bench").code, 200);
+        QCOMPARE(influx.query("CREATE DATABASE typed").code, 200);
+        const QString serial = QStringLiteral("a b,c=d\"e\\f\\,g\\ h\\=i\\");
+        const QStringList server = {QStringLiteral("--influx-url"),
+                                    QStringLiteral("http://127.0.0.1:%1").arg(influx.port()),
+                                    QStringLiteral("--influx-db")};
+        const Result r = runSim(QStringList{QStringLiteral("--sim-serial"), serial, QStringLiteral("record")} + server
+                                + QStringList{QStringLiteral("bench"), QStringLiteral("--influx"), QStringLiteral("-"),
+                                              QStringLiteral("--until-duration"), QStringLiteral("3")});
+        QVERIFY2(r.status == 0 && !r.err.contains("InfluxDB"), r.err.constData());
+        const QList<QByteArray> lines = r.out.split('\n').mid(0, r.out.count('\n'));
+        QVERIFY(lines.size() >= 2);
+        for (const QByteArray &line : lines)
+            QVERIFY2(line.startsWith("ombrel,model=M512X,serial=a\\ b\\,c\\=d\"e\\f/\\,g/\\ h/\\=i/ vbus="),
+                     line.constData());
+        const Http answer = get(influx.port(), "/query?db=bench&q=SELECT%20serial,vbus%20FROM%20ombrel");
+        const QJsonArray points = QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("results"))
+                                      .toArray().at(0).toObject().value(QStringLiteral("series")).toArray()
+                                      .at(0).toObject().value(QStringLiteral("values")).toArray();
+        QVERIFY2(points.size() == lines.size(), answer.body.constData());
+        for (const QJsonValue &point : points)
+            QCOMPARE(point.toArray().at(1).toString(), QStringLiteral("a b,c=d\"e\\f/,g/ h/=i/"));
+
+        // A point of now (field types are kept per week) whose vbus is text.
+        const QByteArray typed = "ombrel vbus=\"volt\" " + QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + "000000";
+        QCOMPARE(http(influx.port(), "POST /write?db=typed HTTP/1.0\r\nContent-Length: "
+                                         + QByteArray::number(typed.size()) + "\r\n\r\n" + typed)
+                     .code,
+                 204);
+        const Result refused = runSim(QStringList{QStringLiteral("record")} + server
+                                      + QStringList{QStringLiteral("typed"), QStringLiteral("--jsonl"), path(QStringLiteral("typed.jsonl")),
+                                                    QStringLiteral("--until-duration"), QStringLiteral("4")});
+        QVERIFY2(refused.status == 0, refused.err.constData());
+        const int records = jsonRecords(readFile(path(QStringLiteral("typed.jsonl")))).size();
+        QVERIFY(records >= 3);
+        QVERIFY2(refused.err.count("InfluxDB") == 1
+                     && refused.err.contains(QStringLiteral(": %1 points refused by the server, which cannot store them (HTTP 400: ")
+                                                 .arg(records).toUtf8())
+                     && refused.err.contains("field type conflict"),
+                 refused.err.constData());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMetrics)

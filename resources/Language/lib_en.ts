@@ -435,6 +435,10 @@
         <source>无法保存密码文件 %1：%2</source>
         <translation>Cannot save the password file %1: %2</translation>
     </message>
+    <message>
+        <source>正在写入 InfluxDB %1；服务器拒收了 %2 个数据点（%3）</source>
+        <translation>writing to InfluxDB %1; the server refused %2 points (%3)</translation>
+    </message>
 </context>
 <context>
     <name>LiveOutputsDialog</name>
