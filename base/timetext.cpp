@@ -1,5 +1,7 @@
 #include "base/timetext.h"
 
+#include <cmath>
+
 namespace TimeText {
 
 QString duration(qint64 ms)
@@ -9,6 +11,11 @@ QString duration(qint64 ms)
         .arg(s / 3600)
         .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
         .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString runDuration(double seconds)
+{
+    return duration(std::isfinite(seconds) ? qint64(std::llround(qBound(0.0, seconds, 1e15))) * 1000 : 0);
 }
 
 QString durationMs(qint64 ms)

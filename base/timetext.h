@@ -13,6 +13,10 @@ namespace TimeText {
 QString duration(qint64 ms);
 // The same with milliseconds: "0:00:24.120".
 QString durationMs(qint64 ms);
+// A run's duration, the time from its first record to its last (what its
+// charge and energy are summed over), to the nearest second: the one
+// figure the window, the command line and the reports give for a run.
+QString runDuration(double seconds);
 
 // A wall-clock time (ms since the epoch, any 64-bit value) in local time:
 // the second it falls in, rounded towards the past for times before 1970

@@ -6,6 +6,7 @@
 // 1.5 % of one core with an idle meter and the chart running.
 //
 // Usage: bench_app [seconds] [reports-per-second]   (defaults 10 and 0)
+#include "benchfolders.h"
 #include "app/startup.h"
 #include "simulator.h"
 #include "ui/maindialog.h"
@@ -82,8 +83,7 @@ int main(int argc, char *argv[])
     if (!Startup::displayAvailable())
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
+    const BenchFolders dir;
     sim::Meter &meter = sim::attach();
     meter.setReportRate(rate);
 

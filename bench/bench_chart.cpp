@@ -10,6 +10,7 @@
 // 8 hours; at most 2 MB per recorded hour; zoom and pan under 30 ms.
 //
 // Usage: bench_chart [ticks-per-length]   (default 10)
+#include "benchfolders.h"
 #include "app/startup.h"
 #include "charts/axislabels.h"
 #include "charts/chartview.h"
@@ -204,13 +205,12 @@ double timeOurTick(MainDialog &d, int i)
 
 int main(int argc, char *argv[])
 {
+    const BenchFolders dir;
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int ticks = argc > 1 ? std::max(3, std::atoi(argv[1])) : 10;
     Startup::applyLook(app);
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
 
     struct Length {
         const char *name;

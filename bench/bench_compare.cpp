@@ -4,6 +4,7 @@
 // Targets: open <= 3 s, a zoom or pan step <= 50 ms, memory <= 8x one run's
 // chart, the report <= 2 s.
 // Usage: bench_compare
+#include "benchfolders.h"
 #include "app/startup.h"
 #include "charts/chartview.h"
 #include "charts/customranges.h"
@@ -50,9 +51,7 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir dir;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path()));
-    QDir::setCurrent(dir.path());   // the settings file of its own
+    const BenchFolders dir;
     QApplication app(argc, argv);
     Startup::applyLook(app);
     sim::reset();

@@ -2,6 +2,7 @@
 // chart: the journal read, the chart built and drawn in the window.
 // Target: <= 1.5 s.
 // Usage: bench_history
+#include "benchfolders.h"
 #include "app/startup.h"
 #include "charts/chartview.h"
 #include "recording/readinglog.h"
@@ -20,8 +21,7 @@ int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir dir;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.path()));
+    const BenchFolders dir;
     QApplication app(argc, argv);
     Startup::applyLook(app);
     sim::reset();   // no meter: nothing records meanwhile

@@ -4,6 +4,7 @@
 // figures' texts, and painting the panel), and the same with the interval
 // from the run's start to its end. Target: <= 5 ms for any interval.
 // Usage: bench_measure [intervals]
+#include "benchfolders.h"
 #include "recording/runstats.h"
 #include "ui/statspanel.h"
 
@@ -29,6 +30,7 @@ double percentile(std::vector<double> v, double p)
 
 int main(int argc, char *argv[])
 {
+    const BenchFolders dir;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -7,6 +7,7 @@
 // Reading the file once, it takes about 2 s for either (on a machine where
 // building a new QSettings for every read took 70 s and 14 s). A file over a
 // megabyte is written in the background, and binary data is not read at all.
+#include "benchfolders.h"
 #include "base/setting.h"
 #include "app/startup.h"
 #include "simulator.h"
@@ -82,6 +83,7 @@ void measure(const char *what, const QByteArray &content)
 
 int main(int argc, char *argv[])
 {
+    const BenchFolders own;
     const qint64 bytes = qint64(argc > 1 ? std::atof(argv[1]) : 50.0) * 1000 * 1000;
     if (!Startup::displayAvailable())
         qputenv("QT_QPA_PLATFORM", "offscreen");

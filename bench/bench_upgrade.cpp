@@ -4,6 +4,7 @@
 // acknowledgement, building and writing the next block, showing progress).
 // Target: at most 50 us of host time per block (USB itself needs about
 // 2,000 us a block, so the host never limits a real transfer).
+#include "benchfolders.h"
 #include "app/startup.h"
 #include "simulator.h"
 #include "ui/maindialog.h"
@@ -30,12 +31,11 @@ double threadCpuSeconds()
 
 int main(int argc, char *argv[])
 {
+    const BenchFolders dir;
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     Startup::applyLook(app);
-    QTemporaryDir dir;
-    QDir::setCurrent(dir.path());
 
     const int size = 2097152;
     QByteArray image(size, '\0');

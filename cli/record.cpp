@@ -491,7 +491,7 @@ int runRecord(const QStringList &arguments)
     // How the run ended, in one line for a script's log.
     const IntervalStats total = run.stats().total();
     error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "运行已结束（%1），历时 %2：%3，%4 Ah，%5 Wh")
-                                       .arg(StopConditions::reasonWords(run.endReason()), TimeText::duration(run.elapsedMs()),
+                                       .arg(StopConditions::reasonWords(run.endReason()), TimeText::runDuration(total.duration_s),
                                             total.records == 1 ? QCoreApplication::translate("Cli", "1 条记录")
                                                                : QCoreApplication::translate("Cli", "%1 条记录").arg(total.records))
                                        .arg(total.charge_ah, 0, 'f', 6)

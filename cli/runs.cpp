@@ -102,11 +102,6 @@ QString localText(qint64 ms)
     return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
-QString durationText(double seconds)
-{
-    return TimeText::duration(std::isfinite(seconds) ? qint64(std::llround(qBound(0.0, seconds, 1e15) * 1000.0)) : 0);
-}
-
 // A TIME of --from/--to: ISO 8601 local date-time (an offset or Z taken as
 // given), or seconds from the run's first record.
 struct Time {
@@ -349,7 +344,7 @@ int runRuns(const QStringList &arguments)
             const QString meter = (r.model + QLatin1Char(' ') + r.serial).trimmed();
             out += QStringLiteral("%1  %2  %3  %4  %5  %6")
                        .arg(r.id, 4)
-                       .arg(localText(r.startMs), durationText(r.duration_s))
+                       .arg(localText(r.startMs), TimeText::runDuration(r.duration_s))
                        .arg(r.records, 7)
                        .arg(meter.isEmpty() ? QStringLiteral("-") : meter,
                             r.finished() ? StopConditions::reasonWords(r.endReason) : QStringLiteral("recording"))
@@ -566,7 +561,7 @@ int runStats(const QStringList &arguments)
         };
         line("from", QString::fromLatin1(JsonLines::isoTime(fromWall)));
         line("to", QString::fromLatin1(JsonLines::isoTime(toWall)));
-        line("duration", QStringLiteral("%1 s (%2)").arg(s.duration_s, 0, 'f', 3).arg(durationText(s.duration_s)));
+        line("duration", QStringLiteral("%1 s (%2)").arg(s.duration_s, 0, 'f', 3).arg(TimeText::runDuration(s.duration_s)));
         line("records", QString::number(s.records));
         line("charge", QStringLiteral("%1 Ah").arg(s.charge_ah, 0, 'f', 6));
         line("energy", QStringLiteral("%1 Wh").arg(s.energy_wh, 0, 'f', 6));

@@ -319,7 +319,7 @@ QString RunComparison::figureText(int figure, int i) const
     if (figure == Start)
         return QDateTime::fromMSecsSinceEpoch(r.info.startMs).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     if (figure == Duration)
-        return TimeText::duration(qint64(std::llround(r.total.duration_s * 1000.0)));
+        return TimeText::runDuration(r.total.duration_s);
     if (figure == EndReason)
         return reasonWords(r.info.endReason, !r.info.finished());
     bool number = false;

@@ -515,7 +515,7 @@ bool writeRun(RunJournal &journal, qint64 id, const QString &path, bool html, QS
     doc.notes = extras.notes;
 
     Table totals{{tr("汇总"), tr("数值")}, {}};
-    totals.rows << QStringList{tr("时长"), QStringLiteral("%1 (%2 s)").arg(TimeText::duration(qint64(std::llround(s.duration_s * 1000))), num(s.duration_s, 3))}
+    totals.rows << QStringList{tr("时长"), QStringLiteral("%1 (%2 s)").arg(TimeText::runDuration(s.duration_s), num(s.duration_s, 3))}
                 << QStringList{tr("记录数"), QString::number(s.records)}
                 << QStringList{tr("电量(Ah)"), num(s.charge_ah)}
                 << QStringList{tr("能量(Wh)"), num(s.energy_wh)}

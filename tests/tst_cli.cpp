@@ -279,6 +279,11 @@ private slots:
         QCOMPARE(kept.value(QStringLiteral("end_reason")).toString(), QStringLiteral("duration:6"));
         const QByteArray listed = run({QStringLiteral("runs")}).out;
         QVERIFY2(listed.split('\n').first().endsWith("  condition: duration 6 s"), listed.constData());
+        // One duration, first record to last, in the end line and the list.
+        const QByteArray duration =
+            "0:00:0" + QByteArray::number(qRound((msOf(records.last()) - msOf(records.first())) / 1000.0));
+        QVERIFY2(r.err.contains("(condition: duration 6 s) after " + duration + ": "), r.err.constData());
+        QVERIFY2(listed.split('\n').first().contains("  " + duration + "  "), listed.constData());
         QCOMPARE(kept.value(QStringLiteral("records")).toInt(), records.size());
         QCOMPARE(kept.value(QStringLiteral("model")).toString(), QStringLiteral("M512X"));
         const QString copy = path("copy.csv");

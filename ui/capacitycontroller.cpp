@@ -2,6 +2,7 @@
 #include "ui/capacitycontroller.h"
 
 #include "base/setting.h"
+#include "base/timetext.h"
 #include "recording/liverun.h"
 #include "ui/capacitypage.h"
 
@@ -66,7 +67,7 @@ void CapacityController::tick(int tickMs)
     const QString condition = CapacityPage::describe(m_run.conditions(), *met);
     m_page->showRun(false, elapsedMs, total);
     m_page->showEnd(QCoreApplication::translate("MainDialog", "已满足停止条件：%1。记录：时长 %2，电量 %3 Ah，能量 %4 Wh，%5 条记录")
-                        .arg(condition, CapacityPage::elapsedText(elapsedMs),
+                        .arg(condition, TimeText::runDuration(total.duration_s),
                              QString::number(total.charge_ah, 'f', 4), QString::number(total.energy_wh, 'f', 4))
                         .arg(total.records));
     emit tip(QCoreApplication::translate("MainDialog", "记录已按条件停止：%1").arg(condition));

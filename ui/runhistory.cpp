@@ -132,12 +132,14 @@ void RunHistoryWindow::refresh()
     int row = 0;
     for (const JournalRun &run : runs) {
         const bool live = !run.finished();
-        const qint64 seconds = live ? std::max<qint64>(0, (now - run.startMs) / 1000) : qint64(run.duration_s + 0.5);
+        // A finished run: from its first record to its last, as everywhere.
+        const QString duration = live ? durationText(std::max<qint64>(0, (now - run.startMs) / 1000))
+                                      : TimeText::runDuration(run.duration_s);
         auto *start = cell(QDateTime::fromMSecsSinceEpoch(run.startMs).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
         start->setData(Qt::UserRole, run.id);
         start->setData(Qt::UserRole + 1, run.startMs);
         m_table->setItem(row, Start, start);
-        m_table->setItem(row, Duration, cell(durationText(seconds), true));
+        m_table->setItem(row, Duration, cell(duration, true));
         m_table->setItem(row, Meter, cell((run.model + QLatin1Char(' ') + run.serial).trimmed()));
         m_table->setItem(row, Records, cell(QString::number(run.records), true));
         m_table->setItem(row, Charge, cell(QString::number(run.charge_ah, 'f', 4), true));
