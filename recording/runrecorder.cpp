@@ -44,15 +44,12 @@ void RunRecorder::stop()
 
 void RunRecorder::take(qint64 wallMs)
 {
+    // The times it was read: reports read in the same millisecond share
+    // it, never a time the clock has not reached yet. The steady clock
+    // never steps back; a wall clock set back is taken as it is.
     qint64 runMs = m_timelineStartMs + m_clock.elapsed();
-    // Every report read in one tick has arrived by now: each record still
-    // gets a time of its own, a millisecond after the one before. A wall
-    // clock set back by more than a tick is taken as it is.
-    if (m_options.allReports && m_lastTaken.valid) {
-        if (wallMs <= m_lastTaken.wallMs && m_lastTaken.wallMs - wallMs < 1000)
-            wallMs = m_lastTaken.wallMs + 1;
-        runMs = std::max(runMs, m_lastTaken.runMs + 1);
-    }
+    if (m_lastTaken.valid)
+        runMs = std::max(runMs, m_lastTaken.runMs);
     emit taken(m_reading, wallMs, runMs);
     m_lastTaken = {true, wallMs, runMs};
 }

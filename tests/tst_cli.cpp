@@ -454,6 +454,49 @@ private slots:
         QCOMPARE(exported.out, readFile(json));
     }
 
+    // A meter faster than a report a millisecond: records read in the same
+    // millisecond share its time, none is given a time the clock has not
+    // reached, and an interval at a shared time takes every record there.
+    void aFastMeterNeverRunsAheadOfTheClock()
+    {
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        const Result r = run({QStringLiteral("--sim-rate"), QStringLiteral("4000"), QStringLiteral("record"),
+                              QStringLiteral("--all-reports"), QStringLiteral("--jsonl"), QStringLiteral("-"),
+                              QStringLiteral("--until-duration"), QStringLiteral("3")});
+        const qint64 after = QDateTime::currentMSecsSinceEpoch();
+        QVERIFY2(r.status == 0, r.err.constData());
+        const QList<QJsonObject> records = jsonRecords(r.out);
+        QVERIFY2(records.size() > 3000, qPrintable(QString::number(records.size())));
+        QVERIFY(msOf(records.first()) >= before && msOf(records.last()) <= after);
+        for (int i = 1; i < records.size(); ++i)
+            QVERIFY(msOf(records[i]) >= msOf(records[i - 1]));
+        const QJsonObject kept = journalRuns().first().toObject();
+        QVERIFY2(kept.value(QStringLiteral("duration_s")).toDouble() <= (after - before) / 1000.0,
+                 qPrintable(QString::number(kept.value(QStringLiteral("duration_s")).toDouble())));
+        // On the run's own timeline, as --from and --to in seconds take it.
+        ReadingLog log;
+        {
+            RunJournal journal;
+            QVERIFY(journal.open(g_dataHome + QStringLiteral("/ombrel/runs.sqlite"), RunJournal::Mode::Read));
+            QVERIFY(journal.load(qint64(kept.value(QStringLiteral("id")).toDouble()), log));
+        }
+        QCOMPARE(log.size(), records.size());
+        int shared = -1;
+        for (int i = 1; i < log.size() && shared < 0; ++i) {
+            if (log.runMs(i) == log.runMs(i - 1))
+                shared = i;
+        }
+        QVERIFY2(shared > 0, "no two records in the same millisecond");
+        int same = 0;
+        for (int i = 0; i < log.size(); ++i)
+            same += log.runMs(i) == log.runMs(shared);
+        const QString at = QString::number((log.runMs(shared) - log.runMs(0)) / 1000.0, 'f', 3);
+        const Result part = run({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--from"), at,
+                                 QStringLiteral("--to"), at, QStringLiteral("--jsonl"), QStringLiteral("-")});
+        QVERIFY2(part.status == 0, part.err.constData());
+        QCOMPARE(jsonRecords(part.out).size(), same);
+    }
+
     // A run of some 25000 records, every report of a fast meter:
     // its exports, written a megabyte at a time from the journal's blocks,
     // are the very lines record wrote as the run went; an interval of it
