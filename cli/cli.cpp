@@ -167,10 +167,22 @@ std::optional<int> openForCommand(MeterPort &port, const char *command, const QS
     return NoMeter;
 }
 
+// Qt's own diagnostics ("XDG_RUNTIME_DIR not set", a network reply read
+// after its end) are not the command line's words: standard error carries
+// only what the commands say. A fatal one still ends the program.
+static void quietQt(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        std::abort();
+    }
+}
+
 std::optional<int> run(int argc, char *argv[])
 {
     if (argc < 2 || argv[1][0] == '-' || argv[1][0] == '\0')
         return std::nullopt;
+    qInstallMessageHandler(quietQt);
     g_program = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
     const QString name = QString::fromLocal8Bit(argv[1]);
     // The report paints on an application of its own kind.

@@ -72,20 +72,31 @@ void onSignal(int)
     (void)written;
 }
 
-// The run journal's faults on standard error, each said once: the first
-// fault, and a journal moved aside. A fault never ends the run.
+// The run journal's faults on standard error: each outage said once when it
+// begins and again when the journal has caught up, and a journal moved
+// aside. A fault never ends the run.
 class JournalWords
 {
 public:
     explicit JournalWords(const RunJournal &journal) : m_journal(journal) {}
     bool faultSaid() const { return m_faultSaid; }
+    // From now on the run's journal sink tells what is a fault: a short
+    // wait for another program is none.
+    void follow(const RunSink &sink) { m_sink = &sink; }
 
     void report(bool opening)
     {
         const RunJournal::Status status = m_journal.status();
-        if (status == RunJournal::Status::Ok || status == RunJournal::Status::NotOpen)
-            return;
         const QString db = QDir::toNativeSeparators(m_journal.path());
+        const bool fault = m_sink ? m_sink->status().state == RunSink::State::Fault
+                                  : status != RunJournal::Status::Ok && status != RunJournal::Status::NotOpen;
+        if (!fault) {
+            if (m_faultSaid && m_journal.isOpen())
+                error(QLatin1String(kCommand),
+                      QStringLiteral("the run journal %1 has caught up: every record so far is kept").arg(db));
+            m_faultSaid = false;
+            return;
+        }
         if (status == RunJournal::Status::MovedAside) {
             // Not a fault of this run: it is kept in the new journal.
             if (!m_movedSaid)
@@ -129,6 +140,7 @@ public:
 
 private:
     const RunJournal &m_journal;
+    const RunSink *m_sink = nullptr;
     bool m_faultSaid = false;
     bool m_movedSaid = false;
 };
@@ -317,6 +329,7 @@ int runRecord(const QStringList &arguments)
     journalWords.report(true);
     RunJournalSink *const journalSink = run.attach(std::make_unique<RunJournalSink>(journal));
     journalSink->describe(parser.value(nameOption), fields);
+    journalWords.follow(*journalSink);
     std::vector<FileRunSink *> files;
     if (csvFile)
         files.push_back(run.attach(std::move(csvFile)));

@@ -208,7 +208,8 @@ private:
         m_reply = nullptr;
         reply->deleteLater();
         const int code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        const QByteArray answer = reply->readAll();
+        // A reply given up (no answer in time) is closed: nothing to read.
+        const QByteArray answer = reply->isOpen() ? reply->readAll() : QByteArray();
         QString serverSays = QJsonDocument::fromJson(answer).object().value(QStringLiteral("error")).toString();
         if (serverSays.isEmpty())
             serverSays = QString::fromUtf8(answer.left(2000)).trimmed();
@@ -229,6 +230,11 @@ private:
             fault = QStringLiteral("no such database or write endpoint (HTTP 404: %1)").arg(serverSays);
         } else if (code > 0) {
             fault = QStringLiteral("HTTP %1: %2").arg(code).arg(serverSays);
+        } else if (reply->error() == QNetworkReply::OperationCanceledError) {
+            // The transfer time-out: the server took the connection and
+            // never answered.
+            fault = QStringLiteral("the server does not answer (nothing in %1 s)")
+                        .arg(m_request.transferTimeout() / 1000);
         } else {
             fault = reply->errorString();
         }

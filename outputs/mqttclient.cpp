@@ -188,6 +188,9 @@ void MqttClient::Shared::run()
             setStatus(MqttStatus::Refused);
         } else if (rc == MOSQ_ERR_ERRNO && error != 0) {
             setStatus(MqttStatus::Unreachable, QString::fromLocal8Bit(std::strerror(error)));
+        } else if (rc == MOSQ_ERR_KEEPALIVE) {
+            // The library has no words of its own for it ("Unknown error.").
+            setStatus(MqttStatus::Unreachable, QStringLiteral("the broker stopped answering its keep-alive"));
         } else {
             setStatus(MqttStatus::Unreachable, QString::fromUtf8(mosquitto_strerror(rc)));
         }

@@ -109,14 +109,15 @@ void JournalledRun::catchUp()
 
 void JournalledRun::sayFault()
 {
-    // A fault of the journal is said once while it lasts and cleared when the
-    // journal has caught up; what the opening said stays until then.
+    // A fault of the journal is said once while it lasts, and its end when
+    // the journal has caught up; what the opening said stays until then.
     const RunSink::Status status = m_sink->status();
     const QString fault = status.state == RunSink::State::Fault ? status.message : QString();
     if (fault == m_fault)
         return;
+    const bool recovered = fault.isEmpty() && m_journal.isOpen();
     m_fault = fault;
-    m_tip = fault;
+    m_tip = recovered ? QCoreApplication::translate("RunJournal", "运行记录数据库已赶上：至今的每条记录都已保存。") : fault;
     emit tipChanged();
 }
 

@@ -9,13 +9,20 @@
 
 RunJournalSink::RunJournalSink(RunJournal &journal) : m_journal(journal) {}
 
-void RunJournalSink::updateStatus()
+void RunJournalSink::updateStatus(const LiveRun &run, bool atEnd)
 {
     const RunJournal::Status status = m_journal.status();
-    if (status == RunJournal::Status::Ok || status == RunJournal::Status::NotOpen)
-        setStatus(State::Ok);
-    else
+    bool fault = status != RunJournal::Status::Ok && status != RunJournal::Status::NotOpen;
+    if (fault && status == RunJournal::Status::Locked && !atEnd) {
+        // Another program writing for a moment (`ombrel mark`) is no fault:
+        // only records kept waiting a tick or more are.
+        const int first = int(m_taken - run.logStart()), last = run.log().size() - 1;
+        fault = first >= 0 && first <= last && run.log().runMs(last) - run.log().runMs(first) >= kWaitMs;
+    }
+    if (fault)
         setStatus(State::Fault, m_journal.message());
+    else
+        setStatus(State::Ok);
 }
 
 void RunJournalSink::begun(const LiveRun &run)
@@ -38,7 +45,7 @@ void RunJournalSink::sync(const LiveRun &run)
         return;
     m_journal.sync(m_run, run.log(), int(run.logStart()));
     m_taken = m_journal.written(m_run);
-    updateStatus();
+    updateStatus(run, false);
 }
 
 void RunJournalSink::recorded(const LiveRun &run)
@@ -76,7 +83,7 @@ void RunJournalSink::ended(const LiveRun &run)
     if (m_endWritten && run.records() == 0 && stored > 0)
         m_journal.remove(stored);
     m_run = 0;
-    updateStatus();
+    updateStatus(run, true);
 }
 
 // ---------------------------------------------------------------- files

@@ -51,7 +51,10 @@ public:
 
 private:
     void sync(const LiveRun &run);
-    void updateStatus();
+    void updateStatus(const LiveRun &run, bool atEnd);
+    // How long records may wait for a database another program holds
+    // before the wait is a fault: a tick of the window's clock.
+    static constexpr qint64 kWaitMs = 1000;
 
     RunJournal &m_journal;
     qint64 m_run = 0;

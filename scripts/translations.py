@@ -435,6 +435,7 @@ ENGLISH = {
     "--%1 %2 不在运行 %3 之内（%4）": "--%1 %2 is outside run %3 (%4)",
     "所给区间不在运行 %1 之内（%2）": "the interval is outside run %1 (%2)",
     "正在写入 InfluxDB %1；服务器拒收了 %2 个数据点（%3）": "writing to InfluxDB %1; the server refused %2 points (%3)",
+    "运行记录数据库已赶上：至今的每条记录都已保存。": "The run journal has caught up: every record so far is kept.",
 }
 
 # English of a text in one context, where it differs from ENGLISH.

@@ -9,12 +9,13 @@
 
 namespace ChildProcess {
 
-// No display, the C locale in UTF-8, no leak report at exit (the sanitized
-// build), and the run journal in `dataHome`.
+// No display and no session (as on a bench computer's service), the C
+// locale in UTF-8, no leak report at exit (the sanitized build), and the run
+// journal in `dataHome`.
 inline QProcessEnvironment environment(const QString &dataHome)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LC_ALL", "LC_MESSAGES"})
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "LC_ALL", "LC_MESSAGES", "XDG_RUNTIME_DIR"})
         env.remove(QLatin1String(name));
     env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));

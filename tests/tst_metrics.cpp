@@ -444,7 +444,9 @@ private slots:
     // A serial with every character the line protocol treats specially
     // reaches the server, each as it is where the protocol can carry it and
     // as documented where not; a server that refuses every point (a field
-    // of another type) has each batch refused at once, counted and said once.
+    // of another type) has each batch refused at once, counted and said once;
+    // one that takes the connection and never answers is said so, in the
+    // program's own words.
     void influxTakesAnySerialAndCountsRefusals()
     {
         InfluxServer influx(path(QStringLiteral("influx-any")));
@@ -484,11 +486,21 @@ private slots:
         QVERIFY2(refused.status == 0, refused.err.constData());
         const int records = jsonRecords(readFile(path(QStringLiteral("typed.jsonl")))).size();
         QVERIFY(records >= 3);
-        QVERIFY2(refused.err.count("InfluxDB") == 1
+        QVERIFY2(refused.err.count("InfluxDB") == 1 && !refused.err.contains("QIODevice")
                      && refused.err.contains(QStringLiteral(": %1 points refused by the server, which cannot store them (HTTP 400: ")
                                                  .arg(records).toUtf8())
                      && refused.err.contains("field type conflict"),
                  refused.err.constData());
+        // The kernel takes the connection; nobody ever reads or answers it.
+        QTcpServer hung;
+        QVERIFY(hung.listen(QHostAddress::LocalHost));
+        const Result silent = runSim({QStringLiteral("record"), QStringLiteral("--influx-url"),
+                                      QStringLiteral("http://127.0.0.1:%1").arg(hung.serverPort()),
+                                      QStringLiteral("--influx-db"), QStringLiteral("bench"),
+                                      QStringLiteral("--until-duration"), QStringLiteral("13")});
+        QVERIFY2(silent.status == 0 && silent.err.count("the server does not answer (nothing in 10 s)") == 1
+                     && !silent.err.contains("QIODevice") && !silent.err.contains("canceled"),
+                 silent.err.constData());
     }
 };
 

@@ -1455,6 +1455,10 @@
         <source>必须保留的运行（正在记录的运行和最近结束的运行）已超过运行记录数据库的上限 %1 MB，已全部保留；可在历史记录中删除不需要的运行，或在设置文件中调高 %2。</source>
         <translation>The runs that must be kept (those recording and the newest finished one) are over the run database's cap of %1 MB: all of them are kept. Delete runs you no longer need in the run history, or raise %2 in the settings file.</translation>
     </message>
+    <message>
+        <source>运行记录数据库已赶上：至今的每条记录都已保存。</source>
+        <translation>The run journal has caught up: every record so far is kept.</translation>
+    </message>
 </context>
 <context>
     <name>RunNotesPanel</name>
