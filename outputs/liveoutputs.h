@@ -71,6 +71,9 @@ public:
     MqttSink *mqttSink() const { return m_mqtt; }
     MetricsSink *metricsSink() const { return m_metrics; }
 
+    // The words of the outputs' states again, in the language now chosen.
+    void retranslate() { update(); }
+
 signals:
     void statusChanged();
     void tipChanged();

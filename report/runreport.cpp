@@ -363,7 +363,7 @@ Extras extrasOf(RunJournal &journal, qint64 id)
         const RunFields &f = r.fields;
         const QPair<QString, QString> fields[] = {
             {tr("被测设备"), f.dut}, {tr("充电器/电源"), f.source}, {tr("线缆"), f.cable},
-            {tr("环境温度"), f.hasAmbient() ? QString::number(f.ambientC, 'g', 6) + QStringLiteral(" ℃") : QString()}};
+            {tr("环境温度"), f.hasAmbient() ? QString::number(f.ambientC, 'g', 6) + QStringLiteral(" °C") : QString()}};
         for (const auto &field : fields) {
             if (!field.second.trimmed().isEmpty())
                 extras.fields << field;

@@ -335,7 +335,7 @@ ENGLISH = {
     "被测设备：": "Device under test:",
     "充电器/电源：": "Charger/source:",
     "线缆：": "Cable:",
-    "环境温度 (℃)：": "Ambient (°C):",
+    "环境温度 (°C)：": "Ambient (°C):",
     "备注：": "Notes:",
     "保存": "Save",
     "标记列表": "Marks",

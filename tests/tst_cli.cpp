@@ -776,8 +776,8 @@ private slots:
         QVERIFY2(words.contains(start) && words.contains(end), qPrintable(words));
         QVERIFY2(words.contains(QStringLiteral("condition: current below 0.05 A for 30 s")), qPrintable(words));
         // What the run is about, and its mark at 5 minutes with the wall clock then.
-        for (const char *text : {"Phone X2", "Charger A", "USB-C 1 m", "23.5", "Bench 3, lid open", "9 V step"})
-            QVERIFY2(words.contains(QLatin1String(text)), text);
+        for (const char *text : {"Phone X2", "Charger A", "USB-C 1 m", "23.5 \u00b0C", "Bench 3, lid open", "9 V step"})
+            QVERIFY2(words.contains(QString::fromUtf8(text)), text);
         QVERIFY2(words.contains(QStringLiteral("0:05:00 (%1)").arg(
                      QDateTime::fromMSecsSinceEpoch(t0 + 300000).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")))),
                  qPrintable(words));

@@ -12,11 +12,19 @@
 #include "ui/statspanel.h"
 #include "ui_deviceinfoui.h"
 #include "ui_maindialog.h"
+#include "userinput.h"
 
+#include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QProcess>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRawFont>
+#include <QTableView>
+#include <QTextEdit>
+#include <QToolButton>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QXmlStreamReader>
@@ -189,6 +197,111 @@ private slots:
         MainDialog next;
         QVERIFY(next.isEnglish());
         QCOMPARE(next.form()->tbtn2->text(), QStringLiteral("Setting"));
+    }
+
+    // Page by page and in the windows its data menu opens: the English
+    // window shows no Chinese but the texts kept in Chinese in both
+    // languages, and neither window draws a character its font draws blank
+    // (a font may list a character it has no outline for).
+    void everyTextShowsInItsLanguage()
+    {
+        sim::attach().setReportRate(0);
+        auto d = std::make_unique<MainDialog>();
+        Ui::MainDialog *f = d->form();
+        d->resize(1400, 900);
+        d->show();
+        QVERIFY(QTest::qWaitForWindowExposed(d.get()));
+        // Language names in their own language, and the page titles and the
+        // firmware size kept in Chinese.
+        const QStringList keptChinese = {QStringLiteral("简体中文"), QStringLiteral("中文"), QStringLiteral("仪表参数设置"),
+                                         QStringLiteral("固件升级"), QStringLiteral("固件大小:")};
+        QStringList found;
+        bool english = false;
+        auto blank = [](const QFont &font, const QString &text) {
+            const QRawFont raw = QRawFont::fromFont(font);
+            for (const uint c : text.toUcs4()) {
+                if (QChar::isSpace(c) || !raw.supportsCharacter(c))
+                    continue;   // drawn by another font, if any
+                const QVector<quint32> glyph = raw.glyphIndexesForString(QString::fromUcs4(&c, 1));
+                if (!glyph.isEmpty() && raw.pathForGlyph(glyph[0]).isEmpty())
+                    return QString::fromUcs4(&c, 1);
+            }
+            return QString();
+        };
+        auto look = [&](QWidget *root, const QString &where) {
+            QList<QWidget *> widgets = root->findChildren<QWidget *>();
+            widgets.prepend(root);
+            for (QWidget *w : widgets) {
+                if (!w->isVisible())
+                    continue;
+                QStringList texts = {w->windowTitle(), w->toolTip()};
+                if (auto *l = qobject_cast<QLabel *>(w))
+                    texts << l->text();
+                if (auto *b = qobject_cast<QAbstractButton *>(w))
+                    texts << b->text();
+                if (auto *g = qobject_cast<QGroupBox *>(w))
+                    texts << g->title();
+                if (auto *e = qobject_cast<QLineEdit *>(w))
+                    texts << e->placeholderText();
+                if (auto *c = qobject_cast<QComboBox *>(w))
+                    for (int i = 0; i < c->count(); ++i)
+                        texts << c->itemText(i);
+                if (auto *t = qobject_cast<QTextEdit *>(w))
+                    texts << t->toPlainText();
+                if (auto *v = qobject_cast<QTableView *>(w))
+                    for (int c = 0; c < v->model()->columnCount(); ++c)
+                        texts << v->model()->headerData(c, Qt::Horizontal).toString();
+                const QString what = where + QLatin1String(": ") + w->metaObject()->className() + QLatin1Char(' ')
+                                     + w->objectName() + QLatin1String(" \"");
+                for (const QString &t : texts) {
+                    if (english && hasChinese(t) && !keptChinese.contains(t.trimmed()))
+                        found << what + t + QLatin1Char('"');
+                    if (!blank(w->font(), t).isEmpty())
+                        found << what + t + QLatin1String("\" draws ") + blank(w->font(), t) + QLatin1String(" blank");
+                }
+            }
+        };
+        auto home = [&] {
+            for (QPushButton *back : {f->disp_btnReturn, f->upgrade_btnReturn, f->settings_btnReturn,
+                                      f->settings_btnReturn_k4, f->six_btnReturn})
+                if (back->isVisible())
+                    clickOn(back);
+        };
+        const QList<QToolButton *> pages = d->homeButtons();
+        for (const char *language : {"English", "简体中文"}) {
+            chooseFrom(f->btnMenu_Menu, QString::fromUtf8(language));
+            english = d->isEnglish();
+            // The device list's entry follows at its next refresh.
+            QTest::qWait(1200);
+            look(d.get(), QStringLiteral("first page"));
+            home();
+            look(d.get(), QStringLiteral("home"));
+            int visited = 0;
+            for (QToolButton *page : pages) {
+                if (!page->isVisible())
+                    continue;
+                clickOn(page);
+                look(d.get(), page->text());
+                home();
+                ++visited;
+            }
+            QCOMPARE(visited, 4);
+            clickOn(pages.at(2));   // online testing, whose data menu opens the windows
+            const QStringList entries = english ? QStringList{"Run history", "Live outputs", "Curve settings"}
+                                                : QStringList{"历史记录", "实时输出", "曲线设置"};
+            for (const QString &entry : entries) {
+                chooseFrom(f->disp_btn_menu, entry);
+                for (QWidget *top : QApplication::topLevelWidgets())
+                    if (top != d.get() && top->isVisible())
+                        look(top, entry);
+            }
+            for (QWidget *top : QApplication::topLevelWidgets())
+                if (top != d.get())
+                    top->close();
+            home();
+        }
+        found.removeDuplicates();
+        QVERIFY2(found.isEmpty(), qPrintable(found.join(QLatin1Char('\n'))));
     }
 
     void translationIsComplete()

@@ -109,6 +109,14 @@ MainDialog::MainDialog(QWidget *parent)
     listIcon->setStyleSheet(QStringLiteral("border-image: url(:/sys/rs/rs/list_20x20.png);"));
     listIcon->move(header->sectionPosition(0) + 60, 2);
 
+    // The degree Celsius sign of the temperature units: the interface
+    // font's stand-in on Linux lists it but draws it blank.
+    for (QLabel *unit : {ui->disp_label_CPU_unit, ui->disp_label_NTC_DEGREE, ui->settings_groupBox_10_lab_unit}) {
+        QFont font = unit->font();
+        font.setFamily(QStringLiteral("DejaVu Sans"));
+        unit->setFont(font);
+    }
+
     m_dashboardTimer.start(1000);
     connect(&m_dashboardTimer, &QTimer::timeout, this, &MainDialog::dashboardTick);
 

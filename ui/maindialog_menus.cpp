@@ -14,6 +14,7 @@
 #include "base/setting.h"
 #include "charts/chartview.h"
 #include "ui/deviceinfoui.h"
+#include "outputs/liveoutputs.h"
 #include "recording/savedatadeal.h"
 #include "ui/prompts.h"
 
@@ -198,6 +199,8 @@ void MainDialog::showLanguage(bool english)
     retranslateHomeButtons();
     m_measure->retranslate();
     m_capacity->retranslate();
+    if (m_outputs)
+        m_outputs->retranslate();
     ui->device_treeWidget->setHeaderLabels(QStringList() << tr("设备列表"));
     showAccessTip();
 

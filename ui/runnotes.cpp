@@ -135,7 +135,7 @@ void RunNotesPanel::retranslate()
     m_labels[0]->setText(tr("被测设备："));
     m_labels[1]->setText(tr("充电器/电源："));
     m_labels[2]->setText(tr("线缆："));
-    m_labels[3]->setText(tr("环境温度 (℃)："));
+    m_labels[3]->setText(tr("环境温度 (°C)："));
     m_labels[4]->setText(tr("备注："));
     m_save->setText(tr("保存"));
     m_marksLabel->setText(tr("标记列表"));

@@ -1483,10 +1483,6 @@
         <translation>Cable:</translation>
     </message>
     <message>
-        <source>环境温度 (℃)：</source>
-        <translation>Ambient (°C):</translation>
-    </message>
-    <message>
         <source>备注：</source>
         <translation>Notes:</translation>
     </message>
@@ -1537,6 +1533,10 @@
     <message>
         <source>无法删除：</source>
         <translation>Cannot delete: </translation>
+    </message>
+    <message>
+        <source>环境温度 (°C)：</source>
+        <translation>Ambient (°C):</translation>
     </message>
 </context>
 <context>
