@@ -36,6 +36,7 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QScrollBar>
 #include <QtTest>
 
 #include <cfloat>
@@ -549,6 +550,22 @@ private slots:
                                 .arg(history->frameGeometry().width()).arg(history->frameGeometry().height())));
         QVERIFY(history->frameGeometry().intersects(d->frameGeometry()));
         QTableWidget *table = history->table();
+        // Its size: every column whole (the name last) and ten rows, as far
+        // as this small screen lets it.
+        const QSize wanted = history->preferredSize();
+        QVERIFY2(history->width() >= std::min(wanted.width(), available.width() - 60)
+                     && history->height() >= std::min(wanted.height(), available.height() - 100),
+                 qPrintable(QStringLiteral("%1x%2, wanted %3x%4").arg(history->width()).arg(history->height())
+                                .arg(wanted.width()).arg(wanted.height())));
+        history->resize(wanted);
+        QTest::qWait(50);
+        const int nameEnd = table->columnViewportPosition(RunHistoryWindow::Name) + table->columnWidth(RunHistoryWindow::Name);
+        QVERIFY2(nameEnd <= table->viewport()->width() && table->horizontalScrollBar()->maximum() == 0,
+                 qPrintable(QStringLiteral("%1 %2").arg(nameEnd).arg(table->viewport()->width())));
+        for (int c = 0; c < RunHistoryWindow::ColumnCount; ++c)
+            QVERIFY2(table->columnWidth(c) >= static_cast<QAbstractItemView *>(table)->sizeHintForColumn(c), qPrintable(QString::number(c)));
+        QVERIFY2(table->viewport()->height() >= RunHistoryWindow::kRowsShown * table->rowHeight(0),
+                 qPrintable(QStringLiteral("%1 %2").arg(table->viewport()->height()).arg(table->rowHeight(0))));
         QCOMPARE(table->rowCount(), 2);
         QCOMPARE(table->item(0, RunHistoryWindow::EndReason)->text(), QStringLiteral("记录中"));
         // The live run's figures so far: 2 s at 3.6 A and 36 W.

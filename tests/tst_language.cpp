@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRawFont>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTextEdit>
 #include <QToolButton>
@@ -126,6 +127,20 @@ private slots:
         QVERIFY(d.curveTable() == nullptr);
         chooseFrom(f->disp_btn_menu, QStringLiteral("曲线设置"));
         QVERIFY(d.curveTable() != nullptr);
+        // Every selector of the table shows its whole text, inside the table.
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QTableView *table = d.curveTable();
+        const QList<QComboBox *> combos = table->findChildren<QComboBox *>();
+        QCOMPARE(combos.size(), 9);
+        QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
+        QCOMPARE(table->verticalScrollBar()->maximum(), 0);
+        for (QComboBox *c : combos) {
+            QVERIFY2(c->width() >= c->sizeHint().width(),
+                     qPrintable(QStringLiteral("%1: %2 < %3").arg(c->currentText()).arg(c->width()).arg(c->sizeHint().width())));
+            const QRect inTable(c->mapTo(table->viewport(), QPoint()), c->size());
+            QVERIFY2(table->viewport()->rect().contains(inTable), qPrintable(c->currentText()));
+        }
     }
 
     void switchingLanguage()

@@ -17,6 +17,8 @@
 #include <QStandardItemModel>
 #include <QTableView>
 
+#include <algorithm>
+
 namespace {
 
 const char kGroupActiveStyle[] =
@@ -163,6 +165,7 @@ void LiveChartController::openCurveTable()
         table->setIndexWidget(model->index(c, 1), centred(swatch));
 
         auto *widths = new QComboBox;
+        widths->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         for (int i = 0; i < CurveStyleText::kWidthChoices; ++i)
             widths->addItem(CurveStyleText::widthChoice(i));
         const int choice = CurveStyleText::choiceOfWidth(settings.read(CurveStyleText::widthKey(c)));
@@ -172,6 +175,7 @@ void LiveChartController::openCurveTable()
         table->setIndexWidget(model->index(c, 2), centred(widths));
     }
     auto *themes = new QComboBox;
+    themes->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     for (int i = 0; i < CurveStyleText::kThemeCount; ++i)
         themes->addItem(CurveStyleText::themeName(i));
     const int theme = CurveStyleText::themeIndex(settings.read(QStringLiteral("ChartTheme")));
@@ -186,9 +190,15 @@ void LiveChartController::openCurveTable()
     table->verticalHeader()->setDefaultSectionSize(28);
     table->horizontalHeader()->setMinimumSectionSize(100);
 
+    // 320 by 330, or as much more as its texts need (a larger font, a
+    // longer translation): every cell whole, no scroll bar.
+    table->horizontalHeader()->resizeSections(QHeaderView::ResizeToContents);
+    const int frame = 2 * table->frameWidth();
+    const QSize needed(table->verticalHeader()->sizeHint().width() + table->horizontalHeader()->length() + frame,
+                       table->horizontalHeader()->sizeHint().height() + table->verticalHeader()->length() + frame);
     const QWidget *area = ui->widget;
     table->setGeometry((area->width() - table->width()) / 2 - 100, (area->height() - table->height()) / 2 - 100,
-                       320, 330);
+                       std::max(320, needed.width()), std::max(330, needed.height()));
     table->show();
 }
 

@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QScreen>
 #include <QStyle>
 #include <QTableWidget>
@@ -65,7 +66,7 @@ RunHistoryWindow::RunHistoryWindow(RunJournal *journal, QWidget *owner)
     buttons->addStretch();
     buttons->addWidget(m_live);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_table);
+    layout->addWidget(m_table, 1);   // the list takes what room there is
     layout->addWidget(m_shownLabel);
     layout->addLayout(buttons);
 
@@ -80,7 +81,21 @@ RunHistoryWindow::RunHistoryWindow(RunJournal *journal, QWidget *owner)
     connect(m_compare, &QPushButton::clicked, this, [this] { emit compareRequested(selectedRuns()); });
     connect(m_report, &QPushButton::clicked, this, [this] { emit reportRequested(selectedRun()); });
     retranslate();
-    resize(900, 420);
+}
+
+QSize RunHistoryWindow::preferredSize()
+{
+    QHeaderView *columns = m_table->horizontalHeader();
+    int width = 2 * m_table->frameWidth() + m_table->verticalScrollBar()->sizeHint().width();
+    for (int c = 0; c < ColumnCount; ++c)
+        width += std::max(static_cast<const QAbstractItemView *>(m_table)->sizeHintForColumn(c), columns->sectionSizeHint(c));
+    const int rows = m_table->rowCount() > 0 ? m_table->rowHeight(0) : m_table->verticalHeader()->defaultSectionSize();
+    const int height = 2 * m_table->frameWidth() + columns->sizeHint().height() + kRowsShown * rows;
+    // The list at that size in place of the one it asks for in the layout.
+    const QSize all = layout()->sizeHint();
+    const QMargins margins = layout()->contentsMargins();
+    return QSize(std::max(all.width(), width + margins.left() + margins.right()),
+                 all.height() - m_table->sizeHint().height() + height);
 }
 
 qint64 RunHistoryWindow::runAt(int row) const
@@ -197,6 +212,12 @@ void RunHistoryWindow::placeOverOwner()
         frame = QMargins(innerNow.left() - outerNow.left(), innerNow.top() - outerNow.top(),
                          outerNow.right() - innerNow.right(), outerNow.bottom() - innerNow.bottom());
     const QSize room = available.size() - QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    if (!m_sized) {
+        // The first time; later as the user left it.
+        m_sized = true;
+        m_table->resizeColumnsToContents();
+        resize(preferredSize());
+    }
     resize(size().boundedTo(room).expandedTo(minimumSizeHint().boundedTo(room)));
     QRect outer(QPoint(), size().grownBy(frame));
     outer.moveCenter(owner ? owner->frameGeometry().center() : available.center());

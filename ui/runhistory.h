@@ -44,8 +44,13 @@ public:
     // The live run grew to `records`: its row follows while the window is open,
     // with the running charge, energy and peak power.
     void refreshLive(int records);
-    // Over the owner window, whole on its screen.
+    // Over the owner window, whole on its screen; the first time it opens,
+    // at its preferred size as far as the screen allows.
     void placeOverOwner();
+    // Every column whole, its texts as they are now, and ten rows, with
+    // whatever else the window holds around the list.
+    QSize preferredSize();
+    static constexpr int kRowsShown = 10;
 
 signals:
     void openRequested(qint64 id);
@@ -75,4 +80,5 @@ private:
     QPushButton *m_compare, *m_report;
     qint64 m_liveId = 0;
     qint64 m_shownId = 0;
+    bool m_sized = false;
 };
