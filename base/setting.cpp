@@ -377,20 +377,31 @@ QString Setting::read(const QString &key) const
 
 void Setting::write(const QString &key, const QString &value)
 {
+    write(std::vector<std::pair<QString, QString>>{{key, value}});
+}
+
+void Setting::write(const std::vector<std::pair<QString, QString>> &values)
+{
     const QMutexLocker locker(&g_lock);
     refresh();
-    if (!g_store.settings)
+    if (!g_store.settings || values.empty())
         return;
-    const QString stored = g_store.storedKey(key);
-    if (!g_store.spellings.contains(stored.toLower()))
-        g_store.spellings.insert(stored.toLower(), stored);
-    if (g_store.problem == Problem::Large) {
-        g_store.changed.insert(stored.toLower(), value);
-        writer().post(g_store.path, {{stored, value}});
-        return;
+    std::vector<Change> changes;
+    for (const auto &kv : values) {
+        const QString stored = g_store.storedKey(kv.first);
+        if (!g_store.spellings.contains(stored.toLower()))
+            g_store.spellings.insert(stored.toLower(), stored);
+        if (g_store.problem == Problem::Large) {
+            g_store.changed.insert(stored.toLower(), kv.second);
+            changes.push_back({stored, kv.second});
+        } else {
+            g_store.settings->setValue(stored, kv.second);
+        }
     }
-    g_store.settings->setValue(stored, value);
-    g_store.saved();
+    if (g_store.problem == Problem::Large)
+        writer().post(g_store.path, changes);
+    else
+        g_store.saved();
 }
 
 void Setting::remove(const QString &key)

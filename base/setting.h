@@ -3,6 +3,9 @@
 #include <QObject>
 #include <QString>
 
+#include <utility>
+#include <vector>
+
 // Single keys of the settings file usb-hid.ini in the current working
 // directory. The file is read once and kept while it stays as it is on disk;
 // a change by another program, or a move to another working directory, is
@@ -44,5 +47,7 @@ public:
 
     QString read(const QString &key) const;
     void write(const QString &key, const QString &value);
+    // Several keys at once: one write of the file.
+    void write(const std::vector<std::pair<QString, QString>> &values);
     void remove(const QString &key);
 };

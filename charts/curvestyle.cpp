@@ -116,17 +116,21 @@ CurveStyles loadCurveStyles()
 {
     Setting settings;
     CurveStyles styles;
+    // A colour not in the file yet is written there, as the curve settings
+    // table reads each colour from the file: all of them in one write.
+    std::vector<std::pair<QString, QString>> defaults;
     for (int c = 0; c < kChannelCount; ++c) {
         const QString key = CurveStyleText::colorKey(c);
         const QString text = settings.read(key);
         if (text.isEmpty()) {
             styles[c].color = defaultCurveColor(c);
-            settings.write(key, CurveStyleText::fromColor(styles[c].color));
+            defaults.emplace_back(key, CurveStyleText::fromColor(styles[c].color));
         } else {
             styles[c].color = CurveStyleText::toColor(text);
         }
         const int choice = CurveStyleText::choiceOfWidth(settings.read(CurveStyleText::widthKey(c)));
         styles[c].width = CurveStyleText::widthOfChoice(choice < 0 ? 0 : choice);
     }
+    settings.write(defaults);
     return styles;
 }

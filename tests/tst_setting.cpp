@@ -62,8 +62,11 @@ private slots:
         Setting().write(QStringLiteral("VBUS_col"), QStringLiteral("ff00aa55"));
         Setting().write(QStringLiteral("Vbus_Min_Value"), QStringLiteral("3.30"));
         Setting().write(QStringLiteral("file_path"), QStringLiteral("/tmp/fw, new/固件 v2.bin"));
+        Setting().write({{QStringLiteral("VBUS_Max_Value"), QStringLiteral("20")}, {QStringLiteral("vbus_min_value"), QStringLiteral("3.40")}});
+        QCOMPARE(Setting().read(QStringLiteral("VBUS_Max_Value")), QStringLiteral("20"));
+        QVERIFY(fileText().contains(QStringLiteral("\nVbus_Min_Value=3.40\n")));
         QCOMPARE(Setting().read(QStringLiteral("VBUS_col")), QStringLiteral("ff00aa55"));
-        QCOMPARE(Setting().read(QStringLiteral("Vbus_Min_Value")), QStringLiteral("3.30"));
+        QCOMPARE(Setting().read(QStringLiteral("Vbus_Min_Value")), QStringLiteral("3.40"));
         QCOMPARE(Setting().read(QStringLiteral("file_path")), QStringLiteral("/tmp/fw, new/固件 v2.bin"));
         QVERIFY(fileText().startsWith(QStringLiteral("[General]")));
     }
@@ -169,6 +172,8 @@ private slots:
         for (int i = 0; i < 20; ++i)
             Setting().write(QStringLiteral("ChartTheme"), QStringLiteral("Theme%1").arg(i));
         Setting().remove(QStringLiteral("KEY2"));
+        // Several keys in one write, an existing one among them by another spelling.
+        Setting().write({{QStringLiteral("KEY3"), QStringLiteral("three")}, {QStringLiteral("Fresh"), QStringLiteral("new")}});
         QCOMPARE(Setting().read(QStringLiteral("charttheme")), QStringLiteral("Theme19"));
         QCOMPARE(Setting().read(QStringLiteral("key2")), QString());
         Setting::flush();
@@ -176,6 +181,7 @@ private slots:
         QVERIFY(written.contains(QStringLiteral("\nChartTheme=Theme19\n")));
         QVERIFY(!written.contains(QStringLiteral("\nkey2=")));
         QVERIFY(written.contains(QStringLiteral("\nkey1=v1\n")));
+        QVERIFY(written.contains(QStringLiteral("\nkey3=three\n")) && written.contains(QStringLiteral("\nFresh=new\n")));
         QVERIFY(written.contains(QStringLiteral("\nLanguage=English\n")));
         QCOMPARE(Setting().read(QStringLiteral("ChartTheme")), QStringLiteral("Theme19"));
         // No copy is left beside it.
