@@ -436,6 +436,10 @@ ENGLISH = {
     "所给区间不在运行 %1 之内（%2）": "the interval is outside run %1 (%2)",
     "正在写入 InfluxDB %1；服务器拒收了 %2 个数据点（%3）": "writing to InfluxDB %1; the server refused %2 points (%3)",
     "运行记录数据库已赶上：至今的每条记录都已保存。": "The run journal has caught up: every record so far is kept.",
+    # A stored run on the chart
+    "返回实时": "Back to live",
+    "图表显示已保存的运行 %1，开始于 %2": "The chart shows stored run %1, started %2",
+    "图表显示已保存的运行 %1“%2”，开始于 %3": "The chart shows stored run %1 \u201c%2\u201d, started %3",
 }
 
 # English of a text in one context, where it differs from ENGLISH.

@@ -12,6 +12,7 @@
 #include "charts/marklines.h"
 #include "ui/markcontroller.h"
 #include "ui/runhistory.h"
+#include "ui/storedrunbar.h"
 #include "ui/runnotes.h"
 #include "ui/statspanel.h"
 #include "recording/jsonlines.h"
@@ -596,6 +597,12 @@ private slots:
         QVERIFY(d->showsStoredRun());
         QVERIFY(says("图表显示的是一次保存的运行（只读）。"));
         QVERIFY(history->liveButton()->isEnabled());
+        // The chart's own page says which run it shows.
+        StoredRunBar *bar = d->storedRunBar();
+        QVERIFY(bar->isVisible() && bar->backButton()->isVisible());
+        QCOMPARE(bar->label()->text(), QStringLiteral("图表显示已保存的运行 %1，开始于 %2")
+                                           .arg(history->runAt(1))
+                                           .arg(table->item(1, RunHistoryWindow::Start)->text()));
         QVERIFY(!d->form()->disp_Btn_Run->isEnabled());
         QCOMPARE(d->storedLog().size(), 25);
         const QVector<QPointF> drawn = d->shownChart()->series(VBUS)->pointsVector();
@@ -693,6 +700,15 @@ private slots:
         QCOMPARE(d->chartView()->chart(), d->liveChart()->chart());
         QCOMPARE(d->readingLog().size(), 6);
         QVERIFY(d->form()->disp_Btn_Run->isEnabled());
+        QVERIFY(!bar->isVisible());
+        // The same from the chart's page.
+        clickOn(history->openButton());
+        QVERIFY(d->showsStoredRun() && bar->isVisible());
+        QVERIFY2(bar->label()->text().startsWith(QStringLiteral("图表显示已保存的运行 %1，").arg(history->runAt(0))),
+                 qPrintable(bar->label()->text()));
+        clickOn(bar->backButton());
+        QVERIFY(!d->showsStoredRun() && !bar->isVisible());
+        QCOMPARE(d->chartView()->chart(), d->liveChart()->chart());
         QVERIFY(m_warnings.isEmpty());
     }
 

@@ -43,6 +43,7 @@ class UpgradeController;
 class DeviceList;
 class FramelessWindow;
 class LiveOutputs;
+class StoredRunBar;
 
 // The application's window and hub: it owns the meter link (worker thread
 // and the dialog's own handle), the pages and their navigation and the live
@@ -105,6 +106,8 @@ public:
     MeasureCursors *measureCursors() const;
     // The marks on the chart, "Mark" and "Export interval".
     MarkController *markController() const { return m_marks; }
+    // Which stored run the chart shows, and the way back to the live run.
+    StoredRunBar *storedRunBar() const { return m_storedBar; }
     StatsPanel *statsPanel() const;
     // Page six: the conditions that end a run by themselves.
     CapacityPage *capacityPage() const;
@@ -213,6 +216,7 @@ private:
     JournalledRun *m_session = nullptr;
     RunHistoryController *m_history = nullptr;
     LiveOutputs *m_outputs = nullptr;
+    StoredRunBar *m_storedBar = nullptr;
 
     // Menus and language
     bool m_english = false;

@@ -12,6 +12,7 @@
 #include "ui/markcontroller.h"
 #include "ui/measurecontroller.h"
 #include "ui/runhistorycontroller.h"
+#include "ui/storedrunbar.h"
 
 LiveChart *MainDialog::liveChart() const { return m_chart->live(); }
 ChartView *MainDialog::chartView() const { return m_chart->view(); }
@@ -70,6 +71,9 @@ void MainDialog::initHistory()
         m_marks->setChart(chart->chart(), storedId);
         ui->disp_Btn_Run->setEnabled(storedId == 0);
     });
+    // Which run the chart shows, and the way back, on the chart's page.
+    m_storedBar = new StoredRunBar(*m_history, m_session->journalHandle(), this);
+    ui->disp_toolLayout->addWidget(m_storedBar);
     connect(m_history, &RunHistoryController::csvExportRequested, this,
             [this](const ReadingLog &log, const QString &model) { exportCsv(log, model); });
     connect(m_history, &RunHistoryController::pngExportRequested, this, &MainDialog::onAct2Clicked_Slot);

@@ -10,6 +10,7 @@
 #include "ui/iconhelper.h"
 #include "ui/liveoutputsdialog.h"
 #include "ui/measurecontroller.h"
+#include "ui/storedrunbar.h"
 #include "base/regularfile.h"
 #include "base/setting.h"
 #include "charts/chartview.h"
@@ -201,6 +202,8 @@ void MainDialog::showLanguage(bool english)
     m_capacity->retranslate();
     if (m_outputs)
         m_outputs->retranslate();
+    if (m_storedBar)
+        m_storedBar->retranslate();
     ui->device_treeWidget->setHeaderLabels(QStringList() << tr("设备列表"));
     showAccessTip();
 

@@ -1101,6 +1101,18 @@
         <source>实时输出</source>
         <translation>Live outputs</translation>
     </message>
+    <message>
+        <source>返回实时</source>
+        <translation>Back to live</translation>
+    </message>
+    <message>
+        <source>图表显示已保存的运行 %1，开始于 %2</source>
+        <translation>The chart shows stored run %1, started %2</translation>
+    </message>
+    <message>
+        <source>图表显示已保存的运行 %1“%2”，开始于 %3</source>
+        <translation>The chart shows stored run %1 “%2”, started %3</translation>
+    </message>
 </context>
 <context>
     <name>MarkController</name>
