@@ -107,6 +107,11 @@ void JournalledRun::catchUp()
     m_sink->catchUp(m_run);
 }
 
+void JournalledRun::describeNextRuns(const QString &name, const RunFields &fields)
+{
+    m_sink->describe(name, fields);
+}
+
 void JournalledRun::sayFault()
 {
     // A fault of the journal is said once while it lasts, and its end when

@@ -44,6 +44,8 @@ public:
     // the journal misses of it first (before it is read back).
     qint64 storedRunId() const;
     void catchUp();
+    // The name and fields the runs begun from now on are kept with.
+    void describeNextRuns(const QString &name, const RunFields &fields);
 
     // What the journal has to say on the tip line: its opening (a bad size
     // cap, a file moved aside, runs recovered), a fault while it lasts, what

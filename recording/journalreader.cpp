@@ -4,10 +4,29 @@
 #include "recording/journalschema.h"
 #include "recording/readinglog.h"
 
+#include <QLocale>
+
+#include <cmath>
+
 using journalschema::fromMicro;
 using journalschema::kRecords;
 using journalschema::kSampleColumns;
 using journalschema::Stmt;
+
+bool RunFields::setAmbient(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty()) {
+        ambientC = qQNaN();
+        return true;
+    }
+    bool ok = false;
+    const double c = QLocale::c().toDouble(t, &ok);
+    if (!ok || !std::isfinite(c))
+        return false;
+    ambientC = c;
+    return true;
+}
 
 namespace {
 

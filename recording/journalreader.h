@@ -19,6 +19,9 @@ struct RunFields {
     QString cable;
     double ambientC = qQNaN();   // ambient temperature in degrees Celsius; NaN when not given
     bool hasAmbient() const { return !qIsNaN(ambientC); }
+    // An ambient temperature as a user types it ("25", "-5.5", empty for
+    // none) into ambientC; false for any other text.
+    bool setAmbient(const QString &text);
     bool operator==(const RunFields &o) const
     {
         return notes == o.notes && dut == o.dut && source == o.source && cable == o.cable

@@ -440,6 +440,14 @@ ENGLISH = {
     "返回实时": "Back to live",
     "图表显示已保存的运行 %1，开始于 %2": "The chart shows stored run %1, started %2",
     "图表显示已保存的运行 %1“%2”，开始于 %3": "The chart shows stored run %1 \u201c%2\u201d, started %3",
+    # Page six: the run under way and the next one
+    "当前运行不是从本页开始的：它不按任何条件停止。": "The run under way was not started here: it stops on none of these conditions.",
+    "当前运行没有停止条件。": "The run under way has no stop condition.",
+    "当前运行满足以下任一条件时停止：%1": "The run under way stops on any of: %1",
+    "；": "; ",
+    "“开始记录”将结束当前运行（已运行 %1，%2 条记录，已保存在历史记录中），清空图表并开始新的运行。":
+        "\u201cStart run\u201d ends the run under way (%1, %2 records, kept in the run history), clears the chart and starts a new run.",
+    "名称：": "Name:",
 }
 
 # English of a text in one context, where it differs from ENGLISH.

@@ -131,9 +131,22 @@ private slots:
         CapacityPage *page = d->capacityPage();
         choose(*d, StopConditions::CurrentBelow, 0.05, 10);
         second(*d, 9, 2);   // the run from before
+        // The page says the ticked condition does not apply to it, and what
+        // Start ends.
+        QCOMPARE(page->appliesLabel()->text(), QStringLiteral("当前运行不是从本页开始的：它不按任何条件停止。"));
+        QVERIFY2(page->startNote()->text().startsWith(QStringLiteral("“开始记录”将结束当前运行（已运行 "))
+                     && page->startNote()->text().contains(QStringLiteral("，1 条记录，已保存在历史记录中）")),
+                 qPrintable(page->startNote()->text()));
+        // The next run's name and fields, typed here.
+        for (const auto &typed : {std::make_pair(CapacityPage::Name, "Phone test"), std::make_pair(CapacityPage::Dut, "Phone X"),
+                                  std::make_pair(CapacityPage::Ambient, "24.5")}) {
+            clickOn(page->field(typed.first));
+            QTest::keyClicks(page->field(typed.first), QLatin1String(typed.second));
+        }
         clickOn(page->startButton());
         QVERIFY(d->isPlotting());
         QCOMPARE(d->readingLog().size(), 0);
+        QCOMPARE(page->appliesLabel()->text(), QStringLiteral("当前运行满足以下任一条件时停止：电流低于 0.05 A 持续 10 秒"));
 
         for (int k = 0; k < 5; ++k)
             second(*d, 9, 1.5);
@@ -158,6 +171,9 @@ private slots:
                                                   [](const JournalRun &a, const JournalRun &b) { return a.id < b.id; });
         QCOMPARE(last.endReason, QStringLiteral("current_below:0.05:10"));
         QCOMPARE(last.records, 27);
+        QCOMPARE(last.name, QStringLiteral("Phone test"));
+        QCOMPARE(last.fields.dut, QStringLiteral("Phone X"));
+        QCOMPARE(last.fields.ambientC, 24.5);
         QVERIFY2(page->endLabel()->text().startsWith(QStringLiteral("已满足停止条件：电流低于 0.05 A 持续 10 秒。")),
                  qPrintable(page->endLabel()->text()));
         QCOMPARE(f->label_left_tips->text(), QStringLiteral("记录已按条件停止：电流低于 0.05 A 持续 10 秒"));
@@ -165,6 +181,10 @@ private slots:
         second(*d, 9, 0.03);
         QCOMPARE(d->readingLog().size(), 27);
         QCOMPARE(Setting().read(QStringLiteral("StopCurrentBelow")), QStringLiteral("1;0.05:10"));
+        // The next run: the tip of the last one's end goes.
+        clickOn(page->startButton());
+        QVERIFY(d->isPlotting());
+        QCOMPARE(f->label_left_tips->text(), QString());
 
         // A new window takes the conditions from the settings file.
         d.reset();

@@ -5,8 +5,10 @@
 #include "base/timetext.h"
 #include "recording/liverun.h"
 #include "ui/capacitypage.h"
+#include "ui/prompts.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QWidget>
 
 CapacityController::CapacityController(QWidget *page, LiveRun &run, QObject *parent)
@@ -31,8 +33,17 @@ CapacityController::CapacityController(QWidget *page, LiveRun &run, QObject *par
             settings.write(StopConditions::settingKey(kind), m_stops.settingText(kind));
         }
         m_run.setConditions(m_stops);
+        showRun();
     });
-    connect(m_page, &CapacityPage::startClicked, this, &CapacityController::startRequested);
+    connect(m_page, &CapacityPage::startClicked, this, [this] {
+        RunFields fields;
+        if (!m_page->runFields(&fields)) {
+            Prompts::warning(m_page->window(), QCoreApplication::translate("MainDialog", "错误"),
+                             QCoreApplication::translate("RunNotesPanel", "环境温度应为摄氏度数，如 25 或 -5.5。"));
+            return;
+        }
+        emit startRequested(m_page->runName(), fields);
+    });
     connect(m_page, &CapacityPage::stopClicked, this, [this] {
         m_run.stop();
         m_run.armConditions(false);
@@ -40,6 +51,9 @@ CapacityController::CapacityController(QWidget *page, LiveRun &run, QObject *par
     });
     connect(&m_run, &LiveRun::begun, this, [this] {
         m_page->showEnd(QString());
+        if (!m_tipSaid.isEmpty())
+            emit tipWithdrawn(m_tipSaid);
+        m_tipSaid.clear();
         showRun();
     });
     connect(&m_run, &LiveRun::ended, this, &CapacityController::showRun);
@@ -52,7 +66,8 @@ void CapacityController::retranslate()
 
 void CapacityController::showRun()
 {
-    m_page->showRun(m_run.underWay(), m_run.elapsedMs(), m_run.stats().total());
+    m_page->showRun(m_run.underWay(), m_run.elapsedMs(), m_run.stats().total(), m_run.conditionsArmed(),
+                    int(m_run.records()));
 }
 
 void CapacityController::tick(int tickMs)
@@ -70,6 +85,7 @@ void CapacityController::tick(int tickMs)
                         .arg(condition, TimeText::runDuration(total.duration_s),
                              QString::number(total.charge_ah, 'f', 4), QString::number(total.energy_wh, 'f', 4))
                         .arg(total.records));
-    emit tip(QCoreApplication::translate("MainDialog", "记录已按条件停止：%1").arg(condition));
+    m_tipSaid = QCoreApplication::translate("MainDialog", "记录已按条件停止：%1").arg(condition);
+    emit tip(m_tipSaid);
     QApplication::alert(m_page->window());
 }

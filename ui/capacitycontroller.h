@@ -1,5 +1,6 @@
 #pragma once
 
+#include "recording/journalreader.h"
 #include "recording/stopconditions.h"
 
 #include <QObject>
@@ -24,17 +25,22 @@ public:
     // After a tick's records: the run shown, or ended when an armed condition
     // is met (`tickMs` the interval of the ticks).
     void tick(int tickMs);
+    // The page shows the run as it is now.
+    void showRun();
 
 signals:
-    // The Start button: the window starts a run, then arms its conditions.
-    void startRequested();
-    // The tip line's text about a run ended by a condition.
+    // The Start button: the window starts a run kept with this name and
+    // these fields, then arms its conditions.
+    void startRequested(const QString &name, const RunFields &fields);
+    // The tip line's text about a run ended by a condition; withdrawn (if
+    // the tip line still shows it) when the next run begins.
     void tip(const QString &text);
+    void tipWithdrawn(const QString &text);
 
 private:
-    void showRun();
 
     CapacityPage *m_page;
     LiveRun &m_run;
     StopConditions m_stops;
+    QString m_tipSaid;
 };

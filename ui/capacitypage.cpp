@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -70,6 +71,17 @@ CapacityPage::CapacityPage(QWidget *parent) : QWidget(parent)
         grid->addWidget(m_after[k], k, 2);
     grid->setColumnStretch(3, 1);
 
+    // The name and fields of the next run, one line each.
+    auto *about = new QGridLayout;
+    about->setHorizontalSpacing(8);
+    for (int f = 0; f < FieldCount; ++f) {
+        m_fieldLabels[f] = new QLabel;
+        m_fields[f] = new QLineEdit;
+        about->addWidget(m_fieldLabels[f], f / 2, (f % 2) * 2);
+        about->addWidget(m_fields[f], f / 2, (f % 2) * 2 + 1);
+    }
+    column->addLayout(about);
+
     auto *buttons = new QHBoxLayout;
     m_start = new QPushButton;
     m_start->setObjectName(QStringLiteral("six_btn_start"));
@@ -81,7 +93,10 @@ CapacityPage::CapacityPage(QWidget *parent) : QWidget(parent)
         b->setMinimumSize(120, 34);
         buttons->addWidget(b);
     }
-    buttons->addStretch();
+    m_startNote = new QLabel;
+    m_startNote->setObjectName(QStringLiteral("six_label_start_note"));
+    m_startNote->setWordWrap(true);
+    buttons->addWidget(m_startNote, 1);
     column->addLayout(buttons);
     connect(m_start, &QPushButton::clicked, this, &CapacityPage::startClicked);
     connect(m_stop, &QPushButton::clicked, this, &CapacityPage::stopClicked);
@@ -92,7 +107,11 @@ CapacityPage::CapacityPage(QWidget *parent) : QWidget(parent)
     m_end->setObjectName(QStringLiteral("six_label_end"));
     m_end->setWordWrap(true);
     m_end->setStyleSheet(QStringLiteral("color: rgb(255, 255, 0); font: 12pt;"));
+    m_applies = new QLabel;
+    m_applies->setObjectName(QStringLiteral("six_label_applies"));
+    m_applies->setWordWrap(true);
     column->addWidget(m_live);
+    column->addWidget(m_applies);
     column->addWidget(m_end);
     column->addStretch();
 
@@ -129,15 +148,51 @@ QString CapacityPage::elapsedText(qint64 ms)
     return TimeText::duration(ms);
 }
 
-void CapacityPage::showRun(bool running, qint64 elapsedMs, const IntervalStats &total)
+void CapacityPage::showRun(bool running, qint64 elapsedMs, const IntervalStats &total, bool armed, int records)
 {
     m_running = running;
     m_elapsedMs = elapsedMs;
     m_total = total;
+    m_armed = armed;
+    m_records = records;
     m_stop->setEnabled(running);
     m_live->setText(tr("已运行 %1    电量 %2 Ah    能量 %3 Wh")
                         .arg(elapsedText(elapsedMs), QString::number(total.charge_ah, 'f', 4),
                              QString::number(total.energy_wh, 'f', 4)));
+    // What applies to the run under way: the ticked conditions only when it
+    // was started here; one begun when the meter was plugged in or with ▶
+    // stops on none of them.
+    QStringList applying;
+    const StopConditions now = conditions();
+    for (int k = 0; k < StopConditions::KindCount; ++k)
+        if (now[StopConditions::Kind(k)].on)
+            applying << describe(now, StopConditions::Kind(k));
+    if (!running)
+        m_applies->clear();
+    else if (!armed)
+        m_applies->setText(tr("当前运行不是从本页开始的：它不按任何条件停止。"));
+    else if (applying.isEmpty())
+        m_applies->setText(tr("当前运行没有停止条件。"));
+    else
+        m_applies->setText(tr("当前运行满足以下任一条件时停止：%1").arg(applying.join(tr("；"))));
+    m_startNote->setText(running ? tr("“开始记录”将结束当前运行（已运行 %1，%2 条记录，已保存在历史记录中），清空图表并开始新的运行。")
+                                       .arg(elapsedText(elapsedMs))
+                                       .arg(records)
+                                 : QString());
+}
+
+QString CapacityPage::runName() const
+{
+    return m_fields[Name]->text().simplified();
+}
+
+bool CapacityPage::runFields(RunFields *fields) const
+{
+    fields->dut = m_fields[Dut]->text().trimmed();
+    fields->source = m_fields[Source]->text().trimmed();
+    fields->cable = m_fields[Cable]->text().trimmed();
+    fields->notes = m_fields[Notes]->text().trimmed();
+    return fields->setAmbient(m_fields[Ambient]->text());
 }
 
 void CapacityPage::showEnd(const QString &text)
@@ -184,5 +239,11 @@ void CapacityPage::retranslate()
     m_start->setText(tr("开始记录"));
     m_start->setToolTip(tr("清空图表，按这些条件开始新的记录"));
     m_stop->setText(tr("停止记录"));
-    showRun(m_running, m_elapsedMs, m_total);
+    m_fieldLabels[Name]->setText(tr("名称："));
+    m_fieldLabels[Dut]->setText(tr("被测设备："));
+    m_fieldLabels[Source]->setText(tr("充电器/电源："));
+    m_fieldLabels[Cable]->setText(tr("线缆："));
+    m_fieldLabels[Ambient]->setText(tr("环境温度 (°C)："));
+    m_fieldLabels[Notes]->setText(tr("备注："));
+    showRun(m_running, m_elapsedMs, m_total, m_armed, m_records);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "recording/journalreader.h"
 #include "recording/runstats.h"
 #include "recording/stopconditions.h"
 
@@ -8,6 +9,7 @@
 class QCheckBox;
 class QDoubleSpinBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 
 // The content of page six: the conditions that end a run by themselves, each
@@ -32,9 +34,20 @@ public:
     QPushButton *stopButton() const { return m_stop; }
     QLabel *liveLabel() const { return m_live; }
     QLabel *endLabel() const { return m_end; }
+    // What the run under way stops on, and what Start would end.
+    QLabel *appliesLabel() const { return m_applies; }
+    QLabel *startNote() const { return m_startNote; }
+    // The name and fields of the run Start begins, as the history keeps them.
+    enum Field { Name, Dut, Source, Cable, Ambient, Notes, FieldCount };
+    QLineEdit *field(Field f) const { return m_fields[f]; }
+    QString runName() const;
+    // False when the ambient temperature is no number of degrees.
+    bool runFields(RunFields *fields) const;
 
-    // The run as it goes on; `running` false for none.
-    void showRun(bool running, qint64 elapsedMs, const IntervalStats &total);
+    // The run as it goes on; `running` false for none; `armed` whether the
+    // conditions apply to it (it was started here).
+    void showRun(bool running, qint64 elapsedMs, const IntervalStats &total, bool armed = false,
+                 int records = 0);
     // The condition that ended the run and its summary; empty clears it.
     void showEnd(const QString &text);
     // A condition in words, in the language installed.
@@ -56,6 +69,12 @@ private:
     QLabel *m_title = nullptr;
     QLabel *m_live = nullptr;
     QLabel *m_end = nullptr;
+    QLabel *m_applies = nullptr;
+    QLabel *m_startNote = nullptr;
+    QLabel *m_fieldLabels[FieldCount] = {};
+    QLineEdit *m_fields[FieldCount] = {};
+    bool m_armed = false;
+    int m_records = 0;
     QPushButton *m_start = nullptr;
     QPushButton *m_stop = nullptr;
     bool m_running = false;

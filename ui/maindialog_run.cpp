@@ -112,11 +112,20 @@ void MainDialog::initCapacityPage()
 {
     ui->six_label_tips->hide();
     m_capacity = new CapacityController(ui->page_six, m_session->run(), this);
-    connect(m_capacity, &CapacityController::startRequested, this, [this] {
+    connect(m_capacity, &CapacityController::startRequested, this, [this](const QString &name, const RunFields &fields) {
+        m_session->describeNextRuns(name, fields);
         runStart();
+        // Opened now if it was not yet, so the run is taken in with them.
+        m_session->journal();
+        m_session->describeNextRuns(QString(), RunFields());
         m_session->run().armConditions();
+        m_capacity->showRun();
     });
     connect(m_capacity, &CapacityController::tip, ui->label_left_tips, &QLabel::setText);
+    connect(m_capacity, &CapacityController::tipWithdrawn, this, [this](const QString &text) {
+        if (ui->label_left_tips->text() == text)
+            ui->label_left_tips->clear();
+    });
 }
 
 CapacityPage *MainDialog::capacityPage() const

@@ -238,15 +238,9 @@ void RunNotesPanel::save()
     fields.source = m_source->text().trimmed();
     fields.cable = m_cable->text().trimmed();
     fields.notes = m_notes->toPlainText();
-    const QString ambient = m_ambient->text().trimmed();
-    if (!ambient.isEmpty()) {
-        bool ok = false;
-        const double c = QLocale::c().toDouble(ambient, &ok);
-        if (!ok || !std::isfinite(c)) {
-            Prompts::warning(m_window, tr("错误"), tr("环境温度应为摄氏度数，如 25 或 -5.5。"));
-            return;
-        }
-        fields.ambientC = c;
+    if (!fields.setAmbient(m_ambient->text())) {
+        Prompts::warning(m_window, tr("错误"), tr("环境温度应为摄氏度数，如 25 或 -5.5。"));
+        return;
     }
     if (!m_journal->setFields(m_run, fields))
         Prompts::warning(m_window, tr("错误"), tr("无法保存：") + m_journal->message());

@@ -71,6 +71,50 @@
         <source>停止记录</source>
         <translation>Stop run</translation>
     </message>
+    <message>
+        <source>当前运行不是从本页开始的：它不按任何条件停止。</source>
+        <translation>The run under way was not started here: it stops on none of these conditions.</translation>
+    </message>
+    <message>
+        <source>当前运行没有停止条件。</source>
+        <translation>The run under way has no stop condition.</translation>
+    </message>
+    <message>
+        <source>当前运行满足以下任一条件时停止：%1</source>
+        <translation>The run under way stops on any of: %1</translation>
+    </message>
+    <message>
+        <source>；</source>
+        <translation>; </translation>
+    </message>
+    <message>
+        <source>“开始记录”将结束当前运行（已运行 %1，%2 条记录，已保存在历史记录中），清空图表并开始新的运行。</source>
+        <translation>“Start run” ends the run under way (%1, %2 records, kept in the run history), clears the chart and starts a new run.</translation>
+    </message>
+    <message>
+        <source>名称：</source>
+        <translation>Name:</translation>
+    </message>
+    <message>
+        <source>被测设备：</source>
+        <translation>Device under test:</translation>
+    </message>
+    <message>
+        <source>充电器/电源：</source>
+        <translation>Charger/source:</translation>
+    </message>
+    <message>
+        <source>线缆：</source>
+        <translation>Cable:</translation>
+    </message>
+    <message>
+        <source>环境温度 (°C)：</source>
+        <translation>Ambient (°C):</translation>
+    </message>
+    <message>
+        <source>备注：</source>
+        <translation>Notes:</translation>
+    </message>
 </context>
 <context>
     <name>Cli</name>
