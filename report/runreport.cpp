@@ -7,6 +7,7 @@
 #include "recording/newfile.h"
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
+#include "recording/stopconditions.h"
 #include "report/runcomparison.h"
 
 #include <QBuffer>
@@ -25,6 +26,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 namespace RunReport {
 
@@ -51,7 +53,7 @@ struct Table {
 };
 
 struct Chart {
-    QString title, unit;
+    QString title, unit, timeTitle;
     QVector<Curve> curves;
     qint64 fromMs = 0, toMs = 0;
     QVector<Mark> marks;
@@ -59,6 +61,9 @@ struct Chart {
 
 // What a report holds, whether painted as PDF or written as HTML.
 struct Document {
+    // The line at the head of every page: the program, what is reported,
+    // when the report was made.
+    QString head;
     QString title;
     QVector<QPair<QString, QString>> info;
     QString notes;
@@ -77,13 +82,20 @@ constexpr int kReportColumns = 900;   // columns a chart of the report is reduce
 class PdfPainter
 {
 public:
-    PdfPainter(QPainter &p, QPdfWriter &w) : m_p(p), m_w(w), m_width(w.width()), m_height(w.height()) {}
+    // `pages`: how many the document has (0 while they are being counted).
+    PdfPainter(QPainter &p, QPdfWriter &w, const QString &head, int pages)
+        : m_p(p), m_w(w), m_width(w.width()), m_height(w.height()), m_head(head), m_pages(pages)
+    {
+        pageHead();
+    }
 
     void newPage()
     {
         m_w.newPage();
-        m_y = 0;
+        ++m_page;
+        pageHead();
     }
+    int pages() const { return m_page; }
     bool fits(double h) const { return m_y + h <= m_height; }
 
     void text(const QString &s, double pointSize, bool bold = false, const QColor &colour = Qt::black)
@@ -167,7 +179,8 @@ public:
     {
         if (!fits(height))
             newPage();
-        paintChart(m_p, QRectF(0, m_y, m_width, height * 0.96), c.title, c.unit, c.curves, c.fromMs, c.toMs, c.marks);
+        paintChart(m_p, QRectF(0, m_y, m_width, height * 0.96), c.title, c.unit, c.curves, c.fromMs, c.toMs, c.marks,
+                   c.timeTitle);
         m_y += height;
     }
 
@@ -190,17 +203,40 @@ public:
     double y() const { return m_y; }
 
 private:
+    // The head line of a page: what the report is, left; "page X of Y", right.
+    void pageHead()
+    {
+        m_y = 0;
+        QFont f = m_p.font();
+        f.setPointSizeF(8);
+        f.setBold(false);
+        m_p.setFont(f);
+        m_p.setPen(QColor(90, 90, 90));
+        const QFontMetricsF fm(f, &m_w);
+        const QRectF line(0, 0, m_width, fm.height());
+        const QString page = QCoreApplication::translate("RunReport", "第 %1 页，共 %2 页")
+                                 .arg(m_page)
+                                 .arg(m_pages > 0 ? m_pages : m_page);
+        m_p.drawText(line, Qt::AlignRight | Qt::AlignVCenter, page);
+        m_p.drawText(line.adjusted(0, 0, -fm.horizontalAdvance(page) - fm.height(), 0), Qt::AlignLeft | Qt::AlignVCenter,
+                     fm.elidedText(m_head, Qt::ElideRight, m_width - fm.horizontalAdvance(page) - fm.height()));
+        m_p.setPen(QPen(QColor(160, 160, 160), 1));
+        m_p.drawLine(QPointF(0, fm.height() * 1.2), QPointF(m_width, fm.height() * 1.2));
+        m_y = fm.height() * 1.8;
+    }
+
     QPainter &m_p;
     QPdfWriter &m_w;
     double m_width, m_height;
     double m_y = 0;
+    QString m_head;
+    int m_pages = 0;
+    int m_page = 1;
 };
 
-bool writePdf(const Document &doc, const QString &path, QString *error)
+// The document on PDF pages; how many it took (0: it could not be painted).
+int paintPdf(const Document &doc, QIODevice &file, int pages)
 {
-    QByteArray bytes;
-    QBuffer file(&bytes);
-    file.open(QIODevice::WriteOnly);
     {
         QPdfWriter writer(&file);
         writer.setPageSize(QPageSize(QPageSize::A4));
@@ -210,7 +246,7 @@ bool writePdf(const Document &doc, const QString &path, QString *error)
         writer.setCreator(QStringLiteral("Ombrel"));
         QPainter painter(&writer);
         painter.setRenderHint(QPainter::Antialiasing);
-        PdfPainter pdf(painter, writer);
+        PdfPainter pdf(painter, writer, doc.head, pages);
         pdf.text(doc.title, 18, true);
         for (const auto &line : doc.info)
             pdf.text(line.first + QStringLiteral(": ") + line.second, 10);
@@ -233,14 +269,28 @@ bool writePdf(const Document &doc, const QString &path, QString *error)
         }
         if (!doc.chartsFirst && !doc.charts.isEmpty()) {
             pdf.newPage();
-            const double each = pdf.height() / doc.charts.size();
+            const double each = (pdf.height() - pdf.y()) / doc.charts.size();
             for (const Chart &c : doc.charts)
                 pdf.chart(c, each);
         }
-        if (!painter.end()) {
-            *error = tr("无法生成 PDF");
-            return false;
-        }
+        const int painted = pdf.pages();
+        return painter.end() ? painted : 0;
+    }
+}
+
+bool writePdf(const Document &doc, const QString &path, QString *error)
+{
+    // Painted once to count the pages, then with "page X of Y" on each.
+    QByteArray counting;
+    QBuffer scratch(&counting);
+    scratch.open(QIODevice::WriteOnly);
+    const int pages = paintPdf(doc, scratch, 0);
+    QByteArray bytes;
+    QBuffer file(&bytes);
+    file.open(QIODevice::WriteOnly);
+    if (pages == 0 || paintPdf(doc, file, pages) != pages) {
+        *error = tr("无法生成 PDF");
+        return false;
     }
     return OutputFile::writeDocument(path, bytes, error);
 }
@@ -276,7 +326,7 @@ QString chartHtml(const Chart &c)
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing);
         paintChart(p, QRectF(0, 0, image.width(), image.height()), c.title, c.unit, c.curves, c.fromMs, c.toMs,
-                   c.marks);
+                   c.marks, c.timeTitle);
     }
     QByteArray png;
     QBuffer buffer(&png);
@@ -292,6 +342,7 @@ bool writeHtml(const Document &doc, const QString &path, QString *error)
                 + QStringLiteral("</title>\n<style>body{font-family:sans-serif;max-width:1240px;margin:2em auto}"
                                  "table{border-collapse:collapse;margin:1em 0}th,td{border:1px solid #bbb;"
                                  "padding:2px 8px}td{text-align:right}img{max-width:100%}</style></head><body>\n");
+    h += QStringLiteral("<p style=\"color:#5a5a5a;font-size:small\">") + esc(doc.head) + QStringLiteral("</p>\n");
     h += QStringLiteral("<h1>") + esc(doc.title) + QStringLiteral("</h1>\n<p>");
     for (const auto &line : doc.info)
         h += esc(line.first) + QStringLiteral(": ") + esc(line.second) + QStringLiteral("<br>\n");
@@ -395,7 +446,8 @@ QVector<QPointF> reducedCurve(const ReadingLog &log, int channel, int columns)
 }
 
 void paintChart(QPainter &p, const QRectF &rect, const QString &title, const QString &unit,
-                const QVector<Curve> &curves, qint64 fromMs, qint64 toMs, const QVector<Mark> &marks)
+                const QVector<Curve> &curves, qint64 fromMs, qint64 toMs, const QVector<Mark> &marks,
+                const QString &timeTitle)
 {
     p.save();
     QFont font = p.font();
@@ -404,9 +456,11 @@ void paintChart(QPainter &p, const QRectF &rect, const QString &title, const QSt
     p.setFont(font);
     const QFontMetricsF fm(font, p.device());
     const double line = fm.height();
-    const QRectF plot(rect.left() + fm.horizontalAdvance(QStringLiteral("00000.000")) + line * 0.5,
+    // Room on the left for the values' title (turned) and labels, below for
+    // the times' labels and title.
+    const QRectF plot(rect.left() + line * 1.4 + fm.horizontalAdvance(QStringLiteral("00000.000")) + line * 0.5,
                       rect.top() + line * 1.6, 0, 0);
-    QRectF area(plot.topLeft(), QPointF(rect.right() - line * 0.5, rect.bottom() - line * 1.6));
+    QRectF area(plot.topLeft(), QPointF(rect.right() - line * 0.5, rect.bottom() - line * 2.8));
 
     // The values' range over all curves, with a margin; a flat curve gets one.
     double lo = 0, hi = 0;
@@ -437,8 +491,15 @@ void paintChart(QPainter &p, const QRectF &rect, const QString &title, const QSt
     auto yOf = [&](double v) { return area.bottom() - (v - lo) / (hi - lo) * area.height(); };
 
     p.setPen(Qt::black);
-    p.drawText(QRectF(rect.left(), rect.top(), rect.width(), line * 1.4), Qt::AlignLeft | Qt::AlignVCenter,
-               title + QStringLiteral(" (") + unit + QLatin1Char(')'));
+    const QString valueTitle = title + QStringLiteral(" (") + unit + QLatin1Char(')');
+    p.drawText(QRectF(rect.left(), rect.top(), rect.width(), line * 1.4), Qt::AlignLeft | Qt::AlignVCenter, valueTitle);
+    p.drawText(QRectF(area.left(), area.bottom() + line * 1.4, area.width(), line * 1.3), Qt::AlignHCenter | Qt::AlignVCenter,
+               timeTitle);
+    p.save();
+    p.translate(rect.left(), area.center().y());
+    p.rotate(-90);
+    p.drawText(QRectF(-area.height() / 2, 0, area.height(), line * 1.2), Qt::AlignHCenter | Qt::AlignVCenter, valueTitle);
+    p.restore();
     // Grid and labels.
     const QPen grid(QColor(220, 220, 220), 0);
     const int vDecimals = std::max(0, int(-std::floor(std::log10(vStep))));
@@ -476,12 +537,28 @@ void paintChart(QPainter &p, const QRectF &rect, const QString &title, const QSt
         p.setBrush(Qt::NoBrush);
         p.drawPath(path);
     }
+    // Each mark's label in the first row from the top where it covers no
+    // other label, beside its line (left of it near the right edge).
+    std::vector<std::vector<std::pair<double, double>>> rows;
     for (const Mark &m : marks) {
         const double x = xOf(double(m.sinceStartMs));
         p.setPen(QPen(QColor(90, 90, 90), 0, Qt::DashLine));
         p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
+        const double w = fm.horizontalAdvance(m.name) + 3;
+        const double left = x + 3 + w > area.right() ? x - 3 - w : x + 3;
+        size_t row = 0;
+        for (; row < rows.size(); ++row) {
+            bool free = true;
+            for (const auto &used : rows[row])
+                free = free && (left + w + 2 < used.first || left > used.second + 2);
+            if (free)
+                break;
+        }
+        if (row == rows.size())
+            rows.emplace_back();
+        rows[row].emplace_back(left, left + w);
         p.setPen(Qt::black);
-        p.drawText(QPointF(x + 3, area.top() + line), m.name);
+        p.drawText(QPointF(left, area.top() + line * double(row + 1)), m.name);
     }
     p.restore();
 }
@@ -505,11 +582,24 @@ bool writeRun(RunJournal &journal, qint64 id, const QString &path, bool html, QS
     const Extras extras = extrasOf(journal, id);
 
     Document doc;
+    doc.head = tr("%1 %2 · 运行 %3 · 报告生成于 %4")
+                   .arg(QStringLiteral("Ombrel"), QStringLiteral(OMBREL_VERSION))
+                   .arg(id)
+                   .arg(localText(QDateTime::currentMSecsSinceEpoch()));
     doc.title = run.name.trimmed().isEmpty() ? tr("运行 %1").arg(id) : run.name.trimmed();
     doc.info << qMakePair(tr("仪表"), QStringLiteral("%1 %2 %3").arg(run.model, run.version, run.serial).simplified())
              << qMakePair(tr("开始"), localText(run.startMs))
              << qMakePair(tr("结束"), run.finished() && run.endMs ? localText(run.endMs) : tr("记录中"))
              << qMakePair(tr("结束原因"), RunComparison::reasonWords(run.endReason, !run.finished()));
+    // The test's conditions: the stop condition that ended it, and how often
+    // the meter was recorded.
+    StopConditions::Kind endKind;
+    StopConditions::Condition endCondition;
+    doc.info << qMakePair(tr("停止条件"), StopConditions::fromReason(run.endReason, &endKind, &endCondition)
+                                               ? RunComparison::reasonWords(run.endReason, false)
+                                               : tr("无（未由条件结束）"));
+    if (s.records > 1 && s.duration_s > 0)
+        doc.info << qMakePair(tr("记录频率"), tr("%1 条/秒").arg(QString::number((s.records - 1) / s.duration_s, 'g', 3)));
     for (const auto &field : extras.fields)
         doc.info << field;
     doc.notes = extras.notes;
@@ -517,16 +607,19 @@ bool writeRun(RunJournal &journal, qint64 id, const QString &path, bool html, QS
     Table totals{{tr("汇总"), tr("数值")}, {}};
     totals.rows << QStringList{tr("时长"), QStringLiteral("%1 (%2 s)").arg(TimeText::runDuration(s.duration_s), num(s.duration_s, 3))}
                 << QStringList{tr("记录数"), QString::number(s.records)}
-                << QStringList{tr("电量(Ah)"), num(s.charge_ah)}
-                << QStringList{tr("能量(Wh)"), num(s.energy_wh)}
-                << QStringList{tr("仪表 CAP 变化(Ah)"), num(s.meter_cap_ah, 3)}
-                << QStringList{tr("仪表 ELE 变化(Wh)"), num(s.meter_ele_wh, 3)};
+                << QStringList{tr("电量(Ah)"), num(s.charge_ah) + QStringLiteral(" Ah")}
+                << QStringList{tr("能量(Wh)"), num(s.energy_wh) + QStringLiteral(" Wh")}
+                << QStringList{tr("仪表 CAP 变化(Ah)"), num(s.meter_cap_ah, 3) + QStringLiteral(" Ah")}
+                << QStringList{tr("仪表 ELE 变化(Wh)"), num(s.meter_ele_wh, 3) + QStringLiteral(" Wh")};
     doc.tables << totals;
     Table channels{{tr("通道"), tr("最小"), tr("最大"), tr("平均")}, {}};
-    const std::pair<const char *, const ChannelStats *> rows[] = {
-        {"VBUS(V)", &s.vbus}, {"IBUS(A)", &s.ibus}, {"POWER(W)", &s.power}};
-    for (const auto &r : rows)
-        channels.rows << QStringList{QLatin1String(r.first), num(r.second->min), num(r.second->max), num(r.second->mean)};
+    const std::tuple<const char *, const ChannelStats *, const char *> rows[] = {
+        {"VBUS(V)", &s.vbus, " V"}, {"IBUS(A)", &s.ibus, " A"}, {"POWER(W)", &s.power, " W"}};
+    for (const auto &r : rows) {
+        const QString unit = QLatin1String(std::get<2>(r));
+        const ChannelStats &c = *std::get<1>(r);
+        channels.rows << QStringList{QLatin1String(std::get<0>(r)), num(c.min) + unit, num(c.max) + unit, num(c.mean) + unit};
+    }
     doc.tables << channels;
 
     const qint64 first = log.size() ? log.runMs(0) : 0;
@@ -541,6 +634,7 @@ bool writeRun(RunJournal &journal, qint64 id, const QString &path, bool html, QS
         Chart chart;
         chart.title = QLatin1String(kChannels[c].seriesName);
         chart.unit = channelUnit(c);
+        chart.timeTitle = tr("自首条记录起的时间 (时:分:秒)");
         chart.curves << Curve{reducedCurve(log, c, kReportColumns), defaultCurveColor(c), chart.title};
         chart.fromMs = 0;
         chart.toMs = std::max<qint64>(length, 1000);
@@ -550,16 +644,62 @@ bool writeRun(RunJournal &journal, qint64 id, const QString &path, bool html, QS
     return write(doc, path, html, error);
 }
 
-bool writeComparison(RunComparison &cmp, const QString &path, bool html, QString *error)
+QString fileName(const QString &runName, const QString &suffix)
+{
+    QString name = runName.simplified();
+    for (QChar &c : name)
+        if (c.category() == QChar::Other_Control || QStringLiteral("/\\:*?\"<>|").contains(c))
+            c = QLatin1Char('_');
+    while (name.startsWith(QLatin1Char('.')) || name.startsWith(QLatin1Char('-')))
+        name.remove(0, 1);
+    return (name.isEmpty() ? QStringLiteral("report") : name.left(120)) + suffix;
+}
+
+bool writeComparison(RunComparison &cmp, const QString &path, bool html, QString *error, const Interval &cursors)
 {
     Document doc;
+    QStringList ids;
+    for (int i = 0; i < cmp.count(); ++i)
+        ids << QStringLiteral("#%1").arg(cmp.run(i).info.id);
+    doc.head = tr("%1 %2 · 运行对比 %3 · 报告生成于 %4")
+                   .arg(QStringLiteral("Ombrel"), QStringLiteral(OMBREL_VERSION), ids.join(QStringLiteral(", ")),
+                        localText(QDateTime::currentMSecsSinceEpoch()));
     doc.title = tr("运行对比");
     doc.chartsFirst = true;
+    // What 0 on the time axis is: each run's first record, or its first mark
+    // of a name (a run without one keeps its first record).
+    QString zeroMark;
+    for (int i = 0; i < cmp.count() && zeroMark.isEmpty(); ++i) {
+        const RunComparison::Run &r = cmp.run(i);
+        if (r.log.size() == 0 || r.zeroRunMs == r.log.runMs(0))
+            continue;
+        for (const RunMark &m : r.marks)
+            if (cmp.markSinceStart(i, m) == 0)
+                zeroMark = m.name;
+    }
+    doc.info << qMakePair(tr("时间零点"), zeroMark.isEmpty()
+                                              ? tr("各运行的首条记录")
+                                              : tr("各运行的首个“%1”标记（没有该标记的运行为其首条记录）").arg(zeroMark));
+    // What each run is about.
+    for (int i = 0; i < cmp.count(); ++i) {
+        const RunFields &f = cmp.run(i).info.fields;
+        QStringList about;
+        const QPair<QString, QString> fields[] = {
+            {tr("被测设备"), f.dut}, {tr("充电器/电源"), f.source}, {tr("线缆"), f.cable},
+            {tr("环境温度"), f.hasAmbient() ? QString::number(f.ambientC, 'g', 6) + QStringLiteral(" °C") : QString()},
+            {tr("备注"), f.notes.simplified()}};
+        for (const auto &field : fields)
+            if (!field.second.trimmed().isEmpty())
+                about << field.first + QStringLiteral(": ") + field.second.trimmed();
+        if (!about.isEmpty())
+            doc.info << qMakePair(cmp.runName(i), about.join(QStringLiteral("; ")));
+    }
     for (int i = 0; i < cmp.count(); ++i)
         doc.legendItems << qMakePair(cmp.runName(i), RunComparison::colour(i));
     Chart chart;
     chart.title = QLatin1String(kChannels[cmp.channel()].seriesName);
     chart.unit = channelUnit(cmp.channel());
+    chart.timeTitle = tr("自零点起的时间 (时:分:秒)");
     chart.fromMs = cmp.beginMs();
     chart.toMs = std::max<qint64>(cmp.endMs(), chart.fromMs + 1000);
     for (int i = 0; i < cmp.count(); ++i) {
@@ -590,6 +730,33 @@ bool writeComparison(RunComparison &cmp, const QString &path, bool html, QString
             table.rows << diff;
     }
     doc.tables << table;
+    if (cursors.set) {
+        // The cursors' interval, the same times since zero in every run.
+        const qint64 a = std::min(cursors.fromMs, cursors.toMs), b = std::max(cursors.fromMs, cursors.toMs);
+        Table interval;
+        interval.header << tr("A–B %1 – %2").arg(elapsedText(a), elapsedText(b));
+        for (int i = 0; i < cmp.count(); ++i)
+            interval.header << cmp.runName(i);
+        const QString rowNames[] = {tr("时长"), tr("记录数"), tr("电量(Ah)"), tr("能量(Wh)"), tr("平均 VBUS"),
+                                    tr("平均 IBUS"), tr("平均 POWER")};
+        for (int row = 0; row < 7; ++row) {
+            QStringList cells{rowNames[row]};
+            for (int i = 0; i < cmp.count(); ++i) {
+                const IntervalStats s = cmp.interval(i, a, b);
+                if (s.records == 0) {
+                    cells << QStringLiteral("-");
+                    continue;
+                }
+                const QString texts[] = {num(s.duration_s, 3) + QStringLiteral(" s"), QString::number(s.records),
+                                         num(s.charge_ah) + QStringLiteral(" Ah"), num(s.energy_wh) + QStringLiteral(" Wh"),
+                                         num(s.vbus.mean) + QStringLiteral(" V"), num(s.ibus.mean) + QStringLiteral(" A"),
+                                         num(s.power.mean) + QStringLiteral(" W")};
+                cells << texts[row];
+            }
+            interval.rows << cells;
+        }
+        doc.tables << interval;
+    }
     return write(doc, path, html, error);
 }
 

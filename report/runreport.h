@@ -40,7 +40,17 @@ Extras extrasOf(RunJournal &journal, qint64 id);
 // Writes the report of a run to `path` (a new file under a hidden name,
 // renamed when whole). False with the reason.
 bool writeRun(RunJournal &journal, qint64 id, const QString &path, bool html, QString *error);
-bool writeComparison(RunComparison &comparison, const QString &path, bool html, QString *error);
+// A file name for a report of a run with this name ("report" for none):
+// the name with what no file name may hold replaced, and the suffix.
+QString fileName(const QString &runName, const QString &suffix);
+
+// The cursors' interval of a comparison, in ms since zero; `set` false: none.
+struct Interval {
+    bool set = false;
+    qint64 fromMs = 0, toMs = 0;
+};
+bool writeComparison(RunComparison &comparison, const QString &path, bool html, QString *error,
+                     const Interval &cursors = Interval());
 
 // The application `ombrel report` runs on: one that paints, without a
 // display (Qt's offscreen platform).
@@ -52,10 +62,13 @@ struct Curve {
     QColor colour;
     QString name;
 };
-// A chart painted into `rect`: frame, value and time labels, the curves,
-// and the marks as labelled vertical lines (ms since start).
+// A chart painted into `rect`: frame, value and time labels, the axes'
+// titles (the time's `timeTitle`, the values' the title and unit), the
+// curves, and the marks as labelled vertical lines (ms since start), their
+// labels stacked so that none covers another.
 void paintChart(QPainter &painter, const QRectF &rect, const QString &title, const QString &unit,
-                const QVector<Curve> &curves, qint64 fromMs, qint64 toMs, const QVector<Mark> &marks);
+                const QVector<Curve> &curves, qint64 fromMs, qint64 toMs, const QVector<Mark> &marks,
+                const QString &timeTitle);
 
 // The points that draw a channel of a log over its whole length on
 // `columns` columns, x in ms since its first record.

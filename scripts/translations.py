@@ -448,6 +448,23 @@ ENGLISH = {
     "“开始记录”将结束当前运行（已运行 %1，%2 条记录，已保存在历史记录中），清空图表并开始新的运行。":
         "\u201cStart run\u201d ends the run under way (%1, %2 records, kept in the run history), clears the chart and starts a new run.",
     "名称：": "Name:",
+    # Reports a lab can hand over
+    "%1 %2 · 运行 %3 · 报告生成于 %4": "%1 %2 · run %3 · report of %4",
+    "%1 %2 · 运行对比 %3 · 报告生成于 %4": "%1 %2 · comparison of runs %3 · report of %4",
+    "第 %1 页，共 %2 页": "page %1 of %2",
+    "停止条件": "Stop condition",
+    "无（未由条件结束）": "none (not ended by a condition)",
+    "记录频率": "Recording rate",
+    "%1 条/秒": "%1 records/s",
+    "自首条记录起的时间 (时:分:秒)": "Time since the first record (h:mm:ss)",
+    "自零点起的时间 (时:分:秒)": "Time since zero (h:mm:ss)",
+    "时间零点": "Zero of time",
+    "各运行的首条记录": "each run's first record",
+    "各运行的首个“%1”标记（没有该标记的运行为其首条记录）": "each run's first mark \u201c%1\u201d (a run without one: its first record)",
+    "A–B %1 – %2": "A–B %1 – %2",
+    "平均 VBUS": "Mean VBUS",
+    "平均 IBUS": "Mean IBUS",
+    "平均 POWER": "Mean POWER",
 }
 
 # English of a text in one context, where it differs from ENGLISH.

@@ -2,6 +2,7 @@
 // own process without any display, as a script would run it.
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
+#include "report/runreport.h"
 #include "childprocess.h"
 #include "localiso.h"
 #include "namedpipe.h"
@@ -775,6 +776,26 @@ private slots:
         const QString end = QDateTime::fromMSecsSinceEpoch(t0 + 600000).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
         QVERIFY2(words.contains(start) && words.contains(end), qPrintable(words));
         QVERIFY2(words.contains(QStringLiteral("condition: current below 0.05 A for 30 s")), qPrintable(words));
+        // A report a lab can hand over: every page headed by the program,
+        // the run and the report's date, and numbered; the test's
+        // conditions; units on the figures; the charts' axes titled.
+        for (int page = 1; page <= 2; ++page)
+            QVERIFY2(QRegularExpression(QStringLiteral("Ombrel \\d+\\.\\d+\\.\\d+ · run %1 · report of \\d{4}-\\d\\d-\\d\\d "
+                                                       "\\d\\d:\\d\\d:\\d\\d +page %2 of 2")
+                                            .arg(id)
+                                            .arg(page))
+                         .match(words)
+                         .hasMatch(),
+                     qPrintable(words));
+        QVERIFY2(words.contains(QStringLiteral("Stop condition: condition: current below 0.05 A for 30 s")), qPrintable(words));
+        QVERIFY2(words.contains(QStringLiteral("Recording rate: 1 records/s")), qPrintable(words));
+        QVERIFY2(words.contains(QStringLiteral("0.332778 Ah")) && words.contains(QStringLiteral("9.000000 V")),
+                 qPrintable(words));
+        QCOMPARE(words.count(QStringLiteral("record (h:mm:ss)")), 3);   // "first" may come as a ligature
+        QCOMPARE(RunReport::fileName(QStringLiteral(" Charger A: 2/3 "), QStringLiteral(".pdf")),
+                 QStringLiteral("Charger A_ 2_3.pdf"));
+        QCOMPARE(RunReport::fileName(QStringLiteral("../x"), QStringLiteral(".html")), QStringLiteral("_x.html"));
+        QCOMPARE(RunReport::fileName(QString(), QStringLiteral(".pdf")), QStringLiteral("report.pdf"));
         // What the run is about, and its mark at 5 minutes with the wall clock then.
         for (const char *text : {"Phone X2", "Charger A", "USB-C 1 m", "23.5 \u00b0C", "Bench 3, lid open", "9 V step"})
             QVERIFY2(words.contains(QString::fromUtf8(text)), text);
@@ -844,9 +865,10 @@ private slots:
         }
         // The tables' shaded headers take the page's width, each table ends
         // in a grey rule across it, and no chart reaches beyond it.
+        // Below the pages' head line, which spans the width on every page.
         auto rightmost = [](const QImage &image) {
             int right = -1;
-            for (int y = 0; y < image.height(); ++y)
+            for (int y = image.height() / 10; y < image.height(); ++y)
                 for (int x = image.width() - 1; x > right; --x)
                     if (image.pixelColor(x, y).lightness() < 245)
                         right = x;

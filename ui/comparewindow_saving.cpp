@@ -3,6 +3,7 @@
 #include "ui/comparewindow.h"
 
 #include "charts/chartview.h"
+#include "charts/measurecursors.h"
 #include "recording/newfile.h"
 #include "report/runreport.h"
 #include "ui/prompts.h"
@@ -48,7 +49,10 @@ void CompareWindow::saveReport()
                       || path.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive);
     QString why;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool ok = RunReport::writeComparison(m_model, path, html, &why);
+    RunReport::Interval cursors;
+    if (m_cursors->isSet())
+        cursors = {true, m_cursors->a() - axisBase(), m_cursors->b() - axisBase()};
+    const bool ok = RunReport::writeComparison(m_model, path, html, &why, cursors);
     QApplication::restoreOverrideCursor();
     if (!ok)
         Prompts::warning(this, tr("错误"), tr("无法写入 %1：%2").arg(path, why));

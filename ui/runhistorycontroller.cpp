@@ -176,8 +176,12 @@ void RunHistoryController::report(qint64 id)
 {
     if (!id)
         return;
+    QString runName;
+    for (const JournalRun &run : m_journal->runs())
+        if (run.id == id)
+            runName = run.name;
     const QString path = Prompts::getSaveFileName(m_window, QCoreApplication::translate("RunHistoryWindow", "报告"),
-                                                  QStringLiteral("report.pdf"),
+                                                  RunReport::fileName(runName, QStringLiteral(".pdf")),
                                                   QStringLiteral("PDF (*.pdf);;HTML (*.html)"));
     if (path.isEmpty())
         return;

@@ -1713,6 +1713,70 @@
         <source>运行对比</source>
         <translation>Comparison of runs</translation>
     </message>
+    <message>
+        <source>%1 %2 · 运行 %3 · 报告生成于 %4</source>
+        <translation>%1 %2 · run %3 · report of %4</translation>
+    </message>
+    <message>
+        <source>停止条件</source>
+        <translation>Stop condition</translation>
+    </message>
+    <message>
+        <source>无（未由条件结束）</source>
+        <translation>none (not ended by a condition)</translation>
+    </message>
+    <message>
+        <source>记录频率</source>
+        <translation>Recording rate</translation>
+    </message>
+    <message>
+        <source>%1 条/秒</source>
+        <translation>%1 records/s</translation>
+    </message>
+    <message>
+        <source>自首条记录起的时间 (时:分:秒)</source>
+        <translation>Time since the first record (h:mm:ss)</translation>
+    </message>
+    <message>
+        <source>%1 %2 · 运行对比 %3 · 报告生成于 %4</source>
+        <translation>%1 %2 · comparison of runs %3 · report of %4</translation>
+    </message>
+    <message>
+        <source>时间零点</source>
+        <translation>Zero of time</translation>
+    </message>
+    <message>
+        <source>各运行的首条记录</source>
+        <translation>each run's first record</translation>
+    </message>
+    <message>
+        <source>各运行的首个“%1”标记（没有该标记的运行为其首条记录）</source>
+        <translation>each run's first mark “%1” (a run without one: its first record)</translation>
+    </message>
+    <message>
+        <source>自零点起的时间 (时:分:秒)</source>
+        <translation>Time since zero (h:mm:ss)</translation>
+    </message>
+    <message>
+        <source>A–B %1 – %2</source>
+        <translation>A–B %1 – %2</translation>
+    </message>
+    <message>
+        <source>平均 VBUS</source>
+        <translation>Mean VBUS</translation>
+    </message>
+    <message>
+        <source>平均 IBUS</source>
+        <translation>Mean IBUS</translation>
+    </message>
+    <message>
+        <source>平均 POWER</source>
+        <translation>Mean POWER</translation>
+    </message>
+    <message>
+        <source>第 %1 页，共 %2 页</source>
+        <translation>page %1 of %2</translation>
+    </message>
 </context>
 <context>
     <name>StatsPanel</name>
