@@ -68,6 +68,45 @@ PY
 }
 free_port() { free_ports 1; }
 
+# hold_connections PORT N: N clients that hold connections to the loopback
+# PORT and never finish a request (every other one sends nothing, the others
+# send a request a byte every 100 ms), each opened again as soon as the
+# server closes it; started with bench_spawn (its process id in $spawned).
+hold_connections() {
+  bench_spawn held.txt python3 -c "$hold_connections_py" "$1" "$2"
+}
+hold_connections_py=$(cat <<'PY'
+import socket, sys, time
+port, count = int(sys.argv[1]), int(sys.argv[2])
+start = b"GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: "
+def connect():
+    s = socket.socket()
+    s.setblocking(False)
+    s.connect_ex(("127.0.0.1", port))
+    return s
+held = [[connect(), 0] for _ in range(count)]
+while True:
+    time.sleep(0.1)
+    for i, (s, sent) in enumerate(held):
+        try:
+            closed = s.recv(4096) == b""
+        except BlockingIOError:
+            closed = False
+        except OSError:
+            closed = True
+        if not closed and i % 2:
+            try:
+                held[i][1] += s.send(start[sent:sent + 1] or b"x")
+            except BlockingIOError:
+                pass
+            except OSError:
+                closed = True
+        if closed:
+            s.close()
+            held[i] = [connect(), 0]
+PY
+)
+
 # cpu_ticks PID: user + system clock ticks a process has used so far.
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
@@ -121,8 +160,10 @@ start_prometheus() {
 # RATE reports a second) for $seconds, and its CPU use (% of one core, user +
 # system over wall time), against $baseline when that is set; with SCRAPE=1
 # the endpoint named on standard error is fetched once a second. Sets
-# cpu_of_last and records_of_last.
+# cpu_of_last and records_of_last. With $held above 0, that many connections
+# are held to the endpoint (hold_connections) while it is fetched.
 baseline=0
+held=0
 measure() {
   local label=$1 rate=$2 scrape=$3
   shift 3
@@ -137,10 +178,18 @@ measure() {
       [ -n "$url" ] && break
       sleep 0.1
     done
+    local holder=
+    if [ "$held" -gt 0 ]; then
+      local port=${url##*:}
+      hold_connections "${port%%/*}" "$held"
+      holder=$spawned
+      sleep 2
+    fi
     while kill -0 "$job" 2>/dev/null; do
-      curl -s -o /dev/null -w '%{time_total}\n' "$url" >>scrapes.txt || true
+      curl -s -m 10 -o /dev/null -w '%{time_total}\n' "$url" >>scrapes.txt || true
       sleep 1
     done
+    if [ -n "$holder" ]; then bench_stop "$holder"; fi
   fi
   wait "$job"
   records_of_last=$(wc -l <run.jsonl)

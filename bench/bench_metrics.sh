@@ -2,9 +2,11 @@
 # CPU added to `ombrel-sim record` by its live outputs, as a percentage of one
 # core (user + system time over wall time), against the same run without
 # them: the metrics endpoint scraped once a second (and how long a scrape
-# takes), InfluxDB lines to a file, and points posted to an InfluxDB server
-# started here on a loopback port (when influxd is installed); one record a
-# second, then the metrics with every report at 100 a second.
+# takes, also while 50 clients hold connections to it, idle or sending a
+# request a byte at a time), InfluxDB lines to a file, and points posted to
+# an InfluxDB server started here on a loopback port (when influxd is
+# installed); one record a second, then the metrics with every report at 100
+# a second.
 # Usage: bench/bench_metrics.sh <ombrel-sim> [seconds]
 set -euo pipefail
 
@@ -16,6 +18,9 @@ bench_begin
 measure "record alone, one a second" 4 0
 baseline=$cpu_of_last
 measure "record --metrics-listen, scraped every second" 4 1 --metrics-listen 0
+held=50
+measure "record --metrics-listen, scraped every second, 50 connections held" 4 1 --metrics-listen 0
+held=0
 measure "record --influx FILE" 4 0 --influx run.influx
 if command -v influxd >/dev/null; then
   http=$(free_port)

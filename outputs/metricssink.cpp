@@ -206,10 +206,17 @@ bool MetricsSink::start(QString *error)
     }
     const std::vector<std::string> options = {
         "listening_ports", m_settings.hostPort().toStdString(),
-        // Two threads answer scrapes; a client that stalls is dropped after
-        // a scrape's usual time-out.
-        "num_threads", "2",
-        "request_timeout_ms", "10000",
+        // civetweb gives each connection a thread from the moment it is
+        // accepted, while its request is still coming or never comes: a
+        // client that connects and sends nothing, or sends a byte at a time,
+        // holds a thread until the request time-out, and a scrape that finds
+        // no thread free waits behind it. So there are 64 threads, enough for
+        // dozens of such clients with some left for scrapes (all started
+        // here, each asleep until a connection comes, for its touched stack
+        // and a 16 KiB request buffer), and a request must come whole within
+        // 5 s, far more than a scraper takes to send its few lines.
+        "num_threads", "64",
+        "request_timeout_ms", "5000",
         "enable_keep_alive", "no",
     };
     try {

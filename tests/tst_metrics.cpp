@@ -20,6 +20,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QUrlQuery>
 #include <QtTest>
 
 #include <arpa/inet.h>
@@ -30,7 +31,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -110,6 +114,125 @@ QString tool(const char *name)
     return QStandardPaths::findExecutable(QLatin1String(name));
 }
 
+// A connection to the loopback port, being opened (without waiting).
+int loopbackSocket(int port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(quint16(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd >= 0)
+        ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+    return fd;
+}
+
+// Clients that hold connections to a port and never finish a request: every
+// other one sends nothing, the others a request a byte every 100 ms; each is
+// opened again as soon as the server closes it.
+class HeldConnections
+{
+public:
+    HeldConnections(int port, int count) : m_thread([this, port, count] { hold(port, count); }) {}
+    ~HeldConnections()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    // Connections the server closed, opened again.
+    int reopened() const { return m_reopened; }
+
+private:
+    void hold(int port, int count)
+    {
+        const QByteArray start = "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ";
+        std::vector<int> sockets, sent(size_t(count), 0);
+        for (int i = 0; i < count; ++i)
+            sockets.push_back(loopbackSocket(port));
+        while (!m_stop) {
+            ::usleep(100000);
+            for (size_t i = 0; i < sockets.size(); ++i) {
+                char sink[4096];
+                const ssize_t got = ::recv(sockets[i], sink, sizeof sink, 0);
+                bool closed = got == 0 || (got < 0 && errno != EAGAIN);
+                if (!closed && i % 2 == 1) {
+                    const char byte = sent[i] < start.size() ? start[sent[i]] : 'x';
+                    if (::send(sockets[i], &byte, 1, MSG_NOSIGNAL) == 1)
+                        ++sent[i];
+                    else
+                        closed = errno != EAGAIN;
+                }
+                if (closed) {
+                    ::close(sockets[i]);
+                    sockets[i] = loopbackSocket(port);
+                    sent[i] = 0;
+                    ++m_reopened;
+                }
+            }
+        }
+        for (const int fd : sockets)
+            ::close(fd);
+    }
+
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_reopened{0};
+    std::thread m_thread;
+};
+
+// `ombrel-sim record --metrics-listen` on a free port, with the options
+// given, and Debian's Prometheus server scraping it every second (1 s
+// time-out), its API on another free port, its files in a folder.
+struct ScrapedRun {
+    const int metricsPort = freePort();
+    const int webPort = freePort();
+    QProcess recorder, prometheus;
+
+    bool start(const QStringList &options, const QString &dir)
+    {
+        startSim(recorder, QStringList{QStringLiteral("record"), QStringLiteral("--metrics-listen"),
+                                       QString::number(metricsPort)} + options);
+        QDir().mkpath(dir);
+        QFile yml(dir + QStringLiteral("/prometheus.yml"));
+        if (!yml.open(QIODevice::WriteOnly))
+            return false;
+        yml.write(QStringLiteral("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
+                                 "scrape_configs:\n  - job_name: ombrel\n    static_configs:\n"
+                                 "      - targets: ['127.0.0.1:%1']\n")
+                      .arg(metricsPort)
+                      .toUtf8());
+        yml.close();
+        prometheus.setProcessChannelMode(QProcess::MergedChannels);
+        prometheus.start(tool("prometheus"),
+                         {QStringLiteral("--config.file=") + yml.fileName(),
+                          QStringLiteral("--storage.tsdb.path=") + dir + QStringLiteral("/tsdb"),
+                          QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(webPort),
+                          QStringLiteral("--log.level=warn")});
+        return recorder.waitForStarted() && prometheus.waitForStarted();
+    }
+
+    ~ScrapedRun()
+    {
+        prometheus.terminate();
+        prometheus.waitForFinished(20000);
+    }
+
+    // The series of a PromQL query at a time (seconds since the epoch; now
+    // when 0), as the server's API gives them: "metric" and "values" or
+    // "value".
+    QJsonArray query(const QString &promql, double at = 0) const
+    {
+        QUrl url(QStringLiteral("http://127.0.0.1:%1/api/v1/query").arg(webPort));
+        QUrlQuery items;
+        items.addQueryItem(QStringLiteral("query"), promql);
+        items.addQueryItem(QStringLiteral("time"),
+                           QString::number(at > 0 ? at : QDateTime::currentMSecsSinceEpoch() / 1000.0, 'f', 3));
+        url.setQuery(items);
+        const Http answer = get(webPort, url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority));
+        return QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("data")).toObject()
+            .value(QStringLiteral("result")).toArray();
+    }
+};
+
 } // namespace
 
 class TestMetrics : public QObject
@@ -139,35 +262,14 @@ private slots:
     // scrape; anything but GET /metrics is 404.
     void prometheusScrapesTheRun()
     {
-        const int metricsPort = freePort();
         const QString jsonl = path(QStringLiteral("prometheus.jsonl"));
-        QProcess recorder;
-        startSim(recorder, {QStringLiteral("record"), QStringLiteral("--metrics-listen"), QString::number(metricsPort),
-                            QStringLiteral("--jsonl"), jsonl, QStringLiteral("--until-duration"), QStringLiteral("14")});
-        QVERIFY(recorder.waitForStarted());
-
-        const int webPort = freePort();
-        const QString config = path(QStringLiteral("prometheus.yml"));
-        QFile yml(config);
-        QVERIFY(yml.open(QIODevice::WriteOnly));
-        yml.write(QStringLiteral("global:\n  scrape_interval: 1s\n  scrape_timeout: 1s\n"
-                                 "scrape_configs:\n  - job_name: ombrel\n    static_configs:\n"
-                                 "      - targets: ['127.0.0.1:%1']\n")
-                      .arg(metricsPort)
-                      .toUtf8());
-        yml.close();
-        QProcess prometheus;
-        prometheus.setProcessChannelMode(QProcess::MergedChannels);
-        prometheus.start(tool("prometheus"),
-                         {QStringLiteral("--config.file=") + config,
-                          QStringLiteral("--storage.tsdb.path=") + path(QStringLiteral("tsdb")),
-                          QStringLiteral("--web.listen-address=127.0.0.1:%1").arg(webPort),
-                          QStringLiteral("--log.level=warn")});
-        QVERIFY(prometheus.waitForStarted());
+        ScrapedRun run;
+        QVERIFY(run.start({QStringLiteral("--jsonl"), jsonl, QStringLiteral("--until-duration"), QStringLiteral("14")},
+                          path(QStringLiteral("prometheus"))));
 
         // A scrape while it records: promtool's check, the values labelled.
-        QTRY_VERIFY_WITH_TIMEOUT(get(metricsPort, "/metrics").body.contains("ombrel_vbus_volts{"), 20000);
-        const Http scrape = get(metricsPort, "/metrics");
+        QTRY_VERIFY_WITH_TIMEOUT(get(run.metricsPort, "/metrics").body.contains("ombrel_vbus_volts{"), 20000);
+        const Http scrape = get(run.metricsPort, "/metrics");
         QCOMPARE(scrape.code, 200);
         QVERIFY2(scrape.body.contains("ombrel_meter_connected{model=\"M512X\",serial=\"0012345678\"} 1\n"),
                  scrape.body.constData());
@@ -187,40 +289,35 @@ private slots:
 
         // Only GET /metrics: other paths and methods find nothing, and
         // nothing is changed.
-        QCOMPARE(get(metricsPort, "/").code, 404);
-        QCOMPARE(get(metricsPort, "/metrics/").code, 404);
-        QCOMPARE(get(metricsPort, "/metricsx").code, 404);
-        QCOMPARE(get(metricsPort, "/../metrics/../etc/passwd").code, 404);
+        QCOMPARE(get(run.metricsPort, "/").code, 404);
+        QCOMPARE(get(run.metricsPort, "/metrics/").code, 404);
+        QCOMPARE(get(run.metricsPort, "/metricsx").code, 404);
+        QCOMPARE(get(run.metricsPort, "/../metrics/../etc/passwd").code, 404);
         for (const QByteArray method : {"POST", "PUT", "DELETE", "HEAD", "OPTIONS", "PATCH"}) {
-            const Http h = http(metricsPort, method + " /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n"
-                                                      "Connection: close\r\n\r\nabc");
+            const Http h = http(run.metricsPort, method + " /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n"
+                                                          "Connection: close\r\n\r\nabc");
             QVERIFY2(h.code == 404, method.constData());
         }
-        QCOMPARE(get(metricsPort, "/metrics?name[]=x").code, 200);
+        QCOMPARE(get(run.metricsPort, "/metrics?name[]=x").code, 200);
 
-        const Result r = finish(recorder);
+        const Result r = finish(run.recorder);
         QVERIFY2(r.status == 0, r.err.constData());
         QVERIFY2(r.err.startsWith(QStringLiteral("ombrel-sim record: metrics at http://127.0.0.1:%1/metrics\n")
-                                      .arg(metricsPort)
+                                      .arg(run.metricsPort)
                                       .toUtf8()),
                  r.err.constData());
         const QList<QJsonObject> records = jsonRecords(readFile(jsonl));
         QVERIFY(records.size() >= 12);
 
         // What the server stored, sample by sample, against the records.
-        QUrl query(QStringLiteral("http://127.0.0.1:%1/api/v1/query").arg(webPort));
-        query.setQuery(QStringLiteral("query=ombrel_vbus_volts[1m]&time=%1")
-                           .arg(QDateTime::currentMSecsSinceEpoch() / 1000.0, 0, 'f', 3));
-        const Http answer = get(webPort, query.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority));
-        QCOMPARE(answer.code, 200);
-        const QJsonArray result = QJsonDocument::fromJson(answer.body).object().value(QStringLiteral("data"))
-                                      .toObject().value(QStringLiteral("result")).toArray();
-        QVERIFY2(result.size() == 1, answer.body.constData());
+        const QJsonArray result = run.query(QStringLiteral("ombrel_vbus_volts[1m]"));
+        const QByteArray answer = QJsonDocument(result).toJson(QJsonDocument::Compact);
+        QVERIFY2(result.size() == 1, answer.constData());
         const QJsonObject labels = result[0].toObject().value(QStringLiteral("metric")).toObject();
         QCOMPARE(labels.value(QStringLiteral("model")).toString(), QStringLiteral("M512X"));
         QCOMPARE(labels.value(QStringLiteral("serial")).toString(), QStringLiteral("0012345678"));
         const QJsonArray samples = result[0].toObject().value(QStringLiteral("values")).toArray();
-        QVERIFY2(samples.size() >= 6, answer.body.constData());
+        QVERIFY2(samples.size() >= 6, answer.constData());
         QSet<double> seen;
         for (const QJsonValue &s : samples) {
             const qint64 at = qint64(s.toArray().at(0).toDouble() * 1000);
@@ -239,9 +336,47 @@ private slots:
                                            .arg(QString::fromUtf8(readFile(jsonl)))));
             seen.insert(value);
         }
-        QVERIFY2(seen.size() >= 4, answer.body.constData());
-        prometheus.terminate();
-        QVERIFY(prometheus.waitForFinished(20000));
+        QVERIFY2(seen.size() >= 4, answer.constData());
+    }
+
+    // Fifty clients hold connections to the endpoint, idle or sending a
+    // request a byte at a time, opened again as the endpoint closes them:
+    // a Prometheus server scraping every second has every scrape answered
+    // (the target is up) in well under its 1 s time-out.
+    void slowClientsLeaveScrapesOnTime()
+    {
+        ScrapedRun run;
+        QVERIFY(run.start({QStringLiteral("--until-duration"), QStringLiteral("300")},
+                          path(QStringLiteral("prometheus-held"))));
+        const QString up = QStringLiteral("up{job=\"ombrel\"}");
+        QTRY_VERIFY_WITH_TIMEOUT(run.query(up).size() == 1, 30000);
+
+        int reopened = 0;
+        double until = 0;
+        {
+            HeldConnections held(run.metricsPort, 50);
+            // Long enough for each to be closed and opened again.
+            QTest::qWait(13000);
+            reopened = held.reopened();
+            until = QDateTime::currentMSecsSinceEpoch() / 1000.0 - 1;   // the last scrape is stored
+        }
+        // The scrapes from 2 s after the clients came.
+        for (const QString &name : {up, QStringLiteral("scrape_duration_seconds{job=\"ombrel\"}")}) {
+            const QJsonArray series = run.query(name + QStringLiteral("[10s]"), until);
+            QVERIFY2(series.size() == 1, qPrintable(name));
+            const QJsonArray samples = series[0].toObject().value(QStringLiteral("values")).toArray();
+            const QByteArray text = QJsonDocument(samples).toJson(QJsonDocument::Compact);
+            QVERIFY2(samples.size() >= 8, text.constData());
+            for (const QJsonValue &sample : samples) {
+                const double value = sample.toArray().at(1).toString().toDouble();
+                QVERIFY2(name == up ? value == 1 : value < 1, qPrintable(name + QLatin1Char(' ') + text));
+            }
+        }
+        QVERIFY2(reopened >= 50, qPrintable(QString::number(reopened)));
+
+        run.recorder.terminate();
+        const Result r = finish(run.recorder);
+        QVERIFY2(r.status == 0, r.err.constData());
     }
 
     // A thousand connections, most of them malformed or left half-sent,
@@ -270,15 +405,9 @@ private slots:
             "GET /metrics HTTP/9.9\r\nHost: \x01\x02\r\n\r\n",
         };
         std::vector<int> sockets;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(quint16(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         for (int i = 0; i < 1000; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-            QVERIFY(fd >= 0);
-            ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
-            sockets.push_back(fd);
+            sockets.push_back(loopbackSocket(port));
+            QVERIFY(sockets.back() >= 0);
         }
         // Each connection sends its payload once it is connected, over the
         // run's remaining seconds.
