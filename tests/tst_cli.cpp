@@ -440,11 +440,12 @@ private slots:
         const QList<QByteArray> lines = csvRecords(readFile(csv));
         QVERIFY(records.size() >= 120);
         QCOMPARE(lines.size(), records.size());
-        // 100 reports a second, each with its own time.
+        // 100 reports a second, each at the time it was read (those waiting
+        // at the first read share it).
         const double seconds = (msOf(records.last()) - msOf(records.first())) / 1000.0;
         QVERIFY2(records.size() > 80 * seconds, qPrintable(QStringLiteral("%1 in %2 s").arg(records.size()).arg(seconds)));
         for (int i = 1; i < records.size(); ++i) {
-            QVERIFY2(msOf(records[i]) > msOf(records[i - 1]),
+            QVERIFY2(msOf(records[i]) >= msOf(records[i - 1]),
                      qPrintable(QStringLiteral("records %1 and %2 at %3").arg(i - 1).arg(i).arg(localIso(msOf(records[i])))));
         }
 
