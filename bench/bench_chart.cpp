@@ -11,14 +11,13 @@
 //
 // Usage: bench_chart [ticks-per-length]   (default 10)
 #include "benchfolders.h"
+#include "livesession.h"
 #include "app/startup.h"
 #include "charts/axislabels.h"
 #include "charts/chartview.h"
 #include "charts/livechart.h"
-#include "device/meterreading.h"
 #include "simulator.h"
-#include "ui/maindialog.h"
-#include "ui_maindialog.h"
+#include "ui_maindialog.h"   // for livesession.h
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -39,57 +38,7 @@ QT_CHARTS_USE_NAMESPACE
 
 namespace {
 
-const qint64 kStart = QDateTime(QDate(2026, 12, 7), QTime(8, 0, 0)).toMSecsSinceEpoch();
-qint64 g_now = kStart;
-
-// A reading that moves a little every second, like a charge.
-ReadingLog::Values valuesAt(int i)
-{
-    const float wobble = float(std::sin(i * 0.01)) * 0.05f;
-    ReadingLog::Values v{};
-    v[ReadingLog::Vbus] = 9.0f + wobble;
-    v[ReadingLog::Ibus] = 2.0f + wobble;
-    v[ReadingLog::Power] = 18.0f + wobble;
-    v[ReadingLog::Pd] = 0.6f;
-    v[ReadingLog::Pm] = 0.6f;
-    v[ReadingLog::Cc1] = 1.68f;
-    v[ReadingLog::Cap] = i / 1800.0f;
-    v[ReadingLog::Ele] = i / 200.0f;
-    v[ReadingLog::CpuTemp] = 31.0f;
-    return v;
-}
-
-void setReading(int i)
-{
-    const ReadingLog::Values v = valuesAt(i);
-    MeterReading &r = meterReading();
-    r.vbus = v[ReadingLog::Vbus];
-    r.ibus = v[ReadingLog::Ibus];
-    r.power = v[ReadingLog::Power];
-}
-
-// Counts the paints of a widget.
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        paints += e->type() == QEvent::Paint;
-        return false;
-    }
-};
-
-// Runs the event loop until the chart has been painted, as the window does
-// after each tick; gives up after 50 rounds (nothing changed on screen).
-void paint(QWidget *chartViewport)
-{
-    static PaintCounter counter;
-    chartViewport->installEventFilter(&counter);
-    const int before = counter.paints;
-    for (int i = 0; i < 50 && counter.paints == before; ++i)
-        QCoreApplication::processEvents();
-}
+using namespace livesession;
 
 double median(std::vector<double> v)
 {
@@ -174,30 +123,11 @@ struct PlainChart {
     }
 };
 
-// Prefills the dialog's run with `records` records and leaves the clock on
-// the last one.
-void prefillRun(MainDialog &d, int records)
-{
-    g_now = kStart;
-    if (d.isPlotting())
-        d.form()->disp_Btn_Run->click();
-    d.form()->disp_Btn_Run->click();
-    ReadingLog &log = d.readingLog();
-    log.reserve(records + 1000);
-    for (int i = 0; i < records; ++i) {
-        g_now = kStart + qint64(i + 1) * 1000;
-        log.append(g_now, valuesAt(i));
-    }
-}
-
 double timeOurTick(MainDialog &d, int i)
 {
     QElapsedTimer t;
     t.start();
-    g_now += 1000;
-    setReading(i);
-    d.chartTick();
-    paint(d.chartView()->viewport());
+    tick(d, i);
     return t.nsecsElapsed() / 1e6;
 }
 

@@ -9,6 +9,8 @@
 #include <QWheelEvent>
 #include <QtCharts/QDateTimeAxis>
 
+#include <cmath>
+
 QT_CHARTS_USE_NAMESPACE
 
 bool viewHeld = false;
@@ -77,7 +79,16 @@ void ChartView::mouseMoveEvent(QMouseEvent *event)
     if (m_leftPressed) {
         const int dx = pos.x() - m_lastPos.x();
         m_lastPos = pos;
-        chart()->scroll(-dx, 0);
+        const auto *axis = qobject_cast<QDateTimeAxis *>(chart()->axes(Qt::Horizontal).value(0));
+        const double width = chart()->plotArea().width();
+        if (m_timeRange && axis && width > 0) {
+            // As the chart scrolls: the plot's width is the axis' span.
+            const qint64 min = axis->min().toMSecsSinceEpoch(), max = axis->max().toMSecsSinceEpoch();
+            const qint64 shift = qint64(std::llround(dx * double(max - min) / width));
+            m_timeRange(min - shift, max - shift);
+        } else {
+            chart()->scroll(-dx, 0);
+        }
         viewHeld = true;
     }
     showHover(pos);
@@ -132,7 +143,10 @@ void ChartView::wheelEvent(QWheelEvent *event)
     const double r = event->position().toPoint().x() / width;
     const TimeZoom::Range range = TimeZoom::wheel(axis->min().toSecsSinceEpoch(), axis->max().toSecsSinceEpoch(),
                                                   r, event->angleDelta().y() > 0);
-    axis->setRange(QDateTime::fromSecsSinceEpoch(range.min), QDateTime::fromSecsSinceEpoch(range.max));
+    if (m_timeRange)
+        m_timeRange(range.min * 1000, range.max * 1000);
+    else
+        axis->setRange(QDateTime::fromSecsSinceEpoch(range.min), QDateTime::fromSecsSinceEpoch(range.max));
 }
 
 void ChartView::keyPressEvent(QKeyEvent *event)

@@ -28,6 +28,11 @@ public:
     ChartView(QtCharts::QChart *chart, QWidget *parent = nullptr);
 
     void setHoverText(HoverText text) { m_hoverText = std::move(text); }
+    // Moves the time axis to a range (ms since the epoch) for a wheel step
+    // or a drag: a chart that redraws its curves for the range does it in
+    // one pass. Without one, the chart zooms and scrolls its axes itself.
+    using TimeRange = std::function<void(qint64 min, qint64 max)>;
+    void setTimeRange(TimeRange apply) { m_timeRange = std::move(apply); }
     // Another chart in the view, with the read-out and its text: the
     // read-out's items go over to it, empty until the cursor moves.
     void showChart(QtCharts::QChart *chart, HoverText text);
@@ -59,4 +64,5 @@ private:
     QGraphicsSimpleTextItem *m_hoverItem = nullptr;
     QGraphicsLineItem *m_hoverLine = nullptr;
     HoverText m_hoverText;
+    TimeRange m_timeRange;
 };

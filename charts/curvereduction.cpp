@@ -167,6 +167,18 @@ std::vector<GapIndex::Stretch> GapIndex::widestGaps(const std::vector<qint64> &t
     return out;
 }
 
+std::vector<GapIndex::Stretch> GapIndex::visible(const std::vector<qint64> &times, int begin, int end, qint64 t0,
+                                                 qint64 t1, int columns, size_t most) const
+{
+    const qint64 msPerColumn = t1 > t0 && columns > 0 ? (t1 - t0) / columns : 0;
+    std::vector<Stretch> inside;
+    for (const Stretch &s : stretches(times, begin, end, msPerColumn)) {
+        if (times[size_t(s.end - 1)] >= t0 && times[size_t(s.begin)] <= t1)
+            inside.push_back(s);
+    }
+    return widestGaps(times, std::move(inside), most);
+}
+
 SampleSpan visibleSpan(const std::vector<qint64> &times, qint64 t0, qint64 t1)
 {
     const auto first = std::lower_bound(times.begin(), times.end(), t0);
@@ -222,6 +234,72 @@ QVector<QPointF> curvePoints(const std::vector<qint64> &times, const std::vector
     if (i < span.end)
         add(span.end - 1);   // the neighbour after the window
     return points;
+}
+
+QVector<QPointF> stretchCurve(const std::vector<qint64> &times, const std::vector<float> &values,
+                              const MinMaxIndex &index, const GapIndex::Stretch &stretch, CurveShape shape,
+                              qint64 t0, qint64 t1, int columns)
+{
+    SampleSpan part;
+    part.begin = stretch.begin;
+    part.end = stretch.end;
+    QVector<QPointF> points = curvePoints(times, values, index, part, shape, t0, t1, columns);
+    if (shape == CurveShape::Smooth)
+        points = monotoneCurve(points, t0, t1, columns);
+    if (points.size() == 1) {
+        const double halfDash = t1 > t0 && columns > 0 ? double(t1 - t0) / columns : 500.0;
+        const QPointF p = points[0];
+        points = {QPointF(p.x() - halfDash, p.y()), p, QPointF(p.x() + halfDash, p.y())};
+    }
+    return points;
+}
+
+QVector<QPointF> withinRow(const QVector<QPointF> &points, double rowValue)
+{
+    const int n = points.size();
+    if (n < 3 || !(rowValue > 0))
+        return points;
+    QVector<QPointF> out;
+    out.reserve(n);
+    out.append(points[0]);
+    // From the last point kept (the anchor), the slopes of the lines that
+    // pass within a row of every point since: a later point whose line from
+    // the anchor has such a slope may stand for all of them.
+    QPointF anchor = points[0], last = points[0];
+    double low = -qInf(), high = qInf();
+    for (int k = 1; k < n; ++k) {
+        const QPointF p = points[k];
+        double dx = p.x() - anchor.x();
+        if (dx > 0) {
+            const double slope = (p.y() - anchor.y()) / dx;
+            if (slope >= low && slope <= high) {
+                low = std::max(low, (p.y() - rowValue - anchor.y()) / dx);
+                high = std::min(high, (p.y() + rowValue - anchor.y()) / dx);
+                last = p;
+                continue;
+            }
+        }
+        // The line cannot reach p: the last point that could be reached is kept.
+        if (last != anchor) {
+            out.append(last);
+            anchor = last;
+        }
+        dx = p.x() - anchor.x();
+        if (dx > 0) {
+            low = (p.y() - rowValue - anchor.y()) / dx;
+            high = (p.y() + rowValue - anchor.y()) / dx;
+        } else {
+            // At the anchor's own time: a step, kept as it is.
+            out.append(p);
+            anchor = p;
+            low = -qInf();
+            high = qInf();
+        }
+        last = p;
+    }
+    if (last != anchor)
+        out.append(last);
+    return out;
 }
 
 QVector<QPointF> monotoneCurve(const QVector<QPointF> &samples, qint64 t0, qint64 t1, int columns)

@@ -62,11 +62,23 @@ public:
     // and only the widest stay breaks (an earlier one first among equals).
     static std::vector<Stretch> widestGaps(const std::vector<qint64> &times, std::vector<Stretch> stretches,
                                            size_t most);
+    // The stretches of the samples [begin, end) that reach into the time
+    // window [t0, t1] drawn on `columns` pixel columns: a gap narrower than
+    // a column is no break, and at most `most` stretches are kept.
+    std::vector<Stretch> visible(const std::vector<qint64> &times, int begin, int end, qint64 t0, qint64 t1,
+                                 int columns, size_t most) const;
+
+    size_t memoryBytes() const { return m_gapAfter.capacity() * sizeof(int); }
 
 private:
     std::vector<int> m_gapAfter;   // i: a gap between samples i and i + 1
     int m_covered = 0;             // times looked at
 };
+
+// Curve pieces one curve is drawn in at most: each is a series of a chart
+// with its own graphics, so a run unplugged and plugged in again hundreds of
+// times would otherwise hold one for every gap it shows.
+constexpr size_t kMostCurvePieces = 32;
 
 // How a visible stretch of samples is best drawn on `columns` pixel columns.
 enum class CurveShape {
@@ -93,6 +105,21 @@ CurveShape shapeFor(int samplesInside, int columns);
 QVector<QPointF> curvePoints(const std::vector<qint64> &times, const std::vector<float> &values,
                              const MinMaxIndex &index, const SampleSpan &span, CurveShape shape,
                              qint64 t0, qint64 t1, int columns);
+
+// The points that draw one stretch between gaps over [t0, t1] on `columns`
+// pixel columns: curvePoints over it, a smooth curve where the shape is
+// Smooth, and a lone sample as a dash two columns wide.
+QVector<QPointF> stretchCurve(const std::vector<qint64> &times, const std::vector<float> &values,
+                              const MinMaxIndex &index, const GapIndex::Stretch &stretch, CurveShape shape,
+                              qint64 t0, qint64 t1, int columns);
+
+// The points of a dense curve (time in ms, value) in time order that a
+// plot whose pixel rows are `rowValue` of the value apart needs: those the
+// line through the points kept would pass more than a row away from are
+// kept, the others left out. The line drawn stays within a row of every
+// point left out, so a flat or straight stretch of any length costs two
+// points, not two a pixel column; a peak is kept. In one pass.
+QVector<QPointF> withinRow(const QVector<QPointF> &points, double rowValue);
 
 // A smooth curve through samples (time in ms, value) in time order, drawn on
 // `columns` pixel columns over [t0, t1]: a monotone cubic (Fritsch-Carlson

@@ -24,10 +24,6 @@ namespace {
 
 // Columns assumed before the chart has been laid out.
 constexpr int kUnlaidColumns = 1000;
-// Curve pieces a channel is drawn in at most: each is a series of the chart
-// with its own graphics, so a run unplugged and plugged in again hundreds of
-// times would otherwise hold one for every gap it shows.
-constexpr size_t kMaxPieces = 32;
 
 } // namespace
 
@@ -406,18 +402,10 @@ void LiveChart::redraw()
     if (now == m_drawn)
         return;
 
-    // The stretches between gaps that reach into the window. A gap narrower
-    // than a pixel column would not show as a break.
+    // The stretches between gaps that reach into the window.
     m_gaps.sync(times);
-    const qint64 msPerColumn = now.t1 > now.t0 ? (now.t1 - now.t0) / now.columns : 0;
-    std::vector<GapIndex::Stretch> stretches;
-    for (const GapIndex::Stretch &s : m_gaps.stretches(times, span.begin, span.end, msPerColumn)) {
-        if (times[size_t(s.end - 1)] >= now.t0 && times[size_t(s.begin)] <= now.t1)
-            stretches.push_back(s);
-    }
-    stretches = GapIndex::widestGaps(times, std::move(stretches), kMaxPieces);
-    // A lone sample between two gaps is drawn as a dash two pixels wide.
-    const double halfDash = now.t1 > now.t0 ? double(now.t1 - now.t0) / now.columns : 500.0;
+    const std::vector<GapIndex::Stretch> stretches =
+        m_gaps.visible(times, span.begin, span.end, now.t0, now.t1, now.columns, kMostCurvePieces);
 
     std::vector<QVector<QPointF>> pieces;
     for (int c = 0; c < kChannelCount; ++c) {
@@ -426,20 +414,8 @@ void LiveChart::redraw()
         const std::vector<float> &values = m_log.column(ReadingLog::columnOf(c));
         m_index[c].sync(values);
         pieces.clear();
-        for (const GapIndex::Stretch &s : stretches) {
-            SampleSpan part;
-            part.begin = s.begin;
-            part.end = s.end;
-            QVector<QPointF> points = curvePoints(times, values, m_index[c], part, m_shape, now.t0, now.t1,
-                                                  now.columns);
-            if (m_shape == CurveShape::Smooth)
-                points = monotoneCurve(points, now.t0, now.t1, now.columns);
-            if (points.size() == 1) {
-                const QPointF p = points[0];
-                points = {QPointF(p.x() - halfDash, p.y()), p, QPointF(p.x() + halfDash, p.y())};
-            }
-            pieces.push_back(std::move(points));
-        }
+        for (const GapIndex::Stretch &s : stretches)
+            pieces.push_back(stretchCurve(times, values, m_index[c], s, m_shape, now.t0, now.t1, now.columns));
         drawPieces(c, pieces);
     }
     m_drawn = now;

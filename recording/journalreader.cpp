@@ -6,6 +6,7 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 
 using journalschema::fromMicro;
@@ -299,23 +300,56 @@ std::vector<qint64> JournalReader::runTimesAtWall(qint64 id, qint64 wallMs)
     return times;
 }
 
-bool JournalReader::load(qint64 id, ReadingLog &log)
+bool JournalReader::load(qint64 id, ReadingLog &log, int first, int last)
 {
     log.clear();
     qint64 t0 = 0, skew0 = 0;
     int records = 0;
     if (!m_file.db() || !runInfo(id, t0, records, skew0))
         return false;
-    log.reserve(records);
-    const QByteArray sql = "SELECT " + QByteArray(kSampleColumns) + " FROM sample WHERE run = ? ORDER BY i";
+    first = std::max(first, 0);
+    log.reserve(std::max(0, std::min(last, records - 1) - first + 1));
+    const QByteArray sql =
+        "SELECT " + QByteArray(kSampleColumns) + " FROM sample WHERE run = ? AND i BETWEEN ? AND ? ORDER BY i";
     Stmt q(m_file.db(), sql.constData());
     sqlite3_bind_int64(q.s, 1, id);
+    sqlite3_bind_int(q.s, 2, first);
+    sqlite3_bind_int(q.s, 3, last);
     ReadingLog::Values values;
     while (q.step() == SQLITE_ROW) {
         const qint64 runMs = t0 + 1000 * q.i64(0) + q.i64(1);
         for (int c = 0; c < ReadingLog::ColumnCount; ++c)
             values[size_t(c)] = fromMicro(sqlite3_column_int64(q.s, 3 + c));
         log.append(runMs + q.i64(2), runMs, values);
+    }
+    return q.rc == SQLITE_DONE || m_file.fail(q.rc);
+}
+
+bool JournalReader::loadColumn(qint64 id, ReadingLog::Column column, std::vector<float> &values,
+                               std::vector<qint64> *runTimes)
+{
+    values.clear();
+    if (runTimes)
+        runTimes->clear();
+    qint64 t0 = 0, skew0 = 0;
+    int records = 0;
+    if (!m_file.db() || !runInfo(id, t0, records, skew0))
+        return false;
+    values.reserve(size_t(records));
+    if (runTimes)
+        runTimes->reserve(size_t(records));
+    // The column's name, as kSampleColumns lists them after i, lag_ms and skew_ms.
+    const QByteArray name = QByteArray(kSampleColumns).split(',').value(3 + column).trimmed();
+    const QByteArray sql = "SELECT i, lag_ms, " + name + " FROM sample WHERE run = ? ORDER BY i";
+    Stmt q(m_file.db(), sql.constData());
+    sqlite3_bind_int64(q.s, 1, id);
+    while (q.step() == SQLITE_ROW) {
+        if (runTimes) {
+            // As ReadingLog::append takes them: never before the record before.
+            const qint64 runMs = t0 + 1000 * q.i64(0) + q.i64(1);
+            runTimes->push_back(runTimes->empty() ? runMs : std::max(runMs, runTimes->back()));
+        }
+        values.push_back(fromMicro(q.i64(2)));
     }
     return q.rc == SQLITE_DONE || m_file.fail(q.rc);
 }

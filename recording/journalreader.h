@@ -1,15 +1,16 @@
 #pragma once
 
+#include "recording/readinglog.h"
 #include "recording/runstats.h"
 
 #include <QString>
 #include <QtGlobal>
 
+#include <climits>
 #include <map>
 #include <vector>
 
 class JournalFile;
-class ReadingLog;
 
 // What a run is about, as the user describes it for test reports.
 struct RunFields {
@@ -75,7 +76,13 @@ public:
     // Each moment of the run its wall clock showed wallMs, on the run's
     // timeline: more than one when the clock was set back during the run.
     std::vector<qint64> runTimesAtWall(qint64 id, qint64 wallMs);
-    bool load(qint64 id, ReadingLog &log);
+    // The run's records `first` to `last` (both included; all of them by
+    // default) in place of what the log held.
+    bool load(qint64 id, ReadingLog &log, int first = 0, int last = INT_MAX);
+    // One column of the run's records in place of `values`, and their times
+    // on its timeline (as a log loaded whole holds them) in place of
+    // `runTimes` unless that is null.
+    bool loadColumn(qint64 id, ReadingLog::Column column, std::vector<float> &values, std::vector<qint64> *runTimes);
     // The run's marks, in the order of their times.
     std::vector<RunMark> marks(qint64 runId);
     // Statistics of the records between two times, both included: on the

@@ -167,9 +167,15 @@ std::vector<qint64> RunJournal::runTimesAtWall(qint64 id, qint64 wallMs)
     return m_reader.runTimesAtWall(id, wallMs);
 }
 
-bool RunJournal::load(qint64 id, ReadingLog &log)
+bool RunJournal::load(qint64 id, ReadingLog &log, int first, int last)
 {
-    return m_reader.load(id, log);
+    return m_reader.load(id, log, first, last);
+}
+
+bool RunJournal::loadColumn(qint64 id, ReadingLog::Column column, std::vector<float> &values,
+                            std::vector<qint64> *runTimes)
+{
+    return m_reader.loadColumn(id, column, values, runTimes);
 }
 
 IntervalStats RunJournal::stats(qint64 id, qint64 fromMs, qint64 toMs, bool wallClock)

@@ -122,7 +122,9 @@ public:
     // Each moment of the run its wall clock showed wallMs, on the run's
     // timeline: more than one when the clock was set back during the run.
     std::vector<qint64> runTimesAtWall(qint64 id, qint64 wallMs);
-    bool load(qint64 id, ReadingLog &log);
+    // As JournalReader::load and loadColumn.
+    bool load(qint64 id, ReadingLog &log, int first = 0, int last = INT_MAX);
+    bool loadColumn(qint64 id, ReadingLog::Column column, std::vector<float> &values, std::vector<qint64> *runTimes);
     bool rename(qint64 id, const QString &name);
 
     // What a run is about: its notes and fields (JournalRun::fields). A run

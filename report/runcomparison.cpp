@@ -12,8 +12,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <thread>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -59,17 +61,40 @@ bool RunComparison::load(RunJournal *journal, const QVector<qint64> &ids, QStrin
         m_runs.push_back(std::make_unique<Run>());
         m_runs.back()->info = *found;
     }
-    // The records read by a few readers of their own at once (each its own
-    // connection to the database); what they could not read, by this one.
+    if (!readColumn(m_channel, true, error)) {
+        m_runs.clear();
+        return false;
+    }
+    for (auto &run : m_runs) {
+        const qint64 id = run->info.id;
+        run->marks = journal->marks(id);
+        if (run->records() > 0) {
+            run->total = journal->statsOfRecords(id, 0, run->records() - 1);
+            run->zeroRunMs = run->times.front();
+        }
+    }
+    return true;
+}
+
+bool RunComparison::readColumn(int channel, bool times, QString *error)
+{
+    const ReadingLog::Column column = ReadingLog::columnOf(channel);
+    std::vector<std::vector<float>> values(m_runs.size());
+    std::vector<std::vector<qint64>> runTimes(times ? m_runs.size() : 0);
+    auto readOne = [&](RunJournal &from, size_t k) {
+        return from.loadColumn(m_runs[k]->info.id, column, values[k], times ? &runTimes[k] : nullptr);
+    };
+    // A few readers of their own at once (each its own connection to the
+    // database); what they could not read, by this one.
     std::vector<char> loaded(m_runs.size(), 0);
     std::atomic<int> next{0};
-    const QString path = journal->path();
+    const QString path = m_journal->path();
     auto read = [&] {
         RunJournal reader;
         if (!reader.open(path, RunJournal::Mode::Read))
             return;
         for (int k = next++; k < count(); k = next++)
-            loaded[size_t(k)] = reader.load(m_runs[size_t(k)]->info.id, m_runs[size_t(k)]->log);
+            loaded[size_t(k)] = readOne(reader, size_t(k));
     };
     std::vector<std::thread> readers;
     const int threads = std::min(count(), std::max(1, QThread::idealThreadCount()));
@@ -79,21 +104,26 @@ bool RunComparison::load(RunJournal *journal, const QVector<qint64> &ids, QStrin
     for (std::thread &t : readers)
         t.join();
     for (size_t k = 0; k < m_runs.size(); ++k) {
-        if (!loaded[k] && !journal->load(m_runs[k]->info.id, m_runs[k]->log)) {
-            *error = tr("无法读取运行 %1：%2").arg(m_runs[k]->info.id).arg(journal->message());
-            m_runs.clear();
+        if (!loaded[k] && !readOne(*m_journal, k)) {
+            if (error)
+                *error = tr("无法读取运行 %1：%2").arg(m_runs[k]->info.id).arg(m_journal->message());
             return false;
         }
     }
-    for (auto &run : m_runs) {
-        const qint64 id = run->info.id;
-        run->marks = journal->marks(id);
-        if (run->log.size() > 0) {
-            run->total = journal->statsOfRecords(id, 0, run->log.size() - 1);
-            run->zeroRunMs = run->log.runMs(0);
+    for (size_t k = 0; k < m_runs.size(); ++k) {
+        Run &run = *m_runs[k];
+        if (times) {
+            run.times = std::move(runTimes[k]);
+            run.gaps.clear();
+            run.gaps.sync(run.times);
         }
+        // A run still being recorded may have grown since its times were read.
+        values[k].resize(run.times.size());
+        run.values = std::move(values[k]);
+        run.index.clear();
+        run.index.sync(run.values);
     }
-    setChannel(m_channel);
+    m_channel = channel;
     return true;
 }
 
@@ -116,19 +146,22 @@ QColor RunComparison::colour(int i)
     return colours[((i % kMostRuns) + kMostRuns) % kMostRuns];
 }
 
-void RunComparison::setChannel(int channel)
+bool RunComparison::setChannel(int channel, QString *error)
 {
-    m_channel = qBound(0, channel, kChannelCount - 1);
-    for (auto &run : m_runs) {
-        run->index.clear();
-        run->index.sync(run->log.column(ReadingLog::columnOf(m_channel)));
+    channel = qBound(0, channel, kChannelCount - 1);
+    if (channel == m_channel)
+        return true;
+    if (m_runs.empty()) {
+        m_channel = channel;
+        return true;
     }
+    return readColumn(channel, false, error);
 }
 
 void RunComparison::alignAtStart()
 {
     for (auto &run : m_runs)
-        run->zeroRunMs = run->log.size() ? run->log.runMs(0) : 0;
+        run->zeroRunMs = run->records() ? run->times.front() : 0;
 }
 
 void RunComparison::setZero(int i, qint64 runMs)
@@ -167,7 +200,7 @@ int RunComparison::alignAtMark(const QString &name)
 qint64 RunComparison::markSinceStart(int i, const RunMark &mark) const
 {
     const Run &r = run(i);
-    const qint64 first = r.log.size() ? r.log.runMs(0) : 0;
+    const qint64 first = r.records() ? r.times.front() : 0;
     return first + mark.atMs - r.zeroRunMs;
 }
 
@@ -175,8 +208,8 @@ qint64 RunComparison::endMs() const
 {
     qint64 end = 0;
     for (const auto &run : m_runs) {
-        if (run->log.size())
-            end = std::max(end, run->log.runMs(run->log.size() - 1) - run->zeroRunMs);
+        if (run->records())
+            end = std::max(end, run->times.back() - run->zeroRunMs);
     }
     return end;
 }
@@ -185,38 +218,44 @@ qint64 RunComparison::beginMs() const
 {
     qint64 begin = 0;
     for (const auto &run : m_runs) {
-        if (run->log.size())
-            begin = std::min(begin, run->log.runMs(0) - run->zeroRunMs);
+        if (run->records())
+            begin = std::min(begin, run->times.front() - run->zeroRunMs);
     }
     return begin;
 }
 
-QVector<QPointF> RunComparison::points(int i, qint64 fromMs, qint64 toMs, int columns)
+std::vector<QVector<QPointF>> RunComparison::pieces(int i, qint64 fromMs, qint64 toMs, int columns, size_t most) const
 {
-    Run &r = *m_runs[size_t(i)];
-    const std::vector<qint64> &times = r.log.runTimes();
-    const std::vector<float> &values = r.log.column(ReadingLog::columnOf(m_channel));
-    if (times.empty() || toMs <= fromMs)
-        return {};
+    const Run &r = run(i);
+    std::vector<QVector<QPointF>> out;
+    if (r.times.empty() || toMs <= fromMs)
+        return out;
     columns = std::max(columns, 1);
     const qint64 t0 = fromMs + r.zeroRunMs, t1 = toMs + r.zeroRunMs;
-    const SampleSpan span = visibleSpan(times, t0, t1);
+    const SampleSpan span = visibleSpan(r.times, t0, t1);
     if (span.end <= span.begin)
-        return {};
+        return out;
     const CurveShape shape = shapeFor(span.inside, columns);
-    QVector<QPointF> pts = curvePoints(times, values, r.index, span, shape, t0, t1, columns);
-    if (shape == CurveShape::Smooth)
-        pts = monotoneCurve(pts, t0, t1, columns);
     const double shift = double(r.zeroRunMs);
-    for (QPointF &p : pts)
-        p.setX(p.x() - shift);
-    return pts;
+    for (const GapIndex::Stretch &s : r.gaps.visible(r.times, span.begin, span.end, t0, t1, columns, most)) {
+        QVector<QPointF> pts = stretchCurve(r.times, r.values, r.index, s, shape, t0, t1, columns);
+        for (QPointF &p : pts)
+            p.setX(p.x() - shift);
+        out.push_back(std::move(pts));
+    }
+    return out;
+}
+
+QVector<QPointF> RunComparison::points(int i, qint64 fromMs, qint64 toMs, int columns) const
+{
+    std::vector<QVector<QPointF>> one = pieces(i, fromMs, toMs, columns, 1);
+    return one.empty() ? QVector<QPointF>() : std::move(one.front());
 }
 
 int RunComparison::recordNear(int i, qint64 sinceStartMs, qint64 reachMs) const
 {
     const Run &r = run(i);
-    const std::vector<qint64> &times = r.log.runTimes();
+    const std::vector<qint64> &times = r.times;
     if (times.empty())
         return -1;
     const qint64 t = sinceStartMs + r.zeroRunMs;
@@ -237,12 +276,12 @@ int RunComparison::recordNear(int i, qint64 sinceStartMs, qint64 reachMs) const
 
 float RunComparison::valueAt(int i, int record) const
 {
-    return run(i).log.value(ReadingLog::columnOf(m_channel), record);
+    return run(i).values[size_t(record)];
 }
 
 qint64 RunComparison::sinceStart(int i, int record) const
 {
-    return run(i).log.runMs(record) - run(i).zeroRunMs;
+    return run(i).times[size_t(record)] - run(i).zeroRunMs;
 }
 
 IntervalStats RunComparison::interval(int i, qint64 fromMs, qint64 toMs) const
@@ -250,7 +289,7 @@ IntervalStats RunComparison::interval(int i, qint64 fromMs, qint64 toMs) const
     const Run &r = run(i);
     if (fromMs > toMs)
         std::swap(fromMs, toMs);
-    const std::vector<qint64> &times = r.log.runTimes();
+    const std::vector<qint64> &times = r.times;
     const int first = int(std::lower_bound(times.begin(), times.end(), fromMs + r.zeroRunMs) - times.begin());
     const int last = int(std::upper_bound(times.begin(), times.end(), toMs + r.zeroRunMs) - times.begin()) - 1;
     if (!m_journal || first > last)
@@ -284,7 +323,7 @@ double RunComparison::figureValue(int figure, int i, bool *number) const
     *number = true;
     switch (Figure(figure)) {
     case Duration: return r.total.duration_s;
-    case Records: return r.log.size();
+    case Records: return r.records();
     case Charge: return r.total.charge_ah;
     case Energy: return r.total.energy_wh;
     case VbusMax: return double(r.total.vbus.max);
@@ -382,6 +421,8 @@ QString RunComparison::reasonWords(const QString &reason, bool running)
 
 bool RunComparison::writeCsv(QIODevice &out) const
 {
+    if (!m_journal)
+        return false;
     QStringList header{QStringLiteral("time_s")};
     for (int i = 0; i < count(); ++i) {
         for (int c = 0; c < kChannelCount; ++c)
@@ -390,35 +431,56 @@ bool RunComparison::writeCsv(QIODevice &out) const
     }
     if (out.write((header.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8()) < 0)
         return false;
-    const qint64 first = beginMs() / 1000 - (beginMs() % 1000 ? 1 : 0);
-    const qint64 last = (endMs() + 999) / 1000;
-    std::vector<int> next(size_t(count()), 0);
+    // Each run's records are read a chunk at a time as the rows reach them.
+    constexpr int kChunk = 8192;
+    struct Reading {
+        int next = 0;         // the run's next record
+        int chunkFirst = 0;   // the record the chunk begins with
+        ReadingLog chunk;
+    };
+    std::vector<Reading> reading(m_runs.size());
     QByteArray block;
-    for (qint64 s = first; s <= last; ++s) {
-        const qint64 at = s * 1000;
-        QString line = QString::number(s);
+    char number[64];
+    for (;;) {
+        // The row's time: the earliest of the runs' next records.
+        qint64 at = 0;
         bool any = false;
         for (int i = 0; i < count(); ++i) {
             const Run &r = run(i);
-            int &k = next[size_t(i)];
-            // The record in [at - 500, at + 500): each one belongs to the
-            // second it is nearest to.
-            while (k < r.log.size() && r.log.runMs(k) - r.zeroRunMs < at - 500)
-                ++k;
-            const bool has = k < r.log.size() && r.log.runMs(k) - r.zeroRunMs < at + 500;
-            for (int c = 0; c < kChannelCount; ++c) {
-                line += QLatin1Char(',');
-                if (has)
-                    line += QString::number(double(r.log.value(ReadingLog::columnOf(c), k)), 'f', 6);
-            }
-            if (has) {
+            const int k = reading[size_t(i)].next;
+            if (k < r.records() && (!any || r.times[size_t(k)] - r.zeroRunMs < at)) {
+                at = r.times[size_t(k)] - r.zeroRunMs;
                 any = true;
-                ++k;
             }
         }
         if (!any)
-            continue;
-        block += line.toUtf8();
+            break;
+        // Seconds with the ms: "1.250", "-0.500".
+        const qint64 ms = std::llabs(at);
+        std::snprintf(number, sizeof number, "%s%lld.%03lld", at < 0 ? "-" : "", ms / 1000, ms % 1000);
+        block += number;
+        for (int i = 0; i < count(); ++i) {
+            const Run &r = run(i);
+            Reading &rd = reading[size_t(i)];
+            const int k = rd.next;
+            const bool has = k < r.records() && r.times[size_t(k)] - r.zeroRunMs == at;
+            if (has && k >= rd.chunkFirst + rd.chunk.size()) {
+                if (!m_journal->load(r.info.id, rd.chunk, k, k + kChunk - 1) || rd.chunk.size() == 0)
+                    return false;
+                rd.chunkFirst = k;
+            }
+            for (int c = 0; c < kChannelCount; ++c) {
+                block += ',';
+                if (!has)
+                    continue;
+                const float v = rd.chunk.value(ReadingLog::columnOf(c), k - rd.chunkFirst);
+                const std::to_chars_result written =
+                    std::to_chars(number, number + sizeof number, double(v), std::chars_format::fixed, 6);
+                block.append(number, int(written.ptr - number));
+            }
+            if (has)
+                ++rd.next;
+        }
         block += '\n';
         if (block.size() > (1 << 20)) {
             if (out.write(block) < 0)
@@ -433,6 +495,7 @@ size_t RunComparison::memoryBytes() const
 {
     size_t bytes = 0;
     for (const auto &run : m_runs)
-        bytes += run->log.memoryBytes() + run->index.memoryBytes() + sizeof(Run);
+        bytes += run->times.capacity() * sizeof(qint64) + run->values.capacity() * sizeof(float)
+                 + run->index.memoryBytes() + run->gaps.memoryBytes() + sizeof(Run);
     return bytes;
 }

@@ -2,7 +2,6 @@
 
 #include "charts/curvereduction.h"
 #include "recording/journalreader.h"
-#include "recording/readinglog.h"
 #include "recording/runstats.h"
 
 #include <QColor>
@@ -23,9 +22,12 @@ class RunJournal;
 // first run's. Widget-free: the comparison window and the report both show it.
 //
 // Times "since start" are ms from a run's zero on that run's own timeline.
-// Each run keeps its records (as the stored run's chart does) and a
-// minimum/maximum index of the channel on show, so the points drawn for any
-// window are a few per pixel column whatever the runs' lengths.
+// Each run keeps only what its curve needs: its records' times and the
+// channel on show (read again from the journal when the channel changes),
+// with a minimum/maximum index of that channel and where its records break
+// off, so the points drawn for any window are a few per pixel column whatever
+// the runs' lengths, and the curves break where the runs were unplugged.
+// Whatever else a figure or the CSV needs is read from the journal.
 class RunComparison
 {
 public:
@@ -40,11 +42,14 @@ public:
 
     struct Run {
         JournalRun info;
-        ReadingLog log;
-        IntervalStats total;       // the whole run, from the journal's sums
-        qint64 zeroRunMs = 0;      // time since start 0, on the run's timeline
-        MinMaxIndex index;         // of the channel on show
+        std::vector<qint64> times;    // each record's time on the run's timeline, in order
+        std::vector<float> values;    // each record's value of the channel on show
+        IntervalStats total;          // the whole run, from the journal's sums
+        qint64 zeroRunMs = 0;         // time since start 0, on the run's timeline
+        MinMaxIndex index;            // of the channel on show
+        GapIndex gaps;
         std::vector<RunMark> marks;   // in the order of their times
+        int records() const { return int(times.size()); }
     };
 
     RunComparison();
@@ -60,8 +65,9 @@ public:
     QString runName(int i) const;
     static QColor colour(int i);
 
-    // The channel drawn (kChannels' order).
-    void setChannel(int channel);
+    // The channel drawn (kChannels' order), read from the journal for every
+    // run; false with a message, the channel on show kept, when it cannot be.
+    bool setChannel(int channel, QString *error = nullptr);
     int channel() const { return m_channel; }
 
     // Every run's zero at its first record.
@@ -81,9 +87,14 @@ public:
     qint64 endMs() const;
     qint64 beginMs() const;
 
-    // The points that draw run i's channel between two times since start on
-    // `columns` pixel columns: x in ms since start, y the value.
-    QVector<QPointF> points(int i, qint64 fromMs, qint64 toMs, int columns);
+    // The pieces that draw run i's channel between two times since start on
+    // `columns` pixel columns, one for each stretch between gaps (two records
+    // more than GapIndex::kGapMs apart) at most `most`, as the live chart
+    // draws them: x in ms since start, y the value.
+    std::vector<QVector<QPointF>> pieces(int i, qint64 fromMs, qint64 toMs, int columns,
+                                         size_t most = kMostCurvePieces) const;
+    // The same as one curve over the gaps.
+    QVector<QPointF> points(int i, qint64 fromMs, qint64 toMs, int columns) const;
     // The record of run i nearest to a time since start, within `reachMs`;
     // -1 for none.
     int recordNear(int i, qint64 sinceStartMs, qint64 reachMs) const;
@@ -104,9 +115,12 @@ public:
     // The end reason of a run in words, in the language installed.
     static QString reasonWords(const QString &reason, bool running);
 
-    // A wide table: one row a second since start, then for every run its
-    // record nearest that second (within half a second) in each of the eight
-    // channels; a run without one there has empty cells.
+    // A wide table of every record of every run, read from the journal: a
+    // row for each time since start a record has (seconds with the ms, in
+    // order), then for every run its record at that time in each of the eight
+    // channels, or empty cells where it has none. Records of different runs
+    // at the same time share a row; a second record of a run at the same
+    // time takes a row of its own.
     bool writeCsv(QIODevice &out) const;
 
     // Bytes held, the runs' records included.
@@ -114,6 +128,10 @@ public:
 
 private:
     double figureValue(int figure, int i, bool *number) const;
+    // Reads the channel's column of every run (and their times too, with
+    // `times`), a few runs at once, each reader with a connection of its
+    // own; false with a message, nothing changed, when one cannot be read.
+    bool readColumn(int channel, bool times, QString *error);
 
     RunJournal *m_journal = nullptr;
     std::vector<std::unique_ptr<Run>> m_runs;

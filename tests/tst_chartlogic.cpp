@@ -151,6 +151,16 @@ private slots:
         QCOMPARE(visibleSpan(times, t1 + 5000, t1 + 9000).begin, n - 1);
     }
 
+    void denseCurveWithinARow()
+    {
+        // Rows 0.1 apart: a stretch wobbling within a row, a peak, a straight
+        // ramp, and a step at one time; the ends of each are what is kept.
+        const QVector<QPointF> curve{{0, 5.0}, {1, 5.05}, {2, 4.98}, {3, 5.02}, {4, 5.0}, {5, 6.0},
+                                     {6, 5.0}, {7, 5.5}, {8, 6.0}, {9, 6.5}, {10, 7.0}, {10, 9.0}};
+        QCOMPARE(withinRow(curve, 0.1),
+                 (QVector<QPointF>{{0, 5.0}, {4, 5.0}, {5, 6.0}, {6, 5.0}, {10, 7.0}, {10, 9.0}}));
+    }
+
     void smoothCurveThroughAPeak()
     {
         // Up a volt and down again, a second each way, two pixels a second:

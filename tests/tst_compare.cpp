@@ -8,6 +8,7 @@
 #include "charts/measurecursors.h"
 #include "device/meterreading.h"
 #include "simulator.h"
+#include "recording/readinglog.h"
 #include "recording/runjournal.h"
 #include "ui/comparewindow.h"
 #include "ui/maindialog.h"
@@ -18,6 +19,7 @@
 #include <QGraphicsLineItem>
 #include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QJsonDocument>
@@ -25,9 +27,14 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyleOptionComboBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtTest>
 
@@ -77,6 +84,57 @@ QVector<QJsonObject> exported(const QString &dataHome, qint64 id)
     return records;
 }
 
+// A run kept in the journal with records at the given ms from its start,
+// record k with VBUS 5 + k/100 V, IBUS (k+1)/10 A, POWER their product and
+// the other channels fixed.
+qint64 keptRun(RunJournal &journal, qint64 startMs, const QVector<qint64> &atMs, const QString &name)
+{
+    const qint64 run = journal.beginRun(startMs, QStringLiteral("M512X"), QStringLiteral("V1.2"), QStringLiteral("1"));
+    ReadingLog log;
+    for (int k = 0; k < atMs.size(); ++k) {
+        const float v = 5.0f + k / 100.0f, a = (k + 1) / 10.0f;
+        log.append(startMs + atMs[k], startMs + atMs[k],
+                   ReadingLog::Values{v, a, v * a, 0.6f, 0.59f, 1.68f, 0.0f, k / 3600.0f, k / 700.0f, 31.0f});
+    }
+    journal.sync(run, log);
+    journal.endRun(run, startMs + atMs.last(), QStringLiteral("stopped"));
+    journal.rename(journal.storedId(run), name);
+    return journal.storedId(run);
+}
+
+// Where the plot of the comparison's chart shows a time since start, in the
+// window's coordinates, half way up.
+QPoint plotPoint(CompareWindow *compare, double seconds)
+{
+    QtCharts::QChart *chart = compare->chart();
+    const QPointF p = chart->mapToPosition(QPointF(double(CompareWindow::axisBase()) + seconds * 1000, 0),
+                                           compare->series(0));
+    return compare->view()->viewport()->mapTo(
+        compare, compare->view()->mapFromScene(chart->mapToScene(QPointF(p.x(), chart->plotArea().center().y()))));
+}
+
+// The items of the comparison's combo boxes that are not shown whole: in
+// the box (the field it draws the chosen one in) or in its list (narrower
+// than its items ask to be drawn).
+QStringList cutItems(CompareWindow *compare)
+{
+    QStringList cut;
+    for (QComboBox *box : {compare->channelBox(), compare->alignBox()}) {
+        QStyleOptionComboBox option;
+        option.initFrom(box);
+        const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box);
+        for (int i = 0; i < box->count(); ++i) {
+            if (box->fontMetrics().horizontalAdvance(box->itemText(i)) > field.width())
+                cut << QStringLiteral("box: ") + box->itemText(i);
+        }
+        box->showPopup();
+        if (box->view()->viewport()->width() < box->view()->sizeHintForColumn(0))
+            cut << QStringLiteral("list: ") + box->itemText(0);
+        box->hidePopup();
+    }
+    return cut;
+}
+
 QString pdfText(const QString &pdf)
 {
     QProcess p;
@@ -121,6 +179,118 @@ private slots:
     void cleanup()
     {
         QTRY_COMPARE(sim::openHandles(), 0);
+    }
+
+    // Two runs kept with records at known times: "fast" 100 a second for
+    // 40 ms and one more at 1 s, "gap" one a second with 4 s missing. The
+    // CSV holds every record of both, each on the row of its time since
+    // start; the curve of "gap" breaks off where its records do.
+    void everyRecordAndItsGaps()
+    {
+        RunJournal journal;
+        QVERIFY(journal.open());
+        const qint64 start = QDateTime(QDate(2026, 12, 7), QTime(9, 0, 0)).toMSecsSinceEpoch();
+        const qint64 fast = keptRun(journal, start, {0, 10, 20, 30, 40, 1000}, QStringLiteral("fast"));
+        const qint64 gap = keptRun(journal, start + 3600000, {0, 1000, 2000, 6000, 7000}, QStringLiteral("gap"));
+        auto *compare = new CompareWindow(&journal, {fast, gap}, nullptr);
+        compare->show();
+        QVERIFY(QTest::qWaitForWindowExposed(compare));
+
+        // Each run's curve: a series for each stretch between gaps, only
+        // the first in the legend.
+        using Stretches = QMap<QString, QVector<QPair<qreal, qreal>>>;
+        auto stretches = [compare] {
+            Stretches drawn;
+            for (QtCharts::QAbstractSeries *series : compare->chart()->series()) {
+                const QVector<QPointF> points = static_cast<QtCharts::QLineSeries *>(series)->pointsVector();
+                if (!points.isEmpty())
+                    drawn[series->name()] << qMakePair(points.first().x(), points.last().x());
+            }
+            return drawn;
+        };
+        const qreal base = qreal(CompareWindow::axisBase());
+        QCOMPARE(stretches(), (Stretches{{"fast", {{base, base + 1000}}},
+                                         {"gap", {{base, base + 2000}, {base + 6000, base + 7000}}}}));
+        int legend = 0;
+        for (QtCharts::QLegendMarker *marker : compare->chart()->legend()->markers())
+            legend += marker->isVisible();
+        QCOMPARE(legend, 2);
+        // Dragged 3 s to the left: only the stretch after the gap is left.
+        const QPoint from = plotPoint(compare, 5), half = plotPoint(compare, 3.5), to = plotPoint(compare, 2);
+        QTest::mousePress(compare->windowHandle(), Qt::LeftButton, Qt::NoModifier, from);
+        QTest::mouseMove(compare->windowHandle(), half);
+        QTest::mouseMove(compare->windowHandle(), to);
+        QTest::mouseRelease(compare->windowHandle(), Qt::LeftButton, Qt::NoModifier, to);
+        QVERIFY(std::abs(compare->axisX()->min().toMSecsSinceEpoch() - qint64(base) - 3000) < 100);
+        QCOMPARE(stretches(), (Stretches{{"gap", {{base + 6000, base + 7000}}}}));
+
+        m_saveAs = m_dir->filePath(QStringLiteral("every.csv"));
+        clickOn(compare->csvButton());
+        QVERIFY(m_warnings.isEmpty());
+        QFile csv(m_saveAs);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QList<QByteArray> rows = csv.readAll().split('\n');
+        QCOMPARE(rows.takeFirst().split(',').size(), 17);
+        // Record k: VBUS 5 + k/100, IBUS (k+1)/10, POWER their product, then DP,
+        // DM, CC1, CC2 and CPU as kept; a run without a record there: empty.
+        const QByteArray rest = ",0.600000,0.590000,1.680000,0.000000,31.000000", none = ",,,,,,,,";
+        const QList<QByteArray> expected{
+            "0.000,5.000000,0.100000,0.500000" + rest + ",5.000000,0.100000,0.500000" + rest,
+            "0.010,5.010000,0.200000,1.002000" + rest + none,
+            "0.020,5.020000,0.300000,1.506000" + rest + none,
+            "0.030,5.030000,0.400000,2.012000" + rest + none,
+            "0.040,5.040000,0.500000,2.520000" + rest + none,
+            "1.000,5.050000,0.600000,3.030000" + rest + ",5.010000,0.200000,1.002000" + rest,
+            "2.000" + none + ",5.020000,0.300000,1.506000" + rest,
+            "6.000" + none + ",5.030000,0.400000,2.012000" + rest,
+            "7.000" + none + ",5.040000,0.500000,2.520000" + rest,
+            "",
+        };
+        QCOMPARE(rows, expected);
+        compare->close();
+    }
+
+    // The comparison opens within the screen's free area (offscreen's is
+    // 800 x 600), a larger window gives all it gains to the chart, the
+    // cursors' table lies on the screen, and the combo boxes show their
+    // items whole, closed and open, in English too.
+    void windowFitsTheScreen()
+    {
+        RunJournal journal;
+        QVERIFY(journal.open());
+        const qint64 start = QDateTime(QDate(2026, 12, 7), QTime(9, 0, 0)).toMSecsSinceEpoch();
+        const qint64 one = keptRun(journal, start, {0, 1000, 2000, 3000}, QStringLiteral("one"));
+        const qint64 two = keptRun(journal, start + 3600000, {0, 1000, 2000, 3000}, QStringLiteral("two"));
+        auto *compare = new CompareWindow(&journal, {one, two}, nullptr);
+        compare->show();
+        QVERIFY(QTest::qWaitForWindowExposed(compare));
+        const QRect free = compare->screen()->availableGeometry();
+        QVERIFY2(free.contains(compare->frameGeometry()),
+                 qPrintable(QStringLiteral("%1 x %2 on %3 x %4").arg(compare->frameGeometry().width())
+                                .arg(compare->frameGeometry().height()).arg(free.width()).arg(free.height())));
+
+        QCOMPARE(cutItems(compare), QStringList());
+        QTranslator english;
+        QVERIFY(english.load(QStringLiteral(":/Language/lib_en.qm")));
+        qApp->installTranslator(&english);
+        QTRY_COMPARE(compare->alignBox()->itemText(0), QStringLiteral("Start"));
+        QCOMPARE(cutItems(compare), QStringList());
+        qApp->removeTranslator(&english);
+
+        const int chart = compare->view()->height(), tables = compare->table()->height();
+        compare->resize(compare->width(), compare->height() + 300);
+        QTRY_COMPARE(compare->view()->height(), chart + 300);
+        QCOMPARE(compare->table()->height(), tables);
+        compare->resize(compare->width(), compare->height() - 300);
+
+        clickOn(compare->measureButton());
+        QTest::mousePress(compare->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(compare, 0.5));
+        QTest::mouseMove(compare->windowHandle(), plotPoint(compare, 1.5));
+        QTest::mouseRelease(compare->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(compare, 2.5));
+        QTableWidget *intervals = compare->intervalTable();
+        QVERIFY(intervals->isVisible());
+        QVERIFY(free.contains(QRect(intervals->mapToGlobal(QPoint()), intervals->size())));
+        compare->close();
     }
 
     // Three runs recorded by the window; the first and the third chosen in
@@ -258,11 +428,7 @@ private slots:
         compare->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(compare));
         QtCharts::QChart *chart = compare->chart();
-        auto at = [&](double seconds) {
-            const QPointF p = chart->mapToPosition(QPointF(double(base) + seconds * 1000, 0), compare->series(0));
-            return compare->view()->viewport()->mapTo(
-                compare, compare->view()->mapFromScene(chart->mapToScene(QPointF(p.x(), chart->plotArea().center().y()))));
-        };
+        auto at = [&](double seconds) { return plotPoint(compare, seconds); };
         QTest::mouseMove(compare->windowHandle(), at(10));
         QVERIFY(compare->view()->hoverItem());
         const QString readout = compare->view()->hoverItem()->text();
@@ -299,7 +465,8 @@ private slots:
         QApplication::sendEvent(compare->view()->viewport(), &wheel);
         QVERIFY(compare->axisX()->max().toMSecsSinceEpoch() - compare->axisX()->min().toMSecsSinceEpoch() < 89000);
 
-        // The wide CSV: a row a second, each run's records at their seconds.
+        // The wide CSV: a row for each time since start a record has, here
+        // one a second, each run's records at their times.
         m_saveAs = m_dir->filePath(QStringLiteral("compare.csv"));
         clickOn(compare->csvButton());
         QVERIFY(m_warnings.isEmpty());
@@ -319,7 +486,7 @@ private slots:
         for (int i = 0; i < 90; ++i) {
             const QList<QByteArray> cells = lines[1 + i].split(',');
             QCOMPARE(cells.size(), 17);
-            QCOMPARE(cells[0].toInt(), i);
+            QCOMPARE(cells[0], QByteArray::number(i) + ".000");
             for (int run = 0; run < 2; ++run) {
                 const QVector<QJsonObject> &records = run == 0 ? one : three;
                 const int c = 1 + run * 8;
@@ -350,14 +517,14 @@ private slots:
         const QString aligned = compare->view()->hoverItem()->text();
         QVERIFY2(aligned.contains(QStringLiteral(": 5.200")) && aligned.contains(QStringLiteral(": 8.900")),
                  qPrintable(aligned));
-        // The wide CSV follows: second 0 holds record 20 of run 1 and 5 of run 3.
+        // The wide CSV follows: time 0 holds record 20 of run 1 and 5 of run 3.
         clickOn(compare->csvButton());
         QVERIFY(csv.open(QIODevice::ReadOnly));
         const QList<QByteArray> alignedLines = csv.readAll().split('\n');
         csv.close();
-        QCOMPARE(alignedLines[1].split(',')[0], QByteArray("-20"));
+        QCOMPARE(alignedLines[1].split(',')[0], QByteArray("-20.000"));
         const QList<QByteArray> zero = alignedLines[21].split(',');
-        QCOMPARE(zero[0], QByteArray("0"));
+        QCOMPARE(zero[0], QByteArray("0.000"));
         QCOMPARE(zero[1].toDouble(), one[20].value(QStringLiteral("vbus")).toDouble());
         QCOMPARE(zero[9].toDouble(), three[5].value(QStringLiteral("vbus")).toDouble());
 

@@ -5,17 +5,23 @@
 #include "charts/livechart.h"
 #include "charts/measurecursors.h"
 #include "device/channels.h"
+#include "ui/prompts.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
 #include <QEvent>
 #include <QGraphicsLineItem>
 #include <QGraphicsSimpleTextItem>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QScreen>
+#include <QStyle>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTimer>
@@ -36,6 +42,15 @@ namespace {
 QString elapsed(qint64 ms)
 {
     return (ms < 0 ? QStringLiteral("-") : QString()) + TimeText::duration(std::llabs(ms));
+}
+
+// The list a combo box opens as wide as its items ask to be drawn whole: the
+// style draws them as menu entries, wider than the box itself.
+void fitList(QComboBox *box)
+{
+    QAbstractItemView *list = box->view();
+    const int scrollBar = box->count() > box->maxVisibleItems() ? list->verticalScrollBar()->sizeHint().width() : 0;
+    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth() + scrollBar);
 }
 
 } // namespace
@@ -89,15 +104,10 @@ CompareWindow::CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QW
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_timeLabels, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
-    for (int i = 0; i < m_model.count(); ++i) {
-        auto *s = new QLineSeries(m_chart);
-        s->setName(m_model.runName(i));
-        s->setPen(QPen(RunComparison::colour(i), 1.5));
-        m_chart->addSeries(s);
-        s->attachAxis(m_axisX);
-        s->attachAxis(m_axisY);
-        m_series << s;
-    }
+    m_series.resize(m_model.count());
+    m_pieces.fill(0, m_model.count());
+    for (int i = 0; i < m_model.count(); ++i)
+        addPiece(i);
     for (int i = 0; i < m_model.count(); ++i) {
         for (const RunMark &mark : m_model.run(i).marks) {
             auto *line = new QGraphicsLineItem(m_chart);
@@ -111,30 +121,38 @@ CompareWindow::CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QW
     }
     m_view = new ChartView(m_chart, this);
     m_view->setHoverText([this](qint64 ms) { return hoverText(ms); });
+    m_view->setTimeRange([this](qint64 min, qint64 max) { showRange(min - axisBase(), max - axisBase()); });
     m_cursors = new MeasureCursors(m_view);
 
     m_table = new QTableWidget(RunComparison::FigureCount, m_model.count(), this);
     m_intervals = new QTableWidget(IntervalRowCount, m_model.count(), this);
     for (QTableWidget *t : {m_table, m_intervals}) {
         t->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+        // Rows as tall as their text, so more of them fit beside the chart.
+        t->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
         t->setSelectionMode(QAbstractItemView::NoSelection);
     }
     m_intervals->hide();
 
-    auto *split = new QSplitter(Qt::Vertical, this);
-    split->addWidget(m_view);
-    auto *tables = new QWidget(split);
-    auto *tl = new QVBoxLayout(tables);
+    // The chart takes what the tables leave, and what a larger window gives.
+    m_split = new QSplitter(Qt::Vertical, this);
+    m_split->setChildrenCollapsible(false);
+    m_split->addWidget(m_view);
+    m_tables = new QWidget(m_split);
+    auto *tl = new QVBoxLayout(m_tables);
     tl->setContentsMargins(0, 0, 0, 0);
     tl->addWidget(m_table);
     tl->addWidget(m_intervals);
-    split->addWidget(tables);
-    split->setStretchFactor(0, 1);
-    split->setStretchFactor(1, 1);
+    m_split->addWidget(m_tables);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
-    layout->addWidget(split);
+    layout->addWidget(m_split, 1);
+    // The tables keep the height they are dragged to; a larger or smaller
+    // window changes the chart's.
+    connect(m_split, &QSplitter::splitterMoved, this, [this] { m_tablesHeight = m_tables->height(); });
 
+    // The view moves the axis through showRange(); anything else that moves
+    // it gets the curves redrawn after it.
     connect(m_axisX, &QDateTimeAxis::rangeChanged, this, [this] { redraw(); });
     // The plot area changes several times while the window is laid out: one
     // redraw once it has settled.
@@ -161,57 +179,83 @@ CompareWindow::CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QW
     retranslate();
     fillTable();
     showAll();
-    resize(1100, 900);
 }
 
 CompareWindow::~CompareWindow() = default;
 
 void CompareWindow::showAll()
 {
-    const qint64 base = axisBase();
     qint64 from = m_model.beginMs(), to = m_model.endMs();
     // Whole seconds, as the view zooms.
     from = qint64(std::floor(from / 1000.0)) * 1000;
     to = std::max<qint64>(qint64(std::ceil(to / 1000.0)) * 1000, from + 10000);
-    m_axisX->setRange(QDateTime::fromMSecsSinceEpoch(base + from), QDateTime::fromMSecsSinceEpoch(base + to));
-    redraw();
+    showRange(from, to);
 }
 
 void CompareWindow::redraw()
+{
+    const qint64 base = axisBase();
+    showRange(m_axisX->min().toMSecsSinceEpoch() - base, m_axisX->max().toMSecsSinceEpoch() - base);
+}
+
+void CompareWindow::addPiece(int run)
+{
+    auto *s = new QLineSeries(m_chart);
+    s->setName(m_model.runName(run));
+    // One pixel wide: drawn without the stroker a wider pen needs.
+    s->setPen(QPen(RunComparison::colour(run), 1));
+    m_chart->addSeries(s);
+    s->attachAxis(m_axisX);
+    s->attachAxis(m_axisY);
+    if (!m_series[run].isEmpty()) {
+        for (QLegendMarker *marker : m_chart->legend()->markers(s))
+            marker->setVisible(false);
+    }
+    m_series[run] << s;
+}
+
+void CompareWindow::showRange(qint64 from, qint64 to)
 {
     if (m_redrawing || !m_loaded)
         return;
     m_redrawing = true;
     const qint64 base = axisBase();
-    const qint64 from = m_axisX->min().toMSecsSinceEpoch() - base;
-    const qint64 to = m_axisX->max().toMSecsSinceEpoch() - base;
     const int columns = std::max(1, int(m_chart->plotArea().width()));
     double lo = 0, hi = 0;
     bool any = false;
     int drawn = 0;
-    QVector<QVector<QPointF>> points(m_model.count());
+    std::vector<std::vector<QVector<QPointF>>> pieces(size_t(m_model.count()));
     for (int i = 0; i < m_model.count(); ++i) {
-        QVector<QPointF> &pts = points[i];
-        pts = m_model.points(i, from, to, columns);
-        drawn += pts.size();
-        for (QPointF &p : pts) {
-            if (p.x() >= from && p.x() <= to) {
-                lo = any ? std::min(lo, p.y()) : p.y();
-                hi = any ? std::max(hi, p.y()) : p.y();
-                any = true;
+        pieces[size_t(i)] = m_model.pieces(i, from, to, columns);
+        for (QVector<QPointF> &pts : pieces[size_t(i)]) {
+            drawn += pts.size();
+            for (QPointF &p : pts) {
+                if (p.x() >= from && p.x() <= to) {
+                    lo = any ? std::min(lo, p.y()) : p.y();
+                    hi = any ? std::max(hi, p.y()) : p.y();
+                    any = true;
+                }
+                p.setX(p.x() + double(base));
             }
-            p.setX(p.x() + double(base));
         }
     }
     // Smooth edges while the curves are sparse; dense ones (each column's
     // minimum and maximum of many runs) are drawn without, which keeps a
     // zoom or pan step quick.
-    m_view->setRenderHint(QPainter::Antialiasing, drawn <= 4 * columns);
+    const bool dense = drawn > 4 * columns;
+    m_view->setRenderHint(QPainter::Antialiasing, !dense);
     if (!any || hi - lo < 1e-9) {
         lo -= 0.5;
         hi += 0.5;
     }
-    // The value axis first, so the curves are laid out once, with their new points.
+    // Qt Charts lays out a curve's points again whenever an axis it is on
+    // moves: the curves are emptied before the axes move and filled after,
+    // so each step lays out every point once, for the new ranges.
+    for (int i = 0; i < m_model.count(); ++i) {
+        for (int k = 0; k < m_pieces[i]; ++k)
+            m_series[i][k]->replace(QVector<QPointF>());
+    }
+    m_axisX->setRange(QDateTime::fromMSecsSinceEpoch(base + from), QDateTime::fromMSecsSinceEpoch(base + to));
     // Round steps of 1, 2 or 5 times a power of ten, about five of them.
     const double raw = (hi - lo) / 5.0;
     const double power = std::pow(10.0, std::floor(std::log10(raw)));
@@ -219,8 +263,20 @@ void CompareWindow::redraw()
     const double bottom = std::floor(lo / step) * step, top = std::ceil(hi / step) * step;
     m_axisY->setTickCount(int(std::lround((top - bottom) / step)) + 1);
     m_axisY->setRange(bottom, top);
-    for (int i = 0; i < m_model.count(); ++i)
-        m_series[i]->replace(points[i]);
+    // Dense curves need no more points than the plot's pixel rows tell apart.
+    const double rowValue = (top - bottom) / std::max(1.0, m_chart->plotArea().height());
+    for (int i = 0; i < m_model.count(); ++i) {
+        std::vector<QVector<QPointF>> &runPieces = pieces[size_t(i)];
+        if (dense) {
+            for (QVector<QPointF> &pts : runPieces)
+                pts = withinRow(pts, rowValue);
+        }
+        while (m_series[i].size() < int(runPieces.size()))
+            addPiece(i);
+        for (int k = 0; k < int(runPieces.size()); ++k)
+            m_series[i][k]->replace(runPieces[size_t(k)]);
+        m_pieces[i] = int(runPieces.size());
+    }
     m_axisY->setTitleText(channelUnit(m_model.channel()));
     updateTimeLabels();
     placeMarks();
@@ -300,7 +356,15 @@ QString CompareWindow::hoverText(qint64 axisMs) const
 
 void CompareWindow::channelChosen(int index)
 {
-    m_model.setChannel(m_channel->itemData(index).toInt());
+    QString why;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool read = m_model.setChannel(m_channel->itemData(index).toInt(), &why);
+    QApplication::restoreOverrideCursor();
+    if (!read) {
+        m_channel->setCurrentIndex(m_channel->findData(m_model.channel()));
+        Prompts::warning(this, tr("错误"), why);
+        return;
+    }
     redraw();
 }
 
@@ -327,6 +391,8 @@ void CompareWindow::retranslate()
     m_align->addItems(m_model.markNames());
     m_align->setEnabled(m_align->count() > 1);
     m_align->setCurrentIndex(std::min(align, m_align->count() - 1));
+    for (QComboBox *box : {m_channel, m_align})
+        fitList(box);
     m_measure->setText(tr("测量"));
     m_png->setText(tr("导出图片(.png)"));
     m_csv->setText(tr("导出数据(.csv)"));
@@ -337,6 +403,81 @@ void CompareWindow::retranslate()
     m_table->setVerticalHeaderLabels(rows);
     m_intervals->setVerticalHeaderLabels({tr("A – B"), tr("时长(s)"), tr("记录数"), tr("电量(Ah)"), tr("能量(Wh)"),
                                           tr("VBUS 平均/峰值(V)"), tr("IBUS 平均/峰值(A)"), tr("POWER 平均/峰值(W)")});
+}
+
+namespace {
+
+// Least height of the chart where tables are below it.
+constexpr int kLeastChartHeight = 200;
+// Height the chart would like, with the tables whole below it.
+constexpr int kChartHeight = 520;
+constexpr int kWidth = 1100;
+
+// Height that shows every row of a table.
+int rowsHeight(const QTableWidget *table)
+{
+    return table->horizontalHeader()->sizeHint().height() + table->verticalHeader()->length()
+           + 2 * table->frameWidth();
+}
+
+} // namespace
+
+void CompareWindow::fitTables()
+{
+    const bool intervals = m_intervals->isVisibleTo(this);
+    const int spacing = intervals ? m_tables->layout()->spacing() : 0;
+    const int full = rowsHeight(m_table) + (intervals ? rowsHeight(m_intervals) + spacing : 0);
+    // Never taller than their rows.
+    m_tables->setMaximumHeight(full);
+    m_tablesHeight = full;
+    placeSplit();
+}
+
+void CompareWindow::placeSplit()
+{
+    const int room = m_split->height() - m_split->handleWidth();
+    if (room <= 0 || m_tablesHeight < 0)
+        return;
+    const int tables = std::max(0, std::min(m_tablesHeight, room - kLeastChartHeight));
+    m_split->setSizes({room - tables, tables});
+}
+
+void CompareWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    placeSplit();
+}
+
+void CompareWindow::fitScreen()
+{
+    const QScreen *screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect free = screen->availableGeometry();
+    // The window manager's frame, or a title bar's height while it is unknown.
+    QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.isNull())
+        frame = QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+    const QMargins margins = layout()->contentsMargins();
+    const int bar = layout()->itemAt(0)->sizeHint().height() + layout()->spacing();
+    const QSize wanted(std::max(kWidth, minimumSizeHint().width()),
+                       margins.top() + bar + kChartHeight + m_split->handleWidth() + rowsHeight(m_table)
+                           + margins.bottom());
+    const QSize size = wanted.boundedTo(free.size() - frame).expandedTo(minimumSizeHint());
+    resize(size);
+    move(free.left() + std::max(0, (free.width() - size.width() - frame.width()) / 2),
+         free.top() + std::max(0, (free.height() - size.height() - frame.height()) / 2));
+}
+
+void CompareWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_fitted)
+        return;
+    m_fitted = true;
+    fitScreen();
+    layout()->activate();
+    fitTables();
 }
 
 void CompareWindow::changeEvent(QEvent *event)

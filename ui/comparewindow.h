@@ -20,6 +20,7 @@ class MeasureCursors;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSplitter;
 class QTableWidget;
 class RunJournal;
 
@@ -46,7 +47,9 @@ public:
     ChartView *view() const { return m_view; }
     QtCharts::QChart *chart() const { return m_chart; }
     QtCharts::QDateTimeAxis *axisX() const { return m_axisX; }
-    QtCharts::QLineSeries *series(int run) const { return m_series.value(run); }
+    // The run's curve in the legend, which draws its first stretch between
+    // gaps; each further stretch is a piece of its own.
+    QtCharts::QLineSeries *series(int run) const { return m_series.value(run).value(0); }
     QComboBox *channelBox() const { return m_channel; }
     QComboBox *alignBox() const { return m_align; }
     // The marks' lines and labels on the chart: run, line, label.
@@ -70,6 +73,9 @@ public:
 
     // The time axis over every run, and the value axis over what it shows.
     void showAll();
+    // The time axis over a range of times since start, the curves drawn for
+    // it and the value axis over what they show.
+    void showRange(qint64 fromMs, qint64 toMs);
 
     // The interval table's rows.
     enum IntervalRow { FromTo, IntervalDuration, IntervalRecords, IntervalCharge, IntervalEnergy, IntervalVbus,
@@ -77,15 +83,27 @@ public:
 
 protected:
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void retranslate();
     void fillTable();
     void redraw();
+    // One more series for a stretch of the run's curve.
+    void addPiece(int run);
     void updateTimeLabels();
     // The runs' marks as labelled vertical lines in their runs' colours.
     void placeMarks();
     void updateIntervals();
+    // The tables as tall as their rows, where the chart keeps its least
+    // height beside them; the chart takes the rest.
+    void fitTables();
+    // The tables at the height they keep, less where the chart would have
+    // less than its least height; the chart takes the rest.
+    void placeSplit();
+    // Opens within the screen's free area.
+    void fitScreen();
     void channelChosen(int channel);
     void alignChosen(int index);
     void savePng();
@@ -110,7 +128,14 @@ private:
     QtCharts::QDateTimeAxis *m_axisX = nullptr;
     QtCharts::QCategoryAxis *m_timeLabels = nullptr;
     QtCharts::QValueAxis *m_axisY = nullptr;
-    QVector<QtCharts::QLineSeries *> m_series;
+    // Per run the series of its stretches between gaps, the first in the
+    // legend; the first m_pieces[run] of them hold points.
+    QVector<QVector<QtCharts::QLineSeries *>> m_series;
+    QVector<int> m_pieces;
+    QSplitter *m_split = nullptr;
+    QWidget *m_tables = nullptr;
+    bool m_fitted = false;
+    int m_tablesHeight = -1;   // the tables' height a resize keeps
     MeasureCursors *m_cursors = nullptr;
     QTableWidget *m_table = nullptr;
     QTableWidget *m_intervals = nullptr;

@@ -51,7 +51,10 @@ void CompareWindow::fillTable()
 void CompareWindow::updateIntervals()
 {
     const bool set = m_cursors->isSet();
-    m_intervals->setVisible(set);
+    if (set != m_intervals->isVisibleTo(this)) {
+        m_intervals->setVisible(set);
+        fitTables();
+    }
     if (!set)
         return;
     const qint64 base = axisBase();
