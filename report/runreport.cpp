@@ -428,7 +428,7 @@ Extras extrasOf(RunJournal &journal, qint64 id)
     return extras;
 }
 
-QVector<QPointF> reducedCurve(const ReadingLog &log, int channel, int columns)
+std::vector<QVector<QPointF>> reducedCurve(const ReadingLog &log, int channel, int columns)
 {
     const std::vector<qint64> &times = log.runTimes();
     if (times.empty())
@@ -436,13 +436,20 @@ QVector<QPointF> reducedCurve(const ReadingLog &log, int channel, int columns)
     const std::vector<float> &values = log.column(ReadingLog::columnOf(channel));
     MinMaxIndex index;
     index.sync(values);
+    GapIndex gaps;
+    gaps.sync(times);
     const qint64 t0 = times.front(), t1 = std::max(times.back(), t0 + 1);
     const SampleSpan span = visibleSpan(times, t0, t1);
     const CurveShape shape = shapeFor(span.inside, columns);
-    QVector<QPointF> pts = curvePoints(times, values, index, span, shape, t0, t1, columns);
-    for (QPointF &p : pts)
-        p.setX(p.x() - double(t0));
-    return pts;
+    std::vector<QVector<QPointF>> pieces;
+    for (const GapIndex::Stretch &stretch :
+         gaps.visible(times, span.begin, span.end, t0, t1, columns, kMostCurvePieces)) {
+        QVector<QPointF> pts = stretchCurve(times, values, index, stretch, shape, t0, t1, columns);
+        for (QPointF &p : pts)
+            p.setX(p.x() - double(t0));
+        pieces.push_back(std::move(pts));
+    }
+    return pieces;
 }
 
 void paintChart(QPainter &p, const QRectF &rect, const QString &title, const QString &unit,
@@ -466,13 +473,15 @@ void paintChart(QPainter &p, const QRectF &rect, const QString &title, const QSt
     double lo = 0, hi = 0;
     bool any = false;
     for (const Curve &c : curves) {
-        for (const QPointF &pt : c.points) {
-            if (!any) {
-                lo = hi = pt.y();
-                any = true;
+        for (const QVector<QPointF> &piece : c.pieces) {
+            for (const QPointF &pt : piece) {
+                if (!any) {
+                    lo = hi = pt.y();
+                    any = true;
+                }
+                lo = std::min(lo, pt.y());
+                hi = std::max(hi, pt.y());
             }
-            lo = std::min(lo, pt.y());
-            hi = std::max(hi, pt.y());
         }
     }
     if (lo > 0 && lo < hi * 0.5)
@@ -525,14 +534,18 @@ void paintChart(QPainter &p, const QRectF &rect, const QString &title, const QSt
 
     p.setClipRect(area);
     for (const Curve &c : curves) {
-        if (c.points.isEmpty())
-            continue;
         QPainterPath path;
-        path.moveTo(xOf(c.points[0].x()), yOf(c.points[0].y()));
-        for (int i = 1; i < c.points.size(); ++i)
-            path.lineTo(xOf(c.points[i].x()), yOf(c.points[i].y()));
-        if (c.points.size() == 1)
-            path.lineTo(xOf(c.points[0].x()) + 2, yOf(c.points[0].y()));
+        for (const QVector<QPointF> &piece : c.pieces) {
+            if (piece.isEmpty())
+                continue;
+            path.moveTo(xOf(piece[0].x()), yOf(piece[0].y()));
+            for (int i = 1; i < piece.size(); ++i)
+                path.lineTo(xOf(piece[i].x()), yOf(piece[i].y()));
+            if (piece.size() == 1)
+                path.lineTo(xOf(piece[0].x()) + 2, yOf(piece[0].y()));
+        }
+        if (path.isEmpty())
+            continue;
         p.setPen(QPen(c.colour, std::max(1.5, rect.height() / 150.0)));
         p.setBrush(Qt::NoBrush);
         p.drawPath(path);
@@ -671,7 +684,7 @@ bool writeComparison(RunComparison &cmp, const QString &path, bool html, QString
     QString zeroMark;
     for (int i = 0; i < cmp.count() && zeroMark.isEmpty(); ++i) {
         const RunComparison::Run &r = cmp.run(i);
-        if (r.log.size() == 0 || r.zeroRunMs == r.log.runMs(0))
+        if (r.times.empty() || r.zeroRunMs == r.times.front())
             continue;
         for (const RunMark &m : r.marks)
             if (cmp.markSinceStart(i, m) == 0)
@@ -703,7 +716,7 @@ bool writeComparison(RunComparison &cmp, const QString &path, bool html, QString
     chart.fromMs = cmp.beginMs();
     chart.toMs = std::max<qint64>(cmp.endMs(), chart.fromMs + 1000);
     for (int i = 0; i < cmp.count(); ++i) {
-        chart.curves << Curve{cmp.points(i, chart.fromMs, chart.toMs, kReportColumns), RunComparison::colour(i),
+        chart.curves << Curve{cmp.pieces(i, chart.fromMs, chart.toMs, kReportColumns), RunComparison::colour(i),
                               cmp.runName(i)};
         for (const RunMark &m : cmp.run(i).marks) {
             chart.marks << Mark{cmp.markSinceStart(i, m), m.name};

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVector>
 
+#include <vector>
+
 class QCoreApplication;
 class QPainter;
 class QRectF;
@@ -57,8 +59,10 @@ bool writeComparison(RunComparison &comparison, const QString &path, bool html, 
 QCoreApplication *makeApplication(int &argc, char **argv);
 
 // A curve of a chart: points (ms since start, value).
+// A curve in pieces, one for each stretch between gaps (a meter unplugged):
+// nothing is drawn across a gap.
 struct Curve {
-    QVector<QPointF> points;
+    std::vector<QVector<QPointF>> pieces;
     QColor colour;
     QString name;
 };
@@ -72,6 +76,6 @@ void paintChart(QPainter &painter, const QRectF &rect, const QString &title, con
 
 // The points that draw a channel of a log over its whole length on
 // `columns` columns, x in ms since its first record.
-QVector<QPointF> reducedCurve(const ReadingLog &log, int channel, int columns);
+std::vector<QVector<QPointF>> reducedCurve(const ReadingLog &log, int channel, int columns);
 
 } // namespace RunReport

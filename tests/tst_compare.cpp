@@ -10,6 +10,8 @@
 #include "simulator.h"
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
+#include "device/channels.h"
+#include "report/runreport.h"
 #include "ui/comparewindow.h"
 #include "ui/maindialog.h"
 #include "ui/prompts.h"
@@ -248,6 +250,17 @@ private slots:
         };
         QCOMPARE(rows, expected);
         compare->close();
+
+        // The run's report draws it in the same pieces: VBUS of records
+        // 0, 1, 2 s and, after the gap, 6 and 7 s.
+        ReadingLog log;
+        QVERIFY(journal.load(gap, log));
+        const std::vector<QVector<QPointF>> pieces = RunReport::reducedCurve(log, VBUS, 900);
+        QCOMPARE(int(pieces.size()), 2);
+        QCOMPARE(pieces[0].first(), QPointF(0, double(5.0f)));
+        QCOMPARE(pieces[0].last(), QPointF(2000, double(5.02f)));
+        QCOMPARE(pieces[1].first(), QPointF(6000, double(5.03f)));
+        QCOMPARE(pieces[1].last(), QPointF(7000, double(5.04f)));
     }
 
     // The comparison opens within the screen's free area (offscreen's is
@@ -528,14 +541,18 @@ private slots:
         QCOMPARE(zero[1].toDouble(), one[20].value(QStringLiteral("vbus")).toDouble());
         QCOMPARE(zero[9].toDouble(), three[5].value(QStringLiteral("vbus")).toDouble());
 
-        // The comparison's report: both runs, their figures and the marks.
+        // The comparison's report: both runs, their figures and the marks,
+        // what its zero is, and the cursors' interval (2 s to 5 s after it).
+        compare->cursors()->set(base + 2000, base + 5000);
         m_saveAs = m_dir->filePath(QStringLiteral("compare.pdf"));
         clickOn(compare->reportButton());
         QVERIFY(m_warnings.isEmpty());
         const QString compared = pdfText(m_saveAs);
         for (const QString &text : {compare->comparison().runName(0), compare->comparison().runName(1),
                                     QStringLiteral("0.0494"), QStringLiteral("0.0164"), QStringLiteral("plugged"),
-                                    QStringLiteral("-0.0331 (-66.9%)")})
+                                    QStringLiteral("-0.0331 (-66.9%)"),
+                                    QStringLiteral("各运行的首个“plugged”标记（没有该标记的运行为其首条记录）"),
+                                    QStringLiteral("A–B 0:00:02 – 0:00:05"), QStringLiteral("第 1 页，共 ")})
             QVERIFY2(compared.contains(text), qPrintable(text + QStringLiteral(" missing in\n") + compared));
         m_saveAs = m_dir->filePath(QStringLiteral("compare.csv"));
 
