@@ -187,8 +187,15 @@ int LiveChart::shownMask() const
     return mask;
 }
 
+void LiveChart::setDisplayMode(int mode)
+{
+    m_displayMode = mode;
+    viewHeld = false;
+}
+
 void LiveChart::startRun(qint64 nowMs)
 {
+    viewHeld = false;
     for (const std::vector<QLineSeries *> &lines : m_lines) {
         for (QLineSeries *line : lines)
             line->clear();

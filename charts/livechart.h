@@ -57,7 +57,9 @@ public:
     CurveShape shape() const { return m_shape; }
 
     int displayMode() const { return m_displayMode; }
-    void setDisplayMode(int mode) { m_displayMode = mode; }
+    // The mode chosen: the time axis follows the run again, even one the
+    // user has zoomed or panned.
+    void setDisplayMode(int mode);
     CurveGroup group() const { return m_group; }
     double axisMax(int axis) const { return m_axisMax[axis]; }
     double channelMax(int channel) const { return m_channelMax[channel]; }
@@ -66,8 +68,9 @@ public:
     QDateTime groupSwitchTime() const { return m_groupSwitchTime; }
     const CurveStyle &style(int channel) const { return m_styles[channel]; }
 
-    // A new run: the curves empty, the time axis on the ten seconds from now.
-    // (The owner clears the log.)
+    // A new run: the curves empty, the time axis on the ten seconds from now,
+    // followed as the display mode says, whatever the user did to the last
+    // run's. (The owner clears the log.)
     void startRun(qint64 nowMs);
     // A finished run on show: the time axis over all of it, the value axes
     // over the values of the shown curves.

@@ -28,12 +28,14 @@ void RunJournalSink::updateStatus(const LiveRun &run, bool atEnd)
 void RunJournalSink::begun(const LiveRun &run)
 {
     m_run = 0;
+    m_lastRun = 0;
     m_taken = 0;
     m_endWritten = false;
     m_keptWhole = false;
     if (!m_journal.isOpen())
         return;   // nothing to keep it in: the run goes on without it
     m_run = m_journal.beginRun(run.startWallMs(), run.meter().model, run.meter().version, run.meter().serial);
+    m_lastRun = m_run;
     if (m_run && (!m_name.isEmpty() || !(m_fields == RunFields())))
         m_journal.describeRun(m_run, m_name, m_fields);
     sync(run);
@@ -70,6 +72,11 @@ qint64 RunJournalSink::storedId() const
     return m_run ? m_journal.storedId(m_run) : 0;
 }
 
+qint64 RunJournalSink::lastStoredId() const
+{
+    return m_lastRun ? m_journal.storedId(m_lastRun) : 0;
+}
+
 void RunJournalSink::ended(const LiveRun &run)
 {
     if (!m_run)
@@ -80,8 +87,10 @@ void RunJournalSink::ended(const LiveRun &run)
     m_endWritten = m_journal.endRun(m_run, run.endWallMs(), run.endReason());
     m_keptWhole = whole && m_endWritten;
     // A run without a single record (Run pressed twice) leaves nothing.
-    if (m_endWritten && run.records() == 0 && stored > 0)
+    if (m_endWritten && run.records() == 0 && stored > 0) {
         m_journal.remove(stored);
+        m_lastRun = 0;
+    }
     m_run = 0;
     updateStatus(run, true);
 }

@@ -44,6 +44,9 @@ public:
     // The run's id in the journal while it goes on (see RunJournal::beginRun), 0 for none.
     qint64 runId() const { return m_run; }
     qint64 storedId() const;
+    // The journal's stored id of the run under way, or else of the last one
+    // that ended, until the next begins; 0 for none.
+    qint64 lastStoredId() const;
     // The last run that ended: its end is written; it is kept whole, its
     // end included.
     bool endWritten() const { return m_endWritten; }
@@ -58,6 +61,7 @@ private:
 
     RunJournal &m_journal;
     qint64 m_run = 0;
+    qint64 m_lastRun = 0;   // m_run, kept after the end
     qint64 m_taken = 0;
     bool m_endWritten = false;
     bool m_keptWhole = false;

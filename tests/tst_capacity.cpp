@@ -4,18 +4,26 @@
 // middle of a run; and the same run kept by the window and by `ombrel-sim
 // record`.
 #include "base/setting.h"
+#include "charts/chartview.h"
+#include "charts/livechart.h"
+#include "charts/marklines.h"
 #include "device/meterreading.h"
 #include "recording/liverun.h"
 #include "recording/runjournal.h"
 #include "simulator.h"
 #include "ui/capacitypage.h"
 #include "ui/maindialog.h"
+#include "ui/markcontroller.h"
+#include "ui/prompts.h"
 #include "ui_maindialog.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
+#include <QGraphicsLineItem>
+#include <QGraphicsSimpleTextItem>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QtCharts/QChart>
 #include <QtTest>
 
 #include <memory>
@@ -236,6 +244,76 @@ private slots:
         QVERIFY(!d->isPlotting());
         QCOMPARE(d->readingLog().size(), records);
         QCOMPARE(d->liveRun()->endReason(), reason);
+    }
+
+    void marksStayOnTheEndedRun_data()
+    {
+        QTest::addColumn<bool>("byCondition");
+        QTest::newRow("stopped") << false;
+        QTest::newRow("condition") << true;
+    }
+
+    // A mark made during a run stays drawn on its chart once the run ends,
+    // stopped with ▶ or by its duration, also after the marks are read again.
+    void marksStayOnTheEndedRun()
+    {
+        QFETCH(bool, byCondition);
+        auto d = dialog();
+        Ui::MainDialog *f = d->form();
+        openPageSix(*d);
+        choose(*d, StopConditions::Duration, 6);
+        clickOn(d->capacityPage()->startButton());
+        clickOn(f->six_btnReturn);
+        clickOn(f->tbtn3);
+        QCOMPARE(f->disp_stackedWidget->currentIndex(), 2);
+        for (int k = 0; k < 3; ++k)
+            second(*d, 5, 1);
+        Prompts::setTextHandler([](QWidget *, const QString &, const QString &, QString &text) {
+            text = QStringLiteral("load on");
+            return true;
+        });
+        QTest::keyClick(d->windowHandle(), Qt::Key_M, Qt::ControlModifier);
+        Prompts::setTextHandler(nullptr);
+        MarkLines *lines = d->markController()->lines();
+        QCOMPARE(lines->count(), 1);
+        if (byCondition) {
+            for (int k = 0; k < 3; ++k)
+                second(*d, 5, 1);
+            QCOMPARE(d->liveRun()->endReason(), QStringLiteral("duration:6"));
+        } else {
+            clickOn(f->disp_Btn_Run);
+        }
+        QVERIFY(!d->isPlotting());
+        // Marking it now is refused: it is marked from the history.
+        QStringList warned;
+        Prompts::setWarningHandler([&](QWidget *, const QString &, const QString &text) { warned << text; });
+        QTest::keyClick(d->windowHandle(), Qt::Key_M, Qt::ControlModifier);
+        Prompts::setWarningHandler(nullptr);
+        QCOMPARE(warned, QStringList(QStringLiteral("没有正在记录的运行可以标记。")));
+        QTest::qWait(1500);   // the marks read again from the journal
+        QCOMPARE(lines->count(), 1);
+        QCOMPARE(lines->label(0)->text(), QStringLiteral("load on"));
+        QVERIFY(lines->line(0)->isVisible());
+        // On the screen: orange down the line's column of the plot, and
+        // beside it only where curves cross.
+        QtCharts::QChart *chart = d->liveChart()->chart();
+        const QImage shot = d->chartView()->grab().toImage();
+        const QRectF plot = chart->plotArea();
+        auto orange = [&](double x) {
+            int rows = 0;
+            for (double y = plot.top() + 1; y < plot.bottom() - 1; ++y) {
+                int most = 0;
+                for (int dx = -1; dx <= 1; ++dx) {
+                    const QColor c = shot.pixelColor(d->chartView()->mapFromScene(chart->mapToScene(QPointF(x, y))) + QPoint(dx, 0));
+                    most = std::max(most, c.red() - c.blue());
+                }
+                rows += most > 40;
+            }
+            return rows;
+        };
+        const double x = lines->line(0)->line().x1();
+        QVERIFY2(orange(x) > plot.height() / 3, qPrintable(QString::number(orange(x))));
+        QVERIFY2(orange(x + 20) < 20, qPrintable(QString::number(orange(x + 20))));   // the curves that cross it
     }
 
     // The meter pulled out in the middle: the run waits for it, goes on

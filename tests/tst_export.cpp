@@ -18,6 +18,7 @@
 #include "recording/jsonlines.h"
 #include "recording/savedatadeal.h"
 #include "namedpipe.h"
+#include "windowinput.h"
 #include "simulator.h"
 #include "ui/maindialog.h"
 #include "ui/prompts.h"
@@ -69,14 +70,6 @@ qint64 localMs(int y, int mo, int d, int h, int mi, int s)
     return QDateTime(QDate(y, mo, d), QTime(h, mi, s)).toMSecsSinceEpoch();
 }
 
-// A click where Qt routes it: through the window that holds the widget.
-void clickOn(QWidget *w, QPoint at = QPoint())
-{
-    QWidget *top = w->window();
-    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                      w->mapTo(top, at.isNull() ? w->rect().center() : at));
-}
-
 // Text typed where Qt routes it: a click into the field, then its keys
 // through the window.
 void typeInto(QWidget *field, const QString &text)
@@ -89,38 +82,6 @@ void typeInto(QWidget *field, const QString &text)
 void clickRow(QTableWidget *table, int row)
 {
     clickOn(table->viewport(), table->visualItemRect(table->item(row, 0)).center());
-}
-
-// An entry of the main window's data menu (or of another button's), chosen
-// as a user does: the menu button clicked through the window, and the entry
-// clicked in the menu that pops up, through the menu's window, whoever pops
-// it up (the button's click, or the button itself once it holds the menu).
-// False when the menu has no such entry.
-bool chooseFromMenu(MainDialog &d, const QString &entry, QPushButton *button = nullptr)
-{
-    bool found = false;
-    QTimer poll;
-    poll.setInterval(20);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        if (!menu || !menu->isVisible() || !menu->windowHandle() || !menu->windowHandle()->isExposed())
-            return;
-        poll.stop();
-        for (QAction *a : menu->actions()) {
-            if (a->text() == entry && a->isEnabled() && a->isVisible()) {
-                found = true;
-                QTest::mouseClick(menu->windowHandle(), Qt::LeftButton, Qt::NoModifier,
-                                  menu->actionGeometry(a).center());
-                return;
-            }
-        }
-        menu->close();
-    });
-    poll.start();
-    clickOn(button ? button : d.form()->disp_btn_menu);
-    QTest::qWaitFor([&] { return !poll.isActive(); }, 2000);
-    poll.stop();
-    return found;
 }
 
 sim::Identity meterWithSerial(const std::wstring &serial)

@@ -14,6 +14,7 @@
 #include "ui/prompts.h"
 #include "ui/statspanel.h"
 #include "ui_maindialog.h"
+#include "windowinput.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -85,13 +86,6 @@ void mouse(QWidget *view, QEvent::Type type, QPoint pos, Qt::MouseButton button,
         QTest::mouseRelease(top, button, Qt::NoModifier, at);
     else
         QTest::mouseMove(top, at);
-}
-
-// A click where Qt routes it: through the window that holds the widget.
-void clickOn(QWidget *w)
-{
-    QWidget *top = w->window();
-    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, w->mapTo(top, w->rect().center()));
 }
 
 } // namespace
@@ -227,6 +221,45 @@ private slots:
             QCOMPARE(points.first(), QPointF(double(kNoon + 1250), 5.0));
             QCOMPARE(points.last(), QPointF(double(m_now), 5.0));
         }
+    }
+
+    // The last run zoomed into with the wheel, then a new one started with
+    // ▶: the new run is followed from its eleventh record on. A zoom during
+    // the run holds the axis until a display mode is chosen from the menu.
+    void aNewRunIsFollowedAfterAZoom()
+    {
+        auto d = dialog(true);
+        QVERIFY(d);
+        QWidget *port = d->chartView()->viewport();
+        const QPoint middle(int(d->liveChart()->chart()->plotArea().center().x()), 300);
+        clickOn(d->form()->disp_Btn_Run);
+        for (int i = 0; i < 15; ++i)
+            tick(*d);
+        clickOn(d->form()->disp_Btn_Run);
+        wheel(port, middle, 120);
+        const qint64 start = m_now;   // 12:00:15
+        clickOn(d->form()->disp_Btn_Run);
+        QVERIFY(d->isPlotting());
+        for (int i = 0; i < 11; ++i)
+            tick(*d);
+        QCOMPARE(axisMin(*d), start);
+        QCOMPARE(axisMax(*d), m_now + 1000);
+
+        // Held by a zoom; Scroll display follows the run again, and All
+        // display after another zoom.
+        wheel(port, middle, 120);
+        const qint64 heldMax = axisMax(*d);
+        tick(*d);
+        QCOMPARE(axisMax(*d), heldMax);
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("滚动图显")));
+        tick(*d);
+        QCOMPARE(axisMax(*d) - axisMin(*d), qint64(10000));
+        QCOMPARE(axisMax(*d), m_now + 1000);
+        wheel(port, middle, -120);
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("累计图显")));
+        tick(*d);
+        QCOMPARE(axisMin(*d), start);
+        QCOMPARE(axisMax(*d), m_now + 1000);
     }
 
     void automaticRangesAndGroups()
@@ -642,6 +675,7 @@ private slots:
         const QDateTime noon = QDateTime::fromMSecsSinceEpoch(kNoon);
         auto setNoonWindow = [&] { live->axisX()->setRange(noon, noon.addSecs(10)); };
 
+        clickOn(d->form()->disp_Btn_Run);
         setNoonWindow();
         wheel(port, QPoint(middle, 300), 120);
         QCOMPARE(axisMin(*d), kNoon + 1000);
@@ -662,7 +696,6 @@ private slots:
         QVERIFY(viewHeld);
 
         // A held view is not followed until a right click gives it back.
-        clickOn(d->form()->disp_Btn_Run);
         meterReading().vbus = 5.0f;
         meterReading().ibus = 1.987f;
         for (int i = 0; i < 12; ++i)

@@ -8,6 +8,7 @@
 #include "charts/customcoordinates.h"
 #include "charts/livechart.h"
 #include "recording/journalledrun.h"
+#include "recording/runsinks.h"
 #include "ui/livechartcontroller.h"
 #include "ui/markcontroller.h"
 #include "ui/measurecontroller.h"
@@ -39,6 +40,7 @@ void MainDialog::initMeasure()
     m_measure->retranslate();
     m_marks = new MarkController(chartView(), m_measure->cursors(), m_measure->panel(), m_session->journalHandle(), this,
                                  {[this] { return journalRunId(); },
+                                  [this] { return m_session->journalSink().lastStoredId(); },
                                   [this]() -> const ReadingLog & { return showsStoredRun() ? storedLog() : readingLog(); },
                                   [this] { return m_timeline.now(); }, [this] { return m_timeline.wallNow(); }});
     ui->disp_toolLayout->insertWidget(ui->disp_toolLayout->indexOf(m_measure->button()) + 1, m_marks->button());

@@ -94,8 +94,7 @@ qint64 MarkController::shownRun() const
         return 0;
     if (m_storedId)
         return m_storedId;
-    const qint64 live = m_sources.liveRunId ? m_sources.liveRunId() : 0;
-    return live ? m_journal->storedId(live) : 0;
+    return m_sources.liveChartRunId();
 }
 
 void MarkController::refresh()
@@ -129,7 +128,8 @@ void MarkController::markPressed()
     // The moment of the press, before the name is asked.
     const qint64 now = m_sources.now();
     const ReadingLog &log = m_sources.shownLog();
-    const qint64 run = shownRun();
+    // Only the run under way: an ended run is marked from the history.
+    const qint64 run = m_sources.liveRunId() ? shownRun() : 0;
     if (run <= 0 || log.size() == 0) {
         Prompts::warning(m_window, tr("标记"), tr("没有正在记录的运行可以标记。"));
         return;

@@ -36,6 +36,9 @@ public:
     struct Sources {
         // The live run's id in the journal (as beginRun gave it; 0: none).
         std::function<qint64()> liveRunId;
+        // The stored id of the run the live chart shows: the one under way,
+        // or the last that ended until the next begins (0: none).
+        std::function<qint64()> liveChartRunId;
         // The log of the run the chart shows.
         std::function<const ReadingLog &()> shownLog;
         // Now on the live run's timeline, and on the wall clock.
