@@ -12,7 +12,7 @@
 #include "ui/statspanel.h"
 #include "ui_deviceinfoui.h"
 #include "ui_maindialog.h"
-#include "userinput.h"
+#include "windowinput.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>

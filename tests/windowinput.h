@@ -13,10 +13,10 @@
 namespace {
 
 // A click on a widget (its centre, or a point of it), through its window.
-inline void clickOn(QWidget *w, QPoint at = QPoint())
+inline void clickOn(QWidget *w, QPoint at = QPoint(), Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
     QWidget *top = w->window();
-    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier,
+    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, modifiers,
                       w->mapTo(top, at.isNull() ? w->rect().center() : at));
 }
 
