@@ -751,7 +751,7 @@ int runReport(const QStringList &arguments)
     const char command[] = "report";
     QCommandLineParser parser;
     const QCommandLineOption pdfOption(QStringLiteral("pdf"),
-                                       QStringLiteral("Write the report as PDF (one or two A4 pages) to FILE."),
+                                       QStringLiteral("Write the report as PDF (numbered A4 pages) to FILE."),
                                        QStringLiteral("file"));
     const QCommandLineOption htmlOption(QStringLiteral("html"),
                                         QStringLiteral("Write the report as one HTML page (its charts inside) to FILE."),
