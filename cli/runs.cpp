@@ -144,7 +144,9 @@ std::optional<int> intervalOnTimeline(RunJournal &journal, const JournalRun &run
             at = t0 + t.ms;
             return std::nullopt;
         }
-        const std::vector<qint64> times = journal.runTimesAtWall(run.id, t.ms);
+        // An interval's start takes the first of records that share the
+        // time, its end the last.
+        const std::vector<qint64> times = journal.runTimesAtWall(run.id, t.ms, &option == &toOption);
         if (times.size() > 1) {
             QStringList seconds;
             for (const qint64 ms : times)

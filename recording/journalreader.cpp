@@ -279,7 +279,7 @@ bool JournalReader::recordTime(qint64 id, int i, qint64 &runMs, qint64 &wallMs)
     return true;
 }
 
-std::vector<qint64> JournalReader::runTimesAtWall(qint64 id, qint64 wallMs)
+std::vector<qint64> JournalReader::runTimesAtWall(qint64 id, qint64 wallMs, bool latest)
 {
     std::vector<qint64> times;
     if (!m_file.db())
@@ -287,12 +287,21 @@ std::vector<qint64> JournalReader::runTimesAtWall(qint64 id, qint64 wallMs)
     // Between two records the wall clock goes on with the run's timeline; a
     // pair whose second record is earlier on the wall clock is where the
     // clock was set back, and passes no time.
-    Stmt q(m_file.db(), "SELECT run_ms + (?2 - wall_ms) FROM ("
-                 " SELECT r.t0_ms + 1000 * s.i + s.lag_ms AS run_ms,"
-                 "  r.t0_ms + 1000 * s.i + s.lag_ms + s.skew_ms AS wall_ms,"
-                 "  lead(r.t0_ms + 1000 * s.i + s.lag_ms + s.skew_ms) OVER (ORDER BY s.i) AS next_ms"
-                 " FROM sample s JOIN run r ON r.id = s.run WHERE s.run = ?1)"
-                 " WHERE wall_ms <= ?2 AND (next_ms > ?2 OR (next_ms IS NULL AND wall_ms = ?2))");
+    // Of records that share the time, the last one, or the first.
+    Stmt q(m_file.db(), latest ? "SELECT run_ms + (?2 - wall_ms) FROM ("
+                                 " SELECT r.t0_ms + 1000 * s.i + s.lag_ms AS run_ms,"
+                                 "  r.t0_ms + 1000 * s.i + s.lag_ms + s.skew_ms AS wall_ms,"
+                                 "  lead(r.t0_ms + 1000 * s.i + s.lag_ms + s.skew_ms) OVER (ORDER BY s.i) AS next_ms"
+                                 " FROM sample s JOIN run r ON r.id = s.run WHERE s.run = ?1)"
+                                 " WHERE wall_ms <= ?2 AND (next_ms > ?2 OR (next_ms IS NULL AND wall_ms = ?2))"
+                               : "SELECT run_ms + (?2 - wall_ms) FROM ("
+                                 " SELECT r.t0_ms + 1000 * s.i + s.lag_ms AS run_ms,"
+                                 "  r.t0_ms + 1000 * s.i + s.lag_ms + s.skew_ms AS wall_ms,"
+                                 "  lag(r.t0_ms + 1000 * s.i + s.lag_ms + s.skew_ms) OVER (ORDER BY s.i) AS prev_ms,"
+                                 "  lead(r.t0_ms + 1000 * s.i + s.lag_ms + s.skew_ms) OVER (ORDER BY s.i) AS next_ms"
+                                 " FROM sample s JOIN run r ON r.id = s.run WHERE s.run = ?1)"
+                                 " WHERE (wall_ms = ?2 AND (prev_ms IS NULL OR prev_ms <> ?2))"
+                                 "  OR (wall_ms < ?2 AND next_ms > ?2)");
     sqlite3_bind_int64(q.s, 1, id);
     sqlite3_bind_int64(q.s, 2, wallMs);
     while (q.step() == SQLITE_ROW)

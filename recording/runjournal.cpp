@@ -162,9 +162,9 @@ bool RunJournal::recordTime(qint64 id, int i, qint64 &runMs, qint64 &wallMs)
     return m_reader.recordTime(id, i, runMs, wallMs);
 }
 
-std::vector<qint64> RunJournal::runTimesAtWall(qint64 id, qint64 wallMs)
+std::vector<qint64> RunJournal::runTimesAtWall(qint64 id, qint64 wallMs, bool latest)
 {
-    return m_reader.runTimesAtWall(id, wallMs);
+    return m_reader.runTimesAtWall(id, wallMs, latest);
 }
 
 bool RunJournal::load(qint64 id, ReadingLog &log, int first, int last)

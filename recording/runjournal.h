@@ -121,7 +121,9 @@ public:
     bool recordTime(qint64 id, int i, qint64 &runMs, qint64 &wallMs);
     // Each moment of the run its wall clock showed wallMs, on the run's
     // timeline: more than one when the clock was set back during the run.
-    std::vector<qint64> runTimesAtWall(qint64 id, qint64 wallMs);
+    // Records read in the same millisecond share their wall time: `latest`
+    // takes the last of them (an interval's end), else the first (its start).
+    std::vector<qint64> runTimesAtWall(qint64 id, qint64 wallMs, bool latest = true);
     // As JournalReader::load and loadColumn.
     bool load(qint64 id, ReadingLog &log, int first = 0, int last = INT_MAX);
     bool loadColumn(qint64 id, ReadingLog::Column column, std::vector<float> &values, std::vector<qint64> *runTimes);
