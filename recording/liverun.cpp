@@ -3,26 +3,16 @@
 #include "device/meterreading.h"
 #include "recording/runjournal.h"
 
-#include <QDateTime>
-#include <QElapsedTimer>
 
 #include <algorithm>
 
-LiveRun::LiveRun(QObject *parent) : QObject(parent)
-{
-    setClock(nullptr, nullptr);
-}
+LiveRun::LiveRun(QObject *parent) : QObject(parent) {}
 
 LiveRun::~LiveRun() = default;
 
 void LiveRun::setClock(std::function<qint64()> wall, std::function<qint64()> steady)
 {
-    m_wall = wall ? std::move(wall) : [] { return QDateTime::currentMSecsSinceEpoch(); };
-    m_steady = steady ? std::move(steady) : [] {
-        QElapsedTimer timer;
-        timer.start();
-        return timer.msecsSinceReference();
-    };
+    m_timeline.setClock(std::move(wall), std::move(steady));
 }
 
 template <class Step> void LiveRun::tell(Step step, bool reverse)
@@ -69,8 +59,9 @@ void LiveRun::begin(const RunMeter &meter)
     m_conditions.reset();
     m_armed = false;
     m_endReason.clear();
-    m_startWallMs = m_wall();
-    m_startSteadyMs = m_steady();
+    m_timeline.anchor();
+    m_startWallMs = m_timeline.wallNow();
+    m_startSteadyMs = m_timeline.steadyNow();
     m_endWallMs = 0;
     m_endSteadyMs = 0;
     m_phase = Phase::Recording;
@@ -78,11 +69,12 @@ void LiveRun::begin(const RunMeter &meter)
     emit begun();
 }
 
-bool LiveRun::add(const MeterReading &reading, qint64 wallMs, qint64 runMs)
+bool LiveRun::add(const MeterReading &reading)
 {
     if (m_phase != Phase::Recording)
         return false;
-    m_log.append(wallMs, runMs, reading);
+    const RunTimeline::Stamp at = m_timeline.stamp();
+    m_log.append(at.wallMs, at.runMs, reading);
     for (qint64 i = m_stats.size(); i < records(); ++i) {
         m_stats.append(m_log, int(i - m_logStart));
         m_conditions.recorded(m_stats);
@@ -148,8 +140,8 @@ void LiveRun::end(const QString &reason)
     m_phase = Phase::Ended;
     m_armed = false;
     m_endReason = reason;
-    m_endWallMs = m_wall();
-    m_endSteadyMs = m_steady();
+    m_endWallMs = m_timeline.wallNow();
+    m_endSteadyMs = m_timeline.steadyNow();
     tell([this](RunSink &s) { s.ended(*this); }, true);
     emit ended(reason);
 }
@@ -180,6 +172,6 @@ qint64 LiveRun::elapsedMs() const
     case Phase::Ended:
         return m_endSteadyMs - m_startSteadyMs;
     default:
-        return m_steady() - m_startSteadyMs;
+        return m_timeline.steadyNow() - m_startSteadyMs;
     }
 }

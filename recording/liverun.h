@@ -2,6 +2,7 @@
 
 #include "recording/readinglog.h"
 #include "recording/runstats.h"
+#include "recording/runtimeline.h"
 #include "recording/stopconditions.h"
 
 #include <QObject>
@@ -75,14 +76,14 @@ struct RunMeter {
 // How the window drives it (the command line does the same with its own
 // ticks, see cli/record.cpp):
 //  - setClock() with the window's injected clocks (MainDialog::setClock):
-//    the wall clock for the run's start and end times, the steady clock for
-//    its elapsed time;
+//    the run's timeline, which stamps its records and times its start, end
+//    and elapsed time, is the window's;
 //  - attach the journal's sink once (RunJournalSink on the window's journal,
 //    which the history also reads); it stays attached from run to run;
 //  - the Run button: begin() on the meter shown (a run under way ends first,
 //    as unplugged when it was paused, else stopped) or stop();
-//  - the once-a-second chart tick: add() the latest reading with the wall
-//    clock's time and the chart's time (chartNow()), flush(), then
+//  - the once-a-second chart tick: add() the latest reading, stamped on
+//    the run's timeline, flush(), then
 //    checkConditions() with the tick's interval; recorded() tells the chart,
 //    the statistics panel and page six;
 //  - the worker's unplug: pause(); the same serial back: resume(); another
@@ -108,8 +109,11 @@ public:
     ~LiveRun() override;
 
     // The clocks, ms: wall since the epoch, steady from any origin. By default
-    // the system's.
+    // the system's (see RunTimeline).
     void setClock(std::function<qint64()> wall, std::function<qint64()> steady);
+    // The run's timeline: anchored at each begin(), it stamps every record.
+    RunTimeline &timeline() { return m_timeline; }
+    const RunTimeline &timeline() const { return m_timeline; }
 
     // Sinks, told in this order; owned by the run.
     template <class Sink> Sink *attach(std::unique_ptr<Sink> sink)
@@ -135,9 +139,9 @@ public:
     // A new run on this meter; a run under way ends first (unplugged when
     // paused, else stopped). The stop conditions start afresh, not armed.
     void begin(const RunMeter &meter);
-    // Adds a record while recording (false otherwise); sinks hear of it at
-    // flush(). A runMs earlier than the last record's is taken as that one.
-    bool add(const MeterReading &reading, qint64 wallMs, qint64 runMs);
+    // Adds a record taken now, stamped on the run's timeline, while
+    // recording (false otherwise); sinks hear of it at flush().
+    bool add(const MeterReading &reading);
     // Tells the sinks of the records added since the last flush.
     void flush();
     // The meter went away; it came back (the same serial number).
@@ -193,8 +197,7 @@ private:
     template <class Step> void tell(Step step, bool reverse = false);
     void dropTaken();
 
-    std::function<qint64()> m_wall;
-    std::function<qint64()> m_steady;
+    RunTimeline m_timeline;
     std::vector<std::unique_ptr<RunSink>> m_sinks;
     std::vector<RunSink::Status> m_said;
     bool m_keepRecords = true;

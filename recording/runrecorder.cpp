@@ -2,8 +2,6 @@
 
 #include "device/commandframe.h"
 
-#include <QDateTime>
-
 #include <algorithm>
 
 
@@ -32,7 +30,6 @@ MeterOpen RunRecorder::open(QString *node)
 void RunRecorder::start()
 {
     m_clock.start();
-    m_timelineStartMs = QDateTime::currentMSecsSinceEpoch();
     m_timer.start(tickMs());
     tick();
 }
@@ -40,18 +37,6 @@ void RunRecorder::start()
 void RunRecorder::stop()
 {
     m_timer.stop();
-}
-
-void RunRecorder::take(qint64 wallMs)
-{
-    // The times it was read: reports read in the same millisecond share
-    // it, never a time the clock has not reached yet. The steady clock
-    // never steps back; a wall clock set back is taken as it is.
-    qint64 runMs = m_timelineStartMs + m_clock.elapsed();
-    if (m_lastTaken.valid)
-        runMs = std::max(runMs, m_lastTaken.runMs);
-    emit taken(m_reading, wallMs, runMs);
-    m_lastTaken = {true, wallMs, runMs};
 }
 
 void RunRecorder::reopen()
@@ -106,13 +91,13 @@ void RunRecorder::tick()
             continue;
         m_haveMeasurement = true;
         if (m_options.allReports) {
-            take(QDateTime::currentMSecsSinceEpoch());
+            emit taken(m_reading);
             ++added;
         }
     }
     // One record a second from the latest reading, once there is one.
     if (!m_options.allReports && m_haveMeasurement && now >= tickMs() / 2) {
-        take(QDateTime::currentMSecsSinceEpoch());
+        emit taken(m_reading);
         ++added;
     }
     if (added > 0)

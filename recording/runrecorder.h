@@ -14,8 +14,8 @@
 // decodes every report waiting at each tick, asks for a measurement once a
 // second as the window does, and takes one record a second from the latest
 // reading (or, with every report kept, one record for each measurement
-// report, at the time it was read), each handed on with its times (to a
-// LiveRun). When the meter is pulled out it waits for a meter with the same
+// report, at the time it was read), each handed on to a LiveRun, which
+// stamps it on its timeline. When the meter is pulled out it waits for a meter with the same
 // serial number and goes on with it, unless it is told to end there.
 class RunRecorder : public QObject
 {
@@ -45,16 +45,13 @@ public:
 
     const MeterReading &latest() const { return m_reading; }
     bool connected() const { return m_port.isOpen(); }
-    // Time since start() on a steady clock.
-    qint64 elapsedMs() const { return m_clock.isValid() ? m_clock.elapsed() : 0; }
     int tickMs() const { return m_options.allReports ? kFastTickMs : 1000; }
     QString product() const { return m_product; }
     QString serialNumber() const { return QString::fromStdWString(m_serial); }
 
 signals:
-    // A record taken: the reading, its wall-clock time and its time on the
-    // run's timeline (ms since start()).
-    void taken(const MeterReading &reading, qint64 wallMs, qint64 runMs);
+    // A record taken now (the run stamps it on its timeline).
+    void taken(const MeterReading &reading);
     // Records were taken (at the end of a tick).
     void recorded();
     // The meter was pulled out, and came back.
@@ -68,25 +65,17 @@ signals:
 private:
     void tick();
     void reopen();
-    void take(qint64 wallMs);
 
     Options m_options;
     MeterPort m_port;
     MeterReading m_reading;
     QTimer m_timer;
+    // Paces the ticks' requests and open attempts.
     QElapsedTimer m_clock;
-    // The run's timeline starts at the wall clock's time, as the window's does.
-    qint64 m_timelineStartMs = 0;
     QString m_product;
     std::wstring m_serial;
     qint64 m_lastRequestMs = -1000;
     qint64 m_lastAttemptMs = 0;
     bool m_haveMeasurement = false;
-    // Times of the last record taken.
-    struct Taken {
-        bool valid = false;
-        qint64 wallMs = 0;
-        qint64 runMs = 0;
-    } m_lastTaken;
     unsigned char m_buffer[kReportSize] = {};
 };

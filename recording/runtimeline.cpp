@@ -5,9 +5,29 @@
 
 #include <time.h>
 
-RunTimeline::RunTimeline()
-    : m_wall([] { return QDateTime::currentMSecsSinceEpoch(); }), m_steady(&RunTimeline::steadyMsecs)
+#include <cstdlib>
+
+namespace {
+
+// A wall clock this far from the timeline has been set; less is rounding.
+constexpr qint64 kRoundingMs = 1;
+
+struct SystemClocks {
+    std::function<qint64()> wall = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    std::function<qint64()> steady = &RunTimeline::steadyMsecs;
+};
+
+SystemClocks &systemClocks()
 {
+    static SystemClocks clocks;
+    return clocks;
+}
+
+} // namespace
+
+RunTimeline::RunTimeline() : m_wall(systemClocks().wall), m_steady(systemClocks().steady)
+{
+    anchor();
 }
 
 qint64 RunTimeline::steadyMsecs()
@@ -24,6 +44,11 @@ qint64 RunTimeline::steadyMsecs()
     return timer.msecsSinceReference();
 }
 
+void RunTimeline::setSystemClocks(std::function<qint64()> wall, std::function<qint64()> steady)
+{
+    systemClocks() = {std::move(wall), std::move(steady)};
+}
+
 void RunTimeline::setClock(std::function<qint64()> wall, std::function<qint64()> steady)
 {
     m_wall = std::move(wall);
@@ -35,4 +60,15 @@ void RunTimeline::anchor()
 {
     m_anchorWallMs = m_wall();
     m_anchorSteadyMs = m_steady();
+    m_stamped = false;
+}
+
+RunTimeline::Stamp RunTimeline::stamp()
+{
+    const qint64 run = now();
+    const qint64 skew = m_wall() - run;
+    if (!m_stamped || std::llabs(skew - m_skewMs) > kRoundingMs)
+        m_skewMs = skew;
+    m_stamped = true;
+    return {run + m_skewMs, run};
 }

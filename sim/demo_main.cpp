@@ -12,8 +12,11 @@
 //                           falls below 0.05 A within two minutes) or
 //                           discharge (1 A, 4.2 V falling through 3.0 V)
 //   --sim-loader silent     the firmware loader never answers
+//   --sim-sleep AT:SECS     the computer sleeps SECS seconds AT seconds after
+//                           the start: the wall and the steady clock jump
 #include "app/startup.h"
 #include "cli/cli.h"
+#include "recording/runtimeline.h"
 #include "report/runreport.h"
 #include "simulator.h"
 
@@ -40,6 +43,8 @@ struct Options {
     double replugEvery = 0.0;
     sim::Scenario scenario = sim::Scenario::Standard;
     bool silentLoader = false;
+    double sleepAt = -1.0;
+    double sleepFor = 0.0;
 };
 
 std::wstring wide(const char *s)
@@ -104,6 +109,17 @@ bool parse(int &argc, char *argv[], Options &o)
                 return false;
             }
         }
+        else if (!std::strcmp(arg, "--sim-sleep")) {
+            const char *colon = std::strchr(value, ':');
+            if (!colon) {
+                std::fprintf(stderr, "bad value '%s' for %s: AT:SECS, in seconds\n", value, arg);
+                return false;
+            }
+            const std::string at(value, colon);
+            if (!number(arg, at.c_str(), 0, kWeek, "seconds", o.sleepAt)
+                || !number(arg, colon + 1, 0, kWeek, "seconds", o.sleepFor))
+                return false;
+        }
         else if (!std::strcmp(arg, "--sim-loader")) {
             if (std::strcmp(value, "silent") != 0) {
                 std::fprintf(stderr, "unknown loader %s: silent\n", value);
@@ -140,6 +156,18 @@ int main(int argc, char *argv[])
     meter.setSilent(options.silentLoader);
     if (options.unpluggedFor > 0)
         meter.unplug();
+    if (options.sleepAt >= 0) {
+        // The time the computer slept, on both clocks once it has.
+        const auto start = std::chrono::steady_clock::now();
+        const auto at = std::chrono::duration<double>(options.sleepAt);
+        const qint64 sleptMs = qint64(options.sleepFor * 1000);
+        auto slept = [start, at, sleptMs] {
+            return std::chrono::steady_clock::now() - start >= at ? sleptMs : 0;
+        };
+        RunTimeline defaults;
+        RunTimeline::setSystemClocks([defaults, slept] { return defaults.wallNow() + slept(); },
+                                     [defaults, slept] { return defaults.steadyNow() + slept(); });
+    }
 
     // Plugging and unplugging in the background, as a person would.
     std::mutex lock;

@@ -211,16 +211,21 @@ private slots:
         QTest::addColumn<double>("amps");
         QTest::addColumn<int>("records");
         QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("sleepAfter");
         // 4.2 V less 0.1 V a second: 3.1 V at the twelfth record.
         QTest::newRow("voltage") << int(StopConditions::VoltageBelow) << 3.2 << 4.2 << -0.1 << 1.0 << 12
-                                 << "voltage_below:3.2";
+                                 << "voltage_below:3.2" << -1;
         // 2 A: 0.01 Ah in 18 s, after the nineteenth record.
         QTest::newRow("charge") << int(StopConditions::Charge) << 0.01 << 5.0 << 0.0 << 2.0 << 19
-                                << "charge:0.01";
+                                << "charge:0.01" << -1;
         QTest::newRow("energy") << int(StopConditions::Energy) << 0.05 << 5.0 << 0.0 << 2.0 << 19
-                                << "energy:0.05";
+                                << "energy:0.05" << -1;
         QTest::newRow("duration") << int(StopConditions::Duration) << 30.0 << 5.0 << 0.0 << 2.0 << 30
-                                  << "duration:30";
+                                  << "duration:30" << -1;
+        // The computer sleeps a minute after the third record: the sleep
+        // counts, as it does for ombrel record, so the fourth ends the run.
+        QTest::newRow("duration over a sleep") << int(StopConditions::Duration) << 30.0 << 5.0 << 0.0 << 2.0 << 4
+                                               << "duration:30" << 2;
     }
 
     void eachCondition()
@@ -232,18 +237,25 @@ private slots:
         QFETCH(double, amps);
         QFETCH(int, records);
         QFETCH(QString, reason);
+        QFETCH(int, sleepAfter);
         auto d = dialog();
         openPageSix(*d);
         choose(*d, StopConditions::Kind(kind), value);
         clickOn(d->capacityPage()->startButton());
+        auto secondAfter = [&](int k) { return sleepAfter >= 0 && k == sleepAfter + 1 ? 61000 : 1000; };
         for (int k = 0; k < records - 1; ++k) {
-            second(*d, volts + voltsPerSecond * k, amps);
+            second(*d, volts + voltsPerSecond * k, amps, secondAfter(k));
             QVERIFY2(d->isPlotting(), qPrintable(QString::number(k)));
         }
-        second(*d, volts + voltsPerSecond * (records - 1), amps);
+        second(*d, volts + voltsPerSecond * (records - 1), amps, secondAfter(records - 1));
         QVERIFY(!d->isPlotting());
-        QCOMPARE(d->readingLog().size(), records);
+        const ReadingLog &log = d->readingLog();
+        QCOMPARE(log.size(), records);
         QCOMPARE(d->liveRun()->endReason(), reason);
+        if (sleepAfter >= 0) {
+            QCOMPARE(log.timeMs(sleepAfter + 1) - log.timeMs(sleepAfter), qint64(61000));
+            QCOMPARE(log.runMs(sleepAfter + 1) - log.runMs(sleepAfter), qint64(61000));
+        }
     }
 
     void marksStayOnTheEndedRun_data()

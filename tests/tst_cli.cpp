@@ -405,6 +405,20 @@ private slots:
         records = jsonRecords(r.out);
         QVERIFY2(records.size() == 3, r.out.constData());
 
+        // The computer sleeps a minute 2.5 s into the run: a gap of a minute
+        // between two records, counted in the run's duration, so a 20 s
+        // limit ends the run at the first tick after waking.
+        r = run({QStringLiteral("--sim-sleep"), QStringLiteral("2.5:60"), QStringLiteral("record"), json,
+                 QStringLiteral("-"), QStringLiteral("--until-duration"), QStringLiteral("20")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        records = jsonRecords(r.out);
+        QVERIFY2(records.size() >= 3 && records.size() <= 4, r.out.constData());
+        const qint64 slept = msOf(records.last()) - msOf(records[records.size() - 2]);
+        QVERIFY2(slept >= 60000 && slept <= 61100, r.out.constData());
+        const QJsonObject kept = journalRuns().first().toObject();
+        QCOMPARE(kept.value(QStringLiteral("end_reason")).toString(), QStringLiteral("duration:20"));
+        QVERIFY2(kept.value(QStringLiteral("duration_s")).toDouble() >= 61.0, r.out.constData());
+
         for (const char *option : {"--until-current-below", "--until-voltage-below", "--until-charge",
                                    "--until-energy"}) {
             r = run({QStringLiteral("record"), json, QStringLiteral("-"), QLatin1String(option),

@@ -440,7 +440,6 @@ private slots:
         // The read-out under the mouse: one value a run.
         compare->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(compare));
-        QtCharts::QChart *chart = compare->chart();
         auto at = [&](double seconds) { return plotPoint(compare, seconds); };
         QTest::mouseMove(compare->windowHandle(), at(10));
         QVERIFY(compare->view()->hoverItem());

@@ -70,7 +70,7 @@ private:
     // One record a second, as the window's tick takes it.
     void tick(LiveRun &run, float vbus, float ibus)
     {
-        run.add(reading(vbus, ibus), m_clock.wall, m_clock.steady);
+        run.add(reading(vbus, ibus));
         run.flush();
         m_clock.advance(1000);
     }
@@ -110,7 +110,7 @@ private slots:
         run.pause();
         QVERIFY(run.paused());
         // Unplugged: nothing is recorded, the run stays open in the journal.
-        QVERIFY(!run.add(reading(9.0f, 9.0f), m_clock.wall, m_clock.steady));
+        QVERIFY(!run.add(reading(9.0f, 9.0f)));
         m_clock.advance(20000);
         QCOMPARE(journal.runs().size(), size_t(1));
         QVERIFY(!journal.runs().front().finished());
@@ -270,7 +270,7 @@ private slots:
         int i = 0;
         std::optional<StopConditions::Kind> met;
         for (; i < vbus.size() && !met; ++i) {
-            run.add(reading(vbus[i], ibus[i]), m_clock.wall, m_clock.steady);
+            run.add(reading(vbus[i], ibus[i]));
             run.flush();
             met = run.checkConditions(1000);
             if (!met)

@@ -25,6 +25,7 @@
 #include "ui/prompts.h"
 #include "outputs/liveoutputs.h"
 #include "recording/journalledrun.h"
+#include "recording/runtimeline.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -143,8 +144,7 @@ MainDialog::MainDialog(QWidget *parent)
 
     // Built before the worker's first open attempt, so a meter already
     // plugged in starts its run on a chart that exists.
-    m_timeline.anchor();
-    m_chart = new LiveChartController(ui, readingLog(), [this] { return m_timeline.now(); }, this);
+    m_chart = new LiveChartController(ui, readingLog(), [this] { return timeline().now(); }, this);
     // The journal opens once the window is on the screen; a run begun before
     // (a meter already plugged in) is kept in it from its first record.
     m_session->openAfterFirstPaint(this);
@@ -166,7 +166,7 @@ MainDialog::MainDialog(QWidget *parent)
     m_worker->usb_open();
     m_worker->start(QThread::InheritPriority);
 
-    m_upgrade = new UpgradeController(ui, m_worker, [this] { return m_timeline.wallNow(); }, [this] {
+    m_upgrade = new UpgradeController(ui, m_worker, [this] { return timeline().wallNow(); }, [this] {
         m_requestState = 2;
         chartTick();
     }, this);

@@ -3,7 +3,6 @@
 #include "device/firmwareupgrade.h"
 #include "device/meterport.h"
 #include "recording/readinglog.h"
-#include "recording/runtimeline.h"
 #include "ui/dispheaderlayout.h"
 
 #include <QDialog>
@@ -31,6 +30,7 @@ class customcoordinates;
 class RunJournal;
 class JournalledRun;
 class LiveRun;
+class RunTimeline;
 class CapacityPage;
 class CapacityController;
 class MeasureCursors;
@@ -183,6 +183,8 @@ private:
     void showReading();
     void showMeterSettings();
     void initRun();
+    // The run's timeline: the window's clocks.
+    RunTimeline &timeline() const;
     void runStart();
     void showRunning(bool running);
     void showLanguage(bool english);
@@ -226,7 +228,6 @@ private:
     QString m_deniedNode;
 
     // The run's timeline and the live chart
-    RunTimeline m_timeline;
     LiveChartController *m_chart = nullptr;
 
     // Measurement and runs that end by themselves

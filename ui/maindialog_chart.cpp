@@ -9,6 +9,7 @@
 #include "charts/livechart.h"
 #include "recording/journalledrun.h"
 #include "recording/runsinks.h"
+#include "recording/runtimeline.h"
 #include "ui/livechartcontroller.h"
 #include "ui/markcontroller.h"
 #include "ui/measurecontroller.h"
@@ -42,7 +43,7 @@ void MainDialog::initMeasure()
                                  {[this] { return journalRunId(); },
                                   [this] { return m_session->journalSink().lastStoredId(); },
                                   [this]() -> const ReadingLog & { return showsStoredRun() ? storedLog() : readingLog(); },
-                                  [this] { return m_timeline.now(); }, [this] { return m_timeline.wallNow(); }});
+                                  [this] { return timeline().now(); }, [this] { return timeline().wallNow(); }});
     ui->disp_toolLayout->insertWidget(ui->disp_toolLayout->indexOf(m_measure->button()) + 1, m_marks->button());
 }
 
@@ -55,7 +56,7 @@ StatsPanel *MainDialog::statsPanel() const { return m_measure->panel(); }
 void MainDialog::initHistory()
 {
     m_history = new RunHistoryController(this, m_session->journalHandle(), chartView(), liveChart(), customAxis(),
-                                         [this] { return m_timeline.now(); });
+                                         [this] { return timeline().now(); });
     // The curve groups switch the chart on show, a stored run's too.
     m_chart->setShownChart([this] { return shownChart(); });
     // The live run is written up to its last record before it is read back.

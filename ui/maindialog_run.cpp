@@ -16,7 +16,12 @@
 
 void MainDialog::setClock(std::function<qint64()> clock, std::function<qint64()> steady)
 {
-    m_timeline.setClock(std::move(clock), std::move(steady));
+    m_session->run().setClock(std::move(clock), std::move(steady));
+}
+
+RunTimeline &MainDialog::timeline() const
+{
+    return m_session->run().timeline();
 }
 
 LiveRun *MainDialog::liveRun() const
@@ -53,8 +58,6 @@ void MainDialog::initRun()
 {
     m_session = new JournalledRun(this);
     LiveRun &run = m_session->run();
-    // The run's clocks are the window's, whatever clock it is given later.
-    run.setClock([this] { return m_timeline.wallNow(); }, [this] { return m_timeline.steadyNow(); });
     connect(&run, &LiveRun::begun, this, [this] { showRunning(true); });
     connect(&run, &LiveRun::pausedChanged, this, [this](bool paused) { showRunning(!paused); });
     connect(&run, &LiveRun::ended, this, [this] { showRunning(false); });
@@ -78,10 +81,9 @@ void MainDialog::runStart()
     // The run's timeline starts at the wall clock's time and goes on with the
     // steady clock, whatever the wall clock does. A run that waited in vain
     // for its meter ends first, as unplugged.
-    m_timeline.anchor();
     m_session->run().begin({m_devices->modelWord(), m_devices->versionWord(),
                             m_port.isOpen() ? m_devices->serial() : QString()});
-    liveChart()->startRun(m_timeline.now());
+    liveChart()->startRun(timeline().now());
 }
 
 void MainDialog::on_disp_Btn_Run_clicked()
@@ -97,9 +99,9 @@ void MainDialog::recordTick()
     LiveRun &run = m_session->run();
     if (!run.recording())
         return;
-    const qint64 now = m_timeline.now();
-    run.add(meterReading(), m_timeline.wallNow(), now);
-    liveChart()->recorded(now);
+    if (!run.add(meterReading()))
+        return;
+    liveChart()->recorded(run.log().runMs(run.log().size() - 1));
     // The journal, the cursors' panel and the history hear of it; then the
     // stop conditions.
     run.flush();
