@@ -157,6 +157,7 @@ int main(int argc, char *argv[])
     for (const Length &len : lengths) {
         double plain = 0;
         if (len.plain) {
+            livesession::plugMeter();
             MainDialog d;
             d.chartTimer().stop();
             d.setClock([] { return g_now; });
@@ -178,6 +179,7 @@ int main(int argc, char *argv[])
             plain = median(times);
         }
 
+        livesession::plugMeter();
         MainDialog d;
         d.chartTimer().stop();
         d.setClock([] { return g_now; });

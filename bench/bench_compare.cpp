@@ -174,6 +174,7 @@ int main(int argc, char *argv[])
     QSize liveSize;
     int liveColumns = 0;
     {
+        livesession::plugMeter();
         MainDialog d;
         d.chartTimer().stop();
         d.setClock([] { return livesession::g_now; });

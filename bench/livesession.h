@@ -8,6 +8,7 @@
 #include "recording/readinglog.h"
 #include "ui/maindialog.h"
 #include "ui_maindialog.h"
+#include "simulator.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -20,6 +21,16 @@ namespace livesession {
 
 inline const qint64 kStart = QDateTime(QDate(2026, 12, 7), QTime(8, 0, 0)).toMSecsSinceEpoch();
 inline qint64 g_now = kStart;
+inline sim::Meter *g_meter = nullptr;
+
+// A quiet meter plugged in before the window is made: the window records
+// what each tick sets once the meter has measured (see prefillRun).
+inline void plugMeter()
+{
+    sim::reset();
+    g_meter = &sim::attach();
+    g_meter->setReportRate(0);
+}
 
 // A reading that moves a little every second, like a charge.
 inline ReadingLog::Values valuesAt(int i)
@@ -78,6 +89,10 @@ inline void prefillRun(MainDialog &d, int records)
     if (d.isPlotting())
         d.form()->disp_Btn_Run->click();
     d.form()->disp_Btn_Run->click();
+    if (g_meter) {
+        g_meter->inject(sim::measurementReport(0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
+        d.dashboardTick();
+    }
     ReadingLog &log = d.readingLog();
     log.reserve(records + 1000);
     for (int i = 0; i < records; ++i) {

@@ -42,6 +42,7 @@ bool MeterPort::open(unsigned short vid, unsigned short pid, const std::wstring 
         return false;
     close();
     m_handle = handle;
+    ++m_opens;
     return true;
 }
 
@@ -53,6 +54,7 @@ bool MeterPort::openPath(const char *path)
         return false;
     close();
     m_handle = handle;
+    ++m_opens;
     return true;
 }
 

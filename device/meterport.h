@@ -29,6 +29,9 @@ public:
 
     bool isOpen() const { return m_handle != nullptr; }
     hid_device *handle() const { return m_handle; }
+    // Counts the opens: a new value is a meter (maybe the same one) opened
+    // anew.
+    unsigned opens() const { return m_opens; }
 
     // Opens the meter with this vendor id, product id and serial number (none
     // when empty). On
@@ -56,6 +59,7 @@ public:
 
 private:
     hid_device *m_handle = nullptr;
+    unsigned m_opens = 0;
 };
 
 enum class MeterOpen { Opened, NoMeter, AccessDenied, Failed };

@@ -73,14 +73,3 @@ MeterReading &meterReading()
     return reading;
 }
 
-bool &settingsReportReceived()
-{
-    static bool received = false;
-    return received;
-}
-
-void parse_report(const unsigned char *data, unsigned char length)
-{
-    if (decodeReport(data, length, meterReading()) == ReportKind::Settings)
-        settingsReportReceived() = true;
-}

@@ -3,8 +3,7 @@
 #include <cstdint>
 
 // The latest values the meter reported: its measurements and its own
-// settings. One record lives for the whole program (meterReading()); the
-// decoder fills it and the dashboard, chart and log read it.
+// settings, as a meter's feed (MeterFeed) decodes them.
 struct MeterReading {
     // Measurement report
     float vbus = 0.0f;        // V
@@ -42,10 +41,6 @@ constexpr unsigned kReportSize = 64;
 // reads beyond `length` bytes.
 ReportKind decodeReport(const unsigned char *data, unsigned length, MeterReading &into);
 
-// The program's record and the flag set by each decoded settings report until
-// the dashboard has shown it.
+// The window's record: its meter's feed decodes into it, the dashboard
+// paints it.
 MeterReading &meterReading();
-bool &settingsReportReceived();
-
-// Decodes into the program's record and raises the settings flag.
-void parse_report(const unsigned char *data, unsigned char length);

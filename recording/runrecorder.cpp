@@ -1,15 +1,5 @@
 #include "recording/runrecorder.h"
 
-#include "device/commandframe.h"
-
-#include <algorithm>
-
-
-namespace {
-// A tick reads at most this many reports, so a meter that floods the handle
-// cannot hold the loop.
-constexpr int kMaxReportsPerTick = 256;
-} // namespace
 
 RunRecorder::RunRecorder(const Options &options, QObject *parent) : QObject(parent), m_options(options)
 {
@@ -65,39 +55,33 @@ void RunRecorder::tick()
     // The window's once-a-second request for a measurement.
     if (now - m_lastRequestMs >= 1000 - tickMs() / 2) {
         m_lastRequestMs = now;
-        const QByteArray request = CommandFrame::periodicRequest();
-        m_port.usb_send(request.constData(), unsigned(request.size()));
+        m_feed.requestMeasurement();
     }
 
     int added = 0;
-    for (int reports = 0; reports < kMaxReportsPerTick; ++reports) {
-        const int n = m_port.readReport(m_buffer);
-        if (n < 0) {
-            // Pulled out: the records so far stay.
-            m_port.close();
-            if (added > 0)
-                emit recorded();
-            emit unplugged();
-            if (m_options.exitOnUnplug) {
-                stop();
-                emit finished();
-            }
-            emit ticked();
-            return;
-        }
-        if (n != int(kReportSize))
-            break;
-        if (decodeReport(m_buffer, kReportSize, m_reading) != ReportKind::Measurement)
-            continue;
-        m_haveMeasurement = true;
+    const MeterFeed::Drained drained = m_feed.drain([&](const MeterReading &reading) {
         if (m_options.allReports) {
-            emit taken(m_reading);
+            emit taken(reading);
             ++added;
         }
+    });
+    if (drained.gone) {
+        // Pulled out: the records so far stay.
+        m_port.close();
+        if (added > 0)
+            emit recorded();
+        emit unplugged();
+        if (m_options.exitOnUnplug) {
+            stop();
+            emit finished();
+        }
+        emit ticked();
+        return;
     }
-    // One record a second from the latest reading, once there is one.
-    if (!m_options.allReports && m_haveMeasurement && now >= tickMs() / 2) {
-        emit taken(m_reading);
+    // One record a second from the latest reading, once the meter has
+    // measured.
+    if (!m_options.allReports && m_feed.hasMeasured() && now >= tickMs() / 2) {
+        emit taken(m_feed.reading());
         ++added;
     }
     if (added > 0)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/meterfeed.h"
 #include "device/meterport.h"
 #include "device/meterreading.h"
 
@@ -43,7 +44,7 @@ public:
     // Stops the ticks; the log keeps what was recorded.
     void stop();
 
-    const MeterReading &latest() const { return m_reading; }
+    const MeterReading &latest() const { return m_feed.reading(); }
     bool connected() const { return m_port.isOpen(); }
     int tickMs() const { return m_options.allReports ? kFastTickMs : 1000; }
     QString product() const { return m_product; }
@@ -69,6 +70,7 @@ private:
     Options m_options;
     MeterPort m_port;
     MeterReading m_reading;
+    MeterFeed m_feed{m_port, m_reading};
     QTimer m_timer;
     // Paces the ticks' requests and open attempts.
     QElapsedTimer m_clock;
@@ -76,6 +78,4 @@ private:
     std::wstring m_serial;
     qint64 m_lastRequestMs = -1000;
     qint64 m_lastAttemptMs = 0;
-    bool m_haveMeasurement = false;
-    unsigned char m_buffer[kReportSize] = {};
 };

@@ -16,6 +16,7 @@
 #include "ui/markcontroller.h"
 #include "ui/prompts.h"
 #include "ui_maindialog.h"
+#include "windowinput.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
@@ -62,13 +63,6 @@ private:
         m_now += ms;
         m_steady += ms;
         d.chartTick();
-    }
-
-    // A click where Qt routes it: through the window that holds the widget.
-    static void clickOn(QWidget *w)
-    {
-        QWidget *top = w->window();
-        QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, w->mapTo(top, w->rect().center()));
     }
 
     // A value typed into a field as a user does: a click into it, its

@@ -17,6 +17,7 @@
 #include "ui/prompts.h"
 #include "ui/runhistory.h"
 #include "ui_maindialog.h"
+#include "windowinput.h"
 
 #include <QGraphicsLineItem>
 #include <QGraphicsSimpleTextItem>
@@ -43,13 +44,6 @@
 #include <memory>
 
 namespace {
-
-void clickOn(QWidget *w, QPoint at = QPoint(), Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-{
-    QWidget *top = w->window();
-    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, modifiers,
-                      w->mapTo(top, at.isNull() ? w->rect().center() : at));
-}
 
 int rowOf(RunHistoryWindow *history, qint64 id)
 {
@@ -313,7 +307,8 @@ private slots:
     // equal to each run's own records.
     void compareFromTheHistory()
     {
-        sim::attach(sim::Identity()).setReportRate(0);
+        sim::Meter &meter = sim::attach(sim::Identity());
+        meter.setReportRate(0);
         MainDialog d;
         d.chartTimer().stop();
         d.dashboardTimer().stop();
@@ -332,6 +327,7 @@ private slots:
                 meterReading().vbus = plan.v0 + plan.dv * float(i);
                 meterReading().ibus = plan.amps;
                 meterReading().power = meterReading().vbus * plan.amps;
+                meterMeasures(d, meter);
                 m_now += 1000;
                 d.chartTick();
             }

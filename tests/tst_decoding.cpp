@@ -1,4 +1,6 @@
 // Decoding of the meter's input reports.
+#include "device/meterfeed.h"
+#include "device/meterport.h"
 #include "device/meterreading.h"
 #include "simulator.h"
 
@@ -59,12 +61,6 @@ class TestDecoding : public QObject
 {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        meterReading() = MeterReading();
-        settingsReportReceived() = false;
-    }
-
     void measurementFields()
     {
         Report r = measurement();
@@ -179,34 +175,57 @@ private slots:
         const MeterReading before = m;
         QCOMPARE(decodeReport(data.get(), length, m), ReportKind::Ignored);
         QVERIFY(sameBits(m, before));
-
-        parse_report(data.get(), static_cast<unsigned char>(length));
-        QVERIFY(sameBits(meterReading(), MeterReading()));
-        QVERIFY(!settingsReportReceived());
     }
 
-    void settingsFlagFollowsSettingsReports()
+    // A meter's feed: reports decoded in order, the last measurement wins,
+    // settings leave it as it was; "measured" holds from the first
+    // measurement of each open of the meter, never from an earlier one.
+    void feedFollowsTheMeterOpened()
     {
-        const Report m = measurement();
-        parse_report(m.data(), 64);
-        QVERIFY(!settingsReportReceived());
-        const Report s = settings();
-        parse_report(s.data(), 64);
-        QVERIFY(settingsReportReceived());
-    }
+        sim::reset();
+        sim::Meter &meter = sim::attach();
+        meter.setReportRate(0);
+        MeterPort port;
+        MeterReading reading = marked();
+        MeterFeed feed(port, reading);
+        QVERIFY(!feed.hasMeasured());
+        QVERIFY(port.open(0x0483, 0x5750, std::wstring()));
 
-    void lastReportWins()
-    {
         Report a = measurement();
         putU32(a, 8, 5000000);
         Report b = measurement();
         putU32(b, 8, 9000000);
-        parse_report(a.data(), 64);
-        parse_report(b.data(), 64);
-        QCOMPARE(meterReading().vbus, 9.0f);
-        // A settings report in between leaves the measurement as it was.
-        parse_report(settings().data(), 64);
-        QCOMPARE(meterReading().vbus, 9.0f);
+        const Report s = settings();
+        meter.inject(s);
+        MeterFeed::Drained drained = feed.drain();
+        QCOMPARE(drained.reports, 1);
+        QVERIFY(drained.settings);
+        QCOMPARE(drained.measurements, 0);
+        QVERIFY(!feed.hasMeasured());
+
+        QList<float> heard;
+        for (const Report &r : {a, b, s})
+            meter.inject(r);
+        drained = feed.drain([&](const MeterReading &m) { heard << m.vbus; });
+        QCOMPARE(drained.measurements, 2);
+        QCOMPARE(heard, QList<float>({5.0f, 9.0f}));
+        QCOMPARE(feed.reading().vbus, 9.0f);
+        QVERIFY(feed.hasMeasured());
+
+        // Opened again (a replug, another meter): nothing measured yet,
+        // whatever the reading still holds.
+        QVERIFY(port.open(0x0483, 0x5750, std::wstring()));
+        QVERIFY(!feed.hasMeasured());
+        meter.inject(a);
+        feed.drain();
+        QVERIFY(feed.hasMeasured());
+        QCOMPARE(feed.reading().vbus, 5.0f);
+
+        meter.unplug();
+        drained = feed.drain();
+        QVERIFY(drained.gone);
+        QVERIFY(port.isOpen());
+        QVERIFY(!feed.hasMeasured());
     }
 
     void simulatorEncodingRoundTrips()

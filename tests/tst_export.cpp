@@ -379,13 +379,17 @@ private slots:
 
     void exportThroughTheWindow()
     {
+        sim::Meter &meter = sim::attach(meterWithSerial(L"1111111111"));
+        meter.setReportRate(0);
         auto d = dialog();
         d->show();
         QVERIFY(QTest::qWaitForWindowExposed(d.get()));
         clickOn(d->form()->disp_Btn_Run);
+        clickOn(d->form()->disp_Btn_Run);   // a run on the test's clock
         MeterReading &r = meterReading();
         r.vbus = 9.0f, r.ibus = 1.5f, r.power = 13.5f, r.pd = 0.6f, r.pm = 0.4f, r.cc1 = 1.2f, r.cc2 = 0.3f;
         r.capacity = 0.25f, r.energy = 2.5f, r.cpu_temp = 30.5f;
+        meterMeasures(*d, meter);
         ticks(*d, 3);
 
         // Too few records: the notice, and the export goes on; each reading
@@ -479,7 +483,8 @@ private slots:
 
     void runHistory()
     {
-        sim::attach(meterWithSerial(L"1111111111")).setReportRate(0);
+        sim::Meter &meter = sim::attach(meterWithSerial(L"1111111111"));
+        meter.setReportRate(0);
         auto d = dialog();
         d->show();
         QVERIFY(QTest::qWaitForWindowExposed(d.get()));
@@ -488,6 +493,7 @@ private slots:
         for (int i = 0; i < 25; ++i) {
             meterReading().vbus = 5.0f + 0.01f * i;
             meterReading().ibus = 2.0f - 0.01f * i;
+            meterMeasures(*d, meter);
             ticks(*d, 1);
         }
         m_saveAs = path("live.csv");
@@ -496,6 +502,7 @@ private slots:
         clickOn(d->form()->disp_Btn_Run);   // and the next run
         meterReading().ibus = 3.6f;
         meterReading().power = 36.0f;
+        meterMeasures(*d, meter);
         ticks(*d, 3);
         // The main window near the screen's bottom right corner.
         const QRect available = d->windowHandle()->screen()->availableGeometry();
@@ -678,7 +685,8 @@ private slots:
     // behind it moves neither.
     void measurementOnAStoredRun()
     {
-        sim::attach(meterWithSerial(L"1111111111")).setReportRate(0);
+        sim::Meter &meter = sim::attach(meterWithSerial(L"1111111111"));
+        meter.setReportRate(0);
         auto d = dialog();
         d->show();
         QVERIFY(QTest::qWaitForWindowExposed(d.get()));
@@ -687,12 +695,14 @@ private slots:
         meterReading().vbus = 5.0f;
         meterReading().ibus = 2.0f;
         meterReading().power = 10.0f;
+        meterMeasures(*d, meter);
         ticks(*d, 600);
         clickOn(d->form()->disp_Btn_Run);   // stopped
         m_now += 86400000;                  // the next day, a live run at 9 V and 1 A
         meterReading().vbus = 9.0f;
         meterReading().ibus = 1.0f;
         meterReading().power = 9.0f;
+        meterMeasures(*d, meter);
         clickOn(d->form()->disp_Btn_Run);
         ticks(*d, 5);
 
@@ -766,7 +776,8 @@ private slots:
     // same records as the whole export.
     void marksFieldsAndIntervalThroughTheWindow()
     {
-        sim::attach(meterWithSerial(L"1111111111")).setReportRate(0);
+        sim::Meter &meter = sim::attach(meterWithSerial(L"1111111111"));
+        meter.setReportRate(0);
         auto d = dialog();
         d->show();
         QVERIFY(QTest::qWaitForWindowExposed(d.get()));
@@ -777,6 +788,7 @@ private slots:
         for (int i = 0; i < 12; ++i) {
             meterReading().vbus = 5.0f + 0.25f * i;
             meterReading().ibus = 1.0f;
+            meterMeasures(*d, meter);
             ticks(*d, 1);
         }
         QStringList asked;
@@ -944,9 +956,11 @@ private slots:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         qputenv("XDG_DATA_HOME", QFile::encodeName(path("blocker")));
+        sim::Meter &meter = sim::attach(meterWithSerial(L"1111111111"));
+        meter.setReportRate(0);
         {
             auto d = dialog();
-            d->form()->disp_Btn_Run->click();
+            meterMeasures(*d, meter);
             ticks(*d, 3);
             QCOMPARE(d->readingLog().size(), 3);
             QVERIFY2(d->form()->label_left_tips->text().contains(QStringLiteral("无法写入")),
@@ -975,7 +989,7 @@ private slots:
 
         // Held by another program: the records wait in memory and are all
         // written when it lets go; the tip line says so meanwhile.
-        d->form()->disp_Btn_Run->click();
+        meterMeasures(*d, meter);
         ticks(*d, 2);
         sqlite3 *other = nullptr;
         QCOMPARE(sqlite3_open(QFile::encodeName(dbPath).constData(), &other), SQLITE_OK);
@@ -1030,7 +1044,8 @@ private slots:
         };
         QCOMPARE(endOnDisk(), QString());
 
-        sim::attach(meterWithSerial(L"1111111111")).setReportRate(0);
+        sim::Meter &meter = sim::attach(meterWithSerial(L"1111111111"));
+        meter.setReportRate(0);
         auto d = dialog();
         QVERIFY(d->isPlotting());   // the plugged meter began a run
         QCOMPARE(endOnDisk(), QString());
@@ -1039,6 +1054,7 @@ private slots:
         QTRY_COMPARE(endOnDisk(), QStringLiteral("interrupted"));
         QVERIFY2(d->form()->label_left_tips->text().contains(QStringLiteral("上次有 1 次运行未正常结束")),
                  qPrintable(d->form()->label_left_tips->text()));
+        meterMeasures(*d, meter);
         ticks(*d, 2);
         const qint64 live = d->journal()->storedId(d->journalRunId());
         QVERIFY(live > 0);
@@ -1137,6 +1153,7 @@ private slots:
         QVERIFY(d->isPlotting());
         d->form()->disp_Btn_Run->click();   // a run on the test's clock
         d->form()->disp_Btn_Run->click();
+        meterMeasures(*d, first);
         ticks(*d, 5);
 
         first.unplug();
@@ -1144,7 +1161,11 @@ private slots:
         m_now += 30000;   // half a minute without the meter: no records
         first.plug();
         QTRY_VERIFY_WITH_TIMEOUT(d->isPlotting(), 3000);
+        // Nothing of the meter back until it has measured.
+        ticks(*d, 1);
         QCOMPARE(d->readingLog().size(), 5);
+        m_now -= 1000;
+        meterMeasures(*d, first);
         ticks(*d, 2);
         QCOMPARE(d->readingLog().size(), 7);
         QCOMPARE(d->readingLog().timeMs(5) - d->readingLog().timeMs(4), qint64(31000));
@@ -1164,16 +1185,28 @@ private slots:
         first.unplug();
         QTRY_VERIFY_WITH_TIMEOUT(!d->isPlotting(), 3000);
         sim::reset();
-        sim::attach(meterWithSerial(L"2222222222")).setReportRate(0);
+        sim::Meter &second = sim::attach(meterWithSerial(L"2222222222"));
+        second.setReportRate(0);
         QTRY_VERIFY_WITH_TIMEOUT(d->isPlotting(), 3000);
         QCOMPARE(d->readingLog().size(), 0);
-        // As does the Run button after a pulled cable.
+        // Its first report late: no record of zeros nor of the first
+        // meter's values before it.
+        ticks(*d, 2);
+        QCOMPARE(d->readingLog().size(), 0);
+        MeterReading twelve;
+        twelve.vbus = 12.0f;
+        twelve.ibus = 0.5f;
+        meterMeasures(*d, second, twelve);
         ticks(*d, 3);
+        QCOMPARE(d->readingLog().value(ReadingLog::Vbus, 0), 12.0);
+        // As does the Run button after a pulled cable: a run that waits for
+        // its meter, and records nothing meanwhile.
         sim::reset();
         QTRY_VERIFY_WITH_TIMEOUT(!d->isPlotting(), 3000);
         d->form()->disp_Btn_Run->click();
+        QVERIFY(d->isPlotting());
         ticks(*d, 1);
-        QCOMPARE(d->readingLog().size(), 1);
+        QCOMPARE(d->readingLog().size(), 0);
 
         // The history: the live run, the second meter's and the first's, both
         // ended by an unplug; the run without a record left nothing.

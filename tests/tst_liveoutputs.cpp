@@ -14,6 +14,7 @@
 #include "ui/maindialog.h"
 #include "ui/prompts.h"
 #include "ui_maindialog.h"
+#include "windowinput.h"
 
 #include <QCheckBox>
 #include <QJsonArray>
@@ -38,12 +39,6 @@ namespace {
 const QString kUser = QStringLiteral("bench");
 const QString kPassword = QStringLiteral("right-secret");
 const QString kTopic = QStringLiteral("lab/bench7");
-
-void clickOn(QWidget *w)
-{
-    QWidget *top = w->window();
-    QTest::mouseClick(top->windowHandle(), Qt::LeftButton, Qt::NoModifier, w->mapTo(top, w->rect().center()));
-}
 
 // A field emptied and typed into where Qt routes the keys: through its window.
 void typeInto(QLineEdit *field, const QString &text)
@@ -205,11 +200,12 @@ private slots:
     // the output off.
     void brokerThroughTheDialog()
     {
-        sim::attach([] {
+        sim::Meter &meter = sim::attach([] {
             sim::Identity id;
             id.serial = L"4444444444";
             return id;
-        }()).setReportRate(0);
+        }());
+        meter.setReportRate(0);
         m_now = QDateTime(QDate(2026, 3, 29), QTime(1, 59, 58)).toMSecsSinceEpoch();
         Subscriber sub(m_port);
         {
@@ -237,6 +233,7 @@ private slots:
                 meterReading().vbus = v;
                 meterReading().ibus = 0.5f;
                 meterReading().power = v * 0.5f;
+                meterMeasures(*d, meter);
                 m_now += 1000;
                 d->chartTick();
             }
@@ -330,7 +327,8 @@ private slots:
     // as a point of its time; emptied, it gets none of the records after.
     void influxThroughTheDialog()
     {
-        sim::attach(sim::Identity()).setReportRate(0);
+        sim::Meter &meter = sim::attach(sim::Identity());
+        meter.setReportRate(0);
         m_now = QDateTime(QDate(2026, 11, 2), QTime(8, 0, 0)).toMSecsSinceEpoch();
         InfluxServer influx(m_dir.path() + QStringLiteral("/influxdb"));
         QVERIFY2(influx.start(false), influx.log().constData());
@@ -357,6 +355,7 @@ private slots:
         const float vbus[] = {5.125f, 9.0f, 20.25f, 12.0f, 15.0f};
         auto tick = [&](int i) {
             meterReading().vbus = vbus[i];
+            meterMeasures(*d, meter);
             m_now += 1000;
             d->chartTick();
         };

@@ -2,6 +2,8 @@
 
 // A user's clicks on the main window, routed as Qt routes them: through the
 // top-level window that holds the widget, and through the pop-up menus.
+#include "device/meterreading.h"
+#include "simulator.h"
 #include "ui/maindialog.h"
 #include "ui_maindialog.h"
 
@@ -11,6 +13,16 @@
 #include <QtTest>
 
 namespace {
+
+// The window's meter measures `r` (by default what the dashboard shows):
+// its report through the simulated meter, decoded by the dashboard's tick
+// as its timer does. The window records nothing of a meter before this.
+inline void meterMeasures(MainDialog &d, sim::Meter &meter, const MeterReading &r = meterReading())
+{
+    meter.inject(sim::measurementReport(r.vbus, r.ibus, r.power, r.pd, r.pm, r.cc1, r.cc2, r.cpu_temp, r.ntc_temp,
+                                        r.capacity, r.energy, r.direction));
+    d.dashboardTick();
+}
 
 // A click on a widget (its centre, or a point of it), through its window.
 inline void clickOn(QWidget *w, QPoint at = QPoint(), Qt::KeyboardModifiers modifiers = Qt::NoModifier)

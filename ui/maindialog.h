@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/firmwareupgrade.h"
+#include "device/meterfeed.h"
 #include "device/meterport.h"
 #include "recording/readinglog.h"
 #include "ui/dispheaderlayout.h"
@@ -180,7 +181,7 @@ private:
     void openUpgradePage(const QString &title);
     void openSettingsPage(const QString &title);
     void openPage(int index, QLabel *title, QPushButton *returnButton, const QString &text);
-    void showReading();
+    void showReading(bool settingsArrived);
     void showMeterSettings();
     void initRun();
     // The run's timeline: the window's clocks.
@@ -203,7 +204,8 @@ private:
     unsigned short m_vid = kVendorId;
     unsigned short m_pid = kProductId;
     MeterPort m_port;
-    unsigned char m_reportBuffer[64] = {};
+    // The meter's reports, decoded into the reading the dashboard paints.
+    MeterFeed m_feed{m_port, meterReading()};
     QTimer m_chartTimer;
     QTimer m_dashboardTimer;
     QTranslator *m_translator = nullptr;

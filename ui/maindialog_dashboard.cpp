@@ -16,6 +16,7 @@
 #include "charts/measurecursors.h"
 #include "device/commandframe.h"
 #include "ui/deviceinfoui.h"
+#include "device/meterfeed.h"
 #include "device/meterreading.h"
 #include "device/productinfo.h"
 #include "device/usbthread.h"
@@ -41,10 +42,6 @@
 
 namespace {
 
-// A report buffer is drained at most this far per tick, so a meter that
-// floods the handle cannot hold the GUI thread.
-constexpr int kMaxReportsPerTick = 256;
-
 void setBar(QProgressBar *bar, double value, double fullScale, const char *colour)
 {
     const Dashboard::Bar level = Dashboard::barLevel(value, fullScale);
@@ -56,22 +53,16 @@ void setBar(QProgressBar *bar, double value, double fullScale, const char *colou
 
 void MainDialog::dashboardTick()
 {
-    if (!m_port.isOpen())
-        return;
     // Every report waiting is decoded in order, so the display never lags
     // behind a meter that sends more than one report a second.
-    int reports = 0;
-    while (reports < kMaxReportsPerTick && m_port.readReport(m_reportBuffer) == 64) {
-        if (reports == 0)
-            ui->disp_labDevTiT->setText(Dashboard::deviceTitle(m_devices->modelWord(), m_devices->serialPrefix()));
-        parse_report(m_reportBuffer, 64);
-        ++reports;
-    }
-    if (reports > 0)
-        showReading();
+    const MeterFeed::Drained drained = m_feed.drain();
+    if (drained.reports == 0)
+        return;
+    ui->disp_labDevTiT->setText(Dashboard::deviceTitle(m_devices->modelWord(), m_devices->serialPrefix()));
+    showReading(drained.settings);
 }
 
-void MainDialog::showReading()
+void MainDialog::showReading(bool settingsArrived)
 {
     const MeterReading &r = meterReading();
     const QString volt = Dashboard::bigValueText(r.vbus);
@@ -99,10 +90,8 @@ void MainDialog::showReading()
     ui->settings_lab_currvalue->setText(curr);
     ui->settings_lab_tempvalue->setText(cpu);
 
-    if (settingsReportReceived()) {
-        settingsReportReceived() = false;
+    if (settingsArrived)
         showMeterSettings();
-    }
 
     if (const std::optional<int> choice = Dashboard::minCurrentChoice(r.min_current)) {
         QPushButton *buttons[3] = {ui->settings_btn_0A, ui->settings_btn_10ma, ui->settings_btn_20ma};

@@ -109,6 +109,7 @@ void MainDialog::usbdisconnect()
             QStringLiteral("border-image:url(:/sys/rs/rs/usb_disconnect.png) 0 0 0 0 stretch stretch;"));
     }
     m_devices->showDisconnected();
+    m_feed.lost();
     // The run waits for its meter.
     m_session->run().pause();
 }

@@ -97,9 +97,10 @@ void MainDialog::on_disp_Btn_Run_clicked()
 void MainDialog::recordTick()
 {
     LiveRun &run = m_session->run();
-    if (!run.recording())
+    // Never a record of a reading the meter shown has not sent.
+    if (!run.recording() || !m_feed.hasMeasured())
         return;
-    if (!run.add(meterReading()))
+    if (!run.add(m_feed.reading()))
         return;
     liveChart()->recorded(run.log().runMs(run.log().size() - 1));
     // The journal, the cursors' panel and the history hear of it; then the
