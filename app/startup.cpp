@@ -2,6 +2,7 @@
 
 #include "base/appname.h"
 #include "base/crashreport.h"
+#include "base/quitsignals.h"
 #include "base/setting.h"
 #include "device/hidglobal.h"
 #include "cli/cli.h"
@@ -15,32 +16,14 @@
 #include <QIcon>
 #include <QPalette>
 #include <QScreen>
-#include <QSocketNotifier>
 #include <QTextCodec>
 
-#include <csignal>
 #include <cstdio>
-#include <memory>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace Startup {
 
 namespace {
 const char kInterfaceFamily[] = "Microsoft Yahei";
-
-// SIGTERM and SIGINT (a logout, a shutdown, kill, Ctrl+C in the terminal)
-// close the window from the event loop, as its close button does, so the run
-// ends as stopped with every record: the handler only writes a byte here.
-int g_quitPipe[2] = {-1, -1};
-
-void onQuitSignal(int)
-{
-    const char byte = 1;
-    const ssize_t written = ::write(g_quitPipe[1], &byte, 1);
-    (void)written;
-}
 } // namespace
 
 int fontPointSize(double logicalDpi)
@@ -162,39 +145,25 @@ int run(int argc, char *argv[])
 
     int result;
     {
+        // SIGTERM and SIGINT (a logout, a shutdown, kill, Ctrl+C in the
+        // terminal) close the window as its close button does, so the run
+        // ends as stopped with every record; caught until the window and
+        // its run are closed.
+        QuitSignals quit;
         MainDialog dialog;
-        std::unique_ptr<QSocketNotifier> quitNotifier;
-        if (::pipe2(g_quitPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-            quitNotifier = std::make_unique<QSocketNotifier>(g_quitPipe[0], QSocketNotifier::Read);
-            QObject::connect(quitNotifier.get(), &QSocketNotifier::activated, &dialog, [&dialog] {
-                char byte;
-                while (::read(g_quitPipe[0], &byte, 1) > 0) {
-                }
-                dialog.close();
-                // Ends a question's own event loop too, should one be open.
-                QCoreApplication::quit();
-            });
-            struct sigaction action {};
-            action.sa_handler = onQuitSignal;
-            sigemptyset(&action.sa_mask);
-            action.sa_flags = SA_RESTART;
-            sigaction(SIGINT, &action, nullptr);
-            sigaction(SIGTERM, &action, nullptr);
-        }
+        QObject::connect(&quit, &QuitSignals::received, &dialog, [&dialog] {
+            dialog.close();
+            // Ends a question's own event loop too, should one be open.
+            QCoreApplication::quit();
+        });
         dialog.show();
         result = app.exec();
     }
+    // The window and its run are closed; a signal now ends the process.
     // Settings written in the background are on disk before the end.
     Setting::flush();
-    // The window and its run are closed; a signal now ends the process.
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     // Both handles are closed with the dialog; now the library itself.
     HidGlobal::exit();
-    if (g_quitPipe[0] >= 0) {
-        ::close(g_quitPipe[0]);
-        ::close(g_quitPipe[1]);
-    }
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "base/regularfile.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cerrno>
 
@@ -68,6 +69,40 @@ Opened open(QFile &file, QIODevice::OpenMode mode, QString *error, Accept accept
         return Opened::Failed;
     }
     return Opened::Yes;
+}
+
+bool readSmall(const QString &name, QByteArray *data, QString *reason)
+{
+    QFile file(name);
+    if (!QFileInfo::exists(name)) {
+        *reason = QStringLiteral("no such file");
+        return false;
+    }
+    QString error;
+    if (open(file, QIODevice::ReadOnly, &error) != Opened::Yes) {
+        *reason = error.isEmpty() ? QStringLiteral("not a regular file") : error;
+        return false;
+    }
+    *data = file.read(1 << 20);
+    return true;
+}
+
+bool readSecret(const QString &name, QString *secret, QString *reason)
+{
+    QByteArray text;
+    if (!readSmall(name, &text, reason))
+        return false;
+    const int end = text.indexOf('\n');
+    if (end >= 0)
+        text.truncate(end);
+    if (text.endsWith('\r'))
+        text.chop(1);
+    if (text.isEmpty()) {
+        *reason = QStringLiteral("empty");
+        return false;
+    }
+    *secret = QString::fromUtf8(text);
+    return true;
 }
 
 } // namespace RegularFile

@@ -32,4 +32,11 @@ enum class Accept {
 // system's reason in `error`.
 Opened open(QFile &file, QIODevice::OpenMode mode, QString *error = nullptr, Accept accept = Accept::RegularFiles);
 
+// A small file read whole (a megabyte at most): a CA certificate. False with
+// the reason ("no such file", "not a regular file", the system's).
+bool readSmall(const QString &name, QByteArray *data, QString *reason);
+// A secret kept in a file: its first line without the line's end, nothing
+// else taken away. False with the reason, also for an empty one ("empty").
+bool readSecret(const QString &name, QString *secret, QString *reason);
+
 } // namespace RegularFile

@@ -1,5 +1,7 @@
 #include "base/timetext.h"
 
+#include <QDateTime>
+
 #include <cmath>
 
 namespace TimeText {
@@ -36,6 +38,16 @@ Local local(qint64 ms)
     if (!localtime_r(&t, &l.tm))
         l.tm = std::tm{};
     return l;
+}
+
+QString localDateTime(qint64 msecsSinceEpoch)
+{
+    return QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+QString signedDuration(qint64 ms)
+{
+    return (ms < 0 ? QStringLiteral("-") : QString()) + duration(ms < 0 ? -ms : ms);
 }
 
 } // namespace TimeText

@@ -149,7 +149,7 @@ QString accessHint(const QString &node)
 std::optional<int> openForCommand(MeterPort &port, const char *command, const QString &serial)
 {
     QString node;
-    switch (openMeter(port, 0x0483, 0x5750, serial, &node)) {
+    switch (openMeter(port, kMeterVendorId, kMeterProductId, serial, &node)) {
     case MeterOpen::Opened:
         return std::nullopt;
     case MeterOpen::NoMeter:

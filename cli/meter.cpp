@@ -74,7 +74,7 @@ int runList(const QStringList &arguments)
     QJsonArray json;
     QByteArray out;
     int count = 0;
-    hid_device_info *list = HidGlobal::enumerate(0x0483, 0x5750);
+    hid_device_info *list = HidGlobal::enumerate(kMeterVendorId, kMeterProductId);
     for (hid_device_info *d = list; d; d = d->next) {
         ++count;
         const ProductInfo info =

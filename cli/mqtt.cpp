@@ -21,26 +21,6 @@ namespace {
 const char kForget[] = "mqtt-forget";
 const char kPasswordVariable[] = "OMBREL_MQTT_PASSWORD";
 
-// A file named by an option: read whole, or the reason it cannot be.
-bool readSmallFile(const QString &name, QByteArray *data, QString *reason)
-{
-    const QFileInfo info(name);
-    if (!info.exists()) {
-        *reason = QStringLiteral("no such file");
-        return false;
-    }
-    if (!info.isFile()) {
-        *reason = QStringLiteral("not a regular file");
-        return false;
-    }
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *reason = file.errorString();
-        return false;
-    }
-    *data = file.read(1 << 20);
-    return true;
-}
 } // namespace
 
 MqttOptions::MqttOptions()
@@ -94,54 +74,48 @@ std::optional<int> MqttOptions::read(const QCommandLineParser &parser, const cha
         error(name, QStringLiteral("--mqtt: %1").arg(reason));
         return Usage;
     }
-    if (parser.isSet(ca)) {
-        if (!settings->tls) {
-            error(name, QStringLiteral("--mqtt-ca is for a TLS broker: mqtts://%1").arg(settings->host));
-            return Usage;
-        }
-        QByteArray pem;
-        if (!readSmallFile(parser.value(ca), &pem, &reason)) {
-            error(name, QStringLiteral("cannot read the CA file %1 of --mqtt-ca: %2").arg(parser.value(ca), reason));
-            return CannotWrite;
-        }
-        if (!pem.contains("-----BEGIN CERTIFICATE-----")) {
-            error(name, QStringLiteral("the CA file %1 of --mqtt-ca holds no certificate (PEM, "
-                                       "-----BEGIN CERTIFICATE-----)")
-                            .arg(parser.value(ca)));
-            return CannotWrite;
-        }
+    if (parser.isSet(ca))
         settings->caFile = QFileInfo(parser.value(ca)).absoluteFilePath();
-    }
     settings->user = parser.value(user);
     if (parser.isSet(passwordFile)) {
-        QByteArray text;
-        if (!readSmallFile(parser.value(passwordFile), &text, &reason)) {
+        if (!RegularFile::readSecret(parser.value(passwordFile), &settings->password, &reason)) {
             error(name, QStringLiteral("cannot read the password file %1 of --mqtt-password-file: %2")
                             .arg(parser.value(passwordFile), reason));
             return CannotWrite;
         }
-        const int end = text.indexOf('\n');
-        if (end >= 0)
-            text.truncate(end);
-        if (text.endsWith('\r'))
-            text.chop(1);
-        settings->password = QString::fromUtf8(text);
     } else if (const char *env = std::getenv(kPasswordVariable)) {
         settings->password = QString::fromUtf8(env);
     }
-    if (!settings->password.isEmpty() && settings->user.isEmpty()) {
+    auto badTopic = [&] {
+        error(name, QStringLiteral("--mqtt-topic '%1': a topic prefix without + or # that does not end in /")
+                        .arg(parser.value(topic)));
+        return Usage;
+    };
+    if (parser.isSet(topic)) {
+        settings->topicPrefix = parser.value(topic);
+        if (settings->topicPrefix.isEmpty())
+            return badTopic();
+    }
+    // The settings' own check, as the window's dialog makes it.
+    switch (settings->check(&reason)) {
+    case MqttSettings::Fault::None:
+        break;
+    case MqttSettings::Fault::TopicPrefix:
+        return badTopic();
+    case MqttSettings::Fault::CaWithoutTls:
+        error(name, QStringLiteral("--mqtt-ca is for a TLS broker: mqtts://%1").arg(settings->host));
+        return Usage;
+    case MqttSettings::Fault::CaUnreadable:
+        error(name, QStringLiteral("cannot read the CA file %1 of --mqtt-ca: %2").arg(parser.value(ca), reason));
+        return CannotWrite;
+    case MqttSettings::Fault::CaNoCertificate:
+        error(name, QStringLiteral("the CA file %1 of --mqtt-ca holds no certificate (PEM, "
+                                   "-----BEGIN CERTIFICATE-----)")
+                        .arg(parser.value(ca)));
+        return CannotWrite;
+    case MqttSettings::Fault::PasswordWithoutUser:
         error(name, QStringLiteral("a password for the broker needs a user name: --mqtt-user"));
         return Usage;
-    }
-    if (parser.isSet(topic)) {
-        const QString prefix = parser.value(topic);
-        if (prefix.isEmpty() || prefix.contains(QLatin1Char('+')) || prefix.contains(QLatin1Char('#'))
-            || prefix.endsWith(QLatin1Char('/'))) {
-            error(name, QStringLiteral("--mqtt-topic '%1': a topic prefix without + or # that does not end in /")
-                            .arg(prefix));
-            return Usage;
-        }
-        settings->topicPrefix = prefix;
     }
     if (parser.isSet(discovery) && parser.isSet(noDiscovery)) {
         error(name, QStringLiteral("--mqtt-discovery and --no-mqtt-discovery contradict each other"));

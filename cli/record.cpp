@@ -3,7 +3,7 @@
 #include "cli/recordoutputs.h"
 #include "cli/mqttoptions.h"
 
-#include "base/setting.h"
+#include "base/quitsignals.h"
 #include "base/timetext.h"
 #include "device/productinfo.h"
 #include "outputs/mqttsink.h"
@@ -11,21 +11,14 @@
 #include "recording/newfile.h"
 #include "recording/runjournal.h"
 #include "recording/runrecorder.h"
+#include "recording/runsession.h"
 #include "recording/runsinks.h"
 #include "recording/stopconditions.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSocketNotifier>
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -61,108 +54,17 @@ const QList<StopOption> &stopOptions()
     return options;
 }
 
-// SIGINT and SIGTERM end the run from the event loop: the handler only
-// writes a byte to this pipe.
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
-    (void)written;
-}
-
-// The run journal's faults on standard error: each outage said once when it
-// begins and again when the journal has caught up, and a journal moved
-// aside. A fault never ends the run.
-class JournalWords
-{
-public:
-    explicit JournalWords(const RunJournal &journal) : m_journal(journal) {}
-    bool faultSaid() const { return m_faultSaid; }
-    // From now on the run's journal sink tells what is a fault: a short
-    // wait for another program is none.
-    void follow(const RunSink &sink) { m_sink = &sink; }
-
-    void report(bool opening)
-    {
-        const RunJournal::Status status = m_journal.status();
-        const QString db = QDir::toNativeSeparators(m_journal.path());
-        const bool fault = m_sink ? m_sink->status().state == RunSink::State::Fault
-                                  : status != RunJournal::Status::Ok && status != RunJournal::Status::NotOpen;
-        if (!fault) {
-            if (m_faultSaid && m_journal.isOpen())
-                error(QLatin1String(kCommand),
-                      QStringLiteral("the run journal %1 has caught up: every record so far is kept").arg(db));
-            m_faultSaid = false;
-            return;
-        }
-        if (status == RunJournal::Status::MovedAside) {
-            // Not a fault of this run: it is kept in the new journal.
-            if (!m_movedSaid)
-                error(QLatin1String(kCommand),
-                      QStringLiteral("the run journal was damaged or from a newer version of the program: moved "
-                                     "aside as %1, a new one is started")
-                          .arg(QDir::toNativeSeparators(m_journal.movedAsidePath())));
-            m_movedSaid = true;
-            return;
-        }
-        if (m_faultSaid)
-            return;
-        m_faultSaid = true;
-        QString text;
-        switch (status) {
-        case RunJournal::Status::FolderNotWritable:
-            text = QStringLiteral("the run journal's folder %1 cannot be written")
-                       .arg(QDir::toNativeSeparators(QFileInfo(m_journal.path()).absolutePath()));
-            break;
-        case RunJournal::Status::DiskFull:
-            text = QStringLiteral("the disk of the run journal %1 is full: its records wait in memory").arg(db);
-            break;
-        case RunJournal::Status::Locked:
-            text = QStringLiteral("the run journal %1 is held by another program: its records wait in memory")
-                       .arg(db);
-            break;
-        case RunJournal::Status::NotAFile:
-            text = QStringLiteral("the run journal %1 is %2, not a database file")
-                       .arg(db, QLatin1String(RunJournal::fileKindWords(m_journal.notAFile())));
-            break;
-        default:
-            text = QStringLiteral("cannot write the run journal %1 (%2)")
-                       .arg(db, m_journal.detail().isEmpty() ? m_journal.message() : m_journal.detail());
-            break;
-        }
-        text += opening || !m_journal.isOpen()
-                    ? QStringLiteral("; the run is recorded to the files given but not kept in the run history")
-                    : QStringLiteral("; the run goes on to the files given");
-        error(QLatin1String(kCommand), text);
-    }
-
-private:
-    const RunJournal &m_journal;
-    const RunSink *m_sink = nullptr;
-    bool m_faultSaid = false;
-    bool m_movedSaid = false;
+// The command line of a run, read and checked.
+struct Request {
+    QString csvName, jsonName, name;
+    RunFields fields;
+    StopConditions conditions;
+    RunRecorder::Options meter;
+    MqttSettings mqtt;
+    bool mqttGiven = false;
 };
 
-// Opens the run journal with the settings file's cap: a bad cap is said.
-void openJournal(RunJournal &journal)
-{
-    QString badCap;
-    journal.setSizeCap(RunJournal::sizeCapFromSettings(Setting(), &badCap));
-    if (!badCap.isEmpty())
-        error(QLatin1String(kCommand),
-              QStringLiteral("%1=%2 in the settings file %3 is not a whole number of MiB from 1 to %4: the run "
-                             "journal's cap is the default %5 MiB")
-                  .arg(RunJournal::sizeCapKey(), badCap, QDir::toNativeSeparators(Setting::filePath()))
-                  .arg(RunJournal::kLargestSizeCapMB)
-                  .arg(RunJournal::kDefaultSizeCap >> 20));
-    journal.open();
-}
-
-} // namespace
-
-int runRecord(const QStringList &arguments)
+std::optional<int> readRequest(const QStringList &arguments, RecordOutputs &outputs, Request &r)
 {
     QCommandLineParser parser;
     const QCommandLineOption csvOption(QStringLiteral("csv"),
@@ -196,7 +98,6 @@ int runRecord(const QStringList &arguments)
                                            QStringLiteral("The ambient temperature in degrees Celsius."),
                                            QStringLiteral("celsius"));
     parser.addOptions({nameOption, noteOption, dutOption, sourceOption, cableOption, ambientOption});
-    RecordOutputs outputs;
     parser.addOptions(outputs.options());
     MqttOptions mqttOptions;
     mqttOptions.add(parser, true);
@@ -220,189 +121,246 @@ int runRecord(const QStringList &arguments)
         error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "多余的参数“%1”").arg(parser.positionalArguments().first()));
         return Usage;
     }
-    const QString csvName = parser.value(csvOption);
-    const QString jsonName = parser.value(jsonOption);
-    if ((parser.isSet(csvOption) && csvName.isEmpty()) || (parser.isSet(jsonOption) && jsonName.isEmpty())) {
+    r.csvName = parser.value(csvOption);
+    r.jsonName = parser.value(jsonOption);
+    if ((parser.isSet(csvOption) && r.csvName.isEmpty()) || (parser.isSet(jsonOption) && r.jsonName.isEmpty())) {
         error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "--%1 的文件名为空")
-                                           .arg(parser.isSet(csvOption) && csvName.isEmpty() ? "csv" : "jsonl"));
+                                           .arg(parser.isSet(csvOption) && r.csvName.isEmpty() ? "csv" : "jsonl"));
         return Usage;
     }
-    if (csvName == QLatin1String("-") && jsonName == QLatin1String("-")) {
+    if (r.csvName == QLatin1String("-") && r.jsonName == QLatin1String("-")) {
         error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "--csv 和 --jsonl 只能有一个写到标准输出（-）"));
         return Usage;
     }
-    StopConditions conditions;
     for (int i = 0; i < stops.size(); ++i) {
         if (!parser.isSet(stops[i]))
             continue;
         const StopOption &option = stopOptions()[i];
         QString reason;
         const QString value = parser.value(stops[i]);
-        if (!StopConditions::parse(option.kind, value, &conditions[option.kind], &reason)) {
+        if (!StopConditions::parse(option.kind, value, &r.conditions[option.kind], &reason)) {
             error(QLatin1String(kCommand),
                   QStringLiteral("bad value '%1' for --%2: %3").arg(value, QLatin1String(option.name), reason));
             return Usage;
         }
     }
-    RunFields fields;
-    fields.notes = parser.value(noteOption);
-    fields.dut = parser.value(dutOption);
-    fields.source = parser.value(sourceOption);
-    fields.cable = parser.value(cableOption);
-    if (parser.isSet(ambientOption)) {
-        bool ok = false;
-        const double c = parser.value(ambientOption).toDouble(&ok);
-        if (!ok || !std::isfinite(c) || c < -273.15 || c > 1000.0) {
-            error(QLatin1String(kCommand), QStringLiteral("bad value '%1' for --ambient: a temperature in degrees "
-                                                          "Celsius such as 25 or -5.5")
-                                               .arg(parser.value(ambientOption)));
-            return Usage;
-        }
-        fields.ambientC = c;
+    r.name = parser.value(nameOption);
+    r.fields.notes = parser.value(noteOption);
+    r.fields.dut = parser.value(dutOption);
+    r.fields.source = parser.value(sourceOption);
+    r.fields.cable = parser.value(cableOption);
+    if (parser.isSet(ambientOption) && !r.fields.setAmbient(parser.value(ambientOption))) {
+        error(QLatin1String(kCommand), QStringLiteral("bad value '%1' for --ambient: a temperature in degrees "
+                                                      "Celsius such as 25 or -5.5")
+                                           .arg(parser.value(ambientOption)));
+        return Usage;
     }
     if (const std::optional<int> bad = outputs.read(parser))
         return *bad;
-    MqttSettings mqttSettings;
-    bool mqttGiven = false;
-    if (const std::optional<int> done = mqttOptions.read(parser, kCommand, &mqttSettings, &mqttGiven))
+    if (const std::optional<int> done = mqttOptions.read(parser, kCommand, &r.mqtt, &r.mqttGiven))
         return *done;
-    RunRecorder::Options options;
-    options.serial = parser.value(serialOption);
-    options.allReports = parser.isSet(allOption);
-    options.exitOnUnplug = parser.isSet(unplugOption);
-    RunRecorder recorder(options);
-    QString node;
-    switch (recorder.open(&node)) {
-    case MeterOpen::Opened:
-        break;
-    case MeterOpen::NoMeter:
-        error(QLatin1String(kCommand), options.serial.isEmpty()
-                                           ? QCoreApplication::translate("Cli", "没有连接电表")
-                                           : QCoreApplication::translate("Cli", "没有连接序列号为 %1 的电表")
-                                                 .arg(options.serial));
-        return NoMeter;
-    case MeterOpen::AccessDenied:
-        error(QLatin1String(kCommand), accessHint(node));
-        return NoMeter;
-    case MeterOpen::Failed:
-        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法打开电表 %1").arg(node));
-        return NoMeter;
-    }
-    const ProductInfo product = parseProductString(recorder.product());
+    r.meter.serial = parser.value(serialOption);
+    r.meter.allReports = parser.isSet(allOption);
+    r.meter.exitOnUnplug = parser.isSet(unplugOption);
+    return std::nullopt;
+}
 
-    // The run keeps in memory only what its sinks have not taken yet.
-    LiveRun run;
-    run.setKeepRecords(false);
-    run.setConditions(conditions);
-    auto cannotWrite = [](const FileRunSink &sink, const QString &reason) {
-        error(QLatin1String(kCommand),
-              QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(sink.fileName()), reason));
-    };
-    // Every output is opened before the first record.
-    std::unique_ptr<CsvRunSink> csvFile;
-    if (!csvName.isEmpty()) {
-        csvFile.reset(new CsvRunSink(run, product.modelWord, csvName, RegularFile::Accept::Streams));
+void cannotWrite(const FileRunSink &sink, const QString &reason)
+{
+    error(QLatin1String(kCommand),
+          QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(sink.fileName()), reason));
+}
+
+// The files of the request, opened before the first record; said when one
+// cannot be.
+std::optional<int> openFiles(const Request &r, LiveRun &run, const QString &model,
+                             std::vector<std::unique_ptr<FileRunSink>> &files)
+{
+    if (!r.csvName.isEmpty())
+        files.push_back(std::make_unique<CsvRunSink>(run, model, r.csvName, RegularFile::Accept::Streams));
+    if (!r.jsonName.isEmpty())
+        files.push_back(std::make_unique<JsonLinesRunSink>(r.jsonName, RegularFile::Accept::Streams));
+    for (const auto &file : files) {
         QString reason;
-        if (!csvFile->open(&reason)) {
-            cannotWrite(*csvFile, reason);
+        if (!file->open(&reason)) {
+            cannotWrite(*file, reason);
             return CannotWrite;
         }
     }
-    std::unique_ptr<JsonLinesRunSink> jsonFile;
-    if (!jsonName.isEmpty()) {
-        jsonFile.reset(new JsonLinesRunSink(jsonName, RegularFile::Accept::Streams));
-        QString reason;
-        if (!jsonFile->open(&reason)) {
-            cannotWrite(*jsonFile, reason);
-            return CannotWrite;
-        }
-    }
-    if (const std::optional<int> bad = outputs.open())
-        return *bad;
+    return std::nullopt;
+}
 
-    // The run history: a journal that cannot be opened is said, and the run
-    // goes on to the files. The journal first: a run killed at any moment has
-    // in the journal at least every record its files have.
-    RunJournal journal;
-    openJournal(journal);
-    JournalWords journalWords(journal);
-    journalWords.report(true);
-    RunJournalSink *const journalSink = run.attach(std::make_unique<RunJournalSink>(journal));
-    journalSink->describe(parser.value(nameOption), fields);
-    journalWords.follow(*journalSink);
-    std::vector<FileRunSink *> files;
-    if (csvFile)
-        files.push_back(run.attach(std::move(csvFile)));
-    if (jsonFile)
-        files.push_back(run.attach(std::move(jsonFile)));
-    outputs.attach(run, files);
-
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    // The broker last: it never holds back the run nor the files. Its
-    // connection is said once at each change.
-    MqttSink *mqtt = nullptr;
-    if (mqttGiven) {
-        mqtt = run.attach(std::make_unique<MqttSink>(mqttSettings));
-        QObject::connect(mqtt, &MqttSink::statusChanged, [&](const MqttStatus &said) {
-            if (said.kind == MqttStatus::Connecting)
-                return;
-            if (terminal)
-                std::fputs("\r\x1b[K", stderr);
-            error(QLatin1String(kCommand), said.words(mqttSettings.url()));
-        });
-        mqtt->start({product.modelWord, product.versionWord, recorder.serialNumber()});
+// The run's line on a terminal's standard error, at most once a second.
+class StatusLine
+{
+public:
+    StatusLine() : m_terminal(::isatty(STDERR_FILENO) == 1) {}
+    bool terminal() const { return m_terminal; }
+    // Clears the line for a message.
+    void clear() const
+    {
+        if (m_terminal)
+            std::fputs("\r\x1b[K", stderr);
     }
-
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法设置信号处理"));
-        return Failed;
-    }
-    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
-    // A pipe whose reader stops reading cannot hold the run past a signal.
-    OutputFile::setWakeDescriptor(g_signalPipe[0]);
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    qint64 lastStatusMs = -1000;
-    int status = Ok;
-    bool finished = false;
-    QString endReason = QLatin1String(RunJournal::kStopped);
-    // The command ends: the run ends with this reason once the event loop is left.
-    auto finish = [&](int code, const QString &reason) {
-        if (finished)
-            return;
-        finished = true;
-        status = code;
-        endReason = reason;
-        recorder.stop();
-        QCoreApplication::exit(code);
-    };
-    auto showStatus = [&](bool force) {
-        if (!terminal)
-            return;
+    void show(const LiveRun &run, const RunRecorder &recorder, bool force)
+    {
         const qint64 now = run.elapsedMs();
-        if (!force && now - lastStatusMs < 1000)
+        if (!m_terminal || (!force && now - m_lastMs < 1000))
             return;
-        lastStatusMs = now;
+        m_lastMs = now;
         const MeterReading &r = recorder.latest();
         std::fprintf(stderr, "\r%s  %.3f V  %.3f A  %.3f W  %.3f Ah  %.3f Wh  %lld records%s\x1b[K",
                      qPrintable(TimeText::duration(now)), double(r.vbus), double(r.ibus), double(r.power),
                      double(r.capacity), double(r.energy), static_cast<long long>(run.records()),
                      recorder.connected() ? "" : "  (unplugged)");
         std::fflush(stderr);
-    };
+    }
+    void newLine() const
+    {
+        if (m_terminal)
+            std::fputs("\n", stderr);
+    }
 
+private:
+    bool m_terminal;
+    qint64 m_lastMs = -1000;
+};
+
+// The meter's comings and goings, said, with the session's rule for a meter
+// that comes back.
+void followMeter(RunRecorder &recorder, RunSession &session, const StatusLine &line, bool endOnUnplug)
+{
+    QObject::connect(&recorder, &RunRecorder::unplugged, &session, [&recorder, &session, &line, endOnUnplug] {
+        session.meterLost();
+        line.newLine();
+        error(QLatin1String(kCommand), endOnUnplug
+                                           ? QCoreApplication::translate("Cli", "电表已拔出：运行结束")
+                                           : QCoreApplication::translate("Cli", "电表已拔出：等待它（序列号 %1）重新插上")
+                                                 .arg(recorder.serialNumber()));
+    });
+    QObject::connect(&recorder, &RunRecorder::replugged, &session, [&recorder, &session] {
+        session.meterBack(recorder.serialNumber());
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "电表已重新插上：运行继续"));
+    });
+}
+
+// The end of the run and "offline" reach the broker when it is there; the
+// records it missed are said.
+void closeBroker(MqttSink &mqtt, const QString &url)
+{
+    mqtt.close(3000);
+    if (mqtt.dropped() > 0)
+        error(QLatin1String(kCommand),
+              QStringLiteral("%1 of %2 records were not sent to the MQTT broker %3 (no connection, or it did "
+                             "not keep up): only MQTT missed them")
+                  .arg(mqtt.dropped())
+                  .arg(mqtt.dropped() + mqtt.sent())
+                  .arg(url));
+}
+
+// What the journal and the files say once the run has ended, and the line
+// that says how it ended; the exit status.
+int sayEnd(int status, RunSession &session, bool inJournal, const std::vector<FileRunSink *> &files)
+{
+    for (const FileRunSink *file : files) {
+        if (!file->closeError().isEmpty() && status == Ok) {
+            cannotWrite(*file, file->closeError());
+            status = CannotWrite;
+        }
+    }
+    RunJournalSink &journalSink = session.journalSink();
+    if (inJournal && !journalSink.endWritten() && journalSink.status().state != RunSink::State::Fault)
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "运行的结束无法写入运行记录数据库：它将显示为中断的运行"));
+    const bool kept = inJournal && journalSink.keptWhole();
+    if (status == CannotWrite)
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "出错之前的记录都已在文件中"));
+    else if (!kept && status == Ok)
+        status = CannotWrite;   // the run is not (wholly) in the run journal
+    // How the run ended, in one line for a script's log.
+    const LiveRun &run = session.run();
+    const IntervalStats total = run.stats().total();
+    error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "运行已结束（%1），历时 %2：%3，%4 Ah，%5 Wh")
+                                       .arg(StopConditions::reasonWords(run.endReason()), TimeText::runDuration(total.duration_s),
+                                            total.records == 1 ? QCoreApplication::translate("Cli", "1 条记录")
+                                                               : QCoreApplication::translate("Cli", "%1 条记录").arg(total.records))
+                                       .arg(total.charge_ah, 0, 'f', 6)
+                                       .arg(total.energy_wh, 0, 'f', 6));
+    return status;
+}
+
+} // namespace
+
+int runRecord(const QStringList &arguments)
+{
+    RecordOutputs outputs;
+    Request request;
+    if (const std::optional<int> done = readRequest(arguments, outputs, request))
+        return *done;
+    RunRecorder recorder(request.meter);
+    if (const std::optional<int> failed = openForCommand(recorder.port(), kCommand, request.meter.serial))
+        return *failed;
+    recorder.opened();
+    const ProductInfo product = parseProductString(recorder.product());
+
+    // The run keeps in memory only what its sinks have not taken yet; the
+    // journal's sink first, so a run killed at any moment has in the journal
+    // at least every record its files have.
+    RunSession session;
+    LiveRun &run = session.run();
+    run.setKeepRecords(false);
+    run.setConditions(request.conditions);
+    std::vector<std::unique_ptr<FileRunSink>> opened;
+    if (const std::optional<int> bad = openFiles(request, run, product.modelWord, opened))
+        return *bad;
+    if (const std::optional<int> bad = outputs.open())
+        return *bad;
+    StatusLine line;
+    // What the session says (the journal's faults, their end, what the size
+    // cap did) in the window's words; a fault never ends the run.
+    QObject::connect(&session, &RunSession::tipChanged, [&] {
+        if (!session.tip().isEmpty()) {
+            line.clear();
+            error(QLatin1String(kCommand), session.tip());
+        }
+    });
+    session.openJournal();
+    session.describeNextRuns(request.name, request.fields);
+    std::vector<FileRunSink *> files;
+    for (auto &file : opened)
+        files.push_back(run.attach(std::move(file)));
+    outputs.attach(run, files);
+    // The broker last: it never holds back the run nor the files. Its
+    // connection is said once at each change.
+    MqttSink *mqtt = nullptr;
+    if (request.mqttGiven) {
+        mqtt = run.attach(std::make_unique<MqttSink>(request.mqtt));
+        QObject::connect(mqtt, &MqttSink::statusChanged, [&](const MqttStatus &said) {
+            if (said.kind == MqttStatus::Connecting)
+                return;
+            line.clear();
+            error(QLatin1String(kCommand), said.words(request.mqtt.url()));
+        });
+        mqtt->start({product.modelWord, product.versionWord, recorder.serialNumber()});
+    }
+
+    QuitSignals quit;
+    // A pipe whose reader stops reading cannot hold the run past a signal.
+    OutputFile::setWakeDescriptor(quit.wakeDescriptor());
+    int status = Ok;
+    std::optional<QString> endReason;
+    // The command ends: the run ends with this reason once the event loop is left.
+    auto finish = [&](int code, const QString &reason) {
+        if (endReason)
+            return;
+        status = code;
+        endReason = reason;
+        recorder.stop();
+        QCoreApplication::exit(code);
+    };
     QObject::connect(&run, &LiveRun::sinkStatusChanged, [&](int i) {
         const RunSink &sink = run.sink(i);
-        if (outputs.statusChanged(sink))
+        if (outputs.statusChanged(sink) || &sink == &session.journalSink())
             return;
-        if (&sink == journalSink) {
-            journalWords.report(false);
-            return;
-        }
         // A file that cannot be written ends the run; a reader that went
         // away (`| head`) ends it as stopped, quietly.
         const RunSink::Status said = sink.status();
@@ -416,100 +374,35 @@ int runRecord(const QStringList &arguments)
     QObject::connect(&recorder, &RunRecorder::taken, &run, &LiveRun::add);
     QObject::connect(&recorder, &RunRecorder::recorded, &run, &LiveRun::flush);
     QObject::connect(&recorder, &RunRecorder::ticked, [&] {
-        if (run.checkConditions(recorder.tickMs())) {
+        if (run.checkConditions(recorder.tickMs()))
             finish(Ok, run.endReason());
-            return;
-        }
-        showStatus(false);
+        else
+            line.show(run, recorder, false);
     });
-    QObject::connect(&recorder, &RunRecorder::unplugged, [&] {
-        run.pause();
-        if (terminal)
-            std::fputs("\n", stderr);
-        error(QLatin1String(kCommand), options.exitOnUnplug
-                                           ? QCoreApplication::translate("Cli", "电表已拔出：运行结束")
-                                           : QCoreApplication::translate("Cli", "电表已拔出：等待它（序列号 %1）重新插上")
-                                                 .arg(recorder.serialNumber()));
-    });
-    QObject::connect(&recorder, &RunRecorder::replugged, [&] {
-        run.resume();
-        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "电表已重新插上：运行继续"));
-    });
+    followMeter(recorder, session, line, request.meter.exitOnUnplug);
     QObject::connect(&recorder, &RunRecorder::finished, [&] { finish(Ok, QLatin1String(RunJournal::kUnplugged)); });
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
-        char byte;
-        while (::read(g_signalPipe[0], &byte, 1) > 0) {
-        }
-        finish(Ok, QLatin1String(RunJournal::kStopped));
-    });
+    QObject::connect(&quit, &QuitSignals::received, [&] { finish(Ok, QLatin1String(RunJournal::kStopped)); });
 
     run.begin({product.modelWord, product.versionWord, recorder.serialNumber()});
-    const bool inJournal = journalSink->runId() != 0;
+    const bool inJournal = session.journalSink().runId() != 0;
     run.armConditions();
     recorder.start();
-    if (!finished)
+    if (!endReason)
         QCoreApplication::exec();
-
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
     OutputFile::setWakeDescriptor(-1);
-    ::close(g_signalPipe[0]);
-    ::close(g_signalPipe[1]);
-    showStatus(true);
-    if (terminal)
-        std::fputs("\n", stderr);
+    line.show(run, recorder, true);
+    line.newLine();
     // Ends the run, unless a stop condition did: the files are closed, then
     // the journal's run ends (as unplugged when the meter is out, as the
     // window's does).
-    if (endReason == QLatin1String(RunJournal::kStopped))
+    if (!endReason || *endReason == QLatin1String(RunJournal::kStopped))
         run.stop();
     else
-        run.end(endReason);
+        run.end(*endReason);
     outputs.finish();
-    if (mqtt) {
-        // The end of the run and "offline" reach the broker when it is there.
-        mqtt->close(3000);
-        if (mqtt->dropped() > 0)
-            error(QLatin1String(kCommand),
-                  QStringLiteral("%1 of %2 records were not sent to the MQTT broker %3 (no connection, or it did "
-                                 "not keep up): only MQTT missed them")
-                      .arg(mqtt->dropped())
-                      .arg(mqtt->dropped() + mqtt->sent())
-                      .arg(mqttSettings.url()));
-    }
-    for (const FileRunSink *file : files) {
-        if (!file->closeError().isEmpty() && status == Ok) {
-            cannotWrite(*file, file->closeError());
-            status = CannotWrite;
-        }
-    }
-    if (inJournal && !journalSink->endWritten()) {
-        journalWords.report(false);
-        if (!journalWords.faultSaid())
-            error(QLatin1String(kCommand), QStringLiteral("the end of the run could not be written to the run "
-                                                          "journal: it will show as interrupted"));
-    }
-    if (inJournal && journal.takeOverCap())
-        error(QLatin1String(kCommand),
-              QStringLiteral("the runs the run journal %1 must keep (the one that has ended and those "
-                             "recording) are over its cap of %2 MiB (%3 in the settings file): they are kept")
-                  .arg(QDir::toNativeSeparators(journal.path()))
-                  .arg(journal.sizeCap() >> 20)
-                  .arg(RunJournal::sizeCapKey()));
-    const bool kept = inJournal && journalSink->keptWhole();
-    if (status == CannotWrite)
-        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "出错之前的记录都已在文件中"));
-    else if (!kept && status == Ok)
-        status = CannotWrite;   // the run is not (wholly) in the run journal
-    // How the run ended, in one line for a script's log.
-    const IntervalStats total = run.stats().total();
-    error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "运行已结束（%1），历时 %2：%3，%4 Ah，%5 Wh")
-                                       .arg(StopConditions::reasonWords(run.endReason()), TimeText::runDuration(total.duration_s),
-                                            total.records == 1 ? QCoreApplication::translate("Cli", "1 条记录")
-                                                               : QCoreApplication::translate("Cli", "%1 条记录").arg(total.records))
-                                       .arg(total.charge_ah, 0, 'f', 6)
-                                       .arg(total.energy_wh, 0, 'f', 6));
-    return status;
+    if (mqtt)
+        closeBroker(*mqtt, request.mqtt.url());
+    return sayEnd(status, session, inJournal, files);
 }
 
 } // namespace Cli

@@ -28,19 +28,10 @@ bool readSecret(const QCommandLineParser &parser, const QCommandLineOption &opti
         return true;
     }
     const QString name = parser.value(option);
-    QFile file(name);
     QString reason;
-    if (RegularFile::open(file, QIODevice::ReadOnly, &reason) != RegularFile::Opened::Yes) {
-        error(QLatin1String(kCommand),
-              QStringLiteral("cannot read --%1 %2: %3")
-                  .arg(option.names().first(), QDir::toNativeSeparators(name),
-                       reason.isEmpty() ? QStringLiteral("not a regular file") : reason));
-        return false;
-    }
-    *secret = QString::fromUtf8(file.readLine(4096)).trimmed();
-    if (secret->isEmpty()) {
-        error(QLatin1String(kCommand),
-              QStringLiteral("--%1 %2 is empty").arg(option.names().first(), QDir::toNativeSeparators(name)));
+    if (!RegularFile::readSecret(name, secret, &reason)) {
+        error(QLatin1String(kCommand), QStringLiteral("cannot read --%1 %2: %3")
+                                           .arg(option.names().first(), QDir::toNativeSeparators(name), reason));
         return false;
     }
     return true;

@@ -97,10 +97,6 @@ std::optional<int> runArgument(const QCommandLineParser &parser, const char *com
     return std::nullopt;
 }
 
-QString localText(qint64 ms)
-{
-    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-}
 
 // A TIME of --from/--to: ISO 8601 local date-time (an offset or Z taken as
 // given), or seconds from the run's first record.
@@ -346,10 +342,10 @@ int runRuns(const QStringList &arguments)
             const QString meter = (r.model + QLatin1Char(' ') + r.serial).trimmed();
             out += QStringLiteral("%1  %2  %3  %4  %5  %6")
                        .arg(r.id, 4)
-                       .arg(localText(r.startMs), TimeText::runDuration(r.duration_s))
+                       .arg(TimeText::localDateTime(r.startMs), TimeText::runDuration(r.duration_s))
                        .arg(r.records, 7)
                        .arg(meter.isEmpty() ? QStringLiteral("-") : meter,
-                            r.finished() ? StopConditions::reasonWords(r.endReason) : QStringLiteral("recording"))
+                            StopConditions::reasonWords(r.endReason, !r.finished()))
                        .toUtf8();
             out += aboutText(r).toUtf8() + '\n';
         }
@@ -741,7 +737,7 @@ int runMarks(const QStringList &arguments)
             out += QStringLiteral("%1  %2  %3  %4\n")
                        .arg(m.id, 4)
                        .arg(TimeText::durationMs(m.atMs), 12)
-                       .arg(localText(wallAt(m)), oneLine(m.name))
+                       .arg(TimeText::localDateTime(wallAt(m)), oneLine(m.name))
                        .toUtf8();
         }
     }

@@ -62,6 +62,10 @@ private:
     unsigned m_opens = 0;
 };
 
+// The meter's USB ids.
+constexpr unsigned short kMeterVendorId = 0x0483;
+constexpr unsigned short kMeterProductId = 0x5750;
+
 enum class MeterOpen { Opened, NoMeter, AccessDenied, Failed };
 // Opens on `port` the first meter with these ids and serial number (any
 // when empty). When it fails for a meter that is there, `node` names its

@@ -138,16 +138,47 @@ LiveOutputs::~LiveOutputs()
         retire(Output(o));
 }
 
+MqttSettings LiveOutputs::mqttSettings(const LiveOutputsSettings &s)
+{
+    MqttSettings mqtt;
+    if (!mqtt.setUrl(s.mqttUrl, nullptr))
+        mqtt.host.clear();
+    mqtt.user = s.mqttUser;
+    mqtt.password = s.mqttPassword;
+    mqtt.caFile = s.mqttCaFile;
+    mqtt.topicPrefix = s.mqttTopic;
+    mqtt.discovery = s.mqttDiscovery;
+    return mqtt;
+}
+
 bool LiveOutputs::check(const LiveOutputsSettings &s, QString *error)
 {
     if (!s.mqttUrl.isEmpty()) {
-        MqttSettings mqtt;
-        if (!mqtt.setUrl(s.mqttUrl, nullptr)) {
+        const MqttSettings mqtt = mqttSettings(s);
+        if (mqtt.host.isEmpty()) {
             *error = tr("MQTT 代理地址 %1 无效：应为 mqtt://主机[:端口] 或 mqtts://主机[:端口]").arg(s.mqttUrl);
             return false;
         }
-        if (!s.mqttCaFile.isEmpty() && !QFileInfo(s.mqttCaFile).isReadable()) {
-            *error = tr("无法读取 CA 文件 %1").arg(QDir::toNativeSeparators(s.mqttCaFile));
+        // The settings' own check, as the command line makes it.
+        QString reason;
+        const QString ca = QDir::toNativeSeparators(s.mqttCaFile);
+        switch (mqtt.check(&reason)) {
+        case MqttSettings::Fault::None:
+            break;
+        case MqttSettings::Fault::TopicPrefix:
+            *error = tr("MQTT 主题前缀“%1”无效：不能含有 + 或 #，也不能以 / 结尾").arg(s.mqttTopic);
+            return false;
+        case MqttSettings::Fault::CaWithoutTls:
+            *error = tr("CA 文件只用于 TLS 连接的代理：mqtts://%1").arg(mqtt.host);
+            return false;
+        case MqttSettings::Fault::CaUnreadable:
+            *error = tr("无法读取 CA 文件 %1").arg(ca);
+            return false;
+        case MqttSettings::Fault::CaNoCertificate:
+            *error = tr("CA 文件 %1 中没有证书（PEM 格式，-----BEGIN CERTIFICATE-----）").arg(ca);
+            return false;
+        case MqttSettings::Fault::PasswordWithoutUser:
+            *error = tr("MQTT 代理的密码需要用户名");
             return false;
         }
     }
@@ -181,14 +212,7 @@ bool LiveOutputs::apply(const LiveOutputsSettings &s, QString *error)
     if (mqttDiffers(old, s) || !m_mqtt) {
         retire(Mqtt);
         if (!s.mqttUrl.isEmpty()) {
-            MqttSettings mqtt;
-            mqtt.setUrl(s.mqttUrl, nullptr);
-            mqtt.user = s.mqttUser;
-            mqtt.password = s.mqttPassword;
-            mqtt.caFile = s.mqttCaFile;
-            mqtt.topicPrefix = s.mqttTopic;
-            mqtt.discovery = s.mqttDiscovery;
-            auto sink = std::make_unique<MqttSink>(mqtt);
+            auto sink = std::make_unique<MqttSink>(mqttSettings(s));
             connect(sink.get(), &MqttSink::statusChanged, this, &LiveOutputs::update);
             m_mqtt = m_run->attach(std::move(sink));
             join(m_mqtt);

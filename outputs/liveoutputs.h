@@ -9,6 +9,7 @@ class InfluxHttpSink;
 class LiveRun;
 class MetricsSink;
 class MqttSink;
+struct MqttSettings;
 class RunSink;
 
 // What the window's "Live outputs" dialog sets: an empty URL or port turns
@@ -58,6 +59,8 @@ public:
 
     // Checks the settings; false with the reason (in the program's language).
     static bool check(const LiveOutputsSettings &settings, QString *error);
+    // The broker's settings of these (no host for a bad address).
+    static MqttSettings mqttSettings(const LiveOutputsSettings &settings);
     // Checks and attaches: an output whose settings changed starts anew, one
     // turned off is detached. False with the reason, nothing changed.
     bool apply(const LiveOutputsSettings &settings, QString *error);

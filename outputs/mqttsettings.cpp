@@ -1,5 +1,6 @@
 #include "outputs/mqttsettings.h"
 
+#include "base/regularfile.h"
 #include "outputs/addresstext.h"
 
 #include <QCoreApplication>
@@ -81,4 +82,31 @@ QString MqttStatus::words(const QString &url) const
         break;
     }
     return detail.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, detail);
+}
+
+bool MqttSettings::validTopicPrefix(const QString &prefix)
+{
+    return !prefix.contains(QLatin1Char('+')) && !prefix.contains(QLatin1Char('#')) && !prefix.endsWith(QLatin1Char('/'));
+}
+
+MqttSettings::Fault MqttSettings::check(QString *detail) const
+{
+    if (!validTopicPrefix(topicPrefix))
+        return Fault::TopicPrefix;
+    if (!caFile.isEmpty()) {
+        if (!tls)
+            return Fault::CaWithoutTls;
+        QByteArray pem;
+        QString reason;
+        if (!RegularFile::readSmall(caFile, &pem, &reason)) {
+            if (detail)
+                *detail = reason;
+            return Fault::CaUnreadable;
+        }
+        if (!pem.contains("-----BEGIN CERTIFICATE-----"))
+            return Fault::CaNoCertificate;
+    }
+    if (!password.isEmpty() && user.isEmpty())
+        return Fault::PasswordWithoutUser;
+    return Fault::None;
 }

@@ -27,6 +27,21 @@ struct MqttSettings {
     QString url() const;
     // The topics of a meter: <prefix>/state, /availability, /run.
     QString prefixFor(const QString &serial) const;
+
+    // What keeps these settings from being used, the same for the window's
+    // dialog and the command line, each in its own words.
+    enum class Fault {
+        None,
+        TopicPrefix,           // + or #, or an empty level at its end
+        CaWithoutTls,          // a CA file for a plain connection
+        CaUnreadable,          // the reason in `detail`
+        CaNoCertificate,       // no PEM certificate in it
+        PasswordWithoutUser,
+    };
+    Fault check(QString *detail = nullptr) const;
+    // A prefix the broker takes as the start of a topic name; empty is the
+    // default.
+    static bool validTopicPrefix(const QString &prefix);
 };
 
 // What becomes of the connection to the broker.

@@ -23,7 +23,8 @@ bool RunFields::setAmbient(const QString &text)
     }
     bool ok = false;
     const double c = QLocale::c().toDouble(t, &ok);
-    if (!ok || !std::isfinite(c))
+    // Nothing colder than absolute zero, nothing a bench reaches beyond.
+    if (!ok || !std::isfinite(c) || c < -273.15 || c > 1000.0)
         return false;
     ambientC = c;
     return true;

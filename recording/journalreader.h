@@ -21,7 +21,8 @@ struct RunFields {
     double ambientC = qQNaN();   // ambient temperature in degrees Celsius; NaN when not given
     bool hasAmbient() const { return !qIsNaN(ambientC); }
     // An ambient temperature as a user types it ("25", "-5.5", empty for
-    // none) into ambientC; false for any other text.
+    // none) into ambientC; false for any other text and for a temperature
+    // below absolute zero or above 1000 °C.
     bool setAmbient(const QString &text);
     bool operator==(const RunFields &o) const
     {

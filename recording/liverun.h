@@ -91,7 +91,7 @@ struct RunMeter {
 //  - page six: setConditions() when its values change (the run under way
 //    follows them at once), its Start button begin() then armConditions(),
 //    its Stop button stop();
-// (JournalledRun holds the window's run with its journal; the window hands
+// (RunSession holds the window's run with its journal; the window hands
 // it out as MainDialog::liveRun().)
 //  - the history opening the live run: RunJournalSink::catchUp() first, so
 //    the journal holds every record before it is read back; the live run

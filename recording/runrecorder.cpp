@@ -7,14 +7,10 @@ RunRecorder::RunRecorder(const Options &options, QObject *parent) : QObject(pare
     connect(&m_timer, &QTimer::timeout, this, &RunRecorder::tick);
 }
 
-MeterOpen RunRecorder::open(QString *node)
+void RunRecorder::opened()
 {
-    const MeterOpen result = openMeter(m_port, kVendorId, kProductId, m_options.serial, node);
-    if (result == MeterOpen::Opened) {
-        m_serial = m_port.serialNumber().toStdWString();
-        m_product = m_port.product();
-    }
-    return result;
+    m_serial = m_port.serialNumber().toStdWString();
+    m_product = m_port.product();
 }
 
 void RunRecorder::start()
@@ -32,7 +28,7 @@ void RunRecorder::stop()
 void RunRecorder::reopen()
 {
     // The same meter only: the run goes on where it stopped.
-    if (openMeter(m_port, kVendorId, kProductId, QString::fromStdWString(m_serial)) != MeterOpen::Opened)
+    if (openMeter(m_port, kMeterVendorId, kMeterProductId, QString::fromStdWString(m_serial)) != MeterOpen::Opened)
         return;
     m_lastRequestMs = -1000;
     emit replugged();

@@ -22,8 +22,6 @@ class RunRecorder : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr unsigned short kVendorId = 0x0483;
-    static constexpr unsigned short kProductId = 0x5750;
     // Tick of a run that keeps every report: the meter's queue of reports
     // (64 of them) must never fill between two ticks.
     static constexpr int kFastTickMs = 10;
@@ -36,9 +34,9 @@ public:
 
     explicit RunRecorder(const Options &options, QObject *parent = nullptr);
 
-    // Opens the meter the options name; on failure `node` names the device
-    // node of a meter that is there but could not be opened.
-    MeterOpen open(QString *node = nullptr);
+    // The port to open the meter the options name on; opened() once it is.
+    MeterPort &port() { return m_port; }
+    void opened();
     // Starts the run on the opened meter.
     void start();
     // Stops the ticks; the log keeps what was recorded.

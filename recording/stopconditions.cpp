@@ -1,7 +1,9 @@
 #include "recording/stopconditions.h"
 
+#include "recording/runjournal.h"
 #include "recording/runstats.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <cmath>
@@ -133,27 +135,42 @@ bool StopConditions::fromReason(const QString &reason, Kind *kind, Condition *co
     return false;
 }
 
-QString StopConditions::reasonWords(const QString &reason)
+QString StopConditions::reasonWords(const QString &reason, bool running)
 {
+    auto tr = [](const char *text) { return QCoreApplication::translate("StopConditions", text); };
+    if (running)
+        return tr("记录中");
+    if (reason == QLatin1String(RunJournal::kStopped))
+        return tr("已停止");
+    if (reason == QLatin1String(RunJournal::kUnplugged))
+        return tr("仪表已拔出");
+    if (reason == QLatin1String(RunJournal::kInterrupted))
+        return tr("中断");
     Kind kind;
     Condition c;
     if (!fromReason(reason, &kind, &c))
-        return reason;   // stopped, unplugged, interrupted, or the words of an older version
+        return reason;   // as an older version wrote it
+    return tr("条件：%1").arg(conditionWords(kind, c));
+}
+
+QString StopConditions::conditionWords(Kind kind, const Condition &c)
+{
+    auto tr = [](const char *text) { return QCoreApplication::translate("StopConditions", text); };
     switch (kind) {
     case Duration:
-        return QStringLiteral("condition: duration %1 s").arg(num(c.value));
+        return tr("运行时长达到 %1 秒").arg(num(c.value));
     case CurrentBelow:
-        return QStringLiteral("condition: current below %1 A for %2 s").arg(num(c.value), num(c.seconds));
+        return tr("电流低于 %1 A 持续 %2 秒").arg(num(c.value), num(c.seconds));
     case VoltageBelow:
-        return QStringLiteral("condition: voltage below %1 V").arg(num(c.value));
+        return tr("电压低于 %1 V").arg(num(c.value));
     case Charge:
-        return QStringLiteral("condition: charge %1 Ah").arg(num(c.value));
+        return tr("电量达到 %1 Ah").arg(num(c.value));
     case Energy:
-        return QStringLiteral("condition: energy %1 Wh").arg(num(c.value));
+        return tr("能量达到 %1 Wh").arg(num(c.value));
     case KindCount:
         break;
     }
-    return reason;
+    return QString();
 }
 
 bool StopConditions::parse(Kind kind, const QString &text, Condition *condition, QString *error)

@@ -53,9 +53,14 @@ public:
     QString reason(Kind kind) const;
     // The condition of such a code; false for any other text.
     static bool fromReason(const QString &reason, Kind *kind, Condition *condition);
-    // An end reason in English words, e.g. "condition: current below 0.05 A
-    // for 30 s"; a text that is no such code as it is.
-    static QString reasonWords(const QString &reason);
+    // An end reason in words, in the language installed (English: "stopped",
+    // "condition: current below 0.05 A for 30 s"); "recording" for a run
+    // under way; a text that is no such code (an older version's) as it is.
+    // Every end reason the program shows is worded here.
+    static QString reasonWords(const QString &reason, bool running = false);
+    // A condition of `kind` in words, in the language installed (English:
+    // "current below 0.05 A for 30 s").
+    static QString conditionWords(Kind kind, const Condition &condition);
 
     // The value of a condition as text, as the command line takes it:
     // "SECONDS", "A:SECONDS", "V", "AH", "WH".

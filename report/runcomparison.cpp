@@ -356,11 +356,11 @@ QString RunComparison::figureText(int figure, int i) const
 {
     const Run &r = run(i);
     if (figure == Start)
-        return QDateTime::fromMSecsSinceEpoch(r.info.startMs).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        return TimeText::localDateTime(r.info.startMs);
     if (figure == Duration)
         return TimeText::runDuration(r.total.duration_s);
     if (figure == EndReason)
-        return reasonWords(r.info.endReason, !r.info.finished());
+        return StopConditions::reasonWords(r.info.endReason, !r.info.finished());
     bool number = false;
     const double v = figureValue(figure, i, &number);
     return number ? QString::number(v, 'f', decimalsOf(figure)) : QString();
@@ -385,38 +385,6 @@ QString RunComparison::differenceText(int figure, int i) const
     if (std::fabs(first) > 1e-12)
         text += QStringLiteral(" (%1%2%)").arg(d >= 0 ? QStringLiteral("+") : QString()).arg(100.0 * d / first, 0, 'f', 1);
     return text;
-}
-
-QString RunComparison::reasonWords(const QString &reason, bool running)
-{
-    if (running)
-        return tr("记录中");
-    if (reason == QLatin1String(RunJournal::kStopped))
-        return tr("已停止");
-    if (reason == QLatin1String(RunJournal::kUnplugged))
-        return tr("仪表已拔出");
-    if (reason == QLatin1String(RunJournal::kInterrupted))
-        return tr("中断");
-    StopConditions::Kind kind;
-    StopConditions::Condition c;
-    if (!StopConditions::fromReason(reason, &kind, &c))
-        return reason;   // as an older version wrote it
-    const QString value = QString::number(c.value, 'g', 10);
-    switch (kind) {
-    case StopConditions::Duration:
-        return tr("条件：运行时长达到 %1 秒").arg(value);
-    case StopConditions::CurrentBelow:
-        return tr("条件：电流低于 %1 A 持续 %2 秒").arg(value, QString::number(c.seconds, 'g', 10));
-    case StopConditions::VoltageBelow:
-        return tr("条件：电压低于 %1 V").arg(value);
-    case StopConditions::Charge:
-        return tr("条件：电量达到 %1 Ah").arg(value);
-    case StopConditions::Energy:
-        return tr("条件：能量达到 %1 Wh").arg(value);
-    case StopConditions::KindCount:
-        break;
-    }
-    return reason;
 }
 
 bool RunComparison::writeCsv(QIODevice &out) const

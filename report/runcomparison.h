@@ -112,8 +112,6 @@ public:
     static QString figureName(int figure);
     QString figureText(int figure, int i) const;
     QString differenceText(int figure, int i) const;
-    // The end reason of a run in words, in the language installed.
-    static QString reasonWords(const QString &reason, bool running);
 
     // A wide table of every record of every run, read from the journal: a
     // row for each time since start a record has (seconds with the ms, in

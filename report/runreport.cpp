@@ -37,10 +37,6 @@ QString tr(const char *text)
     return QCoreApplication::translate("RunReport", text);
 }
 
-QString localText(qint64 ms)
-{
-    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-}
 
 QString num(double v, int decimals = 6)
 {
@@ -390,12 +386,6 @@ double niceStep(double span, int steps)
     return 10.0 * power;
 }
 
-QString elapsedText(qint64 ms)
-{
-    const QString sign = ms < 0 ? QStringLiteral("-") : QString();
-    return sign + TimeText::duration(std::llabs(ms));
-}
-
 } // namespace
 
 QCoreApplication *makeApplication(int &argc, char **argv)
@@ -527,7 +517,7 @@ void paintChart(QPainter &p, const QRectF &rect, const QString &title, const QSt
         p.drawLine(QPointF(x, area.top()), QPointF(x, area.bottom()));
         p.setPen(Qt::black);
         p.drawText(QRectF(x - line * 4, area.bottom() + line * 0.2, line * 8, line), Qt::AlignHCenter | Qt::AlignTop,
-                   elapsedText(qint64(t)));
+                   TimeText::signedDuration(qint64(t)));
     }
     p.setPen(QPen(QColor(120, 120, 120), 0));
     p.drawRect(area);
@@ -598,18 +588,18 @@ bool writeRun(RunJournal &journal, qint64 id, const QString &path, bool html, QS
     doc.head = tr("%1 %2 · 运行 %3 · 报告生成于 %4")
                    .arg(QStringLiteral("Ombrel"), QStringLiteral(OMBREL_VERSION))
                    .arg(id)
-                   .arg(localText(QDateTime::currentMSecsSinceEpoch()));
+                   .arg(TimeText::localDateTime(QDateTime::currentMSecsSinceEpoch()));
     doc.title = run.name.trimmed().isEmpty() ? tr("运行 %1").arg(id) : run.name.trimmed();
     doc.info << qMakePair(tr("仪表"), QStringLiteral("%1 %2 %3").arg(run.model, run.version, run.serial).simplified())
-             << qMakePair(tr("开始"), localText(run.startMs))
-             << qMakePair(tr("结束"), run.finished() && run.endMs ? localText(run.endMs) : tr("记录中"))
-             << qMakePair(tr("结束原因"), RunComparison::reasonWords(run.endReason, !run.finished()));
+             << qMakePair(tr("开始"), TimeText::localDateTime(run.startMs))
+             << qMakePair(tr("结束"), run.finished() && run.endMs ? TimeText::localDateTime(run.endMs) : tr("记录中"))
+             << qMakePair(tr("结束原因"), StopConditions::reasonWords(run.endReason, !run.finished()));
     // The test's conditions: the stop condition that ended it, and how often
     // the meter was recorded.
     StopConditions::Kind endKind;
     StopConditions::Condition endCondition;
     doc.info << qMakePair(tr("停止条件"), StopConditions::fromReason(run.endReason, &endKind, &endCondition)
-                                               ? RunComparison::reasonWords(run.endReason, false)
+                                               ? StopConditions::reasonWords(run.endReason, false)
                                                : tr("无（未由条件结束）"));
     if (s.records > 1 && s.duration_s > 0)
         doc.info << qMakePair(tr("记录频率"), tr("%1 条/秒").arg(QString::number((s.records - 1) / s.duration_s, 'g', 3)));
@@ -640,7 +630,7 @@ bool writeRun(RunJournal &journal, qint64 id, const QString &path, bool html, QS
     // Marks at their time since the first record, and the wall clock then.
     const qint64 firstWall = log.size() ? log.timeMs(0) : run.startMs;
     for (const Mark &m : extras.marks)
-        doc.marks << qMakePair(QStringLiteral("%1 (%2)").arg(elapsedText(m.sinceStartMs), localText(firstWall + m.sinceStartMs)),
+        doc.marks << qMakePair(QStringLiteral("%1 (%2)").arg(TimeText::signedDuration(m.sinceStartMs), TimeText::localDateTime(firstWall + m.sinceStartMs)),
                                m.name);
     const QVector<Mark> &marks = extras.marks;
     for (int c : {int(VBUS), int(IBUS), int(POWER)}) {
@@ -676,7 +666,7 @@ bool writeComparison(RunComparison &cmp, const QString &path, bool html, QString
         ids << QStringLiteral("#%1").arg(cmp.run(i).info.id);
     doc.head = tr("%1 %2 · 运行对比 %3 · 报告生成于 %4")
                    .arg(QStringLiteral("Ombrel"), QStringLiteral(OMBREL_VERSION), ids.join(QStringLiteral(", ")),
-                        localText(QDateTime::currentMSecsSinceEpoch()));
+                        TimeText::localDateTime(QDateTime::currentMSecsSinceEpoch()));
     doc.title = tr("运行对比");
     doc.chartsFirst = true;
     // What 0 on the time axis is: each run's first record, or its first mark
@@ -720,7 +710,7 @@ bool writeComparison(RunComparison &cmp, const QString &path, bool html, QString
                               cmp.runName(i)};
         for (const RunMark &m : cmp.run(i).marks) {
             chart.marks << Mark{cmp.markSinceStart(i, m), m.name};
-            doc.marks << qMakePair(QStringLiteral("%1 (%2)").arg(elapsedText(cmp.markSinceStart(i, m)), cmp.runName(i)),
+            doc.marks << qMakePair(QStringLiteral("%1 (%2)").arg(TimeText::signedDuration(cmp.markSinceStart(i, m)), cmp.runName(i)),
                                    m.name);
         }
     }
@@ -747,7 +737,7 @@ bool writeComparison(RunComparison &cmp, const QString &path, bool html, QString
         // The cursors' interval, the same times since zero in every run.
         const qint64 a = std::min(cursors.fromMs, cursors.toMs), b = std::max(cursors.fromMs, cursors.toMs);
         Table interval;
-        interval.header << tr("A–B %1 – %2").arg(elapsedText(a), elapsedText(b));
+        interval.header << tr("A–B %1 – %2").arg(TimeText::signedDuration(a), TimeText::signedDuration(b));
         for (int i = 0; i < cmp.count(); ++i)
             interval.header << cmp.runName(i);
         const QString rowNames[] = {tr("时长"), tr("记录数"), tr("电量(Ah)"), tr("能量(Wh)"), tr("平均 VBUS"),

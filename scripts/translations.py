@@ -213,11 +213,6 @@ ENGLISH = {
     "已停止": "stopped",
     "仪表已拔出": "meter unplugged",
     "中断": "interrupted",
-    "条件：运行时长达到 %1 秒": "condition: duration %1 s",
-    "条件：电流低于 %1 A 持续 %2 秒": "condition: current below %1 A for %2 s",
-    "条件：电压低于 %1 V": "condition: voltage below %1 V",
-    "条件：电量达到 %1 Ah": "condition: charge %1 Ah",
-    "条件：能量达到 %1 Wh": "condition: energy %1 Wh",
     "这次运行正由另一个程序记录，不能删除；它结束后才可以删除。":
         "This run is being recorded by another program and cannot be deleted until it has ended.",
     "无法删除这次运行。": "This run cannot be deleted.",
@@ -269,11 +264,20 @@ ENGLISH = {
     "停止记录": "Stop run",
     "清空图表，按这些条件开始新的记录": "Clear the chart and start a new run with these conditions",
     "已运行 %1    电量 %2 Ah    能量 %3 Wh": "Elapsed %1    Charge %2 Ah    Energy %3 Wh",
-    "运行时长达到 %1 秒": "duration of %1 s reached",
+    "条件：%1": "condition: %1",
+    "运行的结束无法写入运行记录数据库：它将显示为中断的运行":
+        "the end of the run could not be written to the run journal: it will show as interrupted",
+    "MQTT 主题前缀“%1”无效：不能含有 + 或 #，也不能以 / 结尾":
+        "The MQTT topic prefix \u201c%1\u201d is not valid: it may not hold + or # nor end in /.",
+    "CA 文件只用于 TLS 连接的代理：mqtts://%1": "A CA file is for a TLS broker: mqtts://%1.",
+    "CA 文件 %1 中没有证书（PEM 格式，-----BEGIN CERTIFICATE-----）":
+        "The CA file %1 holds no certificate (PEM, -----BEGIN CERTIFICATE-----).",
+    "MQTT 代理的密码需要用户名": "A password for the MQTT broker needs a user name.",
+    "运行时长达到 %1 秒": "duration %1 s",
     "电流低于 %1 A 持续 %2 秒": "current below %1 A for %2 s",
     "电压低于 %1 V": "voltage below %1 V",
-    "电量达到 %1 Ah": "charge of %1 Ah reached",
-    "能量达到 %1 Wh": "energy of %1 Wh reached",
+    "电量达到 %1 Ah": "charge %1 Ah",
+    "能量达到 %1 Wh": "energy %1 Wh",
     "已满足停止条件：%1。记录：时长 %2，电量 %3 Ah，能量 %4 Wh，%5 条记录":
         "Stop condition met: %1. Run: %2, %3 Ah, %4 Wh, %5 records",
     "记录已按条件停止：%1": "The run stopped by its condition: %1",

@@ -1235,8 +1235,10 @@ private slots:
         QCOMPARE(r.out.count('\n'), 3);
         QVERIFY2(r.out.contains("  two /  [31mred\n") && !r.out.contains('\x1b'), r.out.constData());
         // Bad values are refused before anything is recorded or written.
-        r = run({QStringLiteral("record"), QStringLiteral("--ambient"), QStringLiteral("warm")});
-        QCOMPARE(r.status, 2);
+        for (const char *ambient : {"warm", "-274", "1e4"}) {
+            r = run({QStringLiteral("record"), QStringLiteral("--ambient"), QLatin1String(ambient)});
+            QCOMPARE(r.status, 2);
+        }
         r = run({QStringLiteral("mark")});
         QCOMPARE(r.status, 2);
         r = run({QStringLiteral("mark"), QStringLiteral("x"), QStringLiteral("--run"), QStringLiteral("last"),
@@ -1333,7 +1335,8 @@ private slots:
         r = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
                  QStringLiteral("--until-duration"), QStringLiteral("1")});
         QCOMPARE(r.status, 4);   // the run is not kept in the journal
-        QVERIFY2(r.err.contains("run journal"), r.err.constData());
+        QVERIFY2(r.err.contains("The data folder " + QFile::encodeName(g_dataHome)) && r.err.contains("cannot be written"),
+                 r.err.constData());
         QCOMPARE(jsonRecords(r.out).size(), 1);
         // In one language: the journal's and the file checks' own texts in
         // English too, or all in Chinese when the locale asks for it.
@@ -1343,10 +1346,23 @@ private slots:
         QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         const Result chinese = runWith({QStringLiteral("record"), QStringLiteral("--csv"), fifo}, QString(),
                                        QStringLiteral("zh_CN.UTF-8"), 20000);
-        g_dataHome = dataHome;
         QCOMPARE(chinese.status, 4);
         QVERIFY2(chinese.err.contains("ombrel-sim record: 无法写入 " + fifo.toUtf8() + "：命名管道没有读取方"),
                  chinese.err.constData());
+        // A whole run in Chinese: the journal's words and the end line with
+        // its reason, as the window words them.
+        const Result run = runWith({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
+                                    QStringLiteral("--until-duration"), QStringLiteral("1")},
+                                   QString(), QStringLiteral("zh_CN.UTF-8"), 20000);
+        g_dataHome = dataHome;
+        QCOMPARE(run.status, 4);
+        QVERIFY2(run.err.contains("数据文件夹 " + QFile::encodeName(notAFolder.fileName()) + "/ombrel 无法写入")
+                     && run.err.contains("运行已结束（条件：运行时长达到 1 秒），历时"),
+                 run.err.constData());
+        QVERIFY2(!QString::fromUtf8(run.err)
+                      .remove(QStringLiteral("ombrel-sim record: "))
+                      .contains(QRegularExpression(QStringLiteral("[a-z]{3,} [a-z]{3,}"))),
+                 run.err.constData());
     }
 
     // The size cap of the settings file (1 MiB): a run bigger than it is
@@ -1393,7 +1409,7 @@ private slots:
         const QByteArray err = p.readAllStandardError();
         QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0, err.constData());
         QVERIFY2(QFileInfo(db).size() > (1 << 20), qPrintable(QString::number(QFileInfo(db).size())));
-        QVERIFY2(err.count("over its cap of 1 MiB") == 1, err.constData());
+        QVERIFY2(err.count("over the run database's cap of 1 MB") == 1, err.constData());
         // The new run is kept with every record; the two older ones went.
         const QList<QJsonObject> records = jsonRecords(readFile(big));
         QVERIFY(records.size() >= 22000);
@@ -1413,7 +1429,8 @@ private slots:
         const Result small = run({QStringLiteral("record"), QStringLiteral("--jsonl"), QStringLiteral("-"),
                                   QStringLiteral("--until-duration"), QStringLiteral("1")});
         QCOMPARE(small.status, 0);
-        QVERIFY2(small.err.contains("RunDatabaseLimitMB=9000000000000") && small.err.contains("default 2048 MiB"),
+        QVERIFY2(small.err.contains("\xE2\x80\x9C" "9000000000000\xE2\x80\x9D of RunDatabaseLimitMB")
+                     && small.err.contains("default 2048 MB"),
                  small.err.constData());
         QCOMPARE(journalRuns().size(), 2);
         g_dataHome = dataHome;
@@ -1574,7 +1591,10 @@ private slots:
                      QStringLiteral("--until-duration"), QStringLiteral("1")});
             QCOMPARE(r.status, 4);
             QCOMPARE(jsonRecords(r.out).size(), 1);
-            QVERIFY2(r.err.count(named) == 1 && r.err.count("run journal") == 1, r.err.constData());
+            // The window's words: "... is a folder, not a file", "... is a
+            // device or a socket, not a regular file".
+            QVERIFY2(r.err.count(db.toUtf8() + " is " + o.kind) == 1 && r.err.count("run database") == 1,
+                     r.err.constData());
             QVERIFY(QDir().rmdir(db) || QFile::remove(db));
         }
         g_dataHome = dataHome;

@@ -15,6 +15,7 @@
 #include "ui/prompts.h"
 #include "ui_maindialog.h"
 #include "windowinput.h"
+#include "refusedoutputs.h"
 
 #include <QCheckBox>
 #include <QJsonArray>
@@ -397,7 +398,28 @@ private slots:
                                  "MQTT 代理地址 http://127.0.0.1:1883 无效：应为 mqtt://主机[:端口] 或 mqtts://主机[:端口]")));
         QVERIFY(dialog->isVisible());
         QCOMPARE(dialog->mqttStatusLabel()->text(), QStringLiteral("未启用"));
+
+        // Settings the command line refuses, refused alike: nothing is
+        // published, nothing kept.
+        typeInto(dialog->metricsEdit(), QString());
+        typeInto(dialog->mqttUrlEdit(), url(m_port));
+        for (const QString &prefix : refusedTopicPrefixes()) {
+            m_warnings.clear();
+            typeInto(dialog->mqttTopicEdit(), prefix);
+            clickOn(dialog->okButton());
+            QCOMPARE(m_warnings, QStringList(QStringLiteral("MQTT 主题前缀“%1”无效：不能含有 + 或 #，也不能以 / 结尾").arg(prefix)));
+            QVERIFY(dialog->isVisible());
+            QCOMPARE(dialog->mqttStatusLabel()->text(), QStringLiteral("未启用"));
+        }
+        typeInto(dialog->mqttTopicEdit(), QStringLiteral("lab/bench7"));
+        typeInto(dialog->mqttUserEdit(), QString());
+        typeInto(dialog->mqttPasswordEdit(), QStringLiteral("alone"));
+        m_warnings.clear();
+        clickOn(dialog->okButton());
+        QCOMPARE(m_warnings, QStringList(QStringLiteral("MQTT 代理的密码需要用户名")));
+        QVERIFY(dialog->isVisible());
         clickOn(dialog->cancelButton());
+        QCOMPARE(LiveOutputsSettings::load().mqttUrl, QString());
     }
 };
 

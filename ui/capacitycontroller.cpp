@@ -79,7 +79,7 @@ void CapacityController::tick(int tickMs)
     }
     const IntervalStats total = m_run.stats().total();
     const qint64 elapsedMs = m_run.elapsedMs();
-    const QString condition = CapacityPage::describe(m_run.conditions(), *met);
+    const QString condition = StopConditions::conditionWords(*met, m_run.conditions()[*met]);
     m_page->showRun(false, elapsedMs, total);
     m_page->showEnd(QCoreApplication::translate("MainDialog", "已满足停止条件：%1。记录：时长 %2，电量 %3 Ah，能量 %4 Wh，%5 条记录")
                         .arg(condition, TimeText::runDuration(total.duration_s),

@@ -166,7 +166,7 @@ void CapacityPage::showRun(bool running, qint64 elapsedMs, const IntervalStats &
     const StopConditions now = conditions();
     for (int k = 0; k < StopConditions::KindCount; ++k)
         if (now[StopConditions::Kind(k)].on)
-            applying << describe(now, StopConditions::Kind(k));
+            applying << StopConditions::conditionWords(StopConditions::Kind(k), now[StopConditions::Kind(k)]);
     if (!running)
         m_applies->clear();
     else if (!armed)
@@ -198,27 +198,6 @@ bool CapacityPage::runFields(RunFields *fields) const
 void CapacityPage::showEnd(const QString &text)
 {
     m_end->setText(text);
-}
-
-QString CapacityPage::describe(const StopConditions &conditions, StopConditions::Kind kind)
-{
-    const auto &c = conditions[kind];
-    const QString v = QString::number(c.value, 'g', 10);
-    switch (kind) {
-    case StopConditions::Duration:
-        return tr("运行时长达到 %1 秒").arg(v);
-    case StopConditions::CurrentBelow:
-        return tr("电流低于 %1 A 持续 %2 秒").arg(v, QString::number(c.seconds, 'g', 10));
-    case StopConditions::VoltageBelow:
-        return tr("电压低于 %1 V").arg(v);
-    case StopConditions::Charge:
-        return tr("电量达到 %1 Ah").arg(v);
-    case StopConditions::Energy:
-        return tr("能量达到 %1 Wh").arg(v);
-    case StopConditions::KindCount:
-        break;
-    }
-    return QString();
 }
 
 void CapacityPage::retranslate()

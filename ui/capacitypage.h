@@ -50,8 +50,6 @@ public:
                  int records = 0);
     // The condition that ended the run and its summary; empty clears it.
     void showEnd(const QString &text);
-    // A condition in words, in the language installed.
-    static QString describe(const StopConditions &conditions, StopConditions::Kind kind);
     static QString elapsedText(qint64 ms);
     void retranslate();
 

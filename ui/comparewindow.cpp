@@ -39,11 +39,6 @@ QT_CHARTS_USE_NAMESPACE
 
 namespace {
 
-QString elapsed(qint64 ms)
-{
-    return (ms < 0 ? QStringLiteral("-") : QString()) + TimeText::duration(std::llabs(ms));
-}
-
 // The list a combo box opens as wide as its items ask to be drawn whole: the
 // style draws them as menu entries, wider than the box itself.
 void fitList(QComboBox *box)
@@ -302,7 +297,7 @@ void CompareWindow::updateTimeLabels()
     QStringList labels;
     QVector<qint64> at;
     for (qint64 t = (from >= 0 ? (from + step - 1) / step : from / step) * step; t <= to; t += step) {
-        labels << elapsed(t);
+        labels << TimeText::signedDuration(t);
         at << t;
     }
     m_timeLabels->setRange(double(from), double(to));
@@ -339,7 +334,7 @@ void CompareWindow::placeMarks()
 QString CompareWindow::hoverText(qint64 axisMs) const
 {
     const qint64 t = axisMs - axisBase();
-    QStringList lines{tr("开始后 %1").arg(elapsed(t))};
+    QStringList lines{tr("开始后 %1").arg(TimeText::signedDuration(t))};
     bool any = false;
     for (int i = 0; i < m_model.count(); ++i) {
         const int k = m_model.recordNear(i, t, LiveChart::kReadoutReachMs);

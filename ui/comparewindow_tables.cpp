@@ -11,11 +11,6 @@
 
 namespace {
 
-QString elapsed(qint64 ms)
-{
-    return (ms < 0 ? QStringLiteral("-") : QString()) + TimeText::duration(std::llabs(ms));
-}
-
 QTableWidgetItem *cell(const QString &text)
 {
     auto *item = new QTableWidgetItem(text);
@@ -68,7 +63,7 @@ void CompareWindow::updateIntervals()
             return none ? QStringLiteral("-") : QString::number(c.mean, 'f', 4) + QStringLiteral(" / ")
                                                     + QString::number(double(c.max), 'f', 4);
         };
-        m_intervals->setItem(FromTo, i, cell(elapsed(a) + QStringLiteral(" – ") + elapsed(b)));
+        m_intervals->setItem(FromTo, i, cell(TimeText::signedDuration(a) + QStringLiteral(" – ") + TimeText::signedDuration(b)));
         m_intervals->setItem(IntervalDuration, i, cell(none ? QStringLiteral("-") : QString::number(s.duration_s, 'f', 3)));
         m_intervals->setItem(IntervalRecords, i, cell(QString::number(s.records)));
         m_intervals->setItem(IntervalCharge, i, cell(none ? QStringLiteral("-") : QString::number(s.charge_ah, 'f', 6)));

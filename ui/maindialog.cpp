@@ -3,6 +3,7 @@
 #include "ui_maindialog.h"
 
 #include "ui/devicelist.h"
+#include "ui/exportcontroller.h"
 
 #include "ui/iconhelper.h"
 #include "base/setting.h"
@@ -24,7 +25,7 @@
 #include "ui/runhistorycontroller.h"
 #include "ui/prompts.h"
 #include "outputs/liveoutputs.h"
-#include "recording/journalledrun.h"
+#include "recording/runsession.h"
 #include "recording/runtimeline.h"
 
 #include <QApplication>
@@ -145,6 +146,7 @@ MainDialog::MainDialog(QWidget *parent)
     // Built before the worker's first open attempt, so a meter already
     // plugged in starts its run on a chart that exists.
     m_chart = new LiveChartController(ui, readingLog(), [this] { return timeline().now(); }, this);
+    m_exports = new ExportController(this, chartView(), this);
     // The journal opens once the window is on the screen; a run begun before
     // (a meter already plugged in) is kept in it from its first record.
     m_session->openAfterFirstPaint(this);

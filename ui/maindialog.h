@@ -29,7 +29,7 @@ class LiveChart;
 class LiveChartController;
 class customcoordinates;
 class RunJournal;
-class JournalledRun;
+class RunSession;
 class LiveRun;
 class RunTimeline;
 class CapacityPage;
@@ -37,6 +37,7 @@ class CapacityController;
 class MeasureCursors;
 class MeasureController;
 class MarkController;
+class ExportController;
 class StatsPanel;
 class RunHistoryController;
 class RunHistoryWindow;
@@ -53,8 +54,8 @@ class MainDialog : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr unsigned short kVendorId = 0x0483;
-    static constexpr unsigned short kProductId = 0x5750;
+    static constexpr unsigned short kVendorId = kMeterVendorId;
+    static constexpr unsigned short kProductId = kMeterProductId;
 
     explicit MainDialog(QWidget *parent = nullptr);
     ~MainDialog() override;
@@ -193,7 +194,6 @@ private:
     void showAccessTip();
     void attachMenu(QPushButton *button, QMenu *menu, QPointer<QMenu> &current);
     void recordTick();
-    void exportCsv(const ReadingLog &log, const QString &model);
     void initHistory();
     // Measurement cursors and their panel (MeasureController).
     void initMeasure();
@@ -217,7 +217,7 @@ private:
     unsigned char m_requestState = 1;
 
     // The live run and its journal; a stored run shown in the chart instead.
-    JournalledRun *m_session = nullptr;
+    RunSession *m_session = nullptr;
     RunHistoryController *m_history = nullptr;
     LiveOutputs *m_outputs = nullptr;
     StoredRunBar *m_storedBar = nullptr;
@@ -235,6 +235,7 @@ private:
     // Measurement and runs that end by themselves
     MeasureController *m_measure = nullptr;
     MarkController *m_marks = nullptr;
+    ExportController *m_exports = nullptr;
     CapacityController *m_capacity = nullptr;
 
     UpgradeController *m_upgrade = nullptr;

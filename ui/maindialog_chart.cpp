@@ -7,7 +7,8 @@
 #include "charts/chartview.h"
 #include "charts/customcoordinates.h"
 #include "charts/livechart.h"
-#include "recording/journalledrun.h"
+#include "ui/exportcontroller.h"
+#include "recording/runsession.h"
 #include "recording/runsinks.h"
 #include "recording/runtimeline.h"
 #include "ui/livechartcontroller.h"
@@ -64,8 +65,8 @@ void MainDialog::initHistory()
         if (id && m_session->storedRunId() == id)
             m_session->catchUp();
     });
-    connect(m_session, &JournalledRun::liveRunChanged, m_history, &RunHistoryController::liveRunChanged);
-    connect(m_session, &JournalledRun::liveRunGrew, m_history, &RunHistoryController::liveRunGrew);
+    connect(m_session, &RunSession::liveRunChanged, m_history, &RunHistoryController::liveRunChanged);
+    connect(m_session, &RunSession::liveRunGrew, m_history, &RunHistoryController::liveRunGrew);
     // The cursors leave a stored run's chart before it goes.
     connect(m_history, &RunHistoryController::chartLeaving, this, [this] { m_measure->setChart(liveChart()->chart()); });
     connect(m_history, &RunHistoryController::chartShown, this, [this](LiveChart *chart, qint64 storedId) {
@@ -78,7 +79,7 @@ void MainDialog::initHistory()
     m_storedBar = new StoredRunBar(*m_history, m_session->journalHandle(), this);
     ui->disp_toolLayout->addWidget(m_storedBar);
     connect(m_history, &RunHistoryController::csvExportRequested, this,
-            [this](const ReadingLog &log, const QString &model) { exportCsv(log, model); });
+            [this](const ReadingLog &log, const QString &model) { m_exports->exportCsv(log, model); });
     connect(m_history, &RunHistoryController::pngExportRequested, this, &MainDialog::onAct2Clicked_Slot);
 }
 

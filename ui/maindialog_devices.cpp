@@ -17,7 +17,7 @@
 #include "device/productinfo.h"
 #include "device/usbthread.h"
 #include "ui/dashboard.h"
-#include "recording/journalledrun.h"
+#include "recording/runsession.h"
 #include "ui/devicelist.h"
 #include "ui/upgradecontroller.h"
 #include "ui/measurecontroller.h"
@@ -110,8 +110,7 @@ void MainDialog::usbdisconnect()
     }
     m_devices->showDisconnected();
     m_feed.lost();
-    // The run waits for its meter.
-    m_session->run().pause();
+    m_session->meterLost();
 }
 
 
@@ -122,15 +121,10 @@ void MainDialog::refreshDeviceList()
     if (const std::optional<bool> visible = motorGroupVisible(m_devices->modelWord()))
         ui->settings_groupBox_k4_motor->setVisible(*visible);
 
-    LiveRun &run = m_session->run();
-    if (!run.recording()) {
-        // The meter that was pulled out is back: its run goes on.
-        if (run.paused() && !run.meter().serial.isEmpty()
-            && run.meter().serial == m_devices->serial())
-            run.resume();
-        else
-            runStart();
-    }
+    // The meter that was pulled out is back: its run goes on; another
+    // meter begins a run.
+    if (!m_session->run().recording() && !m_session->meterBack(m_devices->serial()))
+        runStart();
 }
 
 // ---------------------------------------------------------------- firmware upgrade

@@ -7,24 +7,20 @@
 #include "ui/devicelist.h"
 
 #include "ui/capacitycontroller.h"
+#include "ui/exportcontroller.h"
 #include "ui/iconhelper.h"
 #include "ui/liveoutputsdialog.h"
 #include "ui/measurecontroller.h"
 #include "ui/storedrunbar.h"
-#include "base/regularfile.h"
 #include "base/setting.h"
 #include "charts/chartview.h"
 #include "ui/deviceinfoui.h"
 #include "outputs/liveoutputs.h"
-#include "recording/savedatadeal.h"
 #include "ui/prompts.h"
 
 #include <QApplication>
-#include <QCursor>
-#include <QFile>
 #include <QDir>
 #include <QFileInfo>
-#include <QImageWriter>
 #include <QTranslator>
 
 namespace {
@@ -101,65 +97,12 @@ void MainDialog::on_btnMenu_Menu_clicked()
 
 void MainDialog::onAct1Clicked_Slot()
 {
-    exportCsv(readingLog(), m_devices->modelWord());
-}
-
-void MainDialog::exportCsv(const ReadingLog &log, const QString &model)
-{
-    saveDataDeal deal(log, model);
-    if (log.size() < 20)
-        Prompts::information(this, tr("提示信息"), tr("数据太少了吧，请记录至少二十条数据。"));
-    // An existing file is appended to, so the dialog does not ask to replace it.
-    const QString name = Prompts::getSaveFileName(this, tr("Excel file"), QCoreApplication::applicationDirPath(),
-                                                  tr("Files (*.csv)"), false);
-    if (name.isEmpty())
-        return;
-    QString reason;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool written = deal.writeCsv(name, &reason);
-    QApplication::restoreOverrideCursor();
-    if (!written)
-        Prompts::warning(this, tr("错误"), tr("无法写入文件：") + QDir::toNativeSeparators(name) + QLatin1Char('\n') + reason);
+    m_exports->exportCsv(readingLog(), m_devices->modelWord());
 }
 
 void MainDialog::onAct2Clicked_Slot()
 {
-    // The chart as it is now, before the dialog.
-    const QImage picture = chartView()->grab().toImage();
-    QString name = Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("chart"), tr("image(*.png)"));
-    if (name.isEmpty())
-        return;
-    // The save dialog asked about the name without the suffix: ask about the
-    // file that is written.
-    const bool suffixAdded = QFileInfo(name).suffix().isEmpty();
-    if (suffixAdded)
-        name += QStringLiteral(".png");
-    // A named pipe or a device would hold the window until someone reads it.
-    if (RegularFile::isSpecial(name)) {
-        Prompts::warning(this, tr("错误"), tr("无法保存图片：") + QDir::toNativeSeparators(name) + QLatin1Char('\n')
-                                             + tr("不是普通文件（例如命名管道或设备）"));
-        return;
-    }
-    if (suffixAdded && QFileInfo::exists(name)
-        && !Prompts::question(this, tr("Save File"), tr("%1 已存在。要替换它吗？").arg(QDir::toNativeSeparators(name))))
-        return;
-    // Opened here, so a failure has its reason (a folder of that name, no
-    // permission, a full disk).
-    QFile file(name);
-    QString reason;
-    if (!file.open(QIODevice::WriteOnly)) {
-        reason = file.errorString();
-    } else {
-        // The format by the suffix, as a save by name chooses it.
-        QImageWriter writer(&file, QFileInfo(name).suffix().toLower().toLatin1());
-        if (!writer.write(picture))
-            reason = writer.errorString();
-        else if (!file.flush())
-            reason = file.errorString();
-    }
-    if (!reason.isEmpty())
-        Prompts::warning(this, tr("错误"), tr("无法保存图片：") + QDir::toNativeSeparators(name) + QLatin1Char('\n')
-                                             + reason);
+    m_exports->exportPicture();
 }
 
 // ---------------------------------------------------------------- language

@@ -9,7 +9,7 @@
 #include "charts/livechart.h"
 #include "device/meterreading.h"
 #include "outputs/liveoutputs.h"
-#include "recording/journalledrun.h"
+#include "recording/runsession.h"
 #include "recording/runsinks.h"
 #include "ui/capacitycontroller.h"
 
@@ -56,12 +56,12 @@ ReadingLog &MainDialog::readingLog()
 
 void MainDialog::initRun()
 {
-    m_session = new JournalledRun(this);
+    m_session = new RunSession(this);
     LiveRun &run = m_session->run();
     connect(&run, &LiveRun::begun, this, [this] { showRunning(true); });
     connect(&run, &LiveRun::pausedChanged, this, [this](bool paused) { showRunning(!paused); });
     connect(&run, &LiveRun::ended, this, [this] { showRunning(false); });
-    connect(m_session, &JournalledRun::tipChanged, this, &MainDialog::showAccessTip);
+    connect(m_session, &RunSession::tipChanged, this, &MainDialog::showAccessTip);
     // The live outputs kept in the settings go on from the start.
     m_outputs = new LiveOutputs(run, this);
     QString ignored;

@@ -1,7 +1,7 @@
 #include "ui/runhistory.h"
 
 #include "base/timetext.h"
-#include "report/runcomparison.h"
+#include "recording/stopconditions.h"
 #include "recording/runjournal.h"
 #include "ui/prompts.h"
 
@@ -150,7 +150,7 @@ void RunHistoryWindow::refresh()
         // A finished run: from its first record to its last, as everywhere.
         const QString duration = live ? durationText(std::max<qint64>(0, (now - run.startMs) / 1000))
                                       : TimeText::runDuration(run.duration_s);
-        auto *start = cell(QDateTime::fromMSecsSinceEpoch(run.startMs).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+        auto *start = cell(TimeText::localDateTime(run.startMs));
         start->setData(Qt::UserRole, run.id);
         start->setData(Qt::UserRole + 1, run.startMs);
         m_table->setItem(row, Start, start);
@@ -228,7 +228,7 @@ void RunHistoryWindow::placeOverOwner()
 
 QString RunHistoryWindow::reasonText(const QString &reason, bool live) const
 {
-    return RunComparison::reasonWords(reason, live);
+    return StopConditions::reasonWords(reason, live);
 }
 
 void RunHistoryWindow::updateButtons()

@@ -1,5 +1,6 @@
 #include "ui/storedrunbar.h"
 
+#include "base/timetext.h"
 #include "charts/livechart.h"
 #include "recording/runjournal.h"
 #include "ui/runhistorycontroller.h"
@@ -40,7 +41,7 @@ void StoredRunBar::retranslate()
     for (const JournalRun &run : m_journal->runs()) {
         if (run.id != m_id)
             continue;
-        const QString start = QDateTime::fromMSecsSinceEpoch(run.startMs).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        const QString start = TimeText::localDateTime(run.startMs);
         m_label->setText(run.name.isEmpty()
                              ? QCoreApplication::translate("MainDialog", "图表显示已保存的运行 %1，开始于 %2")
                                    .arg(run.id)

@@ -8,26 +8,6 @@
         <translation>Elapsed %1    Charge %2 Ah    Energy %3 Wh</translation>
     </message>
     <message>
-        <source>运行时长达到 %1 秒</source>
-        <translation>duration of %1 s reached</translation>
-    </message>
-    <message>
-        <source>电流低于 %1 A 持续 %2 秒</source>
-        <translation>current below %1 A for %2 s</translation>
-    </message>
-    <message>
-        <source>电压低于 %1 V</source>
-        <translation>voltage below %1 V</translation>
-    </message>
-    <message>
-        <source>电量达到 %1 Ah</source>
-        <translation>charge of %1 Ah reached</translation>
-    </message>
-    <message>
-        <source>能量达到 %1 Wh</source>
-        <translation>energy of %1 Wh reached</translation>
-    </message>
-    <message>
         <source>满足任一选中的条件时，记录自动停止：</source>
         <translation>The run stops by itself when any chosen condition is met:</translation>
     </message>
@@ -171,10 +151,6 @@
         <translation>cannot write %1: %2</translation>
     </message>
     <message>
-        <source>无法设置信号处理</source>
-        <translation>cannot set up signal handling</translation>
-    </message>
-    <message>
         <source>电表已拔出：运行结束</source>
         <translation>the meter was pulled out: the run ends</translation>
     </message>
@@ -306,6 +282,10 @@
         <source>所给区间不在运行 %1 之内（%2）</source>
         <translation>the interval is outside run %1 (%2)</translation>
     </message>
+    <message>
+        <source>运行的结束无法写入运行记录数据库：它将显示为中断的运行</source>
+        <translation>the end of the run could not be written to the run journal: it will show as interrupted</translation>
+    </message>
 </context>
 <context>
     <name>CompareWindow</name>
@@ -422,6 +402,49 @@
     </message>
 </context>
 <context>
+    <name>ExportController</name>
+    <message>
+        <source>提示信息</source>
+        <translation>Prompt information</translation>
+    </message>
+    <message>
+        <source>数据太少了吧，请记录至少二十条数据。</source>
+        <translation>There are too few data. Please record at least 20 data.</translation>
+    </message>
+    <message>
+        <source>Excel file</source>
+        <translation>Excel file</translation>
+    </message>
+    <message>
+        <source>Files (*.csv)</source>
+        <translation>Files (*.csv)</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>无法写入文件：</source>
+        <translation>Cannot write the file: </translation>
+    </message>
+    <message>
+        <source>Save File</source>
+        <translation>Save File</translation>
+    </message>
+    <message>
+        <source>image(*.png)</source>
+        <translation>image(*.png)</translation>
+    </message>
+    <message>
+        <source>%1 已存在。要替换它吗？</source>
+        <translation>%1 already exists. Do you want to replace it?</translation>
+    </message>
+    <message>
+        <source>无法保存图片：</source>
+        <translation>Cannot save the picture: </translation>
+    </message>
+</context>
+<context>
     <name>LiveOutputs</name>
     <message>
         <source>MQTT 代理地址 %1 无效：应为 mqtt://主机[:端口] 或 mqtts://主机[:端口]</source>
@@ -482,6 +505,22 @@
     <message>
         <source>正在写入 InfluxDB %1；服务器拒收了 %2 个数据点（%3）</source>
         <translation>writing to InfluxDB %1; the server refused %2 points (%3)</translation>
+    </message>
+    <message>
+        <source>MQTT 主题前缀“%1”无效：不能含有 + 或 #，也不能以 / 结尾</source>
+        <translation>The MQTT topic prefix “%1” is not valid: it may not hold + or # nor end in /.</translation>
+    </message>
+    <message>
+        <source>CA 文件只用于 TLS 连接的代理：mqtts://%1</source>
+        <translation>A CA file is for a TLS broker: mqtts://%1.</translation>
+    </message>
+    <message>
+        <source>CA 文件 %1 中没有证书（PEM 格式，-----BEGIN CERTIFICATE-----）</source>
+        <translation>The CA file %1 holds no certificate (PEM, -----BEGIN CERTIFICATE-----).</translation>
+    </message>
+    <message>
+        <source>MQTT 代理的密码需要用户名</source>
+        <translation>A password for the MQTT broker needs a user name.</translation>
     </message>
 </context>
 <context>
@@ -1046,38 +1085,6 @@
         <translation>简体中文</translation>
     </message>
     <message>
-        <source>提示信息</source>
-        <translation>Prompt information</translation>
-    </message>
-    <message>
-        <source>数据太少了吧，请记录至少二十条数据。</source>
-        <translation>There are too few data. Please record at least 20 data.</translation>
-    </message>
-    <message>
-        <source>Excel file</source>
-        <translation>Excel file</translation>
-    </message>
-    <message>
-        <source>Files (*.csv)</source>
-        <translation>Files (*.csv)</translation>
-    </message>
-    <message>
-        <source>无法写入文件：</source>
-        <translation>Cannot write the file: </translation>
-    </message>
-    <message>
-        <source>Save File</source>
-        <translation>Save File</translation>
-    </message>
-    <message>
-        <source>image(*.png)</source>
-        <translation>image(*.png)</translation>
-    </message>
-    <message>
-        <source>无法保存图片：</source>
-        <translation>Cannot save the picture: </translation>
-    </message>
-    <message>
         <source>无法打开仪表 %1：没有读写权限。请安装本程序的 udev 规则，然后拔下并重新插入仪表。</source>
         <translation>Cannot open the meter %1: no permission to read and write it. Install this program's udev rule, then unplug and plug in the meter.</translation>
     </message>
@@ -1092,10 +1099,6 @@
     <message>
         <source>无法打开固件：</source>
         <translation>Cannot open the firmware: </translation>
-    </message>
-    <message>
-        <source>%1 已存在。要替换它吗？</source>
-        <translation>%1 already exists. Do you want to replace it?</translation>
     </message>
     <message>
         <source>已满足停止条件：%1。记录：时长 %2，电量 %3 Ah，能量 %4 Wh，%5 条记录</source>
@@ -1300,42 +1303,6 @@
     <message>
         <source>结束原因</source>
         <translation>End reason</translation>
-    </message>
-    <message>
-        <source>记录中</source>
-        <translation>recording</translation>
-    </message>
-    <message>
-        <source>已停止</source>
-        <translation>stopped</translation>
-    </message>
-    <message>
-        <source>仪表已拔出</source>
-        <translation>meter unplugged</translation>
-    </message>
-    <message>
-        <source>中断</source>
-        <translation>interrupted</translation>
-    </message>
-    <message>
-        <source>条件：运行时长达到 %1 秒</source>
-        <translation>condition: duration %1 s</translation>
-    </message>
-    <message>
-        <source>条件：电流低于 %1 A 持续 %2 秒</source>
-        <translation>condition: current below %1 A for %2 s</translation>
-    </message>
-    <message>
-        <source>条件：电压低于 %1 V</source>
-        <translation>condition: voltage below %1 V</translation>
-    </message>
-    <message>
-        <source>条件：电量达到 %1 Ah</source>
-        <translation>condition: charge %1 Ah</translation>
-    </message>
-    <message>
-        <source>条件：能量达到 %1 Wh</source>
-        <translation>condition: energy %1 Wh</translation>
     </message>
 </context>
 <context>
@@ -1831,6 +1798,49 @@
     <message>
         <source>把这些数值以制表符分隔的文本复制到剪贴板</source>
         <translation>Copy these figures to the clipboard as tab-separated text</translation>
+    </message>
+</context>
+<context>
+    <name>StopConditions</name>
+    <message>
+        <source>记录中</source>
+        <translation>recording</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>stopped</translation>
+    </message>
+    <message>
+        <source>仪表已拔出</source>
+        <translation>meter unplugged</translation>
+    </message>
+    <message>
+        <source>中断</source>
+        <translation>interrupted</translation>
+    </message>
+    <message>
+        <source>条件：%1</source>
+        <translation>condition: %1</translation>
+    </message>
+    <message>
+        <source>运行时长达到 %1 秒</source>
+        <translation>duration %1 s</translation>
+    </message>
+    <message>
+        <source>电流低于 %1 A 持续 %2 秒</source>
+        <translation>current below %1 A for %2 s</translation>
+    </message>
+    <message>
+        <source>电压低于 %1 V</source>
+        <translation>voltage below %1 V</translation>
+    </message>
+    <message>
+        <source>电量达到 %1 Ah</source>
+        <translation>charge %1 Ah</translation>
+    </message>
+    <message>
+        <source>能量达到 %1 Wh</source>
+        <translation>energy %1 Wh</translation>
     </message>
 </context>
 <context>

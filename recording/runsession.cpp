@@ -1,4 +1,4 @@
-#include "recording/journalledrun.h"
+#include "recording/runsession.h"
 
 #include "base/setting.h"
 #include "recording/runsinks.h"
@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <QTimer>
 
-JournalledRun::JournalledRun(QObject *parent) : QObject(parent)
+RunSession::RunSession(QObject *parent) : QObject(parent)
 {
     m_journal.setSizeCap(RunJournal::sizeCapFromSettings(Setting(), &m_badCap));
     if (!m_badCap.isEmpty())
@@ -40,15 +40,15 @@ JournalledRun::JournalledRun(QObject *parent) : QObject(parent)
     });
 }
 
-JournalledRun::~JournalledRun() = default;
+RunSession::~RunSession() = default;
 
-RunJournal &JournalledRun::journal()
+RunJournal &RunSession::journal()
 {
     openJournal();
     return m_journal;
 }
 
-void JournalledRun::openJournal()
+void RunSession::openJournal()
 {
     if (m_opened)
         return;
@@ -81,38 +81,51 @@ void JournalledRun::openJournal()
     }
 }
 
-void JournalledRun::openAfterFirstPaint(QObject *window)
+void RunSession::openAfterFirstPaint(QObject *window)
 {
     window->installEventFilter(this);
 }
 
-bool JournalledRun::eventFilter(QObject *watched, QEvent *event)
+bool RunSession::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Paint && !m_openPosted) {
         m_openPosted = true;
         watched->removeEventFilter(this);
         // Once the paint has been handled and shown.
-        QTimer::singleShot(0, this, &JournalledRun::openJournal);
+        QTimer::singleShot(0, this, &RunSession::openJournal);
     }
     return false;
 }
 
-qint64 JournalledRun::storedRunId() const
+qint64 RunSession::storedRunId() const
 {
     return m_sink->storedId();
 }
 
-void JournalledRun::catchUp()
+void RunSession::catchUp()
 {
     m_sink->catchUp(m_run);
 }
 
-void JournalledRun::describeNextRuns(const QString &name, const RunFields &fields)
+void RunSession::describeNextRuns(const QString &name, const RunFields &fields)
 {
     m_sink->describe(name, fields);
 }
 
-void JournalledRun::sayFault()
+void RunSession::meterLost()
+{
+    m_run.pause();
+}
+
+bool RunSession::meterBack(const QString &serial)
+{
+    if (!m_run.paused() || m_run.meter().serial.isEmpty() || m_run.meter().serial != serial)
+        return false;
+    m_run.resume();
+    return true;
+}
+
+void RunSession::sayFault()
 {
     // A fault of the journal is said once while it lasts, and its end when
     // the journal has caught up; what the opening said stays until then.
@@ -126,7 +139,7 @@ void JournalledRun::sayFault()
     emit tipChanged();
 }
 
-void JournalledRun::sayRetention()
+void RunSession::sayRetention()
 {
     // What the size cap did: runs removed, or the runs that must stay over it
     // (said once).

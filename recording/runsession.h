@@ -9,9 +9,13 @@
 class QEvent;
 class RunJournalSink;
 
-// The window's live run kept in the run journal as it goes: one LiveRun with
-// the journal's sink attached once, from run to run, and the journal the
-// history reads. Other sinks (live outputs) attach to run() after it.
+// A run's life without any window, as the window and `ombrel record` both
+// drive it: one LiveRun (its timeline, statistics and stop conditions) kept
+// in the run journal as it goes, the journal's sink attached once, from run to
+// run, before any other sink (files, live outputs), the journal the history
+// reads, the rule for a meter that comes back, and what the session has to
+// say in one translated text (the window's tip line, record's standard
+// error).
 //
 // Opening the journal (its recovery of runs whose program died, moving a
 // damaged file aside, the size cap's removals) can wait until the window is
@@ -19,13 +23,13 @@ class RunJournalSink;
 // itself, and journal() or the run's first record open it at once when they
 // come first. A run begun meanwhile is taken into the journal, with every
 // record, when it opens; the runs to recover are closed before it is written.
-class JournalledRun : public QObject
+class RunSession : public QObject
 {
     Q_OBJECT
 public:
     // The size cap comes from the settings file (a bad value is said in tip()).
-    explicit JournalledRun(QObject *parent = nullptr);
-    ~JournalledRun() override;
+    explicit RunSession(QObject *parent = nullptr);
+    ~RunSession() override;
 
     LiveRun &run() { return m_run; }
     const LiveRun &run() const { return m_run; }
@@ -46,6 +50,12 @@ public:
     void catchUp();
     // The name and fields the runs begun from now on are kept with.
     void describeNextRuns(const QString &name, const RunFields &fields);
+
+    // The meter was pulled out: the run waits for it.
+    void meterLost();
+    // A meter came (back): the run that waited for this serial number goes
+    // on, true; for any other meter false (the caller begins a run on it).
+    bool meterBack(const QString &serial);
 
     // What the journal has to say on the tip line: its opening (a bad size
     // cap, a file moved aside, runs recovered), a fault while it lasts, what
