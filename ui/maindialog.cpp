@@ -168,7 +168,10 @@ MainDialog::MainDialog(QWidget *parent)
     m_worker->usb_open();
     m_worker->start(QThread::InheritPriority);
 
-    m_upgrade = new UpgradeController(ui, m_worker, [this] { return timeline().wallNow(); }, [this] {
+    m_upgrade = new UpgradeController({ui->upgrade_lineEdit_filename, ui->upgrade_label_fwsizevalue,
+                                       ui->upgrade_progressBar_fw, ui->upgrade_pushButton_openfile,
+                                       ui->upgrade_pushButton_start, ui->upgrade_text_log},
+                                      m_worker, [this] { return timeline().wallNow(); }, [this] {
         m_requestState = 2;
         chartTick();
     }, this);

@@ -2,8 +2,6 @@
 // the meter's loader, with progress, log and time-out.
 #include "ui/upgradecontroller.h"
 
-#include "ui_maindialog.h"
-
 #include "base/setting.h"
 #include "device/usbthread.h"
 #include "ui/prompts.h"
@@ -11,6 +9,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextEdit>
 #include <QThread>
 
 namespace {
@@ -23,10 +26,10 @@ void waitBlocking(int ms)
 }
 } // namespace
 
-UpgradeController::UpgradeController(Ui::MainDialog *form, USBThread *worker, std::function<qint64()> clock,
+UpgradeController::UpgradeController(const Page &page, USBThread *worker, std::function<qint64()> clock,
                                      std::function<void()> requestLoader, QWidget *window)
     : QObject(window),
-      ui(form),
+      m_page(page),
       m_worker(worker),
       m_clock(std::move(clock)),
       m_requestLoader(std::move(requestLoader)),
@@ -38,8 +41,8 @@ UpgradeController::UpgradeController(Ui::MainDialog *form, USBThread *worker, st
 {
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &UpgradeController::timeout);
-    connect(ui->upgrade_pushButton_openfile, &QPushButton::clicked, this, &UpgradeController::openFile);
-    connect(ui->upgrade_pushButton_start, &QPushButton::clicked, this, &UpgradeController::start);
+    connect(m_page.openFile, &QPushButton::clicked, this, &UpgradeController::openFile);
+    connect(m_page.start, &QPushButton::clicked, this, &UpgradeController::start);
 }
 
 bool UpgradeController::transferRunning() const
@@ -49,7 +52,7 @@ bool UpgradeController::transferRunning() const
 
 void UpgradeController::resetProgress()
 {
-    QProgressBar *bar = ui->upgrade_progressBar_fw;
+    QProgressBar *bar = m_page.progress;
     bar->setRange(0, 100);
     bar->setValue(0);
     bar->setOrientation(Qt::Horizontal);
@@ -63,7 +66,7 @@ void UpgradeController::openFile()
     // The image under a running transfer is not to be touched.
     if (transferRunning())
         return;
-    QTextEdit *log = ui->upgrade_text_log;
+    QTextEdit *log = m_page.log;
     log->append(QCoreApplication::translate("MainDialog", "打开文件..."));
     const QString path = Prompts::getOpenFileName(m_window, QCoreApplication::translate("MainDialog", "打开固件文件"), Setting().read(QStringLiteral("file_path")),
                                                   QCoreApplication::translate("MainDialog", "BIN文件(*.bin)"));
@@ -98,14 +101,14 @@ void UpgradeController::openFile()
         break;
     }
 
-    ui->upgrade_lineEdit_filename->setText(path);
+    m_page.fileName->setText(path);
     Setting().write(QStringLiteral("file_path"), path);
     m_transfer.setImage(image.data);
-    ui->upgrade_label_fwsizevalue->setText(Firmware::sizeText(image.data.size()));
-    ui->upgrade_pushButton_start->setText(QStringLiteral("开始下载"));
+    m_page.size->setText(Firmware::sizeText(image.data.size()));
+    m_page.start->setText(QStringLiteral("开始下载"));
     log->append(QStringLiteral("读取文件完成..."));
     if (m_worker->usb_state() == 0)
-        ui->upgrade_pushButton_start->setEnabled(true);
+        m_page.start->setEnabled(true);
 }
 
 void UpgradeController::start()
@@ -113,14 +116,14 @@ void UpgradeController::start()
     // One transfer at a time, of the image loaded when it started.
     if (transferRunning() || m_transfer.image().isEmpty())
         return;
-    QPushButton *start = ui->upgrade_pushButton_start;
+    QPushButton *start = m_page.start;
     // Disabled from the click: a second click during the wait finds it so.
     start->setEnabled(false);
-    ui->upgrade_pushButton_openfile->setEnabled(false);
+    m_page.openFile->setEnabled(false);
     m_starting = true;
-    ui->upgrade_progressBar_fw->setValue(0);
+    m_page.progress->setValue(0);
     start->repaint();
-    ui->upgrade_progressBar_fw->repaint();
+    m_page.progress->repaint();
 
     // The loader request goes out with the next tick's frame, at once.
     m_requestLoader();
@@ -131,14 +134,14 @@ void UpgradeController::start()
 
     m_timer->start(100);
     start->setText(QStringLiteral("正在下载"));
-    ui->upgrade_text_log->clear();
-    ui->upgrade_text_log->append(QStringLiteral("开始连接设备..."));
+    m_page.log->clear();
+    m_page.log->append(QStringLiteral("开始连接设备..."));
     m_transfer.begin();
 }
 
 void UpgradeController::showProgress(double percent)
 {
-    QProgressBar *bar = ui->upgrade_progressBar_fw;
+    QProgressBar *bar = m_page.progress;
     bar->setFormat(QStringLiteral("当前进度为：%1%").arg(percent, 0, 'f', 1));
     bar->setValue(int(percent));
 }
@@ -147,13 +150,13 @@ void UpgradeController::endTransfer()
 {
     m_timer->stop();
     m_transfer.abort();
-    ui->upgrade_pushButton_openfile->setEnabled(true);
+    m_page.openFile->setEnabled(true);
 }
 
 void UpgradeController::receive(unsigned char *data, unsigned int length)
 {
     const FirmwareTransfer::Outcome out = m_transfer.receive(data, length);
-    QTextEdit *log = ui->upgrade_text_log;
+    QTextEdit *log = m_page.log;
     const qint64 size = m_transfer.sending().size();
     switch (out.reply) {
     case FirmwareTransfer::Reply::Ignored:
@@ -181,7 +184,7 @@ void UpgradeController::receive(unsigned char *data, unsigned int length)
         showProgress(100.0);
         log->append(QCoreApplication::translate("MainDialog", "烧写完成..."));
         log->append(QCoreApplication::translate("MainDialog", "本次下载结束"));
-        ui->upgrade_pushButton_start->setText(QCoreApplication::translate("MainDialog", "开始下载"));
+        m_page.start->setText(QCoreApplication::translate("MainDialog", "开始下载"));
         return;
     case FirmwareTransfer::Reply::Failure:
         endTransfer();
@@ -190,7 +193,7 @@ void UpgradeController::receive(unsigned char *data, unsigned int length)
     }
     if (out.blockSent)
         showProgress(Firmware::progress(m_transfer.blockIndex(), size));
-    if (out.reply == FirmwareTransfer::Reply::Ack && ui->upgrade_progressBar_fw->value() > 99)
+    if (out.reply == FirmwareTransfer::Reply::Ack && m_page.progress->value() > 99)
         showProgress(99.9);
 }
 

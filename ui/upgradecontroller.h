@@ -7,10 +7,12 @@
 
 #include <functional>
 
-namespace Ui {
-class MainDialog;
-}
 class USBThread;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTextEdit;
 class QWidget;
 
 // The firmware upgrade page: the image chosen, its transfer to the meter's
@@ -19,9 +21,19 @@ class UpgradeController : public QObject
 {
     Q_OBJECT
 public:
+    // The page's widgets the controller fills and follows.
+    struct Page {
+        QLineEdit *fileName;
+        QLabel *size;
+        QProgressBar *progress;
+        QPushButton *openFile;
+        QPushButton *start;
+        QTextEdit *log;
+    };
+
     // `requestLoader` sends the loader request with the next tick's frame at
     // once; `window` owns the controller and the questions it asks.
-    UpgradeController(Ui::MainDialog *ui, USBThread *worker, std::function<qint64()> clock,
+    UpgradeController(const Page &page, USBThread *worker, std::function<qint64()> clock,
                       std::function<void()> requestLoader, QWidget *window);
 
     QTimer *timer() const { return m_timer; }
@@ -42,7 +54,7 @@ private:
     void endTransfer();
     bool transferRunning() const;
 
-    Ui::MainDialog *ui;
+    Page m_page;
     USBThread *m_worker;
     std::function<qint64()> m_clock;
     std::function<void()> m_requestLoader;
