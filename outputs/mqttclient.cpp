@@ -66,13 +66,16 @@ struct MqttClient::Shared {
         }
     }
 
-    void send(const MqttMessage &m)
+    // False when the library refused the message (it is not sent).
+    bool send(const MqttMessage &m)
     {
         unwritten.fetch_add(1);
         if (mosquitto_publish(mosq, nullptr, m.topic.constData(), m.payload.size(), m.payload.constData(), m.qos,
                               m.retain)
-            != MOSQ_ERR_SUCCESS)
-            unwritten.fetch_sub(1);
+            == MOSQ_ERR_SUCCESS)
+            return true;
+        unwritten.fetch_sub(1);
+        return false;
     }
 
     // Waits up to `ms` unless told to stop.
@@ -288,7 +291,11 @@ bool MqttClient::publish(const MqttMessage &message)
         s.dropped.fetch_add(1);
         return false;
     }
-    s.send(message);
+    // A reading the library refuses is as lost as one that found no room.
+    if (!s.send(message)) {
+        s.dropped.fetch_add(1);
+        return false;
+    }
     return true;
 }
 
