@@ -23,6 +23,7 @@
 #include "ui/measurecontroller.h"
 #include "ui/runhistorycontroller.h"
 #include "ui/prompts.h"
+#include "ui/restyle.h"
 #include "recording/runjournal.h"
 
 #include <QApplication>
@@ -48,7 +49,7 @@ constexpr int kMaxReportsPerTick = 256;
 void setBar(QProgressBar *bar, double value, double fullScale, const char *colour)
 {
     const Dashboard::Bar level = Dashboard::barLevel(value, fullScale);
-    bar->setStyleSheet(Dashboard::barStyle(QLatin1String(colour), level.overRange));
+    restyle(bar, Dashboard::barStyle(QLatin1String(colour), level.overRange));
     bar->setValue(level.value);
 }
 
@@ -89,7 +90,7 @@ void MainDialog::showReading()
     ui->disp_label_ele_value->setText(Dashboard::smallValueText(r.energy));
 
     if (const std::optional<QString> style = Dashboard::directionStyle(r.direction))
-        ui->disp_label_ImageDir->setStyleSheet(*style);
+        restyle(ui->disp_label_ImageDir, *style);
 
     setBar(ui->progressBar_VBUS, r.vbus, Dashboard::kVbusFullScale, "rgb(85, 255, 0)");
     setBar(ui->progressBar_IBUS, r.ibus, Dashboard::kIbusFullScale, "rgb(0, 240, 244)");
