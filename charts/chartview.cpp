@@ -22,6 +22,14 @@ ChartView::ChartView(QWidget *parent) : QChartView(parent)
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     setCursor(Qt::PointingHandCursor);
+    // Its charts fill it edge to edge with their own background (see
+    // LiveChart::styleChart), so the window's pictures beneath it are never
+    // painted under the chart.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // A live chart changes all over its plot every second. Repainted whole,
+    // it is painted within a plain rectangle, which the raster engine fills
+    // many times faster than the many small rectangles of what changed.
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
 }
 
 ChartView::ChartView(QChart *chart, QWidget *parent) : ChartView(parent)
@@ -44,6 +52,26 @@ void ChartView::showChart(QChart *chart, HoverText text)
         m_hoverLine->setVisible(false);
     }
     m_hoverText = std::move(text);
+}
+
+void ChartView::paintEvent(QPaintEvent *event)
+{
+    if (chart())
+        keepStillItems(chart());
+    QChartView::paintEvent(event);
+}
+
+void ChartView::keepStillItems(QGraphicsItem *item)
+{
+    // Qt Charts draws the grid lines, the axes and their ticks as line items
+    // of its own, and makes them anew when an axis's labels change. Each is
+    // kept as a picture and put back as it is on a repaint until it changes,
+    // instead of being stroked again under curves that move every second.
+    if (item->type() == QGraphicsLineItem::Type && item->cacheMode() == QGraphicsItem::NoCache)
+        item->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
+    const QList<QGraphicsItem *> children = item->childItems();
+    for (QGraphicsItem *child : children)
+        keepStillItems(child);
 }
 
 void ChartView::mousePressEvent(QMouseEvent *event)

@@ -101,11 +101,27 @@ void LiveChart::styleChart(QChart *chart, int theme)
     legend->setLabelColor(QColor(0, 100, 255));
     legend->setMaximumHeight(40);
 
-    chart->setTheme(CurveStyleText::theme(theme < 0 ? 0 : theme));
+    applyTheme(chart, theme < 0 ? 0 : theme);
     // The background fills the view edge to edge, so a drop shadow would fall
     // outside it: never seen, yet blurred anew on every repaint.
     chart->setDropShadowEnabled(false);
     chart->setAutoFillBackground(true);
+}
+
+void LiveChart::applyTheme(QChart *chart, int theme)
+{
+    chart->setTheme(CurveStyleText::theme(theme));
+    // A theme's background is a gradient, worked out pixel by pixel on every
+    // repaint; the light theme's runs from white to white, which one colour
+    // paints the same.
+    if (const QGradient *gradient = chart->backgroundBrush().gradient()) {
+        const QGradientStops stops = gradient->stops();
+        const bool flat = std::all_of(stops.begin(), stops.end(), [&](const QGradientStop &stop) {
+            return stop.second == stops.front().second;
+        });
+        if (flat && !stops.isEmpty())
+            chart->setBackgroundBrush(stops.front().second);
+    }
 }
 
 QXYSeries *LiveChart::series(int channel) const
@@ -335,7 +351,7 @@ void LiveChart::setCurveStyle(int channel, const CurveStyle &style)
 void LiveChart::setTheme(int index)
 {
     if (index >= 0 && index < CurveStyleText::kThemeCount)
-        m_chart->setTheme(CurveStyleText::theme(index));
+        applyTheme(m_chart, index);
     for (int c = 0; c < kChannelCount; ++c)
         penCurve(c);
     refresh();

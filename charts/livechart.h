@@ -128,6 +128,8 @@ private:
         }
     };
 
+    // One of the selector's themes (0 ... kThemeCount - 1).
+    static void applyTheme(QtCharts::QChart *chart, int theme);
     void redraw();
     void attach(int channel);
     void detach(int channel);
