@@ -272,14 +272,33 @@ void LiveChart::followTime(qint64 nowMs)
     if (m_displayMode == Scroll) {
         const qint64 s = nowMs / 1000;
         if (s > m_plotFirstEndSecs) {
-            m_axisX->setRange(QDateTime::fromMSecsSinceEpoch(nowMs - 10000), QDateTime::fromMSecsSinceEpoch(nowMs));
-            m_chart->scroll(m_chart->plotArea().width() / m_axisX->tickCount(), 0);
+            // The ten seconds up to now, moved on by one tick interval.
+            const qint64 step = 10000 / m_axisX->tickCount();
+            moveTimeAxis(QDateTime::fromMSecsSinceEpoch(nowMs - 10000 + step),
+                         QDateTime::fromMSecsSinceEpoch(nowMs + step));
         }
     } else if (m_displayMode == Accumulate) {
         if (m_log.size() > 10 && !viewHeld)
-            m_axisX->setRange(QDateTime::fromSecsSinceEpoch(m_plotStartSecs),
-                              QDateTime::fromMSecsSinceEpoch(nowMs + 1000));
+            moveTimeAxis(QDateTime::fromSecsSinceEpoch(m_plotStartSecs), QDateTime::fromMSecsSinceEpoch(nowMs + 1000));
     }
+}
+
+void LiveChart::moveTimeAxis(const QDateTime &min, const QDateTime &max)
+{
+    if (min == m_axisX->min() && max == m_axisX->max())
+        return;
+    // The curves leave the chart while the axis moves and are drawn for the
+    // new range once Qt Charts has taken it in (the caller refreshes): else
+    // it would lay the old points out on the new axis, stroking every curve,
+    // and then the new ones on the old axis, only to do it all again.
+    for (int c = 0; c < kChannelCount; ++c) {
+        for (int k = 0; k < m_pieces[c]; ++k)
+            m_lines[c][size_t(k)]->clear();
+    }
+    m_drawn = DrawnState();
+    m_movingAxis = true;
+    m_axisX->setRange(min, max);
+    m_movingAxis = false;
 }
 
 void LiveChart::showGroup(CurveGroup group, qint64 nowMs)
@@ -384,7 +403,7 @@ QString LiveChart::hoverText(qint64 msecs) const
 
 void LiveChart::refresh()
 {
-    if (!m_chart)
+    if (!m_chart || m_movingAxis)
         return;
     if (m_refreshing) {
         // Asked again while swapping series (the plot area may have moved):

@@ -139,6 +139,8 @@ private:
     void detachPiece(int channel);
     void autoRange(int channel, float value);
     void followTime(qint64 nowMs);
+    // The time axis on a new range; refresh() after.
+    void moveTimeAxis(const QDateTime &min, const QDateTime &max);
     void colorAxes();
     void penCurve(int channel);
     int shownMask() const;
@@ -170,5 +172,6 @@ private:
     DrawnState m_drawn;
     quint64 m_indexedGeneration = ~quint64(0);
     bool m_refreshing = false;
+    bool m_movingAxis = false;
     bool m_refreshAgain = false;
 };
