@@ -58,12 +58,6 @@ void clearAxisLabels(QCategoryAxis *axis)
         axis->remove(l);
 }
 
-void fillAxisLabels(QCategoryAxis *axis, const QString &unit, int count, int decimals, float top)
-{
-    for (const auto &l : steps(0.0f, top / float(count), count, decimals, unit))
-        axis->append(l.first, double(l.second));
-}
-
 void autoRangeAxis(QCategoryAxis *axis, const QString &unit, int count, int decimals, float max)
 {
     const float top = std::ceil(max + 1.0f);
