@@ -24,6 +24,11 @@ namespace {
 
 // Columns assumed before the chart has been laid out.
 constexpr int kUnlaidColumns = 1000;
+// How far (in pixel rows) a smooth curve's segments may pass from the curve
+// itself: a quarter of a row, which the eye cannot tell from the curve, and
+// a long bend needs a few segments instead of one every two pixels, each
+// stroked by Qt Charts for the series' shape whenever the curve changes.
+constexpr double kCurveToleranceRows = 0.25;
 
 } // namespace
 
@@ -352,6 +357,7 @@ void LiveChart::reapplyRanges()
         if (!m_ranges.on[c])
             m_axisMax[kChannels[c].axis] = kChannels[c].defaultTop;
     }
+    refresh();
 }
 
 void LiveChart::colorAxes()
@@ -441,6 +447,9 @@ void LiveChart::redraw()
     now.generation = m_log.generation();
     m_shape = shapeFor(span.inside, now.columns);
     now.shown = shownMask();
+    const double height = m_chart->plotArea().height();
+    for (int a = 0; a < 3; ++a)
+        now.rows[size_t(a)] = height >= 1 ? (m_axisY[a]->max() - m_axisY[a]->min()) / height : 0.0;
     if (now == m_drawn)
         return;
 
@@ -455,9 +464,11 @@ void LiveChart::redraw()
             continue;
         const std::vector<float> &values = m_log.column(ReadingLog::columnOf(c));
         m_index[c].sync(values);
+        const double tolerance = now.rows[size_t(kChannels[c].axis)] * kCurveToleranceRows;
         pieces.clear();
         for (const GapIndex::Stretch &s : stretches)
-            pieces.push_back(stretchCurve(times, values, m_index[c], s, m_shape, now.t0, now.t1, now.columns));
+            pieces.push_back(
+                stretchCurve(times, values, m_index[c], s, m_shape, now.t0, now.t1, now.columns, tolerance));
         drawPieces(c, pieces);
     }
     m_drawn = now;
