@@ -2,6 +2,7 @@
 
 #include "charts/timezoom.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QGraphicsLineItem>
 #include <QGraphicsSimpleTextItem>
@@ -39,6 +40,11 @@ ChartView::ChartView(QChart *chart, QWidget *parent) : ChartView(parent)
     QChart *empty = this->chart();
     setChart(chart);
     delete empty;
+    // The scene shows the items it was given (the legend among them) in a
+    // call it queues for itself; shown only once the view is on the screen,
+    // the legend would have the chart laid out once more after the view's
+    // first layout. Shown now, the view's first layout is the last.
+    QCoreApplication::sendPostedEvents(scene(), QEvent::MetaCall);
 }
 
 void ChartView::showChart(QChart *chart, HoverText text)
