@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QGraphicsLineItem>
 #include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QtCharts/QDateTimeAxis>
@@ -62,22 +63,35 @@ void ChartView::showChart(QChart *chart, HoverText text)
 
 void ChartView::paintEvent(QPaintEvent *event)
 {
-    if (chart())
-        keepStillItems(chart());
+    if (QChart *shown = chart())
+        keepStillItems(shown, shown->mapRectToScene(shown->plotArea()), devicePixelRatioF() == 1.0);
     QChartView::paintEvent(event);
 }
 
-void ChartView::keepStillItems(QGraphicsItem *item)
+void ChartView::keepStillItems(QGraphicsItem *item, const QRectF &plot, bool pixelForPixel)
 {
     // Qt Charts draws the grid lines, the axes and their ticks as line items
     // of its own, and makes them anew when an axis's labels change. Each is
     // kept as a picture and put back as it is on a repaint until it changes,
     // instead of being stroked again under curves that move every second.
-    if (item->type() == QGraphicsLineItem::Type && item->cacheMode() == QGraphicsItem::NoCache)
+    if (item->type() == QGraphicsLineItem::Type && item->cacheMode() == QGraphicsItem::NoCache) {
         item->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
+    } else if (item->type() == QGraphicsTextItem::Type) {
+        // So are the value axes' labels beside the plot, laid out as rich
+        // text on every paint otherwise (the time axis' labels below it
+        // change with every move of the axis). A label's picture is taken
+        // in its own coordinates, the screen's pixels only where the view's
+        // pixels are the screen's: elsewhere it is painted as it is.
+        const QRectF r = item->sceneBoundingRect();
+        const bool beside = r.right() <= plot.left() + 1 || r.left() >= plot.right() - 1;
+        const QGraphicsItem::CacheMode mode =
+            beside && pixelForPixel ? QGraphicsItem::ItemCoordinateCache : QGraphicsItem::NoCache;
+        if (item->cacheMode() != mode)
+            item->setCacheMode(mode);
+    }
     const QList<QGraphicsItem *> children = item->childItems();
     for (QGraphicsItem *child : children)
-        keepStillItems(child);
+        keepStillItems(child, plot, pixelForPixel);
 }
 
 void ChartView::mousePressEvent(QMouseEvent *event)

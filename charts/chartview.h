@@ -56,7 +56,7 @@ protected:
 
 private:
     void showHover(const QPoint &pos);
-    void keepStillItems(QGraphicsItem *item);
+    void keepStillItems(QGraphicsItem *item, const QRectF &plot, bool pixelForPixel);
 
     QPoint m_lastPos;
     // Where the cursor is over the view, while it is.
