@@ -239,7 +239,7 @@ void MainDialog::closeEvent(QCloseEvent *event)
 {
     stopWorker();
     // Closing the main window ends the program, whatever else is open.
-    customAxis()->close();
+    m_chart->closeCustomAxis();
     QDialog::closeEvent(event);
 }
 

@@ -57,7 +57,7 @@ StatsPanel *MainDialog::statsPanel() const { return m_measure->panel(); }
 
 void MainDialog::initHistory()
 {
-    m_history = new RunHistoryController(this, m_session->journalHandle(), chartView(), liveChart(), customAxis(),
+    m_history = new RunHistoryController(this, m_session->journalHandle(), chartView(), liveChart(), m_chart->ranges(),
                                          [this] { return m_timeline.now(); });
     // The curve groups switch the chart on show, a stored run's too.
     m_chart->setShownChart([this] { return shownChart(); });
