@@ -8,16 +8,13 @@ class QCategoryAxis;
 using QtCharts::QCategoryAxis;
 
 // Category labels of the chart's value axes: each label sits on its value and
-// reads that value with a unit ("2.00V").
+// reads that value with a unit ("2.00V"). An axis that shows the range and
+// labels asked for already is left as it is.
 
 // Removes every label of the axis.
 void clearAxisLabels(QCategoryAxis *axis);
 
-// Appends count + 1 labels at 0, top/count, ... top. Neither clears the
-// labels nor sets the range.
-void fillAxisLabels(QCategoryAxis *axis, const QString &unit, int count, int decimals, float top);
-
-// Range 0 to ceil(max + 1) with its labels.
+// Range 0 to top = ceil(max + 1) with count + 1 labels at 0, top/count, ... top.
 void autoRangeAxis(QCategoryAxis *axis, const QString &unit, int count, int decimals, float max);
 
 // Range min to max with count + 1 labels; does nothing unless max > min.

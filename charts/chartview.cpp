@@ -2,10 +2,13 @@
 
 #include "charts/timezoom.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QGraphicsLineItem>
 #include <QGraphicsSimpleTextItem>
+#include <QGraphicsTextItem>
 #include <QMouseEvent>
+#include <QPen>
 #include <QWheelEvent>
 #include <QtCharts/QDateTimeAxis>
 
@@ -15,6 +18,13 @@ QT_CHARTS_USE_NAMESPACE
 
 bool viewHeld = false;
 
+namespace {
+
+// Marks a line item whose one-pixel pen the view drew as a hairline.
+constexpr int kHairline = 0x4f48;
+
+} // namespace
+
 ChartView::ChartView(QWidget *parent) : QChartView(parent)
 {
     setDragMode(QGraphicsView::RubberBandDrag);
@@ -22,6 +32,14 @@ ChartView::ChartView(QWidget *parent) : QChartView(parent)
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
     setCursor(Qt::PointingHandCursor);
+    // Its charts fill it edge to edge with their own background (see
+    // LiveChart::styleChart), so the window's pictures beneath it are never
+    // painted under the chart.
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // A live chart changes all over its plot every second. Repainted whole,
+    // it is painted within a plain rectangle, which the raster engine fills
+    // many times faster than the many small rectangles of what changed.
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
 }
 
 ChartView::ChartView(QChart *chart, QWidget *parent) : ChartView(parent)
@@ -31,6 +49,11 @@ ChartView::ChartView(QChart *chart, QWidget *parent) : ChartView(parent)
     QChart *empty = this->chart();
     setChart(chart);
     delete empty;
+    // The scene shows the items it was given (the legend among them) in a
+    // call it queues for itself; shown only once the view is on the screen,
+    // the legend would have the chart laid out once more after the view's
+    // first layout. Shown now, the view's first layout is the last.
+    QCoreApplication::sendPostedEvents(scene(), QEvent::MetaCall);
 }
 
 void ChartView::showChart(QChart *chart, HoverText text)
@@ -44,6 +67,55 @@ void ChartView::showChart(QChart *chart, HoverText text)
         m_hoverLine->setVisible(false);
     }
     m_hoverText = std::move(text);
+}
+
+void ChartView::paintEvent(QPaintEvent *event)
+{
+    if (QChart *shown = chart())
+        keepStillItems(shown, shown->mapRectToScene(shown->plotArea()), devicePixelRatioF() == 1.0);
+    QChartView::paintEvent(event);
+}
+
+void ChartView::keepStillItems(QGraphicsItem *item, const QRectF &plot, bool pixelForPixel)
+{
+    // Qt Charts draws the grid lines, the axes and their ticks as line items
+    // of its own, and makes them anew when an axis's labels change. Each is
+    // kept as a picture and put back as it is on a repaint until it changes,
+    // instead of being stroked again under curves that move every second.
+    if (item->type() == QGraphicsLineItem::Type) {
+        auto *line = static_cast<QGraphicsLineItem *>(item);
+        if (line->cacheMode() == QGraphicsItem::NoCache)
+            line->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
+        // Where the view's pixels are the screen's, the raster engine draws
+        // a pen one pixel wide as a hairline, pixel for pixel as a pen of no
+        // width; but a line item works out its bounds (on every repaint) by
+        // stroking its line with the pen unless the pen has no width.
+        QPen pen = line->pen();
+        if (pixelForPixel && !pen.isCosmetic() && pen.widthF() == 1.0) {
+            pen.setWidthF(0.0);
+            line->setPen(pen);
+            line->setData(kHairline, true);
+        } else if (!pixelForPixel && line->data(kHairline).toBool()) {
+            pen.setWidthF(1.0);
+            line->setPen(pen);
+            line->setData(kHairline, false);
+        }
+    } else if (item->type() == QGraphicsTextItem::Type) {
+        // So are the value axes' labels beside the plot, laid out as rich
+        // text on every paint otherwise (the time axis' labels below it
+        // change with every move of the axis). A label's picture is taken
+        // in its own coordinates, the screen's pixels only where the view's
+        // pixels are the screen's: elsewhere it is painted as it is.
+        const QRectF r = item->sceneBoundingRect();
+        const bool beside = r.right() <= plot.left() + 1 || r.left() >= plot.right() - 1;
+        const QGraphicsItem::CacheMode mode =
+            beside && pixelForPixel ? QGraphicsItem::ItemCoordinateCache : QGraphicsItem::NoCache;
+        if (item->cacheMode() != mode)
+            item->setCacheMode(mode);
+    }
+    const QList<QGraphicsItem *> children = item->childItems();
+    for (QGraphicsItem *child : children)
+        keepStillItems(child, plot, pixelForPixel);
 }
 
 void ChartView::mousePressEvent(QMouseEvent *event)

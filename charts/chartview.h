@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class QGraphicsItem;
 class QGraphicsLineItem;
 class QGraphicsSimpleTextItem;
 
@@ -44,6 +45,7 @@ public slots:
     void refreshHover();
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
@@ -54,6 +56,7 @@ protected:
 
 private:
     void showHover(const QPoint &pos);
+    void keepStillItems(QGraphicsItem *item, const QRectF &plot, bool pixelForPixel);
 
     QPoint m_lastPos;
     // Where the cursor is over the view, while it is.

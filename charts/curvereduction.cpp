@@ -238,14 +238,14 @@ QVector<QPointF> curvePoints(const std::vector<qint64> &times, const std::vector
 
 QVector<QPointF> stretchCurve(const std::vector<qint64> &times, const std::vector<float> &values,
                               const MinMaxIndex &index, const GapIndex::Stretch &stretch, CurveShape shape,
-                              qint64 t0, qint64 t1, int columns)
+                              qint64 t0, qint64 t1, int columns, double tolerance)
 {
     SampleSpan part;
     part.begin = stretch.begin;
     part.end = stretch.end;
     QVector<QPointF> points = curvePoints(times, values, index, part, shape, t0, t1, columns);
     if (shape == CurveShape::Smooth)
-        points = monotoneCurve(points, t0, t1, columns);
+        points = monotoneCurve(points, t0, t1, columns, tolerance);
     if (points.size() == 1) {
         const double halfDash = t1 > t0 && columns > 0 ? double(t1 - t0) / columns : 500.0;
         const QPointF p = points[0];
@@ -302,7 +302,8 @@ QVector<QPointF> withinRow(const QVector<QPointF> &points, double rowValue)
     return out;
 }
 
-QVector<QPointF> monotoneCurve(const QVector<QPointF> &samples, qint64 t0, qint64 t1, int columns)
+QVector<QPointF> monotoneCurve(const QVector<QPointF> &samples, qint64 t0, qint64 t1, int columns,
+                               double tolerance)
 {
     const int n = samples.size();
     if (n < 3 || columns < 1 || t1 <= t0)
@@ -334,14 +335,23 @@ QVector<QPointF> monotoneCurve(const QVector<QPointF> &samples, qint64 t0, qint6
     const double pixelsPerMs = double(columns) / double(t1 - t0);
     QVector<QPointF> points;
     points.reserve(n + int(columns / kCurveStepPixels) + 2 * n);
+    // One interval's points, from its first sample to the next, when they
+    // are thinned.
+    QVector<QPointF> interval;
     for (int k = 0; k + 1 < n; ++k) {
         const QPointF a = samples[k], b = samples[k + 1];
-        points.append(a);
+        QVector<QPointF> &out = tolerance > 0 ? interval : points;
+        if (tolerance > 0)
+            interval.clear();
+        out.append(a);
         const double h = b.x() - a.x();
         // Only the part inside the window is worth the points.
         const double from = std::max(a.x(), double(t0)), to = std::min(b.x(), double(t1));
-        if (h <= 0 || to <= from)
+        if (h <= 0 || to <= from) {
+            if (tolerance > 0)
+                points.append(a);
             continue;
+        }
         const int steps = int(std::ceil((to - from) * pixelsPerMs / kCurveStepPixels));
         const double lo = std::min(a.y(), b.y()), hi = std::max(a.y(), b.y());
         const double m0 = tangent[size_t(k)] * h, m1 = tangent[size_t(k + 1)] * h;
@@ -353,7 +363,15 @@ QVector<QPointF> monotoneCurve(const QVector<QPointF> &samples, qint64 t0, qint6
             const double y = (2 * t3 - 3 * t2 + 1) * a.y() + (t3 - 2 * t2 + t) * m0 + (-2 * t3 + 3 * t2) * b.y()
                              + (t3 - t2) * m1;
             // Rounding must not carry it past its samples either.
-            points.append(QPointF(x, std::min(hi, std::max(lo, y))));
+            out.append(QPointF(x, std::min(hi, std::max(lo, y))));
+        }
+        if (tolerance > 0) {
+            // Thinned with the next sample as its end, which the next
+            // interval begins with.
+            interval.append(b);
+            const QVector<QPointF> kept = withinRow(interval, tolerance);
+            for (int j = 0; j + 1 < kept.size(); ++j)
+                points.append(kept[j]);
         }
     }
     points.append(samples[n - 1]);

@@ -108,10 +108,11 @@ QVector<QPointF> curvePoints(const std::vector<qint64> &times, const std::vector
 
 // The points that draw one stretch between gaps over [t0, t1] on `columns`
 // pixel columns: curvePoints over it, a smooth curve where the shape is
-// Smooth, and a lone sample as a dash two columns wide.
+// Smooth (its points between samples thinned to `tolerance`, as
+// monotoneCurve does), and a lone sample as a dash two columns wide.
 QVector<QPointF> stretchCurve(const std::vector<qint64> &times, const std::vector<float> &values,
                               const MinMaxIndex &index, const GapIndex::Stretch &stretch, CurveShape shape,
-                              qint64 t0, qint64 t1, int columns);
+                              qint64 t0, qint64 t1, int columns, double tolerance = 0.0);
 
 // The points of a dense curve (time in ms, value) in time order that a
 // plot whose pixel rows are `rowValue` of the value apart needs: those the
@@ -126,5 +127,10 @@ QVector<QPointF> withinRow(const QVector<QPointF> &points, double rowValue);
 // tangents), so between two samples it never leaves their range and shows
 // no value that was not measured. Returns every sample, and between them
 // points a few pixels apart within the window; fewer than three samples are
-// returned as they are.
-QVector<QPointF> monotoneCurve(const QVector<QPointF> &samples, qint64 t0, qint64 t1, int columns);
+// returned as they are. A tolerance above zero (in the value's units) leaves
+// out the points between two samples that the line through those kept
+// passes within the tolerance of, as withinRow does: where the curve is all
+// but straight it is drawn with a few long segments instead of one every
+// few pixels, and every sample stays.
+QVector<QPointF> monotoneCurve(const QVector<QPointF> &samples, qint64 t0, qint64 t1, int columns,
+                               double tolerance = 0.0);

@@ -22,7 +22,8 @@ const char kOffStyle[] =
 
 } // namespace
 
-customcoordinates::customcoordinates(QWidget *parent) : QWidget(parent), ui(new Ui::customcoordinates)
+customcoordinates::customcoordinates(CustomRanges &ranges, QWidget *parent)
+    : QWidget(parent), ui(new Ui::customcoordinates), m_ranges(ranges)
 {
     ui->setupUi(this);
     QLineEdit *mins[kChannelCount] = {ui->edit_VBUS_Min, ui->edit_IBUS_Min, ui->edit_POWER_Min, ui->edit_PD_Min,
@@ -44,7 +45,6 @@ customcoordinates::customcoordinates(QWidget *parent) : QWidget(parent), ui(new 
         }
     }
 
-    m_ranges.load();
     for (int c = 0; c < kChannelCount; ++c) {
         m_minEdits[c]->setText(CustomRanges::boundText(c, m_ranges.min[c]));
         m_maxEdits[c]->setText(CustomRanges::boundText(c, m_ranges.max[c]));

@@ -11,14 +11,15 @@ class QLineEdit;
 class QPushButton;
 
 // The small window in which the user fixes, per channel, the range of the
-// value axis that shows it, and switches each fixed range on or off. Every
-// change is saved at once; a change that may move a visible axis is
-// announced by RangChang_signal().
+// value axis that shows it, and switches each fixed range on or off: the
+// ranges it is given (loaded by their owner), which it edits. Every change is
+// saved at once; a change that may move a visible axis is announced by
+// RangChang_signal().
 class customcoordinates : public QWidget
 {
     Q_OBJECT
 public:
-    explicit customcoordinates(QWidget *parent = nullptr);
+    explicit customcoordinates(CustomRanges &ranges, QWidget *parent = nullptr);
     ~customcoordinates() override;
 
     const CustomRanges &ranges() const { return m_ranges; }
@@ -66,7 +67,7 @@ private:
     void showToggle(int channel);
 
     Ui::customcoordinates *ui;
-    CustomRanges m_ranges;
+    CustomRanges &m_ranges;
     QLineEdit *m_minEdits[kChannelCount];
     QLineEdit *m_maxEdits[kChannelCount];
     QPushButton *m_toggles[kChannelCount];

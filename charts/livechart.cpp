@@ -24,6 +24,11 @@ namespace {
 
 // Columns assumed before the chart has been laid out.
 constexpr int kUnlaidColumns = 1000;
+// How far (in pixel rows) a smooth curve's segments may pass from the curve
+// itself: a quarter of a row, which the eye cannot tell from the curve, and
+// a long bend needs a few segments instead of one every two pixels, each
+// stroked by Qt Charts for the series' shape whenever the curve changes.
+constexpr double kCurveToleranceRows = 0.25;
 
 } // namespace
 
@@ -101,11 +106,27 @@ void LiveChart::styleChart(QChart *chart, int theme)
     legend->setLabelColor(QColor(0, 100, 255));
     legend->setMaximumHeight(40);
 
-    chart->setTheme(CurveStyleText::theme(theme < 0 ? 0 : theme));
+    applyTheme(chart, theme < 0 ? 0 : theme);
     // The background fills the view edge to edge, so a drop shadow would fall
     // outside it: never seen, yet blurred anew on every repaint.
     chart->setDropShadowEnabled(false);
     chart->setAutoFillBackground(true);
+}
+
+void LiveChart::applyTheme(QChart *chart, int theme)
+{
+    chart->setTheme(CurveStyleText::theme(theme));
+    // A theme's background is a gradient, worked out pixel by pixel on every
+    // repaint; the light theme's runs from white to white, which one colour
+    // paints the same.
+    if (const QGradient *gradient = chart->backgroundBrush().gradient()) {
+        const QGradientStops stops = gradient->stops();
+        const bool flat = std::all_of(stops.begin(), stops.end(), [&](const QGradientStop &stop) {
+            return stop.second == stops.front().second;
+        });
+        if (flat && !stops.isEmpty())
+            chart->setBackgroundBrush(stops.front().second);
+    }
 }
 
 QXYSeries *LiveChart::series(int channel) const
@@ -256,14 +277,33 @@ void LiveChart::followTime(qint64 nowMs)
     if (m_displayMode == Scroll) {
         const qint64 s = nowMs / 1000;
         if (s > m_plotFirstEndSecs) {
-            m_axisX->setRange(QDateTime::fromMSecsSinceEpoch(nowMs - 10000), QDateTime::fromMSecsSinceEpoch(nowMs));
-            m_chart->scroll(m_chart->plotArea().width() / m_axisX->tickCount(), 0);
+            // The ten seconds up to now, moved on by one tick interval.
+            const qint64 step = 10000 / m_axisX->tickCount();
+            moveTimeAxis(QDateTime::fromMSecsSinceEpoch(nowMs - 10000 + step),
+                         QDateTime::fromMSecsSinceEpoch(nowMs + step));
         }
     } else if (m_displayMode == Accumulate) {
         if (m_log.size() > 10 && !viewHeld)
-            m_axisX->setRange(QDateTime::fromSecsSinceEpoch(m_plotStartSecs),
-                              QDateTime::fromMSecsSinceEpoch(nowMs + 1000));
+            moveTimeAxis(QDateTime::fromSecsSinceEpoch(m_plotStartSecs), QDateTime::fromMSecsSinceEpoch(nowMs + 1000));
     }
+}
+
+void LiveChart::moveTimeAxis(const QDateTime &min, const QDateTime &max)
+{
+    if (min == m_axisX->min() && max == m_axisX->max())
+        return;
+    // The curves leave the chart while the axis moves and are drawn for the
+    // new range once Qt Charts has taken it in (the caller refreshes): else
+    // it would lay the old points out on the new axis, stroking every curve,
+    // and then the new ones on the old axis, only to do it all again.
+    for (int c = 0; c < kChannelCount; ++c) {
+        for (int k = 0; k < m_pieces[c]; ++k)
+            m_lines[c][size_t(k)]->clear();
+    }
+    m_drawn = DrawnState();
+    m_movingAxis = true;
+    m_axisX->setRange(min, max);
+    m_movingAxis = false;
 }
 
 void LiveChart::showGroup(CurveGroup group, qint64 nowMs)
@@ -317,6 +357,7 @@ void LiveChart::reapplyRanges()
         if (!m_ranges.on[c])
             m_axisMax[kChannels[c].axis] = kChannels[c].defaultTop;
     }
+    refresh();
 }
 
 void LiveChart::colorAxes()
@@ -335,7 +376,7 @@ void LiveChart::setCurveStyle(int channel, const CurveStyle &style)
 void LiveChart::setTheme(int index)
 {
     if (index >= 0 && index < CurveStyleText::kThemeCount)
-        m_chart->setTheme(CurveStyleText::theme(index));
+        applyTheme(m_chart, index);
     for (int c = 0; c < kChannelCount; ++c)
         penCurve(c);
     refresh();
@@ -368,7 +409,7 @@ QString LiveChart::hoverText(qint64 msecs) const
 
 void LiveChart::refresh()
 {
-    if (!m_chart)
+    if (!m_chart || m_movingAxis)
         return;
     if (m_refreshing) {
         // Asked again while swapping series (the plot area may have moved):
@@ -406,6 +447,9 @@ void LiveChart::redraw()
     now.generation = m_log.generation();
     m_shape = shapeFor(span.inside, now.columns);
     now.shown = shownMask();
+    const double height = m_chart->plotArea().height();
+    for (int a = 0; a < 3; ++a)
+        now.rows[size_t(a)] = height >= 1 ? (m_axisY[a]->max() - m_axisY[a]->min()) / height : 0.0;
     if (now == m_drawn)
         return;
 
@@ -420,9 +464,11 @@ void LiveChart::redraw()
             continue;
         const std::vector<float> &values = m_log.column(ReadingLog::columnOf(c));
         m_index[c].sync(values);
+        const double tolerance = now.rows[size_t(kChannels[c].axis)] * kCurveToleranceRows;
         pieces.clear();
         for (const GapIndex::Stretch &s : stretches)
-            pieces.push_back(stretchCurve(times, values, m_index[c], s, m_shape, now.t0, now.t1, now.columns));
+            pieces.push_back(
+                stretchCurve(times, values, m_index[c], s, m_shape, now.t0, now.t1, now.columns, tolerance));
         drawPieces(c, pieces);
     }
     m_drawn = now;

@@ -84,8 +84,9 @@ public:
     void showGroup(CurveGroup group, qint64 nowMs);
     // The channel's axis range: its custom range when that is on, else its default.
     void applyChannelRange(int channel);
-    // applyChannelRange for every channel of the group on the chart; an axis
-    // put back on its default range covers the curve again at the next tick.
+    // applyChannelRange for every channel of the group on the chart, the
+    // curves drawn for the new ranges; an axis put back on its default range
+    // covers the curve again at the next tick.
     void reapplyRanges();
 
     void setCurveStyle(int channel, const CurveStyle &style);
@@ -121,13 +122,17 @@ private:
         qint64 t0 = 0, t1 = 0;
         int columns = 0, begin = 0, end = 0, shown = 0;
         quint64 generation = ~quint64(0);
+        // Per value axis, the value of a pixel row.
+        std::array<double, 3> rows{};
         bool operator==(const DrawnState &o) const
         {
             return t0 == o.t0 && t1 == o.t1 && columns == o.columns && begin == o.begin && end == o.end
-                   && shown == o.shown && generation == o.generation;
+                   && shown == o.shown && generation == o.generation && rows == o.rows;
         }
     };
 
+    // One of the selector's themes (0 ... kThemeCount - 1).
+    static void applyTheme(QtCharts::QChart *chart, int theme);
     void redraw();
     void attach(int channel);
     void detach(int channel);
@@ -137,6 +142,8 @@ private:
     void detachPiece(int channel);
     void autoRange(int channel, float value);
     void followTime(qint64 nowMs);
+    // The time axis on a new range; refresh() after.
+    void moveTimeAxis(const QDateTime &min, const QDateTime &max);
     void colorAxes();
     void penCurve(int channel);
     int shownMask() const;
@@ -168,5 +175,6 @@ private:
     DrawnState m_drawn;
     quint64 m_indexedGeneration = ~quint64(0);
     bool m_refreshing = false;
+    bool m_movingAxis = false;
     bool m_refreshAgain = false;
 };

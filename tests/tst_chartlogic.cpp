@@ -13,6 +13,7 @@
 #include <QtCharts/QCategoryAxis>
 #include <QtTest>
 
+#include <cmath>
 #include <random>
 
 QT_CHARTS_USE_NAMESPACE
@@ -174,6 +175,40 @@ private slots:
         QCOMPARE(at.value(1000, -1), 1.0);
         QCOMPARE(at.value(1500, -1), 0.625);
         QVERIFY(at.value(996, -1) < 1.0 && at.value(996, -1) > 0.99);
+    }
+
+    void smoothCurveThinnedWithinTheTolerance()
+    {
+        // Twenty samples a second apart that rise, turn and level off, on
+        // 800 columns: thinned to 0.01 V, the curve keeps every sample and
+        // only points of the full curve, in time order, and passes within
+        // 0.01 V of every point it leaves out, with far fewer points.
+        QVector<QPointF> samples;
+        for (int i = 0; i < 20; ++i)
+            samples.append(QPointF(1000.0 * i, 5.0 + 4.0 * std::sin(i * 0.3) + (i % 3) * 0.2));
+        const double tolerance = 0.01;
+        const QVector<QPointF> full = monotoneCurve(samples, 0, 19000, 800);
+        const QVector<QPointF> thin = monotoneCurve(samples, 0, 19000, 800, tolerance);
+        QVERIFY2(thin.size() * 2 < full.size(), qPrintable(QStringLiteral("%1 of %2").arg(thin.size()).arg(full.size())));
+        for (const QPointF &s : samples)
+            QVERIFY(thin.contains(s));
+        for (int k = 1; k < thin.size(); ++k)
+            QVERIFY(thin[k - 1].x() < thin[k].x());
+        int j = 0;
+        for (const QPointF &p : full) {
+            while (j + 1 < thin.size() && thin[j + 1].x() < p.x())
+                ++j;
+            if (thin[j].x() == p.x() || (j + 1 < thin.size() && thin[j + 1].x() == p.x()))
+                continue;   // a point kept
+            const QPointF a = thin[j], b = thin[j + 1];
+            const double line = a.y() + (b.y() - a.y()) * (p.x() - a.x()) / (b.x() - a.x());
+            QVERIFY2(std::abs(line - p.y()) <= tolerance * 1.0001,
+                     qPrintable(QStringLiteral("%1 V off at %2 ms").arg(line - p.y()).arg(p.x())));
+        }
+        for (const QPointF &p : thin)
+            QVERIFY(full.contains(p));
+        // No tolerance: the full curve.
+        QCOMPARE(monotoneCurve(samples, 0, 19000, 800, 0.0), full);
     }
 
     void wheelZoom()

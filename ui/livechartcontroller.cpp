@@ -56,16 +56,10 @@ LiveChartController::LiveChartController(Ui::MainDialog *form, const ReadingLog 
                                          QWidget *window)
     : QObject(window), ui(form), m_window(window), m_now(std::move(now))
 {
-    // The custom range window exists before the chart, so the chart's first
-    // ranges honour what it loaded.
-    m_custom = new customcoordinates;
-    // A window of its own that must not keep the program alive.
-    m_custom->setAttribute(Qt::WA_QuitOnClose, false);
-    m_custom->setWindowTitle(QCoreApplication::translate("MainDialog", "Custom Axis"));
-    m_custom->hide();
-    connect(m_custom, &customcoordinates::RangChang_signal, this, [this] { m_live->reapplyRanges(); });
-
-    m_live.reset(new LiveChart(log, m_custom->ranges(), loadCurveStyles(), m_now()));
+    // The ranges are loaded before the chart, so its first ranges honour
+    // them; their window is made when first shown.
+    m_ranges.load();
+    m_live.reset(new LiveChart(log, m_ranges, loadCurveStyles(), m_now()));
     m_view = new ChartView(m_live->chart(), nullptr);
     m_view->setRenderHint(QPainter::Antialiasing);
     LiveChart *live = m_live.get();
@@ -113,8 +107,28 @@ void LiveChartController::editTitle()
 
 // ---------------------------------------------------------------- custom ranges
 
+customcoordinates *LiveChartController::customAxis()
+{
+    if (!m_custom) {
+        m_custom = new customcoordinates(m_ranges);
+        // A window of its own that must not keep the program alive.
+        m_custom->setAttribute(Qt::WA_QuitOnClose, false);
+        m_custom->setWindowTitle(QCoreApplication::translate("MainDialog", "Custom Axis"));
+        m_custom->hide();
+        connect(m_custom, &customcoordinates::RangChang_signal, this, [this] { m_live->reapplyRanges(); });
+    }
+    return m_custom;
+}
+
+void LiveChartController::closeCustomAxis()
+{
+    if (m_custom)
+        m_custom->close();
+}
+
 void LiveChartController::toggleCustomAxis()
 {
+    customAxis();
     if (m_custom->isHidden()) {
         const int x = m_window->x() + (m_window->width() - m_custom->width()) / 2 - 10;
         const int y = m_window->y() + (m_window->height() - m_custom->height()) / 2 - 10;

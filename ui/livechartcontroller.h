@@ -1,5 +1,6 @@
 #pragma once
 
+#include "charts/customranges.h"
 #include "device/channels.h"
 
 #include <QObject>
@@ -31,7 +32,12 @@ public:
 
     LiveChart *live() const { return m_live.get(); }
     ChartView *view() const { return m_view; }
-    customcoordinates *customAxis() const { return m_custom; }
+    // The fixed ranges (loaded from the settings at the start).
+    const CustomRanges &ranges() const { return m_ranges; }
+    // The custom ranges window, made when first needed.
+    customcoordinates *customAxis();
+    // Closes the custom ranges window, if there is one.
+    void closeCustomAxis();
     QTableView *curveTable() const;
     // The chart on show (the live one unless told otherwise): the curve
     // groups switch it.
@@ -55,6 +61,7 @@ private:
     QWidget *m_window;
     std::function<qint64()> m_now;
     std::function<LiveChart *()> m_shown;
+    CustomRanges m_ranges;
     customcoordinates *m_custom = nullptr;
     std::unique_ptr<LiveChart> m_live;
     ChartView *m_view = nullptr;

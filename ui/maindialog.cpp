@@ -119,7 +119,6 @@ MainDialog::MainDialog(QWidget *parent)
         unit->setFont(font);
     }
 
-    m_dashboardTimer.start(1000);
     connect(&m_dashboardTimer, &QTimer::timeout, this, &MainDialog::dashboardTick);
 
     IconHelper::instance()->setIcon(ui->btnReturn, QChar(kGlyphHome), 16);
@@ -176,6 +175,10 @@ MainDialog::MainDialog(QWidget *parent)
         chartTick();
     }, this);
 
+    // Started together, the two ticks come in the same pass, the dashboard's
+    // first: the chart records the reading just read, and the window is
+    // repainted once a second for both.
+    m_dashboardTimer.start(1000);
     m_chartTimer.start(1000);
     connect(&m_chartTimer, &QTimer::timeout, this, &MainDialog::chartTick);
 }
@@ -241,7 +244,7 @@ void MainDialog::closeEvent(QCloseEvent *event)
 {
     stopWorker();
     // Closing the main window ends the program, whatever else is open.
-    customAxis()->close();
+    m_chart->closeCustomAxis();
     QDialog::closeEvent(event);
 }
 

@@ -40,12 +40,15 @@ void MainDialog::initMeasure()
     // Beside the curve-group buttons, before the custom ranges.
     ui->disp_toolLayout->insertWidget(ui->disp_toolLayout->indexOf(ui->disp_btn_RangCustom), m_measure->button());
     m_measure->retranslate();
-    m_marks = new MarkController(chartView(), m_measure->cursors(), m_measure->panel(), m_session->journalHandle(), this,
+    // The statistics panel is made when first needed; "Export interval" goes
+    // into it then.
+    m_marks = new MarkController(chartView(), m_measure->cursors(), nullptr, m_session->journalHandle(), this,
                                  {[this] { return journalRunId(); },
                                   [this] { return m_session->journalSink().lastStoredId(); },
                                   [this]() -> const ReadingLog & { return showsStoredRun() ? storedLog() : readingLog(); },
                                   [this] { return timeline().now(); }, [this] { return timeline().wallNow(); }});
     ui->disp_toolLayout->insertWidget(ui->disp_toolLayout->indexOf(m_measure->button()) + 1, m_marks->button());
+    connect(m_measure, &MeasureController::panelMade, m_marks, &MarkController::placeExport);
 }
 
 QPushButton *MainDialog::measureButton() const { return m_measure->button(); }
@@ -56,7 +59,7 @@ StatsPanel *MainDialog::statsPanel() const { return m_measure->panel(); }
 
 void MainDialog::initHistory()
 {
-    m_history = new RunHistoryController(this, m_session->journalHandle(), chartView(), liveChart(), customAxis(),
+    m_history = new RunHistoryController(this, m_session->journalHandle(), chartView(), liveChart(), m_chart->ranges(),
                                          [this] { return timeline().now(); });
     // The curve groups switch the chart on show, a stored run's too.
     m_chart->setShownChart([this] { return shownChart(); });

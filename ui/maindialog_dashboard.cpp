@@ -24,6 +24,7 @@
 #include "ui/measurecontroller.h"
 #include "ui/runhistorycontroller.h"
 #include "ui/prompts.h"
+#include "ui/restyle.h"
 #include "recording/runjournal.h"
 
 #include <QApplication>
@@ -45,7 +46,7 @@ namespace {
 void setBar(QProgressBar *bar, double value, double fullScale, const char *colour)
 {
     const Dashboard::Bar level = Dashboard::barLevel(value, fullScale);
-    bar->setStyleSheet(Dashboard::barStyle(QLatin1String(colour), level.overRange));
+    restyle(bar, Dashboard::barStyle(QLatin1String(colour), level.overRange));
     bar->setValue(level.value);
 }
 
@@ -80,7 +81,7 @@ void MainDialog::showReading(bool settingsArrived)
     ui->disp_label_ele_value->setText(Dashboard::smallValueText(r.energy));
 
     if (const std::optional<QString> style = Dashboard::directionStyle(r.direction))
-        ui->disp_label_ImageDir->setStyleSheet(*style);
+        restyle(ui->disp_label_ImageDir, *style);
 
     setBar(ui->progressBar_VBUS, r.vbus, Dashboard::kVbusFullScale, "rgb(85, 255, 0)");
     setBar(ui->progressBar_IBUS, r.ibus, Dashboard::kIbusFullScale, "rgb(0, 240, 244)");

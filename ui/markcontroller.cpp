@@ -49,13 +49,8 @@ MarkController::MarkController(ChartView *view, MeasureCursors *cursors, StatsPa
     m_export = new QPushButton;
     m_export->setObjectName(QStringLiteral("stats_exportInterval"));
     m_export->setFocusPolicy(Qt::NoFocus);
-    if (panel) {
-        m_export->setStyleSheet(panel->copyButton()->styleSheet());
-        if (auto *grid = qobject_cast<QGridLayout *>(panel->layout()))
-            grid->addWidget(m_export, 10, 3, 1, 2, Qt::AlignRight);
-        else
-            m_export->setParent(panel);
-    }
+    if (panel)
+        placeExport(panel);
     connect(m_export, &QPushButton::clicked, this, &MarkController::exportInterval);
 
     m_export->setEnabled(false);
@@ -70,7 +65,21 @@ MarkController::MarkController(ChartView *view, MeasureCursors *cursors, StatsPa
     retranslate();
 }
 
-MarkController::~MarkController() = default;
+MarkController::~MarkController()
+{
+    if (m_export && !m_export->parent())
+        delete m_export;
+}
+
+void MarkController::placeExport(StatsPanel *panel)
+{
+    m_panel = panel;
+    m_export->setStyleSheet(panel->copyButton()->styleSheet());
+    if (auto *grid = qobject_cast<QGridLayout *>(panel->layout()))
+        grid->addWidget(m_export, 10, 3, 1, 2, Qt::AlignRight);
+    else
+        m_export->setParent(panel);
+}
 
 void MarkController::retranslate()
 {

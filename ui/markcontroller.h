@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
+#include <QPushButton>
 #include <QtGlobal>
 
 #include <functional>
@@ -13,7 +14,6 @@ class QChart;
 class ChartView;
 class MarkLines;
 class MeasureCursors;
-class QPushButton;
 class QShortcut;
 class QTimer;
 class QWidget;
@@ -52,6 +52,8 @@ public:
 
     QPushButton *button() const { return m_button; }
     QPushButton *exportButton() const { return m_export; }
+    // Puts "Export interval" into the statistics panel, beside its copy button.
+    void placeExport(StatsPanel *panel);
     QShortcut *shortcut() const { return m_shortcut; }
     MarkLines *lines() const { return m_lines; }
     // Waiting for a click on a stored run's chart.
@@ -86,7 +88,8 @@ private:
     Sources m_sources;
     MarkLines *m_lines;
     QPushButton *m_button;
-    QPushButton *m_export;
+    // Without a panel yet, it is ours.
+    QPointer<QPushButton> m_export;
     QShortcut *m_shortcut;
     QTimer *m_timer;
     qint64 m_storedId = 0;

@@ -43,8 +43,6 @@ MeasureController::MeasureController(ChartView *view, const LiveRun &run, RunJou
         QIcon(IconHelper::instance()->iconPixmap(QStringLiteral("#FEFEFE"), QChar(kGlyphMeasure), 12, 16, 16)));
 
     m_cursors = new MeasureCursors(m_view);
-    m_panel = new StatsPanel(m_view);
-    m_panel->hide();
     m_clear = new QShortcut(QKeySequence(Qt::Key_Escape), window);
     m_clear->setEnabled(false);
     connect(m_clear, &QShortcut::activated, m_cursors, &MeasureCursors::clear);
@@ -60,8 +58,20 @@ void MeasureController::retranslate()
     m_button->setText(QCoreApplication::translate("MainDialog", "测量"));
     m_button->setToolTip(QCoreApplication::translate(
         "MainDialog", "测量光标：在曲线上按住左键拖动，设置光标 A 和 B，显示两者之间的统计；Esc 清除"));
-    m_panel->retranslate();
-    placePanel();
+    if (m_panel) {
+        m_panel->retranslate();
+        placePanel();
+    }
+}
+
+StatsPanel *MeasureController::panel()
+{
+    if (!m_panel) {
+        m_panel = new StatsPanel(m_view);
+        m_panel->hide();
+        emit panelMade(m_panel);
+    }
+    return m_panel;
 }
 
 void MeasureController::setChart(QtCharts::QChart *chart)
@@ -99,15 +109,16 @@ void MeasureController::showIntervalStats()
     // While cursors are set Esc clears them; otherwise it does what it always did.
     m_clear->setEnabled(set);
     if (!set) {
-        m_panel->hide();
+        if (m_panel)
+            m_panel->hide();
         return;
     }
     const qint64 a = m_cursors->a(), b = m_cursors->b();
     // A stored run's figures come from the journal, over the same blocks.
     if (m_storedId)
-        m_panel->showInterval(m_journal->stats(m_storedId, qMin(a, b), qMax(a, b)), a, b);
+        panel()->showInterval(m_journal->stats(m_storedId, qMin(a, b), qMax(a, b)), a, b);
     else
-        m_panel->showInterval(m_run.stats(), a, b);
+        panel()->showInterval(m_run.stats(), a, b);
     placePanel();
     if (m_panel->isHidden()) {
         m_panel->show();
@@ -118,7 +129,7 @@ void MeasureController::showIntervalStats()
 void MeasureController::placePanel()
 {
     QtCharts::QChart *chart = m_view->chart();
-    if (!chart)
+    if (!chart || !m_panel)
         return;
     // Over the plot's top right corner, below the labels of the cursors,
     // which lie along the plot's top.

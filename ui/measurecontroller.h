@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/statspanel.h"
+
 #include <QObject>
 
 namespace QtCharts {
@@ -12,7 +14,6 @@ class QShortcut;
 class QWidget;
 class LiveRun;
 class RunJournal;
-class StatsPanel;
 
 // The measurement cursors of the chart and the panel with the statistics of
 // the interval between them: the live run's from its running statistics, a
@@ -27,12 +28,18 @@ public:
 
     QPushButton *button() const { return m_button; }
     MeasureCursors *cursors() const { return m_cursors; }
-    StatsPanel *panel() const { return m_panel; }
+    // The statistics panel, made when first needed: the window starts
+    // without it.
+    StatsPanel *panel();
     void retranslate();
 
     // The chart the cursors lie on, and its stored run's id (0: the live run).
     void setChart(QtCharts::QChart *chart);
     void setShownRun(qint64 storedId) { m_storedId = storedId; }
+
+signals:
+    // The panel was made (hidden, over the view).
+    void panelMade(StatsPanel *panel);
 
 private:
     // The live run began, or grew by `added` records.
@@ -47,7 +54,7 @@ private:
     RunJournal *m_journal;
     QPushButton *m_button;
     MeasureCursors *m_cursors;
-    StatsPanel *m_panel;
+    StatsPanel *m_panel = nullptr;
     QShortcut *m_clear;
     qint64 m_storedId = 0;
 };

@@ -7,6 +7,7 @@
 #include "device/meterport.h"
 #include "device/metersettings.h"
 #include "ui/dashboard.h"
+#include "ui/restyle.h"
 
 namespace {
 const MeterSettings::Setting &settingNamed(const char *name)
@@ -27,8 +28,8 @@ MeterSettingsController::MeterSettingsController(Ui::MainDialog *form, MeterPort
         for (const auto &b : all) {
             connect(b.first, &QPushButton::clicked, this, [this, all, b, name, compact] {
                 for (const auto &other : all)
-                    other.first->setStyleSheet(QLatin1String(other.first == b.first ? Dashboard::kSelectedStyle
-                                                                                    : Dashboard::kUnselectedStyle));
+                    restyle(other.first, QLatin1String(other.first == b.first ? Dashboard::kSelectedStyle
+                                                                               : Dashboard::kUnselectedStyle));
                 sendSetting(name, QLatin1String(b.second), compact);
             });
         }
@@ -76,7 +77,7 @@ MeterSettingsController::MeterSettingsController(Ui::MainDialog *form, MeterPort
 void MeterSettingsController::selectButton(QPushButton *chosen, std::initializer_list<QPushButton *> group)
 {
     for (QPushButton *b : group)
-        b->setStyleSheet(QLatin1String(b == chosen ? Dashboard::kSelectedStyle : Dashboard::kUnselectedStyle));
+        restyle(b, QLatin1String(b == chosen ? Dashboard::kSelectedStyle : Dashboard::kUnselectedStyle));
 }
 
 void MeterSettingsController::applyRanges()

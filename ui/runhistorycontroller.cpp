@@ -4,7 +4,7 @@
 
 #include "base/setting.h"
 #include "charts/chartview.h"
-#include "charts/customcoordinates.h"
+#include "charts/customranges.h"
 #include "charts/livechart.h"
 #include "recording/runjournal.h"
 #include "ui/prompts.h"
@@ -16,8 +16,8 @@
 #include <QApplication>
 
 RunHistoryController::RunHistoryController(QWidget *owner, RunJournal *journal, ChartView *view, LiveChart *live,
-                                           const customcoordinates *custom, std::function<qint64()> now)
-    : QObject(owner), m_owner(owner), m_journal(journal), m_view(view), m_live(live), m_custom(custom),
+                                           const CustomRanges &ranges, std::function<qint64()> now)
+    : QObject(owner), m_owner(owner), m_journal(journal), m_view(view), m_live(live), m_ranges(ranges),
       m_now(std::move(now))
 {
 }
@@ -110,7 +110,7 @@ void RunHistoryController::openStoredRun(qint64 id)
     // The stored run takes the chart; the live run goes on recording behind it.
     m_view->setHoverText(nullptr);
     emit chartLeaving();
-    m_stored = std::make_unique<LiveChart>(m_storedLog, m_custom->ranges(), loadCurveStyles(), m_now());
+    m_stored = std::make_unique<LiveChart>(m_storedLog, m_ranges, loadCurveStyles(), m_now());
     m_storedId = id;
     LiveChart *stored = m_stored.get();
     m_view->showChart(stored->chart(), [stored](qint64 ms) { return stored->hoverText(ms); });

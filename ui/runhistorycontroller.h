@@ -12,7 +12,7 @@
 class ChartView;
 class LiveChart;
 class RunJournal;
-class customcoordinates;
+struct CustomRanges;
 
 // The run history of the window: the history window, a stored run opened in
 // a chart of its own in place of the live one (which goes on recording
@@ -23,7 +23,7 @@ class RunHistoryController : public QObject
 public:
     // `now` is the chart's timeline, for a stored chart's first axis.
     RunHistoryController(QWidget *owner, RunJournal *journal, ChartView *view, LiveChart *live,
-                         const customcoordinates *custom, std::function<qint64()> now);
+                         const CustomRanges &ranges, std::function<qint64()> now);
     ~RunHistoryController() override;
 
     RunHistoryWindow *window() const { return m_window; }
@@ -64,7 +64,7 @@ private:
     RunJournal *m_journal;
     ChartView *m_view;
     LiveChart *m_live;
-    const customcoordinates *m_custom;
+    const CustomRanges &m_ranges;
     std::function<qint64()> m_now;
     QPointer<RunHistoryWindow> m_window;
     ReadingLog m_storedLog;
