@@ -2,8 +2,6 @@
 // custom ranges, display modes and the curve style table.
 #include "ui/livechartcontroller.h"
 
-#include "ui_maindialog.h"
-
 #include "base/setting.h"
 #include "charts/chartview.h"
 #include "charts/customcoordinates.h"
@@ -11,6 +9,8 @@
 #include "ui/prompts.h"
 
 #include <QComboBox>
+#include <QGridLayout>
+#include <QPushButton>
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -52,9 +52,9 @@ QWidget *centred(QWidget *w)
 
 } // namespace
 
-LiveChartController::LiveChartController(Ui::MainDialog *form, const ReadingLog &log, std::function<qint64()> now,
+LiveChartController::LiveChartController(const Page &page, const ReadingLog &log, std::function<qint64()> now,
                                          QWidget *window)
-    : QObject(window), ui(form), m_window(window), m_now(std::move(now))
+    : QObject(window), m_page(page), m_window(window), m_now(std::move(now))
 {
     // The ranges are loaded before the chart, so its first ranges honour
     // them; their window is made when first shown.
@@ -65,7 +65,7 @@ LiveChartController::LiveChartController(Ui::MainDialog *form, const ReadingLog 
     LiveChart *live = m_live.get();
     m_view->setHoverText([live](qint64 ms) { return live->hoverText(ms); });
     connect(live, &LiveChart::redrawn, m_view, &ChartView::refreshHover);
-    ui->disap_gridLayout->addWidget(m_view);
+    m_page.chartArea->addWidget(m_view);
     m_shown = [live] { return live; };
 }
 
@@ -90,19 +90,19 @@ void LiveChartController::toggleGroup(CurveGroup group)
     chart->showGroup(next, m_now());
     if (chart != m_live.get())
         chart->fitValues();
-    const std::pair<QPushButton *, CurveGroup> toggles[] = {{ui->disp_btn_dp_dm, CurveGroup::DpDm},
-                                                            {ui->disp_btn_cc1_cc2, CurveGroup::Cc},
-                                                            {ui->disp_btn_temp, CurveGroup::Temp}};
+    const std::pair<QPushButton *, CurveGroup> toggles[] = {{m_page.dpDm, CurveGroup::DpDm},
+                                                            {m_page.cc, CurveGroup::Cc},
+                                                            {m_page.temp, CurveGroup::Temp}};
     for (const auto &t : toggles)
         t.first->setStyleSheet(QLatin1String(t.second == next ? kGroupActiveStyle : kGroupInactiveStyle));
 }
 
 void LiveChartController::editTitle()
 {
-    QString title = ui->disp_btn_title->text();
+    QString title = m_page.title->text();
     if (Prompts::getText(m_window, QCoreApplication::translate("MainDialog", "标题变更对话框"),
                          QCoreApplication::translate("MainDialog", "请输入标题:"), title))
-        ui->disp_btn_title->setText(title);
+        m_page.title->setText(title);
 }
 
 // ---------------------------------------------------------------- custom ranges
@@ -146,7 +146,7 @@ void LiveChartController::openCurveTable()
     // One table at a time: a new one replaces the last.
     delete m_curveTable;
 
-    auto *table = new QTableView(ui->widget);
+    auto *table = new QTableView(m_page.tableArea);
     auto *model = new QStandardItemModel(10, 3, table);
     model->setHorizontalHeaderLabels({QStringLiteral(" "), QCoreApplication::translate("MainDialog", "曲线颜色"),
                                       QCoreApplication::translate("MainDialog", "曲线宽度")});
@@ -210,7 +210,7 @@ void LiveChartController::openCurveTable()
     const int frame = 2 * table->frameWidth();
     const QSize needed(table->verticalHeader()->sizeHint().width() + table->horizontalHeader()->length() + frame,
                        table->horizontalHeader()->sizeHint().height() + table->verticalHeader()->length() + frame);
-    const QWidget *area = ui->widget;
+    const QWidget *area = m_page.tableArea;
     table->setGeometry((area->width() - table->width()) / 2 - 100, (area->height() - table->height()) / 2 - 100,
                        std::max(320, needed.width()), std::max(330, needed.height()));
     table->show();

@@ -9,13 +9,12 @@
 #include <functional>
 #include <memory>
 
-namespace Ui {
-class MainDialog;
-}
 class ChartView;
 class LiveChart;
 class ReadingLog;
 class customcoordinates;
+class QGridLayout;
+class QPushButton;
 class QTableView;
 class QWidget;
 
@@ -27,7 +26,16 @@ class LiveChartController : public QObject
     Q_OBJECT
 public:
     // `now` is the run's timeline in ms; the chart starts at its present.
-    LiveChartController(Ui::MainDialog *ui, const ReadingLog &log, std::function<qint64()> now, QWidget *window);
+    // The display page's widgets the controller fills and follows.
+    struct Page {
+        QGridLayout *chartArea;   // where the chart view goes
+        QPushButton *dpDm;        // the curve-group buttons
+        QPushButton *cc;
+        QPushButton *temp;
+        QPushButton *title;
+        QWidget *tableArea;       // what the curve style table is placed over
+    };
+    LiveChartController(const Page &page, const ReadingLog &log, std::function<qint64()> now, QWidget *window);
     ~LiveChartController() override;
 
     LiveChart *live() const { return m_live.get(); }
@@ -57,7 +65,7 @@ private:
     void chooseCurveColor(int channel, QWidget *swatch);
     void chooseCurveWidth(int channel, int choice);
 
-    Ui::MainDialog *ui;
+    Page m_page;
     QWidget *m_window;
     std::function<qint64()> m_now;
     std::function<LiveChart *()> m_shown;

@@ -144,7 +144,9 @@ MainDialog::MainDialog(QWidget *parent)
 
     // Built before the worker's first open attempt, so a meter already
     // plugged in starts its run on a chart that exists.
-    m_chart = new LiveChartController(ui, readingLog(), [this] { return timeline().now(); }, this);
+    m_chart = new LiveChartController({ui->disap_gridLayout, ui->disp_btn_dp_dm, ui->disp_btn_cc1_cc2, ui->disp_btn_temp,
+                                       ui->disp_btn_title, ui->widget},
+                                      readingLog(), [this] { return timeline().now(); }, this);
     m_exports = new ExportController(this, chartView(), this);
     // The journal opens once the window is on the screen; a run begun before
     // (a meter already plugged in) is kept in it from its first record.
