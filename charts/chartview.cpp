@@ -8,7 +8,6 @@
 #include <QGraphicsSimpleTextItem>
 #include <QGraphicsTextItem>
 #include <QMouseEvent>
-#include <QPen>
 #include <QWheelEvent>
 #include <QtCharts/QDateTimeAxis>
 
@@ -17,13 +16,6 @@
 QT_CHARTS_USE_NAMESPACE
 
 bool viewHeld = false;
-
-namespace {
-
-// Marks a line item whose one-pixel pen the view drew as a hairline.
-constexpr int kHairline = 0x4f48;
-
-} // namespace
 
 ChartView::ChartView(QWidget *parent) : QChartView(parent)
 {
@@ -82,24 +74,8 @@ void ChartView::keepStillItems(QGraphicsItem *item, const QRectF &plot, bool pix
     // of its own, and makes them anew when an axis's labels change. Each is
     // kept as a picture and put back as it is on a repaint until it changes,
     // instead of being stroked again under curves that move every second.
-    if (item->type() == QGraphicsLineItem::Type) {
-        auto *line = static_cast<QGraphicsLineItem *>(item);
-        if (line->cacheMode() == QGraphicsItem::NoCache)
-            line->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
-        // Where the view's pixels are the screen's, the raster engine draws
-        // a pen one pixel wide as a hairline, pixel for pixel as a pen of no
-        // width; but a line item works out its bounds (on every repaint) by
-        // stroking its line with the pen unless the pen has no width.
-        QPen pen = line->pen();
-        if (pixelForPixel && !pen.isCosmetic() && pen.widthF() == 1.0) {
-            pen.setWidthF(0.0);
-            line->setPen(pen);
-            line->setData(kHairline, true);
-        } else if (!pixelForPixel && line->data(kHairline).toBool()) {
-            pen.setWidthF(1.0);
-            line->setPen(pen);
-            line->setData(kHairline, false);
-        }
+    if (item->type() == QGraphicsLineItem::Type && item->cacheMode() == QGraphicsItem::NoCache) {
+        item->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
     } else if (item->type() == QGraphicsTextItem::Type) {
         // So are the value axes' labels beside the plot, laid out as rich
         // text on every paint otherwise (the time axis' labels below it
