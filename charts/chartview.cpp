@@ -64,34 +64,28 @@ void ChartView::showChart(QChart *chart, HoverText text)
 void ChartView::paintEvent(QPaintEvent *event)
 {
     if (QChart *shown = chart())
-        keepStillItems(shown, shown->mapRectToScene(shown->plotArea()), devicePixelRatioF() == 1.0);
+        keepStillItems(shown);
     QChartView::paintEvent(event);
 }
 
-void ChartView::keepStillItems(QGraphicsItem *item, const QRectF &plot, bool pixelForPixel)
+void ChartView::keepStillItems(QGraphicsItem *item)
 {
     // Qt Charts draws the grid lines, the axes and their ticks as line items
     // of its own, and makes them anew when an axis's labels change. Each is
     // kept as a picture and put back as it is on a repaint until it changes,
     // instead of being stroked again under curves that move every second.
-    if (item->type() == QGraphicsLineItem::Type && item->cacheMode() == QGraphicsItem::NoCache) {
-        item->setCacheMode(QGraphicsItem::DeviceCoordinateCache);
-    } else if (item->type() == QGraphicsTextItem::Type) {
-        // So are the value axes' labels beside the plot, laid out as rich
-        // text on every paint otherwise (the time axis' labels below it
-        // change with every move of the axis). A label's picture is taken
-        // in its own coordinates, the screen's pixels only where the view's
-        // pixels are the screen's: elsewhere it is painted as it is.
-        const QRectF r = item->sceneBoundingRect();
-        const bool beside = r.right() <= plot.left() + 1 || r.left() >= plot.right() - 1;
-        const QGraphicsItem::CacheMode mode =
-            beside && pixelForPixel ? QGraphicsItem::ItemCoordinateCache : QGraphicsItem::NoCache;
+    // A line of no length has no picture: one of no size cannot be painted
+    // into. (The axes' labels are not kept so: Qt makes pictures of no size
+    // for some of them, and says so on every repaint.)
+    if (item->type() == QGraphicsLineItem::Type) {
+        const bool empty = item->boundingRect().isEmpty();
+        const QGraphicsItem::CacheMode mode = empty ? QGraphicsItem::NoCache : QGraphicsItem::DeviceCoordinateCache;
         if (item->cacheMode() != mode)
             item->setCacheMode(mode);
     }
     const QList<QGraphicsItem *> children = item->childItems();
     for (QGraphicsItem *child : children)
-        keepStillItems(child, plot, pixelForPixel);
+        keepStillItems(child);
 }
 
 void ChartView::mousePressEvent(QMouseEvent *event)

@@ -56,7 +56,7 @@ protected:
 
 private:
     void showHover(const QPoint &pos);
-    void keepStillItems(QGraphicsItem *item, const QRectF &plot, bool pixelForPixel);
+    void keepStillItems(QGraphicsItem *item);
 
     QPoint m_lastPos;
     // Where the cursor is over the view, while it is.
