@@ -6,7 +6,6 @@
 #include <QDateTime>
 #include <QGraphicsLineItem>
 #include <QGraphicsSimpleTextItem>
-#include <QGraphicsTextItem>
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QtCharts/QDateTimeAxis>

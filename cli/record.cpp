@@ -195,7 +195,6 @@ class StatusLine
 {
 public:
     StatusLine() : m_terminal(::isatty(STDERR_FILENO) == 1) {}
-    bool terminal() const { return m_terminal; }
     // Clears the line for a message.
     void clear() const
     {
@@ -344,6 +343,10 @@ int runRecord(const QStringList &arguments)
     }
 
     QuitSignals quit;
+    if (!quit.caught()) {
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法设置信号处理"));
+        return Failed;
+    }
     // A pipe whose reader stops reading cannot hold the run past a signal.
     OutputFile::setWakeDescriptor(quit.wakeDescriptor());
     int status = Ok;

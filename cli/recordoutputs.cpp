@@ -9,7 +9,6 @@
 #include "recording/liverun.h"
 
 #include <QDir>
-#include <QFile>
 #include <QUrl>
 
 namespace Cli {

@@ -286,6 +286,10 @@
         <source>运行的结束无法写入运行记录数据库：它将显示为中断的运行</source>
         <translation>the end of the run could not be written to the run journal: it will show as interrupted</translation>
     </message>
+    <message>
+        <source>无法设置信号处理</source>
+        <translation>cannot set up signal handling</translation>
+    </message>
 </context>
 <context>
     <name>CompareWindow</name>
