@@ -1,7 +1,7 @@
 // ombrel record: a run recorded without a window, to CSV and/or JSON lines.
 #include "cli/command.h"
+#include "cli/outputoptions.h"
 #include "cli/recordoutputs.h"
-#include "cli/mqttoptions.h"
 
 #include "base/quitsignals.h"
 #include "base/timetext.h"
@@ -56,26 +56,16 @@ const QList<StopOption> &stopOptions()
 
 // The command line of a run, read and checked.
 struct Request {
-    QString csvName, jsonName, name;
+    QString name;
     RunFields fields;
     StopConditions conditions;
     RunRecorder::Options meter;
-    MqttSettings mqtt;
-    bool mqttGiven = false;
+    LiveOutputsSettings outputs;
 };
 
-std::optional<int> readRequest(const QStringList &arguments, RecordOutputs &outputs, Request &r)
+std::optional<int> readRequest(const QStringList &arguments, Request &r)
 {
     QCommandLineParser parser;
-    const QCommandLineOption csvOption(QStringLiteral("csv"),
-                                       QStringLiteral("Write the run to this CSV file, in the window's format "
-                                                      "(an existing file is appended to), or to standard output "
-                                                      "for -."),
-                                       QStringLiteral("file|-"));
-    const QCommandLineOption jsonOption(QStringLiteral("jsonl"),
-                                        QStringLiteral("Write one JSON object a record to this file (appended "
-                                                       "to), or to standard output for -."),
-                                        QStringLiteral("file|-"));
     const QCommandLineOption serialOption(QStringLiteral("serial"),
                                           QStringLiteral("Record the meter with this serial number."),
                                           QStringLiteral("serial"));
@@ -85,7 +75,7 @@ std::optional<int> readRequest(const QStringList &arguments, RecordOutputs &outp
     const QCommandLineOption unplugOption(QStringLiteral("exit-on-unplug"),
                                           QStringLiteral("End the run (exit status 0) when the meter is pulled out, "
                                                          "instead of waiting for it to come back."));
-    parser.addOptions({csvOption, jsonOption, serialOption, allOption, unplugOption});
+    parser.addOptions({serialOption, allOption, unplugOption});
     // What the run is about, kept with it in the run journal.
     const QCommandLineOption nameOption(QStringLiteral("name"), QStringLiteral("The run's name."), QStringLiteral("text"));
     const QCommandLineOption noteOption(QStringLiteral("note"), QStringLiteral("The run's notes."), QStringLiteral("text"));
@@ -98,9 +88,9 @@ std::optional<int> readRequest(const QStringList &arguments, RecordOutputs &outp
                                            QStringLiteral("The ambient temperature in degrees Celsius."),
                                            QStringLiteral("celsius"));
     parser.addOptions({nameOption, noteOption, dutOption, sourceOption, cableOption, ambientOption});
-    parser.addOptions(outputs.options());
-    MqttOptions mqttOptions;
-    mqttOptions.add(parser, true);
+    const OutputOptions outputOptions({OutputKind::Csv, OutputKind::JsonLines, OutputKind::InfluxFile,
+                                       OutputKind::InfluxHttp, OutputKind::Mqtt, OutputKind::Metrics});
+    outputOptions.add(parser);
     QList<QCommandLineOption> stops;
     for (const StopOption &s : stopOptions()) {
         stops << QCommandLineOption(QLatin1String(s.name), QLatin1String(s.help), QLatin1String(s.valueName));
@@ -119,17 +109,6 @@ std::optional<int> readRequest(const QStringList &arguments, RecordOutputs &outp
         return *done;
     if (!parser.positionalArguments().isEmpty()) {
         error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "多余的参数“%1”").arg(parser.positionalArguments().first()));
-        return Usage;
-    }
-    r.csvName = parser.value(csvOption);
-    r.jsonName = parser.value(jsonOption);
-    if ((parser.isSet(csvOption) && r.csvName.isEmpty()) || (parser.isSet(jsonOption) && r.jsonName.isEmpty())) {
-        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "--%1 的文件名为空")
-                                           .arg(parser.isSet(csvOption) && r.csvName.isEmpty() ? "csv" : "jsonl"));
-        return Usage;
-    }
-    if (r.csvName == QLatin1String("-") && r.jsonName == QLatin1String("-")) {
-        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "--csv 和 --jsonl 只能有一个写到标准输出（-）"));
         return Usage;
     }
     for (int i = 0; i < stops.size(); ++i) {
@@ -155,10 +134,8 @@ std::optional<int> readRequest(const QStringList &arguments, RecordOutputs &outp
                                            .arg(parser.value(ambientOption)));
         return Usage;
     }
-    if (const std::optional<int> bad = outputs.read(parser))
+    if (const std::optional<int> bad = outputOptions.read(parser, kCommand, &r.outputs))
         return *bad;
-    if (const std::optional<int> done = mqttOptions.read(parser, kCommand, &r.mqtt, &r.mqttGiven))
-        return *done;
     r.meter.serial = parser.value(serialOption);
     r.meter.allReports = parser.isSet(allOption);
     r.meter.exitOnUnplug = parser.isSet(unplugOption);
@@ -176,10 +153,10 @@ void cannotWrite(const FileRunSink &sink, const QString &reason)
 std::optional<int> openFiles(const Request &r, LiveRun &run, const QString &model,
                              std::vector<std::unique_ptr<FileRunSink>> &files)
 {
-    if (!r.csvName.isEmpty())
-        files.push_back(std::make_unique<CsvRunSink>(run, model, r.csvName, RegularFile::Accept::Streams));
-    if (!r.jsonName.isEmpty())
-        files.push_back(std::make_unique<JsonLinesRunSink>(r.jsonName, RegularFile::Accept::Streams));
+    if (!r.outputs.csvFile.isEmpty())
+        files.push_back(std::make_unique<CsvRunSink>(run, model, r.outputs.csvFile, RegularFile::Accept::Streams));
+    if (!r.outputs.jsonLinesFile.isEmpty())
+        files.push_back(std::make_unique<JsonLinesRunSink>(r.outputs.jsonLinesFile, RegularFile::Accept::Streams));
     for (const auto &file : files) {
         QString reason;
         if (!file->open(&reason)) {
@@ -245,7 +222,7 @@ void followMeter(RunRecorder &recorder, RunSession &session, const StatusLine &l
 
 // The end of the run and "offline" reach the broker when it is there; the
 // records it missed are said.
-void closeBroker(MqttSink &mqtt, const QString &url)
+void closeBroker(MqttSink &mqtt)
 {
     mqtt.close(3000);
     if (mqtt.dropped() > 0)
@@ -254,7 +231,7 @@ void closeBroker(MqttSink &mqtt, const QString &url)
                              "not keep up): only MQTT missed them")
                   .arg(mqtt.dropped())
                   .arg(mqtt.dropped() + mqtt.sent())
-                  .arg(url));
+                  .arg(mqtt.settings().url()));
 }
 
 // What the journal and the files say once the run has ended, and the line
@@ -291,9 +268,8 @@ int sayEnd(int status, RunSession &session, bool inJournal, const std::vector<Fi
 
 int runRecord(const QStringList &arguments)
 {
-    RecordOutputs outputs;
     Request request;
-    if (const std::optional<int> done = readRequest(arguments, outputs, request))
+    if (const std::optional<int> done = readRequest(arguments, request))
         return *done;
     RunRecorder recorder(request.meter);
     if (const std::optional<int> failed = openForCommand(recorder.port(), kCommand, request.meter.serial))
@@ -311,7 +287,8 @@ int runRecord(const QStringList &arguments)
     std::vector<std::unique_ptr<FileRunSink>> opened;
     if (const std::optional<int> bad = openFiles(request, run, product.modelWord, opened))
         return *bad;
-    if (const std::optional<int> bad = outputs.open())
+    RecordOutputs outputs;
+    if (const std::optional<int> bad = outputs.open(request.outputs))
         return *bad;
     StatusLine line;
     // What the session says (the journal's faults, their end, what the size
@@ -331,13 +308,13 @@ int runRecord(const QStringList &arguments)
     // The broker last: it never holds back the run nor the files. Its
     // connection is said once at each change.
     MqttSink *mqtt = nullptr;
-    if (request.mqttGiven) {
-        mqtt = run.attach(std::make_unique<MqttSink>(request.mqtt));
+    if (!request.outputs.mqttUrl.isEmpty()) {
+        mqtt = run.attach(std::make_unique<MqttSink>(request.outputs.mqtt()));
         QObject::connect(mqtt, &MqttSink::statusChanged, [&](const MqttStatus &said) {
             if (said.kind == MqttStatus::Connecting)
                 return;
             line.clear();
-            error(QLatin1String(kCommand), said.words(request.mqtt.url()));
+            error(QLatin1String(kCommand), said.words(mqtt->settings().url()));
         });
         mqtt->start({product.modelWord, product.versionWord, recorder.serialNumber()});
     }
@@ -404,7 +381,7 @@ int runRecord(const QStringList &arguments)
         run.end(*endReason);
     outputs.finish();
     if (mqtt)
-        closeBroker(*mqtt, request.mqtt.url());
+        closeBroker(*mqtt);
     return sayEnd(status, session, inJournal, files);
 }
 

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QCommandLineOption>
-#include <QCommandLineParser>
-#include <QList>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -14,6 +12,7 @@ class InfluxHttpSink;
 class LiveRun;
 class MetricsSink;
 class RunSink;
+struct LiveOutputsSettings;
 
 namespace Cli {
 
@@ -25,12 +24,10 @@ public:
     RecordOutputs();
     ~RecordOutputs();
 
-    QList<QCommandLineOption> options() const;
-    // Takes the options; a usage error is said and its exit status given.
-    std::optional<int> read(const QCommandLineParser &parser);
-    // Before the first record: the endpoint listens, the file is opened. An
-    // exit status when one cannot be (said).
-    std::optional<int> open();
+    // Before the first record, those of `settings` (checked ones): the
+    // endpoint listens, the file is opened. An exit status when one cannot
+    // be (said).
+    std::optional<int> open(const LiveOutputsSettings &settings);
     // Attaches them to the run, after the journal and the files; a file
     // among them joins `files` (its faults end the run as any file's do).
     void attach(LiveRun &run, std::vector<FileRunSink *> &files);
@@ -41,8 +38,6 @@ public:
     void finish();
 
 private:
-    QCommandLineOption m_metrics, m_influx, m_influxUrl, m_influxDb, m_influxUser, m_influxPasswordFile,
-        m_influxTokenFile;
     std::unique_ptr<MetricsSink> m_metricsSink;
     std::unique_ptr<InfluxFileRunSink> m_influxFile;
     std::unique_ptr<InfluxHttpSink> m_influxHttp;

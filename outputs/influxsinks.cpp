@@ -2,8 +2,8 @@
 
 #include "outputs/addresstext.h"
 #include "outputs/outputvalues.h"
-#include "recording/newfile.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,58 +21,35 @@
 
 // ---------------------------------------------------------------- file
 
-InfluxFileRunSink::InfluxFileRunSink(const QString &fileName, RegularFile::Accept accept)
-    : FileRunSink(fileName), m_file(new OutputFile(fileName, OutputFile::Mode::AsItGoes, accept))
-{
-}
-
-InfluxFileRunSink::~InfluxFileRunSink() = default;
-
-bool InfluxFileRunSink::open(QString *error)
-{
-    return m_file->open(error);
-}
-
-bool InfluxFileRunSink::append(const LiveRun &run, int first, QString *error, bool *readerGone)
+void InfluxFileRunSink::lines(QByteArray &out, const LiveRun &run, int first) const
 {
     QByteArray tags;
     OutputValues::appendLineTags(tags, run.meter().model, run.meter().serial);
-    QByteArray out;
     for (int i = first; i < run.log().size(); ++i)
         OutputValues::appendLine(out, tags, run.log(), i);
-    if (!m_file->write(out, error)) {
-        *readerGone = m_file->readerGone();
-        return false;
-    }
-    m_file->keep();
-    return true;
-}
-
-bool InfluxFileRunSink::close(QString *error)
-{
-    return m_file->commit(error);
 }
 
 // ---------------------------------------------------------------- settings
 
 bool InfluxSettings::parseUrl(const QString &text, QUrl *url, QString *error)
 {
+    QString unsaid;
+    if (!error)
+        error = &unsaid;
     const QUrl u = QUrl::fromUserInput(text).isValid() && text.contains(QLatin1String("://"))
                        ? QUrl(text, QUrl::StrictMode)
                        : QUrl();
     if (!u.isValid() || (u.scheme() != QLatin1String("http") && u.scheme() != QLatin1String("https"))
         || u.host().isEmpty()) {
-        *error = QStringLiteral("'%1' is not an http:// or https:// URL").arg(AddressText::withoutPassword(text));
+        *error = QCoreApplication::translate("InfluxSettings", "“%1”不是 http:// 或 https:// 地址").arg(AddressText::withoutPassword(text));
         return false;
     }
     if (!u.password().isEmpty()) {
-        *error = QStringLiteral("the URL must not hold a password, which any user could read on the command line: "
-                                "use --influx-password-file or OMBREL_INFLUX_PASSWORD");
+        *error = QCoreApplication::translate("InfluxSettings", "地址中不能含有密码：请单独给出密码");
         return false;
     }
     if (u.hasQuery() || u.hasFragment()) {
-        *error = QStringLiteral("'%1' has a query or fragment: give the server's URL")
-                     .arg(AddressText::withoutPassword(text));
+        *error = QCoreApplication::translate("InfluxSettings", "“%1”含有查询或片段：请给出服务器的地址").arg(AddressText::withoutPassword(text));
         return false;
     }
     *url = u;

@@ -9,25 +9,21 @@
 #include <limits>
 #include <memory>
 
-class OutputFile;
 class QThread;
 
 // InfluxDB line protocol of the run (OutputValues::appendLine), one line a
 // record, to a file, a pipe or standard output, as Telegraf's `execd` and
 // `tail` inputs read it.
-class InfluxFileRunSink : public FileRunSink
+class InfluxFileRunSink : public LineFileRunSink
 {
 public:
-    InfluxFileRunSink(const QString &fileName, RegularFile::Accept accept = RegularFile::Accept::RegularFiles);
-    ~InfluxFileRunSink() override;
-    bool open(QString *error) override;
-    bool close(QString *error) override;
+    InfluxFileRunSink(const QString &fileName, RegularFile::Accept accept = RegularFile::Accept::RegularFiles)
+        : LineFileRunSink(fileName, accept)
+    {
+    }
 
 protected:
-    bool append(const LiveRun &run, int first, QString *error, bool *readerGone) override;
-
-private:
-    std::unique_ptr<OutputFile> m_file;
+    void lines(QByteArray &out, const LiveRun &run, int first) const override;
 };
 
 // Where the points are posted: an InfluxDB server's 1.x write endpoint

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "outputs/outputsettings.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -9,35 +11,7 @@ class InfluxHttpSink;
 class LiveRun;
 class MetricsSink;
 class MqttSink;
-struct MqttSettings;
 class RunSink;
-
-// What the window's "Live outputs" dialog sets: an empty URL or port turns
-// that output off. Kept in the settings file under [LiveOutputs], except the
-// passwords and the token, which are kept in a file of their own in the
-// user's configuration folder (secretsFile()), readable by the user alone.
-struct LiveOutputsSettings {
-    QString mqttUrl;          // mqtt://HOST[:PORT] or mqtts://HOST[:PORT]
-    QString mqttUser;
-    QString mqttPassword;     // secret
-    QString mqttCaFile;
-    QString mqttTopic;        // empty: ombrel/<serial>
-    bool mqttDiscovery = true;
-    QString metricsListen;    // [ADDR:]PORT
-    QString influxUrl;
-    QString influxDb;
-    QString influxUser;       // with a user the secret is its password, else a token
-    QString influxPassword;   // secret
-
-    bool operator==(const LiveOutputsSettings &o) const;
-    bool operator!=(const LiveOutputsSettings &o) const { return !(*this == o); }
-
-    static LiveOutputsSettings load();
-    // False with the reason when the secrets could not be kept.
-    bool save(QString *error) const;
-    // <the user's configuration folder>/live-outputs.secrets
-    static QString secretsFile();
-};
 
 // The window's live outputs on its run: the same sinks as `ombrel record`'s
 // (MQTT with Home Assistant discovery, the metrics endpoint, InfluxDB),
@@ -57,10 +31,6 @@ public:
     explicit LiveOutputs(LiveRun &run, QObject *parent = nullptr);
     ~LiveOutputs() override;
 
-    // Checks the settings; false with the reason (in the program's language).
-    static bool check(const LiveOutputsSettings &settings, QString *error);
-    // The broker's settings of these (no host for a bad address).
-    static MqttSettings mqttSettings(const LiveOutputsSettings &settings);
     // Checks and attaches: an output whose settings changed starts anew, one
     // turned off is detached. False with the reason, nothing changed.
     bool apply(const LiveOutputsSettings &settings, QString *error);

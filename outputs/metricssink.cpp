@@ -10,6 +10,7 @@
 #include <prometheus/exposer.h>
 #include <prometheus/metric_family.h>
 
+#include <QCoreApplication>
 #include <QHostAddress>
 
 #include <array>
@@ -143,6 +144,9 @@ private:
 
 bool MetricsSettings::parse(const QString &text, MetricsSettings *settings, QString *error)
 {
+    QString unsaid;
+    if (!error)
+        error = &unsaid;
     MetricsSettings s;
     QString portText = text;
     const int colon = text.lastIndexOf(QLatin1Char(':'));
@@ -152,14 +156,14 @@ bool MetricsSettings::parse(const QString &text, MetricsSettings *settings, QStr
         if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
             host = host.mid(1, host.size() - 2);
         else if (host.contains(QLatin1Char(':'))) {
-            *error = QStringLiteral("an IPv6 address goes in brackets: [ADDR]:PORT");
+            *error = QCoreApplication::translate("MetricsSettings", "IPv6 地址应放在方括号中：[地址]:端口");
             return false;
         }
         if (host == QLatin1String("localhost"))
             host = QStringLiteral("127.0.0.1");
         QHostAddress address;
         if (host.isEmpty() || !address.setAddress(host)) {
-            *error = QStringLiteral("'%1' is not an IP address").arg(host);
+            *error = QCoreApplication::translate("MetricsSettings", "“%1”不是 IP 地址").arg(host);
             return false;
         }
         s.address = address.toString();
@@ -167,7 +171,7 @@ bool MetricsSettings::parse(const QString &text, MetricsSettings *settings, QStr
     bool ok = false;
     const int port = portText.toInt(&ok);
     if (!ok || port < 0 || port > 65535 || portText.startsWith(QLatin1Char('+'))) {
-        *error = QStringLiteral("'%1' is not a port number (0 to 65535)").arg(portText);
+        *error = QCoreApplication::translate("MetricsSettings", "“%1”不是端口号（0 到 65535）").arg(portText);
         return false;
     }
     s.port = port;

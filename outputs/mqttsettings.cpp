@@ -18,20 +18,16 @@ bool MqttSettings::setUrl(const QString &text, QString *error)
     const QString shown = AddressText::withoutPassword(text);
     const QString scheme = url.scheme().toLower();
     if (scheme != QLatin1String("mqtt") && scheme != QLatin1String("mqtts"))
-        return fail(QStringLiteral("'%1' is not a broker address: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]")
-                        .arg(shown));
+        return fail(QCoreApplication::translate("MqttSettings", "“%1”不是 MQTT 代理地址：应为 mqtt://主机[:端口] 或 mqtts://主机[:端口]").arg(shown));
     // QUrl refuses a port that is not a number from 0 to 65535.
     if (!url.isValid() || url.port() == 0)
-        return fail(QStringLiteral("'%1' is not a broker address (%2): the port must be a number from 1 to 65535")
-                        .arg(shown, url.isValid() ? QStringLiteral("port 0") : QStringLiteral("not a URL")));
+        return fail(QCoreApplication::translate("MqttSettings", "“%1”不是 MQTT 代理地址：端口应为 1 到 65535 的数字").arg(shown));
     if (url.host().isEmpty())
-        return fail(QStringLiteral("'%1' names no host").arg(shown));
+        return fail(QCoreApplication::translate("MqttSettings", "“%1”中没有主机名").arg(shown));
     if (!url.userInfo().isEmpty())
-        return fail(QStringLiteral("'%1' holds a user or password: give the user with --mqtt-user and the "
-                                   "password in a file or the environment")
-                        .arg(shown));
+        return fail(QCoreApplication::translate("MqttSettings", "“%1”含有用户名或密码：请分别给出用户名和密码").arg(shown));
     if ((!url.path().isEmpty() && url.path() != QLatin1String("/")) || url.hasQuery() || url.hasFragment())
-        return fail(QStringLiteral("'%1' has a path: the topics are set with --mqtt-topic").arg(shown));
+        return fail(QCoreApplication::translate("MqttSettings", "“%1”含有路径：主题由主题前缀决定").arg(shown));
     tls = scheme == QLatin1String("mqtts");
     host = url.host();
     port = url.port(tls ? kTlsPort : kPlainPort);

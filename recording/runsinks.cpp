@@ -156,23 +156,22 @@ bool CsvRunSink::close(QString *error)
     return m_csv->close(error);
 }
 
-JsonLinesRunSink::JsonLinesRunSink(const QString &fileName, RegularFile::Accept accept)
+LineFileRunSink::LineFileRunSink(const QString &fileName, RegularFile::Accept accept)
     : FileRunSink(fileName), m_file(new OutputFile(fileName, OutputFile::Mode::AsItGoes, accept))
 {
 }
 
-JsonLinesRunSink::~JsonLinesRunSink() = default;
+LineFileRunSink::~LineFileRunSink() = default;
 
-bool JsonLinesRunSink::open(QString *error)
+bool LineFileRunSink::open(QString *error)
 {
     return m_file->open(error);
 }
 
-bool JsonLinesRunSink::append(const LiveRun &run, int first, QString *error, bool *readerGone)
+bool LineFileRunSink::append(const LiveRun &run, int first, QString *error, bool *readerGone)
 {
     QByteArray out;
-    for (int i = first; i < run.log().size(); ++i)
-        JsonLines::appendRecord(out, run.log(), i);
+    lines(out, run, first);
     if (!m_file->write(out, error)) {
         *readerGone = m_file->readerGone();
         return false;
@@ -181,7 +180,13 @@ bool JsonLinesRunSink::append(const LiveRun &run, int first, QString *error, boo
     return true;
 }
 
-bool JsonLinesRunSink::close(QString *error)
+bool LineFileRunSink::close(QString *error)
 {
     return m_file->commit(error);
+}
+
+void JsonLinesRunSink::lines(QByteArray &out, const LiveRun &run, int first) const
+{
+    for (int i = first; i < run.log().size(); ++i)
+        JsonLines::appendRecord(out, run.log(), i);
 }

@@ -120,18 +120,34 @@ private:
     RegularFile::Accept m_accept;
 };
 
-// JSON lines of the run, one object a record (JsonLines).
-class JsonLinesRunSink : public FileRunSink
+// A file of one line a record (JSON lines, InfluxDB line protocol), written
+// whole records at a time.
+class LineFileRunSink : public FileRunSink
 {
 public:
-    JsonLinesRunSink(const QString &fileName, RegularFile::Accept accept = RegularFile::Accept::RegularFiles);
-    ~JsonLinesRunSink() override;
+    ~LineFileRunSink() override;
     bool open(QString *error) override;
     bool close(QString *error) override;
 
 protected:
-    bool append(const LiveRun &run, int first, QString *error, bool *readerGone) override;
+    LineFileRunSink(const QString &fileName, RegularFile::Accept accept);
+    // The lines of the log's records from `first` on, onto `out`.
+    virtual void lines(QByteArray &out, const LiveRun &run, int first) const = 0;
+    bool append(const LiveRun &run, int first, QString *error, bool *readerGone) final;
 
 private:
     std::unique_ptr<OutputFile> m_file;
+};
+
+// JSON lines of the run, one object a record (JsonLines).
+class JsonLinesRunSink : public LineFileRunSink
+{
+public:
+    JsonLinesRunSink(const QString &fileName, RegularFile::Accept accept = RegularFile::Accept::RegularFiles)
+        : LineFileRunSink(fileName, accept)
+    {
+    }
+
+protected:
+    void lines(QByteArray &out, const LiveRun &run, int first) const override;
 };

@@ -126,6 +126,12 @@ ENGLISH = {
     "运行记录数据库 %1 是一个设备或套接字，不是普通文件：测量记录不会保存到磁盘。":
         "The run database %1 is a device or a socket, not a regular file: the runs are not kept on disk.",
     "运行记录数据库 %1 已损坏或不是数据库。": "The run database %1 is damaged or not a database.",
+    "运行记录数据库 %1 是一个文件夹，不是数据库文件": "the run database %1 is a folder, not a database file",
+    "运行记录数据库 %1 是一个命名管道，不是数据库文件": "the run database %1 is a named pipe, not a database file",
+    "运行记录数据库 %1 是一个设备，不是数据库文件": "the run database %1 is a device, not a database file",
+    "运行记录数据库 %1 已损坏或不是数据库：读取时不作改动（记录时会将它移开并新建数据库）":
+        "the run database %1 is damaged or not a database; it is left as it is (recording moves it aside and starts a new one)",
+    "运行记录数据库 %1 正被另一个程序占用：请稍后再试": "the run database %1 is held by another program: try again",
     "运行记录数据库 %1 来自较新版本的程序。": "The run database %1 comes from a newer version of this program.",
     "无法读取运行记录数据库 %1：%2": "Cannot read the run database %1: %2",
     # Live readings page
@@ -427,12 +433,24 @@ ENGLISH = {
     "InfluxDB %1：等待记录": "InfluxDB %1: waiting for records",
     "无法删除密码文件 %1": "Cannot remove the password file %1",
     "无法保存密码文件 %1：%2": "Cannot save the password file %1: %2",
-    "MQTT 代理地址 %1 无效：应为 mqtt://主机[:端口] 或 mqtts://主机[:端口]":
-        "The MQTT broker address %1 is not valid: it should be mqtt://HOST[:PORT] or mqtts://HOST[:PORT]",
-    "无法读取 CA 文件 %1": "Cannot read the CA file %1",
-    "指标监听地址 %1 无效：应为 [地址:]端口": "The metrics address %1 is not valid: it should be [ADDR:]PORT",
-    "InfluxDB 地址 %1 无效：应为 http:// 或 https:// 地址":
-        "The InfluxDB address %1 is not valid: it should be an http:// or https:// URL",
+    "无法读取 CA 文件 %1：%2": "Cannot read the CA file %1: %2",
+    "指标监听地址“%1”无效：%2": "The metrics address '%1' is not valid: %2",
+    "只有一个输出能写到标准输出（-）": "only one of --csv, --jsonl and --influx can write to standard output (-)",
+    # What an address given for an output is not
+    "“%1”不是 MQTT 代理地址：应为 mqtt://主机[:端口] 或 mqtts://主机[:端口]":
+        "'%1' is not a broker address: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]",
+    "“%1”不是 MQTT 代理地址：端口应为 1 到 65535 的数字":
+        "'%1' is not a broker address: the port must be a number from 1 to 65535",
+    "“%1”中没有主机名": "'%1' names no host",
+    "“%1”含有用户名或密码：请分别给出用户名和密码":
+        "'%1' holds a user or password: give the user name and the password on their own",
+    "“%1”含有路径：主题由主题前缀决定": "'%1' has a path: the topics are set by the topic prefix",
+    "“%1”不是 http:// 或 https:// 地址": "'%1' is not an http:// or https:// URL",
+    "地址中不能含有密码：请单独给出密码": "the URL must not hold a password: give the password on its own",
+    "“%1”含有查询或片段：请给出服务器的地址": "'%1' has a query or fragment: give the server's URL",
+    "IPv6 地址应放在方括号中：[地址]:端口": "an IPv6 address goes in brackets: [ADDR]:PORT",
+    "“%1”不是 IP 地址": "'%1' is not an IP address",
+    "“%1”不是端口号（0 到 65535）": "'%1' is not a port number (0 to 65535)",
     "请填写 InfluxDB 的数据库名称": "Give the InfluxDB database to write to",
     # Times and intervals outside a run
     "--from %1 在 --to %2 之后": "--from %1 is after --to %2",

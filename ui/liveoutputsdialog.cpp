@@ -33,44 +33,40 @@ LiveOutputsDialog::LiveOutputsDialog(LiveOutputs *outputs, QWidget *parent) : QD
 {
     setObjectName(QLatin1String(kObjectName));
     setWindowTitle(tr("实时输出"));
-    auto line = [this](const QString &placeholder = QString()) {
-        auto *edit = new QLineEdit(this);
-        edit->setPlaceholderText(placeholder);
-        edit->setMinimumWidth(280);
-        return edit;
-    };
-    auto status = [this] {
+    // Each output's fields as outputFields() states them.
+    const struct {
+        OutputKind output;
+        const char *title;
+    } boxes[] = {{OutputKind::Mqtt, QT_TR_NOOP("MQTT 代理")},
+                 {OutputKind::Metrics, QT_TR_NOOP("Prometheus 指标")},
+                 {OutputKind::InfluxHttp, QT_TR_NOOP("InfluxDB")}};
+    auto *layout = new QVBoxLayout(this);
+    for (int b = 0; b < 3; ++b) {
+        auto *box = new QGroupBox(tr(boxes[b].title), this);
+        auto *form = new QFormLayout(box);
+        for (const OutputField &f : outputFields()) {
+            if (f.output != boxes[b].output || !f.label)
+                continue;
+            if (f.flag) {
+                m_discovery = new QCheckBox(tr(f.label), this);
+                form->addRow(QString(), m_discovery);
+                continue;
+            }
+            auto *edit = new QLineEdit(this);
+            edit->setObjectName(QLatin1String(f.option));
+            if (f.placeholder)
+                edit->setPlaceholderText(tr(f.placeholder));
+            edit->setMinimumWidth(280);
+            if (f.value == OutputField::Value::Secret)
+                edit->setEchoMode(QLineEdit::Password);
+            form->addRow(tr(f.label), edit);
+        }
         auto *label = new QLabel(this);
         label->setWordWrap(true);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        return label;
-    };
-
-    auto *mqttBox = new QGroupBox(tr("MQTT 代理"), this);
-    auto *mqtt = new QFormLayout(mqttBox);
-    mqtt->addRow(tr("代理地址"), m_mqttUrl = line(QStringLiteral("mqtt://127.0.0.1:1883")));
-    mqtt->addRow(tr("用户名"), m_mqttUser = line());
-    mqtt->addRow(tr("密码"), m_mqttPassword = line());
-    m_mqttPassword->setEchoMode(QLineEdit::Password);
-    mqtt->addRow(tr("CA 文件 (mqtts)"), m_mqttCaFile = line());
-    mqtt->addRow(tr("主题前缀"), m_mqttTopic = line(tr("ombrel/<序列号>")));
-    m_discovery = new QCheckBox(tr("Home Assistant 自动发现"), this);
-    mqtt->addRow(QString(), m_discovery);
-    mqtt->addRow(tr("状态"), m_status[0] = status());
-
-    auto *metricsBox = new QGroupBox(tr("Prometheus 指标"), this);
-    auto *metrics = new QFormLayout(metricsBox);
-    metrics->addRow(tr("监听 [地址:]端口"), m_metrics = line(QStringLiteral("9464")));
-    metrics->addRow(tr("状态"), m_status[1] = status());
-
-    auto *influxBox = new QGroupBox(tr("InfluxDB"), this);
-    auto *influx = new QFormLayout(influxBox);
-    influx->addRow(tr("服务器地址"), m_influxUrl = line(QStringLiteral("http://127.0.0.1:8086")));
-    influx->addRow(tr("数据库"), m_influxDb = line());
-    influx->addRow(tr("用户名"), m_influxUser = line());
-    influx->addRow(tr("密码或令牌"), m_influxPassword = line());
-    m_influxPassword->setEchoMode(QLineEdit::Password);
-    influx->addRow(tr("状态"), m_status[2] = status());
+        form->addRow(tr("状态"), m_status[b] = label);
+        layout->addWidget(box);
+    }
 
     auto *note = new QLabel(tr("清空地址即关闭该输出。密码保存在只有您能读取的单独文件中。"), this);
     note->setWordWrap(true);
@@ -85,10 +81,6 @@ LiveOutputsDialog::LiveOutputsDialog(LiveOutputs *outputs, QWidget *parent) : QD
     buttons->addWidget(m_apply);
     buttons->addWidget(m_cancel);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(mqttBox);
-    layout->addWidget(metricsBox);
-    layout->addWidget(influxBox);
     layout->addWidget(note);
     layout->addLayout(buttons);
 
@@ -102,20 +94,19 @@ LiveOutputsDialog::LiveOutputsDialog(LiveOutputs *outputs, QWidget *parent) : QD
     showSettings();
 }
 
+QLineEdit *LiveOutputsDialog::edit(const char *option) const
+{
+    return findChild<QLineEdit *>(QLatin1String(option));
+}
+
 void LiveOutputsDialog::showSettings()
 {
     const LiveOutputsSettings &s = m_outputs->settings();
-    m_mqttUrl->setText(s.mqttUrl);
-    m_mqttUser->setText(s.mqttUser);
-    m_mqttPassword->setText(s.mqttPassword);
-    m_mqttCaFile->setText(s.mqttCaFile);
-    m_mqttTopic->setText(s.mqttTopic);
+    for (const OutputField &f : outputFields()) {
+        if (QLineEdit *field = f.text ? edit(f.option) : nullptr)
+            field->setText(s.*f.text);
+    }
     m_discovery->setChecked(s.mqttDiscovery);
-    m_metrics->setText(s.metricsListen);
-    m_influxUrl->setText(s.influxUrl);
-    m_influxDb->setText(s.influxDb);
-    m_influxUser->setText(s.influxUser);
-    m_influxPassword->setText(s.influxPassword);
     showStatus();
 }
 
@@ -129,17 +120,21 @@ void LiveOutputsDialog::showStatus()
 bool LiveOutputsDialog::apply()
 {
     LiveOutputsSettings s;
-    s.mqttUrl = m_mqttUrl->text().trimmed();
-    s.mqttUser = m_mqttUser->text();
-    s.mqttPassword = m_mqttPassword->text();
-    s.mqttCaFile = m_mqttCaFile->text().trimmed();
-    s.mqttTopic = m_mqttTopic->text().trimmed();
+    for (const OutputField &f : outputFields()) {
+        if (QLineEdit *field = f.text ? edit(f.option) : nullptr)
+            s.*f.text = f.value == OutputField::Value::Verbatim || f.value == OutputField::Value::Secret
+                            ? field->text()
+                            : field->text().trimmed();
+    }
     s.mqttDiscovery = m_discovery->isChecked();
-    s.metricsListen = m_metrics->text().trimmed();
-    s.influxUrl = m_influxUrl->text().trimmed();
-    s.influxDb = m_influxDb->text().trimmed();
-    s.influxUser = m_influxUser->text();
-    s.influxPassword = m_influxPassword->text();
+    // The user is taken to the field at fault.
+    LiveOutputsSettings::Problem problem;
+    if (!s.check(&problem)) {
+        Prompts::warning(this, tr("错误"), problem.words);
+        if (QLineEdit *field = edit(problem.field->option))
+            field->setFocus();
+        return false;
+    }
     QString reason;
     if (!m_outputs->apply(s, &reason) || !s.save(&reason)) {
         Prompts::warning(this, tr("错误"), reason);

@@ -21,17 +21,10 @@ class LiveOutputsDialog : public QDialog
 public:
     static LiveOutputsDialog *open(LiveOutputs *outputs, QWidget *parent);
 
-    QLineEdit *mqttUrlEdit() const { return m_mqttUrl; }
-    QLineEdit *mqttUserEdit() const { return m_mqttUser; }
-    QLineEdit *mqttPasswordEdit() const { return m_mqttPassword; }
-    QLineEdit *mqttCaFileEdit() const { return m_mqttCaFile; }
-    QLineEdit *mqttTopicEdit() const { return m_mqttTopic; }
+    // The field of an option (outputFields()), nullptr for one the dialog
+    // does not show.
+    QLineEdit *edit(const char *option) const;
     QCheckBox *discoveryBox() const { return m_discovery; }
-    QLineEdit *metricsEdit() const { return m_metrics; }
-    QLineEdit *influxUrlEdit() const { return m_influxUrl; }
-    QLineEdit *influxDbEdit() const { return m_influxDb; }
-    QLineEdit *influxUserEdit() const { return m_influxUser; }
-    QLineEdit *influxPasswordEdit() const { return m_influxPassword; }
     QLabel *mqttStatusLabel() const { return m_status[0]; }
     QLabel *metricsStatusLabel() const { return m_status[1]; }
     QLabel *influxStatusLabel() const { return m_status[2]; }
@@ -47,10 +40,7 @@ private:
     bool apply();
 
     LiveOutputs *m_outputs;
-    QLineEdit *m_mqttUrl, *m_mqttUser, *m_mqttPassword, *m_mqttCaFile, *m_mqttTopic;
-    QCheckBox *m_discovery;
-    QLineEdit *m_metrics;
-    QLineEdit *m_influxUrl, *m_influxDb, *m_influxUser, *m_influxPassword;
+    QCheckBox *m_discovery = nullptr;
     QLabel *m_status[3];
     QPushButton *m_ok, *m_apply, *m_cancel;
 };
