@@ -34,29 +34,8 @@ bool openJournal(RunJournal &journal, const char *command)
 {
     if (journal.open(RunJournal::Mode::Read))
         return true;
-    const QString db = QDir::toNativeSeparators(journal.path());
-    QString text;
-    switch (journal.status()) {
-    case RunJournal::Status::Damaged:
-        text = QStringLiteral("the run journal %1 is damaged or not a database; it is left as it is (the window or "
-                              "%2 record moves it aside and starts a new one)")
-                   .arg(db, programName());
-        break;
-    case RunJournal::Status::Newer:
-        text = QStringLiteral("the run journal %1 comes from a newer version of the program").arg(db);
-        break;
-    case RunJournal::Status::NotAFile:
-        text = QStringLiteral("the run journal %1 is %2, not a database file")
-                   .arg(db, QLatin1String(RunJournal::fileKindWords(journal.notAFile())));
-        break;
-    case RunJournal::Status::Locked:
-        text = QStringLiteral("the run journal %1 is held by another program: try again").arg(db);
-        break;
-    default:
-        text = QStringLiteral("cannot read the run journal %1 (%2)").arg(db, journal.detail());
-        break;
-    }
-    error(QLatin1String(command), text);
+    // The window's words for it.
+    error(QLatin1String(command), journal.message());
     return false;
 }
 

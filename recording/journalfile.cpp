@@ -153,6 +153,15 @@ void JournalFile::refuseFile(FileKind kind)
     m_notAFile = kind;
     m_status = Status::NotAFile;
     const QString db = QDir::toNativeSeparators(m_path);
+    if (m_readOnly) {
+        if (kind == FileKind::Folder)
+            m_message = QCoreApplication::translate("RunJournal", "运行记录数据库 %1 是一个文件夹，不是数据库文件").arg(db);
+        else if (kind == FileKind::Pipe)
+            m_message = QCoreApplication::translate("RunJournal", "运行记录数据库 %1 是一个命名管道，不是数据库文件").arg(db);
+        else
+            m_message = QCoreApplication::translate("RunJournal", "运行记录数据库 %1 是一个设备，不是数据库文件").arg(db);
+        return;
+    }
     if (kind == FileKind::Folder)
         m_message = QCoreApplication::translate("RunJournal", "运行记录数据库 %1 是一个文件夹，不是文件：测量记录不会保存到磁盘。").arg(db);
     else if (kind == FileKind::Pipe)
@@ -303,7 +312,8 @@ bool JournalFile::openForReading()
 {
     auto damaged = [this] {
         m_status = Status::Damaged;
-        m_message = QCoreApplication::translate("RunJournal", "运行记录数据库 %1 已损坏或不是数据库。").arg(QDir::toNativeSeparators(m_path));
+        m_message = QCoreApplication::translate("RunJournal", "运行记录数据库 %1 已损坏或不是数据库：读取时不作改动（记录时会将它移开并新建数据库）")
+                        .arg(QDir::toNativeSeparators(m_path));
         return false;
     };
     auto closeDb = [this] {
@@ -480,7 +490,11 @@ bool JournalFile::fail(int rc)
         m_message = QCoreApplication::translate("RunJournal", "无法读取运行记录数据库 %1：%2").arg(QDir::toNativeSeparators(m_path), m_detail);
         return false;
     }
-    if (base == SQLITE_BUSY || base == SQLITE_LOCKED) {
+    if ((base == SQLITE_BUSY || base == SQLITE_LOCKED) && m_readOnly) {
+        m_status = Status::Locked;
+        m_message = QCoreApplication::translate("RunJournal", "运行记录数据库 %1 正被另一个程序占用：请稍后再试")
+                        .arg(QDir::toNativeSeparators(m_path));
+    } else if (base == SQLITE_BUSY || base == SQLITE_LOCKED) {
         m_status = Status::Locked;
         m_message = QCoreApplication::translate("RunJournal", "运行记录数据库正被另一个程序占用：测量记录暂存在内存中，稍后补写。");
     } else if (base == SQLITE_FULL || (base == SQLITE_IOERR && (err == ENOSPC || err == EFBIG || err == EDQUOT))

@@ -172,6 +172,15 @@ IntervalStats JournalReader::stats(qint64 id, qint64 fromMs, qint64 toMs, bool w
     return storedStats(id, first, lo - 1, t0, records);
 }
 
+void JournalRun::takeEnd(const JournalRun &ended)
+{
+    endMs = ended.endMs;
+    endReason = ended.endReason;
+    records = ended.records;
+    for (double JournalRun::*figure : kRunEndFigures)
+        this->*figure = ended.*figure;
+}
+
 std::vector<JournalRun> JournalReader::runs()
 {
     std::vector<JournalRun> out;
@@ -212,20 +221,7 @@ std::vector<JournalRun> JournalReader::runs()
         r.fields.ambientC = q.null(23) ? qQNaN() : q.real(23);
         auto closed = m_closed.find(r.id);
         if (closed != m_closed.end() && !r.finished()) {
-            const JournalRun &c = closed->second;
-            r.endMs = c.endMs;
-            r.endReason = c.endReason;
-            r.records = c.records;
-            r.duration_s = c.duration_s;
-            r.charge_ah = c.charge_ah;
-            r.energy_wh = c.energy_wh;
-            r.vbus_max = c.vbus_max;
-            r.ibus_max = c.ibus_max;
-            r.power_max = c.power_max;
-            r.cap_start_ah = c.cap_start_ah;
-            r.cap_end_ah = c.cap_end_ah;
-            r.ele_start_wh = c.ele_start_wh;
-            r.ele_end_wh = c.ele_end_wh;
+            r.takeEnd(closed->second);
         }
         out.push_back(r);
     }

@@ -57,7 +57,15 @@ struct JournalRun {
     double ele_start_wh = 0.0, ele_end_wh = 0.0;   // and its ELE
     RunFields fields;
     bool finished() const { return endMs != 0 || !endReason.isEmpty(); }
+    // The end of `ended` (the same run): its time, reason, records and figures.
+    void takeEnd(const JournalRun &ended);
 };
+
+// The figures a run's end gives it, in the order of the run table's columns.
+inline constexpr double JournalRun::*kRunEndFigures[] = {
+    &JournalRun::duration_s, &JournalRun::charge_ah,    &JournalRun::energy_wh,  &JournalRun::vbus_max,
+    &JournalRun::ibus_max,   &JournalRun::power_max,    &JournalRun::cap_start_ah, &JournalRun::cap_end_ah,
+    &JournalRun::ele_start_wh, &JournalRun::ele_end_wh};
 
 // Reads the runs the journal keeps: the list of runs, a run's records and
 // times, and the statistics of any stretch of a run from the blocks stored

@@ -60,21 +60,9 @@ void JournalRecovery::recover()
     }
     int recovered = 0;
     for (qint64 id : dead) {
-        const JournalRun r = closedRun(id);
-        Stmt q(db, "UPDATE run SET end_reason = ?2, end_ms = ?3, duration_s = ?4, charge_ah = ?5, energy_wh = ?6, "
-                     "vbus_max = ?7, ibus_max = ?8, power_max = ?9, cap_start_ah = ?10, cap_end_ah = ?11, "
-                     "ele_start_wh = ?12, ele_end_wh = ?13, records = ?14 WHERE id = ?1");
-        sqlite3_bind_int64(q.s, 1, id);
-        sqlite3_bind_text(q.s, 2, RunJournal::kInterrupted, -1, SQLITE_STATIC);
-        sqlite3_bind_int64(q.s, 3, r.endMs);
-        const double figures[] = {r.duration_s, r.charge_ah,    r.energy_wh,  r.vbus_max,     r.ibus_max,
-                                  r.power_max,  r.cap_start_ah, r.cap_end_ah, r.ele_start_wh, r.ele_end_wh};
-        int at = 4;
-        for (double f : figures)
-            sqlite3_bind_double(q.s, at++, f);
-        sqlite3_bind_int(q.s, 14, r.records);
-        if (q.step() != SQLITE_DONE) {
-            m_file.fail(q.rc);
+        const int rc = journalschema::writeRunEnd(db, closedRun(id));
+        if (rc != SQLITE_DONE) {
+            m_file.fail(rc);
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
             return;
         }

@@ -1,5 +1,7 @@
 #include "recording/journalschema.h"
 
+#include "recording/journalreader.h"
+
 #include <cmath>
 
 namespace journalschema {
@@ -80,6 +82,21 @@ qint64 toMicro(float value)
 float fromMicro(qint64 micro)
 {
     return float(double(micro) / 1e6);
+}
+
+int writeRunEnd(sqlite3 *db, const JournalRun &run)
+{
+    Stmt q(db, "UPDATE run SET end_reason = ?2, end_ms = ?3, records = ?4, duration_s = ?5, charge_ah = ?6, "
+               "energy_wh = ?7, vbus_max = ?8, ibus_max = ?9, power_max = ?10, cap_start_ah = ?11, cap_end_ah = ?12, "
+               "ele_start_wh = ?13, ele_end_wh = ?14 WHERE id = ?1");
+    sqlite3_bind_int64(q.s, 1, run.id);
+    bindText(q.s, 2, run.endReason);
+    sqlite3_bind_int64(q.s, 3, run.endMs);
+    sqlite3_bind_int(q.s, 4, run.records);
+    int at = 5;
+    for (double JournalRun::*figure : kRunEndFigures)
+        sqlite3_bind_double(q.s, at++, run.*figure);
+    return q.ok() ? q.step() : q.rc;
 }
 
 } // namespace journalschema

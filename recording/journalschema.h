@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+struct JournalRun;
+
 namespace journalschema {
 
 // The tables and the view of readings, as a new database is made: the first
@@ -65,5 +67,9 @@ inline void bindText(sqlite3_stmt *s, int i, const QString &text)
     const QByteArray utf8 = text.toUtf8();
     sqlite3_bind_text(s, i, utf8.constData(), utf8.size(), SQLITE_TRANSIENT);
 }
+
+// Writes a run's end into its row: `run`'s end time and reason, records and
+// summary figures. SQLITE_DONE when written, else SQLite's code.
+int writeRunEnd(sqlite3 *db, const JournalRun &run);
 
 } // namespace journalschema

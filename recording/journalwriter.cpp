@@ -17,16 +17,6 @@ namespace {
 
 constexpr int B = RunStats::kBlock;
 
-// A run's summary figures into parameters at .. at + 5 of an UPDATE of the
-// run row: duration_s, charge_ah, energy_wh, vbus_max, ibus_max, power_max.
-void bindSummary(sqlite3_stmt *s, int at, const IntervalStats &stats)
-{
-    const double figures[] = {stats.duration_s, stats.charge_ah, stats.energy_wh,
-                              stats.vbus.max,   stats.ibus.max,  stats.power.max};
-    for (double f : figures)
-        sqlite3_bind_double(s, at++, f);
-}
-
 } // namespace
 
 struct JournalWriter::Active {
@@ -254,20 +244,26 @@ bool JournalWriter::writeEnd(Active &a)
     if (!a.dbId)
         return false;
     const IntervalStats s = a.stats.total();
-    Stmt q(m_file.db(), "UPDATE run SET end_ms = ?, end_reason = ?, records = ?, duration_s = ?, charge_ah = ?, "
-                 "energy_wh = ?, vbus_max = ?, ibus_max = ?, power_max = ?, cap_start_ah = ?, cap_end_ah = ?, "
-                 "ele_start_wh = ?, ele_end_wh = ? WHERE id = ?");
-    sqlite3_bind_int64(q.s, 1, a.endMs);
-    bindText(q.s, 2, a.reason);
-    sqlite3_bind_int(q.s, 3, a.written);
-    bindSummary(q.s, 4, s);
-    sqlite3_bind_double(q.s, 10, s.records ? double(a.stats.sample(0).cap) : 0.0);
-    sqlite3_bind_double(q.s, 11, s.records ? double(a.stats.sample(s.last).cap) : 0.0);
-    sqlite3_bind_double(q.s, 12, s.records ? double(a.stats.sample(0).ele) : 0.0);
-    sqlite3_bind_double(q.s, 13, s.records ? double(a.stats.sample(s.last).ele) : 0.0);
-    sqlite3_bind_int64(q.s, 14, a.dbId);
-    if (q.step() != SQLITE_DONE)
-        return m_file.fail(q.rc);
+    JournalRun run;
+    run.id = a.dbId;
+    run.endMs = a.endMs;
+    run.endReason = a.reason;
+    run.records = a.written;
+    run.duration_s = s.duration_s;
+    run.charge_ah = s.charge_ah;
+    run.energy_wh = s.energy_wh;
+    run.vbus_max = double(s.vbus.max);
+    run.ibus_max = double(s.ibus.max);
+    run.power_max = double(s.power.max);
+    if (s.records) {
+        run.cap_start_ah = double(a.stats.sample(0).cap);
+        run.cap_end_ah = double(a.stats.sample(s.last).cap);
+        run.ele_start_wh = double(a.stats.sample(0).ele);
+        run.ele_end_wh = double(a.stats.sample(s.last).ele);
+    }
+    const int rc = journalschema::writeRunEnd(m_file.db(), run);
+    if (rc != SQLITE_DONE)
+        return m_file.fail(rc);
     m_owners.release(a.dbId, a.startMs, a.lockFd);
     return true;
 }
