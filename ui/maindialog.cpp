@@ -84,7 +84,7 @@ MainDialog::MainDialog(QWidget *parent)
     ui->setupUi(this);
     initRun();
     m_devices = new DeviceList(ui->device_treeWidget, m_port, m_vid, m_pid, this);
-    new MeterSettingsController(ui, m_port, this);
+    new MeterSettingsController(ui->page_settings, ui->page_settings_k4, m_port, this);
     initForm();
     // A settings file that could not be taken is told on the tip line.
     showAccessTip();

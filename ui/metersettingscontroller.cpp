@@ -1,13 +1,15 @@
 // The two meter settings pages.
 #include "ui/metersettingscontroller.h"
 
-#include "ui_maindialog.h"
-
 #include "device/commandframe.h"
 #include "device/meterport.h"
 #include "device/metersettings.h"
 #include "ui/dashboard.h"
 #include "ui/restyle.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
 
 namespace {
 const MeterSettings::Setting &settingNamed(const char *name)
@@ -16,15 +18,27 @@ const MeterSettings::Setting &settingNamed(const char *name)
     Q_ASSERT(s);
     return *s;
 }
+
+// A control of a page, by its name.
+template <typename Control>
+Control *on(QWidget *page, const char *name)
+{
+    auto *control = page->findChild<Control *>(QLatin1String(name));
+    Q_ASSERT(control);
+    return control;
+}
 } // namespace
 
-MeterSettingsController::MeterSettingsController(Ui::MainDialog *form, MeterPort &port, QObject *parent)
-    : QObject(parent), ui(form), m_port(port)
+MeterSettingsController::MeterSettingsController(QWidget *fullPage, QWidget *compactPage, MeterPort &port,
+                                                 QObject *parent)
+    : QObject(parent), m_full(fullPage), m_compact(compactPage), m_port(port)
 {
     // A group of buttons, one choice each: the selected one shows it.
-    auto group = [this](std::initializer_list<std::pair<QPushButton *, const char *>> buttons, const char *name,
+    auto group = [this](std::initializer_list<std::pair<const char *, const char *>> buttons, const char *name,
                         bool compact) {
-        const std::vector<std::pair<QPushButton *, const char *>> all(buttons);
+        std::vector<std::pair<QPushButton *, const char *>> all;
+        for (const auto &[button, value] : buttons)
+            all.emplace_back(on<QPushButton>(compact ? m_compact : m_full, button), value);
         for (const auto &b : all) {
             connect(b.first, &QPushButton::clicked, this, [this, all, b, name, compact] {
                 for (const auto &other : all)
@@ -34,42 +48,45 @@ MeterSettingsController::MeterSettingsController(Ui::MainDialog *form, MeterPort
             });
         }
     };
-    auto action = [this](QPushButton *button, const char *name, bool compact) {
-        connect(button, &QPushButton::clicked, this, [this, name, compact] { sendSetting(name, QString(), compact); });
+    auto action = [this](const char *button, const char *name, bool compact) {
+        connect(on<QPushButton>(compact ? m_compact : m_full, button), &QPushButton::clicked, this, [this, name, compact] { sendSetting(name, QString(), compact); });
     };
-    auto slider = [this](QSlider *s, QLabel *label, const char *name, bool compact) {
-        connect(s, &QSlider::valueChanged, this, [this, label, name, compact](int position) {
+    auto slider = [this](const char *control, const char *shown, const char *name, bool compact) {
+        QWidget *page = compact ? m_compact : m_full;
+        auto *label = on<QLabel>(page, shown);
+        connect(on<QSlider>(page, control), &QSlider::valueChanged, this, [this, label, name, compact](int position) {
             label->setText(QString::number(position));
             sendSetting(name, QString::number(position), compact);
         });
     };
-    auto calibration = [this](QSlider *s, QLabel *factor, const char *name) {
-        connect(s, &QSlider::valueChanged, this, [this, factor, name](int value) { sendCalibration(name, value, factor); });
+    auto calibration = [this](const char *control, const char *shown, const char *name) {
+        auto *factor = on<QLabel>(m_full, shown);
+        connect(on<QSlider>(m_full, control), &QSlider::valueChanged, this, [this, factor, name](int value) { sendCalibration(name, value, factor); });
     };
 
     // The full page.
-    group({{ui->settings_btn_CN, "zh"}, {ui->settings_btn_EN, "en"}}, "language", false);
-    slider(ui->settings_slider_worklight, ui->settings_label_worklight, "brightness", false);
-    slider(ui->settings_slider_standlight, ui->settings_label_standlight, "standby-brightness", false);
-    slider(ui->settings_slider_standtime, ui->settings_label_standtime, "standby-time", false);
-    group({{ui->settings_btn_style1, "1"}, {ui->settings_btn_style2, "2"}, {ui->settings_btn_style3, "original"}},
+    group({{"settings_btn_CN", "zh"}, {"settings_btn_EN", "en"}}, "language", false);
+    slider("settings_slider_worklight", "settings_label_worklight", "brightness", false);
+    slider("settings_slider_standlight", "settings_label_standlight", "standby-brightness", false);
+    slider("settings_slider_standtime", "settings_label_standtime", "standby-time", false);
+    group({{"settings_btn_style1", "1"}, {"settings_btn_style2", "2"}, {"settings_btn_style3", "original"}},
           "standby-style", false);
-    action(ui->settings_btn_clearcurrent, "clear-current", false);
-    action(ui->settings_btn_factory_reset, "factory-reset", false);
-    action(ui->settings_btn_datazero, "zero", false);
-    calibration(ui->settings_slider_voltcali, ui->settings_lab_califact_voltvalue, "calibration-voltage");
-    calibration(ui->settings_slider_currcali, ui->settings_lab_califact_currvalue, "calibration-current");
-    calibration(ui->settings_slider_tempcali, ui->settings_lab_califact_tempvalue, "calibration-temperature");
-    group({{ui->settings_btn_0A, "0"}, {ui->settings_btn_10ma, "10"}, {ui->settings_btn_20ma, "20"}}, "min-current",
+    action("settings_btn_clearcurrent", "clear-current", false);
+    action("settings_btn_factory_reset", "factory-reset", false);
+    action("settings_btn_datazero", "zero", false);
+    calibration("settings_slider_voltcali", "settings_lab_califact_voltvalue", "calibration-voltage");
+    calibration("settings_slider_currcali", "settings_lab_califact_currvalue", "calibration-current");
+    calibration("settings_slider_tempcali", "settings_lab_califact_tempvalue", "calibration-temperature");
+    group({{"settings_btn_0A", "0"}, {"settings_btn_10ma", "10"}, {"settings_btn_20ma", "20"}}, "min-current",
           false);
-    group({{ui->settings_btn_G_open, "on"}, {ui->settings_btn_G_close, "off"}}, "switch", false);
+    group({{"settings_btn_G_open", "on"}, {"settings_btn_G_close", "off"}}, "switch", false);
 
     // The compact page.
-    group({{ui->settings_btn_CN_k4, "zh"}, {ui->settings_btn_EN_k4, "en"}}, "language", true);
-    slider(ui->settings_slider_worklight_k4, ui->settings_label_worklight_k4, "brightness", true);
-    group({{ui->settings_btn_M_open_k4, "on"}, {ui->settings_btn_M_close_k4, "off"}}, "switch", true);
-    action(ui->settings_btn_clearcurrent_k4, "clear-current", true);
-    action(ui->settings_btn_datazero_k4, "zero", true);
+    group({{"settings_btn_CN_k4", "zh"}, {"settings_btn_EN_k4", "en"}}, "language", true);
+    slider("settings_slider_worklight_k4", "settings_label_worklight_k4", "brightness", true);
+    group({{"settings_btn_M_open_k4", "on"}, {"settings_btn_M_close_k4", "off"}}, "switch", true);
+    action("settings_btn_clearcurrent_k4", "clear-current", true);
+    action("settings_btn_datazero_k4", "zero", true);
 
     applyRanges();
 }
@@ -83,15 +100,15 @@ void MeterSettingsController::selectButton(QPushButton *chosen, std::initializer
 void MeterSettingsController::applyRanges()
 {
     const MeterSettings::Setting &brightness = settingNamed("brightness");
-    ui->settings_slider_worklight->setRange(brightness.minimum, brightness.maximum);
-    ui->settings_slider_worklight_k4->setRange(brightness.compactMinimum, brightness.compactMaximum);
+    on<QSlider>(m_full, "settings_slider_worklight")->setRange(brightness.minimum, brightness.maximum);
+    on<QSlider>(m_compact, "settings_slider_worklight_k4")->setRange(brightness.compactMinimum, brightness.compactMaximum);
     const MeterSettings::Setting &standbyLight = settingNamed("standby-brightness");
-    ui->settings_slider_standlight->setRange(standbyLight.minimum, standbyLight.maximum);
+    on<QSlider>(m_full, "settings_slider_standlight")->setRange(standbyLight.minimum, standbyLight.maximum);
     const MeterSettings::Setting &standbyTime = settingNamed("standby-time");
-    ui->settings_slider_standtime->setRange(standbyTime.minimum, standbyTime.maximum);
+    on<QSlider>(m_full, "settings_slider_standtime")->setRange(standbyTime.minimum, standbyTime.maximum);
     // The calibration sliders hold the factor in thousandths.
-    for (QSlider *s : {ui->settings_slider_voltcali, ui->settings_slider_currcali, ui->settings_slider_tempcali})
-        s->setRange(500, 2000);
+    for (const char *name : {"settings_slider_voltcali", "settings_slider_currcali", "settings_slider_tempcali"})
+        on<QSlider>(m_full, name)->setRange(500, 2000);
 }
 
 void MeterSettingsController::sendSetting(const char *name, const QString &value, bool compact)

@@ -5,12 +5,10 @@
 
 #include <initializer_list>
 
-namespace Ui {
-class MainDialog;
-}
 class MeterPort;
 class QLabel;
 class QPushButton;
+class QWidget;
 
 // The two meter settings pages (the full one and the compact one): every
 // control writes its command frame on the dialog handle (when it is open) and
@@ -20,8 +18,8 @@ class MeterSettingsController : public QObject
 {
     Q_OBJECT
 public:
-    // Wires the pages' controls of `ui`; their ranges are the table's.
-    MeterSettingsController(Ui::MainDialog *ui, MeterPort &port, QObject *parent);
+    // Wires the controls of the two pages; their ranges are the table's.
+    MeterSettingsController(QWidget *fullPage, QWidget *compactPage, MeterPort &port, QObject *parent);
 
     // Shows `chosen` as the selected button of its group.
     static void selectButton(QPushButton *chosen, std::initializer_list<QPushButton *> group);
@@ -31,6 +29,7 @@ private:
     void sendSetting(const char *name, const QString &value, bool compact);
     void sendCalibration(const char *name, int value, QLabel *factor);
 
-    Ui::MainDialog *ui;
+    QWidget *m_full;
+    QWidget *m_compact;
     MeterPort &m_port;
 };
