@@ -412,10 +412,12 @@ private slots:
                                  "烧写完成..."})
             QVERIFY2(text.contains(QString::fromUtf8(line)), line);
         QVERIFY(text.contains(QRegularExpression(QStringLiteral("\\n[0-9.]+(KB|字节)/秒\\n"))));
-        // The duration line: the whole seconds of the transfer on that clock.
+        // The duration line: the whole seconds of the transfer on that clock
+        // (a small image's transfer can take under a real millisecond).
         const QRegularExpressionMatch took = QRegularExpression(QStringLiteral("传输耗时([0-9]+)秒")).match(text);
         QVERIFY2(took.hasMatch(), qPrintable(text));
-        QVERIFY2(took.captured(1).toLongLong() >= 1 && took.captured(1).toLongLong() <= tookMs + 1,
+        const qint64 shown = took.captured(1).toLongLong();
+        QVERIFY2(shown <= tookMs + 1 && (image.size() < (1 << 20) || shown >= 1),
                  qPrintable(took.captured(0) + QStringLiteral(" in %1 ms").arg(tookMs)));
 
         // The loader request on the dialog handle, then the handshake on the
