@@ -87,7 +87,9 @@ const std::vector<OutputField> &outputFields()
         {K::InfluxHttp, "influx-user", "user", "The user of --influx-url.", V::Verbatim, &S::influxUser, nullptr,
          QT_TRANSLATE_NOOP("LiveOutputsDialog", "用户名"), nullptr, "InfluxUser"},
         {K::InfluxHttp, "influx-password-file", "file",
-         "Read the password of --influx-user from this file (else from OMBREL_INFLUX_PASSWORD).", V::Secret,
+         "Read the password of --influx-user from this file (else from OMBREL_INFLUX_PASSWORD); without a user "
+         "it is sent as a token, as the window's one secret field is.",
+         V::Secret,
          &S::influxPassword, nullptr, QT_TRANSLATE_NOOP("LiveOutputsDialog", "密码或令牌"), nullptr, nullptr,
          "OMBREL_INFLUX_PASSWORD"},
         {K::InfluxHttp, "influx-token-file", "file",

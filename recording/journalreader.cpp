@@ -172,6 +172,16 @@ IntervalStats JournalReader::stats(qint64 id, qint64 fromMs, qint64 toMs, bool w
     return storedStats(id, first, lo - 1, t0, records);
 }
 
+void JournalRun::takeFigures(const IntervalStats &stats)
+{
+    duration_s = stats.duration_s;
+    charge_ah = stats.charge_ah;
+    energy_wh = stats.energy_wh;
+    vbus_max = double(stats.vbus.max);
+    ibus_max = double(stats.ibus.max);
+    power_max = double(stats.power.max);
+}
+
 void JournalRun::takeEnd(const JournalRun &ended)
 {
     endMs = ended.endMs;

@@ -59,6 +59,9 @@ struct JournalRun {
     bool finished() const { return endMs != 0 || !endReason.isEmpty(); }
     // The end of `ended` (the same run): its time, reason, records and figures.
     void takeEnd(const JournalRun &ended);
+    // The summary figures of its records' statistics (the meter's own
+    // CAP and ELE apart).
+    void takeFigures(const IntervalStats &stats);
 };
 
 // The figures a run's end gives it, in the order of the run table's columns.

@@ -17,13 +17,7 @@ JournalRun JournalRecovery::closedRun(qint64 id)
     r.endReason = QLatin1String(RunJournal::kInterrupted);
     qint64 t0 = 0, skew0 = 0;
     m_reader.runInfo(id, t0, r.records, skew0);
-    const IntervalStats s = m_reader.storedStats(id, 0, r.records - 1, t0, r.records);
-    r.duration_s = s.duration_s;
-    r.charge_ah = s.charge_ah;
-    r.energy_wh = s.energy_wh;
-    r.vbus_max = double(s.vbus.max);
-    r.ibus_max = double(s.ibus.max);
-    r.power_max = double(s.power.max);
+    r.takeFigures(m_reader.storedStats(id, 0, r.records - 1, t0, r.records));
     {
         Stmt q(db, "SELECT ifnull((SELECT r.t0_ms + 1000 * s.i + s.lag_ms + s.skew_ms FROM sample s, run r "
                      "WHERE s.run = ?1 AND r.id = ?1 ORDER BY s.i DESC LIMIT 1), start_ms) FROM run WHERE id = ?1");

@@ -249,12 +249,7 @@ bool JournalWriter::writeEnd(Active &a)
     run.endMs = a.endMs;
     run.endReason = a.reason;
     run.records = a.written;
-    run.duration_s = s.duration_s;
-    run.charge_ah = s.charge_ah;
-    run.energy_wh = s.energy_wh;
-    run.vbus_max = double(s.vbus.max);
-    run.ibus_max = double(s.ibus.max);
-    run.power_max = double(s.power.max);
+    run.takeFigures(s);
     if (s.records) {
         run.cap_start_ah = double(a.stats.sample(0).cap);
         run.cap_end_ah = double(a.stats.sample(s.last).cap);
