@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 
+#include <cstdlib>
+#include <cstring>
+
 namespace AppName {
 
 void apply()
@@ -11,6 +14,16 @@ void apply()
     // data folder (~/.local/share/ORGANISATION/ombrel) and leave the runs
     // kept so far behind.
     QCoreApplication::setOrganizationName(QString());
+}
+
+bool chineseLocale()
+{
+    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char *value = std::getenv(name);
+        if (value && *value)
+            return std::strncmp(value, "zh", 2) == 0;
+    }
+    return false;
 }
 
 } // namespace AppName

@@ -8,4 +8,9 @@ namespace AppName {
 
 void apply();
 
+// Whether the locale asks for Chinese (LC_ALL, else LC_MESSAGES, else LANG):
+// the language of the command line and the Python module, English
+// otherwise.
+bool chineseLocale();
+
 } // namespace AppName

@@ -21,17 +21,6 @@ namespace Cli {
 namespace {
 QString g_program = QStringLiteral("ombrel");
 
-// Chinese when the locale asks for it (LC_ALL, else LC_MESSAGES, else LANG),
-// English otherwise.
-bool chineseLocale()
-{
-    for (const char *name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-        const char *value = std::getenv(name);
-        if (value && *value)
-            return std::strncmp(value, "zh", 2) == 0;
-    }
-    return false;
-}
 } // namespace
 
 const QList<Command> &commands()
@@ -195,7 +184,7 @@ std::optional<int> run(int argc, char *argv[])
     // The window's translation: the texts the commands share with it (the
     // run journal's, the file checks') in the language of the rest.
     QTranslator english;
-    if (!chineseLocale() && english.load(QStringLiteral(":/Language/lib_en.qm")))
+    if (!AppName::chineseLocale() && english.load(QStringLiteral(":/Language/lib_en.qm")))
         QCoreApplication::installTranslator(&english);
     // A reader of standard output that goes away is a failed write, which
     // each command takes as the end of its output, not death by SIGPIPE.

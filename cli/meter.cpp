@@ -74,39 +74,26 @@ int runList(const QStringList &arguments)
     QJsonArray json;
     QByteArray out;
     int count = 0;
-    hid_device_info *list = HidGlobal::enumerate(kMeterVendorId, kMeterProductId);
-    for (hid_device_info *d = list; d; d = d->next) {
+    for (const AttachedMeter &m : attachedMeters()) {
         ++count;
-        const ProductInfo info =
-            parseProductString(d->product_string ? QString::fromWCharArray(d->product_string) : QString());
-        const QString serial = d->serial_number ? QString::fromWCharArray(d->serial_number) : QString();
-        const QString node = QString::fromLocal8Bit(d->path ? d->path : "");
-        errno = 0;
-        hid_device *handle = d->path ? HidGlobal::openPath(d->path) : nullptr;
-        const int openError = errno;
-        const bool opens = handle != nullptr;
-        if (handle)
-            hid_close(handle);
-        const bool refused = !opens && openRefused(node, openError);
-        const QString access = opens ? QStringLiteral("accessible")
-                                     : refused ? QStringLiteral("no-access") : QStringLiteral("cannot-open");
+        const QString access = m.accessible ? QStringLiteral("accessible")
+                                            : m.refused ? QStringLiteral("no-access") : QStringLiteral("cannot-open");
         auto word = [](const QString &w) { return w.isEmpty() ? QStringLiteral("-") : w; };
         if (parser.isSet(jsonOption())) {
-            json.append(QJsonObject{{QStringLiteral("model"), info.modelWord},
-                                    {QStringLiteral("version"), info.versionWord},
-                                    {QStringLiteral("serial"), serial},
-                                    {QStringLiteral("path"), node},
-                                    {QStringLiteral("accessible"), opens}});
+            json.append(QJsonObject{{QStringLiteral("model"), m.model},
+                                    {QStringLiteral("version"), m.version},
+                                    {QStringLiteral("serial"), m.serial},
+                                    {QStringLiteral("path"), m.path},
+                                    {QStringLiteral("accessible"), m.accessible}});
         } else {
-            out += QStringList{word(info.modelWord), word(info.versionWord), word(serial), node, access}
+            out += QStringList{word(m.model), word(m.version), word(m.serial), m.path, access}
                        .join(QLatin1Char(' '))
                        .toLocal8Bit()
                    + '\n';
         }
-        if (refused)
-            error(QStringLiteral("list"), accessHint(node));
+        if (m.refused)
+            error(QStringLiteral("list"), accessHint(m.path));
     }
-    hid_free_enumeration(list);
     if (parser.isSet(jsonOption()))
         out = QJsonDocument(json).toJson(QJsonDocument::Compact).append('\n');
     if (const int written = writeOut("list", out); written != Ok)

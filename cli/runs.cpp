@@ -6,6 +6,7 @@
 #include "base/timetext.h"
 #include "recording/jsonlines.h"
 #include "recording/readinglog.h"
+#include "recording/runinterval.h"
 #include "recording/runjournal.h"
 #include "recording/savedatadeal.h"
 #include "recording/stopconditions.h"
@@ -77,32 +78,6 @@ std::optional<int> runArgument(const QCommandLineParser &parser, const char *com
 }
 
 
-// A TIME of --from/--to: ISO 8601 local date-time (an offset or Z taken as
-// given), or seconds from the run's first record.
-struct Time {
-    bool wall = false;   // ms since the epoch; else ms from the run's start
-    qint64 ms = 0;
-};
-
-std::optional<Time> parseTime(const QString &text)
-{
-    static const QRegularExpression seconds(QStringLiteral("^[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)$"));
-    if (seconds.match(text).hasMatch()) {
-        const double s = text.toDouble();
-        if (!std::isfinite(s) || std::fabs(s) > 1e12)
-            return std::nullopt;
-        return Time{false, qint64(std::llround(s * 1000.0))};
-    }
-    static const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d(:\\d\\d(\\.\\d{1,3})?)?"
-                                                       "(Z|[+-]\\d\\d:?\\d\\d)?$"));
-    if (!iso.match(text).hasMatch())
-        return std::nullopt;
-    const QDateTime at = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!at.isValid())
-        return std::nullopt;
-    return Time{true, at.toMSecsSinceEpoch()};
-}
-
 // The interval --from/--to give, on the run's timeline (the first record at
 // t0); the whole run for options not given. A wall-clock time is where the
 // run's clock showed it; one it showed twice (set back during the run) is
@@ -110,32 +85,23 @@ std::optional<Time> parseTime(const QString &text)
 // first record. Usage (said) for an ambiguous time.
 std::optional<int> intervalOnTimeline(RunJournal &journal, const JournalRun &run, const QCommandLineParser &parser,
                                       const QCommandLineOption &fromOption, const QCommandLineOption &toOption,
-                                      const char *command, qint64 t0, qint64 firstWall, qint64 &fromRun,
-                                      qint64 &toRun)
+                                      const char *command, qint64 t0, qint64 &fromRun, qint64 &toRun)
 {
+    const RunInterval interval(journal, run.id);
     auto onTimeline = [&](const QCommandLineOption &option, qint64 &at) -> std::optional<int> {
-        const Time t = *parseTime(parser.value(option));
-        if (!t.wall) {
-            at = t0 + t.ms;
+        std::vector<qint64> times;
+        if (interval.place(*RunMoment::parse(parser.value(option)), &option == &toOption, &at, &times))
             return std::nullopt;
-        }
-        // An interval's start takes the first of records that share the
-        // time, its end the last.
-        const std::vector<qint64> times = journal.runTimesAtWall(run.id, t.ms, &option == &toOption);
-        if (times.size() > 1) {
-            QStringList seconds;
-            for (const qint64 ms : times)
-                seconds << QString::number((ms - t0) / 1000.0, 'g', 15);
-            error(QLatin1String(command),
-                  QCoreApplication::translate("Cli", "--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）")
-                      .arg(parser.value(option), option.names().first())
-                      .arg(times.size())
-                      .arg(run.id)
-                      .arg(seconds.join(QCoreApplication::translate("Cli", " 或 "))));
-            return int(Usage);
-        }
-        at = times.empty() ? t.ms - (firstWall - t0) : times.front();
-        return std::nullopt;
+        QStringList seconds;
+        for (const qint64 ms : times)
+            seconds << QString::number((ms - t0) / 1000.0, 'g', 15);
+        error(QLatin1String(command),
+              QCoreApplication::translate("Cli", "--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）")
+                  .arg(parser.value(option), option.names().first())
+                  .arg(times.size())
+                  .arg(run.id)
+                  .arg(seconds.join(QCoreApplication::translate("Cli", " 或 "))));
+        return int(Usage);
     };
     fromRun = std::numeric_limits<qint64>::min() / 2;
     toRun = std::numeric_limits<qint64>::max() / 2;
@@ -185,7 +151,7 @@ std::optional<int> checkTimes(const QCommandLineParser &parser, const QCommandLi
         if (o->names().isEmpty() || !parser.isSet(*o))
             continue;
         const QString v = parser.value(*o);
-        if (!shape.match(v).hasMatch() || !parseTime(v)) {
+        if (!shape.match(v).hasMatch() || !RunMoment::parse(v)) {
             error(QLatin1String(command),
                   QCoreApplication::translate("Cli", "--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数")
                       .arg(v, o->names().first()));
@@ -258,62 +224,14 @@ int runRuns(const QStringList &arguments)
     RunJournal journal;
     if (!openJournal(journal, command))
         return Failed;
-    std::vector<JournalRun> runs = journal.runs();
-    // A run that goes on has its figures from its records so far.
-    for (JournalRun &r : runs) {
-        if (!r.finished() && r.records > 0)
-            r.duration_s = journal.statsOfRecords(r.id, 0, r.records - 1).duration_s;
-    }
+    const std::vector<JournalRun> runs = journal.listedRuns();
     QByteArray out;
     if (parser.isSet(jsonOption)) {
         out += '[';
         for (size_t k = 0; k < runs.size(); ++k) {
             const JournalRun &r = runs[k];
-            out += k ? ",\n{" : "\n{";
-            out += "\"id\":" + QByteArray::number(r.id);
-            out += ",\"start_ms\":" + QByteArray::number(r.startMs);
-            out += ",\"end_ms\":" + (r.finished() ? QByteArray::number(r.endMs) : QByteArray("null"));
-            out += ",\"end_reason\":";
-            if (r.finished())
-                JsonLines::appendString(out, r.endReason);
-            else
-                out += "null";
-            const std::pair<const char *, const QString *> texts[] = {
-                {"name", &r.name}, {"model", &r.model}, {"version", &r.version}, {"serial", &r.serial}};
-            for (const auto &t : texts) {
-                out += ",\"";
-                out += t.first;
-                out += "\":";
-                JsonLines::appendString(out, *t.second);
-            }
-            const std::pair<const char *, const QString *> fields[] = {{"notes", &r.fields.notes},
-                                                                       {"dut", &r.fields.dut},
-                                                                       {"source", &r.fields.source},
-                                                                       {"cable", &r.fields.cable}};
-            for (const auto &t : fields) {
-                out += ",\"";
-                out += t.first;
-                out += "\":";
-                JsonLines::appendString(out, *t.second);
-            }
-            out += ",\"ambient_c\":";
-            if (r.fields.hasAmbient())
-                JsonLines::appendNumber(out, r.fields.ambientC);
-            else
-                out += "null";
-            out += ",\"records\":" + QByteArray::number(r.records);
-            const std::pair<const char *, double> numbers[] = {
-                {"duration_s", r.duration_s}, {"charge_ah", r.charge_ah},       {"energy_wh", r.energy_wh},
-                {"vbus_max", r.vbus_max},     {"ibus_max", r.ibus_max},         {"power_max", r.power_max},
-                {"cap_start_ah", r.cap_start_ah}, {"cap_end_ah", r.cap_end_ah}, {"ele_start_wh", r.ele_start_wh},
-                {"ele_end_wh", r.ele_end_wh}};
-            for (const auto &n : numbers) {
-                out += ",\"";
-                out += n.first;
-                out += "\":";
-                JsonLines::appendNumber(out, n.second);
-            }
-            out += '}';
+            out += k ? ",\n" : "\n";
+            out += JsonLines::runObject(r);
         }
         out += runs.empty() ? "]\n" : "\n]\n";
     } else {
@@ -399,23 +317,12 @@ int runExport(const QStringList &arguments)
         // writers write them.
         qint64 fromRun = 0, toRun = 0;
         if (const std::optional<int> bad = intervalOnTimeline(journal, run, parser, fromOption, toOption, command,
-                                                              log.runMs(0), log.timeMs(0), fromRun, toRun))
+                                                              log.runMs(0), fromRun, toRun))
             return *bad;
         if (const std::optional<int> bad = checkWithinRun(run, parser, fromOption, toOption, command, log.runMs(0),
                                                           log.runMs(log.size() - 1), fromRun, toRun))
             return *bad;
-        const std::vector<qint64> &times = log.runTimes();
-        const int first = int(std::lower_bound(times.begin(), times.end(), fromRun) - times.begin());
-        const int end = int(std::upper_bound(times.begin(), times.end(), toRun) - times.begin());
-        ReadingLog part;
-        part.reserve(qMax(0, end - first));
-        ReadingLog::Values values;
-        for (int i = first; i < end; ++i) {
-            for (int c = 0; c < ReadingLog::ColumnCount; ++c)
-                values[size_t(c)] = log.value(ReadingLog::Column(c), i);
-            part.append(log.timeMs(i), log.runMs(i), values);
-        }
-        log = std::move(part);
+        log = RunInterval::slice(log, fromRun, toRun);
     }
     // Files, pipes that a program reads, devices, standard output for "-";
     // one whose reader went away ends the export quietly.
@@ -480,58 +387,22 @@ int runStats(const QStringList &arguments)
     JournalRun run;
     if (const std::optional<int> missing = findRun(journal, command, word, run))
         return *missing;
-    qint64 t0 = 0, firstWall = 0;
-    IntervalStats s;
+    const RunInterval interval(journal, run.id);
     qint64 fromRun = 0, toRun = 0;
-    if (journal.timeline(run.id, t0, firstWall)) {
+    if (interval.hasRecords()) {
         if (const std::optional<int> bad =
-                intervalOnTimeline(journal, run, parser, fromOption, toOption, command, t0, firstWall, fromRun, toRun))
+                intervalOnTimeline(journal, run, parser, fromOption, toOption, command, interval.t0(), fromRun, toRun))
             return *bad;
-        s = journal.stats(run.id, fromRun, toRun);
     }
-    // The interval's ends: its first and last record; for an interval
-    // without records, the times asked for.
-    qint64 fromWall = 0, toWall = 0, runMs = 0;
-    if (s.records > 0) {
-        journal.recordTime(run.id, s.first, runMs, fromWall);
-        journal.recordTime(run.id, s.last, runMs, toWall);
-    } else {
-        fromWall = parser.isSet(fromOption) ? fromRun + (firstWall - t0) : run.startMs;
-        toWall = parser.isSet(toOption) ? toRun + (firstWall - t0) : fromWall;
-    }
+    auto given = [&](const QCommandLineOption &o, qint64 at) {
+        return parser.isSet(o) ? std::optional<qint64>(at) : std::nullopt;
+    };
+    const RunInterval::Summary summary = interval.summary(given(fromOption, fromRun), given(toOption, toRun), run.startMs);
+    const IntervalStats &s = summary.stats;
+    const qint64 fromWall = summary.fromWall, toWall = summary.toWall;
     QByteArray out;
     if (parser.isSet(jsonOption)) {
-        out += "{\"from\":\"" + JsonLines::isoTime(fromWall) + "\",\"to\":\"" + JsonLines::isoTime(toWall) + '"';
-        out += ",\"duration_s\":";
-        JsonLines::appendNumber(out, s.duration_s);
-        out += ",\"records\":" + QByteArray::number(s.records);
-        out += ",\"charge_ah\":";
-        JsonLines::appendNumber(out, s.charge_ah);
-        out += ",\"energy_wh\":";
-        JsonLines::appendNumber(out, s.energy_wh);
-        out += ",\"meter_cap_ah\":";
-        JsonLines::appendNumber(out, s.meter_cap_ah);
-        out += ",\"meter_ele_wh\":";
-        JsonLines::appendNumber(out, s.meter_ele_wh);
-        const std::pair<const char *, const ChannelStats *> channels[] = {
-            {"vbus", &s.vbus}, {"ibus", &s.ibus}, {"power", &s.power}};
-        for (const auto &c : channels) {
-            out += ",\"";
-            out += c.first;
-            out += "\":";
-            if (s.records == 0) {
-                out += "{\"min\":null,\"max\":null,\"mean\":null}";
-                continue;
-            }
-            out += "{\"min\":";
-            JsonLines::appendNumber(out, c.second->min);
-            out += ",\"max\":";
-            JsonLines::appendNumber(out, c.second->max);
-            out += ",\"mean\":";
-            JsonLines::appendNumber(out, c.second->mean);
-            out += '}';
-        }
-        out += "}\n";
+        out = JsonLines::statsObject(s, fromWall, toWall);
     } else {
         auto line = [&](const char *label, const QString &value) {
             out += QStringLiteral("%1 %2\n").arg(QLatin1String(label), -12).arg(value).toUtf8();
@@ -634,7 +505,7 @@ int runMark(const QStringList &arguments)
             return Failed;
         }
         if (const std::optional<int> bad =
-                intervalOnTimeline(journal, run, parser, atOption, atOption, command, t0, firstWall, at, same))
+                intervalOnTimeline(journal, run, parser, atOption, atOption, command, t0, at, same))
             return *bad;
         qint64 last = t0, lastWall = 0;
         journal.recordTime(run.id, qMax(0, run.records - 1), last, lastWall);
@@ -700,15 +571,8 @@ int runMarks(const QStringList &arguments)
         out += '[';
         for (size_t k = 0; k < marks.size(); ++k) {
             const RunMark &m = marks[k];
-            out += k ? ",\n{" : "\n{";
-            out += "\"id\":" + QByteArray::number(m.id) + ",\"run\":" + QByteArray::number(m.runId);
-            out += ",\"at_s\":";
-            JsonLines::appendNumber(out, double(m.atMs) / 1000.0);
-            out += ",\"time\":\"" + JsonLines::isoTime(wallAt(m)) + '"';
-            out += ",\"wall_ms\":" + QByteArray::number(m.wallMs);
-            out += ",\"name\":";
-            JsonLines::appendString(out, m.name);
-            out += '}';
+            out += k ? ",\n" : "\n";
+            out += JsonLines::markObject(m, wallAt(m));
         }
         out += marks.empty() ? "]\n" : "\n]\n";
     } else {

@@ -2,6 +2,7 @@
 
 #include "device/commandframe.h"
 #include "device/hidglobal.h"
+#include "device/productinfo.h"
 
 #include <hidapi.h>
 
@@ -26,6 +27,31 @@ bool openRefused(const QString &node, int openError)
         return false;
     const QByteArray path = node.toLocal8Bit();
     return access(path.constData(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
+}
+
+std::vector<AttachedMeter> attachedMeters()
+{
+    std::vector<AttachedMeter> meters;
+    hid_device_info *list = HidGlobal::enumerate(kMeterVendorId, kMeterProductId);
+    for (hid_device_info *d = list; d; d = d->next) {
+        AttachedMeter m;
+        const ProductInfo info =
+            parseProductString(d->product_string ? QString::fromWCharArray(d->product_string) : QString());
+        m.model = info.modelWord;
+        m.version = info.versionWord;
+        m.serial = d->serial_number ? QString::fromWCharArray(d->serial_number) : QString();
+        m.path = QString::fromLocal8Bit(d->path ? d->path : "");
+        errno = 0;
+        hid_device *handle = d->path ? HidGlobal::openPath(d->path) : nullptr;
+        const int openError = errno;
+        m.accessible = handle != nullptr;
+        if (handle)
+            hid_close(handle);
+        m.refused = !m.accessible && openRefused(m.path, openError);
+        meters.push_back(m);
+    }
+    hid_free_enumeration(list);
+    return meters;
 }
 
 MeterPort::~MeterPort()

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <string>
+#include <vector>
 
 struct hid_device_;
 typedef struct hid_device_ hid_device;
@@ -16,6 +17,16 @@ QString readHidString(hid_device *handle, HidStringGetter getter);
 // Whether an open of the device node `node` failed for want of permission:
 // the open's own errno, or for a device file, what access() says of it.
 bool openRefused(const QString &node, int openError);
+
+// A meter attached, as `ombrel list` shows it.
+struct AttachedMeter {
+    QString model, version, serial;
+    QString path;          // its device node
+    bool accessible = false;
+    bool refused = false;  // not accessible for want of permission
+};
+// The meters attached now, each opened and closed to learn whether it opens.
+std::vector<AttachedMeter> attachedMeters();
 
 // The dialog's own handle to the connected meter: live readings are read from
 // it and every command frame is written on it. Used from the GUI thread only.

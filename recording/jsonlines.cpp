@@ -114,4 +114,94 @@ bool writeFile(const ReadingLog &log, const QString &fileName, QString *error, R
     return true;
 }
 
+QByteArray runObject(const JournalRun &r)
+{
+    QByteArray out = "{\"id\":" + QByteArray::number(r.id);
+    out += ",\"start_ms\":" + QByteArray::number(r.startMs);
+    out += ",\"end_ms\":" + (r.finished() ? QByteArray::number(r.endMs) : QByteArray("null"));
+    out += ",\"end_reason\":";
+    if (r.finished())
+        appendString(out, r.endReason);
+    else
+        out += "null";
+    const std::pair<const char *, const QString *> texts[] = {
+        {"name", &r.name},          {"model", &r.model},       {"version", &r.version},
+        {"serial", &r.serial},      {"notes", &r.fields.notes}, {"dut", &r.fields.dut},
+        {"source", &r.fields.source}, {"cable", &r.fields.cable}};
+    for (const auto &t : texts) {
+        out += ",\"";
+        out += t.first;
+        out += "\":";
+        appendString(out, *t.second);
+    }
+    out += ",\"ambient_c\":";
+    if (r.fields.hasAmbient())
+        appendNumber(out, r.fields.ambientC);
+    else
+        out += "null";
+    out += ",\"records\":" + QByteArray::number(r.records);
+    const std::pair<const char *, double> numbers[] = {
+        {"duration_s", r.duration_s},     {"charge_ah", r.charge_ah},   {"energy_wh", r.energy_wh},
+        {"vbus_max", r.vbus_max},         {"ibus_max", r.ibus_max},     {"power_max", r.power_max},
+        {"cap_start_ah", r.cap_start_ah}, {"cap_end_ah", r.cap_end_ah}, {"ele_start_wh", r.ele_start_wh},
+        {"ele_end_wh", r.ele_end_wh}};
+    for (const auto &n : numbers) {
+        out += ",\"";
+        out += n.first;
+        out += "\":";
+        appendNumber(out, n.second);
+    }
+    out += '}';
+    return out;
+}
+
+QByteArray markObject(const RunMark &m, qint64 wallAt)
+{
+    QByteArray out = "{\"id\":" + QByteArray::number(m.id) + ",\"run\":" + QByteArray::number(m.runId);
+    out += ",\"at_s\":";
+    appendNumber(out, double(m.atMs) / 1000.0);
+    out += ",\"time\":\"" + isoTime(wallAt) + '"';
+    out += ",\"wall_ms\":" + QByteArray::number(m.wallMs);
+    out += ",\"name\":";
+    appendString(out, m.name);
+    out += '}';
+    return out;
+}
+
+QByteArray statsObject(const IntervalStats &s, qint64 fromWallMs, qint64 toWallMs)
+{
+    QByteArray out = "{\"from\":\"" + isoTime(fromWallMs) + "\",\"to\":\"" + isoTime(toWallMs) + '"';
+    out += ",\"duration_s\":";
+    appendNumber(out, s.duration_s);
+    out += ",\"records\":" + QByteArray::number(s.records);
+    out += ",\"charge_ah\":";
+    appendNumber(out, s.charge_ah);
+    out += ",\"energy_wh\":";
+    appendNumber(out, s.energy_wh);
+    out += ",\"meter_cap_ah\":";
+    appendNumber(out, s.meter_cap_ah);
+    out += ",\"meter_ele_wh\":";
+    appendNumber(out, s.meter_ele_wh);
+    const std::pair<const char *, const ChannelStats *> channels[] = {
+        {"vbus", &s.vbus}, {"ibus", &s.ibus}, {"power", &s.power}};
+    for (const auto &c : channels) {
+        out += ",\"";
+        out += c.first;
+        out += "\":";
+        if (s.records == 0) {
+            out += "{\"min\":null,\"max\":null,\"mean\":null}";
+            continue;
+        }
+        out += "{\"min\":";
+        appendNumber(out, c.second->min);
+        out += ",\"max\":";
+        appendNumber(out, c.second->max);
+        out += ",\"mean\":";
+        appendNumber(out, c.second->mean);
+        out += '}';
+    }
+    out += "}\n";
+    return out;
+}
+
 } // namespace JsonLines

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "base/regularfile.h"
+#include "recording/journalreader.h"
 #include "recording/readinglog.h"
+#include "recording/runstats.h"
 
 #include <QByteArray>
 #include <QIODevice>
@@ -39,5 +41,18 @@ void appendRecord(QByteArray &out, const ReadingLog &log, int i);
 // file; `readerGone` tells a pipe whose reader left.
 bool writeFile(const ReadingLog &log, const QString &fileName, QString *error = nullptr,
                RegularFile::Accept accept = RegularFile::Accept::RegularFiles, bool *readerGone = nullptr);
+
+// A run as one JSON object (`ombrel runs --json`): the fields of its row in
+// the journal's run table; end_ms and end_reason null while it goes on.
+QByteArray runObject(const JournalRun &run);
+// A mark as one JSON object (`ombrel marks --json`): id, run, at_s, time (its
+// local time on the run's clock, `wallAt`), wall_ms, name.
+QByteArray markObject(const RunMark &mark, qint64 wallAt);
+
+// The summary of an interval as one JSON object (`ombrel stats --json`): its
+// first and last record's times, duration_s, records, charge_ah, energy_wh,
+// meter_cap_ah, meter_ele_wh, and vbus, ibus, power each as {min, max, mean}
+// (nulls without records). "\n" included.
+QByteArray statsObject(const IntervalStats &stats, qint64 fromWallMs, qint64 toWallMs);
 
 } // namespace JsonLines

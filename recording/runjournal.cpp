@@ -152,6 +152,16 @@ std::vector<JournalRun> RunJournal::runs()
     return m_reader.runs();
 }
 
+std::vector<JournalRun> RunJournal::listedRuns()
+{
+    std::vector<JournalRun> runs = m_reader.runs();
+    for (JournalRun &r : runs) {
+        if (!r.finished() && r.records > 0)
+            r.duration_s = statsOfRecords(r.id, 0, r.records - 1).duration_s;
+    }
+    return runs;
+}
+
 bool RunJournal::timeline(qint64 id, qint64 &t0Ms, qint64 &firstWallMs)
 {
     return m_reader.timeline(id, t0Ms, firstWallMs);

@@ -114,6 +114,9 @@ public:
 
     // Newest first.
     std::vector<JournalRun> runs();
+    // The same, as the commands and the Python module list them: a run that
+    // goes on has the duration of its records so far.
+    std::vector<JournalRun> listedRuns();
     // The run's timeline at its first record and that record's wall-clock
     // time; false for a run that does not exist or has no record yet.
     bool timeline(qint64 id, qint64 &t0Ms, qint64 &firstWallMs);

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The folders' layers, checked from their includes.
 
-base/, device/, recording/, outputs/ and cli/ run without a display: they include no
+base/, device/, recording/, outputs/, cli/ and python/ run without a display: they include no
 header of Qt's widget, chart, print or GUI modules, however it is spelled
 (<QWidget>, <QtWidgets/QWidget>, <QtWidgets>), and no header of a folder
 above them. Above them, charts/, report/ and ui/ never include app/ or cli/;
@@ -24,8 +24,9 @@ ALLOWED = {
     "charts": {"base", "device", "recording", "charts"},
     "report": {"base", "device", "recording", "charts", "report"},
     "ui": {"base", "device", "recording", "outputs", "charts", "report", "ui"},
+    "python": {"base", "device", "recording", "outputs", "python"},
 }
-DISPLAY_FREE = {"base", "device", "recording", "outputs", "cli"}
+DISPLAY_FREE = {"base", "device", "recording", "outputs", "cli", "python"}
 DISPLAY_MODULES = ("QtWidgets", "QtCharts", "QtGui", "QtPrintSupport")
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)

@@ -103,14 +103,15 @@ class Screen:
         return (-at.x, -at.y, g.width, g.height)
 
     def settled(self, w):
-        """The window's geometry once it stopped changing for a moment."""
+        """The window's geometry once it has stopped changing for a second
+        (a loaded machine may place and size a new window late)."""
         last = self.geometry(w)
-        end = time.monotonic() + 3
-        while time.monotonic() < end:
+        steady = 0
+        end = time.monotonic() + 10
+        while time.monotonic() < end and steady < 4:
             time.sleep(0.25)
             now = self.geometry(w)
-            if now == last:
-                return now
+            steady = steady + 1 if now == last else 0
             last = now
         return last
 
@@ -243,6 +244,8 @@ def main():
     s.sync(win)
     check('the five cursors differ', len(set(shapes.values())) == 5,
           ', '.join('%s %dx%d hot spot %d,%d' % ((name,) + c[:4]) for name, c in shapes.items()))
+    # Where the window is now that the strip has come and gone.
+    x, y, w, h = s.settled(win)
     right, bottom = x + w - 1, y + h - 1
     for name, px, py, shape in (('right edge', right, y + h // 2, 'left-right'),
                                 ('left edge', x, y + h // 2, 'left-right'),

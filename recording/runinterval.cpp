@@ -1,0 +1,84 @@
+#include "recording/runinterval.h"
+
+#include "recording/runjournal.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+std::optional<RunMoment> RunMoment::parse(const QString &text)
+{
+    static const QRegularExpression seconds(QStringLiteral("^[+-]?([0-9]+(\\.[0-9]*)?|\\.[0-9]+)$"));
+    if (seconds.match(text).hasMatch()) {
+        const double s = text.toDouble();
+        if (!std::isfinite(s) || std::fabs(s) > 1e12)
+            return std::nullopt;
+        return RunMoment{false, qint64(std::llround(s * 1000.0))};
+    }
+    static const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d(:\\d\\d(\\.\\d{1,3})?)?"
+                                                       "(Z|[+-]\\d\\d:?\\d\\d)?$"));
+    if (!iso.match(text).hasMatch())
+        return std::nullopt;
+    const QDateTime at = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!at.isValid())
+        return std::nullopt;
+    return RunMoment{true, at.toMSecsSinceEpoch()};
+}
+
+RunInterval::RunInterval(RunJournal &journal, qint64 runId) : m_journal(journal), m_run(runId)
+{
+    m_hasTimeline = journal.timeline(runId, m_t0, m_firstWall);
+}
+
+RunInterval::Summary RunInterval::summary(std::optional<qint64> fromRun, std::optional<qint64> toRun,
+                                          qint64 startMs) const
+{
+    Summary r;
+    if (m_hasTimeline)
+        r.stats = m_journal.stats(m_run, fromRun.value_or(std::numeric_limits<qint64>::min() / 2),
+                                  toRun.value_or(std::numeric_limits<qint64>::max() / 2));
+    qint64 runMs = 0;
+    if (r.stats.records > 0) {
+        m_journal.recordTime(m_run, r.stats.first, runMs, r.fromWall);
+        m_journal.recordTime(m_run, r.stats.last, runMs, r.toWall);
+    } else {
+        r.fromWall = fromRun ? *fromRun + (m_firstWall - m_t0) : startMs;
+        r.toWall = toRun ? *toRun + (m_firstWall - m_t0) : r.fromWall;
+    }
+    return r;
+}
+
+bool RunInterval::place(const RunMoment &moment, bool end, qint64 *at, std::vector<qint64> *times) const
+{
+    if (!moment.wall) {
+        *at = m_t0 + moment.ms;
+        return true;
+    }
+    const std::vector<qint64> shown = m_journal.runTimesAtWall(m_run, moment.ms, end);
+    if (shown.size() > 1) {
+        if (times)
+            *times = shown;
+        return false;
+    }
+    *at = shown.empty() ? moment.ms - (m_firstWall - m_t0) : shown.front();
+    return true;
+}
+
+ReadingLog RunInterval::slice(const ReadingLog &log, qint64 fromRun, qint64 toRun)
+{
+    const std::vector<qint64> &times = log.runTimes();
+    const int first = int(std::lower_bound(times.begin(), times.end(), fromRun) - times.begin());
+    const int end = int(std::upper_bound(times.begin(), times.end(), toRun) - times.begin());
+    ReadingLog part;
+    part.reserve(qMax(0, end - first));
+    ReadingLog::Values values;
+    for (int i = first; i < end; ++i) {
+        for (int c = 0; c < ReadingLog::ColumnCount; ++c)
+            values[size_t(c)] = log.value(ReadingLog::Column(c), i);
+        part.append(log.timeMs(i), log.runMs(i), values);
+    }
+    return part;
+}
