@@ -129,30 +129,16 @@ std::optional<int> parse(QCommandLineParser &parser, const char *command, const 
 
 QString accessHint(const QString &node)
 {
-    return QCoreApplication::translate("Cli", "无法打开电表 %1：没有读写权限。请安装 Ombrel 的 udev 规则（安装包会安装它；"
-                                              "或将 packaging/70-ombrel-meter.rules 复制到 /etc/udev/rules.d/），运行"
-                                              "“sudo udevadm control --reload”，然后拔下电表再重新插上。")
-        .arg(node);
+    return meterOpenWords(MeterOpen::AccessDenied, QString(), node);
 }
 
 std::optional<int> openForCommand(MeterPort &port, const char *command, const QString &serial)
 {
     QString node;
-    switch (openMeter(port, kMeterVendorId, kMeterProductId, serial, &node)) {
-    case MeterOpen::Opened:
+    const MeterOpen opened = openMeter(port, kMeterVendorId, kMeterProductId, serial, &node);
+    if (opened == MeterOpen::Opened)
         return std::nullopt;
-    case MeterOpen::NoMeter:
-        error(QLatin1String(command), serial.isEmpty()
-                                          ? QCoreApplication::translate("Cli", "没有连接电表")
-                                          : QCoreApplication::translate("Cli", "没有连接序列号为 %1 的电表").arg(serial));
-        break;
-    case MeterOpen::AccessDenied:
-        error(QLatin1String(command), accessHint(node));
-        break;
-    case MeterOpen::Failed:
-        error(QLatin1String(command), QCoreApplication::translate("Cli", "无法打开电表 %1").arg(node));
-        break;
-    }
+    error(QLatin1String(command), meterOpenWords(opened, serial, node));
     return NoMeter;
 }
 

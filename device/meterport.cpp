@@ -6,6 +6,8 @@
 
 #include <hidapi.h>
 
+#include <QCoreApplication>
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,6 +29,25 @@ bool openRefused(const QString &node, int openError)
         return false;
     const QByteArray path = node.toLocal8Bit();
     return access(path.constData(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM);
+}
+
+QString meterOpenWords(MeterOpen result, const QString &serial, const QString &node)
+{
+    switch (result) {
+    case MeterOpen::Opened:
+        break;
+    case MeterOpen::NoMeter:
+        return serial.isEmpty() ? QCoreApplication::translate("Cli", "没有连接电表")
+                                : QCoreApplication::translate("Cli", "没有连接序列号为 %1 的电表").arg(serial);
+    case MeterOpen::AccessDenied:
+        return QCoreApplication::translate("Cli", "无法打开电表 %1：没有读写权限。请安装 Ombrel 的 udev 规则（安装包会安装它；"
+                                                  "或将 packaging/70-ombrel-meter.rules 复制到 /etc/udev/rules.d/），运行"
+                                                  "“sudo udevadm control --reload”，然后拔下电表再重新插上。")
+            .arg(node);
+    case MeterOpen::Failed:
+        return QCoreApplication::translate("Cli", "无法打开电表 %1").arg(node);
+    }
+    return QString();
 }
 
 std::vector<AttachedMeter> attachedMeters()

@@ -83,3 +83,7 @@ enum class MeterOpen { Opened, NoMeter, AccessDenied, Failed };
 // device node.
 MeterOpen openMeter(MeterPort &port, unsigned short vid, unsigned short pid, const QString &serial,
                     QString *node = nullptr);
+// Why a meter could not be opened, and how to fix it, in the program's
+// language: no meter (with that serial number), no permission for its node
+// (the udev rule), or another failure.
+QString meterOpenWords(MeterOpen result, const QString &serial, const QString &node);

@@ -1,6 +1,7 @@
 // import ombrel: the meters, the runs and the journal from Python, through the
 // program's own classes (the same figures as the window and the commands).
 #include "pyjournal.h"
+#include "pymeter.h"
 #include "qthost.h"
 
 #include "device/meterport.h"
@@ -28,6 +29,7 @@ PYBIND11_MODULE(OMBREL_MODULE, m)
     static py::exception<std::runtime_error> error(m, "Error");
     error.doc() = "What Ombrel could not do, in the words the command line uses.";
     bindJournal(m, error);
+    bindMeter(m, error);
 
     m.def(
         "meters",

@@ -2,7 +2,7 @@
 """English texts of the interface, filled into resources/Language/lib_en.ts.
 
 After adding texts to the code or the forms, run
-    /usr/lib/qt5/bin/lupdate -no-obsolete -locations none base device recording outputs cli charts report ui app \
+    /usr/lib/qt5/bin/lupdate -no-obsolete -locations none base device recording outputs cli charts report ui app python \
         -ts resources/Language/lib_en.ts
 then add the new texts to ENGLISH below and run this script. It reports every
 source text that still has no English. A text that needs another English in
@@ -320,6 +320,7 @@ ENGLISH = {
     "1 条记录": "1 record",
     "%1 条记录": "%1 records",
     "电表已拔出：等待它（序列号 %1）重新插上": "the meter was pulled out: waiting for it (serial number %1) to come back",
+    "电表（序列号 %1）已拔出": "the meter (serial number %1) was pulled out",
     "无效的运行“%1”：应为运行的编号（见 %2 runs）或 last": "bad run '%1': a run's id (see %2 runs) or last",
     "运行记录数据库 %1 中没有运行": "no run in the run journal %1",
     "运行记录数据库 %2 中没有运行 %1": "no run %1 in the run journal %2",

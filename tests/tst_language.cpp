@@ -328,7 +328,7 @@ private slots:
         lupdate.setWorkingDirectory(QStringLiteral(OMBREL_SOURCE_DIR));
         lupdate.start(QStringLiteral(OMBREL_LUPDATE),
                       {"-no-obsolete", "-locations", "none", "base", "device", "recording", "outputs", "cli",
-                       "charts", "report", "ui", "app", "-ts", ts});
+                       "charts", "report", "ui", "app", "python", "-ts", ts});
         QVERIFY(lupdate.waitForFinished(60000));
         QCOMPARE(lupdate.exitCode(), 0);
 

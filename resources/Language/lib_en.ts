@@ -108,7 +108,7 @@
     </message>
     <message>
         <source>无法打开电表 %1：没有读写权限。请安装 Ombrel 的 udev 规则（安装包会安装它；或将 packaging/70-ombrel-meter.rules 复制到 /etc/udev/rules.d/），运行“sudo udevadm control --reload”，然后拔下电表再重新插上。</source>
-        <translation>cannot open the meter at %1: no read and write permission. Install Ombrel&apos;s udev rule (the package installs it; or copy packaging/70-ombrel-meter.rules to /etc/udev/rules.d/), run &apos;sudo udevadm control --reload&apos;, then unplug the meter and plug it in again.</translation>
+        <translation>cannot open the meter at %1: no read and write permission. Install Ombrel's udev rule (the package installs it; or copy packaging/70-ombrel-meter.rules to /etc/udev/rules.d/), run 'sudo udevadm control --reload', then unplug the meter and plug it in again.</translation>
     </message>
     <message>
         <source>没有连接电表</source>
@@ -124,7 +124,7 @@
     </message>
     <message>
         <source>多余的参数“%1”</source>
-        <translation>unexpected argument &apos;%1&apos;</translation>
+        <translation>unexpected argument '%1'</translation>
     </message>
     <message>
         <source>无法写入电表</source>
@@ -180,7 +180,7 @@
     </message>
     <message>
         <source>无效的运行“%1”：应为运行的编号（见 %2 runs）或 last</source>
-        <translation>bad run &apos;%1&apos;: a run&apos;s id (see %2 runs) or last</translation>
+        <translation>bad run '%1': a run's id (see %2 runs) or last</translation>
     </message>
     <message>
         <source>运行记录数据库 %1 中没有运行</source>
@@ -200,11 +200,11 @@
     </message>
     <message>
         <source>--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数</source>
-        <translation>bad time &apos;%1&apos; for --%2: a local date-time such as 2026-12-08T13:05:09 or seconds from the run&apos;s start</translation>
+        <translation>bad time '%1' for --%2: a local date-time such as 2026-12-08T13:05:09 or seconds from the run's start</translation>
     </message>
     <message>
         <source>--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）</source>
-        <translation>the time %1 for --%2 occurs %3 times in run %4 (the clock was set back during it): give seconds from the run&apos;s start instead (%5)</translation>
+        <translation>the time %1 for --%2 occurs %3 times in run %4 (the clock was set back during it): give seconds from the run's start instead (%5)</translation>
     </message>
     <message>
         <source> 或 </source>
@@ -240,11 +240,11 @@
     </message>
     <message>
         <source>电表的引导程序报告失败</source>
-        <translation>the meter&apos;s loader reported a failure</translation>
+        <translation>the meter's loader reported a failure</translation>
     </message>
     <message>
         <source>电表的引导程序停止应答（超时）</source>
-        <translation>the meter&apos;s loader stopped answering (time-out)</translation>
+        <translation>the meter's loader stopped answering (time-out)</translation>
     </message>
     <message>
         <source>升级没有完成</source>
@@ -252,7 +252,7 @@
     </message>
     <message>
         <source>请给出标记的名称</source>
-        <translation>give the mark&apos;s name</translation>
+        <translation>give the mark's name</translation>
     </message>
     <message>
         <source>没有正在记录的运行：请用 --run 指定运行（见 %1 runs）</source>
@@ -264,7 +264,7 @@
     </message>
     <message>
         <source>运行 %1 已结束：请用 --at 给出标记的时间</source>
-        <translation>run %1 has ended: give the mark&apos;s time with --at</translation>
+        <translation>run %1 has ended: give the mark's time with --at</translation>
     </message>
     <message>
         <source>没有报告文件：请给出 --pdf FILE 和/或 --html FILE</source>
@@ -289,6 +289,10 @@
     <message>
         <source>无法设置信号处理</source>
         <translation>cannot set up signal handling</translation>
+    </message>
+    <message>
+        <source>电表（序列号 %1）已拔出</source>
+        <translation>the meter (serial number %1) was pulled out</translation>
     </message>
 </context>
 <context>
@@ -452,7 +456,7 @@
     <name>InfluxSettings</name>
     <message>
         <source>“%1”不是 http:// 或 https:// 地址</source>
-        <translation>&apos;%1&apos; is not an http:// or https:// URL</translation>
+        <translation>'%1' is not an http:// or https:// URL</translation>
     </message>
     <message>
         <source>地址中不能含有密码：请单独给出密码</source>
@@ -460,7 +464,7 @@
     </message>
     <message>
         <source>“%1”含有查询或片段：请给出服务器的地址</source>
-        <translation>&apos;%1&apos; has a query or fragment: give the server&apos;s URL</translation>
+        <translation>'%1' has a query or fragment: give the server's URL</translation>
     </message>
 </context>
 <context>
@@ -531,7 +535,7 @@
     </message>
     <message>
         <source>指标监听地址“%1”无效：%2</source>
-        <translation>The metrics address &apos;%1&apos; is not valid: %2</translation>
+        <translation>The metrics address '%1' is not valid: %2</translation>
     </message>
     <message>
         <source>请填写 InfluxDB 的数据库名称</source>
@@ -1101,7 +1105,7 @@
     </message>
     <message>
         <source>无法打开仪表 %1：没有读写权限。请安装本程序的 udev 规则，然后拔下并重新插入仪表。</source>
-        <translation>Cannot open the meter %1: no permission to read and write it. Install this program&apos;s udev rule, then unplug and plug in the meter.</translation>
+        <translation>Cannot open the meter %1: no permission to read and write it. Install this program's udev rule, then unplug and plug in the meter.</translation>
     </message>
     <message>
         <source>设置文件 %1 不是普通文件（例如命名管道或设备）：已使用默认设置启动，更改不会保存。</source>
@@ -1235,34 +1239,34 @@
     </message>
     <message>
         <source>“%1”不是 IP 地址</source>
-        <translation>&apos;%1&apos; is not an IP address</translation>
+        <translation>'%1' is not an IP address</translation>
     </message>
     <message>
         <source>“%1”不是端口号（0 到 65535）</source>
-        <translation>&apos;%1&apos; is not a port number (0 to 65535)</translation>
+        <translation>'%1' is not a port number (0 to 65535)</translation>
     </message>
 </context>
 <context>
     <name>MqttSettings</name>
     <message>
         <source>“%1”不是 MQTT 代理地址：应为 mqtt://主机[:端口] 或 mqtts://主机[:端口]</source>
-        <translation>&apos;%1&apos; is not a broker address: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]</translation>
+        <translation>'%1' is not a broker address: mqtt://HOST[:PORT] or mqtts://HOST[:PORT]</translation>
     </message>
     <message>
         <source>“%1”不是 MQTT 代理地址：端口应为 1 到 65535 的数字</source>
-        <translation>&apos;%1&apos; is not a broker address: the port must be a number from 1 to 65535</translation>
+        <translation>'%1' is not a broker address: the port must be a number from 1 to 65535</translation>
     </message>
     <message>
         <source>“%1”中没有主机名</source>
-        <translation>&apos;%1&apos; names no host</translation>
+        <translation>'%1' names no host</translation>
     </message>
     <message>
         <source>“%1”含有用户名或密码：请分别给出用户名和密码</source>
-        <translation>&apos;%1&apos; holds a user or password: give the user name and the password on their own</translation>
+        <translation>'%1' holds a user or password: give the user name and the password on their own</translation>
     </message>
     <message>
         <source>“%1”含有路径：主题由主题前缀决定</source>
-        <translation>&apos;%1&apos; has a path: the topics are set by the topic prefix</translation>
+        <translation>'%1' has a path: the topics are set by the topic prefix</translation>
     </message>
 </context>
 <context>
@@ -1501,7 +1505,7 @@
     </message>
     <message>
         <source>设置文件中 %1 的值“%2”无效（应为 1 到 %3 之间的整数，单位 MB）：运行记录数据库的上限使用默认的 %4 MB。</source>
-        <translation>The value “%2” of %1 in the settings file is not valid (a whole number of MB from 1 to %3): the run database&apos;s cap is the default %4 MB.</translation>
+        <translation>The value “%2” of %1 in the settings file is not valid (a whole number of MB from 1 to %3): the run database's cap is the default %4 MB.</translation>
     </message>
     <message>
         <source>运行记录数据库 %1 是一个文件夹，不是文件：测量记录不会保存到磁盘。</source>
@@ -1525,7 +1529,7 @@
     </message>
     <message>
         <source>必须保留的运行（正在记录的运行和最近结束的运行）已超过运行记录数据库的上限 %1 MB，已全部保留；可在历史记录中删除不需要的运行，或在设置文件中调高 %2。</source>
-        <translation>The runs that must be kept (those recording and the newest finished one) are over the run database&apos;s cap of %1 MB: all of them are kept. Delete runs you no longer need in the run history, or raise %2 in the settings file.</translation>
+        <translation>The runs that must be kept (those recording and the newest finished one) are over the run database's cap of %1 MB: all of them are kept. Delete runs you no longer need in the run history, or raise %2 in the settings file.</translation>
     </message>
     <message>
         <source>运行记录数据库已赶上：至今的每条记录都已保存。</source>
@@ -1620,7 +1624,7 @@
     </message>
     <message>
         <source>删除标记“%1”？</source>
-        <translation>Delete the mark &apos;%1&apos;?</translation>
+        <translation>Delete the mark '%1'?</translation>
     </message>
     <message>
         <source>无法删除：</source>
@@ -1783,11 +1787,11 @@
     </message>
     <message>
         <source>各运行的首条记录</source>
-        <translation>each run&apos;s first record</translation>
+        <translation>each run's first record</translation>
     </message>
     <message>
         <source>各运行的首个“%1”标记（没有该标记的运行为其首条记录）</source>
-        <translation>each run&apos;s first mark “%1” (a run without one: its first record)</translation>
+        <translation>each run's first mark “%1” (a run without one: its first record)</translation>
     </message>
     <message>
         <source>自零点起的时间 (时:分:秒)</source>
