@@ -6,7 +6,8 @@
 // <= 64 bytes a record; the load <= 1.5 s; a stored interval <= 50 ms; a live
 // one <= 5 ms. Then the command line on that run, as whole commands of
 // ombrel-sim: `export last --csv` (target <= 2 s) and `stats` over random
-// intervals (target <= 50 ms each).
+// intervals (target <= 50 ms each). Last, the Python module on that run
+// (bench_python.py).
 // Usage: bench_journal [ticks]
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
@@ -220,6 +221,16 @@ int main(int argc, char *argv[])
         std::printf("ombrel-sim stats last --from --to over random intervals: median %.1f ms, max %.1f ms "
                     "(target <= 50, the whole process)\n",
                     percentile(ms, 0.5), percentile(ms, 1.0));
+
+        // The Python module on the same run, its figures printed by the script.
+        std::fflush(stdout);
+        QProcess python;
+        env.insert(QStringLiteral("PYTHONPATH"), QStringLiteral(OMBREL_PYTHON_DIR));
+        python.setProcessEnvironment(env);
+        python.setProcessChannelMode(QProcess::ForwardedChannels);
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral(OMBREL_SOURCE_DIR "/bench/bench_python.py"), QStringLiteral("10")});
+        python.waitForFinished(600000);
     }
     return 0;
 }

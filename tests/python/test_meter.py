@@ -68,8 +68,9 @@ def test_other_threads_go_on_while_a_script_waits(meter):
     reader.join()
     assert len(got) >= 4
     # Waiting for the meter holds no other thread back: a wait that kept the
-    # GIL would leave this thread a few switch intervals a reading.
-    assert beside > 0.3 * alone
+    # GIL would leave this thread a few switch intervals a reading (under
+    # 1 % of its pace alone); a busy machine may halve it either way.
+    assert beside > 0.05 * alone
 
 
 def test_ctrl_c_interrupts_the_readings(tmp_path):

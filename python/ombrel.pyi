@@ -1,0 +1,62 @@
+"""Ombrel's meters, runs and run journal (type stub for editors)."""
+import datetime
+from typing import Any, Iterator, Optional, Union
+
+import numpy
+
+Moment = Union[float, int, str, datetime.datetime, None]
+
+
+class Error(RuntimeError):
+    """What Ombrel could not do, in the words the command line uses."""
+
+
+def meters() -> list[dict[str, Any]]:
+    """The meters attached, as `ombrel list --json` gives them."""
+
+
+class Readings(Iterator[dict[str, Any]]):
+    def __next__(self) -> dict[str, Any]: ...
+
+
+class Meter:
+    serial: str
+    product: str
+    dropped: int
+
+    def reading(self, timeout: float = 5.0) -> dict[str, Any]:
+        """The latest reading: time, vbus, ibus, power, cap, ele, pd, pm, cc1, cc2, cpu_temp."""
+
+    def readings(self, seconds: Optional[float] = None) -> Readings:
+        """Each reading as the meter sends it, for `seconds` or for ever."""
+
+    def close(self) -> None: ...
+    def __enter__(self) -> "Meter": ...
+    def __exit__(self, *args: Any) -> None: ...
+
+
+def open(serial: Optional[str] = None) -> Meter:
+    """Opens the meter with this serial number (the first one when not given)."""
+
+
+class Run:
+    id: int
+    info: dict[str, Any]
+
+    def records(self, frm: Moment = None, to: Moment = None) -> numpy.ndarray:
+        """time (datetime64[ms]), t (s from the first record), vbus, ibus, power, cap, ele, pd, pm, cc1, cc2,
+        cpu_temp."""
+
+    def stats(self, frm: Moment = None, to: Moment = None) -> dict[str, Any]:
+        """As `ombrel stats --json`."""
+
+    def marks(self) -> list[dict[str, Any]]:
+        """As `ombrel marks --json`."""
+
+
+class Journal:
+    path: str
+
+    def __init__(self, path: Optional[str] = None) -> None: ...
+    def runs(self) -> list[Run]: ...
+    def run(self, which: Union[int, str]) -> Run: ...
