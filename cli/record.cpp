@@ -5,10 +5,10 @@
 
 #include "base/quitsignals.h"
 #include "base/timetext.h"
-#include "device/productinfo.h"
 #include "outputs/mqttsink.h"
 #include "recording/liverun.h"
 #include "recording/newfile.h"
+#include "recording/recordedrun.h"
 #include "recording/runjournal.h"
 #include "recording/runrecorder.h"
 #include "recording/runsession.h"
@@ -28,31 +28,6 @@ namespace Cli {
 namespace {
 
 const char kCommand[] = "record";
-
-// Options that end the run, each a condition of the run's stop conditions.
-// A new one is a row here.
-struct StopOption {
-    const char *name;
-    const char *valueName;
-    const char *help;
-    StopConditions::Kind kind;
-};
-
-const QList<StopOption> &stopOptions()
-{
-    static const QList<StopOption> options = {
-        {"until-duration", "seconds", "End the run after this many seconds.", StopConditions::Duration},
-        {"until-current-below", "A:seconds",
-         "End the run when the bus current has stayed below A amperes for this many seconds (a charge is "
-         "complete).",
-         StopConditions::CurrentBelow},
-        {"until-voltage-below", "V", "End the run when the bus voltage falls below V volts (a discharge cut-off).",
-         StopConditions::VoltageBelow},
-        {"until-charge", "Ah", "End the run when its charge reaches this many ampere-hours.", StopConditions::Charge},
-        {"until-energy", "Wh", "End the run when its energy reaches this many watt-hours.", StopConditions::Energy},
-    };
-    return options;
-}
 
 // The command line of a run, read and checked.
 struct Request {
@@ -92,7 +67,7 @@ std::optional<int> readRequest(const QStringList &arguments, Request &r)
                                        OutputKind::InfluxHttp, OutputKind::Mqtt, OutputKind::Metrics});
     outputOptions.add(parser);
     QList<QCommandLineOption> stops;
-    for (const StopOption &s : stopOptions()) {
+    for (const StopConditions::Option &s : StopConditions::options()) {
         stops << QCommandLineOption(QLatin1String(s.name), QLatin1String(s.help), QLatin1String(s.valueName));
         parser.addOption(stops.last());
     }
@@ -114,7 +89,7 @@ std::optional<int> readRequest(const QStringList &arguments, Request &r)
     for (int i = 0; i < stops.size(); ++i) {
         if (!parser.isSet(stops[i]))
             continue;
-        const StopOption &option = stopOptions()[i];
+        const StopConditions::Option &option = StopConditions::options()[size_t(i)];
         QString reason;
         const QString value = parser.value(stops[i]);
         if (!StopConditions::parse(option.kind, value, &r.conditions[option.kind], &reason)) {
@@ -146,25 +121,6 @@ void cannotWrite(const FileRunSink &sink, const QString &reason)
 {
     error(QLatin1String(kCommand),
           QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(sink.fileName()), reason));
-}
-
-// The files of the request, opened before the first record; said when one
-// cannot be.
-std::optional<int> openFiles(const Request &r, LiveRun &run, const QString &model,
-                             std::vector<std::unique_ptr<FileRunSink>> &files)
-{
-    if (!r.outputs.csvFile.isEmpty())
-        files.push_back(std::make_unique<CsvRunSink>(run, model, r.outputs.csvFile, RegularFile::Accept::Streams));
-    if (!r.outputs.jsonLinesFile.isEmpty())
-        files.push_back(std::make_unique<JsonLinesRunSink>(r.outputs.jsonLinesFile, RegularFile::Accept::Streams));
-    for (const auto &file : files) {
-        QString reason;
-        if (!file->open(&reason)) {
-            cannotWrite(*file, reason);
-            return CannotWrite;
-        }
-    }
-    return std::nullopt;
 }
 
 // The run's line on a terminal's standard error, at most once a second.
@@ -201,24 +157,6 @@ private:
     bool m_terminal;
     qint64 m_lastMs = -1000;
 };
-
-// The meter's comings and goings, said, with the session's rule for a meter
-// that comes back.
-void followMeter(RunRecorder &recorder, RunSession &session, const StatusLine &line, bool endOnUnplug)
-{
-    QObject::connect(&recorder, &RunRecorder::unplugged, &session, [&recorder, &session, &line, endOnUnplug] {
-        session.meterLost();
-        line.newLine();
-        error(QLatin1String(kCommand), endOnUnplug
-                                           ? QCoreApplication::translate("Cli", "电表已拔出：运行结束")
-                                           : QCoreApplication::translate("Cli", "电表已拔出：等待它（序列号 %1）重新插上")
-                                                 .arg(recorder.serialNumber()));
-    });
-    QObject::connect(&recorder, &RunRecorder::replugged, &session, [&recorder, &session] {
-        session.meterBack(recorder.serialNumber());
-        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "电表已重新插上：运行继续"));
-    });
-}
 
 // The end of the run and "offline" reach the broker when it is there; the
 // records it missed are said.
@@ -271,40 +209,32 @@ int runRecord(const QStringList &arguments)
     Request request;
     if (const std::optional<int> done = readRequest(arguments, request))
         return *done;
-    RunRecorder recorder(request.meter);
-    if (const std::optional<int> failed = openForCommand(recorder.port(), kCommand, request.meter.serial))
-        return *failed;
-    recorder.opened();
-    const ProductInfo product = parseProductString(recorder.product());
-
-    // The run keeps in memory only what its sinks have not taken yet; the
-    // journal's sink first, so a run killed at any moment has in the journal
-    // at least every record its files have.
-    RunSession session;
-    LiveRun &run = session.run();
-    run.setKeepRecords(false);
-    run.setConditions(request.conditions);
-    std::vector<std::unique_ptr<FileRunSink>> opened;
-    if (const std::optional<int> bad = openFiles(request, run, product.modelWord, opened))
-        return *bad;
+    RecordedRun recorded({request.meter, request.name, request.fields, request.conditions, request.outputs.csvFile,
+                          request.outputs.jsonLinesFile});
+    QString words;
+    bool noMeter = false;
+    if (!recorded.open(&words, &noMeter)) {
+        error(QLatin1String(kCommand), words);
+        return noMeter ? NoMeter : CannotWrite;
+    }
+    LiveRun &run = recorded.run();
     RecordOutputs outputs;
     if (const std::optional<int> bad = outputs.open(request.outputs))
         return *bad;
     StatusLine line;
-    // What the session says (the journal's faults, their end, what the size
-    // cap did) in the window's words; a fault never ends the run.
-    QObject::connect(&session, &RunSession::tipChanged, [&] {
-        if (!session.tip().isEmpty()) {
-            line.clear();
-            error(QLatin1String(kCommand), session.tip());
-        }
+    // What the run says (the journal's faults, the meter's comings and
+    // goings, a file that cannot be written), each on a line of its own.
+    QObject::connect(&recorded, &RecordedRun::said, [&](const QString &said) {
+        line.clear();
+        error(QLatin1String(kCommand), said);
     });
-    session.openJournal();
-    session.describeNextRuns(request.name, request.fields);
-    std::vector<FileRunSink *> files;
-    for (auto &file : opened)
-        files.push_back(run.attach(std::move(file)));
-    outputs.attach(run, files);
+    // The journal first, so a run killed at any moment has in the journal at
+    // least every record its files have; then the files, then the outputs.
+    recorded.attachFiles();
+    std::vector<FileRunSink *> outputFiles;
+    outputs.attach(run, outputFiles);
+    for (FileRunSink *file : outputFiles)
+        recorded.adopt(file);
     // The broker last: it never holds back the run nor the files. Its
     // connection is said once at each change.
     MqttSink *mqtt = nullptr;
@@ -316,7 +246,8 @@ int runRecord(const QStringList &arguments)
             line.clear();
             error(QLatin1String(kCommand), said.words(mqtt->settings().url()));
         });
-        mqtt->start({product.modelWord, product.versionWord, recorder.serialNumber()});
+        mqtt->start({recorded.product().modelWord, recorded.product().versionWord,
+                     recorded.recorder().serialNumber()});
     }
 
     QuitSignals quit;
@@ -326,63 +257,23 @@ int runRecord(const QStringList &arguments)
     }
     // A pipe whose reader stops reading cannot hold the run past a signal.
     OutputFile::setWakeDescriptor(quit.wakeDescriptor());
-    int status = Ok;
-    std::optional<QString> endReason;
-    // The command ends: the run ends with this reason once the event loop is left.
-    auto finish = [&](int code, const QString &reason) {
-        if (endReason)
-            return;
-        status = code;
-        endReason = reason;
-        recorder.stop();
-        QCoreApplication::exit(code);
-    };
-    QObject::connect(&run, &LiveRun::sinkStatusChanged, [&](int i) {
-        const RunSink &sink = run.sink(i);
-        if (outputs.statusChanged(sink) || &sink == &session.journalSink())
-            return;
-        // A file that cannot be written ends the run; a reader that went
-        // away (`| head`) ends it as stopped, quietly.
-        const RunSink::Status said = sink.status();
-        if (said.state == RunSink::State::Closed) {
-            finish(Ok, QLatin1String(RunJournal::kStopped));
-        } else if (said.state == RunSink::State::Fault && run.underWay()) {
-            cannotWrite(static_cast<const FileRunSink &>(sink), said.message);
-            finish(CannotWrite, QLatin1String(RunJournal::kStopped));
-        }
-    });
-    QObject::connect(&recorder, &RunRecorder::taken, &run, &LiveRun::add);
-    QObject::connect(&recorder, &RunRecorder::recorded, &run, &LiveRun::flush);
-    QObject::connect(&recorder, &RunRecorder::ticked, [&] {
-        if (run.checkConditions(recorder.tickMs()))
-            finish(Ok, run.endReason());
-        else
-            line.show(run, recorder, false);
-    });
-    followMeter(recorder, session, line, request.meter.exitOnUnplug);
-    QObject::connect(&recorder, &RunRecorder::finished, [&] { finish(Ok, QLatin1String(RunJournal::kUnplugged)); });
-    QObject::connect(&quit, &QuitSignals::received, [&] { finish(Ok, QLatin1String(RunJournal::kStopped)); });
-
-    run.begin({product.modelWord, product.versionWord, recorder.serialNumber()});
-    const bool inJournal = session.journalSink().runId() != 0;
-    run.armConditions();
-    recorder.start();
-    if (!endReason)
+    QObject::connect(&run, &LiveRun::sinkStatusChanged, [&](int i) { outputs.statusChanged(run.sink(i)); });
+    QObject::connect(&recorded, &RecordedRun::ticked, [&] { line.show(run, recorded.recorder(), false); });
+    // The run ends once the event loop is left.
+    QObject::connect(&recorded, &RecordedRun::finished, [] { QCoreApplication::exit(0); });
+    QObject::connect(&quit, &QuitSignals::received,
+                     [&] { recorded.finish(QLatin1String(RunJournal::kStopped)); });
+    recorded.begin();
+    if (!recorded.ending())
         QCoreApplication::exec();
     OutputFile::setWakeDescriptor(-1);
-    line.show(run, recorder, true);
+    line.show(run, recorded.recorder(), true);
     line.newLine();
-    // Ends the run, unless a stop condition did: the files are closed, then
-    // the journal's run ends (as unplugged when the meter is out, as the
-    // window's does).
-    if (!endReason || *endReason == QLatin1String(RunJournal::kStopped))
-        run.stop();
-    else
-        run.end(*endReason);
+    recorded.close();
     outputs.finish();
     if (mqtt)
         closeBroker(*mqtt);
-    return sayEnd(status, session, inJournal, files);
+    return sayEnd(recorded.failed() ? CannotWrite : Ok, recorded.session(), recorded.inJournal(), recorded.files());
 }
 
 } // namespace Cli

@@ -30,9 +30,25 @@ class Meter:
     def readings(self, seconds: Optional[float] = None) -> Readings:
         """Each reading as the meter sends it, for `seconds` or for ever."""
 
+    def record(self, background: bool = False, **options: Any) -> Any:
+        """Records a run as `ombrel record` does: name, notes, device, source, cable, ambient, until_duration,
+        until_current_below=(A, s), until_voltage_below, until_charge, until_energy, csv, jsonl, all_reports.
+        Blocking: its summary (as `ombrel stats --json`, with run and end_reason); background: a Recording."""
+
     def close(self) -> None: ...
     def __enter__(self) -> "Meter": ...
     def __exit__(self, *args: Any) -> None: ...
+
+
+class Recording:
+    id: int
+    running: bool
+    said: list[str]
+
+    def wait(self, timeout: Optional[float] = None) -> bool: ...
+    def stop(self) -> None: ...
+    def mark(self, text: str) -> None: ...
+    def summary(self) -> dict[str, Any]: ...
 
 
 def open(serial: Optional[str] = None) -> Meter:

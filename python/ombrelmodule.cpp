@@ -2,6 +2,7 @@
 // program's own classes (the same figures as the window and the commands).
 #include "pyjournal.h"
 #include "pymeter.h"
+#include "pyrecord.h"
 #include "qthost.h"
 
 #include "device/meterport.h"
@@ -30,6 +31,7 @@ PYBIND11_MODULE(OMBREL_MODULE, m)
     error.doc() = "What Ombrel could not do, in the words the command line uses.";
     bindJournal(m, error);
     bindMeter(m, error);
+    bindRecord(m, error);
 
     m.def(
         "meters",

@@ -1,5 +1,6 @@
 #include "pymeter.h"
 
+#include "pyrecord.h"
 #include "qthost.h"
 
 #include "device/meterport.h"
@@ -238,6 +239,16 @@ void bindMeter(py::module_ &m, const py::object &error)
             py::arg("seconds") = py::none(), py::keep_alive<0, 1>(),
             "Each reading as the meter sends it (about four a second), for `seconds` or for ever; up to 100000 "
             "are kept while the script is busy.")
+        .def(
+            "record",
+            [](Meter &meter, bool background, const py::kwargs &options) {
+                return record(meter.serial(), background, options);
+            },
+            py::arg("background") = false,
+            "Records a run as `ombrel record` does, into the run journal: name, notes, device, source, cable, "
+            "ambient; until_duration=s, until_current_below=(A, s), until_voltage_below=V, until_charge=Ah, "
+            "until_energy=Wh; csv=FILE, jsonl=FILE; all_reports=True. Blocking, it gives the run's summary (as "
+            "`ombrel stats --json`, with run and end_reason); background=True gives its Recording.")
         .def("close", &Meter::close)
         .def("__enter__", [](Meter &meter) -> Meter & { return meter; }, py::return_value_policy::reference)
         .def("__exit__", [](Meter &meter, const py::args &) { meter.close(); });

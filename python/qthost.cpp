@@ -1,6 +1,8 @@
 #include "qthost.h"
 
 #include "base/appname.h"
+#include "recording/recordedrun.h"
+#include "recording/runjournal.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -49,7 +51,15 @@ void stop()
 {
     if (!g_thread.joinable())
         return;
-    call([] { QCoreApplication::quit(); });
+    call([] {
+        // A run still being recorded when Python exits ends as stopped,
+        // every record kept.
+        for (RecordedRun *run : QCoreApplication::instance()->findChildren<RecordedRun *>()) {
+            run->finish(QLatin1String(RunJournal::kStopped));
+            run->close();
+        }
+        QCoreApplication::quit();
+    });
     g_thread.join();
 }
 

@@ -30,6 +30,22 @@ QString num(double v)
 
 } // namespace
 
+const std::vector<StopConditions::Option> &StopConditions::options()
+{
+    static const std::vector<Option> table = {
+        {"until-duration", "seconds", "End the run after this many seconds.", Duration},
+        {"until-current-below", "A:seconds",
+         "End the run when the bus current has stayed below A amperes for this many seconds (a charge is "
+         "complete).",
+         CurrentBelow},
+        {"until-voltage-below", "V", "End the run when the bus voltage falls below V volts (a discharge cut-off).",
+         VoltageBelow},
+        {"until-charge", "Ah", "End the run when its charge reaches this many ampere-hours.", Charge},
+        {"until-energy", "Wh", "End the run when its energy reaches this many watt-hours.", Energy},
+    };
+    return table;
+}
+
 StopConditions::StopConditions()
 {
     m_conditions[Duration].value = 3600;

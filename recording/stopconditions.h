@@ -5,6 +5,7 @@
 
 #include <array>
 #include <optional>
+#include <vector>
 
 class RunStats;
 
@@ -61,6 +62,17 @@ public:
     // A condition of `kind` in words, in the language installed (English:
     // "current below 0.05 A for 30 s").
     static QString conditionWords(Kind kind, const Condition &condition);
+
+    // The options that end a run, each a condition: record's
+    // --until-duration and the like, and the Python module's until_duration
+    // and the like (the same names with _). A new one is a row of options().
+    struct Option {
+        const char *name;
+        const char *valueName;
+        const char *help;
+        Kind kind;
+    };
+    static const std::vector<Option> &options();
 
     // The value of a condition as text, as the command line takes it:
     // "SECONDS", "A:SECONDS", "V", "AH", "WH".

@@ -15,6 +15,15 @@ def test_power_budget_passes():
     assert "1 passed" in done.stdout
 
 
+def test_a_capacity_test_stops_itself(tmp_path):
+    env = dict(os.environ, HOME=str(tmp_path), XDG_DATA_HOME=str(tmp_path / "data"),
+               XDG_CONFIG_HOME=str(tmp_path / "config"), CAPACITY_LIMIT_S="3")
+    done = subprocess.run([sys.executable, str(EXAMPLES / "capacity_test.py")], env=env, capture_output=True,
+                          text=True, timeout=120)
+    assert done.returncode == 0, done.stderr
+    assert "ended (duration:3) after " in done.stdout and " Ah, " in done.stdout
+
+
 def test_a_run_into_pandas(tmp_path):
     env = dict(os.environ, HOME=str(tmp_path), XDG_DATA_HOME=str(tmp_path / "data"),
                XDG_CONFIG_HOME=str(tmp_path / "config"))
