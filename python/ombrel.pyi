@@ -69,6 +69,9 @@ class Run:
     def marks(self) -> list[dict[str, Any]]:
         """As `ombrel marks --json`."""
 
+    def to_pandas(self, frm: Moment = None, to: Moment = None) -> Any:
+        """records() as a pandas DataFrame indexed by time (ImportError without pandas)."""
+
 
 class Journal:
     path: str

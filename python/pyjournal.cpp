@@ -269,5 +269,14 @@ void bindJournal(py::module_ &m, const py::object &error)
              "the run's first record, a datetime, or a local ISO 8601 text.")
         .def("stats", &Run::stats, py::arg("frm") = py::none(), py::arg("to") = py::none(),
              "The summary of the run or an interval of it, as `ombrel stats --json` gives it.")
-        .def("marks", &Run::marks, "Its marks in the order of their times, as `ombrel marks --json` gives them.");
+        .def("marks", &Run::marks, "Its marks in the order of their times, as `ombrel marks --json` gives them.")
+        .def(
+            "to_pandas",
+            [](const Run &run, const py::object &frm, const py::object &to) {
+                // pandas only when it is installed: ImportError otherwise.
+                py::object pandas = py::module_::import("pandas");
+                return pandas.attr("DataFrame")(run.records(frm, to)).attr("set_index")("time");
+            },
+            py::arg("frm") = py::none(), py::arg("to") = py::none(),
+            "records() as a pandas DataFrame indexed by time (ImportError without pandas).");
 }

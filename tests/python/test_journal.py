@@ -94,3 +94,16 @@ def test_what_cannot_be_read_is_said(recorded, tmp_path):
 
 def test_meters_as_list_gives_them():
     assert ombrel.meters() == json.loads(sim("list", "--json"))
+
+
+def test_into_pandas_when_it_is_installed(recorded):
+    try:
+        import pandas  # noqa: F401
+    except ImportError:
+        with pytest.raises(ImportError):
+            recorded.to_pandas()
+        return
+    frame = recorded.to_pandas(1, 3)
+    rows = recorded.records(1, 3)
+    assert list(frame.columns) == list(rows.dtype.names[1:])
+    assert list(frame["ibus"]) == list(rows["ibus"]) and len(frame) == len(rows)

@@ -73,6 +73,17 @@ def test_other_threads_go_on_while_a_script_waits(meter):
     assert beside > 0.05 * alone
 
 
+def test_readings_awaited_in_asyncio(meter):
+    import asyncio
+
+    async def three():
+        readings = meter.readings(seconds=10)
+        return [await asyncio.to_thread(next, readings) for _ in range(3)]
+
+    taken = asyncio.run(three())
+    assert len(taken) == 3 and taken[0]["time"] < taken[2]["time"]
+
+
 def test_ctrl_c_interrupts_the_readings(tmp_path):
     script = tmp_path / "read.py"
     script.write_text("import ombrel_sim as ombrel\n"
