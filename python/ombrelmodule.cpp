@@ -1,5 +1,6 @@
 // import ombrel: the meters, the runs and the journal from Python, through the
 // program's own classes (the same figures as the window and the commands).
+#include "pyerror.h"
 #include "pyjournal.h"
 #include "pymeter.h"
 #include "pyrecord.h"
@@ -29,9 +30,10 @@ PYBIND11_MODULE(OMBREL_MODULE, m)
 
     static py::exception<std::runtime_error> error(m, "Error");
     error.doc() = "What Ombrel could not do, in the words the command line uses.";
-    bindJournal(m, error);
-    bindMeter(m, error);
-    bindRecord(m, error);
+    PyError::setType(error);
+    bindJournal(m);
+    bindMeter(m);
+    bindRecord(m);
 
     m.def(
         "meters",

@@ -1,5 +1,7 @@
 #include "pyjournal.h"
 
+#include "pyerror.h"
+
 #include "recording/jsonlines.h"
 #include "recording/runinterval.h"
 #include "recording/runjournal.h"
@@ -19,14 +21,6 @@
 namespace py = pybind11;
 
 namespace {
-
-py::object g_error;
-
-[[noreturn]] void fail(const QString &words)
-{
-    PyErr_SetString(g_error.ptr(), words.toUtf8().constData());
-    throw py::error_already_set();
-}
 
 py::object fromJson(const QByteArray &text)
 {
@@ -67,7 +61,7 @@ std::optional<RunMoment> moment(const py::object &value, const char *name)
     if (py::isinstance<py::float_>(value) || py::isinstance<py::int_>(value)) {
         const double s = value.cast<double>();
         if (!std::isfinite(s) || std::fabs(s) > 1e12)
-            fail(QStringLiteral("%1: %2 is not a time").arg(QLatin1String(name)).arg(s));
+            PyError::raise(QStringLiteral("%1: %2 is not a time").arg(QLatin1String(name)).arg(s));
         return RunMoment{false, qint64(std::llround(s * 1000.0))};
     }
     if (py::hasattr(value, "timestamp"))
@@ -75,7 +69,7 @@ std::optional<RunMoment> moment(const py::object &value, const char *name)
     const QString text = QString::fromStdString(py::str(value).cast<std::string>());
     if (const std::optional<RunMoment> m = RunMoment::parse(text))
         return m;
-    fail(QCoreApplication::translate("Cli", "--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数")
+    PyError::raise(QCoreApplication::translate("Cli", "--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数")
              .arg(text, QLatin1String(name)));
 }
 
@@ -150,7 +144,7 @@ public:
                                    .arg(m_journal->journal.detail());
         }
         if (!placed.fault.isEmpty())
-            fail(placed.fault);
+            PyError::raise(placed.fault);
         if ((placed.ends[0] || placed.ends[1]) && log.size() > 0)
             log = RunInterval::slice(log, placed.ends[0].value_or(std::numeric_limits<qint64>::min() / 2),
                                      placed.ends[1].value_or(std::numeric_limits<qint64>::max() / 2));
@@ -181,7 +175,7 @@ public:
                 summary = interval.summary(placed.ends[0], placed.ends[1], m_run.startMs);
         }
         if (!placed.fault.isEmpty())
-            fail(placed.fault);
+            PyError::raise(placed.fault);
         return fromJson(JsonLines::statsObject(summary.stats, summary.fromWall, summary.toWall));
     }
 
@@ -213,7 +207,7 @@ std::shared_ptr<Journal> openJournal(const std::optional<std::string> &path)
     const bool opened = path ? j->journal.open(QString::fromStdString(*path), RunJournal::Mode::Read)
                              : j->journal.open(RunJournal::Mode::Read);
     if (!opened)
-        fail(j->journal.message());
+        PyError::raise(j->journal.message());
     return j;
 }
 
@@ -233,9 +227,8 @@ std::vector<Run> runsOf(const std::shared_ptr<Journal> &j)
 
 } // namespace
 
-void bindJournal(py::module_ &m, const py::object &error)
+void bindJournal(py::module_ &m)
 {
-    g_error = error;
     py::class_<Journal, std::shared_ptr<Journal>>(m, "Journal",
                                                   "The run journal, opened for reading: nothing is written, moved or "
                                                   "deleted. path: the program's own (the window's and the command "
@@ -252,7 +245,7 @@ void bindJournal(py::module_ &m, const py::object &error)
                     if (last || r.id() == id)
                         return r;
                 }
-                fail(last ? QCoreApplication::translate("Cli", "运行记录数据库 %1 中没有运行").arg(j->journal.path())
+                PyError::raise(last ? QCoreApplication::translate("Cli", "运行记录数据库 %1 中没有运行").arg(j->journal.path())
                           : QCoreApplication::translate("Cli", "运行记录数据库 %2 中没有运行 %1").arg(id).arg(j->journal.path()));
             },
             py::arg("which"), "The run with this id, or 'last' for the newest.");

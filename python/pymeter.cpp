@@ -1,5 +1,6 @@
 #include "pymeter.h"
 
+#include "pyerror.h"
 #include "pyrecord.h"
 #include "qthost.h"
 
@@ -22,14 +23,6 @@
 namespace py = pybind11;
 
 namespace {
-
-py::object g_error;
-
-[[noreturn]] void fail(const QString &words)
-{
-    PyErr_SetString(g_error.ptr(), words.toUtf8().constData());
-    throw py::error_already_set();
-}
 
 // A reading with the time it was read.
 struct Taken {
@@ -120,7 +113,7 @@ public:
             });
         }
         if (!m_recorder)
-            fail(said);
+            PyError::raise(said);
     }
     ~Meter() { close(); }
 
@@ -147,7 +140,7 @@ public:
     {
         const std::optional<Taken> t = next(timeout, false);
         if (!t)
-            fail(QStringLiteral("no reading from meter %1 in %2 s").arg(m_serial).arg(timeout));
+            PyError::raise(QStringLiteral("no reading from meter %1 in %2 s").arg(m_serial).arg(timeout));
         return readingObject(*t);
     }
 
@@ -155,7 +148,7 @@ public:
     std::optional<Taken> next(double timeout, bool inTurn)
     {
         if (!m_recorder)
-            fail(QStringLiteral("the meter is closed"));
+            PyError::raise(QStringLiteral("the meter is closed"));
         const Clock::time_point end = after(timeout);
         for (;;) {
             {
@@ -178,7 +171,7 @@ public:
                 if (m_box->unplugged) {
                     lock.unlock();
                     py::gil_scoped_acquire locked;
-                    fail(QCoreApplication::translate("Cli", "电表（序列号 %1）已拔出").arg(m_serial));
+                    PyError::raise(QCoreApplication::translate("Cli", "电表（序列号 %1）已拔出").arg(m_serial));
                 }
             }
             if (PyErr_CheckSignals() != 0)
@@ -222,9 +215,8 @@ private:
 
 } // namespace
 
-void bindMeter(py::module_ &m, const py::object &error)
+void bindMeter(py::module_ &m)
 {
-    g_error = error;
     py::class_<Meter>(m, "Meter", "A meter opened from Python; close() or a with block lets it go.")
         .def_property_readonly("serial", &Meter::serial)
         .def_property_readonly("product", &Meter::product)

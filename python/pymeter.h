@@ -4,4 +4,4 @@
 
 // ombrel.open() and ombrel.Meter: a meter opened from Python, its latest
 // reading and its readings at its own pace.
-void bindMeter(pybind11::module_ &module, const pybind11::object &error);
+void bindMeter(pybind11::module_ &module);

@@ -1,5 +1,6 @@
 #include "pyrecord.h"
 
+#include "pyerror.h"
 #include "qthost.h"
 
 #include "recording/jsonlines.h"
@@ -22,14 +23,6 @@
 namespace py = pybind11;
 
 namespace {
-
-py::object g_error;
-
-[[noreturn]] void fail(const QString &words)
-{
-    PyErr_SetString(g_error.ptr(), words.toUtf8().constData());
-    throw py::error_already_set();
-}
 
 // What the Qt thread tells the script of a run.
 struct State {
@@ -126,7 +119,7 @@ public:
             });
         }
         if (!marked)
-            fail(QCoreApplication::translate("Cli", "没有正在记录的运行：请用 --run 指定运行（见 %1 runs）")
+            PyError::raise(QCoreApplication::translate("Cli", "没有正在记录的运行：请用 --run 指定运行（见 %1 runs）")
                      .arg(QStringLiteral("ombrel")));
     }
 
@@ -152,7 +145,7 @@ public:
             }
         }
         if (text.isEmpty())
-            fail(fault.isEmpty() ? QCoreApplication::translate("Cli", "运行的结束无法写入运行记录数据库：它将显示为中断的运行")
+            PyError::raise(fault.isEmpty() ? QCoreApplication::translate("Cli", "运行的结束无法写入运行记录数据库：它将显示为中断的运行")
                                  : fault);
         py::dict out = py::module_::import("json").attr("loads")(py::bytes(text.constData(), size_t(text.size())));
         out["run"] = m_state->storedId;
@@ -188,7 +181,7 @@ Recording start(const std::string &serial, const py::kwargs &options)
             known = true;
             QString reason;
             if (!StopConditions::parse(o.kind, text(), &request.conditions[o.kind], &reason))
-                fail(QStringLiteral("bad value '%1' for %2: %3").arg(text(), QString::fromStdString(name), reason));
+                PyError::raise(QStringLiteral("bad value '%1' for %2: %3").arg(text(), QString::fromStdString(name), reason));
         }
         if (known)
             continue;
@@ -204,7 +197,7 @@ Recording start(const std::string &serial, const py::kwargs &options)
             request.fields.cable = text();
         else if (name == "ambient") {
             if (!request.fields.setAmbient(text()))
-                fail(QStringLiteral("bad value '%1' for ambient: a temperature in degrees Celsius such as 25 or -5.5")
+                PyError::raise(QStringLiteral("bad value '%1' for ambient: a temperature in degrees Celsius such as 25 or -5.5")
                          .arg(text()));
         } else if (name == "csv")
             request.csvFile = text();
@@ -216,7 +209,7 @@ Recording start(const std::string &serial, const py::kwargs &options)
             throw py::type_error("record() got an unexpected keyword argument '" + name + "'");
     }
     if (request.csvFile == QLatin1String("-") || request.jsonLinesFile == QLatin1String("-"))
-        fail(QStringLiteral("a run recorded from Python writes files, not standard output"));
+        PyError::raise(QStringLiteral("a run recorded from Python writes files, not standard output"));
 
     auto state = std::make_shared<State>();
     QString words;
@@ -259,7 +252,7 @@ Recording start(const std::string &serial, const py::kwargs &options)
         });
     }
     if (!opened)
-        fail(words);
+        PyError::raise(words);
     return Recording(state);
 }
 
@@ -273,9 +266,8 @@ py::object record(const std::string &serial, bool background, const py::kwargs &
     return recording.summary();
 }
 
-void bindRecord(py::module_ &m, const py::object &error)
+void bindRecord(py::module_ &m)
 {
-    g_error = error;
     py::class_<Recording>(m, "Recording", "A run being recorded in the background.")
         .def_property_readonly("id", &Recording::id, "Its id in the run journal.")
         .def_property_readonly("running", &Recording::running)
