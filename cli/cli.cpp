@@ -14,7 +14,6 @@
 #include <memory>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace Cli {
 

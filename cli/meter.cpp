@@ -1,23 +1,14 @@
 // ombrel list, get and set: the meters attached and their settings.
 #include "cli/command.h"
 
-#include "device/commandframe.h"
-#include "device/hidglobal.h"
 #include "device/metersettings.h"
 #include "device/productinfo.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThread>
-
-#include <hidapi.h>
-
-#include <cerrno>
-#include <cstdio>
 
 namespace Cli {
 
@@ -44,16 +35,6 @@ bool noArguments(const QCommandLineParser &parser, const char *command)
         return true;
     error(QLatin1String(command), QCoreApplication::translate("Cli", "多余的参数“%1”").arg(parser.positionalArguments().first()));
     return false;
-}
-
-// Frames are written with a pause between them, as a hand on the page would.
-constexpr int kFramePauseMs = 50;
-
-bool send(MeterPort &port, const QByteArray &frame)
-{
-    const bool written = port.usb_send(frame.constData(), unsigned(frame.size()));
-    QThread::msleep(kFramePauseMs);
-    return written;
 }
 
 } // namespace
@@ -120,28 +101,10 @@ int runGet(const QStringList &arguments)
     if (const std::optional<int> failed = openForCommand(port, "get", parser.value(serialOption())))
         return *failed;
 
-    // Entering the settings page makes the meter send its settings report.
-    unsigned char buffer[64];
-    while (port.readReport(buffer) == 64) {
-    }
-    if (!send(port, CommandFrame::shortFrame(Cmd::SettingsEnter))
-        || !send(port, CommandFrame::shortFrame(Cmd::PageSettings))) {
-        error(QStringLiteral("get"), QCoreApplication::translate("Cli", "无法写入电表"));
-        return Failed;
-    }
     MeterReading reading;
-    bool got = false;
-    QElapsedTimer clock;
-    clock.start();
-    while (!got && clock.elapsed() < 3000) {
-        const int n = port.readReport(buffer, 100);
-        if (n < 0)
-            break;
-        got = n == 64 && decodeReport(buffer, 64, reading) == ReportKind::Settings;
-    }
-    send(port, CommandFrame::shortFrame(Cmd::PageHome));
-    if (!got) {
-        error(QStringLiteral("get"), QCoreApplication::translate("Cli", "电表没有报告其设置"));
+    QString reason;
+    if (!MeterSettings::read(port, &reading, &reason)) {
+        error(QStringLiteral("get"), reason);
         return Failed;
     }
     const QList<QPair<QString, QString>> values = MeterSettings::reported(reading);
@@ -227,13 +190,9 @@ int runSet(const QStringList &arguments)
         frames << frame;
     }
     // As the window does: the settings page is entered, changed and left.
-    bool written = send(port, CommandFrame::shortFrame(Cmd::SettingsEnter))
-                   && send(port, CommandFrame::shortFrame(Cmd::PageSettings));
-    for (const QByteArray &frame : frames)
-        written = written && send(port, frame);
-    written = written && send(port, CommandFrame::shortFrame(Cmd::PageHome));
-    if (!written) {
-        error(QStringLiteral("set"), QCoreApplication::translate("Cli", "无法写入电表"));
+    QString reason;
+    if (!MeterSettings::write(port, frames, &reason)) {
+        error(QStringLiteral("set"), reason);
         return Failed;
     }
     return Ok;

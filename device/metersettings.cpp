@@ -1,6 +1,11 @@
 #include "device/metersettings.h"
 
 #include "device/commandframe.h"
+#include "device/meterport.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
 
 #include <cmath>
 
@@ -132,6 +137,58 @@ QList<QPair<QString, QString>> reported(const MeterReading &r)
         {QStringLiteral("min-current"), QString::number(minCurrent)},
         {QStringLiteral("switch"), r.switch_state == 1 ? QStringLiteral("on") : QStringLiteral("off")},
     };
+}
+
+namespace {
+
+// Frames are written with a pause between them, as a hand on the page would.
+constexpr int kFramePauseMs = 50;
+
+bool send(MeterPort &port, const QByteArray &frame)
+{
+    const bool written = port.usb_send(frame.constData(), unsigned(frame.size()));
+    QThread::msleep(kFramePauseMs);
+    return written;
+}
+
+} // namespace
+
+bool read(MeterPort &port, MeterReading *reading, QString *error)
+{
+    // Entering the settings page makes the meter send its settings report.
+    unsigned char buffer[64];
+    while (port.readReport(buffer) == 64) {
+    }
+    if (!send(port, CommandFrame::shortFrame(Cmd::SettingsEnter))
+        || !send(port, CommandFrame::shortFrame(Cmd::PageSettings))) {
+        *error = QCoreApplication::translate("Cli", "无法写入电表");
+        return false;
+    }
+    bool got = false;
+    QElapsedTimer clock;
+    clock.start();
+    while (!got && clock.elapsed() < 3000) {
+        const int n = port.readReport(buffer, 100);
+        if (n < 0)
+            break;
+        got = n == 64 && decodeReport(buffer, 64, *reading) == ReportKind::Settings;
+    }
+    send(port, CommandFrame::shortFrame(Cmd::PageHome));
+    if (!got)
+        *error = QCoreApplication::translate("Cli", "电表没有报告其设置");
+    return got;
+}
+
+bool write(MeterPort &port, const QList<QByteArray> &frames, QString *error)
+{
+    bool written = send(port, CommandFrame::shortFrame(Cmd::SettingsEnter))
+                   && send(port, CommandFrame::shortFrame(Cmd::PageSettings));
+    for (const QByteArray &frame : frames)
+        written = written && send(port, frame);
+    written = written && send(port, CommandFrame::shortFrame(Cmd::PageHome));
+    if (!written)
+        *error = QCoreApplication::translate("Cli", "无法写入电表");
+    return written;
 }
 
 } // namespace MeterSettings

@@ -2,6 +2,8 @@
 
 #include "device/meterreading.h"
 
+class MeterPort;
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -53,5 +55,13 @@ QByteArray frame(const Setting &setting, const QString &value, bool compact, QSt
 // The settings a settings report carried, by the names of the table, with
 // values as the table takes them ("en", "5", "1.000", "10" mA, "on").
 QList<QPair<QString, QString>> reported(const MeterReading &reading);
+
+// On an open meter, as the window's settings page does: the page entered,
+// the meter's settings report read (within 3 s), the page left. False with
+// the reason in `error`.
+bool read(MeterPort &port, MeterReading *reading, QString *error);
+// The frames written in order between entering and leaving the page, a
+// short pause after each as a hand would leave. False with the reason.
+bool write(MeterPort &port, const QList<QByteArray> &frames, QString *error);
 
 } // namespace MeterSettings

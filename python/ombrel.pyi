@@ -35,6 +35,12 @@ class Meter:
         until_current_below=(A, s), until_voltage_below, until_charge, until_energy, csv, jsonl, all_reports.
         Blocking: its summary (as `ombrel stats --json`, with run and end_reason); background: a Recording."""
 
+    def settings(self) -> dict[str, Any]:
+        """As `ombrel get --json`."""
+
+    def set(self, **values: Any) -> None:
+        """As `ombrel set`: brightness=7, language="en", zero=True, ..."""
+
     def close(self) -> None: ...
     def __enter__(self) -> "Meter": ...
     def __exit__(self, *args: Any) -> None: ...

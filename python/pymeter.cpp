@@ -5,6 +5,8 @@
 #include "qthost.h"
 
 #include "device/meterport.h"
+#include "device/metersettings.h"
+#include "device/productinfo.h"
 #include "recording/jsonlines.h"
 #include "recording/runrecorder.h"
 
@@ -181,9 +183,79 @@ public:
         }
     }
 
+    // The meter's settings as `ombrel get --json` gives them, on a handle of
+    // their own.
+    py::dict settings()
+    {
+        MeterReading reading;
+        QString words;
+        bool read = false;
+        {
+            py::gil_scoped_release unlocked;
+            MeterPort port;
+            if (open(port, &words))
+                read = MeterSettings::read(port, &reading, &words);
+        }
+        if (!read)
+            PyError::raise(words);
+        py::dict out;
+        for (const auto &[name, value] : MeterSettings::reported(reading)) {
+            bool number = false;
+            const double d = value.toDouble(&number);
+            if (number)
+                out[name.toUtf8().constData()] = d;
+            else
+                out[name.toUtf8().constData()] = value.toStdString();
+        }
+        return out;
+    }
+
+    // Changes settings as `ombrel set` does, in the order given; a keyword
+    // is a setting's name with _ for -, an action's value True.
+    void set(const py::kwargs &values)
+    {
+        QList<const MeterSettings::Setting *> chosen;
+        QStringList texts;
+        for (const auto &[key, value] : values) {
+            const QString name = QString::fromStdString(py::str(key)).replace(QLatin1Char('_'), QLatin1Char('-'));
+            const MeterSettings::Setting *s = MeterSettings::find(name);
+            if (!s)
+                throw py::type_error("set() got an unexpected keyword argument '" + py::str(key).cast<std::string>()
+                                     + "' (the settings are ombrel set's)");
+            chosen << s;
+            texts << (py::isinstance<py::bool_>(value) ? QString()
+                                                       : QString::fromStdString(py::str(value).cast<std::string>()));
+        }
+        QString words;
+        bool written = false;
+        {
+            py::gil_scoped_release unlocked;
+            MeterPort port;
+            if (open(port, &words)) {
+                const bool compact = isCompactFamily(parseProductString(port.product()).modelWord);
+                QList<QByteArray> frames;
+                for (int i = 0; i < chosen.size() && words.isEmpty(); ++i)
+                    frames << MeterSettings::frame(*chosen[i], texts[i], compact, &words);
+                written = words.isEmpty() && MeterSettings::write(port, frames, &words);
+            }
+        }
+        if (!written)
+            PyError::raise(words);
+    }
+
     std::shared_ptr<Mailbox> m_box = std::make_shared<Mailbox>();
 
 private:
+    // This meter on a handle of its own; false with the words.
+    bool open(MeterPort &port, QString *words) const
+    {
+        QString node;
+        const MeterOpen opened = openMeter(port, kMeterVendorId, kMeterProductId, m_serial, &node);
+        if (opened != MeterOpen::Opened)
+            *words = meterOpenWords(opened, m_serial, node);
+        return opened == MeterOpen::Opened;
+    }
+
     RunRecorder *m_recorder = nullptr;
     QString m_serial, m_product;
 };
@@ -241,6 +313,11 @@ void bindMeter(py::module_ &m)
             "ambient; until_duration=s, until_current_below=(A, s), until_voltage_below=V, until_charge=Ah, "
             "until_energy=Wh; csv=FILE, jsonl=FILE; all_reports=True. Blocking, it gives the run's summary (as "
             "`ombrel stats --json`, with run and end_reason); background=True gives its Recording.")
+        .def("settings", &Meter::settings,
+             "The meter's settings by the names `ombrel set` takes, as `ombrel get --json` gives them.")
+        .def("set", &Meter::set,
+             "Changes the meter's settings as `ombrel set` does, in the order given: brightness=7, "
+             "language='en', min_current=10, zero=True (an action) ...")
         .def("close", &Meter::close)
         .def("__enter__", [](Meter &meter) -> Meter & { return meter; }, py::return_value_policy::reference)
         .def("__exit__", [](Meter &meter, const py::args &) { meter.close(); });

@@ -37,6 +37,10 @@ def main():
                   "share/icons/hicolor/128x128/apps/org.ombrel.Ombrel.png", "share/doc/ombrel/copyright",
                   "share/man/man1/ombrel.1.gz"]:
             check((prefix / f).is_file(), f"installed {f}")
+        # The Python module, where Debian's python3 looks, with its stub.
+        modules = prefix / "lib/python3/dist-packages"
+        check((modules / "ombrel.pyi").is_file() and len(list(modules.glob("ombrel.cpython-*.so"))) == 1,
+              "installed the Python module ombrel")
         for f in (desktop, metainfo, rule):
             check(f.is_file(), f"installed {f}")
         check(os.access(prefix / "bin/ombrel", os.X_OK), "bin/ombrel is executable")

@@ -98,3 +98,21 @@ def test_ctrl_c_interrupts_the_readings(tmp_path):
     _, err = p.communicate(timeout=10)
     assert "KeyboardInterrupt" in err
     assert p.returncode != 0
+
+
+def test_settings_read_and_changed_as_get_and_set_do(meter):
+    import json
+
+    fresh = json.loads(subprocess.run([os.environ["OMBREL_SIM"], "get", "--json"], capture_output=True, check=True,
+                                      timeout=60).stdout)
+    assert meter.settings() == fresh
+    meter.set(brightness=7, language="en", min_current=20)
+    changed = meter.settings()
+    assert (changed["brightness"], changed["language"], changed["min-current"]) == (7, "en", 20)
+    assert {k: v for k, v in changed.items() if k not in ("brightness", "language", "min-current")} == \
+        {k: v for k, v in fresh.items() if k not in ("brightness", "language", "min-current")}
+    with pytest.raises(ombrel.Error, match="brightness"):
+        meter.set(brightness=99)
+    with pytest.raises(TypeError, match="colour"):
+        meter.set(colour="red")
+    meter.set(brightness=fresh["brightness"], language=fresh["language"], min_current=fresh["min-current"])
