@@ -1,11 +1,10 @@
 // ombrel record: a run recorded without a window, to CSV and/or JSON lines.
 #include "cli/command.h"
 #include "cli/outputoptions.h"
-#include "cli/recordoutputs.h"
 
 #include "base/quitsignals.h"
 #include "base/timetext.h"
-#include "outputs/mqttsink.h"
+#include "outputs/recordoutputs.h"
 #include "recording/liverun.h"
 #include "recording/newfile.h"
 #include "recording/recordedrun.h"
@@ -158,20 +157,6 @@ private:
     qint64 m_lastMs = -1000;
 };
 
-// The end of the run and "offline" reach the broker when it is there; the
-// records it missed are said.
-void closeBroker(MqttSink &mqtt)
-{
-    mqtt.close(3000);
-    if (mqtt.dropped() > 0)
-        error(QLatin1String(kCommand),
-              QStringLiteral("%1 of %2 records were not sent to the MQTT broker %3 (no connection, or it did "
-                             "not keep up): only MQTT missed them")
-                  .arg(mqtt.dropped())
-                  .arg(mqtt.dropped() + mqtt.sent())
-                  .arg(mqtt.settings().url()));
-}
-
 // What the journal and the files say once the run has ended, and the line
 // that says how it ended; the exit status.
 int sayEnd(int status, RunSession &session, bool inJournal, const std::vector<FileRunSink *> &files)
@@ -218,37 +203,28 @@ int runRecord(const QStringList &arguments)
         return noMeter ? NoMeter : CannotWrite;
     }
     LiveRun &run = recorded.run();
-    RecordOutputs outputs;
-    if (const std::optional<int> bad = outputs.open(request.outputs))
-        return *bad;
     StatusLine line;
-    // What the run says (the journal's faults, the meter's comings and
-    // goings, a file that cannot be written), each on a line of its own.
-    QObject::connect(&recorded, &RecordedRun::said, [&](const QString &said) {
+    // What the run and its outputs say (the journal's faults, the meter's
+    // comings and goings, a file that cannot be written, the broker), each
+    // on a line of its own.
+    auto say = [&](const QString &said) {
         line.clear();
         error(QLatin1String(kCommand), said);
-    });
+    };
+    RecordOutputs outputs(say);
+    if (!outputs.open(request.outputs, &words)) {
+        error(QLatin1String(kCommand), words);
+        return CannotWrite;
+    }
+    QObject::connect(&recorded, &RecordedRun::said, say);
     // The journal first, so a run killed at any moment has in the journal at
     // least every record its files have; then the files, then the outputs.
     recorded.attachFiles();
     std::vector<FileRunSink *> outputFiles;
-    outputs.attach(run, outputFiles);
+    outputs.attach(run, {recorded.product().modelWord, recorded.product().versionWord, recorded.recorder().serialNumber()},
+                   outputFiles);
     for (FileRunSink *file : outputFiles)
         recorded.adopt(file);
-    // The broker last: it never holds back the run nor the files. Its
-    // connection is said once at each change.
-    MqttSink *mqtt = nullptr;
-    if (!request.outputs.mqttUrl.isEmpty()) {
-        mqtt = run.attach(std::make_unique<MqttSink>(request.outputs.mqtt()));
-        QObject::connect(mqtt, &MqttSink::statusChanged, [&](const MqttStatus &said) {
-            if (said.kind == MqttStatus::Connecting)
-                return;
-            line.clear();
-            error(QLatin1String(kCommand), said.words(mqtt->settings().url()));
-        });
-        mqtt->start({recorded.product().modelWord, recorded.product().versionWord,
-                     recorded.recorder().serialNumber()});
-    }
 
     QuitSignals quit;
     if (!quit.caught()) {
@@ -257,7 +233,6 @@ int runRecord(const QStringList &arguments)
     }
     // A pipe whose reader stops reading cannot hold the run past a signal.
     OutputFile::setWakeDescriptor(quit.wakeDescriptor());
-    QObject::connect(&run, &LiveRun::sinkStatusChanged, [&](int i) { outputs.statusChanged(run.sink(i)); });
     QObject::connect(&recorded, &RecordedRun::ticked, [&] { line.show(run, recorded.recorder(), false); });
     // The run ends once the event loop is left.
     QObject::connect(&recorded, &RecordedRun::finished, [] { QCoreApplication::exit(0); });
@@ -271,8 +246,6 @@ int runRecord(const QStringList &arguments)
     line.newLine();
     recorded.close();
     outputs.finish();
-    if (mqtt)
-        closeBroker(*mqtt);
     return sayEnd(recorded.failed() ? CannotWrite : Ok, recorded.session(), recorded.inJournal(), recorded.files());
 }
 

@@ -1,5 +1,6 @@
 #include "outputs/outputsettings.h"
 
+#include "base/regularfile.h"
 #include "base/setting.h"
 #include "outputs/addresstext.h"
 #include "outputs/influxsinks.h"
@@ -292,4 +293,62 @@ bool LiveOutputsSettings::check(Problem *problem) const
             return fault("influx-db", QCoreApplication::translate("LiveOutputs", "请填写 InfluxDB 的数据库名称"));
     }
     return true;
+}
+
+bool LiveOutputsSettings::read(const Given &given, Problem *problem)
+{
+    auto fault = [problem](const OutputField *field, const QString &words, bool unreadable = false) {
+        problem->field = field;
+        problem->words = words;
+        problem->unreadable = unreadable;
+        return false;
+    };
+    const OutputField *switched = nullptr;
+    for (const OutputField *f : given.fields) {
+        // Without its output's first option, an option has nothing to set.
+        const OutputField *opener = nullptr;
+        for (const OutputField *g : given.fields) {
+            if (g->output == f->output && g->opens())
+                opener = g;
+        }
+        const bool on = opener && (given.value(*opener) || !(this->*opener->text).isEmpty());
+        const std::optional<QString> value = given.value(*f);
+        if (!value) {
+            if (on && f->value == OutputField::Value::Secret)
+                this->*f->text = qEnvironmentVariable(f->environment);
+            continue;
+        }
+        if (!on)
+            return fault(f, QStringLiteral("%1 needs %2").arg(given.name(*f), given.name(*opener)));
+        if (f->value == OutputField::Value::Switch) {
+            if (switched)
+                return fault(f, QStringLiteral("%1 and %2 contradict each other")
+                                    .arg(given.name(*switched), given.name(*f)));
+            switched = f;
+            this->*f->flag = !QByteArray(f->option).startsWith("no-");
+            continue;
+        }
+        if (value->isEmpty() && f->value != OutputField::Value::Verbatim)
+            return fault(f, QStringLiteral("%1: the value is empty").arg(given.name(*f)));
+        QString reason;
+        switch (f->value) {
+        case OutputField::Value::Secret:
+            // A secret from a file (its first line), never from a command
+            // line, where any user sees it.
+            if (!RegularFile::readSecret(*value, &(this->*f->text), &reason))
+                return fault(f, QStringLiteral("cannot read %1 %2: %3").arg(given.name(*f), QDir::toNativeSeparators(*value), reason),
+                             true);
+            break;
+        case OutputField::Value::Path:
+            this->*f->text = QFileInfo(*value).absoluteFilePath();
+            break;
+        default:
+            this->*f->text = *value;
+            break;
+        }
+    }
+    if (check(problem))
+        return true;
+    problem->words = QStringLiteral("%1: %2").arg(given.name(*problem->field), problem->words);
+    return false;
 }

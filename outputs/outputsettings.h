@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+#include <optional>
 #include <vector>
 
 struct InfluxSettings;
@@ -56,6 +58,22 @@ struct LiveOutputsSettings {
         bool unreadable = false;   // a file named in them cannot be read
     };
     bool check(Problem *problem) const;
+
+    // The options a front door was given for some outputs (the command
+    // line's --mqtt-topic, Python's mqtt_topic=): `value` gives an option's
+    // value when it was given (a switch's: empty), `name` how the front
+    // door names it in its words.
+    struct Given {
+        std::vector<const OutputField *> fields;
+        std::function<std::optional<QString>(const OutputField &)> value;
+        std::function<QString(const OutputField &)> name;
+    };
+    // Reads them into these settings (the others left as they are), then
+    // checks them: false with the words, which name the option at fault.
+    // An option without its output's first one is refused; a secret not
+    // given is taken from its environment variable, one given is read from
+    // the file it names; a path is made absolute.
+    bool read(const Given &given, Problem *problem);
 
     // Each output's own settings (checked ones: check() first).
     MqttSettings mqtt() const;

@@ -32,7 +32,9 @@ class Meter:
 
     def record(self, background: bool = False, **options: Any) -> Any:
         """Records a run as `ombrel record` does: name, notes, device, source, cable, ambient, until_duration,
-        until_current_below=(A, s), until_voltage_below, until_charge, until_energy, csv, jsonl, all_reports.
+        until_current_below=(A, s), until_voltage_below, until_charge, until_energy, csv, jsonl, all_reports, and
+        the live outputs: mqtt, mqtt_user, mqtt_password_file, mqtt_ca, mqtt_topic, mqtt_discovery (bool),
+        metrics_listen, influx, influx_url, influx_db, influx_user, influx_password_file, influx_token_file.
         Blocking: its summary (as `ombrel stats --json`, with run and end_reason); background: a Recording."""
 
     def settings(self) -> dict[str, Any]:

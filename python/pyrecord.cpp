@@ -3,6 +3,8 @@
 #include "pyerror.h"
 #include "qthost.h"
 
+#include "outputs/outputsettings.h"
+#include "outputs/recordoutputs.h"
 #include "recording/jsonlines.h"
 #include "recording/recordedrun.h"
 #include "recording/runinterval.h"
@@ -16,6 +18,7 @@
 #include <pybind11/stl.h>
 
 #include <chrono>
+#include <map>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -157,59 +160,93 @@ private:
     std::shared_ptr<State> m_state;
 };
 
+// A keyword's value as the command line's option would have it.
+QString optionText(const py::handle &value)
+{
+    if (py::isinstance<py::tuple>(value)) {
+        QStringList parts;
+        for (const py::handle &part : value.cast<py::tuple>())
+            parts << QString::fromStdString(py::str(part).cast<std::string>());
+        return parts.join(QLatin1Char(':'));
+    }
+    return QString::fromStdString(py::str(value).cast<std::string>());
+}
+
+// A keyword named as Python names it: the option's name with _ for -.
+QString keyword(const char *option)
+{
+    return QString::fromLatin1(option).replace(QLatin1Char('-'), QLatin1Char('_'));
+}
+
 Recording start(const std::string &serial, const py::kwargs &options)
 {
     RecordedRun::Request request;
     request.meter.serial = QString::fromStdString(serial);
+    // The outputs' keywords, read below as `ombrel record` reads its options.
+    std::map<const OutputField *, QString> outputs;
     for (const auto &[key, value] : options) {
-        const std::string name = py::str(key);
+        const QString name = QString::fromStdString(py::str(key).cast<std::string>());
         if (value.is_none())
             continue;
-        auto text = [&]() -> QString {
-            if (py::isinstance<py::tuple>(value)) {
-                QStringList parts;
-                for (const py::handle &part : value.cast<py::tuple>())
-                    parts << QString::fromStdString(py::str(part).cast<std::string>());
-                return parts.join(QLatin1Char(':'));
-            }
-            return QString::fromStdString(py::str(value).cast<std::string>());
-        };
+        const QString text = optionText(value);
         bool known = false;
         for (const StopConditions::Option &o : StopConditions::options()) {
-            if (QString::fromLatin1(o.name).replace(QLatin1Char('-'), QLatin1Char('_')) != QString::fromStdString(name))
+            if (keyword(o.name) != name)
                 continue;
             known = true;
             QString reason;
-            if (!StopConditions::parse(o.kind, text(), &request.conditions[o.kind], &reason))
-                PyError::raise(QStringLiteral("bad value '%1' for %2: %3").arg(text(), QString::fromStdString(name), reason));
+            if (!StopConditions::parse(o.kind, text, &request.conditions[o.kind], &reason))
+                PyError::raise(QStringLiteral("bad value '%1' for %2: %3").arg(text, name, reason));
+        }
+        for (const OutputField &f : outputFields()) {
+            if (keyword(f.option) != name || QByteArray(f.option).startsWith("no-"))
+                continue;
+            known = true;
+            // A switch is a bool: mqtt_discovery=False is --no-mqtt-discovery.
+            if (f.value == OutputField::Value::Switch)
+                outputs[value.cast<bool>() ? &f : &outputField(QByteArray("no-").append(f.option).constData())] = QString();
+            else
+                outputs[&f] = text;
         }
         if (known)
             continue;
-        if (name == "name")
-            request.name = text();
-        else if (name == "notes")
-            request.fields.notes = text();
-        else if (name == "device")
-            request.fields.dut = text();
-        else if (name == "source")
-            request.fields.source = text();
-        else if (name == "cable")
-            request.fields.cable = text();
-        else if (name == "ambient") {
-            if (!request.fields.setAmbient(text()))
+        if (name == QLatin1String("name"))
+            request.name = text;
+        else if (name == QLatin1String("notes"))
+            request.fields.notes = text;
+        else if (name == QLatin1String("device"))
+            request.fields.dut = text;
+        else if (name == QLatin1String("source"))
+            request.fields.source = text;
+        else if (name == QLatin1String("cable"))
+            request.fields.cable = text;
+        else if (name == QLatin1String("ambient")) {
+            if (!request.fields.setAmbient(text))
                 PyError::raise(QStringLiteral("bad value '%1' for ambient: a temperature in degrees Celsius such as 25 or -5.5")
-                         .arg(text()));
-        } else if (name == "csv")
-            request.csvFile = text();
-        else if (name == "jsonl")
-            request.jsonLinesFile = text();
-        else if (name == "all_reports")
+                         .arg(text));
+        } else if (name == QLatin1String("all_reports"))
             request.meter.allReports = value.cast<bool>();
         else
-            throw py::type_error("record() got an unexpected keyword argument '" + name + "'");
+            throw py::type_error("record() got an unexpected keyword argument '" + name.toStdString() + "'");
     }
-    if (request.csvFile == QLatin1String("-") || request.jsonLinesFile == QLatin1String("-"))
-        PyError::raise(QStringLiteral("a run recorded from Python writes files, not standard output"));
+    LiveOutputsSettings settings;
+    LiveOutputsSettings::Given given;
+    for (const OutputField &f : outputFields())
+        given.fields.push_back(&f);
+    given.value = [&](const OutputField &f) -> std::optional<QString> {
+        const auto it = outputs.find(&f);
+        return it == outputs.end() ? std::nullopt : std::optional<QString>(it->second);
+    };
+    given.name = [](const OutputField &f) { return keyword(f.option); };
+    LiveOutputsSettings::Problem problem;
+    if (!settings.read(given, &problem))
+        PyError::raise(problem.words);
+    for (const OutputField &f : outputFields()) {
+        if (f.value == OutputField::Value::File && f.text && settings.*f.text == QLatin1String("-"))
+            PyError::raise(QStringLiteral("%1: a run recorded from Python writes files, not standard output").arg(keyword(f.option)));
+    }
+    request.csvFile = settings.csvFile;
+    request.jsonLinesFile = settings.jsonLinesFile;
 
     auto state = std::make_shared<State>();
     QString words;
@@ -224,17 +261,24 @@ Recording start(const std::string &serial, const py::kwargs &options)
                 delete run;
                 return;
             }
-            opened = true;
-            state->run = run;
-            QObject::connect(run, &RecordedRun::said, run, [state](const QString &said) {
+            auto say = [state](const QString &said) {
                 const std::lock_guard<std::mutex> lock(state->mutex);
                 state->said << said;
-            });
+            };
+            auto outputs = std::make_shared<RecordOutputs>(say);
+            if (!outputs->open(settings, &words)) {
+                delete run;
+                return;
+            }
+            opened = true;
+            state->run = run;
+            QObject::connect(run, &RecordedRun::said, run, say);
             // The end: the run closed and gone once the signal's emitter
             // has returned.
-            QObject::connect(run, &RecordedRun::finished, run, [state, run] {
-                QTimer::singleShot(0, run, [state, run] {
+            QObject::connect(run, &RecordedRun::finished, run, [state, run, outputs] {
+                QTimer::singleShot(0, run, [state, run, outputs] {
                     run->close();
+                    outputs->finish();
                     {
                         const std::lock_guard<std::mutex> lock(state->mutex);
                         state->done = true;
@@ -245,7 +289,14 @@ Recording start(const std::string &serial, const py::kwargs &options)
                     run->deleteLater();
                 });
             });
+            // The journal first, then the files, then the outputs, as
+            // `ombrel record` attaches them.
             run->attachFiles();
+            std::vector<FileRunSink *> files;
+            outputs->attach(run->run(),
+                            {run->product().modelWord, run->product().versionWord, run->recorder().serialNumber()}, files);
+            for (FileRunSink *file : files)
+                run->adopt(file);
             run->begin();
             const std::lock_guard<std::mutex> lock(state->mutex);
             state->storedId = run->session().storedRunId();

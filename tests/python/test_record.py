@@ -4,9 +4,11 @@ Ctrl+C."""
 import json
 import os
 import signal
+import socket
 import subprocess
 import sys
 import time
+import urllib.request
 
 import pytest
 
@@ -95,3 +97,64 @@ def test_a_run_left_going_ends_with_the_script(tmp_path):
     listed = json.loads(subprocess.run([SIM, "runs", "--json"], env=env, capture_output=True, check=True).stdout)
     assert listed[0]["name"] == "left going"
     assert listed[0]["end_reason"] == "stopped" and listed[0]["records"] >= 2
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+@pytest.fixture
+def broker(tmp_path):
+    """A mosquitto broker of the test's own on a free loopback port."""
+    port = free_port()
+    conf = tmp_path / "mosquitto.conf"
+    conf.write_text(f"listener {port} 127.0.0.1\nallow_anonymous true\n")
+    p = subprocess.Popen(["/usr/sbin/mosquitto", "-c", str(conf)], stderr=subprocess.DEVNULL)
+    for _ in range(100):
+        with socket.socket() as s:
+            if s.connect_ex(("127.0.0.1", port)) == 0:
+                break
+        time.sleep(0.05)
+    yield port
+    p.terminate()
+    p.wait(10)
+
+
+def test_a_run_goes_to_the_live_outputs_as_records_do(meter, tmp_path, broker):
+    sub = subprocess.Popen(["mosquitto_sub", "-p", str(broker), "-h", "127.0.0.1", "-t", "bench/t1/#", "-v"],
+                           stdout=subprocess.PIPE, text=True)
+    time.sleep(0.5)
+    influx = tmp_path / "run.influx"
+    metrics = free_port()
+    recording = meter.record(background=True, name="outputs", until_duration=3, mqtt=f"mqtt://127.0.0.1:{broker}",
+                             mqtt_topic="bench/t1", mqtt_discovery=False, metrics_listen=str(metrics),
+                             influx=str(influx))
+    time.sleep(1.5)
+    with urllib.request.urlopen(f"http://127.0.0.1:{metrics}/metrics", timeout=5) as answer:
+        assert b"ombrel_vbus_volts" in answer.read()
+    summary = recording.summary()
+    assert f"metrics at http://127.0.0.1:{metrics}/metrics" in recording.said
+    time.sleep(0.5)
+    sub.terminate()
+    out, _ = sub.communicate(timeout=10)
+    states = [line.split(" ", 1)[1] for line in out.splitlines() if line.startswith("bench/t1/state ")]
+    # Each record reached the broker as the journal holds it.
+    exported = sim("export", str(summary["run"]), "--jsonl", "-").decode().splitlines()
+    assert states == exported and len(states) == summary["records"]
+    assert "bench/t1/availability offline" in out
+    assert len(influx.read_text().splitlines()) == summary["records"]
+
+
+def test_output_keywords_are_checked_as_the_commands_options(meter, tmp_path):
+    with pytest.raises(ombrel.Error, match="^mqtt_topic needs mqtt$"):
+        meter.record(mqtt_topic="lab")
+    with pytest.raises(ombrel.Error, match="^mqtt_topic: .*lab/#"):
+        meter.record(mqtt="mqtt://127.0.0.1:1", mqtt_topic="lab/#")
+    with pytest.raises(ombrel.Error, match="^jsonl: a run recorded from Python writes files"):
+        meter.record(jsonl="-")
+    with pytest.raises(ombrel.Error, match="^cannot read mqtt_password_file .*nothing"):
+        meter.record(mqtt="mqtt://127.0.0.1:1", mqtt_user="u", mqtt_password_file=str(tmp_path / "nothing"))
+    with pytest.raises(TypeError, match="no_mqtt_discovery"):
+        meter.record(no_mqtt_discovery=True)
