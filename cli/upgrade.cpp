@@ -1,12 +1,9 @@
 // ombrel upgrade: the firmware transfer of the window's upgrade page.
 #include "cli/command.h"
 
-#include "device/commandframe.h"
 #include "device/firmwareupgrade.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
 
 #include <unistd.h>
 
@@ -16,9 +13,6 @@ namespace Cli {
 
 namespace {
 const char kCommand[] = "upgrade";
-// The meter needs this long to start its loader, as on the upgrade page.
-constexpr int kLoaderStartMs = 3000;
-constexpr int kTickMs = 100;
 
 void progressLine(bool terminal, double percent, qint64 bytes, qint64 total, qint64 elapsedMs, int &lastTenth)
 {
@@ -64,23 +58,8 @@ int runUpgrade(const QStringList &arguments)
     }
     const QString path = files.first();
     const Firmware::Image image = Firmware::loadImage(path);
-    switch (image.error) {
-    case Firmware::LoadError::None:
-        break;
-    case Firmware::LoadError::CannotOpen:
-        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法读取固件 %1").arg(path));
-        return ImageRefused;
-    case Firmware::LoadError::NotRegular:
-        error(QLatin1String(kCommand),
-              QCoreApplication::translate("Cli", "固件 %1 不是普通文件（例如命名管道或设备）").arg(path));
-        return ImageRefused;
-    case Firmware::LoadError::TooLarge:
-        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "固件 %1 太大（超过 %2 字节）")
-                                           .arg(path)
-                                           .arg(Firmware::kMaxImageBytes));
-        return ImageRefused;
-    case Firmware::LoadError::Empty:
-        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "固件 %1 是空文件").arg(path));
+    if (image.error != Firmware::LoadError::None) {
+        error(QLatin1String(kCommand), Firmware::loadWords(image, path));
         return ImageRefused;
     }
 
@@ -88,94 +67,32 @@ int runUpgrade(const QStringList &arguments)
     if (const std::optional<int> failed = openForCommand(port, kCommand, parser.value(serialOption)))
         return *failed;
 
-    // Frames of the loader travel behind a 0x55 lead byte, as the worker
-    // thread writes them.
-    bool writeFailed = false;
-    FirmwareTransfer transfer([&](const QByteArray &frame) {
-        const QByteArray report = QByteArray(1, char(0x55)) + frame.left(CommandFrame::kReportSize - 1);
-        if (!port.usb_send(report.constData(), unsigned(report.size()))) {
-            writeFailed = true;
-            transfer.abort();
-        }
-    });
-    transfer.setImage(image.data);
-
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     const qint64 total = image.data.size();
     std::fprintf(stderr, "upgrade: %s, %lld bytes; starting the meter's loader\n", qPrintable(path),
                  static_cast<long long>(total));
-    const QByteArray start = CommandFrame::shortFrame(Cmd::UpgradeStart);
-    if (!port.usb_send(start.constData(), unsigned(start.size()))) {
-        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法写入电表"));
-        return Failed;
-    }
-    QThread::msleep(kLoaderStartMs);
-    transfer.begin();
-
-    QElapsedTimer clock;
-    clock.start();
-    qint64 nextTickMs = kTickMs;
-    qint64 transferStartMs = 0;
     int lastTenth = 0;
-    unsigned char buffer[64];
-    for (;;) {
-        if (writeFailed) {
-            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "写入电表失败，升级没有完成"));
-            return Failed;
-        }
-        if (!transfer.isWaiting())
-            break;
-        const int n = port.readReport(buffer, 10);
-        if (n < 0) {
-            if (terminal)
-                std::fputs("\n", stderr);
-            error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "电表已拔出，升级没有完成"));
-            return Failed;
-        }
-        if (n == 64) {
-            const FirmwareTransfer::Outcome out = transfer.receive(buffer, 64);
-            switch (out.reply) {
-            case FirmwareTransfer::Reply::Handshake:
-                transferStartMs = clock.elapsed();
-                break;
-            case FirmwareTransfer::Reply::TransferComplete:
-                if (terminal)
-                    std::fputs("\n", stderr);
-                std::fprintf(stderr, "upgrade: transfer complete in %.1f s; the meter writes the image\n",
-                             (clock.elapsed() - transferStartMs) / 1000.0);
-                break;
-            case FirmwareTransfer::Reply::BurnComplete:
-                std::fprintf(stderr, "upgrade: done\n");
-                return Ok;
-            case FirmwareTransfer::Reply::Failure:
-                if (terminal)
-                    std::fputs("\n", stderr);
-                error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "电表的引导程序报告失败"));
-                return Failed;
-            case FirmwareTransfer::Reply::Ack:
-            case FirmwareTransfer::Reply::Ignored:
-                break;
-            }
-            if (out.blockSent) {
-                const qint64 sent = std::min<qint64>(total, qint64(transfer.blockIndex()) * Firmware::kBlockBytes);
-                progressLine(terminal, Firmware::progress(transfer.blockIndex(), total), sent, total,
-                             clock.elapsed() - transferStartMs, lastTenth);
-            }
-        }
-        // The upgrade page's 100 ms ticks, which end a transfer left without
-        // a reply.
-        while (clock.elapsed() >= nextTickMs) {
-            nextTickMs += kTickMs;
-            if (transfer.tick()) {
-                if (terminal)
-                    std::fputs("\n", stderr);
-                error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "电表的引导程序停止应答（超时）"));
-                return TimedOut;
-            }
-        }
+    bool lineOpen = false;
+    Firmware::Watcher watcher;
+    watcher.progress = [&](const Firmware::Progress &p) {
+        lineOpen = terminal;
+        progressLine(terminal, p.percent, p.sent, p.total, p.elapsedMs, lastTenth);
+    };
+    watcher.transferred = [&](double seconds) {
+        if (lineOpen)
+            std::fputs("\n", stderr);
+        lineOpen = false;
+        std::fprintf(stderr, "upgrade: transfer complete in %.1f s; the meter writes the image\n", seconds);
+    };
+    const Firmware::End end = Firmware::upgrade(port, image.data, watcher);
+    if (lineOpen)
+        std::fputs("\n", stderr);
+    if (end == Firmware::End::Done) {
+        std::fprintf(stderr, "upgrade: done\n");
+        return Ok;
     }
-    error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "升级没有完成"));
-    return Failed;
+    error(QLatin1String(kCommand), Firmware::endWords(end));
+    return end == Firmware::End::TimedOut ? TimedOut : Failed;
 }
 
 } // namespace Cli

@@ -1,8 +1,13 @@
 #include "device/firmwareupgrade.h"
 
 #include "base/regularfile.h"
+#include "device/commandframe.h"
+#include "device/meterport.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 
 #include <algorithm>
 
@@ -232,3 +237,122 @@ bool FirmwareTransfer::tick()
     finish();
     return true;
 }
+
+namespace Firmware {
+
+QString loadWords(const Image &image, const QString &path)
+{
+    switch (image.error) {
+    case LoadError::None:
+        break;
+    case LoadError::CannotOpen:
+        return QCoreApplication::translate("Firmware", "无法读取固件 %1").arg(path);
+    case LoadError::NotRegular:
+        return QCoreApplication::translate("Firmware", "固件 %1 不是普通文件（例如命名管道或设备）").arg(path);
+    case LoadError::TooLarge:
+        return QCoreApplication::translate("Firmware", "固件 %1 太大（超过 %2 字节）").arg(path).arg(kMaxImageBytes);
+    case LoadError::Empty:
+        return QCoreApplication::translate("Firmware", "固件 %1 是空文件").arg(path);
+    }
+    return QString();
+}
+
+QString endWords(End end)
+{
+    switch (end) {
+    case End::Done:
+        break;
+    case End::CannotStart:
+        return QCoreApplication::translate("Firmware", "无法写入电表");
+    case End::WriteFailed:
+        return QCoreApplication::translate("Firmware", "写入电表失败，升级没有完成");
+    case End::Unplugged:
+        return QCoreApplication::translate("Firmware", "电表已拔出，升级没有完成");
+    case End::LoaderFailed:
+        return QCoreApplication::translate("Firmware", "电表的引导程序报告失败");
+    case End::TimedOut:
+        return QCoreApplication::translate("Firmware", "电表的引导程序停止应答（超时）");
+    case End::Stopped:
+        return QCoreApplication::translate("Firmware", "升级没有完成");
+    }
+    return QString();
+}
+
+End upgrade(MeterPort &port, const QByteArray &image, const Watcher &watcher)
+{
+    // The meter needs this long to start its loader, as on the upgrade page.
+    constexpr int kLoaderStartMs = 3000;
+    constexpr int kTickMs = 100;
+    // Frames of the loader travel behind a 0x55 lead byte, as the worker
+    // thread writes them.
+    bool writeFailed = false;
+    FirmwareTransfer transfer([&](const QByteArray &frame) {
+        const QByteArray report = QByteArray(1, char(0x55)) + frame.left(CommandFrame::kReportSize - 1);
+        if (!port.usb_send(report.constData(), unsigned(report.size()))) {
+            writeFailed = true;
+            transfer.abort();
+        }
+    });
+    transfer.setImage(image);
+    const QByteArray start = CommandFrame::shortFrame(Cmd::UpgradeStart);
+    if (!port.usb_send(start.constData(), unsigned(start.size())))
+        return End::CannotStart;
+    for (int waited = 0; waited < kLoaderStartMs; waited += kTickMs) {
+        if (watcher.goOn && !watcher.goOn())
+            return End::Stopped;
+        QThread::msleep(kTickMs);
+    }
+    transfer.begin();
+
+    const qint64 total = image.size();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 nextTickMs = kTickMs;
+    qint64 transferStartMs = 0;
+    unsigned char buffer[64];
+    for (;;) {
+        if (writeFailed)
+            return End::WriteFailed;
+        if (!transfer.isWaiting())
+            return End::Stopped;
+        const int n = port.readReport(buffer, 10);
+        if (n < 0)
+            return End::Unplugged;
+        if (n == 64) {
+            const FirmwareTransfer::Outcome out = transfer.receive(buffer, 64);
+            switch (out.reply) {
+            case FirmwareTransfer::Reply::Handshake:
+                transferStartMs = clock.elapsed();
+                break;
+            case FirmwareTransfer::Reply::TransferComplete:
+                if (watcher.transferred)
+                    watcher.transferred((clock.elapsed() - transferStartMs) / 1000.0);
+                break;
+            case FirmwareTransfer::Reply::BurnComplete:
+                return End::Done;
+            case FirmwareTransfer::Reply::Failure:
+                return End::LoaderFailed;
+            case FirmwareTransfer::Reply::Ack:
+            case FirmwareTransfer::Reply::Ignored:
+                break;
+            }
+            if (out.blockSent && watcher.progress)
+                watcher.progress({progress(transfer.blockIndex(), total),
+                                  std::min<qint64>(total, qint64(transfer.blockIndex()) * kBlockBytes), total,
+                                  clock.elapsed() - transferStartMs});
+        }
+        // The upgrade page's 100 ms ticks, which end a transfer left without
+        // a reply.
+        while (clock.elapsed() >= nextTickMs) {
+            nextTickMs += kTickMs;
+            if (transfer.tick())
+                return End::TimedOut;
+            if (watcher.goOn && !watcher.goOn()) {
+                transfer.abort();
+                return End::Stopped;
+            }
+        }
+    }
+}
+
+} // namespace Firmware

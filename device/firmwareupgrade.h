@@ -108,3 +108,31 @@ private:
     qint64 m_remaining = 0;
     int m_strays = 0;
 };
+
+class MeterPort;
+
+namespace Firmware {
+
+// Why an image cannot be sent, in the program's words ("" when it can).
+QString loadWords(const Image &image, const QString &path);
+
+// An upgrade of an opened meter from start to end, as the upgrade page does
+// it: the loader started (it needs three seconds), the image sent block by
+// block, the burn waited for.
+enum class End { Done, CannotStart, WriteFailed, Unplugged, LoaderFailed, TimedOut, Stopped };
+struct Progress {
+    double percent = 0;
+    qint64 sent = 0;    // bytes
+    qint64 total = 0;
+    qint64 elapsedMs = 0;   // since the loader answered the handshake
+};
+struct Watcher {
+    std::function<void(const Progress &)> progress;     // after each block
+    std::function<void(double seconds)> transferred;    // the whole image is with the meter
+    std::function<bool()> goOn;   // asked every tenth of a second; false stops the transfer
+};
+End upgrade(MeterPort &port, const QByteArray &image, const Watcher &watcher);
+// "电表的引导程序报告失败", …; "" for Done.
+QString endWords(End end);
+
+} // namespace Firmware

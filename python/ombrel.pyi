@@ -1,6 +1,6 @@
 """Ombrel's meters, runs and run journal (type stub for editors)."""
 import datetime
-from typing import Any, Iterator, Optional, Union
+from typing import Any, Callable, Iterator, Optional, Union
 
 import numpy
 
@@ -42,6 +42,9 @@ class Meter:
 
     def set(self, **values: Any) -> None:
         """As `ombrel set`: brightness=7, language="en", zero=True, ..."""
+
+    def upgrade(self, file: str, progress: Optional[Callable[[float, int, int], None]] = None) -> None:
+        """As `ombrel upgrade FILE`: progress(percent, sent_bytes, total_bytes) after each block."""
 
     def close(self) -> None: ...
     def __enter__(self) -> "Meter": ...

@@ -4,6 +4,7 @@
 #include "pyrecord.h"
 #include "qthost.h"
 
+#include "device/firmwareupgrade.h"
 #include "device/meterport.h"
 #include "device/metersettings.h"
 #include "device/productinfo.h"
@@ -243,6 +244,51 @@ public:
             PyError::raise(words);
     }
 
+    // Sends a firmware image as `ombrel upgrade` does, on a handle of its
+    // own; progress(percent, sent, total) after each block. Ctrl+C or an
+    // exception of the callback stops the transfer.
+    void upgrade(const std::string &file, const std::optional<py::function> &progress)
+    {
+        const QString path = QString::fromStdString(file);
+        const Firmware::Image image = Firmware::loadImage(path);
+        if (image.error != Firmware::LoadError::None)
+            PyError::raise(Firmware::loadWords(image, path));
+        QString words;
+        std::optional<py::error_already_set> raised;
+        Firmware::End end = Firmware::End::Stopped;
+        bool opened = false;
+        {
+            py::gil_scoped_release unlocked;
+            MeterPort port;
+            opened = open(port, &words);
+            Firmware::Watcher watcher;
+            watcher.progress = [&](const Firmware::Progress &p) {
+                py::gil_scoped_acquire locked;
+                if (!progress || raised)
+                    return;
+                try {
+                    (*progress)(p.percent, p.sent, p.total);
+                } catch (py::error_already_set &e) {
+                    raised = std::move(e);
+                }
+            };
+            watcher.goOn = [&] {
+                py::gil_scoped_acquire locked;
+                if (!raised && PyErr_CheckSignals() != 0)
+                    raised.emplace();
+                return !raised;
+            };
+            if (opened)
+                end = Firmware::upgrade(port, image.data, watcher);
+        }
+        if (!opened)
+            PyError::raise(words);
+        if (raised)
+            throw *raised;
+        if (end != Firmware::End::Done)
+            PyError::raise(Firmware::endWords(end));
+    }
+
     std::shared_ptr<Mailbox> m_box = std::make_shared<Mailbox>();
 
 private:
@@ -318,6 +364,9 @@ void bindMeter(py::module_ &m)
         .def("set", &Meter::set,
              "Changes the meter's settings as `ombrel set` does, in the order given: brightness=7, "
              "language='en', min_current=10, zero=True (an action) ...")
+        .def("upgrade", &Meter::upgrade, py::arg("file"), py::arg("progress") = py::none(),
+             "Sends this firmware image to the meter's loader as `ombrel upgrade` does, waiting for the meter to "
+             "write it; progress(percent, sent_bytes, total_bytes) is called after each block. Ctrl+C stops it.")
         .def("close", &Meter::close)
         .def("__enter__", [](Meter &meter) -> Meter & { return meter; }, py::return_value_policy::reference)
         .def("__exit__", [](Meter &meter, const py::args &) { meter.close(); });

@@ -215,42 +215,6 @@
         <translation>no firmware file given</translation>
     </message>
     <message>
-        <source>无法读取固件 %1</source>
-        <translation>cannot read the image %1</translation>
-    </message>
-    <message>
-        <source>固件 %1 不是普通文件（例如命名管道或设备）</source>
-        <translation>the image %1 is not a regular file (a named pipe or a device, for instance)</translation>
-    </message>
-    <message>
-        <source>固件 %1 太大（超过 %2 字节）</source>
-        <translation>the image %1 is too big (more than %2 bytes)</translation>
-    </message>
-    <message>
-        <source>固件 %1 是空文件</source>
-        <translation>the image %1 is empty</translation>
-    </message>
-    <message>
-        <source>写入电表失败，升级没有完成</source>
-        <translation>a write to the meter failed; the upgrade did not finish</translation>
-    </message>
-    <message>
-        <source>电表已拔出，升级没有完成</source>
-        <translation>the meter was pulled out; the upgrade did not finish</translation>
-    </message>
-    <message>
-        <source>电表的引导程序报告失败</source>
-        <translation>the meter's loader reported a failure</translation>
-    </message>
-    <message>
-        <source>电表的引导程序停止应答（超时）</source>
-        <translation>the meter's loader stopped answering (time-out)</translation>
-    </message>
-    <message>
-        <source>升级没有完成</source>
-        <translation>the upgrade did not finish</translation>
-    </message>
-    <message>
         <source>请给出标记的名称</source>
         <translation>give the mark's name</translation>
     </message>
@@ -450,6 +414,49 @@
     <message>
         <source>无法保存图片：</source>
         <translation>Cannot save the picture: </translation>
+    </message>
+</context>
+<context>
+    <name>Firmware</name>
+    <message>
+        <source>无法读取固件 %1</source>
+        <translation>cannot read the image %1</translation>
+    </message>
+    <message>
+        <source>固件 %1 不是普通文件（例如命名管道或设备）</source>
+        <translation>the image %1 is not a regular file (a named pipe or a device, for instance)</translation>
+    </message>
+    <message>
+        <source>固件 %1 太大（超过 %2 字节）</source>
+        <translation>the image %1 is too big (more than %2 bytes)</translation>
+    </message>
+    <message>
+        <source>固件 %1 是空文件</source>
+        <translation>the image %1 is empty</translation>
+    </message>
+    <message>
+        <source>无法写入电表</source>
+        <translation>cannot write to the meter</translation>
+    </message>
+    <message>
+        <source>写入电表失败，升级没有完成</source>
+        <translation>a write to the meter failed; the upgrade did not finish</translation>
+    </message>
+    <message>
+        <source>电表已拔出，升级没有完成</source>
+        <translation>the meter was pulled out; the upgrade did not finish</translation>
+    </message>
+    <message>
+        <source>电表的引导程序报告失败</source>
+        <translation>the meter's loader reported a failure</translation>
+    </message>
+    <message>
+        <source>电表的引导程序停止应答（超时）</source>
+        <translation>the meter's loader stopped answering (time-out)</translation>
+    </message>
+    <message>
+        <source>升级没有完成</source>
+        <translation>the upgrade did not finish</translation>
     </message>
 </context>
 <context>

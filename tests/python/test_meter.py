@@ -116,3 +116,17 @@ def test_settings_read_and_changed_as_get_and_set_do(meter):
     with pytest.raises(TypeError, match="colour"):
         meter.set(colour="red")
     meter.set(brightness=fresh["brightness"], language=fresh["language"], min_current=fresh["min-current"])
+
+
+def test_an_upgrade_reports_its_progress_block_by_block(meter, tmp_path):
+    image = tmp_path / "fw.bin"
+    image.write_bytes(bytes(i % 251 for i in range(3000)))
+    seen = []
+    meter.upgrade(str(image), progress=lambda percent, sent, total: seen.append((round(percent, 1), sent, total)))
+    # 3000 bytes go in 51 blocks of 58 bytes and one of 42.
+    assert len(seen) == 52
+    assert [s for _, s, _ in seen] == [min(3000, 58 * n) for n in range(1, 53)]
+    assert seen[0] == (1.9, 58, 3000) and seen[-1] == (100.0, 3000, 3000)
+    with pytest.raises(ombrel.Error, match="empty"):
+        (tmp_path / "empty.bin").write_bytes(b"")
+        meter.upgrade(str(tmp_path / "empty.bin"))
