@@ -78,29 +78,21 @@ std::optional<int> runArgument(const QCommandLineParser &parser, const char *com
 }
 
 
-// The interval --from/--to give, on the run's timeline (the first record at
-// t0); the whole run for options not given. A wall-clock time is where the
-// run's clock showed it; one it showed twice (set back during the run) is
-// ambiguous, and said; one it never showed is taken by the offset of the
-// first record. Usage (said) for an ambiguous time.
+// The interval --from/--to give, on the run's timeline; the whole run for
+// options not given. A wall-clock time is where the run's clock showed it;
+// one it showed twice (set back during the run) is ambiguous, and said; one
+// it never showed is taken by the offset of the first record. Usage (said) for an ambiguous time.
 std::optional<int> intervalOnTimeline(RunJournal &journal, const JournalRun &run, const QCommandLineParser &parser,
                                       const QCommandLineOption &fromOption, const QCommandLineOption &toOption,
-                                      const char *command, qint64 t0, qint64 &fromRun, qint64 &toRun)
+                                      const char *command, qint64 &fromRun, qint64 &toRun)
 {
     const RunInterval interval(journal, run.id);
     auto onTimeline = [&](const QCommandLineOption &option, qint64 &at) -> std::optional<int> {
         std::vector<qint64> times;
         if (interval.place(*RunMoment::parse(parser.value(option)), &option == &toOption, &at, &times))
             return std::nullopt;
-        QStringList seconds;
-        for (const qint64 ms : times)
-            seconds << QString::number((ms - t0) / 1000.0, 'g', 15);
         error(QLatin1String(command),
-              QCoreApplication::translate("Cli", "--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）")
-                  .arg(parser.value(option), option.names().first())
-                  .arg(times.size())
-                  .arg(run.id)
-                  .arg(seconds.join(QCoreApplication::translate("Cli", " 或 "))));
+              interval.ambiguousWords(parser.value(option), QStringLiteral("--") + option.names().first(), times));
         return int(Usage);
     };
     fromRun = std::numeric_limits<qint64>::min() / 2;
@@ -152,9 +144,7 @@ std::optional<int> checkTimes(const QCommandLineParser &parser, const QCommandLi
             continue;
         const QString v = parser.value(*o);
         if (!shape.match(v).hasMatch() || !RunMoment::parse(v)) {
-            error(QLatin1String(command),
-                  QCoreApplication::translate("Cli", "--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数")
-                      .arg(v, o->names().first()));
+            error(QLatin1String(command), RunMoment::badWords(v, QStringLiteral("--") + o->names().first()));
             return int(Usage);
         }
     }
@@ -317,7 +307,7 @@ int runExport(const QStringList &arguments)
         // writers write them.
         qint64 fromRun = 0, toRun = 0;
         if (const std::optional<int> bad = intervalOnTimeline(journal, run, parser, fromOption, toOption, command,
-                                                              log.runMs(0), fromRun, toRun))
+                                                              fromRun, toRun))
             return *bad;
         if (const std::optional<int> bad = checkWithinRun(run, parser, fromOption, toOption, command, log.runMs(0),
                                                           log.runMs(log.size() - 1), fromRun, toRun))
@@ -391,7 +381,7 @@ int runStats(const QStringList &arguments)
     qint64 fromRun = 0, toRun = 0;
     if (interval.hasRecords()) {
         if (const std::optional<int> bad =
-                intervalOnTimeline(journal, run, parser, fromOption, toOption, command, interval.t0(), fromRun, toRun))
+                intervalOnTimeline(journal, run, parser, fromOption, toOption, command, fromRun, toRun))
             return *bad;
     }
     auto given = [&](const QCommandLineOption &o, qint64 at) {
@@ -505,7 +495,7 @@ int runMark(const QStringList &arguments)
             return Failed;
         }
         if (const std::optional<int> bad =
-                intervalOnTimeline(journal, run, parser, atOption, atOption, command, t0, at, same))
+                intervalOnTimeline(journal, run, parser, atOption, atOption, command, at, same))
             return *bad;
         qint64 last = t0, lastWall = 0;
         journal.recordTime(run.id, qMax(0, run.records - 1), last, lastWall);

@@ -69,8 +69,7 @@ std::optional<RunMoment> moment(const py::object &value, const char *name)
     const QString text = QString::fromStdString(py::str(value).cast<std::string>());
     if (const std::optional<RunMoment> m = RunMoment::parse(text))
         return m;
-    PyError::raise(QCoreApplication::translate("Cli", "--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数")
-             .arg(text, QLatin1String(name)));
+    PyError::raise(RunMoment::badWords(text, QLatin1String(name)));
 }
 
 class Run
@@ -109,14 +108,7 @@ public:
             qint64 at = 0;
             std::vector<qint64> times;
             if (!interval.place(*asked.ends[k], k == 1, &at, &times)) {
-                QStringList seconds;
-                for (const qint64 ms : times)
-                    seconds << QString::number((ms - interval.t0()) / 1000.0, 'g', 15);
-                placed.fault = QCoreApplication::translate("Cli", "--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）")
-                                   .arg(asked.typed[k], QLatin1String(k ? "to" : "frm"))
-                                   .arg(times.size())
-                                   .arg(m_run.id)
-                                   .arg(seconds.join(QCoreApplication::translate("Cli", " 或 ")));
+                placed.fault = interval.ambiguousWords(asked.typed[k], QLatin1String(k ? "to" : "frm"), times);
                 return placed;
             }
             placed.ends[k] = at;

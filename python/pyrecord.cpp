@@ -122,8 +122,7 @@ public:
             });
         }
         if (!marked)
-            PyError::raise(QCoreApplication::translate("Cli", "没有正在记录的运行：请用 --run 指定运行（见 %1 runs）")
-                     .arg(QStringLiteral("ombrel")));
+            PyError::raise(QCoreApplication::translate("Python", "运行 %1 已结束：不能再标记").arg(id()));
     }
 
     // The run's summary as `ombrel stats RUN --json` gives it, once it has

@@ -2,7 +2,9 @@
 
 #include "recording/runjournal.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QStringList>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -26,6 +28,24 @@ std::optional<RunMoment> RunMoment::parse(const QString &text)
     if (!at.isValid())
         return std::nullopt;
     return RunMoment{true, at.toMSecsSinceEpoch()};
+}
+
+QString RunMoment::badWords(const QString &text, const QString &name)
+{
+    return QCoreApplication::translate("RunInterval", "%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数")
+        .arg(text, name);
+}
+
+QString RunInterval::ambiguousWords(const QString &typed, const QString &name, const std::vector<qint64> &times) const
+{
+    QStringList seconds;
+    for (const qint64 ms : times)
+        seconds << QString::number((ms - m_t0) / 1000.0, 'g', 15);
+    return QCoreApplication::translate("RunInterval", "%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）")
+        .arg(typed, name)
+        .arg(times.size())
+        .arg(m_run)
+        .arg(seconds.join(QCoreApplication::translate("RunInterval", " 或 ")));
 }
 
 RunInterval::RunInterval(RunJournal &journal, qint64 runId) : m_journal(journal), m_run(runId)

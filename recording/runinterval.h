@@ -20,6 +20,8 @@ struct RunMoment {
     // An ISO 8601 local date-time (an offset or Z taken as given), or
     // seconds from the run's first record (90, 1.5).
     static std::optional<RunMoment> parse(const QString &text);
+    // Why `text`, given for `name` (--from, frm), is not a moment.
+    static QString badWords(const QString &text, const QString &name);
 };
 
 // Where moments of a stored run fall on its timeline (its first record at
@@ -42,6 +44,8 @@ public:
     // names, for one the clock showed more than once (set back during the
     // run).
     bool place(const RunMoment &moment, bool end, qint64 *at, std::vector<qint64> *times = nullptr) const;
+    // The words for such a moment, typed as `typed` for `name`.
+    QString ambiguousWords(const QString &typed, const QString &name, const std::vector<qint64> &times) const;
 
     // The records of `log` from `fromRun` to `toRun` on the timeline, both
     // included.

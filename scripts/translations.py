@@ -327,8 +327,9 @@ ENGLISH = {
     "哪一次运行？请给出其编号或 last": "which run? give its id or last",
     "没有导出目标：请给出 --csv FILE 和/或 --jsonl FILE|-": "nothing to export to: give --csv FILE and/or --jsonl FILE|-",
     " 或 ": " or ",
-    "--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数": "bad time '%1' for --%2: a local date-time such as 2026-12-08T13:05:09 or seconds from the run's start",
-    "--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）": "the time %1 for --%2 occurs %3 times in run %4 (the clock was set back during it): give seconds from the run's start instead (%5)",
+    "%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数": "bad time '%1' for %2: a local date-time such as 2026-12-08T13:05:09 or seconds from the run's start",
+    "%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）": "the time %1 for %2 occurs %3 times in run %4 (the clock was set back during it): give seconds from the run's start instead (%5)",
+    "运行 %1 已结束：不能再标记": "run %1 has ended: it can no longer be marked",
     # Marks, what a run is about, the export of an interval
     "标记": "Mark",
     "标记运行的此刻并命名（Ctrl+M）；查看已保存的运行时，点击曲线上要标记的时刻":

@@ -199,18 +199,6 @@
         <translation>nothing to export to: give --csv FILE and/or --jsonl FILE|-</translation>
     </message>
     <message>
-        <source>--%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数</source>
-        <translation>bad time '%1' for --%2: a local date-time such as 2026-12-08T13:05:09 or seconds from the run's start</translation>
-    </message>
-    <message>
-        <source>--%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）</source>
-        <translation>the time %1 for --%2 occurs %3 times in run %4 (the clock was set back during it): give seconds from the run's start instead (%5)</translation>
-    </message>
-    <message>
-        <source> 或 </source>
-        <translation> or </translation>
-    </message>
-    <message>
         <source>没有给出固件文件</source>
         <translation>no firmware file given</translation>
     </message>
@@ -1304,6 +1292,13 @@
     </message>
 </context>
 <context>
+    <name>Python</name>
+    <message>
+        <source>运行 %1 已结束：不能再标记</source>
+        <translation>run %1 has ended: it can no longer be marked</translation>
+    </message>
+</context>
+<context>
     <name>RegularFile</name>
     <message>
         <source>命名管道没有读取方</source>
@@ -1474,6 +1469,21 @@
     <message>
         <source>报告</source>
         <translation>Report</translation>
+    </message>
+</context>
+<context>
+    <name>RunInterval</name>
+    <message>
+        <source>%2 的时间“%1”无效：应为本地日期时间（如 2026-12-08T13:05:09）或从运行开始算起的秒数</source>
+        <translation>bad time '%1' for %2: a local date-time such as 2026-12-08T13:05:09 or seconds from the run's start</translation>
+    </message>
+    <message>
+        <source>%2 的时间 %1 在运行 %4 中出现了 %3 次（运行期间时钟被调回过）：请改用从运行开始算起的秒数（%5）</source>
+        <translation>the time %1 for %2 occurs %3 times in run %4 (the clock was set back during it): give seconds from the run's start instead (%5)</translation>
+    </message>
+    <message>
+        <source> 或 </source>
+        <translation> or </translation>
     </message>
 </context>
 <context>

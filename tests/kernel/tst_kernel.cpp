@@ -330,6 +330,43 @@ private slots:
         std::printf("KERNEL-E2E command line: %d records in %.1f s\n", int(lines.size()), clock.elapsed() / 1000.0);
     }
 
+    // A Python script reads the kernel meter through the real hidapi, and
+    // hears of it being pulled out.
+    void pythonReadsTheMeter()
+    {
+        m_meter->setReportRate(4);
+        QProcess script;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PYTHONPATH"), QStringLiteral(OMBREL_PYTHON_DIR));
+        script.setProcessEnvironment(env);
+        script.start(QStringLiteral("/usr/bin/python3"),
+                     {QStringLiteral("-c"),
+                      QStringLiteral("import ombrel\n"
+                                     "listed = ombrel.meters()\n"
+                                     "assert [m['serial'] for m in listed] == ['0012345678'], listed\n"
+                                     "with ombrel.open() as m:\n"
+                                     "    assert (m.serial, m.product) == ('0012345678', 'TEST M512X V1.2')\n"
+                                     "    r = m.reading(timeout=20)\n"
+                                     "    print('read', r['vbus'], flush=True)\n"
+                                     "    try:\n"
+                                     "        for r in m.readings(seconds=60):\n"
+                                     "            pass\n"
+                                     "    except ombrel.Error as e:\n"
+                                     "        print('pulled out:', e, flush=True)\n")});
+        QVERIFY(script.waitForReadyRead(120000));
+        const QByteArray read = script.readLine();
+        QVERIFY2(read.startsWith("read "), read.constData());
+        const double vbus = read.mid(5).trimmed().toDouble();
+        QVERIFY2(vbus > 4.0 && vbus < 21.0, read.constData());
+        m_meter->unplug();
+        QVERIFY(script.waitForFinished(60000));
+        const QByteArray out = script.readAllStandardOutput();
+        QVERIFY2(script.exitCode() == 0, script.readAllStandardError().constData());
+        QVERIFY2(out.startsWith("pulled out:") && out.contains("0012345678"), out.constData());
+        QVERIFY(m_meter->plug());
+        std::printf("KERNEL-E2E python: read %.3f V through the real hidapi, then the meter pulled out\n", vbus);
+    }
+
     void cleanupTestCase()
     {
         m_meter.reset();

@@ -81,7 +81,7 @@ def test_stats_equal_the_command(recorded):
 
 
 def test_what_cannot_be_read_is_said(recorded, tmp_path):
-    with pytest.raises(ombrel.Error, match="bad time 'soon'"):
+    with pytest.raises(ombrel.Error, match="^bad time 'soon' for frm: "):
         recorded.stats("soon")
     with pytest.raises(ombrel.Error, match="no run 999 in the run journal"):
         ombrel.Journal().run(999)

@@ -53,6 +53,8 @@ def test_a_run_in_the_background_marked_and_stopped(meter):
     assert recording.wait(10) and not recording.running
     summary = recording.summary()
     assert summary["end_reason"] == "stopped" and summary["records"] >= 2
+    with pytest.raises(ombrel.Error, match=f"^run {recording.id} has ended: it can no longer be marked$"):
+        recording.mark("too late")
     run = ombrel.Journal().run(recording.id)
     assert [m["name"] for m in run.marks()] == ["halfway"]
     assert run.info["end_reason"] == "stopped"
