@@ -7,11 +7,10 @@ run = ombrel.Journal().run("last")
 rows = run.records()
 print(f"run {run.id} '{run.info['name']}': {len(rows)} records, {run.stats()['charge_ah']:.6f} Ah")
 try:
-    import pandas
+    frame = run.to_pandas()
 except ImportError:
     print(f"mean current {rows['ibus'].mean():.4f} A (pandas is not installed)")
 else:
-    frame = pandas.DataFrame(rows).set_index("time")
     minutes = frame["ibus"].resample("1min").mean()
     print(f"mean current {frame['ibus'].mean():.4f} A, {len(minutes)} minute(s)")
     try:
