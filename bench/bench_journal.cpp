@@ -229,7 +229,7 @@ int main(int argc, char *argv[])
         python.setProcessEnvironment(env);
         python.setProcessChannelMode(QProcess::ForwardedChannels);
         python.start(QStringLiteral("/usr/bin/python3"),
-                     {QStringLiteral(OMBREL_SOURCE_DIR "/bench/bench_python.py"), QStringLiteral("10")});
+                     {QStringLiteral(OMBREL_SOURCE_DIR "/bench/bench_python.py"), QStringLiteral("60")});
         python.waitForFinished(600000);
     }
     return 0;
