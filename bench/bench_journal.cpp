@@ -5,7 +5,7 @@
 // Targets: a tick's write median <= 0.3 ms and 99th percentile <= 3 ms;
 // <= 64 bytes a record; the load <= 1.5 s; a stored interval <= 50 ms; a live
 // one <= 5 ms. Then the command line on that run, as whole commands of
-// ombrel-sim: `export last --csv` (target <= 2 s) and `stats` over random
+// ombrel-sim: `export last --csv` and `--sr` (targets <= 2 s) and `stats` over random
 // intervals (target <= 50 ms each). Last, the Python module on that run
 // (bench_python.py).
 // Usage: bench_journal [ticks]
@@ -204,6 +204,10 @@ int main(int argc, char *argv[])
                                        nullptr);
         std::printf("ombrel-sim export last --csv (7-day run): %.3f s (target <= 2), %.1f MB\n", exportS,
                     QFileInfo(csv).size() / 1e6);
+        const QString sr = dir.filePath(QStringLiteral("week.sr"));
+        const double srS = command({QStringLiteral("export"), QStringLiteral("last"), QStringLiteral("--sr"), sr}, nullptr);
+        std::printf("ombrel-sim export last --sr (7-day run): %.3f s (target <= 2), %.1f MB\n", srS,
+                    QFileInfo(sr).size() / 1e6);
         std::vector<double> ms;
         for (int n = 0; n < 20; ++n) {
             const int a = int(rng.bounded(records)), b = int(rng.bounded(records));

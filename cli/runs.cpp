@@ -5,10 +5,12 @@
 #include "base/setting.h"
 #include "base/timetext.h"
 #include "recording/jsonlines.h"
+#include "recording/newfile.h"
 #include "recording/readinglog.h"
 #include "recording/runinterval.h"
 #include "recording/runjournal.h"
 #include "recording/savedatadeal.h"
+#include "recording/sigroksession.h"
 #include "recording/stopconditions.h"
 
 #include <QCoreApplication>
@@ -261,12 +263,18 @@ int runExport(const QStringList &arguments)
                                       QStringLiteral("Only the records up to this time, included (default: the "
                                                      "run's last record); as --from."),
                                       QStringLiteral("time"));
-    parser.addOptions({csvOption, jsonOption, fromOption, toOption});
+    const QCommandLineOption srOption(QStringLiteral("sr"),
+                                      QStringLiteral("Write a sigrok session file for PulseView and sigrok-cli (a "
+                                                     "file is replaced; - is standard output): one analog channel "
+                                                     "a meter channel, at the run's own pace, NaN where no record "
+                                                     "was taken."),
+                                      QStringLiteral("file|-"));
+    parser.addOptions({csvOption, jsonOption, srOption, fromOption, toOption});
     parser.addPositionalArgument(QStringLiteral("RUN"), QLatin1String(kRunHelp));
     if (const std::optional<int> done =
             parse(parser, command,
                   QStringLiteral("Writes the records of a run kept in the run journal, or of an interval of it, "
-                                 "to CSV and/or JSON lines. %1").arg(QLatin1String(kRunHelp)),
+                                 "to CSV, JSON lines and/or a sigrok session. %1").arg(QLatin1String(kRunHelp)),
                   arguments))
         return *done;
     QString word;
@@ -276,17 +284,21 @@ int runExport(const QStringList &arguments)
         return *bad;
     const QString csvName = parser.value(csvOption);
     const QString jsonName = parser.value(jsonOption);
-    if ((parser.isSet(csvOption) && csvName.isEmpty()) || (parser.isSet(jsonOption) && jsonName.isEmpty())) {
-        error(QLatin1String(command), QCoreApplication::translate("Cli", "--%1 的文件名为空")
-                                          .arg(parser.isSet(csvOption) && csvName.isEmpty() ? "csv" : "jsonl"));
+    const QString srName = parser.value(srOption);
+    int toStdout = 0;
+    for (const QCommandLineOption *o : {&csvOption, &jsonOption, &srOption}) {
+        if (parser.isSet(*o) && parser.value(*o).isEmpty()) {
+            error(QLatin1String(command), QCoreApplication::translate("Cli", "--%1 的文件名为空").arg(o->names().first()));
+            return Usage;
+        }
+        toStdout += parser.value(*o) == QLatin1String("-");
+    }
+    if (toStdout > 1) {
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "只有一个导出能写到标准输出（-）"));
         return Usage;
     }
-    if (csvName == QLatin1String("-") && jsonName == QLatin1String("-")) {
-        error(QLatin1String(command), QCoreApplication::translate("Cli", "--csv 和 --jsonl 只能有一个写到标准输出（-）"));
-        return Usage;
-    }
-    if (csvName.isEmpty() && jsonName.isEmpty()) {
-        error(QLatin1String(command), QCoreApplication::translate("Cli", "没有导出目标：请给出 --csv FILE 和/或 --jsonl FILE|-"));
+    if (csvName.isEmpty() && jsonName.isEmpty() && srName.isEmpty()) {
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "没有导出目标：请给出 --csv、--jsonl 或 --sr 的文件"));
         return Usage;
     }
     RunJournal journal;
@@ -332,6 +344,16 @@ int runExport(const QStringList &arguments)
         error(QLatin1String(command), QCoreApplication::translate("Cli", "无法写入 %1：%2")
                                           .arg(outputName(jsonName), reason));
         return CannotWrite;
+    }
+    if (!srName.isEmpty()) {
+        SigrokSession session(run.model);
+        session.addRun(log, log.size() > 0 ? log.runMs(0) : 0);
+        const QByteArray bytes = session.bytes(&reason);
+        if (bytes.isEmpty() || !OutputFile::writeDocument(srName, bytes, &reason)) {
+            error(QLatin1String(command), QCoreApplication::translate("Cli", "无法写入 %1：%2")
+                                              .arg(outputName(srName), reason));
+            return CannotWrite;
+        }
     }
     return Ok;
 }

@@ -1654,6 +1654,110 @@ private slots:
                                      "\"switch\":\"off\"}\n"));
     }
 
+    // Runs as sigrok session files, read by Debian's sigrok-cli: the
+    // channels by name, the run's own rate, every record at the sample of
+    // its time, a gap as NaN (never a value), and at a meter's own uneven
+    // pace no record dropped.
+    void sigrokSessions()
+    {
+        RunJournal journal;
+        QVERIFY(journal.open(g_dataHome + QStringLiteral("/ombrel/runs.sqlite")));
+        const qint64 t0 = QDateTime::fromString(QStringLiteral("2025-04-01T10:00:00"), Qt::ISODate).toMSecsSinceEpoch();
+        // One a second for 300 records, none from 101 s to 105 s (pulled
+        // out); then four a second, each up to 10 ms off its beat.
+        auto storeRun = [&](const std::vector<qint64> &at) {
+            const qint64 id = journal.beginRun(t0, QStringLiteral("M512X"), QStringLiteral("V1.2"), QStringLiteral("7"));
+            ReadingLog log;
+            for (size_t i = 0; i < at.size(); ++i) {
+                const float k = float(i);
+                log.append(t0 + at[i], {5.0f + k / 64, k / 128, 3.0f + k / 32, 0.25f, 0.5f, 1.5f, 0.0f,
+                                        k / 1024, k / 512, 30.0f + k / 16});
+            }
+            return journal.sync(id, log) && journal.endRun(id, t0 + at.back() + 1000, QStringLiteral("stopped")) ? id : 0;
+        };
+        std::vector<qint64> gap, uneven;
+        for (qint64 s = 0; s < 305; ++s) {
+            if (s <= 100 || s > 105)
+                gap.push_back(s * 1000);
+        }
+        const int jitter[] = {0, 8, -10, 3};
+        for (int i = 0; i < 200; ++i)
+            uneven.push_back(i * 250 + jitter[i % 4]);
+        const qint64 ids[] = {storeRun(gap), storeRun(uneven)};
+        journal.close();
+        QVERIFY(ids[0] > 0 && ids[1] > 0);
+
+        auto sigrok = [](const QStringList &arguments) {
+            QProcess p;
+            p.start(QStringLiteral("sigrok-cli"), arguments);
+            p.waitForFinished(60000);
+            return p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray("<failed>") + p.readAllStandardError();
+        };
+        // sigrok's own copy of a file: its samples of a channel.
+        auto samples = [](const QString &file, int channel) {
+            QProcess p;
+            p.start(QStringLiteral("python3"),
+                    {QStringLiteral("-c"),
+                     QStringLiteral("import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read("
+                                    "sys.argv[2]))"),
+                     file, QStringLiteral("analog-1-%1-1").arg(channel)});
+            p.waitForFinished(30000);
+            const QByteArray bytes = p.readAllStandardOutput();
+            std::vector<float> out(size_t(bytes.size() / 4));
+            for (size_t i = 0; i < out.size(); ++i)
+                out[i] = qFromLittleEndian<float>(bytes.constData() + i * 4);
+            return out;
+        };
+        const QByteArray channels = "- VBUS_V: analog\n- IBUS_A: analog\n- POWER_W: analog\n- CAP_Ah: analog\n"
+                                    "- ENERGY_Wh: analog\n- DP_V: analog\n- DM_V: analog\n- CC1_V: analog\n"
+                                    "- CC2_V: analog\n- TEMP_C: analog\n";
+        const struct {
+            qint64 id;
+            int records;
+            int rate;
+            QByteArray count;
+        } cases[] = {{ids[0], 300, 1, "Analog sample count: 305\n"}, {ids[1], 200, 4, "Analog sample count: 200\n"}};
+        for (const auto &c : cases) {
+            const QString file = path("run.sr"), copy = path("copy.sr");
+            QFile::remove(copy);
+            const Result r = run({QStringLiteral("export"), QString::number(c.id), QStringLiteral("--sr"), file});
+            QVERIFY2(r.status == 0, r.err.constData());
+            const QByteArray shown = sigrok({QStringLiteral("-i"), file, QStringLiteral("--show")});
+            QVERIFY2(shown.startsWith("Samplerate: " + QByteArray::number(c.rate) + "\nChannels: 10\n" + channels + c.count),
+                     shown.constData());
+            QCOMPARE(sigrok({QStringLiteral("-i"), file, QStringLiteral("-o"), copy}), QByteArray());
+            // VBUS (channel 1) and the temperature (channel 10) as stored.
+            const std::vector<float> vbus = samples(copy, 1), temp = samples(copy, 10);
+            QCOMPARE(int(vbus.size()), c.id == ids[0] ? 305 : 200);
+            QCOMPARE(temp.size(), vbus.size());
+            for (int i = 0, k = 0; i < int(vbus.size()); ++i) {
+                if (c.id == ids[0] && i >= 101 && i <= 105) {
+                    QVERIFY2(std::isnan(vbus[size_t(i)]) && std::isnan(temp[size_t(i)]), qPrintable(QString::number(i)));
+                    continue;
+                }
+                QCOMPARE(vbus[size_t(i)], 5.0f + float(k) / 64);
+                QCOMPARE(temp[size_t(i)], 30.0f + float(k) / 16);
+                ++k;
+            }
+            // Its CSV: a row a sample, six digits of each channel's
+            // value, "nan" for a gap.
+            QList<QByteArray> rows;
+            const QByteArray csv = sigrok({QStringLiteral("-i"), file, QStringLiteral("-O"), QStringLiteral("csv")});
+            for (const QByteArray &line : csv.split('\n')) {
+                if (line.count(',') == 9 && !line.startsWith("V DC") && !line.startsWith(';'))
+                    rows << line;
+            }
+            QCOMPARE(rows.size(), int(vbus.size()));
+            for (int i = 0; i < rows.size(); ++i) {
+                const QList<QByteArray> fields = rows[i].split(',');
+                const double v = fields[0].toDouble(), t = fields[9].toDouble();
+                QVERIFY2(std::isnan(vbus[size_t(i)]) ? fields[0] == "nan" && fields[9] == "nan"
+                                                     : near(v, vbus[size_t(i)], 1e-5 * v) && near(t, temp[size_t(i)], 1e-5 * t),
+                         rows[i].constData());
+            }
+        }
+    }
+
     // The image reaches the loader whole, block by block; a bad image is
     // refused before the meter is touched.
     void upgrade()

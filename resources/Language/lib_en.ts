@@ -143,10 +143,6 @@
         <translation>an empty file name for --%1</translation>
     </message>
     <message>
-        <source>--csv 和 --jsonl 只能有一个写到标准输出（-）</source>
-        <translation>only one of --csv and --jsonl can go to standard output (-)</translation>
-    </message>
-    <message>
         <source>无法写入 %1：%2</source>
         <translation>cannot write %1: %2</translation>
     </message>
@@ -195,10 +191,6 @@
         <translation>which run? give its id or last</translation>
     </message>
     <message>
-        <source>没有导出目标：请给出 --csv FILE 和/或 --jsonl FILE|-</source>
-        <translation>nothing to export to: give --csv FILE and/or --jsonl FILE|-</translation>
-    </message>
-    <message>
         <source>没有给出固件文件</source>
         <translation>no firmware file given</translation>
     </message>
@@ -245,6 +237,14 @@
     <message>
         <source>电表（序列号 %1）已拔出</source>
         <translation>the meter (serial number %1) was pulled out</translation>
+    </message>
+    <message>
+        <source>只有一个导出能写到标准输出（-）</source>
+        <translation>only one of --csv, --jsonl and --sr can go to standard output (-)</translation>
+    </message>
+    <message>
+        <source>没有导出目标：请给出 --csv、--jsonl 或 --sr 的文件</source>
+        <translation>nothing to export to: give a file to --csv, --jsonl or --sr</translation>
     </message>
 </context>
 <context>
