@@ -3,6 +3,7 @@
 #include "base/timetext.h"
 #include "device/channels.h"
 #include "recording/runjournal.h"
+#include "recording/sigroksession.h"
 #include "recording/stopconditions.h"
 
 #include <QCoreApplication>
@@ -385,6 +386,23 @@ QString RunComparison::differenceText(int figure, int i) const
     if (std::fabs(first) > 1e-12)
         text += QStringLiteral(" (%1%2%)").arg(d >= 0 ? QStringLiteral("+") : QString()).arg(100.0 * d / first, 0, 'f', 1);
     return text;
+}
+
+QByteArray RunComparison::sigrokSession(QString *error) const
+{
+    if (!m_journal)
+        return QByteArray();
+    std::vector<ReadingLog> logs(m_runs.size());
+    SigrokSession session(count() > 0 ? run(0).info.model : QString());
+    for (int i = 0; i < count(); ++i) {
+        const Run &r = run(i);
+        if (!m_journal->load(r.info.id, logs[size_t(i)])) {
+            *error = QStringLiteral("cannot read run %1 from the run journal (%2)").arg(r.info.id).arg(m_journal->detail());
+            return QByteArray();
+        }
+        session.addRun(logs[size_t(i)], r.zeroRunMs, QStringLiteral("R%1").arg(r.info.id));
+    }
+    return session.bytes(error);
 }
 
 bool RunComparison::writeCsv(QIODevice &out) const

@@ -120,6 +120,10 @@ public:
     // at the same time share a row; a second record of a run at the same
     // time takes a row of its own.
     bool writeCsv(QIODevice &out) const;
+    // The runs as one sigrok session, their times since start on one grid,
+    // each run's channels named R<id>_VBUS_V, ...; empty with the reason
+    // when it cannot be made.
+    QByteArray sigrokSession(QString *error) const;
 
     // Bytes held, the runs' records included.
     size_t memoryBytes() const;

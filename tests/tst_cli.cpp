@@ -6,6 +6,7 @@
 #include "childprocess.h"
 #include "localiso.h"
 #include "namedpipe.h"
+#include "sigrokcli.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -1687,12 +1688,6 @@ private slots:
         journal.close();
         QVERIFY(ids[0] > 0 && ids[1] > 0);
 
-        auto sigrok = [](const QStringList &arguments) {
-            QProcess p;
-            p.start(QStringLiteral("sigrok-cli"), arguments);
-            p.waitForFinished(60000);
-            return p.exitCode() == 0 ? p.readAllStandardOutput() : QByteArray("<failed>") + p.readAllStandardError();
-        };
         // sigrok's own copy of a file: its samples of a channel.
         auto samples = [](const QString &file, int channel) {
             QProcess p;
@@ -1722,10 +1717,10 @@ private slots:
             QFile::remove(copy);
             const Result r = run({QStringLiteral("export"), QString::number(c.id), QStringLiteral("--sr"), file});
             QVERIFY2(r.status == 0, r.err.constData());
-            const QByteArray shown = sigrok({QStringLiteral("-i"), file, QStringLiteral("--show")});
+            const QByteArray shown = SigrokCli::run({QStringLiteral("-i"), file, QStringLiteral("--show")});
             QVERIFY2(shown.startsWith("Samplerate: " + QByteArray::number(c.rate) + "\nChannels: 10\n" + channels + c.count),
                      shown.constData());
-            QCOMPARE(sigrok({QStringLiteral("-i"), file, QStringLiteral("-o"), copy}), QByteArray());
+            QCOMPARE(SigrokCli::run({QStringLiteral("-i"), file, QStringLiteral("-o"), copy}), QByteArray());
             // VBUS (channel 1) and the temperature (channel 10) as stored.
             const std::vector<float> vbus = samples(copy, 1), temp = samples(copy, 10);
             QCOMPARE(int(vbus.size()), c.id == ids[0] ? 305 : 200);
@@ -1741,19 +1736,14 @@ private slots:
             }
             // Its CSV: a row a sample, six digits of each channel's
             // value, "nan" for a gap.
-            QList<QByteArray> rows;
-            const QByteArray csv = sigrok({QStringLiteral("-i"), file, QStringLiteral("-O"), QStringLiteral("csv")});
-            for (const QByteArray &line : csv.split('\n')) {
-                if (line.count(',') == 9 && !line.startsWith("V DC") && !line.startsWith(';'))
-                    rows << line;
-            }
+            const QList<QList<QByteArray>> rows = SigrokCli::csvRows(file);
             QCOMPARE(rows.size(), int(vbus.size()));
             for (int i = 0; i < rows.size(); ++i) {
-                const QList<QByteArray> fields = rows[i].split(',');
+                const QList<QByteArray> &fields = rows[i];
                 const double v = fields[0].toDouble(), t = fields[9].toDouble();
                 QVERIFY2(std::isnan(vbus[size_t(i)]) ? fields[0] == "nan" && fields[9] == "nan"
                                                      : near(v, vbus[size_t(i)], 1e-5 * v) && near(t, temp[size_t(i)], 1e-5 * t),
-                         rows[i].constData());
+                         rows[i].join(',').constData());
             }
         }
     }

@@ -7,6 +7,7 @@
 #include "charts/chartview.h"
 #include "charts/measurecursors.h"
 #include "device/meterreading.h"
+#include "sigrokcli.h"
 #include "simulator.h"
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
@@ -511,6 +512,25 @@ private slots:
                 }
             }
         }
+        // The same as a sigrok session: both runs on one grid of a second,
+        // the shorter one NaN past its end.
+        m_saveAs = m_dir->filePath(QStringLiteral("compare.sr"));
+        clickOn(compare->csvButton());
+        QVERIFY(m_warnings.isEmpty());
+        const QList<QByteArray> shown =
+            SigrokCli::run({QStringLiteral("-i"), m_saveAs, QStringLiteral("--show")}).split('\n');
+        QCOMPARE(shown.value(0), QByteArray("Samplerate: 1"));
+        QCOMPARE(shown.value(3), QStringLiteral("- R%1_IBUS_A: analog").arg(id1).toLatin1());
+        QCOMPARE(shown.value(21), QStringLiteral("- R%1_TEMP_C: analog").arg(id3).toLatin1());
+        const QList<QList<QByteArray>> rows = SigrokCli::csvRows(m_saveAs);
+        QCOMPARE(rows.size(), 90);
+        for (int i = 0; i < 90; ++i) {
+            QCOMPARE(rows[i].size(), 20);
+            QVERIFY(std::fabs(rows[i][0].toDouble() - one[i].value(QLatin1String("vbus")).toDouble()) < 1e-4);
+            QVERIFY(i < 60 ? std::fabs(rows[i][11].toDouble() - three[i].value(QLatin1String("ibus")).toDouble()) < 1e-4
+                           : rows[i][11] == "nan");
+        }
+        m_saveAs = m_dir->filePath(QStringLiteral("compare.csv"));
         // Aligned at the mark, chosen with the keyboard: each run's mark at 0.
         QCOMPARE(compare->markItems(), 2);
         QCOMPARE(compare->alignBox()->count(), 2);

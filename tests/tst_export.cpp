@@ -9,6 +9,7 @@
 #include "device/meterreading.h"
 #include "device/usbthread.h"
 #include "recording/runjournal.h"
+#include "sigrokcli.h"
 #include "charts/marklines.h"
 #include "ui/markcontroller.h"
 #include "ui/runhistory.h"
@@ -423,6 +424,26 @@ private slots:
         QVERIFY(chooseFromMenu(*d, QStringLiteral("导出数据(.csv)")));
         QVERIFY(m_notices.isEmpty());
         QCOMPARE(contents(m_saveAs).count("\r\n"), 4 + 20);
+
+        // The same run as a sigrok session, as sigrok-cli reads it; an
+        // existing one replaced only when the user says so.
+        m_saveAs = path("second.sr");
+        m_questions.clear();
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出数据(.csv)")));
+        QVERIFY(m_questions.isEmpty() && m_warnings.size() == 1);
+        const QList<QList<QByteArray>> rows = SigrokCli::csvRows(m_saveAs);
+        QCOMPARE(rows.size(), 20);
+        for (const QList<QByteArray> &row : rows)
+            QCOMPARE(row.join(','), QByteArray("9,1.5,13.5,0.25,2.5,0.6,0.4,1.2,0.3,30.5"));
+        const QByteArray first = contents(m_saveAs);
+        ticks(*d, 2);
+        m_answer = false;
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出数据(.csv)")));
+        QCOMPARE(m_questions.size(), 1);
+        QCOMPARE(contents(m_saveAs), first);
+        m_answer = true;
+        QVERIFY(chooseFromMenu(*d, QStringLiteral("导出数据(.csv)")));
+        QVERIFY(contents(m_saveAs) != first);
     }
 
     void chartPicture()

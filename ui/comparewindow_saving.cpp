@@ -27,15 +27,23 @@ void CompareWindow::savePng()
 
 void CompareWindow::saveCsv()
 {
-    const QString path =
-        Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("compare.csv"), QStringLiteral("CSV (*.csv)"));
+    const QString path = Prompts::getSaveFileName(this, tr("Save File"), QStringLiteral("compare.csv"),
+                                                  QStringLiteral("CSV (*.csv);;sigrok (*.sr)"));
     if (path.isEmpty())
         return;
-    QByteArray csv;
-    QBuffer buffer(&csv);
-    buffer.open(QIODevice::WriteOnly);
+    QByteArray bytes;
     QString why;
-    if (!m_model.writeCsv(buffer) || !OutputFile::writeDocument(path, csv, &why))
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    if (path.endsWith(QLatin1String(".sr"), Qt::CaseInsensitive)) {
+        bytes = m_model.sigrokSession(&why);
+    } else {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!m_model.writeCsv(buffer))
+            bytes.clear();
+    }
+    QApplication::restoreOverrideCursor();
+    if (bytes.isEmpty() || !OutputFile::writeDocument(path, bytes, &why))
         Prompts::warning(this, tr("错误"), tr("无法写入 %1：%2").arg(path, why));
 }
 

@@ -2,6 +2,7 @@
 
 #include "recording/newfile.h"
 #include "recording/savedatadeal.h"
+#include "recording/sigroksession.h"
 #include "ui/prompts.h"
 
 #include <QApplication>
@@ -24,12 +25,25 @@ void ExportController::exportCsv(const ReadingLog &log, const QString &model)
         Prompts::information(m_window, tr("提示信息"), tr("数据太少了吧，请记录至少二十条数据。"));
     // An existing file is appended to, so the dialog does not ask to replace it.
     const QString name = Prompts::getSaveFileName(m_window, tr("Excel file"), QCoreApplication::applicationDirPath(),
-                                                  tr("Files (*.csv)"), false);
+                                                  tr("Files (*.csv)") + QStringLiteral(";;sigrok (*.sr)"), false);
     if (name.isEmpty())
+        return;
+    const bool sigrok = name.endsWith(QLatin1String(".sr"), Qt::CaseInsensitive);
+    if (sigrok && QFileInfo::exists(name)
+        && !Prompts::question(m_window, tr("Excel file"),
+                              tr("%1 已存在。要替换它吗？").arg(QDir::toNativeSeparators(name))))
         return;
     QString reason;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool written = deal.writeCsv(name, &reason);
+    bool written = false;
+    if (sigrok) {
+        SigrokSession session(model);
+        session.addRun(log, log.size() > 0 ? log.runMs(0) : 0);
+        const QByteArray bytes = session.bytes(&reason);
+        written = !bytes.isEmpty() && OutputFile::writeDocument(name, bytes, &reason);
+    } else {
+        written = deal.writeCsv(name, &reason);
+    }
     QApplication::restoreOverrideCursor();
     if (!written)
         Prompts::warning(m_window, tr("错误"),

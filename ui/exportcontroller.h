@@ -7,7 +7,9 @@ class QWidget;
 class ReadingLog;
 
 // The data menu's exports, asked for through the prompts: a run's records
-// as a CSV file (appended to an existing one) and the chart as a picture.
+// as a CSV file (appended to an existing one) or, for a name ending in .sr,
+// a sigrok session file (replacing one, when the user says so), and the
+// chart as a picture.
 // Both write what the user names through the program's one file opener: a
 // regular file whole, a FIFO with a reader or a device in place.
 class ExportController : public QObject
