@@ -237,6 +237,70 @@ void writeReport(const char *text, size_t length)
     close(fd);
 }
 
+// The faulting thread's machine state: where it was, its stack and frame
+// pointers, whether a bad access was a write (-1: not known), and the
+// return address when a register holds it (0: on top of the stack).
+struct Machine {
+    uint64_t pc = 0, sp = 0, fp = 0;
+    int write = -1;
+    uint64_t link = 0;
+};
+
+#if defined(__x86_64__)
+Machine machineOf(const ucontext_t *uc)
+{
+    const greg_t *g = uc->uc_mcontext.gregs;
+    // Bit 1 of the page-fault error code: the access was a write.
+    return {uint64_t(g[REG_RIP]), uint64_t(g[REG_RSP]), uint64_t(g[REG_RBP]), (uint64_t(g[REG_ERR]) & 2) ? 1 : 0};
+}
+
+void putRegisters(Text &t, const ucontext_t *uc)
+{
+    const greg_t *g = uc->uc_mcontext.gregs;
+    putRegister(t, "\nRAX: ", uint64_t(g[REG_RAX]));
+    putRegister(t, "  RBX: ", uint64_t(g[REG_RBX]));
+    putRegister(t, "  RCX: ", uint64_t(g[REG_RCX]));
+    putRegister(t, "  RDX: ", uint64_t(g[REG_RDX]));
+    putRegister(t, "\nRSI: ", uint64_t(g[REG_RSI]));
+    putRegister(t, "  RDI: ", uint64_t(g[REG_RDI]));
+    putRegister(t, "  RSP: ", uint64_t(g[REG_RSP]));
+    putRegister(t, "  RBP: ", uint64_t(g[REG_RBP]));
+    putRegister(t, "\nR8:  ", uint64_t(g[REG_R8]));
+    putRegister(t, "  R9:  ", uint64_t(g[REG_R9]));
+    putRegister(t, "  R10: ", uint64_t(g[REG_R10]));
+    putRegister(t, "  R11: ", uint64_t(g[REG_R11]));
+    putRegister(t, "\nR12: ", uint64_t(g[REG_R12]));
+    putRegister(t, "  R13: ", uint64_t(g[REG_R13]));
+    putRegister(t, "  R14: ", uint64_t(g[REG_R14]));
+    putRegister(t, "  R15: ", uint64_t(g[REG_R15]));
+    putRegister(t, "\nRIP: ", uint64_t(g[REG_RIP]));
+    putRegister(t, "  EFlags: ", uint64_t(g[REG_EFL]));
+}
+#elif defined(__aarch64__)
+Machine machineOf(const ucontext_t *uc)
+{
+    const mcontext_t &m = uc->uc_mcontext;
+    return {uint64_t(m.pc), uint64_t(m.sp), uint64_t(m.regs[29]), -1, uint64_t(m.regs[30])};
+}
+
+void putRegisters(Text &t, const ucontext_t *uc)
+{
+    static const char *const names[31] = {
+        "\nX0:  ", "  X1:  ", "  X2:  ", "  X3:  ", "\nX4:  ", "  X5:  ", "  X6:  ", "  X7:  ",
+        "\nX8:  ", "  X9:  ", "  X10: ", "  X11: ", "\nX12: ", "  X13: ", "  X14: ", "  X15: ",
+        "\nX16: ", "  X17: ", "  X18: ", "  X19: ", "\nX20: ", "  X21: ", "  X22: ", "  X23: ",
+        "\nX24: ", "  X25: ", "  X26: ", "  X27: ", "\nX28: ", "  FP:  ", "  LR:  "};
+    const mcontext_t &m = uc->uc_mcontext;
+    for (int i = 0; i < 31; ++i)
+        putRegister(t, names[i], uint64_t(m.regs[i]));
+    putRegister(t, "  SP:  ", uint64_t(m.sp));
+    putRegister(t, "\nPC:  ", uint64_t(m.pc));
+    putRegister(t, "  PSTATE: ", uint64_t(m.pstate));
+}
+#else
+#error "the crash report reads the registers of x86-64 and arm64 only"
+#endif
+
 void handler(int sig, siginfo_t *info, void *context)
 {
     // One report, by the first thread that faults. Another thread that faults
@@ -252,8 +316,8 @@ void handler(int sig, siginfo_t *info, void *context)
         }
     } else {
         const auto *uc = static_cast<const ucontext_t *>(context);
-        const greg_t *g = uc->uc_mcontext.gregs;
-        const uint64_t rip = uint64_t(g[REG_RIP]);
+        const Machine machine = machineOf(uc);
+        const uint64_t rip = machine.pc;
         loadMaps();
         Text t{g_report, sizeof g_report};
 
@@ -279,8 +343,7 @@ void handler(int sig, siginfo_t *info, void *context)
         t.put(signalName(sig));
         t.put(")\n");
         if (sig == SIGSEGV || sig == SIGBUS) {
-            // Bit 1 of the page-fault error code: the access was a write.
-            t.put((uint64_t(g[REG_ERR]) & 2) ? "Write" : "Read");
+            t.put(machine.write < 0 ? "Fault" : machine.write ? "Write" : "Read");
             t.put(" Address:  ");
             t.hex(uint64_t(reinterpret_cast<uintptr_t>(info->si_addr)), 16);
             t.put("\n");
@@ -296,24 +359,7 @@ void handler(int sig, siginfo_t *info, void *context)
             t.put(" (not readable)");
         }
         t.put("\nRegisters: ");
-        putRegister(t, "\nRAX: ", uint64_t(g[REG_RAX]));
-        putRegister(t, "  RBX: ", uint64_t(g[REG_RBX]));
-        putRegister(t, "  RCX: ", uint64_t(g[REG_RCX]));
-        putRegister(t, "  RDX: ", uint64_t(g[REG_RDX]));
-        putRegister(t, "\nRSI: ", uint64_t(g[REG_RSI]));
-        putRegister(t, "  RDI: ", uint64_t(g[REG_RDI]));
-        putRegister(t, "  RSP: ", uint64_t(g[REG_RSP]));
-        putRegister(t, "  RBP: ", uint64_t(g[REG_RBP]));
-        putRegister(t, "\nR8:  ", uint64_t(g[REG_R8]));
-        putRegister(t, "  R9:  ", uint64_t(g[REG_R9]));
-        putRegister(t, "  R10: ", uint64_t(g[REG_R10]));
-        putRegister(t, "  R11: ", uint64_t(g[REG_R11]));
-        putRegister(t, "\nR12: ", uint64_t(g[REG_R12]));
-        putRegister(t, "  R13: ", uint64_t(g[REG_R13]));
-        putRegister(t, "  R14: ", uint64_t(g[REG_R14]));
-        putRegister(t, "  R15: ", uint64_t(g[REG_R15]));
-        putRegister(t, "\nRIP: ", rip);
-        putRegister(t, "  EFlags: ", uint64_t(g[REG_EFL]));
+        putRegisters(t, uc);
 
         t.put("\nCall Stack:");
         uint64_t first = rip;
@@ -321,10 +367,12 @@ void handler(int sig, siginfo_t *info, void *context)
             // A jump or call to nowhere: the caller's return address is on
             // top of the stack.
             uint64_t top;
-            if (safeRead(&top, uintptr_t(g[REG_RSP]), sizeof top))
+            if (machine.link != 0)
+                first = machine.link;
+            else if (safeRead(&top, uintptr_t(machine.sp), sizeof top))
                 first = top;
         }
-        putCallStack(t, uint64_t(g[REG_RBP]), first);
+        putCallStack(t, machine.fp, first);
         writeReport(t.buffer, t.length);
     }
 
