@@ -15,5 +15,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)
 # pkg-config reads the arm64 .pc files only.
 set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)
-# Programs built here run under qemu-user with the arm64 libraries.
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static -L /usr/aarch64-linux-gnu)
+# Programs built here run under qemu-user, with the arm64 libraries that
+# multiarch installed (its ld.so finds them as on an arm64 machine).
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64-static)
