@@ -18,8 +18,8 @@
 #include <pybind11/stl.h>
 
 #include <chrono>
-#include <map>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 

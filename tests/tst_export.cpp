@@ -148,6 +148,8 @@ private slots:
         meterReading() = MeterReading();
         m_warnings.clear();
         m_notices.clear();
+        m_questions.clear();
+        m_answer = false;
         m_now = localMs(2026, 12, 7, 9, 0, 0);
         m_dir.reset(new QTemporaryDir);
         QVERIFY(QDir::setCurrent(m_dir->path()));
