@@ -346,7 +346,7 @@ int runExport(const QStringList &arguments)
         return CannotWrite;
     }
     if (!srName.isEmpty()) {
-        SigrokSession session(run.model);
+        SigrokSession session(run.model, SigrokSession::rateOf(log.runTimes()));
         session.addRun(log, log.size() > 0 ? log.runMs(0) : 0);
         const QByteArray bytes = session.bytes(&reason);
         if (bytes.isEmpty() || !OutputFile::writeDocument(srName, bytes, &reason)) {

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -24,14 +26,21 @@ const struct {
 };
 constexpr int kMaxRateHz = 1000;
 
-// A run's own pace: the median spacing of its records, in whole hertz.
-int rateOf(const ReadingLog &log)
+struct ZipCloser {
+    void operator()(zip_t *z) const { zip_discard(z); }
+};
+
+} // namespace
+
+SigrokSession::SigrokSession(const QString &device, int rateHz) : m_device(device), m_rate(rateHz) {}
+
+int SigrokSession::rateOf(const std::vector<qint64> &runTimes)
 {
     std::vector<qint64> gaps;
-    const int n = std::min(log.size(), 100001);
-    for (int i = 1; i < n; ++i) {
-        if (log.runMs(i) > log.runMs(i - 1))
-            gaps.push_back(log.runMs(i) - log.runMs(i - 1));
+    const size_t n = std::min<size_t>(runTimes.size(), 100001);
+    for (size_t i = 1; i < n; ++i) {
+        if (runTimes[i] > runTimes[i - 1])
+            gaps.push_back(runTimes[i] - runTimes[i - 1]);
     }
     if (gaps.empty())
         return 1;
@@ -40,39 +49,31 @@ int rateOf(const ReadingLog &log)
     return int(std::clamp<qint64>(std::llround(1000.0 / double(median)), 1, kMaxRateHz));
 }
 
-// Each record's sample on the grid: the sample of its time, or the one after
-// the record ahead of it when that is later.
-std::vector<qint64> samplesOf(const ReadingLog &log, qint64 zeroRunMs, int rate)
-{
-    std::vector<qint64> at(size_t(log.size()));
-    qint64 last = std::numeric_limits<qint64>::min();
-    for (int i = 0; i < log.size(); ++i) {
-        const qint64 own = std::llround(double(log.runMs(i) - zeroRunMs) * rate / 1000.0);
-        last = i == 0 ? own : std::max(last + 1, own);
-        at[size_t(i)] = last;
-    }
-    return at;
-}
-
-struct ZipCloser {
-    void operator()(zip_t *z) const { zip_discard(z); }
-};
-
-} // namespace
-
-SigrokSession::SigrokSession(const QString &device) : m_device(device) {}
-
 void SigrokSession::addRun(const ReadingLog &log, qint64 zeroRunMs, const QString &prefix)
 {
-    m_runs.push_back({&log, zeroRunMs, prefix});
-}
-
-int SigrokSession::rateHz() const
-{
-    int rate = 1;
-    for (const Run &r : m_runs)
-        rate = std::max(rate, rateOf(*r.log));
-    return rate;
+    // Each record's sample: the sample of its time, or the one after the
+    // record ahead of it when that is later.
+    std::vector<qint64> at(size_t(log.size()));
+    for (int i = 0; i < log.size(); ++i) {
+        const qint64 own = std::llround(double(log.runMs(i) - zeroRunMs) * m_rate / 1000.0);
+        at[size_t(i)] = i == 0 ? own : std::max(at[size_t(i) - 1] + 1, own);
+    }
+    Run run;
+    run.prefix = prefix;
+    run.first = at.empty() ? 0 : at.front();
+    run.count = at.empty() ? 0 : at.back() - run.first + 1;
+    const float gap = std::numeric_limits<float>::quiet_NaN();
+    for (const auto &c : kColumns) {
+        QByteArray values(int(run.count * 4), Qt::Uninitialized);
+        auto *out = reinterpret_cast<uchar *>(values.data());
+        for (qint64 s = 0; s < run.count; ++s)
+            qToLittleEndian(gap, out + s * 4);
+        const std::vector<float> &column = log.column(c.column);
+        for (size_t i = 0; i < column.size(); ++i)
+            qToLittleEndian(column[i], out + (at[i] - run.first) * 4);
+        run.channels.push_back(std::move(values));
+    }
+    m_runs.push_back(std::move(run));
 }
 
 QStringList SigrokSession::channelNames()
@@ -85,45 +86,37 @@ QStringList SigrokSession::channelNames()
 
 QByteArray SigrokSession::bytes(QString *error) const
 {
-    const int rate = rateHz();
-    // Every run on one grid, the earliest sample first.
-    std::vector<std::vector<qint64>> at;
-    qint64 first = std::numeric_limits<qint64>::max(), last = std::numeric_limits<qint64>::min();
+    // Every run on one grid, the earliest sample first; before and after a
+    // run its channels are NaN.
+    qint64 first = std::numeric_limits<qint64>::max(), end = std::numeric_limits<qint64>::min();
     for (const Run &r : m_runs) {
-        at.push_back(samplesOf(*r.log, r.zeroRunMs, rate));
-        if (!at.back().empty()) {
-            first = std::min(first, at.back().front());
-            last = std::max(last, at.back().back());
+        if (r.count > 0) {
+            first = std::min(first, r.first);
+            end = std::max(end, r.first + r.count);
         }
     }
-    const qint64 samples = first <= last ? last - first + 1 : 0;
+    const qint64 samples = first < end ? end - first : 0;
     if (samples > qint64(std::numeric_limits<int>::max() / 4)) {
-        *error = QStringLiteral("the runs span too many samples at %1 Hz").arg(rate);
+        *error = QStringLiteral("the runs span too many samples at %1 Hz").arg(m_rate);
         return QByteArray();
     }
+    qint64 padding = 0;
+    for (const Run &r : m_runs)
+        padding = std::max(padding, samples - r.count);
+    QByteArray gaps(int(padding * 4), Qt::Uninitialized);
+    for (qint64 s = 0; s < padding; ++s)
+        qToLittleEndian(std::numeric_limits<float>::quiet_NaN(), gaps.data() + s * 4);
 
     QByteArray metadata = "[global]\nsigrok version=0.5.2\n\n[device 1]\n";
     // The device as sigrok names a driver's: the meter model.
     metadata += "driver=" + (m_device.isEmpty() ? QByteArray("ombrel") : m_device.toUtf8()) + '\n';
-    metadata += "samplerate=" + QByteArray::number(rate) + " Hz\n";
+    metadata += "samplerate=" + QByteArray::number(m_rate) + " Hz\n";
     metadata += "total analog=" + QByteArray::number(qint64(m_runs.size() * std::size(kColumns))) + '\n';
-    std::vector<QByteArray> data;
     int channel = 0;
-    for (size_t k = 0; k < m_runs.size(); ++k) {
-        const Run &r = m_runs[k];
+    for (const Run &r : m_runs) {
         for (const auto &c : kColumns) {
-            ++channel;
             const QByteArray name = r.prefix.isEmpty() ? QByteArray(c.name) : r.prefix.toUtf8() + '_' + c.name;
-            metadata += "analog" + QByteArray::number(channel) + '=' + name + '\n';
-            QByteArray values(int(samples * 4), Qt::Uninitialized);
-            auto *out = reinterpret_cast<uchar *>(values.data());
-            const float gap = std::numeric_limits<float>::quiet_NaN();
-            for (qint64 s = 0; s < samples; ++s)
-                qToLittleEndian(gap, out + s * 4);
-            const std::vector<float> &column = r.log->column(c.column);
-            for (size_t i = 0; i < column.size(); ++i)
-                qToLittleEndian(column[i], out + (at[k][i] - first) * 4);
-            data.push_back(std::move(values));
+            metadata += "analog" + QByteArray::number(++channel) + '=' + name + '\n';
         }
     }
 
@@ -145,31 +138,62 @@ QByteArray SigrokSession::bytes(QString *error) const
         return failed("cannot make the zip");
     }
     zip_source_keep(buffer);
+    // A fault from here on gives up the zip and its buffer.
+    auto abandon = [&](const char *what) {
+        const QByteArray none = failed(what);
+        archive.reset();
+        zip_source_free(buffer);
+        return none;
+    };
     // The bytes stay where they are until the zip is closed.
-    auto add = [&](const char *name, const QByteArray &bytes) {
-        zip_source_t *s = zip_source_buffer(archive.get(), bytes.constData(), zip_uint64_t(bytes.size()), 0);
-        if (!s)
-            return false;
-        const zip_int64_t index = zip_file_add(archive.get(), name, s, ZIP_FL_ENC_UTF_8);
+    auto addSource = [&](const char *name, zip_source_t *source) {
+        const zip_int64_t index = zip_file_add(archive.get(), name, source, ZIP_FL_ENC_UTF_8);
         if (index < 0) {
-            zip_source_free(s);
+            zip_source_free(source);
             return false;
         }
         // Quick deflate: a week of floats compresses well at any level.
         return zip_set_file_compression(archive.get(), zip_uint64_t(index), ZIP_CM_DEFLATE, 1) == 0;
     };
+    auto add = [&](const char *name, const QByteArray &bytes) {
+        zip_source_t *s = zip_source_buffer(archive.get(), bytes.constData(), zip_uint64_t(bytes.size()), 0);
+        return s && addSource(name, s);
+    };
     const QByteArray version = "2";
     if (!add("version", version) || !add("metadata", metadata))
-        return failed("cannot add to the zip");
+        return abandon("cannot add to the zip");
+    // Each channel's samples: the run's own between NaN before and after,
+    // read from where they are.
     channel = 0;
     std::vector<QByteArray> names;
-    for (const QByteArray &d : data) {
-        names.push_back("analog-1-" + QByteArray::number(++channel) + "-1");
-        if (!add(names.back().constData(), d))
-            return failed("cannot add to the zip");
+    names.reserve(size_t(m_runs.size() * std::size(kColumns)));
+    // libzip keeps the fragments' list itself until the zip is closed.
+    std::vector<std::vector<zip_buffer_fragment_t>> fragments;
+    fragments.reserve(names.capacity());
+    for (const Run &r : m_runs) {
+        const qint64 before = r.count > 0 ? r.first - first : samples;
+        const qint64 after = samples - before - r.count;
+        for (const QByteArray &values : r.channels) {
+            // The empty ones left out.
+            std::vector<zip_buffer_fragment_t> parts;
+            for (const auto &[bytes, length] : {std::pair<const char *, qint64>{gaps.constData(), before * 4},
+                                                {values.constData(), values.size()},
+                                                {gaps.constData(), after * 4}}) {
+                if (length > 0)
+                    parts.push_back({reinterpret_cast<zip_uint8_t *>(const_cast<char *>(bytes)), zip_uint64_t(length)});
+            }
+            fragments.push_back(std::move(parts));
+            names.push_back("analog-1-" + QByteArray::number(++channel) + "-1");
+            zip_source_t *source =
+                fragments.back().empty()
+                    ? zip_source_buffer(archive.get(), "", 0, 0)
+                    : zip_source_buffer_fragment(archive.get(), fragments.back().data(), fragments.back().size(), 0);
+            if (!source || !addSource(names.back().constData(), source))
+                return abandon("cannot add to the zip");
+        }
     }
     if (zip_close(archive.get()) != 0)
-        return failed("cannot write the zip");
+        return abandon("cannot write the zip");
     archive.release();
     QByteArray out;
     if (zip_source_open(buffer) == 0) {

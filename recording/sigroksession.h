@@ -24,15 +24,19 @@
 class SigrokSession
 {
 public:
-    explicit SigrokSession(const QString &device);
+    // A session at `rateHz` (rateOf() of a run, the highest of several).
+    SigrokSession(const QString &device, int rateHz);
+
+    // A run's own pace: the median spacing of its records on its timeline,
+    // in whole hertz (1 to 1000).
+    static int rateOf(const std::vector<qint64> &runTimes);
 
     // A run's records, its time zero at `zeroRunMs` on its timeline; with a
     // prefix (several runs in one session) the channels are named
-    // "<prefix>_VBUS_V", ...
+    // "<prefix>_VBUS_V", ... The samples are taken: the log may go.
     void addRun(const ReadingLog &log, qint64 zeroRunMs, const QString &prefix = QString());
 
-    // The rate all runs added share: the highest of their own.
-    int rateHz() const;
+    int rateHz() const { return m_rate; }
     // The whole file, or empty with the reason.
     QByteArray bytes(QString *error) const;
 
@@ -40,11 +44,15 @@ public:
     static QStringList channelNames();
 
 private:
+    // A run's samples on the grid from `first` on, a channel at a time as
+    // the file holds them.
     struct Run {
-        const ReadingLog *log;
-        qint64 zeroRunMs;
         QString prefix;
+        qint64 first = 0;
+        qint64 count = 0;
+        std::vector<QByteArray> channels;
     };
     QString m_device;
+    int m_rate;
     std::vector<Run> m_runs;
 };

@@ -392,15 +392,19 @@ QByteArray RunComparison::sigrokSession(QString *error) const
 {
     if (!m_journal)
         return QByteArray();
-    std::vector<ReadingLog> logs(m_runs.size());
-    SigrokSession session(count() > 0 ? run(0).info.model : QString());
+    // One run's records in memory at a time.
+    int rate = 1;
+    for (int i = 0; i < count(); ++i)
+        rate = std::max(rate, SigrokSession::rateOf(run(i).times));
+    SigrokSession session(count() > 0 ? run(0).info.model : QString(), rate);
     for (int i = 0; i < count(); ++i) {
         const Run &r = run(i);
-        if (!m_journal->load(r.info.id, logs[size_t(i)])) {
+        ReadingLog log;
+        if (!m_journal->load(r.info.id, log)) {
             *error = QStringLiteral("cannot read run %1 from the run journal (%2)").arg(r.info.id).arg(m_journal->detail());
             return QByteArray();
         }
-        session.addRun(logs[size_t(i)], r.zeroRunMs, QStringLiteral("R%1").arg(r.info.id));
+        session.addRun(log, r.zeroRunMs, QStringLiteral("R%1").arg(r.info.id));
     }
     return session.bytes(error);
 }

@@ -1685,8 +1685,14 @@ private slots:
         for (int i = 0; i < 200; ++i)
             uneven.push_back(i * 250 + jitter[i % 4]);
         const qint64 ids[] = {storeRun(gap), storeRun(uneven)};
+        // A run stopped before its first record: a file without samples.
+        const qint64 empty = journal.beginRun(t0, QStringLiteral("M512X"), QStringLiteral("V1.2"), QStringLiteral("7"));
+        QVERIFY(journal.endRun(empty, t0 + 500, QStringLiteral("stopped")));
         journal.close();
         QVERIFY(ids[0] > 0 && ids[1] > 0);
+        const Result none = run({QStringLiteral("export"), QString::number(empty), QStringLiteral("--sr"), path("empty.sr")});
+        QVERIFY2(none.status == 0, none.err.constData());
+        QVERIFY(SigrokCli::run({QStringLiteral("-i"), path("empty.sr"), QStringLiteral("--show")}).startsWith("Samplerate: 1\nChannels: 10\n"));
 
         // sigrok's own copy of a file: its samples of a channel.
         auto samples = [](const QString &file, int channel) {

@@ -37,7 +37,7 @@ void ExportController::exportCsv(const ReadingLog &log, const QString &model)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     bool written = false;
     if (sigrok) {
-        SigrokSession session(model);
+        SigrokSession session(model, SigrokSession::rateOf(log.runTimes()));
         session.addRun(log, log.size() > 0 ? log.runMs(0) : 0);
         const QByteArray bytes = session.bytes(&reason);
         written = !bytes.isEmpty() && OutputFile::writeDocument(name, bytes, &reason);
