@@ -58,6 +58,8 @@ void SigrokSession::addRun(const ReadingLog &log, qint64 zeroRunMs, const QStrin
         const qint64 own = std::llround(double(log.runMs(i) - zeroRunMs) * m_rate / 1000.0);
         at[size_t(i)] = i == 0 ? own : std::max(at[size_t(i) - 1] + 1, own);
     }
+    if (m_runs.empty() && log.size() > 0)
+        m_startMs = log.timeMs(0);
     Run run;
     run.prefix = prefix;
     run.first = at.empty() ? 0 : at.front();
@@ -152,8 +154,12 @@ QByteArray SigrokSession::bytes(QString *error) const
             zip_source_free(source);
             return false;
         }
+        // Dated by the run, not by the export: the same run gives the same
+        // bytes whenever it is exported.
+        const time_t dated = time_t(std::max<qint64>(m_startMs / 1000, 315532800));   // 1980 at least, as zip counts
         // Quick deflate: a week of floats compresses well at any level.
-        return zip_set_file_compression(archive.get(), zip_uint64_t(index), ZIP_CM_DEFLATE, 1) == 0;
+        return zip_file_set_mtime(archive.get(), zip_uint64_t(index), dated, 0) == 0
+               && zip_set_file_compression(archive.get(), zip_uint64_t(index), ZIP_CM_DEFLATE, 1) == 0;
     };
     auto add = [&](const char *name, const QByteArray &bytes) {
         zip_source_t *s = zip_source_buffer(archive.get(), bytes.constData(), zip_uint64_t(bytes.size()), 0);

@@ -54,5 +54,6 @@ private:
     };
     QString m_device;
     int m_rate;
+    qint64 m_startMs = 0;   // the first run's first record, on the wall clock
     std::vector<Run> m_runs;
 };
