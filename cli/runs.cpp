@@ -346,9 +346,7 @@ int runExport(const QStringList &arguments)
         return CannotWrite;
     }
     if (!srName.isEmpty()) {
-        SigrokSession session(run.model, SigrokSession::rateOf(log.runTimes()));
-        session.addRun(log, log.size() > 0 ? log.runMs(0) : 0);
-        const QByteArray bytes = session.bytes(&reason);
+        const QByteArray bytes = SigrokSession::ofRun(log, run.model, &reason);
         if (bytes.isEmpty() || !OutputFile::writeDocument(srName, bytes, &reason)) {
             error(QLatin1String(command), QCoreApplication::translate("Cli", "无法写入 %1：%2")
                                               .arg(outputName(srName), reason));

@@ -78,12 +78,11 @@ void SigrokSession::addRun(const ReadingLog &log, qint64 zeroRunMs, const QStrin
     m_runs.push_back(std::move(run));
 }
 
-QStringList SigrokSession::channelNames()
+QByteArray SigrokSession::ofRun(const ReadingLog &log, const QString &device, QString *error)
 {
-    QStringList names;
-    for (const auto &c : kColumns)
-        names << QLatin1String(c.name);
-    return names;
+    SigrokSession session(device, rateOf(log.runTimes()));
+    session.addRun(log, log.size() > 0 ? log.runMs(0) : 0);
+    return session.bytes(error);
 }
 
 QByteArray SigrokSession::bytes(QString *error) const

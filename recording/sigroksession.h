@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 
 #include <vector>
 
@@ -40,8 +39,8 @@ public:
     // The whole file, or empty with the reason.
     QByteArray bytes(QString *error) const;
 
-    // The channels' names as a session of one run has them.
-    static QStringList channelNames();
+    // A whole file of one run at its own pace, or empty with the reason.
+    static QByteArray ofRun(const ReadingLog &log, const QString &device, QString *error);
 
 private:
     // A run's samples on the grid from `first` on, a channel at a time as

@@ -37,9 +37,7 @@ void ExportController::exportCsv(const ReadingLog &log, const QString &model)
     QApplication::setOverrideCursor(Qt::WaitCursor);
     bool written = false;
     if (sigrok) {
-        SigrokSession session(model, SigrokSession::rateOf(log.runTimes()));
-        session.addRun(log, log.size() > 0 ? log.runMs(0) : 0);
-        const QByteArray bytes = session.bytes(&reason);
+        const QByteArray bytes = SigrokSession::ofRun(log, model, &reason);
         written = !bytes.isEmpty() && OutputFile::writeDocument(name, bytes, &reason);
     } else {
         written = deal.writeCsv(name, &reason);
