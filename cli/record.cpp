@@ -3,6 +3,7 @@
 #include "cli/outputoptions.h"
 
 #include "base/quitsignals.h"
+#include "meterbench/benchrecording.h"
 #include "base/timetext.h"
 #include "outputs/recordoutputs.h"
 #include "recording/liverun.h"
@@ -35,6 +36,7 @@ struct Request {
     StopConditions conditions;
     RunRecorder::Options meter;
     LiveOutputsSettings outputs;
+    std::vector<BenchRecording::Member> bench;   // --meter ROLE=SERIAL, two to four
 };
 
 std::optional<int> readRequest(const QStringList &arguments, Request &r)
@@ -49,7 +51,13 @@ std::optional<int> readRequest(const QStringList &arguments, Request &r)
     const QCommandLineOption unplugOption(QStringLiteral("exit-on-unplug"),
                                           QStringLiteral("End the run (exit status 0) when the meter is pulled out, "
                                                          "instead of waiting for it to come back."));
-    parser.addOptions({serialOption, allOption, unplugOption});
+    const QCommandLineOption benchOption(QStringLiteral("meter"),
+                                         QStringLiteral("A meter of a bench and its role: in=SERIAL, out=SERIAL or "
+                                                        "NAME=SERIAL; given two to four times, the meters are "
+                                                        "recorded together, with the efficiency, loss, voltage drop "
+                                                        "and resistance between in and out."),
+                                         QStringLiteral("role=serial"));
+    parser.addOptions({serialOption, allOption, unplugOption, benchOption});
     // What the run is about, kept with it in the run journal.
     const QCommandLineOption nameOption(QStringLiteral("name"), QStringLiteral("The run's name."), QStringLiteral("text"));
     const QCommandLineOption noteOption(QStringLiteral("note"), QStringLiteral("The run's notes."), QStringLiteral("text"));
@@ -110,6 +118,31 @@ std::optional<int> readRequest(const QStringList &arguments, Request &r)
     }
     if (const std::optional<int> bad = outputOptions.read(parser, kCommand, &r.outputs))
         return *bad;
+    for (const QString &given : parser.values(benchOption)) {
+        const int equals = given.indexOf(QLatin1Char('='));
+        if (equals <= 0 || equals == given.size() - 1) {
+            error(QLatin1String(kCommand),
+                  QStringLiteral("bad value '%1' for --meter: ROLE=SERIAL, such as in=0012345678").arg(given));
+            return Usage;
+        }
+        r.bench.push_back({given.left(equals), given.mid(equals + 1)});
+    }
+    if (!r.bench.empty()) {
+        const QString wrong = BenchRecording::checkMembers(r.bench);
+        if (!wrong.isEmpty()) {
+            error(QLatin1String(kCommand), wrong);
+            return Usage;
+        }
+        if (parser.isSet(serialOption)) {
+            error(QLatin1String(kCommand), QStringLiteral("--serial and --meter: a bench names its meters with --meter"));
+            return Usage;
+        }
+        if (r.outputs != LiveOutputsSettings()) {
+            error(QLatin1String(kCommand), QStringLiteral("a bench is recorded into the run journal only for now: "
+                                                          "export its runs afterwards"));
+            return Usage;
+        }
+    }
     r.meter.serial = parser.value(serialOption);
     r.meter.allReports = parser.isSet(allOption);
     r.meter.exitOnUnplug = parser.isSet(unplugOption);
@@ -159,7 +192,8 @@ private:
 
 // What the journal and the files say once the run has ended, and the line
 // that says how it ended; the exit status.
-int sayEnd(int status, RunSession &session, bool inJournal, const std::vector<FileRunSink *> &files)
+int sayEnd(int status, RunSession &session, bool inJournal, const std::vector<FileRunSink *> &files,
+           const QString &command = QLatin1String(kCommand))
 {
     for (const FileRunSink *file : files) {
         if (!file->closeError().isEmpty() && status == Ok) {
@@ -169,21 +203,80 @@ int sayEnd(int status, RunSession &session, bool inJournal, const std::vector<Fi
     }
     RunJournalSink &journalSink = session.journalSink();
     if (inJournal && !journalSink.endWritten() && journalSink.status().state != RunSink::State::Fault)
-        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "运行的结束无法写入运行记录数据库：它将显示为中断的运行"));
+        error(command, QCoreApplication::translate("Cli", "运行的结束无法写入运行记录数据库：它将显示为中断的运行"));
     const bool kept = inJournal && journalSink.keptWhole();
     if (status == CannotWrite)
-        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "出错之前的记录都已在文件中"));
+        error(command, QCoreApplication::translate("Cli", "出错之前的记录都已在文件中"));
     else if (!kept && status == Ok)
         status = CannotWrite;   // the run is not (wholly) in the run journal
     // How the run ended, in one line for a script's log.
     const LiveRun &run = session.run();
     const IntervalStats total = run.stats().total();
-    error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "运行已结束（%1），历时 %2：%3，%4 Ah，%5 Wh")
+    error(command, QCoreApplication::translate("Cli", "运行已结束（%1），历时 %2：%3，%4 Ah，%5 Wh")
                                        .arg(StopConditions::reasonWords(run.endReason()), TimeText::runDuration(total.duration_s),
                                             total.records == 1 ? QCoreApplication::translate("Cli", "1 条记录")
                                                                : QCoreApplication::translate("Cli", "%1 条记录").arg(total.records))
                                        .arg(total.charge_ah, 0, 'f', 6)
                                        .arg(total.energy_wh, 0, 'f', 6));
+    return status;
+}
+
+// The figures of a bench's in and out meters, in one line.
+void sayBench(const BenchRecording &bench)
+{
+    if (!bench.pairsInOut())
+        return;
+    const Bench::Figures f = bench.figures();
+    error(QLatin1String(kCommand),
+          QCoreApplication::translate("Cli", "输入 %1 Wh，输出 %2 Wh，能量效率 %3 %，损耗平均 %4 W（%5 至 %6 W），%7 对记录，%8 处空缺")
+              .arg(f.energyInWh, 0, 'f', 6)
+              .arg(f.energyOutWh, 0, 'f', 6)
+              .arg(f.energyEfficiencyPct, 0, 'f', 3)
+              .arg(f.lossMeanW, 0, 'f', 4)
+              .arg(f.lossMinW, 0, 'f', 4)
+              .arg(f.lossMaxW, 0, 'f', 4)
+              .arg(f.pairs)
+              .arg(f.gaps));
+}
+
+// Two to four meters recorded together.
+int recordBench(const Request &request)
+{
+    BenchRecording bench({request.name, request.fields, request.conditions, request.meter.allReports,
+                          request.meter.exitOnUnplug, request.bench});
+    QString words;
+    bool noMeter = false;
+    if (!bench.open(&words, &noMeter)) {
+        error(QLatin1String(kCommand), words);
+        return NoMeter;
+    }
+    StatusLine line;
+    QObject::connect(&bench, &BenchRecording::said, [&](const QString &said) {
+        line.clear();
+        error(QLatin1String(kCommand), said);
+    });
+    QuitSignals quit;
+    if (!quit.caught()) {
+        error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法设置信号处理"));
+        return Failed;
+    }
+    RecordedRun &shown = bench.run(bench.conditionMember());
+    QObject::connect(&bench, &BenchRecording::ticked, [&] { line.show(shown.run(), shown.recorder(), false); });
+    QObject::connect(&bench, &BenchRecording::finished, [] { QCoreApplication::exit(0); });
+    QObject::connect(&quit, &QuitSignals::received, [&] { bench.finish(QLatin1String(RunJournal::kStopped)); });
+    bench.begin();
+    if (!bench.ending())
+        QCoreApplication::exec();
+    line.show(shown.run(), shown.recorder(), true);
+    line.newLine();
+    bench.close();
+    int status = Ok;
+    for (int i = 0; i < bench.size(); ++i) {
+        status = std::max(status, sayEnd(bench.failed() ? CannotWrite : Ok, bench.run(i).session(),
+                                          bench.run(i).inJournal(), bench.run(i).files(),
+                                          QStringLiteral("%1 %2").arg(QLatin1String(kCommand), bench.member(i).role)));
+    }
+    sayBench(bench);
     return status;
 }
 
@@ -194,6 +287,8 @@ int runRecord(const QStringList &arguments)
     Request request;
     if (const std::optional<int> done = readRequest(arguments, request))
         return *done;
+    if (!request.bench.empty())
+        return recordBench(request);
     RecordedRun recorded({request.meter, request.name, request.fields, request.conditions, request.outputs.csvFile,
                           request.outputs.jsonLinesFile});
     QString words;

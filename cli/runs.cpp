@@ -17,6 +17,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <charconv>
@@ -217,26 +218,60 @@ int runRuns(const QStringList &arguments)
     if (!openJournal(journal, command))
         return Failed;
     const std::vector<JournalRun> runs = journal.listedRuns();
+    const std::vector<JournalBench> benches = journal.benches();
+    auto benchOf = [&](qint64 run) -> const JournalBench * {
+        for (const JournalBench &b : benches) {
+            if (std::any_of(b.members.begin(), b.members.end(), [run](const JournalBench::Member &m) { return m.run == run; }))
+                return &b;
+        }
+        return nullptr;
+    };
     QByteArray out;
     if (parser.isSet(jsonOption)) {
         out += '[';
         for (size_t k = 0; k < runs.size(); ++k) {
             const JournalRun &r = runs[k];
             out += k ? ",\n" : "\n";
-            out += JsonLines::runObject(r);
+            out += JsonLines::runObject(r, benchOf(r.id));
         }
         out += runs.empty() ? "]\n" : "\n]\n";
     } else {
-        for (const JournalRun &r : runs) {
+        auto runLine = [&](const JournalRun &r, const QString &id) {
             const QString meter = (r.model + QLatin1Char(' ') + r.serial).trimmed();
             out += QStringLiteral("%1  %2  %3  %4  %5  %6")
-                       .arg(r.id, 4)
+                       .arg(id, 4)
                        .arg(TimeText::localDateTime(r.startMs), TimeText::runDuration(r.duration_s))
                        .arg(r.records, 7)
                        .arg(meter.isEmpty() ? QStringLiteral("-") : meter,
                             StopConditions::reasonWords(r.endReason, !r.finished()))
                        .toUtf8();
-            out += aboutText(r).toUtf8() + '\n';
+        };
+        QSet<qint64> shown;
+        for (const JournalRun &r : runs) {
+            const JournalBench *bench = benchOf(r.id);
+            if (!bench) {
+                runLine(r, QString::number(r.id));
+                out += aboutText(r).toUtf8() + '\n';
+                continue;
+            }
+            // A bench is one entry where its newest member would be: its
+            // line, then each member's, under it, with its role.
+            if (shown.contains(bench->id))
+                continue;
+            shown.insert(bench->id);
+            out += QStringLiteral("%1  %2  bench of %3 meters%4\n")
+                       .arg(QStringLiteral("b%1").arg(bench->id), 4)
+                       .arg(TimeText::localDateTime(bench->startMs))
+                       .arg(bench->members.size())
+                       .arg(bench->name.isEmpty() ? QString() : QStringLiteral("  | ") + oneLine(bench->name))
+                       .toUtf8();
+            for (const JournalBench::Member &m : bench->members) {
+                const auto member = std::find_if(runs.begin(), runs.end(), [&](const JournalRun &k) { return k.id == m.run; });
+                if (member == runs.end())
+                    continue;
+                runLine(*member, QStringLiteral("  %1 %2").arg(oneLine(m.role)).arg(member->id));
+                out += '\n';
+            }
         }
     }
     return writeOut(command, out);

@@ -121,6 +121,7 @@ bool JournalFile::open(const QString &path, Mode mode)
     m_notAFile = FileKind::File;
     m_unfinished.clear();
     m_additions = false;
+    m_benches = false;
     m_readOnly = mode == Mode::Read;
     return openAt(path, false);
 }
@@ -145,6 +146,7 @@ void JournalFile::close()
         sqlite3_close_v2(m_db);
     m_db = nullptr;
     m_additions = false;
+    m_benches = false;
     m_status = Status::NotOpen;
 }
 
@@ -254,6 +256,10 @@ bool JournalFile::readAdditions()
     if (!q.ok() || q.step() != SQLITE_ROW)
         return fail(q.rc);
     m_additions = q.i64(0) > 0;
+    Stmt benches(m_db, journalschema::kHasBenches);
+    if (!benches.ok() || benches.step() != SQLITE_ROW)
+        return fail(benches.rc);
+    m_benches = benches.i64(0) > 0;
     return true;
 }
 
@@ -266,21 +272,32 @@ bool JournalFile::addAdditions()
     if (!readAdditions())
         return false;
     if (!m_additions) {
-        if (!exec("BEGIN IMMEDIATE"))
+        if (!transaction(journalschema::kAdditions))
             return false;
-        const int rc = sqlite3_exec(m_db, journalschema::kAdditions, nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK) {
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-            return fail(rc);
-        }
-        if (!exec("COMMIT")) {
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-            return false;
-        }
         m_additions = true;
-        return true;
+    } else if (!exec("DELETE FROM mark WHERE run NOT IN (SELECT id FROM run)")) {
+        return false;
     }
-    return exec("DELETE FROM mark WHERE run NOT IN (SELECT id FROM run)");
+    if (!transaction(journalschema::kBenchTables))
+        return false;
+    m_benches = true;
+    return true;
+}
+
+bool JournalFile::transaction(const char *sql)
+{
+    if (!exec("BEGIN IMMEDIATE"))
+        return false;
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return fail(rc);
+    }
+    if (!exec("COMMIT")) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+    return true;
 }
 
 void JournalFile::setBusyTimeout(int ms)
@@ -297,6 +314,8 @@ bool JournalFile::openEmpty()
     int rc = sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_exec(m_db, journalschema::kSchema, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(m_db, journalschema::kBenchTables, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         fail(rc);
         sqlite3_close_v2(m_db);
@@ -304,6 +323,7 @@ bool JournalFile::openEmpty()
         return false;
     }
     m_additions = true;
+    m_benches = true;
     setOk();
     return true;
 }
@@ -407,16 +427,9 @@ bool JournalFile::prepareSchema()
         || !exec("PRAGMA journal_size_limit = 8388608"))
         return false;
     if (userVersion == 0) {
-        if (!exec("BEGIN IMMEDIATE"))
-            return false;
         const QByteArray create = QByteArray(journalschema::kSchema) + "PRAGMA user_version = "
                                   + QByteArray::number(kSchemaVersion) + ";";
-        const int rc = sqlite3_exec(m_db, create.constData(), nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK) {
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-            return fail(rc);
-        }
-        if (!exec("COMMIT"))
+        if (!transaction(create.constData()))
             return false;
     }
     QByteArray insert = "INSERT INTO sample(run, " + QByteArray(journalschema::kSampleColumns)

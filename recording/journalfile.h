@@ -53,6 +53,8 @@ public:
     // Whether the database has the run's notes and fields and the marks
     // (journalschema::kAdditions); one opened for writing is given them.
     bool hasAdditions() const { return m_additions; }
+    // The bench tables (journalschema::kBenchTables).
+    bool hasBenches() const { return m_benches; }
     // How long a statement waits for a database another process holds
     // (40 ms for writing, 1 s for reading unless set), from the next open on.
     void setBusyTimeout(int ms);
@@ -91,6 +93,8 @@ private:
     bool readSchema(qint64 &userVersion, qint64 &objectCount);
     bool readAdditions();
     bool addAdditions();
+    // Statements in one transaction, rolled back when one fails.
+    bool transaction(const char *sql);
     bool prepareSchema();
     void refuseFile(FileKind kind);
     bool moveAside(bool newer);
@@ -101,6 +105,7 @@ private:
     QString m_path;
     bool m_readOnly = false;
     bool m_additions = false;
+    bool m_benches = false;
     int m_busyMs = 0;   // 0: the mode's own
     FileKind m_notAFile = FileKind::File;
     std::vector<std::pair<qint64, qint64>> m_unfinished;

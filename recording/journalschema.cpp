@@ -72,6 +72,21 @@ CREATE TABLE mark(
 CREATE INDEX mark_run ON mark(run, at_ms);
 )";
 
+// A bench: its name, start (wall clock, ms since the epoch) and reporting
+// period; its members: each run with the role the meter had (in, out or a
+// name of the user's) and the meter's serial number.
+const char kBenchTables[] = R"(
+CREATE TABLE IF NOT EXISTS bench(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL DEFAULT '', start_ms INTEGER NOT NULL,
+  period_ms INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS bench_member(
+  bench INTEGER NOT NULL, run INTEGER NOT NULL, role TEXT NOT NULL, serial TEXT NOT NULL DEFAULT '',
+  PRIMARY KEY(bench, run)) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS bench_member_run ON bench_member(run);
+DELETE FROM bench_member WHERE run NOT IN (SELECT id FROM run);
+DELETE FROM bench WHERE id NOT IN (SELECT bench FROM bench_member);
+)";
+
 qint64 toMicro(float value)
 {
     if (!std::isfinite(value))

@@ -28,6 +28,14 @@ extern const char kAdditions[];
 // Whether a database has the additions: it has the mark table.
 inline constexpr char kHasAdditions[] = "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'mark'";
 
+// Benches: runs of several meters recorded together, each member an
+// ordinary run. Made when a database is opened for writing (older programs
+// list and export the member runs as they always did); members of runs
+// removed meanwhile, and benches left without members, are dropped then.
+extern const char kBenchTables[];
+inline constexpr char kHasBenches[] =
+    "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND name = 'bench_member'";
+
 // How a value is stored: in millionths of its unit, as the meter sends it;
 // fromMicro(toMicro(v)) == v for every value the meter can report.
 qint64 toMicro(float value);

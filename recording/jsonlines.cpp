@@ -114,7 +114,7 @@ bool writeFile(const ReadingLog &log, const QString &fileName, QString *error, R
     return true;
 }
 
-QByteArray runObject(const JournalRun &r)
+QByteArray runObject(const JournalRun &r, const JournalBench *bench)
 {
     QByteArray out = "{\"id\":" + QByteArray::number(r.id);
     out += ",\"start_ms\":" + QByteArray::number(r.startMs);
@@ -150,6 +150,15 @@ QByteArray runObject(const JournalRun &r)
         out += n.first;
         out += "\":";
         appendNumber(out, n.second);
+    }
+    for (const JournalBench::Member &m : bench ? bench->members : std::vector<JournalBench::Member>()) {
+        if (m.run != r.id)
+            continue;
+        out += ",\"bench\":{\"id\":" + QByteArray::number(bench->id) + ",\"name\":";
+        appendString(out, bench->name);
+        out += ",\"role\":";
+        appendString(out, m.role);
+        out += '}';
     }
     out += '}';
     return out;

@@ -3,6 +3,7 @@
 #include "base/regularfile.h"
 #include "recording/journalreader.h"
 #include "recording/readinglog.h"
+#include "recording/runjournal.h"
 #include "recording/runstats.h"
 
 #include <QByteArray>
@@ -44,7 +45,8 @@ bool writeFile(const ReadingLog &log, const QString &fileName, QString *error = 
 
 // A run as one JSON object (`ombrel runs --json`): the fields of its row in
 // the journal's run table; end_ms and end_reason null while it goes on.
-QByteArray runObject(const JournalRun &run);
+// A member of a bench has "bench": {"id", "name", "role"} too.
+QByteArray runObject(const JournalRun &run, const JournalBench *bench = nullptr);
 // A mark as one JSON object (`ombrel marks --json`): id, run, at_s, time (its
 // local time on the run's clock, `wallAt`), wall_ms, name.
 QByteArray markObject(const RunMark &mark, qint64 wallAt);

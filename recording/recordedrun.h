@@ -61,6 +61,8 @@ public:
     const ProductInfo &product() const { return m_product; }
     const std::vector<FileRunSink *> &files() const { return m_files; }
     bool ending() const { return m_endReason.has_value(); }
+    // What finish() said, empty before.
+    QString endReason() const { return m_endReason.value_or(QString()); }
     bool failed() const { return m_failed; }
     // Whether the run went into the journal at its beginning.
     bool inJournal() const { return m_inJournal; }

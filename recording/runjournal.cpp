@@ -359,6 +359,11 @@ bool RunJournal::remove(qint64 id)
                                       "DELETE FROM run WHERE id = ?"};
     if (m_file.hasAdditions())
         deletes.push_back("DELETE FROM mark WHERE run = ?");
+    if (m_file.hasBenches()) {
+        deletes.push_back("DELETE FROM bench_member WHERE run = ?");
+        // (Every statement here is given the run's id; this one has no use for it.)
+        deletes.push_back("DELETE FROM bench WHERE id NOT IN (SELECT bench FROM bench_member) AND ? IS NOT NULL");
+    }
     for (const char *sql : deletes) {
         Stmt q(m_file.db(), sql);
         sqlite3_bind_int64(q.s, 1, id);
@@ -376,4 +381,95 @@ int RunJournal::applyRetention(qint64 keep)
     if (!m_file.db() || m_file.readOnly())
         return 0;
     return m_retention.apply(keep, [this](qint64 id) { return remove(id); });
+}
+
+const JournalBench::Member *JournalBench::member(const QString &role) const
+{
+    for (const Member &m : members) {
+        if (m.role == role)
+            return &m;
+    }
+    return nullptr;
+}
+
+qint64 RunJournal::addBench(const QString &name, qint64 startMs, qint64 periodMs,
+                            const std::vector<JournalBench::Member> &members)
+{
+    if (!m_file.db() || m_file.readOnly() || !m_file.hasBenches() || members.empty())
+        return 0;
+    std::vector<JournalBench::Member> stored = members;
+    for (JournalBench::Member &m : stored) {
+        m.run = m.run < 0 ? storedId(m.run) : m.run;
+        if (m.run <= 0)
+            return 0;
+    }
+    if (!m_file.exec("BEGIN IMMEDIATE"))
+        return 0;
+    qint64 id = 0;
+    {
+        Stmt q(m_file.db(), "INSERT INTO bench(name, start_ms, period_ms) VALUES(?, ?, ?)");
+        bindText(q.s, 1, name);
+        sqlite3_bind_int64(q.s, 2, startMs);
+        sqlite3_bind_int64(q.s, 3, periodMs);
+        if (q.step() == SQLITE_DONE)
+            id = sqlite3_last_insert_rowid(m_file.db());
+        else
+            m_file.fail(q.rc);
+    }
+    for (const JournalBench::Member &m : stored) {
+        if (!id)
+            break;
+        Stmt q(m_file.db(), "INSERT INTO bench_member(bench, run, role, serial) VALUES(?, ?, ?, ?)");
+        sqlite3_bind_int64(q.s, 1, id);
+        sqlite3_bind_int64(q.s, 2, m.run);
+        bindText(q.s, 3, m.role);
+        bindText(q.s, 4, m.serial);
+        if (q.step() != SQLITE_DONE) {
+            m_file.fail(q.rc);
+            id = 0;
+        }
+    }
+    if (!id || !m_file.exec("COMMIT")) {
+        sqlite3_exec(m_file.db(), "ROLLBACK", nullptr, nullptr, nullptr);
+        return 0;
+    }
+    return id;
+}
+
+std::vector<JournalBench> RunJournal::benches()
+{
+    std::vector<JournalBench> found;
+    if (!m_file.db() || !m_file.hasBenches())
+        return found;
+    Stmt q(m_file.db(), "SELECT b.id, b.name, b.start_ms, b.period_ms, m.run, m.role, m.serial FROM bench b "
+                        "JOIN bench_member m ON m.bench = b.id JOIN run r ON r.id = m.run "
+                        "ORDER BY b.start_ms DESC, b.id DESC, m.run");
+    while (q.step() == SQLITE_ROW) {
+        if (found.empty() || found.back().id != q.i64(0))
+            found.push_back({q.i64(0), q.text(1), q.i64(2), q.i64(3), {}});
+        found.back().members.push_back({q.i64(4), q.text(5), q.text(6)});
+    }
+    return found;
+}
+
+JournalBench RunJournal::bench(qint64 id)
+{
+    for (JournalBench &b : benches()) {
+        if (b.id == id)
+            return b;
+    }
+    return {};
+}
+
+JournalBench RunJournal::benchOfRun(qint64 runId)
+{
+    if (runId < 0)
+        runId = storedId(runId);
+    for (JournalBench &b : benches()) {
+        for (const JournalBench::Member &m : b.members) {
+            if (m.run == runId)
+                return b;
+        }
+    }
+    return {};
 }

@@ -17,6 +17,23 @@
 class ReadingLog;
 class Setting;
 
+// Runs of several meters recorded together: each member is an ordinary run
+// of the journal, with the role its meter had.
+struct JournalBench {
+    struct Member {
+        qint64 run = 0;
+        QString role;     // "in", "out" or a name of the user's
+        QString serial;
+    };
+    qint64 id = 0;
+    QString name;
+    qint64 startMs = 0;      // wall clock, ms since the epoch
+    qint64 periodMs = 1000;  // the members' reporting period
+    std::vector<Member> members;   // in the order of their runs
+    // The member with this role, or null.
+    const Member *member(const QString &role) const;
+};
+
 // Every run kept on disk as it is measured, in one SQLite database (WAL mode).
 // The window's tick appends a record to its reading log and calls sync(),
 // which writes the records the journal has not written yet in one
@@ -154,6 +171,17 @@ public:
     qint64 addMarkAtWall(qint64 runId, qint64 wallMs, const QString &name, qint64 *atMs = nullptr);
     bool renameMark(qint64 markId, const QString &name);
     bool removeMark(qint64 markId);
+    // Benches. A bench names runs begun here (beginRun's ids) or stored;
+    // its id, 0 when it cannot be written (a member not stored yet, the
+    // database held by another program, one opened for reading).
+    qint64 addBench(const QString &name, qint64 startMs, qint64 periodMs,
+                    const std::vector<JournalBench::Member> &members);
+    // Newest first; a database without the bench tables has none.
+    std::vector<JournalBench> benches();
+    // The bench of that id, or of which the run is a member: id 0 for none.
+    JournalBench bench(qint64 id);
+    JournalBench benchOfRun(qint64 runId);
+
     // The newest run that goes on, in this program or another; 0 when none.
     qint64 newestRecording();
     // How long a statement waits for the database while another program

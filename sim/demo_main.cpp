@@ -4,13 +4,20 @@
 // go to the program):
 //   --sim-model WORD        model word of the product string (default M512X)
 //   --sim-version WORD      version word (default V1.2)
-//   --sim-serial TEXT       serial number (default 0012345678)
+//   --sim-meters N          meters attached, 1 to 4 (default 1)
+//   --sim-serial TEXT       serial number (default 0012345678); with several
+//                           meters a list (A,B,...), the missing ones counting
+//                           on from the last given
+//   --sim-scenario NAME     what it measures (a list: one a meter, the last
+//                           for the rest): standard, charge (the current
+//                           falls below 0.05 A within two minutes),
+//                           discharge (1 A, 4.2 V falling through 3.0 V),
+//                           converter-in, converter-out (a converter that
+//                           gives out 80 % of what it takes in)
 //   --sim-rate N            live reports per second (default 4)
 //   --sim-unplugged SECS    start unplugged and plug in after SECS seconds
 //   --sim-replug SECS       unplug and plug in again every SECS seconds
-//   --sim-scenario NAME     what it measures: standard, charge (the current
-//                           falls below 0.05 A within two minutes) or
-//                           discharge (1 A, 4.2 V falling through 3.0 V)
+//                           (with several meters, the last one only)
 //   --sim-loader silent     the firmware loader never answers
 //   --sim-sleep AT:SECS     the computer sleeps SECS seconds AT seconds after
 //                           the start: the wall and the steady clock jump
@@ -20,6 +27,7 @@
 #include "report/runreport.h"
 #include "simulator.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -37,11 +45,12 @@ namespace {
 struct Options {
     std::wstring model = L"M512X";
     std::wstring version = L"V1.2";
-    std::wstring serial = L"0012345678";
+    int meters = 1;
+    std::vector<std::wstring> serials{L"0012345678"};
     double rate = 4.0;
     double unpluggedFor = 0.0;
     double replugEvery = 0.0;
-    sim::Scenario scenario = sim::Scenario::Standard;
+    std::vector<sim::Scenario> scenarios{sim::Scenario::Standard};
     bool silentLoader = false;
     double sleepAt = -1.0;
     double sleepFor = 0.0;
@@ -56,6 +65,43 @@ std::wstring wide(const char *s)
 }
 
 constexpr double kWeek = 7 * 86400.0;
+
+std::vector<std::string> splitList(const char *text)
+{
+    std::vector<std::string> items;
+    std::string item;
+    for (const char *p = text;; ++p) {
+        if (*p == ',' || *p == '\0') {
+            items.push_back(item);
+            item.clear();
+            if (!*p)
+                break;
+        } else {
+            item.push_back(*p);
+        }
+    }
+    return items;
+}
+
+// Meter k's serial number: as given, else the last one given counted on
+// (its trailing digits, their width kept).
+std::wstring serialOf(const std::vector<std::wstring> &serials, size_t k)
+{
+    if (k < serials.size())
+        return serials[k];
+    std::wstring s = serials.back();
+    size_t digits = s.size();
+    while (digits > 0 && s[digits - 1] >= L'0' && s[digits - 1] <= L'9')
+        --digits;
+    digits = std::max(digits, s.size() >= 18 ? s.size() - 18 : 0);
+    unsigned long long n = digits < s.size() ? std::stoull(s.substr(digits)) : 0;
+    n += k - (serials.size() - 1);
+    std::wstring number = std::to_wstring(n);
+    const size_t width = s.size() - digits;
+    if (number.size() < width)
+        number.insert(0, width - number.size(), L'0');
+    return s.substr(0, digits) + number;
+}
 
 // A number of an option within [low, high]: anything else (words, inf, nan,
 // a number beyond the range) is said and refused, so no clock of the
@@ -91,8 +137,19 @@ bool parse(int &argc, char *argv[], Options &o)
             o.model = wide(value);
         else if (!std::strcmp(arg, "--sim-version"))
             o.version = wide(value);
-        else if (!std::strcmp(arg, "--sim-serial"))
-            o.serial = wide(value);
+        else if (!std::strcmp(arg, "--sim-serial")) {
+            o.serials.clear();
+            for (const std::string &s : splitList(value))
+                o.serials.push_back(wide(s.c_str()));
+        } else if (!std::strcmp(arg, "--sim-meters")) {
+            double n = 1;
+            if (!number(arg, value, 1, 4, "meters", n) || n != std::floor(n)) {
+                if (n != std::floor(n))
+                    std::fprintf(stderr, "bad value '%s' for %s: a whole number of meters\n", value, arg);
+                return false;
+            }
+            o.meters = int(n);
+        }
         else if (!std::strcmp(arg, "--sim-rate")) {
             if (!number(arg, value, 0.01, 10000, "reports a second", o.rate))
                 return false;
@@ -104,9 +161,14 @@ bool parse(int &argc, char *argv[], Options &o)
                 return false;
         }
         else if (!std::strcmp(arg, "--sim-scenario")) {
-            if (!sim::scenarioNamed(value, o.scenario)) {
-                std::fprintf(stderr, "unknown scenario %s: standard, charge or discharge\n", value);
-                return false;
+            o.scenarios.clear();
+            for (const std::string &name : splitList(value)) {
+                o.scenarios.emplace_back();
+                if (!sim::scenarioNamed(name, o.scenarios.back())) {
+                    std::fprintf(stderr, "unknown scenario %s: standard, charge, discharge, converter-in or "
+                                         "converter-out\n", name.c_str());
+                    return false;
+                }
             }
         }
         else if (!std::strcmp(arg, "--sim-sleep")) {
@@ -147,15 +209,21 @@ int main(int argc, char *argv[])
     if (!parse(argc, argv, options))
         return 2;
 
-    sim::Identity identity;
-    identity.product = L"SIM " + options.model + (options.version.empty() ? L"" : L" " + options.version);
-    identity.serial = options.serial;
-    sim::Meter &meter = sim::attach(identity);
-    meter.setReportRate(options.rate);
-    meter.setScenario(options.scenario);
-    meter.setSilent(options.silentLoader);
-    if (options.unpluggedFor > 0)
-        meter.unplug();
+    std::vector<sim::Meter *> meters;
+    for (int k = 0; k < options.meters; ++k) {
+        sim::Identity identity;
+        identity.product = L"SIM " + options.model + (options.version.empty() ? L"" : L" " + options.version);
+        identity.serial = serialOf(options.serials, size_t(k));
+        sim::Meter &meter = sim::attach(identity);
+        meter.setReportRate(options.rate);
+        meter.setScenario(options.scenarios[std::min(size_t(k), options.scenarios.size() - 1)]);
+        meter.setSilent(options.silentLoader);
+        if (options.unpluggedFor > 0)
+            meter.unplug();
+        meters.push_back(&meter);
+    }
+    // The one --sim-replug pulls out and puts back.
+    sim::Meter &meter = *meters.back();
     if (options.sleepAt >= 0) {
         // The time the computer slept, on both clocks once it has.
         const auto start = std::chrono::steady_clock::now();
@@ -178,8 +246,10 @@ int main(int argc, char *argv[])
         auto sleep = [&](double seconds) {
             return !wake.wait_for(l, std::chrono::duration<double>(seconds), [&] { return done; });
         };
-        if (options.unpluggedFor > 0 && sleep(options.unpluggedFor))
-            meter.plug();
+        if (options.unpluggedFor > 0 && sleep(options.unpluggedFor)) {
+            for (sim::Meter *m : meters)
+                m->plug();
+        }
         while (options.replugEvery > 0 && sleep(options.replugEvery)) {
             meter.unplug();
             if (!sleep(2.0))

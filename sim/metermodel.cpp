@@ -114,6 +114,10 @@ bool scenarioNamed(const std::string &name, Scenario &scenario)
         scenario = Scenario::Charge;
     else if (name == "discharge")
         scenario = Scenario::Discharge;
+    else if (name == "converter-in")
+        scenario = Scenario::ConverterIn;
+    else if (name == "converter-out")
+        scenario = Scenario::ConverterOut;
     else
         return false;
     return true;
@@ -134,6 +138,14 @@ void MeterModel::electrical(double t, double &v, double &i) const
         // most down to 2.5 V.
         i = 1.0;
         v = std::max(2.5, 4.2 - 0.012 * t);
+        return;
+    case Scenario::ConverterIn:
+        v = 12.5;
+        i = 1.0;
+        return;
+    case Scenario::ConverterOut:
+        v = 5.0;
+        i = 2.0;
         return;
     case Scenario::Standard:
         break;
@@ -175,7 +187,8 @@ Report MeterModel::measurement(double now)
     double v, i;
     electrical(t, v, i);
     noise = noise * 1103515245u + 12345u;
-    const double jitter = ((noise >> 16) % 1000) / 1000.0 - 0.5;   // -0.5 .. 0.5
+    const bool exact = scenario == Scenario::ConverterIn || scenario == Scenario::ConverterOut;
+    const double jitter = exact ? 0.0 : ((noise >> 16) % 1000) / 1000.0 - 0.5;   // -0.5 .. 0.5
     v = v * settings.voltCali + jitter * 0.002;
     i = std::max(0.0, i - currentOffset) * settings.currCali + jitter * 0.001;
     if (i < settings.minCurrent)

@@ -41,10 +41,15 @@ enum class LoaderState { Off, AwaitHandshake, Receiving, Burning };
 // What the meter measures: the standard charge (5 V, then 9 V at 2 A that
 // tapers slowly), a device charging at 9 V whose current falls below 0.05 A
 // within two minutes and stays there, or a battery discharged at 1 A whose
-// voltage falls from 4.2 V through 3.0 V within two minutes. Time counts from
-// the meter's power-on (its plugging in).
-enum class Scenario { Standard, Charge, Discharge };
-// The scenario of a name ("standard", "charge", "discharge"); false for none.
+// voltage falls from 4.2 V through 3.0 V within two minutes; or either side
+// of a converter that gives out 80 % of what it takes in: its input at
+// 12.5 V and 1 A (12.5 W), its output at 5 V and 2 A (10 W), both without
+// noise, so a bench of the two has exact figures (efficiency 80 %, loss
+// 2.5 W, drop 7.5 V, resistance 3.75 ohm). Time counts from the meter's
+// power-on (its plugging in).
+enum class Scenario { Standard, Charge, Discharge, ConverterIn, ConverterOut };
+// The scenario of a name ("standard", "charge", "discharge", "converter-in",
+// "converter-out"); false for none.
 bool scenarioNamed(const std::string &name, Scenario &scenario);
 
 struct Written {

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The folders' layers, checked from their includes.
 
-base/, device/, recording/, outputs/, cli/ and python/ run without a display: they include no
+base/, device/, recording/, meterbench/, outputs/, cli/ and python/ run without a display: they include no
 header of Qt's widget, chart, print or GUI modules, however it is spelled
 (<QWidget>, <QtWidgets/QWidget>, <QtWidgets>), and no header of a folder
 above them. Above them, charts/, report/ and ui/ never include app/ or cli/;
@@ -19,14 +19,15 @@ ALLOWED = {
     "base": {"base"},
     "device": {"base", "device"},
     "recording": {"base", "device", "recording"},
-    "outputs": {"base", "device", "recording", "outputs"},
-    "cli": {"base", "device", "recording", "outputs", "cli"},
-    "charts": {"base", "device", "recording", "charts"},
-    "report": {"base", "device", "recording", "charts", "report"},
-    "ui": {"base", "device", "recording", "outputs", "charts", "report", "ui"},
-    "python": {"base", "device", "recording", "outputs", "python"},
+    "meterbench": {"base", "device", "recording", "meterbench"},
+    "outputs": {"base", "device", "recording", "meterbench", "outputs"},
+    "cli": {"base", "device", "recording", "meterbench", "outputs", "cli"},
+    "charts": {"base", "device", "recording", "meterbench", "charts"},
+    "report": {"base", "device", "recording", "meterbench", "charts", "report"},
+    "ui": {"base", "device", "recording", "meterbench", "outputs", "charts", "report", "ui"},
+    "python": {"base", "device", "recording", "meterbench", "outputs", "python"},
 }
-DISPLAY_FREE = {"base", "device", "recording", "outputs", "cli", "python"}
+DISPLAY_FREE = {"base", "device", "recording", "meterbench", "outputs", "cli", "python"}
 DISPLAY_MODULES = ("QtWidgets", "QtCharts", "QtGui", "QtPrintSupport")
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]', re.M)
