@@ -15,25 +15,20 @@ namespace {
 // report.
 constexpr size_t kPeriodRecords = 8;
 
-QString benchWords(const char *text)
-{
-    return QCoreApplication::translate("Bench", text);
-}
-
 } // namespace
 
 QString BenchRecording::checkMembers(const std::vector<Member> &members)
 {
     if (members.size() < size_t(kMinMembers) || members.size() > size_t(kMaxMembers))
-        return benchWords("工作台需要 2 到 4 个电表，而不是 %1 个").arg(members.size());
+        return QCoreApplication::translate("Bench", "工作台需要 2 到 4 个电表，而不是 %1 个").arg(members.size());
     QSet<QString> roles, serials;
     for (const Member &m : members) {
         if (m.role.trimmed().isEmpty())
-            return benchWords("电表 %1 没有角色").arg(m.serial);
+            return QCoreApplication::translate("Bench", "电表 %1 没有角色").arg(m.serial);
         if (roles.contains(m.role))
-            return benchWords("角色“%1”用了两次").arg(m.role);
+            return QCoreApplication::translate("Bench", "角色“%1”用了两次").arg(m.role);
         if (serials.contains(m.serial))
-            return benchWords("序列号 %1 用了两次").arg(m.serial);
+            return QCoreApplication::translate("Bench", "序列号 %1 用了两次").arg(m.serial);
         roles.insert(m.role);
         serials.insert(m.serial);
     }
@@ -93,7 +88,7 @@ bool BenchRecording::open(QString *words, bool *noMeter)
                                         [&](const AttachedMeter &a) { return a.serial == m.serial; });
         if (same > 1) {
             *noMeter = true;
-            *words = benchWords("有 %1 个电表的序列号都是 %2：无法分辨它们").arg(same).arg(m.serial);
+            *words = QCoreApplication::translate("Bench", "有 %1 个电表的序列号都是 %2：无法分辨它们").arg(same).arg(m.serial);
             return false;
         }
     }
@@ -105,7 +100,7 @@ bool BenchRecording::open(QString *words, bool *noMeter)
                 continue;
             for (const Member &m : m_request.members) {
                 if (run.serial == m.serial && journal.isRecording(run.id)) {
-                    *words = benchWords("电表 %1 正由另一个程序记录（运行 %2）").arg(m.serial).arg(run.id);
+                    *words = QCoreApplication::translate("Bench", "电表 %1 正由另一个程序记录（运行 %2）").arg(m.serial).arg(run.id);
                     return false;
                 }
             }

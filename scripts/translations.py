@@ -2,7 +2,7 @@
 """English texts of the interface, filled into resources/Language/lib_en.ts.
 
 After adding texts to the code or the forms, run
-    /usr/lib/qt5/bin/lupdate -no-obsolete -locations none base device recording outputs cli charts report ui app python \
+    /usr/lib/qt5/bin/lupdate -no-obsolete -locations none base device recording meterbench outputs cli charts report ui app python \
         -ts resources/Language/lib_en.ts
 then add the new texts to ENGLISH below and run this script. It reports every
 source text that still has no English. A text that needs another English in
@@ -317,6 +317,14 @@ ENGLISH = {
     "电表已重新插上：运行继续": "the meter is back: the run goes on",
     "出错之前的记录都已在文件中": "the records up to the failure are in the files",
     "运行已结束（%1），历时 %2：%3，%4 Ah，%5 Wh": "the run ended (%1) after %2: %3, %4 Ah, %5 Wh",
+    "输入 %1 Wh，输出 %2 Wh，能量效率 %3 %，损耗平均 %4 W（%5 至 %6 W），%7 对记录，%8 处空缺":
+        "in %1 Wh, out %2 Wh, energy efficiency %3 %, loss mean %4 W (%5 to %6 W), %7 pairs of records, %8 gaps",
+    "工作台需要 2 到 4 个电表，而不是 %1 个": "a bench takes 2 to 4 meters, not %1",
+    "电表 %1 没有角色": "meter %1 has no role",
+    "角色“%1”用了两次": "the role '%1' is given twice",
+    "序列号 %1 用了两次": "the serial number %1 is given twice",
+    "有 %1 个电表的序列号都是 %2：无法分辨它们": "%1 meters have the serial number %2: they cannot be told apart",
+    "电表 %1 正由另一个程序记录（运行 %2）": "meter %1 is being recorded by another program (run %2)",
     "1 条记录": "1 record",
     "%1 条记录": "%1 records",
     "电表已拔出：等待它（序列号 %1）重新插上": "the meter was pulled out: waiting for it (serial number %1) to come back",

@@ -327,7 +327,7 @@ private slots:
         QProcess lupdate;
         lupdate.setWorkingDirectory(QStringLiteral(OMBREL_SOURCE_DIR));
         lupdate.start(QStringLiteral(OMBREL_LUPDATE),
-                      {"-no-obsolete", "-locations", "none", "base", "device", "recording", "outputs", "cli",
+                      {"-no-obsolete", "-locations", "none", "base", "device", "recording", "meterbench", "outputs", "cli",
                        "charts", "report", "ui", "app", "python", "-ts", ts});
         QVERIFY(lupdate.waitForFinished(60000));
         QCOMPARE(lupdate.exitCode(), 0);

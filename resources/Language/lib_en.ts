@@ -2,6 +2,33 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="zh_CN">
 <context>
+    <name>Bench</name>
+    <message>
+        <source>工作台需要 2 到 4 个电表，而不是 %1 个</source>
+        <translation>a bench takes 2 to 4 meters, not %1</translation>
+    </message>
+    <message>
+        <source>电表 %1 没有角色</source>
+        <translation>meter %1 has no role</translation>
+    </message>
+    <message>
+        <source>角色“%1”用了两次</source>
+        <translation>the role '%1' is given twice</translation>
+    </message>
+    <message>
+        <source>序列号 %1 用了两次</source>
+        <translation>the serial number %1 is given twice</translation>
+    </message>
+    <message>
+        <source>有 %1 个电表的序列号都是 %2：无法分辨它们</source>
+        <translation>%1 meters have the serial number %2: they cannot be told apart</translation>
+    </message>
+    <message>
+        <source>电表 %1 正由另一个程序记录（运行 %2）</source>
+        <translation>meter %1 is being recorded by another program (run %2)</translation>
+    </message>
+</context>
+<context>
     <name>CapacityPage</name>
     <message>
         <source>已运行 %1    电量 %2 Ah    能量 %3 Wh</source>
@@ -245,6 +272,10 @@
     <message>
         <source>没有导出目标：请给出 --csv、--jsonl 或 --sr 的文件</source>
         <translation>nothing to export to: give a file to --csv, --jsonl or --sr</translation>
+    </message>
+    <message>
+        <source>输入 %1 Wh，输出 %2 Wh，能量效率 %3 %，损耗平均 %4 W（%5 至 %6 W），%7 对记录，%8 处空缺</source>
+        <translation>in %1 Wh, out %2 Wh, energy efficiency %3 %, loss mean %4 W (%5 to %6 W), %7 pairs of records, %8 gaps</translation>
     </message>
 </context>
 <context>

@@ -1,0 +1,286 @@
+// Benches of several meters: the pairing of in and out records with values
+// worked out by hand, the bench kept in the run journal, and `record
+// --meter` run as its own process on simulated meters (a converter whose
+// output is 80 % of its input: 12.5 V 1 A in, 5 V 2 A out).
+#include "meterbench/benchpairing.h"
+#include "recording/runjournal.h"
+
+#include "childprocess.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+namespace {
+
+QString g_dataHome;
+
+ChildProcess::Result sim(const QStringList &arguments, int timeoutMs = 60000)
+{
+    QProcess p;
+    p.setProcessEnvironment(ChildProcess::environment(g_dataHome));
+    p.start(QStringLiteral(OMBREL_SIM_BINARY), arguments);
+    return ChildProcess::finish(p, timeoutMs);
+}
+
+const QStringList kConverter{"record", "--sim-meters", "2", "--sim-scenario", "converter-in,converter-out",
+                             "--meter", "in=0012345678", "--meter", "out=0012345679"};
+
+// The figures of record's last line: in Wh, out Wh, energy efficiency, loss
+// mean, min, max, pairs, gaps.
+QList<double> benchLine(const QByteArray &err)
+{
+    static const QRegularExpression line(QStringLiteral(
+        "in ([0-9.]+) Wh, out ([0-9.]+) Wh, energy efficiency ([0-9.]+) %, loss mean ([0-9.]+) W \\(([0-9.]+) to "
+        "([0-9.]+) W\\), ([0-9]+) pairs of records, ([0-9]+) gaps"));
+    const QRegularExpressionMatch m = line.match(QString::fromUtf8(err));
+    QList<double> figures;
+    for (int i = 1; m.hasMatch() && i <= 8; ++i)
+        figures << m.captured(i).toDouble();
+    return figures;
+}
+
+// A run's records as `export --jsonl` gives them: wall ms and power.
+QList<QPair<qint64, double>> powerOf(qint64 run)
+{
+    const ChildProcess::Result r = sim({"export", QString::number(run), "--jsonl", "-"});
+    QList<QPair<qint64, double>> records;
+    for (const QByteArray &line : r.out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        records << qMakePair(QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs).toMSecsSinceEpoch(),
+                             o.value("power").toDouble());
+    }
+    return records;
+}
+
+Bench::Point point(qint64 t, float v, float i)
+{
+    return {t, v, i, v * i};
+}
+
+} // namespace
+
+class TestBench : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        static QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        g_dataHome = dir.path();
+        qputenv("XDG_DATA_HOME", g_dataHome.toUtf8());
+    }
+
+    // Each pair's values, and which records pair, by hand.
+    void pairsWorkedOutByHand()
+    {
+        // A cable: 5.25 V in, 5.00 V out, 2 A through it.
+        Bench::Derived d = Bench::derive(point(0, 5.25f, 2.0f), point(0, 5.0f, 2.0f));
+        QCOMPARE(qRound64(d.efficiencyPct * 1e6), qint64(95238095));   // 10 / 10.5
+        QCOMPARE(d.lossW, 0.5);
+        QCOMPARE(d.dropV, 0.25);
+        QCOMPARE(d.resistanceOhm, 0.125);
+        // Under the current floor no resistance; nothing in, no efficiency.
+        d = Bench::derive(point(0, 5.2f, 0.04f), point(0, 5.0f, 0.04f));
+        QVERIFY(qIsNaN(d.resistanceOhm) && !qIsNaN(d.dropV));
+        d = Bench::derive(point(0, 5.2f, 0.0f), point(0, 5.0f, 0.0f));
+        QVERIFY(qIsNaN(d.efficiencyPct) && !d.gap());
+
+        // Period 1 s: a record pairs with the first one at most 0.5 s away.
+        Bench::Pairing pairing(1000);
+        for (qint64 t : {0, 1000, 2000, 3000})
+            pairing.addIn(point(t, 12.5f, 1.0f));
+        for (qint64 t : {100, 1550, 2500, 3000})
+            pairing.addOut(point(t, 5.0f, 2.0f));
+        pairing.settle();
+        const std::vector<Bench::Derived> made = pairing.take();
+        const QList<qint64> times{100, 1000, 1550, 2500, 3000};
+        const QList<bool> gaps{false, true, false, false, true};
+        QCOMPARE(int(made.size()), times.size());
+        for (int k = 0; k < times.size(); ++k) {
+            QCOMPARE(made[size_t(k)].t, times[k]);
+            QCOMPARE(made[size_t(k)].gap(), gaps[k]);
+            if (!gaps[k])
+                QCOMPARE(made[size_t(k)].efficiencyPct, 80.0);
+        }
+
+        // A record waits for its partner until the watermark is more than
+        // half a period past it.
+        Bench::Pairing waiting(1000);
+        waiting.addIn(point(5000, 12.5f, 1.0f));
+        waiting.settle(5400);
+        QVERIFY(waiting.take().empty());
+        waiting.addOut(point(5450, 5.0f, 2.0f));
+        waiting.addIn(point(6000, 12.5f, 1.0f));
+        waiting.settle(6400);
+        QCOMPARE(int(waiting.take().size()), 1);
+        waiting.settle(7600);
+        const std::vector<Bench::Derived> late = waiting.take();
+        QVERIFY(late.size() == 1 && late[0].gap() && late[0].t == 6000);
+
+        // Figures: energies from the meters, losses from the pairs only.
+        std::vector<Bench::Derived> values(3);
+        values[0].lossW = 2.0;
+        values[2].lossW = 3.0;
+        const Bench::Figures f = Bench::figures(2.0, 1.6, values);
+        QCOMPARE(f.energyEfficiencyPct, 80.0);
+        QCOMPARE(f.lossMeanW, 2.5);
+        QCOMPARE(f.lossMinW, 2.0);
+        QCOMPARE(f.lossMaxW, 3.0);
+        QCOMPARE(f.pairs, 2);
+        QCOMPARE(f.gaps, 1);
+        QCOMPARE(Bench::periodOf({0, 250, 500, 760, 1000}), qint64(250));
+    }
+
+    // Benches in the journal: kept, found from a member, gone with their
+    // last member; a database without the bench tables read as it is and
+    // given them when written.
+    void journalKeepsBenches()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("runs.sqlite"));
+        {
+            RunJournal journal;
+            QVERIFY(journal.open(path));
+            const qint64 a = journal.beginRun(1000, "M512X", "V1.2", "A1");
+            const qint64 b = journal.beginRun(1001, "M512X", "V1.2", "B2");
+            QVERIFY(a > 0 && b > 0);
+            QCOMPARE(journal.addBench("pair", 1000, 1000, {}), qint64(0));
+            const qint64 id = journal.addBench("pair", 1000, 250, {{a, "in", "A1"}, {b, "out", "B2"}});
+            QVERIFY(id > 0);
+            const JournalBench bench = journal.benchOfRun(b);
+            QCOMPARE(bench.id, id);
+            QCOMPARE(bench.periodMs, qint64(250));
+            QCOMPARE(bench.member("out")->serial, QStringLiteral("B2"));
+            QCOMPARE(bench.member("in")->run, a);
+            QVERIFY(journal.endRun(a, 2000, RunJournal::kStopped) && journal.endRun(b, 2000, RunJournal::kStopped));
+            QVERIFY(journal.remove(a));
+            QCOMPARE(int(journal.bench(id).members.size()), 1);
+            QVERIFY(journal.remove(b));
+            QVERIFY(journal.benches().empty());
+            journal.beginRun(3000, "M512X", "V1.2", "C3");
+        }
+        // As an older program leaves it.
+        sqlite3 *db = nullptr;
+        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "DROP TABLE bench_member; DROP TABLE bench;", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        {
+            RunJournal reader;
+            QVERIFY(reader.open(path, RunJournal::Mode::Read));
+            QVERIFY(reader.benches().empty());
+            QCOMPARE(int(reader.runs().size()), 1);
+        }
+        RunJournal writer;
+        QVERIFY(writer.open(path));
+        const qint64 run = writer.runs().front().id;
+        QVERIFY(writer.addBench("again", 3000, 1000, {{run, "phone", "C3"}}) > 0);
+    }
+
+    // The converter's bench on the command line: its figures, its runs, its
+    // rows, and the energies against an integration of its records here.
+    void converterBenchRecorded()
+    {
+        const ChildProcess::Result r =
+            sim(kConverter + QStringList{"--until-duration", "6", "--name", "converter"});
+        QVERIFY2(r.status == 0, r.err.constData());
+        const QList<double> f = benchLine(r.err);
+        QVERIFY2(f.size() == 8, r.err.constData());
+        // Every pair: 12.5 W in, 10 W out.
+        QCOMPARE(f[3], 2.5);
+        QCOMPARE(f[4], 2.5);
+        QCOMPARE(f[5], 2.5);
+        QVERIFY2(f[6] >= 6 && f[7] == 0, r.err.constData());
+
+        const ChildProcess::Result runs = sim({"runs", "--json"});
+        const QJsonArray rows = QJsonDocument::fromJson(runs.out).array();
+        QCOMPARE(rows.size(), 2);
+        QMap<QString, qint64> byRole;
+        for (const QJsonValue &row : rows) {
+            const QJsonObject bench = row.toObject().value("bench").toObject();
+            QCOMPARE(bench.value("name").toString(), QStringLiteral("converter"));
+            byRole[bench.value("role").toString()] = qint64(row.toObject().value("id").toDouble());
+            QCOMPARE(row.toObject().value("serial").toString(),
+                     bench.value("role").toString() == "in" ? QStringLiteral("0012345678") : QStringLiteral("0012345679"));
+        }
+        QCOMPARE(byRole.keys(), (QStringList{"in", "out"}));
+        const QByteArray text = sim({"runs"}).out;
+        QVERIFY2(QRegularExpression(QStringLiteral("^  b\\d+  \\S+ \\S+  bench of 2 meters  \\| converter\\n"
+                                                   "  in \\d+  .*M512X 0012345678  condition: duration 6 s\\n"
+                                                   "  out \\d+  .*M512X 0012345679  condition: duration 6 s\\n$"))
+                     .match(QString::fromUtf8(text))
+                     .hasMatch(),
+                 text.constData());
+
+        // The energies of both runs, integrated here from their records.
+        double wh[2] = {};
+        const QList<QPair<qint64, double>> records[2] = {powerOf(byRole["in"]), powerOf(byRole["out"])};
+        for (int k = 0; k < 2; ++k) {
+            for (int i = 1; i < records[k].size(); ++i)
+                wh[k] += (records[k][i].second + records[k][i - 1].second) / 2
+                         * (records[k][i].first - records[k][i - 1].first) / 3.6e6;
+        }
+        QVERIFY(records[0].size() >= 6 && records[1].size() >= 6);
+        QVERIFY2(qAbs(wh[0] - f[0]) < 2e-6 && qAbs(wh[1] - f[1]) < 2e-6, r.err.constData());
+        QVERIFY(qAbs(100.0 * wh[1] / wh[0] - f[2]) < 0.01);
+    }
+
+    // One meter out and back: the other goes on, the pairs become gaps and
+    // no value is made up; refused benches say why.
+    void faults()
+    {
+        // The out meter is pulled out after 3 s, for 2 s.
+        const ChildProcess::Result r =
+            sim(kConverter + QStringList{"--until-duration", "9", "--sim-replug", "3"});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QVERIFY2(r.err.contains("0012345679") && r.err.contains("the meter is back"), r.err.constData());
+        const QList<double> f = benchLine(r.err);
+        QVERIFY2(f.size() == 8 && f[7] >= 1 && f[6] >= 4, r.err.constData());
+        QCOMPARE(f[4], 2.5);
+        QCOMPARE(f[5], 2.5);
+
+        const struct {
+            QStringList arguments;
+            int status;
+            const char *words;
+        } refused[] = {
+            {{"record", "--meter", "in=1"}, 2, "a bench takes 2 to 4 meters, not 1"},
+            {{"record", "--meter", "in=1", "--meter", "in=2"}, 2, "the role 'in' is given twice"},
+            {{"record", "--meter", "in=1", "--meter", "out=1"}, 2, "the serial number 1 is given twice"},
+            {{"record", "--meter", "in", "--meter", "out=1"}, 2, "bad value 'in' for --meter"},
+            {{"record", "--sim-meters", "3", "--sim-serial", "77,77", "--meter", "in=77", "--meter", "out=78"}, 3,
+             "2 meters have the serial number 77: they cannot be told apart"},
+            {{"record", "--sim-meters", "2", "--meter", "in=0012345678", "--meter", "out=0099"}, 3, "0099"},
+        };
+        for (const auto &c : refused) {
+            const ChildProcess::Result no = sim(c.arguments);
+            QVERIFY2(no.status == c.status && no.err.contains(c.words), (c.arguments.join(' ') + ": " + no.err).toUtf8().constData());
+        }
+
+        // A meter another program records is not taken.
+        QProcess other;
+        other.setProcessEnvironment(ChildProcess::environment(g_dataHome));
+        other.start(QStringLiteral(OMBREL_SIM_BINARY), {"record", "--sim-serial", "0012345679", "--until-duration", "30"});
+        QTRY_VERIFY_WITH_TIMEOUT(sim({"runs"}).out.contains("recording"), 20000);
+        const ChildProcess::Result busy = sim(kConverter);
+        other.terminate();
+        QVERIFY(other.waitForFinished(20000));
+        QVERIFY2(busy.status == 3 && QRegularExpression(QStringLiteral("meter 0012345679 is being recorded by another "
+                                                                       "program \\(run \\d+\\)"))
+                                         .match(QString::fromUtf8(busy.err))
+                                         .hasMatch(),
+                 busy.err.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBench)
+#include "tst_bench.moc"
