@@ -137,9 +137,11 @@ std::optional<int> readRequest(const QStringList &arguments, Request &r)
             error(QLatin1String(kCommand), QStringLiteral("--serial and --meter: a bench names its meters with --meter"));
             return Usage;
         }
-        if (r.outputs != LiveOutputsSettings()) {
-            error(QLatin1String(kCommand), QStringLiteral("a bench is recorded into the run journal only for now: "
-                                                          "export its runs afterwards"));
+        LiveOutputsSettings others = r.outputs;
+        others.jsonLinesFile.clear();
+        if (others != LiveOutputsSettings()) {
+            error(QLatin1String(kCommand), QStringLiteral("a bench is recorded into the run journal and --jsonl "
+                                                          "only for now: export its runs afterwards"));
             return Usage;
         }
     }
@@ -243,12 +245,12 @@ void sayBench(const BenchRecording &bench)
 int recordBench(const Request &request)
 {
     BenchRecording bench({request.name, request.fields, request.conditions, request.meter.allReports,
-                          request.meter.exitOnUnplug, request.bench});
+                          request.meter.exitOnUnplug, request.bench, request.outputs.jsonLinesFile});
     QString words;
     bool noMeter = false;
     if (!bench.open(&words, &noMeter)) {
         error(QLatin1String(kCommand), words);
-        return NoMeter;
+        return noMeter ? NoMeter : CannotWrite;
     }
     StatusLine line;
     QObject::connect(&bench, &BenchRecording::said, [&](const QString &said) {
@@ -260,6 +262,8 @@ int recordBench(const Request &request)
         error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法设置信号处理"));
         return Failed;
     }
+    // A pipe whose reader stops reading cannot hold the bench past a signal.
+    OutputFile::setWakeDescriptor(quit.wakeDescriptor());
     RecordedRun &shown = bench.run(bench.conditionMember());
     QObject::connect(&bench, &BenchRecording::ticked, [&] { line.show(shown.run(), shown.recorder(), false); });
     QObject::connect(&bench, &BenchRecording::finished, [] { QCoreApplication::exit(0); });
@@ -267,6 +271,7 @@ int recordBench(const Request &request)
     bench.begin();
     if (!bench.ending())
         QCoreApplication::exec();
+    OutputFile::setWakeDescriptor(-1);
     line.show(shown.run(), shown.recorder(), true);
     line.newLine();
     bench.close();

@@ -4,6 +4,7 @@
 
 #include "base/setting.h"
 #include "base/timetext.h"
+#include "meterbench/benchjournal.h"
 #include "recording/jsonlines.h"
 #include "recording/newfile.h"
 #include "recording/readinglog.h"
@@ -31,6 +32,14 @@ namespace Cli {
 namespace {
 
 const char kRunHelp[] = "RUN is a run's id (as ombrel runs lists them) or 'last', the newest run.";
+
+// A bench as `runs` names it: "b" and its id.
+std::optional<qint64> benchWord(const QString &word)
+{
+    static const QRegularExpression shape(QStringLiteral("^b([1-9][0-9]{0,17})$"));
+    const QRegularExpressionMatch m = shape.match(word);
+    return m.hasMatch() ? std::optional<qint64>(m.captured(1).toLongLong()) : std::nullopt;
+}
 
 // Opens the journal at its usual place for reading: nothing is written,
 // moved or deleted. False (said) when it cannot be read.
@@ -391,6 +400,75 @@ int runExport(const QStringList &arguments)
     return Ok;
 }
 
+namespace {
+
+// `stats bN`: each member's summary and the figures of the in/out pairs,
+// over the times --from and --to name on the in meter's run (else the
+// first member's).
+int benchStats(RunJournal &journal, qint64 id, const QCommandLineParser &parser, const QCommandLineOption &fromOption,
+               const QCommandLineOption &toOption, const QCommandLineOption &jsonOption)
+{
+    const char command[] = "stats";
+    const JournalBench bench = journal.bench(id);
+    if (!bench.id) {
+        error(QLatin1String(command), QCoreApplication::translate("Cli", "运行记录数据库 %2 中没有工作台 %1")
+                                          .arg(QStringLiteral("b%1").arg(id), journal.path()));
+        return Failed;
+    }
+    const JournalBench::Member *reference = bench.member(QStringLiteral("in"));
+    reference = reference ? reference : &bench.members.front();
+    JournalRun run;
+    run.id = reference->run;
+    const RunInterval interval(journal, run.id);
+    std::optional<qint64> fromWall, toWall;
+    if (interval.hasRecords() && (parser.isSet(fromOption) || parser.isSet(toOption))) {
+        qint64 fromRun = 0, toRun = 0;
+        if (const std::optional<int> bad =
+                intervalOnTimeline(journal, run, parser, fromOption, toOption, command, fromRun, toRun))
+            return *bad;
+        // On the wall clock as the bench's pairs are timed.
+        if (parser.isSet(fromOption))
+            fromWall = fromRun - interval.t0() + interval.firstWall();
+        if (parser.isSet(toOption))
+            toWall = toRun - interval.t0() + interval.firstWall();
+    }
+    const Bench::Summary summary = Bench::summaryOf(journal, bench, fromWall, toWall);
+    if (parser.isSet(jsonOption))
+        return writeOut(command, Bench::summaryObject(bench, summary));
+    QByteArray out;
+    auto line = [&](const QString &label, const QString &value) {
+        out += QStringLiteral("%1 %2\n").arg(label, -18).arg(value).toUtf8();
+    };
+    line(QStringLiteral("bench"), QStringLiteral("b%1%2").arg(bench.id).arg(bench.name.isEmpty() ? QString() : QStringLiteral("  ") + oneLine(bench.name)));
+    for (const Bench::MemberFigures &m : summary.members) {
+        const IntervalStats &s = m.stats;
+        line(QStringLiteral("%1 (run %2)").arg(oneLine(m.member.role)).arg(m.member.run),
+             QStringLiteral("%1  %2 records  %3 Ah  %4 Wh  mean %5 V  %6 A  %7 W")
+                 .arg(m.member.serial)
+                 .arg(s.records)
+                 .arg(s.charge_ah, 0, 'f', 6)
+                 .arg(s.energy_wh, 0, 'f', 6)
+                 .arg(s.vbus.mean, 0, 'f', 6)
+                 .arg(s.ibus.mean, 0, 'f', 6)
+                 .arg(s.power.mean, 0, 'f', 6));
+    }
+    if (summary.inOut) {
+        const Bench::Figures &f = summary.figures;
+        line(QStringLiteral("energy in"), QStringLiteral("%1 Wh").arg(f.energyInWh, 0, 'f', 6));
+        line(QStringLiteral("energy out"), QStringLiteral("%1 Wh").arg(f.energyOutWh, 0, 'f', 6));
+        line(QStringLiteral("efficiency"), QStringLiteral("%1 % (energy)").arg(f.energyEfficiencyPct, 0, 'f', 3));
+        line(QStringLiteral("loss"), f.pairs == 0 ? QStringLiteral("-")
+                                                   : QStringLiteral("mean %1 W  min %2 W  max %3 W")
+                                                         .arg(f.lossMeanW, 0, 'f', 6)
+                                                         .arg(f.lossMinW, 0, 'f', 6)
+                                                         .arg(f.lossMaxW, 0, 'f', 6));
+        line(QStringLiteral("pairs"), QStringLiteral("%1 (%2 gaps)").arg(f.pairs).arg(f.gaps));
+    }
+    return writeOut(command, out);
+}
+
+} // namespace
+
 int runStats(const QStringList &arguments)
 {
     const char command[] = "stats";
@@ -417,7 +495,11 @@ int runStats(const QStringList &arguments)
                   QStringLiteral("The summary of a run kept in the run journal, or of an interval of it: "
                                  "charge and energy (trapezoid sums over the records, gaps over 2.5 s left out), "
                                  "the meter's own CAP and ELE over it, and the minimum, maximum and time-weighted "
-                                 "mean of VBUS, IBUS and POWER. %1").arg(QLatin1String(kRunHelp)),
+                                 "mean of VBUS, IBUS and POWER. %1 A bench (bN, as runs lists it) gives each "
+                                 "meter's summary and, with an in and an out meter, the energy in and out, the "
+                                 "energy efficiency, the mean, lowest and highest loss of their pairs, and the "
+                                 "pairs and gaps; --from and --to are then times of the in meter's run.")
+                      .arg(QLatin1String(kRunHelp)),
                   arguments))
         return *done;
     QString word;
@@ -429,6 +511,8 @@ int runStats(const QStringList &arguments)
     RunJournal journal;
     if (!openJournal(journal, command))
         return Failed;
+    if (const std::optional<qint64> benchId = benchWord(word))
+        return benchStats(journal, *benchId, parser, fromOption, toOption, jsonOption);
     JournalRun run;
     if (const std::optional<int> missing = findRun(journal, command, word, run))
         return *missing;

@@ -100,6 +100,7 @@ bool BenchRecording::open(QString *words, bool *noMeter)
                 continue;
             for (const Member &m : m_request.members) {
                 if (run.serial == m.serial && journal.isRecording(run.id)) {
+                    *noMeter = true;
                     *words = QCoreApplication::translate("Bench", "电表 %1 正由另一个程序记录（运行 %2）").arg(m.serial).arg(run.id);
                     return false;
                 }
@@ -111,13 +112,25 @@ bool BenchRecording::open(QString *words, bool *noMeter)
         if (!run->open(words, noMeter))
             return false;
     }
+    if (!m_request.jsonLinesFile.isEmpty()) {
+        m_lines = std::make_unique<BenchJsonLines>(m_request.jsonLinesFile, m_request.name);
+        QString reason;
+        if (!m_lines->open(&reason)) {
+            *words = RecordedRun::cannotWrite(m_request.jsonLinesFile, reason);
+            return false;
+        }
+    }
     return true;
 }
 
 void BenchRecording::begin()
 {
-    for (auto &run : m_members)
-        run->attachFiles();
+    for (size_t i = 0; i < m_members.size(); ++i) {
+        RecordedRun &run = *m_members[i];
+        run.attachFiles();
+        if (m_lines)
+            run.adopt(run.run().attach(m_lines->memberSink(run.recorder().serialNumber(), m_request.members[i].role)));
+    }
     for (auto &run : m_members)
         run->begin();
     storeBench();
@@ -167,12 +180,24 @@ void BenchRecording::memberRecorded(int i, int added)
     }
     // A record a period and a half older than the newest has seen every
     // record that could pair with it.
-    m_pairing->settle(m_newest - m_pairing->periodMs());
+    settle(m_newest - m_pairing->periodMs());
+}
+
+void BenchRecording::settle(qint64 watermark)
+{
+    m_pairing->settle(watermark);
     std::vector<Bench::Derived> made = m_pairing->take();
+    if (made.empty())
+        return;
     for (const Bench::Derived &d : made)
         Bench::add(m_figures, d);
-    if (!made.empty())
-        emit derived(made);
+    if (m_lines && !m_lines->write(made, &m_linesError, &m_linesGone) && !ending()) {
+        // As a member's file: a reader gone ends the bench quietly.
+        if (!m_linesGone)
+            emit said(RecordedRun::cannotWrite(m_lines->fileName(), m_linesError));
+        finish(QLatin1String(RunJournal::kStopped), !m_linesGone);
+    }
+    emit derived(made);
 }
 
 Bench::Figures BenchRecording::figures() const
@@ -204,11 +229,14 @@ void BenchRecording::close()
         run->close();
     if (m_pairing->periodMs() == 0)
         m_pairing->setPeriod(Bench::periodOf(m_periodTimes));
-    m_pairing->settle();
-    std::vector<Bench::Derived> made = m_pairing->take();
-    for (const Bench::Derived &d : made)
-        Bench::add(m_figures, d);
-    if (!made.empty())
-        emit derived(made);
+    settle(std::numeric_limits<qint64>::max());
     storeBench();
+    if (m_lines) {
+        QString reason;
+        if (!m_lines->close(&reason) && !m_linesGone) {
+            emit said(RecordedRun::cannotWrite(m_lines->fileName(), reason));
+            m_failed = true;
+        }
+        m_lines.reset();
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "meterbench/benchlines.h"
 #include "meterbench/benchpairing.h"
 #include "recording/recordedrun.h"
 
@@ -36,6 +37,7 @@ public:
         bool allReports = false;
         bool exitOnUnplug = false;   // any meter pulled out ends the bench
         std::vector<Member> members;
+        QString jsonLinesFile;       // empty: none; "-": standard output (BenchJsonLines)
     };
     static constexpr int kMinMembers = 2;
     static constexpr int kMaxMembers = 4;
@@ -48,9 +50,10 @@ public:
     explicit BenchRecording(const Request &request, QObject *parent = nullptr);
     ~BenchRecording() override;
 
-    // Opens every meter: false with the words (a serial number no meter has,
-    // or two meters have; a meter another program records), and `noMeter`
-    // when a meter is missing or could not be opened.
+    // Opens every meter, then the file: false with the words (a serial
+    // number no meter has, or two meters have; a meter another program
+    // records; a file that cannot be written), and `noMeter` when a meter is
+    // missing or could not be opened.
     bool open(QString *words, bool *noMeter);
     // Opens the journal; begins every member's run.
     void begin();
@@ -82,12 +85,16 @@ signals:
 private:
     void memberRecorded(int i, int added);
     void storeBench();
+    void settle(qint64 watermark);
 
     Request m_request;
     std::vector<std::unique_ptr<RecordedRun>> m_members;
     int m_conditionMember = 0;
     int m_in = -1, m_out = -1;
     std::unique_ptr<Bench::Pairing> m_pairing;
+    std::unique_ptr<BenchJsonLines> m_lines;
+    QString m_linesError;
+    bool m_linesGone = false;
     std::vector<qint64> m_origin;   // each member's wall time at its timeline's zero, once known
     qint64 m_newest = 0;
     Bench::Figures m_figures;

@@ -74,7 +74,7 @@ QByteArray isoTime(qint64 ms)
     return QByteArray(text, qBound(0, n, int(sizeof text) - 1));
 }
 
-void appendRecord(QByteArray &out, const ReadingLog &log, int i)
+void appendRecord(QByteArray &out, const ReadingLog &log, int i, const QByteArray &more)
 {
     out += "{\"time\":\"";
     out += isoTime(log.timeMs(i));
@@ -85,6 +85,7 @@ void appendRecord(QByteArray &out, const ReadingLog &log, int i)
         out += "\":";
         appendNumber(out, log.value(f.column, i));
     }
+    out += more;
     out += "}\n";
 }
 

@@ -32,8 +32,9 @@ void appendNumber(QByteArray &out, double value);
 void appendNumber(QByteArray &out, float value);
 // A JSON string of the text, quoted, in UTF-8.
 void appendString(QByteArray &out, const QString &text);
-// One line of record i, "\n" included.
-void appendRecord(QByteArray &out, const ReadingLog &log, int i);
+// One line of record i, "\n" included; `more` (",\"key\":value..."), when
+// given, ends the object.
+void appendRecord(QByteArray &out, const ReadingLog &log, int i, const QByteArray &more = QByteArray());
 // Every record of the log into a file (an OutputFile written whole): an
 // existing one is appended to, a new one written under a hidden name in the
 // same folder and given its name when complete; with `accept` streams, "-"

@@ -5,16 +5,11 @@
 
 #include <QCoreApplication>
 
-namespace {
-
-QString cannotWrite(const FileRunSink &sink, const QString &reason)
+QString RecordedRun::cannotWrite(const QString &fileName, const QString &reason)
 {
-    const QString name = sink.fileName() == QLatin1String("-") ? QCoreApplication::translate("Cli", "标准输出")
-                                                               : sink.fileName();
+    const QString name = fileName == QLatin1String("-") ? QCoreApplication::translate("Cli", "标准输出") : fileName;
     return QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(name, reason);
 }
-
-} // namespace
 
 RecordedRun::RecordedRun(const Request &request, QObject *parent)
     : QObject(parent), m_request(request), m_recorder(request.meter)
@@ -40,7 +35,7 @@ RecordedRun::RecordedRun(const Request &request, QObject *parent)
         if (status.state == RunSink::State::Closed) {
             finish(QLatin1String(RunJournal::kStopped));
         } else if (status.state == RunSink::State::Fault && m_session.run().underWay()) {
-            emit said(cannotWrite(**mine, status.message));
+            emit said(cannotWrite((*mine)->fileName(), status.message));
             finish(QLatin1String(RunJournal::kStopped), true);
         }
     });
@@ -96,7 +91,7 @@ bool RecordedRun::open(QString *words, bool *noMeter)
     for (const auto &file : m_opened) {
         QString reason;
         if (!file->open(&reason)) {
-            *words = cannotWrite(*file, reason);
+            *words = cannotWrite(file->fileName(), reason);
             return false;
         }
     }

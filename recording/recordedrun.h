@@ -35,6 +35,8 @@ public:
     };
 
     explicit RecordedRun(const Request &request, QObject *parent = nullptr);
+    // "cannot write FILE: REASON" in the program's words ("-": standard output).
+    static QString cannotWrite(const QString &fileName, const QString &reason);
     ~RecordedRun() override;
 
     // Opens the meter, then the files: false with the words, and

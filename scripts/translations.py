@@ -332,6 +332,7 @@ ENGLISH = {
     "无效的运行“%1”：应为运行的编号（见 %2 runs）或 last": "bad run '%1': a run's id (see %2 runs) or last",
     "运行记录数据库 %1 中没有运行": "no run in the run journal %1",
     "运行记录数据库 %2 中没有运行 %1": "no run %1 in the run journal %2",
+    "运行记录数据库 %2 中没有工作台 %1": "no bench %1 in the run journal %2",
     "哪一次运行？请给出其编号或 last": "which run? give its id or last",
     "没有导出目标：请给出 --csv、--jsonl 或 --sr 的文件": "nothing to export to: give a file to --csv, --jsonl or --sr",
     " 或 ": " or ",

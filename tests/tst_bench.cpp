@@ -45,21 +45,6 @@ QList<double> benchLine(const QByteArray &err)
     return figures;
 }
 
-// A run's records as `export --jsonl` gives them: wall ms and power.
-QList<QPair<qint64, double>> powerOf(qint64 run)
-{
-    const ChildProcess::Result r = sim({"export", QString::number(run), "--jsonl", "-"});
-    QList<QPair<qint64, double>> records;
-    for (const QByteArray &line : r.out.split('\n')) {
-        if (line.isEmpty())
-            continue;
-        const QJsonObject o = QJsonDocument::fromJson(line).object();
-        records << qMakePair(QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs).toMSecsSinceEpoch(),
-                             o.value("power").toDouble());
-    }
-    return records;
-}
-
 Bench::Point point(qint64 t, float v, float i)
 {
     return {t, v, i, v * i};
@@ -186,12 +171,13 @@ private slots:
         QVERIFY(writer.addBench("again", 3000, 1000, {{run, "phone", "C3"}}) > 0);
     }
 
-    // The converter's bench on the command line: its figures, its runs, its
-    // rows, and the energies against an integration of its records here.
+    // The converter's bench on the command line: its figures, its JSON
+    // lines, its runs and its stats, and the energies against an integration
+    // of its records here.
     void converterBenchRecorded()
     {
         const ChildProcess::Result r =
-            sim(kConverter + QStringList{"--until-duration", "6", "--name", "converter"});
+            sim(kConverter + QStringList{"--until-duration", "6", "--name", "converter \"A\"", "--jsonl", "-"});
         QVERIFY2(r.status == 0, r.err.constData());
         const QList<double> f = benchLine(r.err);
         QVERIFY2(f.size() == 8, r.err.constData());
@@ -201,37 +187,83 @@ private slots:
         QCOMPARE(f[5], 2.5);
         QVERIFY2(f[6] >= 6 && f[7] == 0, r.err.constData());
 
-        const ChildProcess::Result runs = sim({"runs", "--json"});
-        const QJsonArray rows = QJsonDocument::fromJson(runs.out).array();
+        // The JSON lines: each meter's records with its serial and role, and
+        // every pair's values as a record of its own.
+        QMap<QString, QByteArray> linesOf;
+        QMap<QString, QList<QPair<qint64, double>>> powerOf;
+        int pairs = 0;
+        for (const QByteArray &line : r.out.split('\n')) {
+            if (line.isEmpty())
+                continue;
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            if (o.contains("bench")) {
+                QCOMPARE(o.value("bench").toString(), QStringLiteral("converter \"A\""));
+                QCOMPARE(o.value("efficiency_pct").toDouble(), 80.0);
+                QCOMPARE(o.value("loss_w").toDouble(), 2.5);
+                QCOMPARE(o.value("drop_v").toDouble(), 7.5);
+                QCOMPARE(o.value("resistance_ohm").toDouble(), 3.75);
+                ++pairs;
+                continue;
+            }
+            const QString role = o.value("role").toString();
+            QCOMPARE(o.value("serial").toString(), role == "in" ? QStringLiteral("0012345678") : QStringLiteral("0012345679"));
+            const QByteArray tail = ",\"serial\":\"" + o.value("serial").toString().toUtf8() + "\",\"role\":\"" + role.toUtf8() + "\"}";
+            QVERIFY(line.endsWith(tail));
+            linesOf[role] += line.left(line.size() - tail.size()) + "}\n";
+            powerOf[role] << qMakePair(
+                QDateTime::fromString(o.value("time").toString(), Qt::ISODateWithMs).toMSecsSinceEpoch(),
+                o.value("power").toDouble());
+        }
+        QCOMPARE(pairs, int(f[6]));
+        QCOMPARE(powerOf.keys(), (QStringList{"in", "out"}));
+
+        // The runs: one entry with its members, and each member's records in
+        // the journal as the JSON lines gave them.
+        const QJsonArray rows = QJsonDocument::fromJson(sim({"runs", "--json"}).out).array();
         QCOMPARE(rows.size(), 2);
-        QMap<QString, qint64> byRole;
+        qint64 benchId = 0;
         for (const QJsonValue &row : rows) {
             const QJsonObject bench = row.toObject().value("bench").toObject();
-            QCOMPARE(bench.value("name").toString(), QStringLiteral("converter"));
-            byRole[bench.value("role").toString()] = qint64(row.toObject().value("id").toDouble());
-            QCOMPARE(row.toObject().value("serial").toString(),
-                     bench.value("role").toString() == "in" ? QStringLiteral("0012345678") : QStringLiteral("0012345679"));
+            QCOMPARE(bench.value("name").toString(), QStringLiteral("converter \"A\""));
+            benchId = qint64(bench.value("id").toDouble());
+            const QByteArray exported =
+                sim({"export", QString::number(row.toObject().value("id").toDouble()), "--jsonl", "-"}).out;
+            QCOMPARE(exported, linesOf[bench.value("role").toString()]);
         }
-        QCOMPARE(byRole.keys(), (QStringList{"in", "out"}));
         const QByteArray text = sim({"runs"}).out;
-        QVERIFY2(QRegularExpression(QStringLiteral("^  b\\d+  \\S+ \\S+  bench of 2 meters  \\| converter\\n"
+        QVERIFY2(QRegularExpression(QStringLiteral("^  b\\d+  \\S+ \\S+  bench of 2 meters  \\| converter \"A\"\\n"
                                                    "  in \\d+  .*M512X 0012345678  condition: duration 6 s\\n"
                                                    "  out \\d+  .*M512X 0012345679  condition: duration 6 s\\n$"))
                      .match(QString::fromUtf8(text))
                      .hasMatch(),
                  text.constData());
 
-        // The energies of both runs, integrated here from their records.
+        // The energies of both runs, integrated here from their records,
+        // against record's line and the bench's stats.
         double wh[2] = {};
-        const QList<QPair<qint64, double>> records[2] = {powerOf(byRole["in"]), powerOf(byRole["out"])};
+        const QList<QPair<qint64, double>> records[2] = {powerOf["in"], powerOf["out"]};
         for (int k = 0; k < 2; ++k) {
             for (int i = 1; i < records[k].size(); ++i)
                 wh[k] += (records[k][i].second + records[k][i - 1].second) / 2
                          * (records[k][i].first - records[k][i - 1].first) / 3.6e6;
         }
-        QVERIFY(records[0].size() >= 6 && records[1].size() >= 6);
         QVERIFY2(qAbs(wh[0] - f[0]) < 2e-6 && qAbs(wh[1] - f[1]) < 2e-6, r.err.constData());
         QVERIFY(qAbs(100.0 * wh[1] / wh[0] - f[2]) < 0.01);
+        const ChildProcess::Result stats = sim({"stats", QStringLiteral("b%1").arg(benchId), "--json"});
+        const QJsonObject s = QJsonDocument::fromJson(stats.out).object();
+        QVERIFY2(qAbs(s.value("energy_in_wh").toDouble() - wh[0]) < 2e-6, stats.out.constData());
+        QVERIFY(qAbs(s.value("energy_out_wh").toDouble() - wh[1]) < 2e-6);
+        QVERIFY(qAbs(s.value("energy_efficiency_pct").toDouble() - 100.0 * wh[1] / wh[0]) < 0.01);
+        QCOMPARE(s.value("loss_w").toObject().value("max").toDouble(), 2.5);
+        QCOMPARE(s.value("pairs").toInt(), pairs);
+        QCOMPARE(s.value("members").toArray().at(1).toObject().value("role").toString(), QStringLiteral("out"));
+        // An interval: the pairs in it alone.
+        const QJsonObject part =
+            QJsonDocument::fromJson(sim({"stats", QStringLiteral("b%1").arg(benchId), "--from", "0.5", "--to", "3.5", "--json"}).out)
+                .object();
+        QCOMPARE(part.value("pairs").toInt(), 3);
+        QCOMPARE(part.value("members").toArray().at(0).toObject().value("stats").toObject().value("records").toInt(), 3);
+        QVERIFY(sim({"stats", "b999"}).err.contains("no bench b999 in the run journal"));
     }
 
     // One meter out and back: the other goes on, the pairs become gaps and

@@ -277,6 +277,10 @@
         <source>输入 %1 Wh，输出 %2 Wh，能量效率 %3 %，损耗平均 %4 W（%5 至 %6 W），%7 对记录，%8 处空缺</source>
         <translation>in %1 Wh, out %2 Wh, energy efficiency %3 %, loss mean %4 W (%5 to %6 W), %7 pairs of records, %8 gaps</translation>
     </message>
+    <message>
+        <source>运行记录数据库 %2 中没有工作台 %1</source>
+        <translation>no bench %1 in the run journal %2</translation>
+    </message>
 </context>
 <context>
     <name>CompareWindow</name>
