@@ -137,12 +137,14 @@ std::optional<int> readRequest(const QStringList &arguments, Request &r)
             error(QLatin1String(kCommand), QStringLiteral("--serial and --meter: a bench names its meters with --meter"));
             return Usage;
         }
-        LiveOutputsSettings others = r.outputs;
-        others.jsonLinesFile.clear();
-        if (others != LiveOutputsSettings()) {
-            error(QLatin1String(kCommand), QStringLiteral("a bench is recorded into the run journal and --jsonl "
-                                                          "only for now: export its runs afterwards"));
-            return Usage;
+        // One file for several meters: the JSON lines know whose each
+        // record is, the window's CSV and the line protocol file do not.
+        for (const auto &file : {std::make_pair(&r.outputs.csvFile, "--csv"), std::make_pair(&r.outputs.influxFile, "--influx")}) {
+            if (!file.first->isEmpty()) {
+                error(QLatin1String(kCommand), QStringLiteral("%1 does not take a bench: --jsonl does, or export each "
+                                                              "of its runs afterwards").arg(QLatin1String(file.second)));
+                return Usage;
+            }
         }
     }
     r.meter.serial = parser.value(serialOption);
@@ -253,10 +255,16 @@ int recordBench(const Request &request)
         return noMeter ? NoMeter : CannotWrite;
     }
     StatusLine line;
-    QObject::connect(&bench, &BenchRecording::said, [&](const QString &said) {
+    auto say = [&](const QString &said) {
         line.clear();
         error(QLatin1String(kCommand), said);
-    });
+    };
+    QObject::connect(&bench, &BenchRecording::said, say);
+    RecordOutputs outputs(say);
+    if (!outputs.open(request.outputs, &words)) {
+        error(QLatin1String(kCommand), words);
+        return CannotWrite;
+    }
     QuitSignals quit;
     if (!quit.caught()) {
         error(QLatin1String(kCommand), QCoreApplication::translate("Cli", "无法设置信号处理"));
@@ -268,6 +276,8 @@ int recordBench(const Request &request)
     QObject::connect(&bench, &BenchRecording::ticked, [&] { line.show(shown.run(), shown.recorder(), false); });
     QObject::connect(&bench, &BenchRecording::finished, [] { QCoreApplication::exit(0); });
     QObject::connect(&quit, &QuitSignals::received, [&] { bench.finish(QLatin1String(RunJournal::kStopped)); });
+    bench.attachFiles();
+    outputs.attachBench(bench);
     bench.begin();
     if (!bench.ending())
         QCoreApplication::exec();
@@ -275,6 +285,7 @@ int recordBench(const Request &request)
     line.show(shown.run(), shown.recorder(), true);
     line.newLine();
     bench.close();
+    outputs.finish();
     int status = Ok;
     for (int i = 0; i < bench.size(); ++i) {
         status = std::max(status, sayEnd(bench.failed() ? CannotWrite : Ok, bench.run(i).session(),

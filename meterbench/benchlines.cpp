@@ -42,10 +42,9 @@ private:
 } // namespace
 
 BenchJsonLines::BenchJsonLines(const QString &fileName, const QString &benchName)
-    : m_fileName(fileName),
+    : m_fileName(fileName), m_bench(benchName),
       m_file(std::make_shared<OutputFile>(fileName, OutputFile::Mode::AsItGoes, RegularFile::Accept::Streams))
 {
-    JsonLines::appendString(m_bench, benchName);
 }
 
 BenchJsonLines::~BenchJsonLines() = default;
@@ -63,20 +62,8 @@ std::unique_ptr<FileRunSink> BenchJsonLines::memberSink(const QString &serial, c
 bool BenchJsonLines::write(const std::vector<Bench::Derived> &values, QString *error, bool *readerGone)
 {
     QByteArray out;
-    for (const Bench::Derived &d : values) {
-        out += "{\"time\":\"" + JsonLines::isoTime(d.t) + "\",\"bench\":" + m_bench;
-        const std::pair<const char *, double> fields[] = {{"efficiency_pct", d.efficiencyPct},
-                                                          {"loss_w", d.lossW},
-                                                          {"drop_v", d.dropV},
-                                                          {"resistance_ohm", d.resistanceOhm}};
-        for (const auto &f : fields) {
-            out += ",\"";
-            out += f.first;
-            out += "\":";
-            JsonLines::appendNumber(out, f.second);
-        }
-        out += "}\n";
-    }
+    for (const Bench::Derived &d : values)
+        out += Bench::json(m_bench, d) + '\n';
     if (!m_file->write(out, error)) {
         *readerGone = m_file->readerGone();
         return false;

@@ -31,6 +31,6 @@ public:
 
 private:
     QString m_fileName;
-    QByteArray m_bench;   // the bench's name as a JSON string
+    QString m_bench;
     std::shared_ptr<OutputFile> m_file;
 };

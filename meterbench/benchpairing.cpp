@@ -1,5 +1,7 @@
 #include "meterbench/benchpairing.h"
 
+#include "recording/jsonlines.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -17,6 +19,22 @@ Derived derive(const Point &in, const Point &out)
     if (double(out.ibus) >= kResistanceFloorA)
         d.resistanceOhm = d.dropV / double(out.ibus);
     return d;
+}
+
+QByteArray json(const QString &benchName, const Derived &d)
+{
+    QByteArray out = "{\"time\":\"" + JsonLines::isoTime(d.t) + "\",\"bench\":";
+    JsonLines::appendString(out, benchName);
+    const std::pair<const char *, double> fields[] = {
+        {"efficiency_pct", d.efficiencyPct}, {"loss_w", d.lossW}, {"drop_v", d.dropV}, {"resistance_ohm", d.resistanceOhm}};
+    for (const auto &f : fields) {
+        out += ",\"";
+        out += f.first;
+        out += "\":";
+        JsonLines::appendNumber(out, f.second);
+    }
+    out += '}';
+    return out;
 }
 
 void Pairing::addIn(const Point &p)

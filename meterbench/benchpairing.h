@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <deque>
@@ -40,6 +42,11 @@ struct Derived {
 };
 
 Derived derive(const Point &in, const Point &out);
+
+// A pair's values as one JSON object, without a line end:
+// {"time":…,"bench":NAME,"efficiency_pct":…,"loss_w":…,"drop_v":…,"resistance_ohm":…}
+// (a gap: the four values null), as the JSON lines and MQTT carry them.
+QByteArray json(const QString &benchName, const Derived &d);
 
 // Pairs records as they come: each meter's in the order of their times. A
 // record waits for its partner until settle() is told that every record up

@@ -123,7 +123,7 @@ bool BenchRecording::open(QString *words, bool *noMeter)
     return true;
 }
 
-void BenchRecording::begin()
+void BenchRecording::attachFiles()
 {
     for (size_t i = 0; i < m_members.size(); ++i) {
         RecordedRun &run = *m_members[i];
@@ -131,6 +131,10 @@ void BenchRecording::begin()
         if (m_lines)
             run.adopt(run.run().attach(m_lines->memberSink(run.recorder().serialNumber(), m_request.members[i].role)));
     }
+}
+
+void BenchRecording::begin()
+{
     for (auto &run : m_members)
         run->begin();
     storeBench();

@@ -55,12 +55,16 @@ public:
     // records; a file that cannot be written), and `noMeter` when a meter is
     // missing or could not be opened.
     bool open(QString *words, bool *noMeter);
-    // Opens the journal; begins every member's run.
+    // Opens the journal and attaches each meter's file sinks after its
+    // journal's; the caller's own sinks go after these, before begin().
+    void attachFiles();
+    // Begins every member's run.
     void begin();
     void finish(const QString &reason, bool failed = false);
     // Ends every member's run as finish() said.
     void close();
 
+    QString name() const { return m_request.name; }
     int size() const { return int(m_members.size()); }
     const Member &member(int i) const { return m_request.members[size_t(i)]; }
     RecordedRun &run(int i) { return *m_members[size_t(i)]; }

@@ -32,6 +32,14 @@ const Sensor kSensors[] = {
     {"pm", "D\u2212", "voltage", "V", "measurement", 3},
 };
 
+// A bench's pairs, as Bench::json carries them.
+const Sensor kBenchSensors[] = {
+    {"efficiency_pct", "Efficiency", "power_factor", "%", "measurement", 1},
+    {"loss_w", "Loss", "power", "W", "measurement", 3},
+    {"drop_v", "Voltage drop", "voltage", "V", "measurement", 3},
+    {"resistance_ohm", "Resistance", nullptr, "\u03a9", "measurement", 3},
+};
+
 QByteArray configTopic(const QString &discoveryPrefix, const QString &device, const char *key)
 {
     return (discoveryPrefix + QStringLiteral("/sensor/") + device + QLatin1Char('/') + QLatin1String(key)
@@ -48,18 +56,15 @@ QString deviceId(const QString &serial)
     return id;
 }
 
-QVector<MqttMessage> configs(const RunMeter &meter, const QString &prefix, const QString &discoveryPrefix)
+namespace {
+
+// A config for each of `sensors` of one device.
+template <size_t N>
+QVector<MqttMessage> sensorConfigs(const Sensor (&sensors)[N], const QString &device, const QJsonObject &deviceObject,
+                                   const QString &prefix, const QString &availabilityTopic, const QString &discoveryPrefix)
 {
-    const QString device = deviceId(meter.serial);
-    QJsonObject deviceObject{
-        {QStringLiteral("identifiers"), QJsonArray{device}},
-        {QStringLiteral("name"), QStringLiteral("Ombrel %1 %2").arg(meter.model, meter.serial).trimmed()},
-        {QStringLiteral("model"), meter.model},
-        {QStringLiteral("sw_version"), meter.version},
-        {QStringLiteral("serial_number"), meter.serial},
-    };
     QVector<MqttMessage> messages;
-    for (const Sensor &s : kSensors) {
+    for (const Sensor &s : sensors) {
         QJsonObject config{
             {QStringLiteral("name"), QString::fromUtf8(s.name)},
             {QStringLiteral("unique_id"), device + QLatin1Char('_') + QLatin1String(s.key)},
@@ -69,7 +74,7 @@ QVector<MqttMessage> configs(const RunMeter &meter, const QString &prefix, const
             {QStringLiteral("unit_of_measurement"), QString::fromUtf8(s.unit)},
             {QStringLiteral("state_class"), QLatin1String(s.stateClass)},
             {QStringLiteral("suggested_display_precision"), s.precision},
-            {QStringLiteral("availability_topic"), prefix + QStringLiteral("/availability")},
+            {QStringLiteral("availability_topic"), availabilityTopic},
             {QStringLiteral("payload_available"), QStringLiteral("online")},
             {QStringLiteral("payload_not_available"), QStringLiteral("offline")},
             {QStringLiteral("device"), deviceObject},
@@ -80,6 +85,34 @@ QVector<MqttMessage> configs(const RunMeter &meter, const QString &prefix, const
                             QJsonDocument(config).toJson(QJsonDocument::Compact), 1, true});
     }
     return messages;
+}
+
+} // namespace
+
+QVector<MqttMessage> configs(const RunMeter &meter, const QString &prefix, const QString &discoveryPrefix)
+{
+    const QString device = deviceId(meter.serial);
+    const QJsonObject deviceObject{
+        {QStringLiteral("identifiers"), QJsonArray{device}},
+        {QStringLiteral("name"), QStringLiteral("Ombrel %1 %2").arg(meter.model, meter.serial).trimmed()},
+        {QStringLiteral("model"), meter.model},
+        {QStringLiteral("sw_version"), meter.version},
+        {QStringLiteral("serial_number"), meter.serial},
+    };
+    return sensorConfigs(kSensors, device, deviceObject, prefix, prefix + QStringLiteral("/availability"),
+                         discoveryPrefix);
+}
+
+QVector<MqttMessage> benchConfigs(const QString &key, const QString &name, const QString &benchPrefix,
+                                  const QString &availabilityTopic, const QString &discoveryPrefix)
+{
+    const QString device = deviceId(QStringLiteral("bench_") + key);
+    const QJsonObject deviceObject{
+        {QStringLiteral("identifiers"), QJsonArray{device}},
+        {QStringLiteral("name"), QStringLiteral("Ombrel bench %1").arg(name.isEmpty() ? key : name)},
+        {QStringLiteral("model"), QStringLiteral("bench")},
+    };
+    return sensorConfigs(kBenchSensors, device, deviceObject, benchPrefix, availabilityTopic, discoveryPrefix);
 }
 
 QVector<MqttMessage> forget(const QString &serial, const QString &discoveryPrefix)

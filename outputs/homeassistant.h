@@ -19,6 +19,11 @@ namespace HomeAssistantDiscovery {
 QString deviceId(const QString &serial);
 // The retained config messages of the meter's sensors.
 QVector<MqttMessage> configs(const RunMeter &meter, const QString &prefix, const QString &discoveryPrefix);
+// A bench's sensors (efficiency, loss, voltage drop, resistance), a device
+// of their own ("ombrel_bench_<key>"), reading <benchPrefix>/state and
+// available while `availabilityTopic` says "online".
+QVector<MqttMessage> benchConfigs(const QString &key, const QString &name, const QString &benchPrefix,
+                                  const QString &availabilityTopic, const QString &discoveryPrefix);
 // Empty retained messages on the same topics: Home Assistant removes the
 // meter's entities.
 QVector<MqttMessage> forget(const QString &serial, const QString &discoveryPrefix);

@@ -308,7 +308,7 @@ InfluxHttpSink::~InfluxHttpSink()
 void InfluxHttpSink::begun(const LiveRun &run)
 {
     m_tags.clear();
-    OutputValues::appendLineTags(m_tags, run.meter().model, run.meter().serial);
+    OutputValues::appendLineTags(m_tags, run.meter().model, run.meter().serial, m_role);
     m_taken = 0;
 }
 
@@ -325,6 +325,12 @@ void InfluxHttpSink::recorded(const LiveRun &run)
     if (!lines.isEmpty())
         m_poster->enqueue(std::move(lines));
     refresh();
+}
+
+void InfluxHttpSink::post(QList<QByteArray> lines)
+{
+    if (!lines.isEmpty())
+        m_poster->enqueue(std::move(lines));
 }
 
 void InfluxHttpSink::ended(const LiveRun &run)

@@ -61,6 +61,10 @@ public:
     void begun(const LiveRun &run) override;
     void recorded(const LiveRun &run) override;
     void ended(const LiveRun &run) override;
+    // A bench's meter: its lines tagged with its role too.
+    void setRole(const QString &role) { m_role = role; }
+    // Further lines (a bench's pairs) into the same batches.
+    void post(QList<QByteArray> lines);
     qint64 taken() const override { return std::numeric_limits<qint64>::max(); }
 
     // Takes the posting thread's state into status().
@@ -84,6 +88,7 @@ public:
 private:
     InfluxSettings m_settings;
     QByteArray m_tags;
+    QString m_role;
     qint64 m_taken = 0;
     QThread *m_thread = nullptr;
     Poster *m_poster = nullptr;

@@ -14,6 +14,7 @@
 #include <QHostAddress>
 
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 
@@ -42,14 +43,24 @@ const ChannelGauge kChannels[] = {
 };
 constexpr int kChannelCount = int(sizeof kChannels / sizeof kChannels[0]);
 
-// What the endpoint serves, copied at each tick.
+// What the endpoint serves of a meter, copied at each tick.
 struct Snapshot {
     bool haveRun = false;
     bool haveRecord = false;   // the channels are shown while the meter is there
     bool connected = false;
-    std::string model, serial;
+    std::string model, serial, role;
     std::array<double, kChannelCount> channels{};
     double records = 0, chargeAh = 0, energyWh = 0, durationS = 0, lastRecordS = 0;
+};
+
+// And of a bench: its last pair's values (none while it is a gap) and its
+// energies so far.
+struct BenchSnapshot {
+    bool have = false;
+    std::string name;
+    bool havePair = false;
+    double efficiency = 0, lossW = 0, dropV = 0, resistanceOhm = qQNaN();
+    double energyInWh = 0, energyOutWh = 0;
 };
 
 // The civetweb server's log while it starts: the reason a port cannot be
@@ -85,59 +96,105 @@ int beginRequest(mg_connection *connection)
 
 } // namespace
 
+// Every meter's values (a slot each: one, or a bench's members, each
+// labelled with its role too) and a bench's, each gauge one family with a
+// metric for each meter.
 class MetricsSink::Values : public prometheus::Collectable
 {
 public:
     std::vector<prometheus::MetricFamily> Collect() const override
     {
-        Snapshot s;
+        std::vector<Snapshot> meters;
+        BenchSnapshot bench;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            s = m_snapshot;
+            meters = m_slots;
+            bench = m_bench;
         }
-        std::vector<prometheus::ClientMetric::Label> labels;
-        if (!s.model.empty())
-            labels.push_back({"model", s.model});
-        if (!s.serial.empty())
-            labels.push_back({"serial", s.serial});
         std::vector<prometheus::MetricFamily> families;
-        auto gauge = [&](const char *name, const char *help, double value) {
-            prometheus::MetricFamily family;
-            family.name = name;
-            family.help = help;
-            family.type = prometheus::MetricType::Gauge;
-            prometheus::ClientMetric metric;
-            metric.label = labels;
-            metric.gauge.value = value;
-            family.metric.push_back(std::move(metric));
-            families.push_back(std::move(family));
+        auto family = [&](const char *name, const char *help) -> prometheus::MetricFamily & {
+            for (prometheus::MetricFamily &f : families) {
+                if (f.name == name)
+                    return f;
+            }
+            families.push_back({name, help, prometheus::MetricType::Gauge, {}});
+            return families.back();
         };
-        gauge("ombrel_meter_connected", "1 while the meter is connected and recorded, else 0.", s.connected ? 1 : 0);
-        if (s.haveRecord) {
-            for (int c = 0; c < kChannelCount; ++c)
-                gauge(kChannels[c].name, kChannels[c].help, s.channels[size_t(c)]);
-            gauge("ombrel_last_record_timestamp_seconds", "Wall-clock time of the last record, seconds since the epoch.",
-                  s.lastRecordS);
+        auto gauge = [&](const char *name, const char *help, double value,
+                         std::vector<prometheus::ClientMetric::Label> labels) {
+            prometheus::ClientMetric metric;
+            metric.label = std::move(labels);
+            metric.gauge.value = value;
+            family(name, help).metric.push_back(std::move(metric));
+        };
+        for (const Snapshot &s : meters) {
+            std::vector<prometheus::ClientMetric::Label> labels;
+            if (!s.model.empty())
+                labels.push_back({"model", s.model});
+            if (!s.serial.empty())
+                labels.push_back({"serial", s.serial});
+            if (!s.role.empty())
+                labels.push_back({"role", s.role});
+            auto meterGauge = [&](const char *name, const char *help, double value) { gauge(name, help, value, labels); };
+            meterGauge("ombrel_meter_connected", "1 while the meter is connected and recorded, else 0.",
+                       s.connected ? 1 : 0);
+            if (s.haveRecord) {
+                for (int c = 0; c < kChannelCount; ++c)
+                    meterGauge(kChannels[c].name, kChannels[c].help, s.channels[size_t(c)]);
+                meterGauge("ombrel_last_record_timestamp_seconds",
+                           "Wall-clock time of the last record, seconds since the epoch.", s.lastRecordS);
+            }
+            if (s.haveRun) {
+                meterGauge("ombrel_run_records", "Records of the run so far.", s.records);
+                meterGauge("ombrel_run_charge_amperehours", "Charge of the run so far (from its records), ampere-hours.",
+                           s.chargeAh);
+                meterGauge("ombrel_run_energy_watthours", "Energy of the run so far (from its records), watt-hours.",
+                           s.energyWh);
+                meterGauge("ombrel_run_duration_seconds", "Time from the run's first record to its last, seconds.",
+                           s.durationS);
+            }
         }
-        if (s.haveRun) {
-            gauge("ombrel_run_records", "Records of the run so far.", s.records);
-            gauge("ombrel_run_charge_amperehours", "Charge of the run so far (from its records), ampere-hours.",
-                  s.chargeAh);
-            gauge("ombrel_run_energy_watthours", "Energy of the run so far (from its records), watt-hours.", s.energyWh);
-            gauge("ombrel_run_duration_seconds", "Time from the run's first record to its last, seconds.", s.durationS);
+        if (bench.have) {
+            const std::vector<prometheus::ClientMetric::Label> labels{{"bench", bench.name}};
+            if (bench.havePair) {
+                gauge("ombrel_bench_efficiency_ratio", "P_out / P_in of the bench's last pair of in and out records.",
+                      bench.efficiency, labels);
+                gauge("ombrel_bench_loss_watts", "P_in - P_out of the bench's last pair, watts.", bench.lossW, labels);
+                gauge("ombrel_bench_drop_volts", "V_in - V_out of the bench's last pair, volts.", bench.dropV, labels);
+                if (!std::isnan(bench.resistanceOhm))
+                    gauge("ombrel_bench_resistance_ohms",
+                          "(V_in - V_out) / I_out of the bench's last pair, ohms (I_out at least 0.05 A).",
+                          bench.resistanceOhm, labels);
+            }
+            gauge("ombrel_bench_energy_in_watthours", "Energy of the bench's in meter so far, watt-hours.",
+                  bench.energyInWh, labels);
+            gauge("ombrel_bench_energy_out_watthours", "Energy of the bench's out meter so far, watt-hours.",
+                  bench.energyOutWh, labels);
         }
         return families;
     }
 
-    template <class Change> void change(Change c)
+    int addSlot()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        c(m_snapshot);
+        m_slots.emplace_back();
+        return int(m_slots.size()) - 1;
+    }
+    template <class Change> void change(int slot, Change c)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        c(m_slots[size_t(slot)]);
+    }
+    template <class Change> void changeBench(Change c)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        c(m_bench);
     }
 
 private:
     mutable std::mutex m_mutex;
-    Snapshot m_snapshot;
+    std::vector<Snapshot> m_slots;
+    BenchSnapshot m_bench;
 };
 
 // ---------------------------------------------------------------- settings
@@ -190,6 +247,40 @@ QString MetricsSettings::hostPort() const
 MetricsSink::MetricsSink(const MetricsSettings &settings)
     : m_settings(settings), m_values(std::make_shared<Values>())
 {
+    m_slot = m_values->addSlot();
+}
+
+MetricsSink::MetricsSink(const MetricsSink &endpoint, const QString &role)
+    : m_settings(endpoint.m_settings), m_values(endpoint.m_values), m_role(role.toStdString())
+{
+    m_slot = m_values->addSlot();
+}
+
+std::unique_ptr<MetricsSink> MetricsSink::memberSink(const QString &role) const
+{
+    return std::unique_ptr<MetricsSink>(new MetricsSink(*this, role));
+}
+
+void MetricsSink::setRole(const QString &role)
+{
+    m_role = role.toStdString();
+    m_values->change(m_slot, [&](Snapshot &s) { s.role = m_role; });
+}
+
+void MetricsSink::benchDerived(const QString &name, const Bench::Derived &last, double energyInWh, double energyOutWh)
+{
+    const std::string bench = name.toStdString();
+    m_values->changeBench([&](BenchSnapshot &b) {
+        b.have = true;
+        b.name = bench;
+        b.havePair = !last.gap() && !std::isnan(last.efficiencyPct);
+        b.efficiency = last.efficiencyPct / 100.0;
+        b.lossW = last.lossW;
+        b.dropV = last.dropV;
+        b.resistanceOhm = last.resistanceOhm;
+        b.energyInWh = energyInWh;
+        b.energyOutWh = energyOutWh;
+    });
 }
 
 MetricsSink::~MetricsSink()
@@ -271,7 +362,7 @@ void MetricsSink::update(const LiveRun &run, bool withRecord)
 {
     const ReadingLog &log = run.log();
     const IntervalStats total = run.stats().total();
-    m_values->change([&](Snapshot &s) {
+    m_values->change(m_slot, [&](Snapshot &s) {
         s.haveRun = true;
         s.records = double(run.records());
         s.chargeAh = total.charge_ah;
@@ -291,8 +382,9 @@ void MetricsSink::begun(const LiveRun &run)
 {
     const std::string model = run.meter().model.toStdString();
     const std::string serial = run.meter().serial.toStdString();
-    m_values->change([&](Snapshot &s) {
+    m_values->change(m_slot, [&](Snapshot &s) {
         s = Snapshot();
+        s.role = m_role;
         s.model = model;
         s.serial = serial;
         s.connected = true;
@@ -309,7 +401,7 @@ void MetricsSink::paused(const LiveRun &run)
 {
     update(run, false);
     // The meter is gone: its channels are not shown as if they were current.
-    m_values->change([](Snapshot &s) {
+    m_values->change(m_slot, [](Snapshot &s) {
         s.connected = false;
         s.haveRecord = false;
     });
@@ -327,7 +419,7 @@ void MetricsSink::ended(const LiveRun &run)
 
 void MetricsSink::setMeterConnected(bool connected)
 {
-    m_values->change([connected](Snapshot &s) {
+    m_values->change(m_slot, [connected](Snapshot &s) {
         s.connected = connected;
         if (!connected)
             s.haveRecord = false;

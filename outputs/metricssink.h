@@ -1,11 +1,13 @@
 #pragma once
 
+#include "meterbench/benchpairing.h"
 #include "recording/liverun.h"
 
 #include <QString>
 
 #include <limits>
 #include <memory>
+#include <string>
 
 namespace prometheus {
 class Exposer;
@@ -37,6 +39,16 @@ public:
     explicit MetricsSink(const MetricsSettings &settings);
     ~MetricsSink() override;
 
+    // A bench: a sink for each further meter, served by this one's endpoint
+    // (it must outlive them), every meter's gauges labelled with its role
+    // too, and the bench's own gauges (ombrel_bench_efficiency_ratio,
+    // _loss_watts, _drop_volts, _resistance_ohms, _energy_in_watthours,
+    // _energy_out_watthours, labelled with the bench's name) from its last
+    // pair; a gap leaves the pair's gauges out.
+    std::unique_ptr<MetricsSink> memberSink(const QString &role) const;
+    void setRole(const QString &role);
+    void benchDerived(const QString &name, const Bench::Derived &last, double energyInWh, double energyOutWh);
+
     // Starts listening; false with the reason (the address is not this
     // machine's, the port is taken). Once started the status stays Ok.
     bool start(QString *error);
@@ -63,9 +75,12 @@ public:
     class Values;
 
 private:
+    MetricsSink(const MetricsSink &endpoint, const QString &role);
     void update(const LiveRun &run, bool withRecord);
 
     MetricsSettings m_settings;
+    int m_slot = 0;
+    std::string m_role;
     int m_port = 0;
     std::shared_ptr<Values> m_values;
     std::unique_ptr<prometheus::Exposer> m_exposer;

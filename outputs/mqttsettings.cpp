@@ -44,13 +44,30 @@ QString MqttSettings::prefixFor(const QString &serial) const
 {
     if (!topicPrefix.isEmpty())
         return topicPrefix;
-    // A serial number becomes one topic level: no wildcards, no separator.
-    QString level = serial.isEmpty() ? QStringLiteral("unknown") : serial;
+    return QStringLiteral("ombrel/") + topicLevel(serial);
+}
+
+QString MqttSettings::topicLevel(const QString &text)
+{
+    QString level = text.isEmpty() ? QStringLiteral("unknown") : text;
     for (QChar &c : level) {
         if (c == QLatin1Char('/') || c == QLatin1Char('+') || c == QLatin1Char('#') || c.unicode() < 0x20)
             c = QLatin1Char('_');
     }
-    return QStringLiteral("ombrel/") + level;
+    return level;
+}
+
+MqttSettings MqttSettings::forRole(const QString &role) const
+{
+    MqttSettings member = *this;
+    if (!topicPrefix.isEmpty())
+        member.topicPrefix = topicPrefix + QLatin1Char('/') + topicLevel(role);
+    return member;
+}
+
+QString MqttSettings::benchPrefixFor(const QString &key) const
+{
+    return (topicPrefix.isEmpty() ? QStringLiteral("ombrel") : topicPrefix) + QStringLiteral("/bench/") + topicLevel(key);
 }
 
 QString MqttStatus::words(const QString &url) const

@@ -27,6 +27,14 @@ struct MqttSettings {
     QString url() const;
     // The topics of a meter: <prefix>/state, /availability, /run.
     QString prefixFor(const QString &serial) const;
+    // A bench's meters and the bench itself: with a prefix given, each meter
+    // under PREFIX/<role> and the bench's pairs under PREFIX/bench/<key>;
+    // else each meter under ombrel/<serial> and the pairs under
+    // ombrel/bench/<key> (`key` one topic level).
+    MqttSettings forRole(const QString &role) const;
+    QString benchPrefixFor(const QString &key) const;
+    // A text as one topic level: no wildcards, no separator.
+    static QString topicLevel(const QString &text);
 
     // What keeps these settings from being used, the same for the window's
     // dialog and the command line, each in its own words.

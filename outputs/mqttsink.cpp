@@ -73,23 +73,43 @@ void MqttSink::start(const RunMeter &meter)
                              + QString::number(::getpid());
     m_client.reset(new MqttClient(m_settings, clientId));
     connect(m_client.get(), &MqttClient::statusChanged, this, &MqttSink::statusChanged);
-    QVector<MqttMessage> retained;
-    if (m_settings.discovery)
-        retained = HomeAssistantDiscovery::configs(meter, m_prefix, m_settings.discoveryPrefix);
-    retained.push_back(message("availability", "online", 1, true));
-    m_client->setRetained(retained);
+    m_client->setRetained(retained(true));
     m_client->start(message("availability", "offline", 1, true));
+}
+
+QVector<MqttMessage> MqttSink::retained(bool online) const
+{
+    QVector<MqttMessage> messages;
+    if (m_settings.discovery)
+        messages = HomeAssistantDiscovery::configs(m_meter, m_prefix, m_settings.discoveryPrefix) + m_benchConfigs;
+    messages.push_back(message("availability", online ? "online" : "offline", 1, true));
+    return messages;
 }
 
 void MqttSink::availability(bool online)
 {
-    if (!m_client)
+    if (m_client)
+        m_client->setRetained(retained(online));
+}
+
+void MqttSink::carryBench(const QString &key, const QString &name)
+{
+    m_benchTopic = (m_settings.benchPrefixFor(key) + QStringLiteral("/state")).toUtf8();
+    m_benchConfigs = HomeAssistantDiscovery::benchConfigs(key, name, m_settings.benchPrefixFor(key),
+                                                          m_prefix + QStringLiteral("/availability"),
+                                                          m_settings.discoveryPrefix);
+    m_benchName = name;
+    if (m_client)
+        m_client->setRetained(retained(true));
+}
+
+void MqttSink::benchValues(const std::vector<Bench::Derived> &values)
+{
+    if (!m_client || m_benchTopic.isEmpty())
         return;
-    QVector<MqttMessage> retained;
-    if (m_settings.discovery)
-        retained = HomeAssistantDiscovery::configs(m_meter, m_prefix, m_settings.discoveryPrefix);
-    retained.push_back(message("availability", online ? "online" : "offline", 1, true));
-    m_client->setRetained(retained);
+    for (const Bench::Derived &d : values)
+        m_waiting.push_back({m_benchTopic, Bench::json(m_benchName, d), 0, false});
+    handOver();
 }
 
 void MqttSink::begun(const LiveRun &run)

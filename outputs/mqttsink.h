@@ -1,5 +1,6 @@
 #pragma once
 
+#include "meterbench/benchpairing.h"
 #include "outputs/mqttclient.h"
 #include "outputs/mqttsettings.h"
 #include "recording/liverun.h"
@@ -52,6 +53,12 @@ public:
     // for the broker. The sink sends nothing more.
     void closeInBackground(int timeoutMs = 3000);
 
+    // This meter's connection carries a bench's too: its sensors' configs
+    // (HomeAssistantDiscovery::benchConfigs, available with this meter) and
+    // its pairs, each as Bench::json, to <bench prefix>/state.
+    void carryBench(const QString &key, const QString &name);
+    void benchValues(const std::vector<Bench::Derived> &values);
+
     const MqttSettings &settings() const { return m_settings; }
     QString prefix() const { return m_prefix; }
     MqttStatus mqttStatus() const;
@@ -65,6 +72,7 @@ signals:
 private:
     MqttMessage message(const char *level, const QByteArray &payload, int qos, bool retain) const;
     void availability(bool online);
+    QVector<MqttMessage> retained(bool online) const;
     void handOver();
 
     MqttSettings m_settings;
@@ -75,4 +83,7 @@ private:
     QVector<MqttMessage> m_waiting;
     QElapsedTimer m_sinceHandOver;
     QTimer m_handOverTimer;
+    QByteArray m_benchTopic;
+    QString m_benchName;
+    QVector<MqttMessage> m_benchConfigs;
 };

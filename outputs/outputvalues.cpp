@@ -1,5 +1,7 @@
 #include "outputs/outputvalues.h"
 
+#include "meterbench/benchpairing.h"
+
 #include "recording/jsonlines.h"
 #include "recording/readinglog.h"
 
@@ -45,13 +47,39 @@ QByteArray escapeTag(const QString &text)
     return out;
 }
 
-void appendLineTags(QByteArray &out, const QString &model, const QString &serial)
+void appendLineTags(QByteArray &out, const QString &model, const QString &serial, const QString &role)
 {
     out += "ombrel";
     if (!model.isEmpty())
         out += ",model=" + escapeTag(model);
+    if (!role.isEmpty())
+        out += ",role=" + escapeTag(role);
     if (!serial.isEmpty())
         out += ",serial=" + escapeTag(serial);
+}
+
+void appendBenchLine(QByteArray &out, const QString &bench, const Bench::Derived &d)
+{
+    if (d.gap())
+        return;
+    out += "ombrel_bench";
+    if (!bench.isEmpty())
+        out += ",bench=" + escapeTag(bench);
+    char separator = ' ';
+    const std::pair<const char *, double> fields[] = {
+        {"efficiency_pct", d.efficiencyPct}, {"loss_w", d.lossW}, {"drop_v", d.dropV}, {"resistance_ohm", d.resistanceOhm}};
+    for (const auto &f : fields) {
+        if (!std::isfinite(f.second))
+            continue;
+        out += separator;
+        out += f.first;
+        out += '=';
+        JsonLines::appendNumber(out, f.second);
+        separator = ',';
+    }
+    out += ' ';
+    out += QByteArray::number(d.t * 1000000);
+    out += '\n';
 }
 
 void appendLine(QByteArray &out, const QByteArray &tags, const ReadingLog &log, int i)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "outputs/outputsettings.h"
+
 #include <QObject>
 #include <QStringList>
 
@@ -8,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+class BenchRecording;
 class FileRunSink;
 class InfluxFileRunSink;
 class InfluxHttpSink;
@@ -15,7 +18,6 @@ class LiveRun;
 class MetricsSink;
 class MqttSink;
 class RunSink;
-struct LiveOutputsSettings;
 struct RunMeter;
 
 // The live outputs of a run recorded without a window (`ombrel record`, a
@@ -39,6 +41,13 @@ public:
     // The broker comes last, connected for `meter`: it never holds back the
     // run nor the files.
     void attach(LiveRun &run, const RunMeter &meter, std::vector<FileRunSink *> &files);
+    // The same for every meter of a bench (no InfluxDB file: open() refuses
+    // none, the caller does): one metrics endpoint for all, each meter's
+    // gauges and points labelled with its role, each meter on its own MQTT
+    // connection; the bench's pairs to the endpoint's bench gauges, to
+    // InfluxDB (measurement ombrel_bench) and to MQTT with the in meter's
+    // connection (else the first's).
+    void attachBench(BenchRecording &bench);
     // The run has ended: the points still queued are posted (a few seconds
     // at most), the broker hears the end, and what the outputs missed is
     // said.
@@ -46,14 +55,18 @@ public:
 
 private:
     void statusChanged(const RunSink &sink);
+    void watch(LiveRun &run);
+    MqttSink *attachMqtt(LiveRun &run, std::unique_ptr<MqttSink> sink, const RunMeter &meter);
 
     std::function<void(const QString &)> m_say;
+    LiveOutputsSettings m_settings;
     std::unique_ptr<MetricsSink> m_metricsSink;
     std::unique_ptr<InfluxFileRunSink> m_influxFile;
     std::unique_ptr<InfluxHttpSink> m_influxHttp;
     std::unique_ptr<MqttSink> m_mqttSink;
-    InfluxHttpSink *m_httpAttached = nullptr;
-    MqttSink *m_mqtt = nullptr;
+    MetricsSink *m_metrics = nullptr;
+    std::vector<InfluxHttpSink *> m_https;
+    std::vector<MqttSink *> m_mqtts;
     QString m_httpFault;
     QStringList m_faultsSaid;
     std::vector<QMetaObject::Connection> m_connections;

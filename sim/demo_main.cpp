@@ -7,7 +7,7 @@
 //   --sim-meters N          meters attached, 1 to 4 (default 1)
 //   --sim-serial TEXT       serial number (default 0012345678); with several
 //                           meters a list (A,B,...), the missing ones counting
-//                           on from the last given
+//                           on from the last given (with one, commas are its own)
 //   --sim-scenario NAME     what it measures (a list: one a meter, the last
 //                           for the rest): standard, charge (the current
 //                           falls below 0.05 A within two minutes),
@@ -46,7 +46,9 @@ struct Options {
     std::wstring model = L"M512X";
     std::wstring version = L"V1.2";
     int meters = 1;
-    std::vector<std::wstring> serials{L"0012345678"};
+    // One meter's serial number may hold commas; several meters' is a list.
+    const char *serialText = "0012345678";
+    std::vector<std::wstring> serials;
     double rate = 4.0;
     double unpluggedFor = 0.0;
     double replugEvery = 0.0;
@@ -138,9 +140,7 @@ bool parse(int &argc, char *argv[], Options &o)
         else if (!std::strcmp(arg, "--sim-version"))
             o.version = wide(value);
         else if (!std::strcmp(arg, "--sim-serial")) {
-            o.serials.clear();
-            for (const std::string &s : splitList(value))
-                o.serials.push_back(wide(s.c_str()));
+            o.serialText = value;
         } else if (!std::strcmp(arg, "--sim-meters")) {
             double n = 1;
             if (!number(arg, value, 1, 4, "meters", n) || n != std::floor(n)) {
@@ -193,6 +193,12 @@ bool parse(int &argc, char *argv[], Options &o)
             std::fprintf(stderr, "unknown option %s\n", arg);
             return false;
         }
+    }
+    if (o.meters == 1) {
+        o.serials = {wide(o.serialText)};
+    } else {
+        for (const std::string &s : splitList(o.serialText))
+            o.serials.push_back(wide(s.c_str()));
     }
     argc = static_cast<int>(rest.size());
     for (int i = 0; i < argc; ++i)

@@ -6,6 +6,8 @@
 #include "recording/runjournal.h"
 
 #include "childprocess.h"
+#include "influxserver.h"
+#include "mqttbroker.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -264,6 +266,86 @@ private slots:
         QCOMPARE(part.value("pairs").toInt(), 3);
         QCOMPARE(part.value("members").toArray().at(0).toObject().value("stats").toObject().value("records").toInt(), 3);
         QVERIFY(sim({"stats", "b999"}).err.contains("no bench b999 in the run journal"));
+    }
+
+    // The live outputs of a bench: one metrics endpoint with every meter's
+    // gauges (labelled with its role) and the bench's, each meter on MQTT
+    // with the pairs and their Home Assistant sensors, the pairs in
+    // InfluxDB; every value the converter's, worked out by hand.
+    void benchOutputs()
+    {
+        QTemporaryDir dir;
+        InfluxServer influx(dir.filePath(QStringLiteral("influxdb")));
+        QVERIFY2(influx.start(false), influx.log().constData());
+        QCOMPARE(influx.query("CREATE DATABASE bench").code, 200);
+        MqttBroker::Broker broker(dir.path(), freePort());
+        QVERIFY2(broker.start(), broker.log().constData());
+        MqttBroker::Subscriber subscriber(broker.port());
+        const int metricsPort = freePort();
+        QProcess record;
+        record.setProcessEnvironment(ChildProcess::environment(g_dataHome));
+        record.start(QStringLiteral(OMBREL_SIM_BINARY),
+                     kConverter + QStringList{"--until-duration", "6", "--name", "conv 1", "--metrics-listen",
+                                              QString::number(metricsPort), "--mqtt",
+                                              QStringLiteral("mqtt://127.0.0.1:%1").arg(broker.port()),
+                                              "--influx-url", influx.url(), "--influx-db", "bench"});
+        QByteArray scrape;
+        QVERIFY(MqttBroker::waitFor(
+            [&] {
+                scrape = get(metricsPort, "/metrics").body;
+                return scrape.contains("ombrel_bench_loss_watts");
+            },
+            20000));
+        for (const char *line : {"ombrel_bench_efficiency_ratio{bench=\"conv 1\"} 0.8\n",
+                                 "ombrel_bench_loss_watts{bench=\"conv 1\"} 2.5\n",
+                                 "ombrel_bench_drop_volts{bench=\"conv 1\"} 7.5\n",
+                                 "ombrel_bench_resistance_ohms{bench=\"conv 1\"} 3.75\n",
+                                 "ombrel_vbus_volts{model=\"M512X\",serial=\"0012345678\",role=\"in\"} 12.5\n",
+                                 "ombrel_vbus_volts{model=\"M512X\",serial=\"0012345679\",role=\"out\"} 5\n"})
+            QVERIFY2(scrape.contains(line), scrape.constData());
+        QCOMPARE(scrape.count("# TYPE ombrel_vbus_volts gauge"), 1);
+        const ChildProcess::Result r = ChildProcess::finish(record);
+        QVERIFY2(r.status == 0, r.err.constData());
+        const int pairs = int(benchLine(r.err).value(6));
+        QVERIFY2(pairs >= 5, r.err.constData());
+
+        // MQTT: each meter under its serial number, the pairs under the
+        // bench's name, its sensors a device of their own.
+        // (All of it read once "offline" has come from both meters.)
+        QVERIFY(MqttBroker::waitFor(
+            [&] {
+                return subscriber.on("ombrel/0012345678/availability").size() >= 2
+                       && subscriber.on("ombrel/0012345679/availability").size() >= 2;
+            },
+            10000));
+        QVERIFY(subscriber.on("ombrel/0012345679/state").size() >= pairs);
+        QCOMPARE(subscriber.on("ombrel/0012345679/availability").last().payload, QByteArray("offline"));
+        const QVector<MqttBroker::Message> values = subscriber.on("ombrel/bench/conv 1/state");
+        QCOMPARE(values.size(), pairs);
+        for (const MqttBroker::Message &m : values) {
+            const QJsonObject o = QJsonDocument::fromJson(m.payload).object();
+            QVERIFY2(o.value("efficiency_pct").toDouble() == 80.0 && o.value("loss_w").toDouble() == 2.5
+                         && o.value("drop_v").toDouble() == 7.5 && o.value("resistance_ohm").toDouble() == 3.75,
+                     m.payload.constData());
+        }
+        const QVector<MqttBroker::Message> config =
+            subscriber.on("homeassistant/sensor/ombrel_bench_conv_1/efficiency_pct/config");
+        QVERIFY(!config.isEmpty());
+        const QJsonObject c = QJsonDocument::fromJson(config.first().payload).object();
+        QCOMPARE(c.value("state_topic").toString(), QStringLiteral("ombrel/bench/conv 1/state"));
+        QCOMPARE(c.value("unit_of_measurement").toString(), QStringLiteral("%"));
+        QCOMPARE(c.value("availability_topic").toString(), QStringLiteral("ombrel/0012345678/availability"));
+
+        // InfluxDB: the pairs as points of their own, the meters' tagged
+        // with their roles.
+        const QByteArray pointsOf = get(influx.port(), "/query?db=bench&q=SELECT%20count(loss_w),%20max(efficiency_pct)"
+                                                       "%20FROM%20ombrel_bench%20WHERE%20bench='conv%201'").body;
+        const QJsonArray value = QJsonDocument::fromJson(pointsOf).object().value("results").toArray().at(0).toObject()
+                                     .value("series").toArray().at(0).toObject().value("values").toArray().at(0).toArray();
+        QVERIFY2(value.at(1).toInt() == pairs && value.at(2).toDouble() == 80.0, pointsOf.constData());
+        const QByteArray roles =
+            get(influx.port(), "/query?db=bench&q=SHOW%20TAG%20VALUES%20FROM%20ombrel%20WITH%20KEY%20=%20role").body;
+        QVERIFY2(roles.contains("[\"role\",\"in\"]") && roles.contains("[\"role\",\"out\"]"), roles.constData());
     }
 
     // One meter out and back: the other goes on, the pairs become gaps and

@@ -1,6 +1,7 @@
 // The MQTT output of `ombrel-sim record` against a real mosquitto broker
 // started here on a free loopback port, read back with mosquitto_sub.
 #include "childprocess.h"
+#include "mqttbroker.h"
 #include "outputs/mqttclient.h"
 #include "refusedoutputs.h"
 
@@ -19,6 +20,11 @@
 
 namespace {
 
+using MqttBroker::Broker;
+using MqttBroker::Message;
+using MqttBroker::Subscriber;
+using MqttBroker::waitFor;
+
 const QString kSerial = QStringLiteral("0012345678");
 
 QString g_home;   // the children's HOME, data folder and working directory
@@ -29,18 +35,6 @@ QProcessEnvironment childEnvironment()
     env.remove(QStringLiteral("OMBREL_MQTT_PASSWORD"));
     env.insert(QStringLiteral("HOME"), g_home);
     return env;
-}
-
-bool waitFor(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        QTest::qWait(50);
-    }
-    return true;
 }
 
 int freePort()
@@ -56,110 +50,6 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-
-// A mosquitto broker with a configuration of its own in a folder of its own.
-class Broker
-{
-public:
-    Broker(const QString &dir, int port, const QByteArray &extra = QByteArray()) : m_dir(dir), m_port(port)
-    {
-        m_conf = QByteArray("per_listener_settings false\npersistence false\nlog_dest stderr\n")
-                 + (extra.isEmpty() ? QByteArray("listener ") + QByteArray::number(port)
-                                          + " 127.0.0.1\nallow_anonymous true\n"
-                                    : extra);
-    }
-    ~Broker() { kill(); }
-    bool start()
-    {
-        writeFile(m_dir + QStringLiteral("/mosquitto.conf"), m_conf);
-        m_log.clear();
-        m_process.reset(new QProcess);
-        m_process->setProcessChannelMode(QProcess::MergedChannels);
-        m_process->start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), m_dir + QStringLiteral("/mosquitto.conf")});
-        return waitFor(
-            [&] {
-                m_log += m_process->readAll();
-                return m_log.contains(" running") || m_process->state() == QProcess::NotRunning;
-            },
-            10000)
-               && m_process->state() == QProcess::Running;
-    }
-    void kill()
-    {
-        if (!m_process || m_process->state() == QProcess::NotRunning)
-            return;
-        ::kill(pid_t(m_process->processId()), SIGKILL);
-        m_process->waitForFinished(5000);
-    }
-    int port() const { return m_port; }
-    QByteArray log() { return m_log += m_process ? m_process->readAll() : QByteArray(); }
-
-private:
-    QString m_dir;
-    int m_port;
-    QByteArray m_conf;
-    QByteArray m_log;
-    std::unique_ptr<QProcess> m_process;
-};
-
-// mosquitto_sub on every topic: what it received, retained or not.
-struct Message {
-    bool retained;
-    QString topic;
-    QByteArray payload;
-};
-
-class Subscriber
-{
-public:
-    explicit Subscriber(int port, const QStringList &extra = {}, const QString &topic = QStringLiteral("#"))
-    {
-        m_process.start(QStringLiteral("mosquitto_sub"),
-                        QStringList{QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
-                                    QString::number(port), QStringLiteral("-t"), topic, QStringLiteral("-F"),
-                                    QStringLiteral("%r\t%t\t%p")}
-                            + extra);
-        m_process.waitForStarted();
-    }
-    ~Subscriber()
-    {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-    QVector<Message> messages()
-    {
-        m_buffer += m_process.readAllStandardOutput();
-        int end;
-        while ((end = m_buffer.indexOf('\n')) >= 0) {
-            const QList<QByteArray> parts = m_buffer.left(end).split('\t');
-            if (parts.size() >= 3)
-                m_messages.push_back({parts[0] == "1", QString::fromUtf8(parts[1]),
-                                      m_buffer.left(end).mid(parts[0].size() + parts[1].size() + 2)});
-            m_buffer.remove(0, end + 1);
-        }
-        return m_messages;
-    }
-    QVector<Message> on(const QString &topic)
-    {
-        QVector<Message> found;
-        for (const Message &m : messages()) {
-            if (m.topic == topic)
-                found.push_back(m);
-        }
-        return found;
-    }
-
-private:
-    QProcess m_process;
-    QByteArray m_buffer;
-    QVector<Message> m_messages;
-};
 
 QJsonObject object(const QByteArray &json)
 {
@@ -503,7 +393,7 @@ private slots:
         Subscriber sub(plain, {QStringLiteral("-u"), QStringLiteral("bench"), QStringLiteral("-P"),
                                QStringLiteral("right-secret")});
         const QString state = QStringLiteral("ombrel/%1/state").arg(kSerial);
-        writeFile(d + QStringLiteral("/wrong"), "wrong-secret\n");
+        QVERIFY(MqttBroker::writeFile(d + QStringLiteral("/wrong"), "wrong-secret\n"));
         const QStringList user{QStringLiteral("--mqtt-user"), QStringLiteral("bench")};
 
         QProcess wrong;
@@ -524,7 +414,7 @@ private slots:
         // editor saves it, with its line's end.
         QProcessEnvironment env = childEnvironment();
         env.insert(QStringLiteral("OMBREL_MQTT_PASSWORD"), QStringLiteral("right-secret"));
-        writeFile(d + QStringLiteral("/right"), "right-secret\n");
+        QVERIFY(MqttBroker::writeFile(d + QStringLiteral("/right"), "right-secret\n"));
         for (const QStringList &password : {QStringList{}, QStringList{QStringLiteral("--mqtt-password-file"),
                                                                          d + QStringLiteral("/right")}}) {
             QProcess right;

@@ -367,6 +367,70 @@ private slots:
         std::printf("KERNEL-E2E python: read %.3f V through the real hidapi, then the meter pulled out\n", vbus);
     }
 
+    // Two kernel meters with different serial numbers recorded as a bench
+    // by the command line, every report of both kept: the sides of a
+    // converter (12.5 W in, 10 W out) at 20 reports a second each.
+    void benchOfTwoMeters()
+    {
+        sim::Identity second = identity();
+        second.serial = L"0012345679";
+        sim::UhidMeter out(second);
+        QVERIFY2(out.start(), out.error().c_str());
+        out.setScenario(sim::Scenario::ConverterOut);
+        out.setReportRate(20);
+        m_meter->unplug();
+        m_meter->setScenario(sim::Scenario::ConverterIn);
+        m_meter->setReportRate(20);
+        QVERIFY(m_meter->plug() && out.plug());
+        auto listed = [] {
+            hid_device_info *list = hid_enumerate(0x0483, 0x5750);
+            int n = 0;
+            for (hid_device_info *d = list; d; d = d->next)
+                ++n;
+            hid_free_enumeration(list);
+            return n;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(listed(), 2, 10000);
+        QProcess record;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        record.setProcessEnvironment(env);
+        record.start(QStringLiteral(OMBREL_BINARY),
+                     {"record", "--meter", "in=0012345678", "--meter", "out=0012345679", "--all-reports", "--jsonl",
+                      "-", "--until-duration", "5"});
+        QVERIFY(record.waitForFinished(60000));
+        const QByteArray err = record.readAllStandardError();
+        QVERIFY2(record.exitStatus() == QProcess::NormalExit && record.exitCode() == 0, err.constData());
+        // Each meter's energy counter from record to record: a report lost
+        // would show as a step of two reports' energy.
+        QMap<QString, QList<double>> ele;
+        int pairs = 0, gaps = 0;
+        for (const QByteArray &line : record.readAllStandardOutput().trimmed().split('\n')) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            if (o.contains(QStringLiteral("bench"))) {
+                const bool gap = o.value(QStringLiteral("efficiency_pct")).isNull();
+                gaps += gap;
+                pairs += !gap;
+                QVERIFY2(gap || o.value(QStringLiteral("efficiency_pct")).toDouble() == 80.0, line.constData());
+                continue;
+            }
+            ele[o.value(QStringLiteral("role")).toString()] << o.value(QStringLiteral("ele")).toDouble();
+        }
+        const double perReport[] = {12.5 / 3600 / 20, 10.0 / 3600 / 20};
+        int k = 0;
+        for (const QString role : {QStringLiteral("in"), QStringLiteral("out")}) {
+            const QList<double> &e = ele[role];
+            QVERIFY2(e.size() >= 80, err.constData());
+            for (int i = 1; i < e.size(); ++i)
+                QVERIFY2(e[i] - e[i - 1] < 1.5 * perReport[k], qPrintable(QStringLiteral("%1 record %2").arg(role).arg(i)));
+            ++k;
+        }
+        QVERIFY2(pairs >= 0.9 * qMin(ele["in"].size(), ele["out"].size()), err.constData());
+        std::printf("KERNEL-E2E bench: %d + %d records of two meters, %d pairs at 80 %%, %d gaps\n",
+                    int(ele["in"].size()), int(ele["out"].size()), pairs, gaps);
+        out.unplug();
+    }
+
     void cleanupTestCase()
     {
         m_meter.reset();
