@@ -418,7 +418,7 @@ private slots:
         }
         const double perReport[] = {12.5 / 3600 / 20, 10.0 / 3600 / 20};
         int k = 0;
-        for (const QString role : {QStringLiteral("in"), QStringLiteral("out")}) {
+        for (const QString &role : {QStringLiteral("in"), QStringLiteral("out")}) {
             const QList<double> &e = ele[role];
             QVERIFY2(e.size() >= 80, err.constData());
             for (int i = 1; i < e.size(); ++i)
