@@ -31,7 +31,8 @@ namespace Cli {
 
 namespace {
 
-const char kRunHelp[] = "RUN is a run's id (as ombrel runs lists them) or 'last', the newest run.";
+const char kRunHelp[] = "RUN is a run's id (as ombrel runs lists them) or 'last', the newest run; stats, export "
+                        "--jsonl and marks also take a bench as bN.";
 
 // A bench as `runs` names it: "b" and its id.
 std::optional<qint64> benchWord(const QString &word)
@@ -199,6 +200,40 @@ QString aboutText(const JournalRun &r)
 const char kTimeHelp[] = "a local date-time in ISO 8601 (2026-12-08T13:05:09, an offset such as +08:00 may follow) "
                          "or seconds from the run's start (90, 1.5)";
 
+// The bench bN names, said when there is none (Failed).
+std::optional<int> findBench(RunJournal &journal, const char *command, qint64 id, JournalBench &bench)
+{
+    bench = journal.bench(id);
+    if (bench.id)
+        return std::nullopt;
+    error(QLatin1String(command), QCoreApplication::translate("Cli", "运行记录数据库 %2 中没有工作台 %1")
+                                      .arg(QStringLiteral("b%1").arg(id), journal.path()));
+    return int(Failed);
+}
+
+// The wall-clock times --from and --to name on a bench: times of its in
+// meter's run (else its first member's), as its pairs are timed.
+std::optional<int> benchInterval(RunJournal &journal, const JournalBench &bench, const QCommandLineParser &parser,
+                                 const QCommandLineOption &fromOption, const QCommandLineOption &toOption,
+                                 const char *command, std::optional<qint64> &fromWall, std::optional<qint64> &toWall)
+{
+    const JournalBench::Member *reference = bench.member(QStringLiteral("in"));
+    reference = reference ? reference : &bench.members.front();
+    JournalRun run;
+    run.id = reference->run;
+    const RunInterval interval(journal, run.id);
+    if (!interval.hasRecords() || (!parser.isSet(fromOption) && !parser.isSet(toOption)))
+        return std::nullopt;
+    qint64 fromRun = 0, toRun = 0;
+    if (const std::optional<int> bad = intervalOnTimeline(journal, run, parser, fromOption, toOption, command, fromRun, toRun))
+        return bad;
+    if (parser.isSet(fromOption))
+        fromWall = fromRun - interval.t0() + interval.firstWall();
+    if (parser.isSet(toOption))
+        toWall = toRun - interval.t0() + interval.firstWall();
+    return std::nullopt;
+}
+
 } // namespace
 
 int runRuns(const QStringList &arguments)
@@ -348,6 +383,32 @@ int runExport(const QStringList &arguments)
     RunJournal journal;
     if (!openJournal(journal, command))
         return Failed;
+    if (const std::optional<qint64> benchId = benchWord(word)) {
+        // One file for the bench's meters: the JSON lines say whose each
+        // record is.
+        if (!csvName.isEmpty() || !srName.isEmpty() || jsonName.isEmpty()) {
+            error(QLatin1String(command), QStringLiteral("a bench is exported with --jsonl; export each of its runs "
+                                                         "for CSV or sigrok"));
+            return Usage;
+        }
+        JournalBench bench;
+        if (const std::optional<int> missing = findBench(journal, command, *benchId, bench))
+            return *missing;
+        std::optional<qint64> fromWall, toWall;
+        if (const std::optional<int> bad =
+                benchInterval(journal, bench, parser, fromOption, toOption, command, fromWall, toWall))
+            return *bad;
+        OutputFile file(jsonName, OutputFile::Mode::Whole, RegularFile::Accept::Streams);
+        QString reason;
+        if (!file.open(&reason) || !file.write(Bench::jsonLinesOf(journal, bench, fromWall, toWall), &reason)
+            || !file.commit(&reason)) {
+            if (file.readerGone() && jsonName == QLatin1String("-"))
+                return Ok;
+            error(QLatin1String(command), QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(outputName(jsonName), reason));
+            return CannotWrite;
+        }
+        return Ok;
+    }
     JournalRun run;
     if (const std::optional<int> missing = findRun(journal, command, word, run))
         return *missing;
@@ -403,35 +464,17 @@ int runExport(const QStringList &arguments)
 namespace {
 
 // `stats bN`: each member's summary and the figures of the in/out pairs,
-// over the times --from and --to name on the in meter's run (else the
-// first member's).
+// over the times --from and --to name.
 int benchStats(RunJournal &journal, qint64 id, const QCommandLineParser &parser, const QCommandLineOption &fromOption,
                const QCommandLineOption &toOption, const QCommandLineOption &jsonOption)
 {
     const char command[] = "stats";
-    const JournalBench bench = journal.bench(id);
-    if (!bench.id) {
-        error(QLatin1String(command), QCoreApplication::translate("Cli", "运行记录数据库 %2 中没有工作台 %1")
-                                          .arg(QStringLiteral("b%1").arg(id), journal.path()));
-        return Failed;
-    }
-    const JournalBench::Member *reference = bench.member(QStringLiteral("in"));
-    reference = reference ? reference : &bench.members.front();
-    JournalRun run;
-    run.id = reference->run;
-    const RunInterval interval(journal, run.id);
+    JournalBench bench;
+    if (const std::optional<int> missing = findBench(journal, command, id, bench))
+        return *missing;
     std::optional<qint64> fromWall, toWall;
-    if (interval.hasRecords() && (parser.isSet(fromOption) || parser.isSet(toOption))) {
-        qint64 fromRun = 0, toRun = 0;
-        if (const std::optional<int> bad =
-                intervalOnTimeline(journal, run, parser, fromOption, toOption, command, fromRun, toRun))
-            return *bad;
-        // On the wall clock as the bench's pairs are timed.
-        if (parser.isSet(fromOption))
-            fromWall = fromRun - interval.t0() + interval.firstWall();
-        if (parser.isSet(toOption))
-            toWall = toRun - interval.t0() + interval.firstWall();
-    }
+    if (const std::optional<int> bad = benchInterval(journal, bench, parser, fromOption, toOption, command, fromWall, toWall))
+        return *bad;
     const Bench::Summary summary = Bench::summaryOf(journal, bench, fromWall, toWall);
     if (parser.isSet(jsonOption))
         return writeOut(command, Bench::summaryObject(bench, summary));
@@ -686,30 +729,54 @@ int runMarks(const QStringList &arguments)
     RunJournal journal;
     if (!openJournal(journal, command))
         return Failed;
-    JournalRun run;
-    if (const std::optional<int> missing = findRun(journal, command, word, run))
-        return *missing;
-    // A mark's local time: where the run's clock stood at it (the offset of
+    // The run, or a bench's runs with their roles.
+    std::vector<std::pair<JournalRun, QString>> runs;
+    if (const std::optional<qint64> benchId = benchWord(word)) {
+        JournalBench bench;
+        if (const std::optional<int> missing = findBench(journal, command, *benchId, bench))
+            return *missing;
+        for (const JournalBench::Member &member : bench.members) {
+            JournalRun run;
+            if (const std::optional<int> missing = findRun(journal, command, QString::number(member.run), run))
+                return *missing;
+            runs.emplace_back(run, member.role);
+        }
+    } else {
+        JournalRun run;
+        if (const std::optional<int> missing = findRun(journal, command, word, run))
+            return *missing;
+        runs.emplace_back(run, QString());
+    }
+    // A mark's local time: where its run's clock stood at it (the offset of
     // the first record), or its start before any record.
-    qint64 t0 = 0, firstWall = 0;
-    const bool timed = journal.timeline(run.id, t0, firstWall);
-    auto wallAt = [&](const RunMark &m) { return timed ? firstWall + m.atMs : run.startMs + m.atMs; };
-    const std::vector<RunMark> marks = journal.marks(run.id);
+    struct Marked {
+        RunMark mark;
+        qint64 wall;
+        QString role;
+    };
+    std::vector<Marked> marks;
+    for (const auto &r : runs) {
+        qint64 t0 = 0, firstWall = 0;
+        const bool timed = journal.timeline(r.first.id, t0, firstWall);
+        for (const RunMark &m : journal.marks(r.first.id))
+            marks.push_back({m, (timed ? firstWall : r.first.startMs) + m.atMs, r.second});
+    }
+    std::stable_sort(marks.begin(), marks.end(), [](const Marked &a, const Marked &b) { return a.wall < b.wall; });
     QByteArray out;
     if (parser.isSet(jsonOption)) {
         out += '[';
         for (size_t k = 0; k < marks.size(); ++k) {
-            const RunMark &m = marks[k];
             out += k ? ",\n" : "\n";
-            out += JsonLines::markObject(m, wallAt(m));
+            out += JsonLines::markObject(marks[k].mark, marks[k].wall);
         }
         out += marks.empty() ? "]\n" : "\n]\n";
     } else {
-        for (const RunMark &m : marks) {
-            out += QStringLiteral("%1  %2  %3  %4\n")
-                       .arg(m.id, 4)
-                       .arg(TimeText::durationMs(m.atMs), 12)
-                       .arg(TimeText::localDateTime(wallAt(m)), oneLine(m.name))
+        for (const Marked &m : marks) {
+            out += QStringLiteral("%1%2  %3  %4  %5\n")
+                       .arg(m.role.isEmpty() ? QString() : oneLine(m.role) + QStringLiteral("  "))
+                       .arg(m.mark.id, 4)
+                       .arg(TimeText::durationMs(m.mark.atMs), 12)
+                       .arg(TimeText::localDateTime(m.wall), oneLine(m.mark.name))
                        .toUtf8();
         }
     }

@@ -3,6 +3,7 @@
 #include "recording/jsonlines.h"
 #include "recording/readinglog.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace Bench {
@@ -78,6 +79,48 @@ Summary summaryOf(RunJournal &journal, const JournalBench &bench, std::optional<
     };
     s.figures = figures(energy(in), energy(out), inside);
     return s;
+}
+
+QByteArray jsonLinesOf(RunJournal &journal, const JournalBench &bench, std::optional<qint64> fromWall,
+                       std::optional<qint64> toWall)
+{
+    const qint64 from = fromWall.value_or(std::numeric_limits<qint64>::min() / 2);
+    const qint64 to = toWall.value_or(std::numeric_limits<qint64>::max() / 2);
+    // Each line with its time and its order among lines of the same time:
+    // the meters' records in the bench's order, then the pair.
+    struct Line {
+        qint64 t;
+        int order;
+        QByteArray text;
+    };
+    std::vector<Line> lines;
+    for (size_t k = 0; k < bench.members.size(); ++k) {
+        const JournalBench::Member &m = bench.members[k];
+        ReadingLog log;
+        journal.load(m.run, log);
+        QByteArray more = ",\"serial\":";
+        JsonLines::appendString(more, m.serial);
+        more += ",\"role\":";
+        JsonLines::appendString(more, m.role);
+        const std::vector<Point> points = pointsOf(log);
+        for (int i = 0; i < log.size(); ++i) {
+            if (points[size_t(i)].t < from || points[size_t(i)].t > to)
+                continue;
+            QByteArray text;
+            JsonLines::appendRecord(text, log, i, more);
+            lines.push_back({points[size_t(i)].t, int(k), text});
+        }
+    }
+    for (const Derived &d : derivedOf(journal, bench)) {
+        if (d.t >= from && d.t <= to)
+            lines.push_back({d.t, int(bench.members.size()), json(bench.name, d) + '\n'});
+    }
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const Line &a, const Line &b) { return a.t != b.t ? a.t < b.t : a.order < b.order; });
+    QByteArray out;
+    for (const Line &l : lines)
+        out += l.text;
+    return out;
 }
 
 QByteArray summaryObject(const JournalBench &bench, const Summary &summary)

@@ -41,6 +41,13 @@ struct Summary {
 Summary summaryOf(RunJournal &journal, const JournalBench &bench, std::optional<qint64> fromWall = std::nullopt,
                   std::optional<qint64> toWall = std::nullopt);
 
+// The bench's JSON lines as `record --meter … --jsonl` wrote them: every
+// meter's records with its serial and role, and each in/out pair's values,
+// in the order of their times (a pair after its out record), between two
+// wall-clock times, both included (the whole bench when not given).
+QByteArray jsonLinesOf(RunJournal &journal, const JournalBench &bench, std::optional<qint64> fromWall = std::nullopt,
+                       std::optional<qint64> toWall = std::nullopt);
+
 // The summary as one JSON object (`ombrel stats BENCH --json`): "bench",
 // "name", "members" (each {"run", "role", "serial", "stats": as `stats RUN
 // --json` gives it over the same times}), "energy_in_wh", "energy_out_wh",

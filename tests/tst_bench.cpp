@@ -266,6 +266,23 @@ private slots:
         QCOMPARE(part.value("pairs").toInt(), 3);
         QCOMPARE(part.value("members").toArray().at(0).toObject().value("stats").toObject().value("records").toInt(), 3);
         QVERIFY(sim({"stats", "b999"}).err.contains("no bench b999 in the run journal"));
+
+        // Exported, the bench gives back the lines record wrote, in the
+        // order of their times.
+        const QString bench = QStringLiteral("b%1").arg(benchId);
+        QList<QByteArray> written = r.out.split('\n'), exported = sim({"export", bench, "--jsonl", "-"}).out.split('\n');
+        std::sort(written.begin(), written.end());
+        std::sort(exported.begin(), exported.end());
+        QCOMPARE(exported, written);
+        QCOMPARE(sim({"export", bench, "--csv", "-"}).status, 2);
+        // Its marks: each member run's, with its role, by time.
+        QVERIFY(sim({"mark", "load on", "--run", QString::number(rows.at(0).toObject().value("id").toDouble()), "--at", "3"}).status == 0);
+        QVERIFY(sim({"mark", "start", "--run", QString::number(rows.at(1).toObject().value("id").toDouble()), "--at", "1"}).status == 0);
+        const QByteArray marks = sim({"marks", bench}).out;
+        QVERIFY2(QRegularExpression(QStringLiteral("^in  +\\d+ +0:00:01\\.000  .*  start\\n"
+                                                   "out  +\\d+ +0:00:03\\.000  .*  load on\\n$"))
+                     .match(QString::fromUtf8(marks)).hasMatch(),
+                 marks.constData());
     }
 
     // The live outputs of a bench: one metrics endpoint with every meter's
