@@ -99,7 +99,7 @@ bool BenchRecording::open(QString *words, bool *noMeter)
             if (run.finished())
                 continue;
             for (const Member &m : m_request.members) {
-                if (run.serial == m.serial && journal.isRecording(run.id)) {
+                if (run.serial == m.serial && run.id != m_request.ownRun && journal.isRecording(run.id)) {
                     *noMeter = true;
                     *words = QCoreApplication::translate("Bench", "电表 %1 正由另一个程序记录（运行 %2）").arg(m.serial).arg(run.id);
                     return false;
@@ -142,7 +142,7 @@ void BenchRecording::begin()
 
 void BenchRecording::storeBench()
 {
-    if (m_benchId)
+    if (m_benchId || m_members.empty())
         return;
     std::vector<JournalBench::Member> members;
     qint64 start = std::numeric_limits<qint64>::max();

@@ -38,6 +38,9 @@ public:
         bool exitOnUnplug = false;   // any meter pulled out ends the bench
         std::vector<Member> members;
         QString jsonLinesFile;       // empty: none; "-": standard output (BenchJsonLines)
+        // A run this program records itself (the window's), whose meter the
+        // bench may share; 0 for none.
+        qint64 ownRun = 0;
     };
     static constexpr int kMinMembers = 2;
     static constexpr int kMaxMembers = 4;

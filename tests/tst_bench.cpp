@@ -2,14 +2,28 @@
 // worked out by hand, the bench kept in the run journal, and `record
 // --meter` run as its own process on simulated meters (a converter whose
 // output is 80 % of its input: 12.5 V 1 A in, 5 V 2 A out).
+#include "app/startup.h"
+#include "base/appname.h"
 #include "meterbench/benchpairing.h"
 #include "recording/runjournal.h"
+#include "simulator.h"
+#include "ui/benchdialog.h"
+#include "ui/maindialog.h"
+#include "ui/prompts.h"
+#include "ui_maindialog.h"
+#include "windowinput.h"
 
 #include "childprocess.h"
 #include "influxserver.h"
 #include "mqttbroker.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QJsonArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -22,7 +36,7 @@ namespace {
 
 QString g_dataHome;
 
-ChildProcess::Result sim(const QStringList &arguments, int timeoutMs = 60000)
+ChildProcess::Result ombrelSim(const QStringList &arguments, int timeoutMs = 60000)
 {
     QProcess p;
     p.setProcessEnvironment(ChildProcess::environment(g_dataHome));
@@ -65,6 +79,11 @@ private slots:
         QVERIFY(dir.isValid());
         g_dataHome = dir.path();
         qputenv("XDG_DATA_HOME", g_dataHome.toUtf8());
+        qputenv("HOME", g_dataHome.toUtf8());
+        QVERIFY(QDir::setCurrent(g_dataHome));
+        AppName::apply();
+        Startup::applyLook(*qApp);
+        Prompts::setWarningHandler([](QWidget *, const QString &, const QString &text) { QFAIL(qPrintable(text)); });
     }
 
     // Each pair's values, and which records pair, by hand.
@@ -179,7 +198,7 @@ private slots:
     void converterBenchRecorded()
     {
         const ChildProcess::Result r =
-            sim(kConverter + QStringList{"--until-duration", "6", "--name", "converter \"A\"", "--jsonl", "-"});
+            ombrelSim(kConverter + QStringList{"--until-duration", "6", "--name", "converter \"A\"", "--jsonl", "-"});
         QVERIFY2(r.status == 0, r.err.constData());
         const QList<double> f = benchLine(r.err);
         QVERIFY2(f.size() == 8, r.err.constData());
@@ -221,7 +240,7 @@ private slots:
 
         // The runs: one entry with its members, and each member's records in
         // the journal as the JSON lines gave them.
-        const QJsonArray rows = QJsonDocument::fromJson(sim({"runs", "--json"}).out).array();
+        const QJsonArray rows = QJsonDocument::fromJson(ombrelSim({"runs", "--json"}).out).array();
         QCOMPARE(rows.size(), 2);
         qint64 benchId = 0;
         for (const QJsonValue &row : rows) {
@@ -229,10 +248,10 @@ private slots:
             QCOMPARE(bench.value("name").toString(), QStringLiteral("converter \"A\""));
             benchId = qint64(bench.value("id").toDouble());
             const QByteArray exported =
-                sim({"export", QString::number(row.toObject().value("id").toDouble()), "--jsonl", "-"}).out;
+                ombrelSim({"export", QString::number(row.toObject().value("id").toDouble()), "--jsonl", "-"}).out;
             QCOMPARE(exported, linesOf[bench.value("role").toString()]);
         }
-        const QByteArray text = sim({"runs"}).out;
+        const QByteArray text = ombrelSim({"runs"}).out;
         QVERIFY2(QRegularExpression(QStringLiteral("^  b\\d+  \\S+ \\S+  bench of 2 meters  \\| converter \"A\"\\n"
                                                    "  in \\d+  .*M512X 0012345678  condition: duration 6 s\\n"
                                                    "  out \\d+  .*M512X 0012345679  condition: duration 6 s\\n$"))
@@ -251,7 +270,7 @@ private slots:
         }
         QVERIFY2(qAbs(wh[0] - f[0]) < 2e-6 && qAbs(wh[1] - f[1]) < 2e-6, r.err.constData());
         QVERIFY(qAbs(100.0 * wh[1] / wh[0] - f[2]) < 0.01);
-        const ChildProcess::Result stats = sim({"stats", QStringLiteral("b%1").arg(benchId), "--json"});
+        const ChildProcess::Result stats = ombrelSim({"stats", QStringLiteral("b%1").arg(benchId), "--json"});
         const QJsonObject s = QJsonDocument::fromJson(stats.out).object();
         QVERIFY2(qAbs(s.value("energy_in_wh").toDouble() - wh[0]) < 2e-6, stats.out.constData());
         QVERIFY(qAbs(s.value("energy_out_wh").toDouble() - wh[1]) < 2e-6);
@@ -261,24 +280,24 @@ private slots:
         QCOMPARE(s.value("members").toArray().at(1).toObject().value("role").toString(), QStringLiteral("out"));
         // An interval: the pairs in it alone.
         const QJsonObject part =
-            QJsonDocument::fromJson(sim({"stats", QStringLiteral("b%1").arg(benchId), "--from", "0.5", "--to", "3.5", "--json"}).out)
+            QJsonDocument::fromJson(ombrelSim({"stats", QStringLiteral("b%1").arg(benchId), "--from", "0.5", "--to", "3.5", "--json"}).out)
                 .object();
         QCOMPARE(part.value("pairs").toInt(), 3);
         QCOMPARE(part.value("members").toArray().at(0).toObject().value("stats").toObject().value("records").toInt(), 3);
-        QVERIFY(sim({"stats", "b999"}).err.contains("no bench b999 in the run journal"));
+        QVERIFY(ombrelSim({"stats", "b999"}).err.contains("no bench b999 in the run journal"));
 
         // Exported, the bench gives back the lines record wrote, in the
         // order of their times.
         const QString bench = QStringLiteral("b%1").arg(benchId);
-        QList<QByteArray> written = r.out.split('\n'), exported = sim({"export", bench, "--jsonl", "-"}).out.split('\n');
+        QList<QByteArray> written = r.out.split('\n'), exported = ombrelSim({"export", bench, "--jsonl", "-"}).out.split('\n');
         std::sort(written.begin(), written.end());
         std::sort(exported.begin(), exported.end());
         QCOMPARE(exported, written);
-        QCOMPARE(sim({"export", bench, "--csv", "-"}).status, 2);
+        QCOMPARE(ombrelSim({"export", bench, "--csv", "-"}).status, 2);
         // Its marks: each member run's, with its role, by time.
-        QVERIFY(sim({"mark", "load on", "--run", QString::number(rows.at(0).toObject().value("id").toDouble()), "--at", "3"}).status == 0);
-        QVERIFY(sim({"mark", "start", "--run", QString::number(rows.at(1).toObject().value("id").toDouble()), "--at", "1"}).status == 0);
-        const QByteArray marks = sim({"marks", bench}).out;
+        QVERIFY(ombrelSim({"mark", "load on", "--run", QString::number(rows.at(0).toObject().value("id").toDouble()), "--at", "3"}).status == 0);
+        QVERIFY(ombrelSim({"mark", "start", "--run", QString::number(rows.at(1).toObject().value("id").toDouble()), "--at", "1"}).status == 0);
+        const QByteArray marks = ombrelSim({"marks", bench}).out;
         QVERIFY2(QRegularExpression(QStringLiteral("^in  +\\d+ +0:00:01\\.000  .*  start\\n"
                                                    "out  +\\d+ +0:00:03\\.000  .*  load on\\n$"))
                      .match(QString::fromUtf8(marks)).hasMatch(),
@@ -371,7 +390,7 @@ private slots:
     {
         // The out meter is pulled out after 3 s, for 2 s.
         const ChildProcess::Result r =
-            sim(kConverter + QStringList{"--until-duration", "9", "--sim-replug", "3"});
+            ombrelSim(kConverter + QStringList{"--until-duration", "9", "--sim-replug", "3"});
         QVERIFY2(r.status == 0, r.err.constData());
         QVERIFY2(r.err.contains("0012345679") && r.err.contains("the meter is back"), r.err.constData());
         const QList<double> f = benchLine(r.err);
@@ -393,7 +412,7 @@ private slots:
             {{"record", "--sim-meters", "2", "--meter", "in=0012345678", "--meter", "out=0099"}, 3, "0099"},
         };
         for (const auto &c : refused) {
-            const ChildProcess::Result no = sim(c.arguments);
+            const ChildProcess::Result no = ombrelSim(c.arguments);
             QVERIFY2(no.status == c.status && no.err.contains(c.words), (c.arguments.join(' ') + ": " + no.err).toUtf8().constData());
         }
 
@@ -401,8 +420,8 @@ private slots:
         QProcess other;
         other.setProcessEnvironment(ChildProcess::environment(g_dataHome));
         other.start(QStringLiteral(OMBREL_SIM_BINARY), {"record", "--sim-serial", "0012345679", "--until-duration", "30"});
-        QTRY_VERIFY_WITH_TIMEOUT(sim({"runs"}).out.contains("recording"), 20000);
-        const ChildProcess::Result busy = sim(kConverter);
+        QTRY_VERIFY_WITH_TIMEOUT(ombrelSim({"runs"}).out.contains("recording"), 20000);
+        const ChildProcess::Result busy = ombrelSim(kConverter);
         other.terminate();
         QVERIFY(other.waitForFinished(20000));
         QVERIFY2(busy.status == 3 && QRegularExpression(QStringLiteral("meter 0012345679 is being recorded by another "
@@ -411,7 +430,60 @@ private slots:
                                          .hasMatch(),
                  busy.err.constData());
     }
+
+    // The window's bench, as a user records one: the data menu's "Bench",
+    // two meters ticked with the roles they are given, a name, Start, the
+    // meters' and the pair's values as they come, Stop; the bench then in
+    // the journal.
+    void windowRecordsABench()
+    {
+        sim::reset();
+        for (const auto &m : {std::make_pair(L"0012345678", sim::Scenario::ConverterIn),
+                              std::make_pair(L"0012345679", sim::Scenario::ConverterOut)}) {
+            sim::Identity id;
+            id.serial = m.first;
+            sim::Meter &meter = sim::attach(id);
+            meter.setScenario(m.second);
+            meter.unplug();
+            meter.plug();
+        }
+        MainDialog d;
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(chooseFromMenu(d, QStringLiteral("工作台")));
+        auto *dialog = d.findChild<BenchDialog *>();
+        QVERIFY(dialog && QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(dialog->meterTable()->rowCount(), 2);
+        QCOMPARE(dialog->tick(1)->text(), QStringLiteral("M512X 0012345679"));
+        // Nothing ticked: said, nothing recorded.
+        clickOn(dialog->startButton());
+        QCOMPARE(dialog->statusLabel()->text(), QStringLiteral("工作台需要 2 到 4 个电表，而不是 0 个"));
+        // On the box, as a user ticks it (the row is wider than the box and its text).
+        for (int row : {0, 1})
+            clickOn(dialog->tick(row), QPoint(8, dialog->tick(row)->height() / 2));
+        clickOn(dialog->nameEdit());
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("desk"));
+        clickOn(dialog->startButton());
+        QVERIFY2(dialog->recording(), qPrintable(dialog->statusLabel()->text()));
+        QTRY_COMPARE_WITH_TIMEOUT(dialog->pairLabel()->text(),
+                                  QStringLiteral("效率 80.00 %   损耗 2.500 W   压降 7.500 V   电阻 3.750 \u03a9"), 10000);
+        QCOMPARE(dialog->meterLabel(0)->text(), QStringLiteral("in  0012345678   12.500 V   1.000 A   12.500 W"));
+        QCOMPARE(dialog->meterLabel(1)->text(), QStringLiteral("out  0012345679   5.000 V   2.000 A   10.000 W"));
+        clickOn(dialog->startButton());
+        QVERIFY(!dialog->recording());
+        RunJournal journal;
+        QVERIFY(journal.open(RunJournal::Mode::Read));
+        const std::vector<JournalBench> benches = journal.benches();
+        QVERIFY(!benches.empty());
+        const JournalBench &bench = benches.front();
+        QCOMPARE(bench.name, QStringLiteral("desk"));
+        QCOMPARE(dialog->statusLabel()->text(), QStringLiteral("工作台 b%1 已保存在历史记录中").arg(bench.id));
+        QCOMPARE(bench.member("out")->serial, QStringLiteral("0012345679"));
+        QCOMPARE(bench.member("in")->serial, QStringLiteral("0012345678"));
+        dialog->close();
+        sim::reset();
+    }
 };
 
-QTEST_GUILESS_MAIN(TestBench)
+QTEST_MAIN(TestBench)
 #include "tst_bench.moc"

@@ -115,8 +115,8 @@ private slots:
         MainDialog d;
         Ui::MainDialog *f = d.form();
         chooseFrom(f->disp_btn_menu, QStringLiteral("滚动图显"));
-        QCOMPARE(m_menu.texts, QStringList({"导出数据(.csv)", "导出图片(.png)", "曲线设置", "累计图显", "滚动图显", "历史记录", "实时输出", "开发中..."}));
-        QCOMPARE(m_menu.icons, QList<bool>({true, true, true, true, true, true, true, false}));
+        QCOMPARE(m_menu.texts, QStringList({"导出数据(.csv)", "导出图片(.png)", "曲线设置", "累计图显", "滚动图显", "历史记录", "实时输出", "工作台", "开发中..."}));
+        QCOMPARE(m_menu.icons, QList<bool>({true, true, true, true, true, true, true, true, false}));
         QCOMPARE(f->disp_btn_menu->styleSheet(), QStringLiteral("QPushButton::menu-indicator{image:none}"));
         QCOMPARE(d.liveChart()->displayMode(), int(LiveChart::Scroll));
         chooseFrom(f->disp_btn_menu, QStringLiteral("累计图显"));
@@ -302,8 +302,8 @@ private slots:
             }
             QCOMPARE(visited, 4);
             clickOn(pages.at(2));   // online testing, whose data menu opens the windows
-            const QStringList entries = english ? QStringList{"Run history", "Live outputs", "Curve settings"}
-                                                : QStringList{"历史记录", "实时输出", "曲线设置"};
+            const QStringList entries = english ? QStringList{"Run history", "Live outputs", "Bench", "Curve settings"}
+                                                : QStringList{"历史记录", "实时输出", "工作台", "曲线设置"};
             for (const QString &entry : entries) {
                 chooseFrom(f->disp_btn_menu, entry);
                 for (QWidget *top : QApplication::topLevelWidgets())

@@ -163,6 +163,7 @@ public slots:
     // Data menu: the run history, the live outputs.
     void onRunHistory_Slot();
     void onLiveOutputs_Slot();
+    void onBench_Slot();
 
     void refreshDeviceList();
 

@@ -9,6 +9,8 @@
 #include "ui/capacitycontroller.h"
 #include "ui/exportcontroller.h"
 #include "ui/iconhelper.h"
+#include "recording/runsession.h"
+#include "ui/benchdialog.h"
 #include "ui/liveoutputsdialog.h"
 #include "ui/measurecontroller.h"
 #include "ui/storedrunbar.h"
@@ -61,6 +63,7 @@ void MainDialog::on_disp_btn_menu_clicked()
         {QT_TR_NOOP("滚动图显"), ":/sys/rs/rs/ScrollDisp.png", SLOT(onAct5Clicked_Slot())},
         {QT_TR_NOOP("历史记录"), ":/sys/rs/rs/MoreSettings.png", SLOT(onRunHistory_Slot())},
         {QT_TR_NOOP("实时输出"), ":/sys/rs/rs/MoreSettings.png", SLOT(onLiveOutputs_Slot())},
+        {QT_TR_NOOP("工作台"), ":/sys/rs/rs/MoreSettings.png", SLOT(onBench_Slot())},
         {QT_TR_NOOP("开发中..."), nullptr, nullptr},
     };
     auto *menu = new QMenu(this);
@@ -78,6 +81,11 @@ void MainDialog::on_disp_btn_menu_clicked()
 void MainDialog::onLiveOutputs_Slot()
 {
     LiveOutputsDialog::open(m_outputs, this);
+}
+
+void MainDialog::onBench_Slot()
+{
+    BenchDialog::open(this, [this] { return m_session->storedRunId(); });
 }
 
 void MainDialog::on_btnMenu_Menu_clicked()

@@ -29,6 +29,61 @@
     </message>
 </context>
 <context>
+    <name>BenchDialog</name>
+    <message>
+        <source>工作台</source>
+        <translation>Bench</translation>
+    </message>
+    <message>
+        <source>电表</source>
+        <translation>Meter</translation>
+    </message>
+    <message>
+        <source>角色</source>
+        <translation>Role</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>没有连接电表</source>
+        <translation>no meter is attached</translation>
+    </message>
+    <message>
+        <source>效率、损耗、压降：空缺（有一个电表没有记录）</source>
+        <translation>efficiency, loss, drop: a gap (a meter has no record)</translation>
+    </message>
+    <message>
+        <source>效率 %1 %   损耗 %2 W   压降 %3 V   电阻 %4</source>
+        <translation>efficiency %1 %   loss %2 W   drop %3 V   resistance %4</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>工作台记录中：%1 个电表</source>
+        <translation>Recording the bench: %1 meters</translation>
+    </message>
+    <message>
+        <source>工作台 b%1 已保存在历史记录中</source>
+        <translation>Bench b%1 is kept in the history</translation>
+    </message>
+    <message>
+        <source>工作台已结束</source>
+        <translation>The bench has ended</translation>
+    </message>
+</context>
+<context>
     <name>CapacityPage</name>
     <message>
         <source>已运行 %1    电量 %2 Ah    能量 %3 Wh</source>
@@ -1208,6 +1263,10 @@
     <message>
         <source>图表显示已保存的运行 %1“%2”，开始于 %3</source>
         <translation>The chart shows stored run %1 “%2”, started %3</translation>
+    </message>
+    <message>
+        <source>工作台</source>
+        <translation>Bench</translation>
     </message>
 </context>
 <context>

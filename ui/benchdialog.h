@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class BenchRecording;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+// The window's "Bench" dialog: the meters attached, each with a tick and a
+// role (in, out or a name), the bench's name, and Start/Stop for a bench
+// recorded beside the window's own run (BenchRecording: each meter's run in
+// the journal, the bench linking them). While it goes on, a line for each
+// meter with its V, A and W, and the last in/out pair's efficiency, loss,
+// drop and resistance. One for the window: open() shows it again.
+class BenchDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    // `ownRun` gives the window's own run in the journal (its meter may be
+    // one of the bench's too).
+    static BenchDialog *open(QWidget *parent, std::function<qint64()> ownRun);
+    ~BenchDialog() override;
+
+    QTableWidget *meterTable() const { return m_table; }
+    QCheckBox *tick(int row) const;
+    QComboBox *role(int row) const;
+    QLineEdit *nameEdit() const { return m_name; }
+    QPushButton *startButton() const { return m_start; }
+    QLabel *statusLabel() const { return m_status; }
+    QLabel *pairLabel() const { return m_pair; }
+    QLabel *meterLabel(int member) const;
+    bool recording() const { return m_bench != nullptr; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    BenchDialog(QWidget *parent, std::function<qint64()> ownRun);
+    void listMeters();
+    void startOrStop();
+    void start();
+    void stop();
+    void showMember(int member);
+    void retranslate();
+
+    QTableWidget *m_table = nullptr;
+    QLineEdit *m_name = nullptr;
+    QLabel *m_nameLabel = nullptr;
+    QPushButton *m_refresh = nullptr;
+    QPushButton *m_start = nullptr;
+    QLabel *m_status = nullptr;
+    QLabel *m_pair = nullptr;
+    QWidget *m_strip = nullptr;
+    std::vector<QLabel *> m_meterLabels;
+    std::unique_ptr<BenchRecording> m_bench;
+    std::function<qint64()> m_ownRun;
+};
