@@ -4,6 +4,18 @@
 
 namespace {
 
+// Whole lines onto the bench's file, kept once written; false with the
+// reason, and whether its reader went away.
+bool writeLines(OutputFile &file, const QByteArray &lines, QString *error, bool *readerGone)
+{
+    if (!file.write(lines, error)) {
+        *readerGone = file.readerGone();
+        return false;
+    }
+    file.keep();
+    return true;
+}
+
 // One meter's records into the bench's file.
 class MemberLines : public FileRunSink
 {
@@ -26,12 +38,7 @@ protected:
         QByteArray out;
         for (int i = first; i < run.log().size(); ++i)
             JsonLines::appendRecord(out, run.log(), i, m_more);
-        if (!m_file->write(out, error)) {
-            *readerGone = m_file->readerGone();
-            return false;
-        }
-        m_file->keep();
-        return true;
+        return writeLines(*m_file, out, error, readerGone);
     }
 
 private:
@@ -64,12 +71,7 @@ bool BenchJsonLines::write(const std::vector<Bench::Derived> &values, QString *e
     QByteArray out;
     for (const Bench::Derived &d : values)
         out += Bench::json(m_bench, d) + '\n';
-    if (!m_file->write(out, error)) {
-        *readerGone = m_file->readerGone();
-        return false;
-    }
-    m_file->keep();
-    return true;
+    return writeLines(*m_file, out, error, readerGone);
 }
 
 bool BenchJsonLines::close(QString *error)
