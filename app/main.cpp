@@ -5,7 +5,7 @@
 
 int main(int argc, char *argv[])
 {
-    Cli::setReportPainter({&RunReport::makeApplication, &RunReport::writeRun});
+    Cli::setReportPainter({&RunReport::makeApplication, &RunReport::writeRun, &RunReport::writeBench});
     // A command runs without a window; anything else is the window's.
     if (const std::optional<int> status = Cli::run(argc, argv))
         return *status;

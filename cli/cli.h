@@ -21,6 +21,7 @@ std::optional<int> run(int argc, char *argv[]);
 struct ReportPainter {
     QCoreApplication *(*makeApplication)(int &argc, char **argv) = nullptr;
     bool (*writeRun)(RunJournal &journal, qint64 id, const QString &path, bool html, QString *error) = nullptr;
+    bool (*writeBench)(RunJournal &journal, qint64 benchId, const QString &path, bool html, QString *error) = nullptr;
 };
 void setReportPainter(const ReportPainter &painter);
 const ReportPainter &reportPainter();

@@ -32,7 +32,7 @@ namespace Cli {
 namespace {
 
 const char kRunHelp[] = "RUN is a run's id (as ombrel runs lists them) or 'last', the newest run; stats, export "
-                        "--jsonl and marks also take a bench as bN.";
+                        "--jsonl, marks and report also take a bench as bN.";
 
 // A bench as `runs` names it: "b" and its id.
 std::optional<qint64> benchWord(const QString &word)
@@ -813,21 +813,32 @@ int runReport(const QStringList &arguments)
         error(QLatin1String(command), QCoreApplication::translate("Cli", "没有报告文件：请给出 --pdf FILE 和/或 --html FILE"));
         return Usage;
     }
-    if (!reportPainter().writeRun) {
+    if (!reportPainter().writeRun || !reportPainter().writeBench) {
         error(QLatin1String(command), QStringLiteral("this build cannot paint reports"));
         return Failed;
     }
     RunJournal journal;
     if (!openJournal(journal, command))
         return Failed;
-    JournalRun run;
-    if (const std::optional<int> bad = findRun(journal, command, word, run))
-        return *bad;
+    // A bench's report, or a run's.
+    qint64 id = 0;
+    const std::optional<qint64> benchId = benchWord(word);
+    if (benchId) {
+        JournalBench bench;
+        if (const std::optional<int> missing = findBench(journal, command, *benchId, bench))
+            return *missing;
+        id = bench.id;
+    } else {
+        JournalRun run;
+        if (const std::optional<int> bad = findRun(journal, command, word, run))
+            return *bad;
+        id = run.id;
+    }
     for (const auto &out : {std::make_pair(pdf, false), std::make_pair(html, true)}) {
         if (out.first.isEmpty())
             continue;
         QString reason;
-        if (!reportPainter().writeRun(journal, run.id, out.first, out.second, &reason)) {
+        if (!(benchId ? reportPainter().writeBench : reportPainter().writeRun)(journal, id, out.first, out.second, &reason)) {
             error(QLatin1String(command),
                   QCoreApplication::translate("Cli", "无法写入 %1：%2").arg(out.first, reason));
             return CannotWrite;

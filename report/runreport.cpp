@@ -4,6 +4,7 @@
 #include "charts/curvereduction.h"
 #include "charts/curvestyle.h"
 #include "device/channels.h"
+#include "meterbench/benchjournal.h"
 #include "recording/newfile.h"
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
@@ -423,12 +424,19 @@ std::vector<QVector<QPointF>> reducedCurve(const ReadingLog &log, int channel, i
     const std::vector<qint64> &times = log.runTimes();
     if (times.empty())
         return {};
-    const std::vector<float> &values = log.column(ReadingLog::columnOf(channel));
+    return reducedCurve(times, log.column(ReadingLog::columnOf(channel)), times.front(), columns);
+}
+
+std::vector<QVector<QPointF>> reducedCurve(const std::vector<qint64> &times, const std::vector<float> &values,
+                                           qint64 t0, int columns)
+{
+    if (times.empty())
+        return {};
     MinMaxIndex index;
     index.sync(values);
     GapIndex gaps;
     gaps.sync(times);
-    const qint64 t0 = times.front(), t1 = std::max(times.back(), t0 + 1);
+    const qint64 t1 = std::max(times.back(), t0 + 1);
     const SampleSpan span = visibleSpan(times, t0, t1);
     const CurveShape shape = shapeFor(span.inside, columns);
     std::vector<QVector<QPointF>> pieces;
@@ -644,6 +652,108 @@ bool writeRun(RunJournal &journal, qint64 id, const QString &path, bool html, QS
         chart.marks = marks;
         doc.charts << chart;
     }
+    return write(doc, path, html, error);
+}
+
+bool writeBench(RunJournal &journal, qint64 benchId, const QString &path, bool html, QString *error)
+{
+    const JournalBench bench = journal.bench(benchId);
+    if (!bench.id) {
+        *error = tr("无法读取工作台 %1：%2").arg(benchId).arg(journal.message());
+        return false;
+    }
+    const Bench::Summary summary = Bench::summaryOf(journal, bench);
+    Document doc;
+    doc.head = tr("%1 %2 · 工作台 %3 · 报告生成于 %4")
+                   .arg(QStringLiteral("Ombrel"), QStringLiteral(OMBREL_VERSION))
+                   .arg(benchId)
+                   .arg(TimeText::localDateTime(QDateTime::currentMSecsSinceEpoch()));
+    doc.title = bench.name.trimmed().isEmpty() ? tr("工作台 %1").arg(benchId) : bench.name.trimmed();
+    doc.info << qMakePair(tr("开始"), TimeText::localDateTime(bench.startMs));
+
+    // Each meter's own figures, then what goes in and what comes out.
+    Table meters{{tr("角色"), tr("仪表"), tr("时长"), tr("记录数"), tr("能量(Wh)"), tr("电量(Ah)"), tr("平均 POWER")}, {}};
+    std::vector<std::vector<Bench::Point>> points;
+    QVector<Mark> marks;
+    qint64 t0 = std::numeric_limits<qint64>::max(), t1 = std::numeric_limits<qint64>::min();
+    for (const Bench::MemberFigures &m : summary.members) {
+        const IntervalStats &s = m.stats;
+        doc.info << qMakePair(m.member.role, tr("%1 · 运行 %2").arg(m.member.serial).arg(m.member.run));
+        meters.rows << QStringList{m.member.role, m.member.serial, num(s.duration_s, 3) + QStringLiteral(" s"),
+                                   QString::number(s.records), num(s.energy_wh) + QStringLiteral(" Wh"),
+                                   num(s.charge_ah) + QStringLiteral(" Ah"), num(s.power.mean) + QStringLiteral(" W")};
+        ReadingLog log;
+        journal.load(m.member.run, log);
+        points.push_back(Bench::pointsOf(log));
+        // Its marks, from its first record for now.
+        for (const Mark &mark : extrasOf(journal, m.member.run).marks)
+            if (!points.back().empty())
+                marks << Mark{points.back().front().t + mark.sinceStartMs, m.member.role + QStringLiteral(": ") + mark.name};
+        if (!points.back().empty()) {
+            t0 = std::min(t0, points.back().front().t);
+            t1 = std::max(t1, points.back().back().t);
+        }
+    }
+    doc.tables << meters;
+    if (t0 > t1)
+        t0 = t1 = 0;
+    std::sort(marks.begin(), marks.end(), [](const Mark &a, const Mark &b) { return a.sinceStartMs < b.sinceStartMs; });
+    for (Mark &m : marks) {
+        m.sinceStartMs -= t0;
+        doc.marks << qMakePair(TimeText::signedDuration(m.sinceStartMs), m.name);
+    }
+    const QString timeTitle = tr("自首条记录起的时间 (时:分:秒)");
+    const qint64 toMs = std::max<qint64>(t1 - t0, 1000);
+    if (summary.inOut) {
+        const Bench::Figures &f = summary.figures;
+        const auto value = [](double v, int decimals, const char *unit) {
+            return qIsNaN(v) ? QStringLiteral("-") : num(v, decimals) + QLatin1String(unit);
+        };
+        Table figures{{tr("输入与输出"), tr("数值")}, {}};
+        figures.rows << QStringList{tr("输入能量(Wh)"), value(f.energyInWh, 6, " Wh")}
+                     << QStringList{tr("输出能量(Wh)"), value(f.energyOutWh, 6, " Wh")}
+                     << QStringList{tr("能量效率"), value(f.energyEfficiencyPct, 2, " %")}
+                     << QStringList{tr("平均损耗"), value(f.lossMeanW, 6, " W")}
+                     << QStringList{tr("最小损耗"), value(f.lossMinW, 6, " W")}
+                     << QStringList{tr("最大损耗"), value(f.lossMaxW, 6, " W")}
+                     << QStringList{tr("配对记录"), QString::number(f.pairs)}
+                     << QStringList{tr("空缺"), QString::number(f.gaps)};
+        doc.tables << figures;
+        // Efficiency and loss over time, a pair at its out record's time.
+        std::vector<qint64> times;
+        std::vector<float> efficiency, loss;
+        for (const Bench::Derived &d : Bench::derivedOf(journal, bench)) {
+            if (d.gap())
+                continue;
+            times.push_back(d.t);
+            efficiency.push_back(float(d.efficiencyPct));
+            loss.push_back(float(d.lossW));
+        }
+        const std::tuple<QString, QString, const std::vector<float> *, int> derived[] = {
+            {tr("效率"), QStringLiteral("%"), &efficiency, int(POWER)}, {tr("损耗"), QStringLiteral("W"), &loss, int(IBUS)}};
+        for (const auto &d : derived) {
+            Chart chart{std::get<0>(d), std::get<1>(d), timeTitle, {}, 0, toMs, {}};
+            chart.curves << Curve{reducedCurve(times, *std::get<2>(d), t0, kReportColumns),
+                                  defaultCurveColor(std::get<3>(d)), chart.title};
+            doc.charts << chart;
+        }
+    }
+    // Every meter's POWER on one chart, in the colours of a comparison.
+    Chart power{QLatin1String(kChannels[POWER].seriesName), channelUnit(POWER), timeTitle, {}, 0, toMs, marks};
+    for (size_t i = 0; i < points.size(); ++i) {
+        std::vector<qint64> times;
+        std::vector<float> values;
+        times.reserve(points[i].size());
+        values.reserve(points[i].size());
+        for (const Bench::Point &p : points[i]) {
+            times.push_back(p.t);
+            values.push_back(p.power);
+        }
+        const QString role = summary.members[i].member.role;
+        power.curves << Curve{reducedCurve(times, values, t0, kReportColumns), RunComparison::colour(int(i)), role};
+        doc.legendItems << qMakePair(role, RunComparison::colour(int(i)));
+    }
+    doc.charts << power;
     return write(doc, path, html, error);
 }
 

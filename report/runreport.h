@@ -42,6 +42,10 @@ Extras extrasOf(RunJournal &journal, qint64 id);
 // Writes the report of a run to `path` (a new file under a hidden name,
 // renamed when whole). False with the reason.
 bool writeRun(RunJournal &journal, qint64 id, const QString &path, bool html, QString *error);
+// Writes the report of a bench: its meters and their roles, each meter's
+// energy and the in/out figures (energy in and out, energy efficiency,
+// loss), the efficiency and loss over time and every meter's POWER.
+bool writeBench(RunJournal &journal, qint64 benchId, const QString &path, bool html, QString *error);
 // A file name for a report of a run with this name ("report" for none):
 // the name with what no file name may hold replaced, and the suffix.
 QString fileName(const QString &runName, const QString &suffix);
@@ -77,5 +81,8 @@ void paintChart(QPainter &painter, const QRectF &rect, const QString &title, con
 // The points that draw a channel of a log over its whole length on
 // `columns` columns, x in ms since its first record.
 std::vector<QVector<QPointF>> reducedCurve(const ReadingLog &log, int channel, int columns);
+// The same for any values at their times (ms, in order), x in ms since t0.
+std::vector<QVector<QPointF>> reducedCurve(const std::vector<qint64> &times, const std::vector<float> &values,
+                                           qint64 t0, int columns);
 
 } // namespace RunReport

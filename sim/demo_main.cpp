@@ -264,7 +264,7 @@ int main(int argc, char *argv[])
         }
     });
 
-    Cli::setReportPainter({&RunReport::makeApplication, &RunReport::writeRun});
+    Cli::setReportPainter({&RunReport::makeApplication, &RunReport::writeRun, &RunReport::writeBench});
     std::optional<int> command = Cli::run(argc, argv);
     const int result = command ? *command : Startup::run(argc, argv);
     {

@@ -302,6 +302,32 @@ private slots:
                                                    "out  +\\d+ +0:00:03\\.000  .*  load on\\n$"))
                      .match(QString::fromUtf8(marks)).hasMatch(),
                  marks.constData());
+
+        // Its report: each meter's records and energy, the in/out figures
+        // (every pair 12.5 W in, 10 W out) and three charts.
+        const QString pdf = g_dataHome + "/bench.pdf", html = g_dataHome + "/bench.html";
+        const ChildProcess::Result report = ombrelSim({"report", bench, "--pdf", pdf, "--html", html});
+        QVERIFY2(report.status == 0 && report.err.isEmpty(), report.err.constData());
+        const QString words = ChildProcess::pdfText(pdf);
+        QVERIFY2(words.contains("converter \"A\"") && words.contains("in: 0012345678 · run ")
+                     && words.contains("out: 0012345679 · run "),
+                 qPrintable(words));
+        const QRegularExpressionMatch in = QRegularExpression("\\nin +0012345678 +\\S+ s +(\\d+) +(\\S+) Wh +\\S+ Ah +12\\.500000 W\\n").match(words);
+        const QRegularExpressionMatch out = QRegularExpression("\\nout +0012345679 +\\S+ s +(\\d+) +(\\S+) Wh +\\S+ Ah +10\\.000000 W\\n").match(words);
+        QVERIFY2(in.hasMatch() && out.hasMatch(), qPrintable(words));
+        QCOMPARE(in.captured(1).toInt(), powerOf["in"].size());
+        QVERIFY(qAbs(in.captured(2).toDouble() - wh[0]) < 2e-6 && qAbs(out.captured(2).toDouble() - wh[1]) < 2e-6);
+        const QRegularExpressionMatch efficiency = QRegularExpression("Energy efficiency +(\\S+) %").match(words);
+        QVERIFY2(efficiency.hasMatch() && qAbs(efficiency.captured(1).toDouble() - 100.0 * wh[1] / wh[0]) < 0.006,
+                 qPrintable(words));
+        for (const QString &row : {QStringLiteral("Mean loss +2\\.500000 W"), QStringLiteral("Greatest loss +2\\.500000 W"),
+                                   QStringLiteral("Paired records +%1\\n").arg(pairs), QStringLiteral("Gaps +0\\n"),
+                                   QStringLiteral("0:00:01(\\.\\d{3})? +in: start\\n"), QStringLiteral("0:00:03(\\.\\d{3})? +out: load on\\n")})
+            QVERIFY2(QRegularExpression(row).match(words).hasMatch(), qPrintable(row + "\n" + words));
+        const QByteArray page = readFile(html);
+        QCOMPARE(page.count("<img "), 3);
+        QVERIFY(page.contains("<title>converter &quot;A&quot;</title>"));
+        QVERIFY2(ombrelSim({"report", "b999", "--pdf", pdf}).err.contains("no bench b999"), "");
     }
 
     // The live outputs of a bench: one metrics endpoint with every meter's

@@ -113,12 +113,6 @@ bool hasChinese(const QByteArray &text)
     return false;
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 const char *const kKeys[] = {"time", "vbus", "ibus", "power", "cap", "ele", "pd", "pm", "cc1", "cc2", "cpu_temp"};
 
 // The records of a JSON-lines text, each checked whole: every key, in order,
@@ -782,10 +776,7 @@ private slots:
                                 QStringLiteral("--html"), html});
         // Nothing on standard error but the program's own words: none here.
         QVERIFY2(r.status == 0 && r.err.isEmpty(), r.err.constData());
-        QProcess text;
-        text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-        QVERIFY(text.waitForFinished(60000));
-        const QString words = QString::fromUtf8(text.readAllStandardOutput());
+        const QString words = ChildProcess::pdfText(pdf);
         QVERIFY2(words.contains(QStringLiteral("Charger A cable 2")), qPrintable(words));
         QVERIFY2(words.contains(QStringLiteral("M512X V1.2 4242")), qPrintable(words));
         const QString start = QDateTime::fromMSecsSinceEpoch(t0).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
@@ -919,10 +910,7 @@ private slots:
         }
         const QString longPdf = path("long.pdf");
         QCOMPARE(::run({QStringLiteral("report"), QString::number(id), QStringLiteral("--pdf"), longPdf}).status, 0);
-        QProcess longText;
-        longText.start(QStringLiteral("pdftotext"), {longPdf, QStringLiteral("-")});
-        QVERIFY(longText.waitForFinished(60000));
-        const QString longWords = QString::fromUtf8(longText.readAllStandardOutput());
+        const QString longWords = ChildProcess::pdfText(longPdf, false);
         for (int k = 1; k <= 120; ++k)
             QVERIFY2(longWords.contains(QStringLiteral("note line %1 of the long note").arg(k, 3, 10, QLatin1Char('0'))),
                      qPrintable(QString::number(k)));

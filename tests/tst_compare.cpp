@@ -7,6 +7,7 @@
 #include "charts/chartview.h"
 #include "charts/measurecursors.h"
 #include "device/meterreading.h"
+#include "childprocess.h"
 #include "sigrokcli.h"
 #include "simulator.h"
 #include "recording/readinglog.h"
@@ -130,13 +131,6 @@ QStringList cutItems(CompareWindow *compare)
         box->hidePopup();
     }
     return cut;
-}
-
-QString pdfText(const QString &pdf)
-{
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    return p.waitForFinished(60000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
 }
 
 } // namespace
@@ -562,7 +556,7 @@ private slots:
         m_saveAs = m_dir->filePath(QStringLiteral("compare.pdf"));
         clickOn(compare->reportButton());
         QVERIFY(m_warnings.isEmpty());
-        const QString compared = pdfText(m_saveAs);
+        const QString compared = ChildProcess::pdfText(m_saveAs);
         for (const QString &text : {compare->comparison().runName(0), compare->comparison().runName(1),
                                     QStringLiteral("0.0494"), QStringLiteral("0.0164"), QStringLiteral("plugged"),
                                     QStringLiteral("-0.0331 (-66.9%)"),
@@ -586,7 +580,7 @@ private slots:
         m_saveAs = m_dir->filePath(QStringLiteral("run.pdf"));
         clickOn(history->reportButton());
         QVERIFY(m_warnings.isEmpty());
-        const QString report = pdfText(m_saveAs);
+        const QString report = ChildProcess::pdfText(m_saveAs);
         QVERIFY2(report.contains(QStringLiteral("运行 %1").arg(id1)) && report.contains(QStringLiteral("0.049444"))
                      && report.contains(QStringLiteral("plugged")),
                  qPrintable(report));

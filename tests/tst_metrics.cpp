@@ -65,11 +65,6 @@ Result runSim(const QStringList &arguments)
     return finish(p);
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // The records of the run's JSON lines.
 QList<QJsonObject> jsonRecords(const QByteArray &text)

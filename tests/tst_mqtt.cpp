@@ -44,11 +44,6 @@ int freePort()
     return server.serverPort();
 }
 
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 
 QJsonObject object(const QByteArray &json)

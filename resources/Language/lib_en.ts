@@ -1928,6 +1928,70 @@
         <source>第 %1 页，共 %2 页</source>
         <translation>page %1 of %2</translation>
     </message>
+    <message>
+        <source>无法读取工作台 %1：%2</source>
+        <translation>cannot read bench %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 %2 · 工作台 %3 · 报告生成于 %4</source>
+        <translation>%1 %2 · bench b%3 · report of %4</translation>
+    </message>
+    <message>
+        <source>工作台 %1</source>
+        <translation>Bench b%1</translation>
+    </message>
+    <message>
+        <source>角色</source>
+        <translation>Role</translation>
+    </message>
+    <message>
+        <source>%1 · 运行 %2</source>
+        <translation>%1 · run %2</translation>
+    </message>
+    <message>
+        <source>输入与输出</source>
+        <translation>In and out</translation>
+    </message>
+    <message>
+        <source>输入能量(Wh)</source>
+        <translation>Energy in (Wh)</translation>
+    </message>
+    <message>
+        <source>输出能量(Wh)</source>
+        <translation>Energy out (Wh)</translation>
+    </message>
+    <message>
+        <source>能量效率</source>
+        <translation>Energy efficiency</translation>
+    </message>
+    <message>
+        <source>平均损耗</source>
+        <translation>Mean loss</translation>
+    </message>
+    <message>
+        <source>最小损耗</source>
+        <translation>Least loss</translation>
+    </message>
+    <message>
+        <source>最大损耗</source>
+        <translation>Greatest loss</translation>
+    </message>
+    <message>
+        <source>配对记录</source>
+        <translation>Paired records</translation>
+    </message>
+    <message>
+        <source>空缺</source>
+        <translation>Gaps</translation>
+    </message>
+    <message>
+        <source>效率</source>
+        <translation>Efficiency</translation>
+    </message>
+    <message>
+        <source>损耗</source>
+        <translation>Loss</translation>
+    </message>
 </context>
 <context>
     <name>StatsPanel</name>
