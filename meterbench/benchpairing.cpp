@@ -2,7 +2,10 @@
 
 #include "recording/jsonlines.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace Bench {
@@ -122,6 +125,41 @@ Figures figures(double energyInWh, double energyOutWh, const std::vector<Derived
     for (const Derived &d : derived)
         add(f, d);
     return f;
+}
+
+QString figureName(int row)
+{
+    switch (FigureRow(row)) {
+    case EnergyIn: return QCoreApplication::translate("Bench", "输入能量(Wh)");
+    case EnergyOut: return QCoreApplication::translate("Bench", "输出能量(Wh)");
+    case EnergyEfficiency: return QCoreApplication::translate("Bench", "能量效率");
+    case LossMean: return QCoreApplication::translate("Bench", "平均损耗");
+    case LossMin: return QCoreApplication::translate("Bench", "最小损耗");
+    case LossMax: return QCoreApplication::translate("Bench", "最大损耗");
+    case Pairs: return QCoreApplication::translate("Bench", "配对记录");
+    case Gaps: return QCoreApplication::translate("Bench", "空缺");
+    case FigureRowCount: break;
+    }
+    return QString();
+}
+
+QString figureText(const Figures &f, int row)
+{
+    const auto value = [](double v, int decimals, const char *unit) {
+        return std::isfinite(v) ? QString::number(v, 'f', decimals) + QLatin1String(unit) : QStringLiteral("-");
+    };
+    switch (FigureRow(row)) {
+    case EnergyIn: return value(f.energyInWh, 6, " Wh");
+    case EnergyOut: return value(f.energyOutWh, 6, " Wh");
+    case EnergyEfficiency: return value(f.energyEfficiencyPct, 2, " %");
+    case LossMean: return value(f.lossMeanW, 6, " W");
+    case LossMin: return value(f.lossMinW, 6, " W");
+    case LossMax: return value(f.lossMaxW, 6, " W");
+    case Pairs: return QString::number(f.pairs);
+    case Gaps: return QString::number(f.gaps);
+    case FigureRowCount: break;
+    }
+    return QString();
 }
 
 void add(Figures &f, const Derived &d)

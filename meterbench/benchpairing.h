@@ -97,4 +97,10 @@ Figures figures(double energyInWh, double energyOutWh, const std::vector<Derived
 // One more value of an interval into its figures (not the energies).
 void add(Figures &f, const Derived &d);
 
+// The figures as a table shows them, a row each: its name, and its value
+// with its unit ("-" where there is none).
+enum FigureRow { EnergyIn, EnergyOut, EnergyEfficiency, LossMean, LossMin, LossMax, Pairs, Gaps, FigureRowCount };
+QString figureName(int row);
+QString figureText(const Figures &f, int row);
+
 } // namespace Bench

@@ -251,7 +251,7 @@ MetricsSink::MetricsSink(const MetricsSettings &settings)
 }
 
 MetricsSink::MetricsSink(const MetricsSink &endpoint, const QString &role)
-    : m_settings(endpoint.m_settings), m_values(endpoint.m_values), m_role(role.toStdString())
+    : m_settings(endpoint.m_settings), m_role(role.toStdString()), m_values(endpoint.m_values)
 {
     m_slot = m_values->addSlot();
 }

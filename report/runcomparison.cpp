@@ -1,7 +1,9 @@
 #include "report/runcomparison.h"
 
 #include "base/timetext.h"
+#include "meterbench/benchjournal.h"
 #include "device/channels.h"
+#include "recording/runinterval.h"
 #include "recording/runjournal.h"
 #include "recording/sigroksession.h"
 #include "recording/stopconditions.h"
@@ -42,6 +44,13 @@ RunComparison::~RunComparison() = default;
 bool RunComparison::load(RunJournal *journal, const QVector<qint64> &ids, QString *error)
 {
     m_runs.clear();
+    m_bench = JournalBench();
+    m_hasDerived = false;
+    m_in = m_out = -1;
+    m_pairs.clear();
+    m_derived = Run();
+    if (m_channel >= kChannelCount)
+        m_channel = 0;
     m_journal = journal;
     if (ids.size() < kFewestRuns || ids.size() > kMostRuns) {
         *error = tr("请选择 %1 到 %2 次运行进行对比。").arg(kFewestRuns).arg(kMostRuns);
@@ -75,6 +84,90 @@ bool RunComparison::load(RunJournal *journal, const QVector<qint64> &ids, QStrin
         }
     }
     return true;
+}
+
+bool RunComparison::loadBench(RunJournal *journal, const JournalBench &bench, QString *error)
+{
+    QVector<qint64> ids;
+    for (const JournalBench::Member &m : bench.members)
+        ids << m.run;
+    if (!load(journal, ids, error))
+        return false;
+    m_bench = bench;
+    // Each run's zero where its own clock reads the bench's earliest first
+    // record, so one time since start is one moment for every meter.
+    std::vector<qint64> firstWall(m_runs.size(), 0);
+    qint64 earliest = std::numeric_limits<qint64>::max();
+    for (size_t k = 0; k < m_runs.size(); ++k) {
+        const RunInterval interval(*journal, m_runs[k]->info.id);
+        if (!interval.hasRecords())
+            continue;
+        firstWall[k] = interval.firstWall();
+        m_runs[k]->zeroRunMs = interval.t0();
+        earliest = std::min(earliest, firstWall[k]);
+    }
+    if (earliest == std::numeric_limits<qint64>::max())
+        earliest = bench.startMs;
+    for (size_t k = 0; k < m_runs.size(); ++k)
+        m_runs[k]->zeroRunMs -= firstWall[k] ? firstWall[k] - earliest : 0;
+    for (size_t k = 0; k < bench.members.size(); ++k) {
+        if (bench.members[k].role == QLatin1String("in"))
+            m_in = int(k);
+        else if (bench.members[k].role == QLatin1String("out"))
+            m_out = int(k);
+    }
+    m_hasDerived = m_in >= 0 && m_out >= 0;
+    if (m_hasDerived) {
+        m_pairs = Bench::derivedOf(*journal, bench);
+        for (Bench::Derived &d : m_pairs)
+            d.t -= earliest;
+    }
+    return true;
+}
+
+QString RunComparison::channelName(int channel)
+{
+    switch (channel - kChannelCount) {
+    case Efficiency: return tr("效率");
+    case Loss: return tr("损耗");
+    case Drop: return tr("压降");
+    case Resistance: return tr("电阻");
+    default: break;
+    }
+    return QLatin1String(kChannels[qBound(0, channel, kChannelCount - 1)].seriesName);
+}
+
+QString RunComparison::channelUnitOf(int channel)
+{
+    switch (channel - kChannelCount) {
+    case Efficiency: return QStringLiteral("%");
+    case Loss: return QStringLiteral("W");
+    case Drop: return QStringLiteral("V");
+    case Resistance: return QStringLiteral("\u03a9");
+    default: break;
+    }
+    return channelUnit(qBound(0, channel, kChannelCount - 1));
+}
+
+int RunComparison::channelDecimals(int channel)
+{
+    if (channel >= kChannelCount)
+        return channel - kChannelCount == Efficiency ? 2 : 3;
+    return kChannels[qBound(0, channel, kChannelCount - 1)].decimals;
+}
+
+Bench::Figures RunComparison::benchFigures(qint64 fromMs, qint64 toMs) const
+{
+    if (!m_hasDerived)
+        return Bench::Figures();
+    if (fromMs > toMs)
+        std::swap(fromMs, toMs);
+    const auto first = std::lower_bound(m_pairs.begin(), m_pairs.end(), fromMs,
+                                        [](const Bench::Derived &d, qint64 t) { return d.t < t; });
+    const auto last = std::upper_bound(first, m_pairs.end(), toMs,
+                                       [](qint64 t, const Bench::Derived &d) { return t < d.t; });
+    return Bench::figures(interval(m_in, fromMs, toMs).energy_wh, interval(m_out, fromMs, toMs).energy_wh,
+                          std::vector<Bench::Derived>(first, last));
 }
 
 bool RunComparison::readColumn(int channel, bool times, QString *error)
@@ -130,6 +223,10 @@ bool RunComparison::readColumn(int channel, bool times, QString *error)
 
 QString RunComparison::runName(int i) const
 {
+    if (i == count())
+        return channelName(m_channel);
+    if (isBench())
+        return m_bench.members[size_t(i)].role;
     const JournalRun &r = run(i).info;
     if (!r.name.trimmed().isEmpty())
         return r.name.trimmed();
@@ -149,9 +246,29 @@ QColor RunComparison::colour(int i)
 
 bool RunComparison::setChannel(int channel, QString *error)
 {
-    channel = qBound(0, channel, kChannelCount - 1);
+    channel = qBound(0, channel, kChannelCount - 1 + (m_hasDerived ? DerivedCount : 0));
     if (channel == m_channel)
         return true;
+    if (channel >= kChannelCount) {
+        // The pairs that have a value of that channel (not a gap, nor a
+        // resistance at too little current); the runs keep their channel.
+        m_derived.times.clear();
+        m_derived.values.clear();
+        for (const Bench::Derived &d : m_pairs) {
+            const double v[] = {d.efficiencyPct, d.lossW, d.dropV, d.resistanceOhm};
+            const double value = v[channel - kChannelCount];
+            if (std::isfinite(value)) {
+                m_derived.times.push_back(d.t);
+                m_derived.values.push_back(float(value));
+            }
+        }
+        m_derived.gaps.clear();
+        m_derived.gaps.sync(m_derived.times);
+        m_derived.index.clear();
+        m_derived.index.sync(m_derived.values);
+        m_channel = channel;
+        return true;
+    }
     if (m_runs.empty()) {
         m_channel = channel;
         return true;
@@ -161,6 +278,8 @@ bool RunComparison::setChannel(int channel, QString *error)
 
 void RunComparison::alignAtStart()
 {
+    if (isBench())
+        return;   // a bench's runs stay on its one clock
     for (auto &run : m_runs)
         run->zeroRunMs = run->records() ? run->times.front() : 0;
 }
@@ -184,6 +303,8 @@ QStringList RunComparison::markNames() const
 
 int RunComparison::alignAtMark(const QString &name)
 {
+    if (isBench())
+        return 0;
     alignAtStart();
     int found = 0;
     for (auto &run : m_runs) {
@@ -229,7 +350,7 @@ std::vector<QVector<QPointF>> RunComparison::pieces(int i, qint64 fromMs, qint64
 {
     const Run &r = run(i);
     std::vector<QVector<QPointF>> out;
-    if (r.times.empty() || toMs <= fromMs)
+    if (r.times.empty() || toMs <= fromMs || !curveShown(i))
         return out;
     columns = std::max(columns, 1);
     const qint64 t0 = fromMs + r.zeroRunMs, t1 = toMs + r.zeroRunMs;
@@ -487,5 +608,7 @@ size_t RunComparison::memoryBytes() const
     for (const auto &run : m_runs)
         bytes += run->times.capacity() * sizeof(qint64) + run->values.capacity() * sizeof(float)
                  + run->index.memoryBytes() + run->gaps.memoryBytes() + sizeof(Run);
+    bytes += m_pairs.capacity() * sizeof(Bench::Derived) + m_derived.times.capacity() * sizeof(qint64)
+             + m_derived.values.capacity() * sizeof(float) + m_derived.index.memoryBytes() + m_derived.gaps.memoryBytes();
     return bytes;
 }

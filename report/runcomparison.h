@@ -1,7 +1,10 @@
 #pragma once
 
 #include "charts/curvereduction.h"
+#include "device/channels.h"
+#include "meterbench/benchpairing.h"
 #include "recording/journalreader.h"
+#include "recording/runjournal.h"
 #include "recording/runstats.h"
 
 #include <QColor>
@@ -58,9 +61,34 @@ public:
     // Loads the runs from the journal, in the order given. False with a
     // message (a run that is missing or cannot be read, too few or too many).
     bool load(RunJournal *journal, const QVector<qint64> &ids, QString *error);
+    // Loads a bench: its meters' runs in its order, each named by its role,
+    // on one clock (the wall clock at each run's first record carried on
+    // by its timeline), so that what the meters measured together is at the
+    // same time since start; with an in and an out meter, its pairs too.
+    bool loadBench(RunJournal *journal, const JournalBench &bench, QString *error);
+    bool isBench() const { return m_bench.id != 0; }
+    const JournalBench &bench() const { return m_bench; }
+
+    // A bench with an in and an out meter has four channels more, after
+    // kChannels' (kChannelCount + Efficiency, ...): one curve of its pairs.
+    enum Derived { Efficiency, Loss, Drop, Resistance, DerivedCount };
+    bool hasDerived() const { return m_hasDerived; }
+    bool showsDerived() const { return m_channel >= kChannelCount; }
+    // A channel's name, unit and decimals, a derived one's too.
+    static QString channelName(int channel);
+    static QString channelUnitOf(int channel);
+    static int channelDecimals(int channel);
+    // The curves: one a run, then the derived channel's (only drawn while
+    // it is on show, when the runs' are not). Curve count() is the pairs'.
+    int curves() const { return count() + (m_hasDerived ? 1 : 0); }
+    bool curveShown(int i) const { return i < count() ? !showsDerived() : showsDerived(); }
+    // A bench's figures between two times since start, both included: the
+    // in and out meters' energies there and the pairs in it.
+    Bench::Figures benchFigures(qint64 fromMs, qint64 toMs) const;
 
     int count() const { return int(m_runs.size()); }
-    const Run &run(int i) const { return *m_runs[size_t(i)]; }
+    // Run i; run count() is a bench's pairs, in the derived channel on show.
+    const Run &run(int i) const { return i == count() ? m_derived : *m_runs[size_t(i)]; }
     // The legend's name of a run: its name, else "#id start".
     QString runName(int i) const;
     static QColor colour(int i);
@@ -138,4 +166,9 @@ private:
     RunJournal *m_journal = nullptr;
     std::vector<std::unique_ptr<Run>> m_runs;
     int m_channel = 0;
+    JournalBench m_bench;
+    bool m_hasDerived = false;
+    int m_in = -1, m_out = -1;               // the bench's in and out runs
+    std::vector<Bench::Derived> m_pairs;     // every pair and gap, times since start
+    Run m_derived;                           // the pairs' curve of the derived channel on show
 };

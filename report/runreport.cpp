@@ -705,19 +705,9 @@ bool writeBench(RunJournal &journal, qint64 benchId, const QString &path, bool h
     const QString timeTitle = tr("自首条记录起的时间 (时:分:秒)");
     const qint64 toMs = std::max<qint64>(t1 - t0, 1000);
     if (summary.inOut) {
-        const Bench::Figures &f = summary.figures;
-        const auto value = [](double v, int decimals, const char *unit) {
-            return qIsNaN(v) ? QStringLiteral("-") : num(v, decimals) + QLatin1String(unit);
-        };
         Table figures{{tr("输入与输出"), tr("数值")}, {}};
-        figures.rows << QStringList{tr("输入能量(Wh)"), value(f.energyInWh, 6, " Wh")}
-                     << QStringList{tr("输出能量(Wh)"), value(f.energyOutWh, 6, " Wh")}
-                     << QStringList{tr("能量效率"), value(f.energyEfficiencyPct, 2, " %")}
-                     << QStringList{tr("平均损耗"), value(f.lossMeanW, 6, " W")}
-                     << QStringList{tr("最小损耗"), value(f.lossMinW, 6, " W")}
-                     << QStringList{tr("最大损耗"), value(f.lossMaxW, 6, " W")}
-                     << QStringList{tr("配对记录"), QString::number(f.pairs)}
-                     << QStringList{tr("空缺"), QString::number(f.gaps)};
+        for (int row = 0; row < Bench::FigureRowCount; ++row)
+            figures.rows << QStringList{Bench::figureName(row), Bench::figureText(summary.figures, row)};
         doc.tables << figures;
         // Efficiency and loss over time, a pair at its out record's time.
         std::vector<qint64> times;
@@ -730,7 +720,8 @@ bool writeBench(RunJournal &journal, qint64 benchId, const QString &path, bool h
             loss.push_back(float(d.lossW));
         }
         const std::tuple<QString, QString, const std::vector<float> *, int> derived[] = {
-            {tr("效率"), QStringLiteral("%"), &efficiency, int(POWER)}, {tr("损耗"), QStringLiteral("W"), &loss, int(IBUS)}};
+            {RunComparison::channelName(kChannelCount + RunComparison::Efficiency), QStringLiteral("%"), &efficiency, int(POWER)},
+            {RunComparison::channelName(kChannelCount + RunComparison::Loss), QStringLiteral("W"), &loss, int(IBUS)}};
         for (const auto &d : derived) {
             Chart chart{std::get<0>(d), std::get<1>(d), timeTitle, {}, 0, toMs, {}};
             chart.curves << Curve{reducedCurve(times, *std::get<2>(d), t0, kReportColumns),

@@ -5,9 +5,14 @@
 #include "app/startup.h"
 #include "base/appname.h"
 #include "meterbench/benchpairing.h"
+#include "recording/runinterval.h"
 #include "recording/runjournal.h"
 #include "simulator.h"
 #include "ui/benchdialog.h"
+#include "charts/chartview.h"
+#include "charts/measurecursors.h"
+#include "ui/comparewindow.h"
+#include "ui/runhistory.h"
 #include "ui/maindialog.h"
 #include "ui/prompts.h"
 #include "ui_maindialog.h"
@@ -28,6 +33,10 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QtCharts/QChart>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
+#include <QtCharts/QLineSeries>
 #include <QtTest>
 
 #include <sqlite3.h>
@@ -495,6 +504,7 @@ private slots:
                                   QStringLiteral("效率 80.00 %   损耗 2.500 W   压降 7.500 V   电阻 3.750 \u03a9"), 10000);
         QCOMPARE(dialog->meterLabel(0)->text(), QStringLiteral("in  0012345678   12.500 V   1.000 A   12.500 W"));
         QCOMPARE(dialog->meterLabel(1)->text(), QStringLiteral("out  0012345679   5.000 V   2.000 A   10.000 W"));
+        QTest::qWait(3500);   // a few records more of each meter
         clickOn(dialog->startButton());
         QVERIFY(!dialog->recording());
         RunJournal journal;
@@ -507,6 +517,103 @@ private slots:
         QCOMPARE(bench.member("out")->serial, QStringLiteral("0012345679"));
         QCOMPARE(bench.member("in")->serial, QStringLiteral("0012345678"));
         dialog->close();
+
+        // The history: the bench as one row, its meters' runs in it.
+        QVERIFY(chooseFromMenu(d, QStringLiteral("历史记录")));
+        RunHistoryWindow *history = d.historyWindow();
+        QVERIFY(history && QTest::qWaitForWindowExposed(history));
+        QTableWidget *table = history->table();
+        int row = -1;
+        for (int r = 0; r < table->rowCount(); ++r) {
+            QVERIFY(history->runAt(r) != bench.member("in")->run && history->runAt(r) != bench.member("out")->run);
+            if (history->benchAt(r) == bench.id)
+                row = r;
+        }
+        QVERIFY(row >= 0);
+        QCOMPARE(table->item(row, RunHistoryWindow::Meter)->text(), QStringLiteral("工作台：in 0012345678, out 0012345679"));
+        QCOMPARE(table->item(row, RunHistoryWindow::Name)->text(), QStringLiteral("desk"));
+        clickOn(table->viewport(), table->visualItemRect(table->item(row, 0)).center());
+        QVERIFY(history->openButton()->isEnabled() && history->reportButton()->isEnabled());
+        QVERIFY(!history->csvButton()->isEnabled() && !history->deleteButton()->isEnabled());
+        clickOn(history->openButton());
+        auto *compare = history->findChild<CompareWindow *>();
+        QVERIFY(compare && QTest::qWaitForWindowExposed(compare));
+        QCOMPARE(compare->windowTitle(), QStringLiteral("desk"));
+        const RunComparison &model = compare->comparison();
+        QVERIFY(model.isBench());
+        QCOMPARE(compare->series(0)->name(), QStringLiteral("in"));
+        QCOMPARE(compare->series(1)->name(), QStringLiteral("out"));
+        // The meters on one clock: what they measured together at one time.
+        const qint64 firstIn = model.run(0).times.front() - model.run(0).zeroRunMs;
+        const qint64 firstOut = model.run(1).times.front() - model.run(1).zeroRunMs;
+        const qint64 wallIn = RunInterval(journal, bench.member("in")->run).firstWall();
+        const qint64 wallOut = RunInterval(journal, bench.member("out")->run).firstWall();
+        QVERIFY2(std::min(firstIn, firstOut) == 0 && firstOut - firstIn == wallOut - wallIn,
+                 qPrintable(QStringLiteral("%1 %2, %3 %4").arg(firstIn).arg(firstOut).arg(wallIn).arg(wallOut)));
+        // The whole bench's figures: every pair 12.5 W in, 10 W out.
+        QTableWidget *figures = compare->benchTable();
+        QVERIFY(figures && figures->isVisible());
+        QCOMPARE(figures->horizontalHeaderItem(0)->text(), QStringLiteral("整个工作台"));
+        QCOMPARE(figures->item(Bench::LossMean, 0)->text(), QStringLiteral("2.500000 W"));
+        QCOMPARE(figures->item(Bench::LossMax, 0)->text(), QStringLiteral("2.500000 W"));
+        QCOMPARE(figures->item(Bench::Gaps, 0)->text(), QStringLiteral("0"));
+        const double inWh = model.run(0).total.energy_wh, outWh = model.run(1).total.energy_wh;
+        QCOMPARE(figures->item(Bench::EnergyEfficiency, 0)->text(), QString::number(100.0 * outWh / inWh, 'f', 2) + " %");
+
+        // The efficiency chosen with the keyboard: one curve of the pairs at 80 %.
+        compare->channelBox()->setFocus();
+        while (compare->channelBox()->currentText() != QStringLiteral("效率") && compare->channelBox()->currentIndex() < compare->channelBox()->count() - 1)
+            QTest::keyClick(compare->windowHandle(), Qt::Key_Down);
+        QCOMPARE(compare->channelBox()->currentText(), QStringLiteral("效率"));
+        QCOMPARE(compare->series(0)->count(), 0);
+        QtCharts::QLineSeries *pairs = compare->series(2);
+        QVERIFY(pairs && pairs->count() >= 2);
+        QCOMPARE(pairs->name(), QStringLiteral("效率"));
+        for (const QPointF &p : pairs->points())
+            QCOMPARE(p.y(), 80.0);
+        const auto legendShows = [&](QtCharts::QLineSeries *s) {
+            return compare->chart()->legend()->markers(s).value(0) && compare->chart()->legend()->markers(s).value(0)->isVisible();
+        };
+        QVERIFY(legendShows(pairs) && !legendShows(compare->series(0)));
+        compare->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(compare));
+        const auto at = [&](double seconds) {
+            const QPointF p = compare->chart()->mapToPosition(QPointF(double(CompareWindow::axisBase()) + seconds * 1000, 80.0), pairs);
+            return compare->view()->viewport()->mapTo(compare, compare->view()->mapFromScene(compare->chart()->mapToScene(p)));
+        };
+        QTest::mouseMove(compare->windowHandle(), at(double(pairs->at(1).x() - CompareWindow::axisBase()) / 1000));
+        QVERIFY(compare->view()->hoverItem());
+        QVERIFY2(compare->view()->hoverItem()->text().contains(QStringLiteral("效率: 80.000%")),
+                 qPrintable(compare->view()->hoverItem()->text()));
+
+        // Cursors A and B: the pairs between them, at the out meter's records there.
+        clickOn(compare->measureButton());
+        const double last = double(pairs->at(pairs->count() - 1).x() - CompareWindow::axisBase()) / 1000;
+        QTest::mousePress(compare->windowHandle(), Qt::LeftButton, Qt::NoModifier, at(0.5));
+        QTest::mouseMove(compare->windowHandle(), at(last / 2));
+        QTest::mouseMove(compare->windowHandle(), at(last - 0.5));
+        QTest::mouseRelease(compare->windowHandle(), Qt::LeftButton, Qt::NoModifier, at(last - 0.5));
+        QVERIFY(compare->cursors()->isSet());
+        const qint64 a = std::min(compare->cursors()->a(), compare->cursors()->b()) - CompareWindow::axisBase();
+        const qint64 b = std::max(compare->cursors()->a(), compare->cursors()->b()) - CompareWindow::axisBase();
+        int outRecords = 0;
+        for (qint64 t : model.run(1).times)
+            outRecords += t - model.run(1).zeroRunMs >= a && t - model.run(1).zeroRunMs <= b;
+        QVERIFY(outRecords >= 1);
+        QVERIFY(figures->horizontalHeaderItem(0)->text().startsWith(QStringLiteral("A–B ")));
+        QCOMPARE(figures->item(Bench::Pairs, 0)->text(), QString::number(outRecords));
+        QCOMPARE(figures->item(Bench::LossMin, 0)->text(), QStringLiteral("2.500000 W"));
+
+        // Its report, from the window: the bench's.
+        const QString pdf = g_dataHome + "/desk.pdf";
+        Prompts::setSaveFileHandler([&](QWidget *, const QString &, const QString &, const QString &) { return pdf; });
+        clickOn(compare->reportButton());
+        Prompts::setSaveFileHandler(nullptr);
+        const QString words = ChildProcess::pdfText(pdf);
+        QVERIFY2(words.contains(QStringLiteral("能量效率")) && words.contains(QStringLiteral("in: 0012345678")),
+                 qPrintable(words));
+        compare->close();
+        history->close();
         sim::reset();
     }
 };

@@ -63,11 +63,26 @@ CompareWindow::CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QW
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_loaded = m_model.load(journal, ids, &m_error);
     QApplication::restoreOverrideCursor();
+    build();
+}
 
+CompareWindow::CompareWindow(RunJournal *journal, const JournalBench &bench, QWidget *owner)
+    : QWidget(owner, Qt::Window), m_journal(journal)
+{
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setAttribute(Qt::WA_DeleteOnClose);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_loaded = m_model.loadBench(journal, bench, &m_error);
+    QApplication::restoreOverrideCursor();
+    build();
+}
+
+void CompareWindow::build()
+{
     m_channelLabel = new QLabel(this);
     m_channel = new QComboBox(this);
-    for (int c = 0; c < kChannelCount; ++c)
-        m_channel->addItem(QLatin1String(kChannels[c].seriesName), c);
+    for (int c = 0; c < kChannelCount + (m_model.hasDerived() ? RunComparison::DerivedCount : 0); ++c)
+        m_channel->addItem(RunComparison::channelName(c), c);
     m_alignLabel = new QLabel(this);
     m_align = new QComboBox(this);
     m_measure = new QPushButton(this);
@@ -99,8 +114,8 @@ CompareWindow::CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QW
     m_chart->addAxis(m_axisX, Qt::AlignBottom);
     m_chart->addAxis(m_timeLabels, Qt::AlignBottom);
     m_chart->addAxis(m_axisY, Qt::AlignLeft);
-    m_series.resize(m_model.count());
-    m_pieces.fill(0, m_model.count());
+    m_series.resize(m_model.curves());
+    m_pieces.fill(0, m_model.curves());
     for (int i = 0; i < m_model.count(); ++i)
         addPiece(i);
     for (int i = 0; i < m_model.count(); ++i) {
@@ -121,7 +136,11 @@ CompareWindow::CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QW
 
     m_table = new QTableWidget(RunComparison::FigureCount, m_model.count(), this);
     m_intervals = new QTableWidget(IntervalRowCount, m_model.count(), this);
-    for (QTableWidget *t : {m_table, m_intervals}) {
+    if (m_model.hasDerived())
+        m_benchTable = new QTableWidget(Bench::FigureRowCount, 1, this);
+    for (QTableWidget *t : {m_table, m_intervals, m_benchTable}) {
+        if (!t)
+            continue;
         t->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
         // Rows as tall as their text, so more of them fit beside the chart.
         t->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -138,6 +157,8 @@ CompareWindow::CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QW
     tl->setContentsMargins(0, 0, 0, 0);
     tl->addWidget(m_table);
     tl->addWidget(m_intervals);
+    if (m_benchTable)
+        tl->addWidget(m_benchTable);
     m_split->addWidget(m_tables);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(bar);
@@ -219,8 +240,8 @@ void CompareWindow::showRange(qint64 from, qint64 to)
     double lo = 0, hi = 0;
     bool any = false;
     int drawn = 0;
-    std::vector<std::vector<QVector<QPointF>>> pieces(size_t(m_model.count()));
-    for (int i = 0; i < m_model.count(); ++i) {
+    std::vector<std::vector<QVector<QPointF>>> pieces(size_t(m_model.curves()));
+    for (int i = 0; i < m_model.curves(); ++i) {
         pieces[size_t(i)] = m_model.pieces(i, from, to, columns);
         for (QVector<QPointF> &pts : pieces[size_t(i)]) {
             drawn += pts.size();
@@ -246,7 +267,7 @@ void CompareWindow::showRange(qint64 from, qint64 to)
     // Qt Charts lays out a curve's points again whenever an axis it is on
     // moves: the curves are emptied before the axes move and filled after,
     // so each step lays out every point once, for the new ranges.
-    for (int i = 0; i < m_model.count(); ++i) {
+    for (int i = 0; i < m_model.curves(); ++i) {
         for (int k = 0; k < m_pieces[i]; ++k)
             m_series[i][k]->replace(QVector<QPointF>());
     }
@@ -260,7 +281,7 @@ void CompareWindow::showRange(qint64 from, qint64 to)
     m_axisY->setRange(bottom, top);
     // Dense curves need no more points than the plot's pixel rows tell apart.
     const double rowValue = (top - bottom) / std::max(1.0, m_chart->plotArea().height());
-    for (int i = 0; i < m_model.count(); ++i) {
+    for (int i = 0; i < m_model.curves(); ++i) {
         std::vector<QVector<QPointF>> &runPieces = pieces[size_t(i)];
         if (dense) {
             for (QVector<QPointF> &pts : runPieces)
@@ -271,8 +292,14 @@ void CompareWindow::showRange(qint64 from, qint64 to)
         for (int k = 0; k < int(runPieces.size()); ++k)
             m_series[i][k]->replace(runPieces[size_t(k)]);
         m_pieces[i] = int(runPieces.size());
+        // In the legend while it is on show: a bench's meters, or its pairs.
+        if (!m_series[i].isEmpty()) {
+            m_series[i][0]->setName(m_model.runName(i));
+            for (QLegendMarker *marker : m_chart->legend()->markers(m_series[i][0]))
+                marker->setVisible(m_model.curveShown(i));
+        }
     }
-    m_axisY->setTitleText(channelUnit(m_model.channel()));
+    m_axisY->setTitleText(RunComparison::channelUnitOf(m_model.channel()));
     updateTimeLabels();
     placeMarks();
     m_redrawing = false;
@@ -336,12 +363,14 @@ QString CompareWindow::hoverText(qint64 axisMs) const
     const qint64 t = axisMs - axisBase();
     QStringList lines{tr("开始后 %1").arg(TimeText::signedDuration(t))};
     bool any = false;
-    for (int i = 0; i < m_model.count(); ++i) {
+    for (int i = 0; i < m_model.curves(); ++i) {
+        if (!m_model.curveShown(i))
+            continue;
         const int k = m_model.recordNear(i, t, LiveChart::kReadoutReachMs);
         QString value = QStringLiteral("-");
         if (k >= 0) {
-            value = QString::number(double(m_model.valueAt(i, k)), 'f', kChannels[m_model.channel()].decimals + 1)
-                    + channelUnit(m_model.channel());
+            value = QString::number(double(m_model.valueAt(i, k)), 'f', RunComparison::channelDecimals(m_model.channel()) + 1)
+                    + RunComparison::channelUnitOf(m_model.channel());
             any = true;
         }
         lines << m_model.runName(i) + QStringLiteral(": ") + value;
@@ -377,14 +406,19 @@ void CompareWindow::alignChosen(int index)
 
 void CompareWindow::retranslate()
 {
-    setWindowTitle(tr("对比"));
+    if (m_model.isBench())
+        setWindowTitle(m_model.bench().name.trimmed().isEmpty() ? tr("工作台 %1").arg(m_model.bench().id)
+                                                                : m_model.bench().name.trimmed());
+    else
+        setWindowTitle(tr("对比"));
     m_channelLabel->setText(tr("通道:"));
     m_alignLabel->setText(tr("对齐:"));
     const int align = std::max(0, m_align->currentIndex());
     m_align->clear();
     m_align->addItem(tr("开始"));
     m_align->addItems(m_model.markNames());
-    m_align->setEnabled(m_align->count() > 1);
+    // A bench's meters stay on its one clock.
+    m_align->setEnabled(m_align->count() > 1 && !m_model.isBench());
     m_align->setCurrentIndex(std::min(align, m_align->count() - 1));
     for (QComboBox *box : {m_channel, m_align})
         fitList(box);
@@ -420,8 +454,9 @@ int rowsHeight(const QTableWidget *table)
 void CompareWindow::fitTables()
 {
     const bool intervals = m_intervals->isVisibleTo(this);
-    const int spacing = intervals ? m_tables->layout()->spacing() : 0;
-    const int full = rowsHeight(m_table) + (intervals ? rowsHeight(m_intervals) + spacing : 0);
+    const int spacing = m_tables->layout()->spacing();
+    const int full = rowsHeight(m_table) + (intervals ? rowsHeight(m_intervals) + spacing : 0)
+                     + (m_benchTable ? rowsHeight(m_benchTable) + spacing : 0);
     // Never taller than their rows.
     m_tables->setMaximumHeight(full);
     m_tablesHeight = full;

@@ -38,6 +38,10 @@ public:
     // measured against). isLoaded() is false, with the reason in error(),
     // when they cannot be read.
     CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QWidget *owner);
+    // A bench: its meters' runs on one clock, named by their roles, with
+    // the derived channels and the bench's figures (of the whole bench, or
+    // between the cursors); its report is the bench's.
+    CompareWindow(RunJournal *journal, const JournalBench &bench, QWidget *owner);
     ~CompareWindow() override;
 
     bool isLoaded() const { return m_loaded; }
@@ -62,6 +66,8 @@ public:
     QPushButton *reportButton() const { return m_report; }
     QTableWidget *table() const { return m_table; }
     QTableWidget *intervalTable() const { return m_intervals; }
+    // A bench's figures (Bench::FigureRow's rows); null for runs.
+    QTableWidget *benchTable() const { return m_benchTable; }
     MeasureCursors *cursors() const { return m_cursors; }
 
     // The chart's time axis holds times since start moved onto this moment
@@ -87,7 +93,9 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void build();
     void retranslate();
+    void updateBenchFigures();
     void fillTable();
     void redraw();
     // One more series for a stretch of the run's curve.
@@ -139,6 +147,7 @@ private:
     MeasureCursors *m_cursors = nullptr;
     QTableWidget *m_table = nullptr;
     QTableWidget *m_intervals = nullptr;
+    QTableWidget *m_benchTable = nullptr;
     bool m_redrawing = false;
     bool m_redrawPending = false;
     struct MarkItem {

@@ -49,8 +49,10 @@ void CompareWindow::saveCsv()
 
 void CompareWindow::saveReport()
 {
-    const QString path = Prompts::getSaveFileName(this, tr("报告"), QStringLiteral("compare.pdf"),
-                                                  QStringLiteral("PDF (*.pdf);;HTML (*.html)"));
+    const QString path = Prompts::getSaveFileName(
+        this, tr("报告"),
+        m_model.isBench() ? RunReport::fileName(m_model.bench().name, QStringLiteral(".pdf")) : QStringLiteral("compare.pdf"),
+        QStringLiteral("PDF (*.pdf);;HTML (*.html)"));
     if (path.isEmpty())
         return;
     const bool html = path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive)
@@ -60,7 +62,8 @@ void CompareWindow::saveReport()
     RunReport::Interval cursors;
     if (m_cursors->isSet())
         cursors = {true, m_cursors->a() - axisBase(), m_cursors->b() - axisBase()};
-    const bool ok = RunReport::writeComparison(m_model, path, html, &why, cursors);
+    const bool ok = m_model.isBench() ? RunReport::writeBench(*m_journal, m_model.bench().id, path, html, &why)
+                                      : RunReport::writeComparison(m_model, path, html, &why, cursors);
     QApplication::restoreOverrideCursor();
     if (!ok)
         Prompts::warning(this, tr("错误"), tr("无法写入 %1：%2").arg(path, why));

@@ -1,5 +1,6 @@
 // The comparison's tables: each run's figures with their difference from the
-// first run's, and each run's figures between cursors A and B.
+// first run's, each run's figures between cursors A and B, and a bench's
+// figures over the whole bench or between the cursors.
 #include "ui/comparewindow.h"
 
 #include "base/timetext.h"
@@ -8,6 +9,7 @@
 #include <QTableWidget>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -41,6 +43,30 @@ void CompareWindow::fillTable()
         }
     }
     m_table->setVerticalHeaderLabels(rows);
+    updateBenchFigures();
+}
+
+void CompareWindow::updateBenchFigures()
+{
+    if (!m_benchTable)
+        return;
+    const bool set = m_cursors->isSet();
+    qint64 a = std::numeric_limits<qint64>::min() / 4, b = std::numeric_limits<qint64>::max() / 4;
+    if (set) {
+        a = m_cursors->a() - axisBase();
+        b = m_cursors->b() - axisBase();
+        if (a > b)
+            std::swap(a, b);
+    }
+    const Bench::Figures f = m_model.benchFigures(a, b);
+    m_benchTable->setHorizontalHeaderLabels(
+        {set ? tr("A–B %1 – %2").arg(TimeText::signedDuration(a), TimeText::signedDuration(b)) : tr("整个工作台")});
+    QStringList rows;
+    for (int row = 0; row < Bench::FigureRowCount; ++row) {
+        rows << Bench::figureName(row);
+        m_benchTable->setItem(row, 0, cell(Bench::figureText(f, row)));
+    }
+    m_benchTable->setVerticalHeaderLabels(rows);
 }
 
 void CompareWindow::updateIntervals()
@@ -50,6 +76,7 @@ void CompareWindow::updateIntervals()
         m_intervals->setVisible(set);
         fitTables();
     }
+    updateBenchFigures();
     if (!set)
         return;
     const qint64 base = axisBase();

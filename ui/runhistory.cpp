@@ -20,6 +20,8 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <map>
+#include <set>
 
 namespace {
 
@@ -36,6 +38,10 @@ QTableWidgetItem *cell(const QString &text, bool number = false)
         item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return item;
 }
+
+// What a row's first cell holds besides the run's id and start.
+constexpr int kBenchRole = Qt::UserRole + 2;     // a bench's id
+constexpr int kMembersRole = Qt::UserRole + 3;   // its meters' runs
 
 } // namespace
 
@@ -71,15 +77,30 @@ RunHistoryWindow::RunHistoryWindow(RunJournal *journal, QWidget *owner)
     layout->addLayout(buttons);
 
     connect(m_table, &QTableWidget::itemSelectionChanged, this, &RunHistoryWindow::updateButtons);
-    connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row) { emit openRequested(runAt(row)); });
-    connect(m_open, &QPushButton::clicked, this, [this] { emit openRequested(selectedRun()); });
+    connect(m_table, &QTableWidget::cellDoubleClicked, this, [this](int row) {
+        if (const qint64 bench = benchAt(row))
+            emit benchOpenRequested(bench);
+        else
+            emit openRequested(runAt(row));
+    });
+    connect(m_open, &QPushButton::clicked, this, [this] {
+        if (const qint64 bench = selectedBench())
+            emit benchOpenRequested(bench);
+        else
+            emit openRequested(selectedRun());
+    });
     connect(m_csv, &QPushButton::clicked, this, [this] { emit csvRequested(selectedRun()); });
     connect(m_png, &QPushButton::clicked, this, [this] { emit pngRequested(selectedRun()); });
     connect(m_rename, &QPushButton::clicked, this, &RunHistoryWindow::renameSelected);
     connect(m_delete, &QPushButton::clicked, this, &RunHistoryWindow::deleteSelected);
     connect(m_live, &QPushButton::clicked, this, &RunHistoryWindow::liveRequested);
     connect(m_compare, &QPushButton::clicked, this, [this] { emit compareRequested(selectedRuns()); });
-    connect(m_report, &QPushButton::clicked, this, [this] { emit reportRequested(selectedRun()); });
+    connect(m_report, &QPushButton::clicked, this, [this] {
+        if (const qint64 bench = selectedBench())
+            emit benchReportRequested(bench);
+        else
+            emit reportRequested(selectedRun());
+    });
     retranslate();
 }
 
@@ -104,21 +125,41 @@ qint64 RunHistoryWindow::runAt(int row) const
     return item ? item->data(Qt::UserRole).toLongLong() : 0;
 }
 
+qint64 RunHistoryWindow::benchAt(int row) const
+{
+    const QTableWidgetItem *item = m_table->item(row, Start);
+    return item ? item->data(kBenchRole).toLongLong() : 0;
+}
+
 qint64 RunHistoryWindow::selectedRun() const
 {
     const QList<QTableWidgetItem *> items = m_table->selectedItems();
     return items.isEmpty() ? 0 : runAt(items.first()->row());
 }
 
+qint64 RunHistoryWindow::selectedBench() const
+{
+    const QList<QTableWidgetItem *> items = m_table->selectedItems();
+    return items.isEmpty() ? 0 : benchAt(items.first()->row());
+}
+
 QVector<qint64> RunHistoryWindow::selectedRuns() const
 {
-    std::vector<std::pair<qint64, qint64>> runs;   // start, id
+    std::vector<std::pair<qint64, QVector<qint64>>> runs;   // start, ids
     for (const QModelIndex &index : m_table->selectionModel()->selectedRows()) {
         const QTableWidgetItem *item = m_table->item(index.row(), Start);
-        if (item)
-            runs.emplace_back(item->data(Qt::UserRole + 1).toLongLong(), item->data(Qt::UserRole).toLongLong());
+        if (!item)
+            continue;
+        QVector<qint64> ids;
+        if (benchAt(index.row())) {
+            for (const QVariant &id : item->data(kMembersRole).toList())
+                ids << id.toLongLong();
+        } else {
+            ids << item->data(Qt::UserRole).toLongLong();
+        }
+        runs.emplace_back(item->data(Qt::UserRole + 1).toLongLong(), ids);
     }
-    std::sort(runs.begin(), runs.end());
+    std::stable_sort(runs.begin(), runs.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     QVector<qint64> ids;
     for (const auto &r : runs)
         ids << r.second;
@@ -139,13 +180,35 @@ void RunHistoryWindow::setShown(qint64 id)
 void RunHistoryWindow::refresh()
 {
     const qint64 selected = selectedRun();
+    const qint64 selectedBenchId = selectedBench();
     const QSignalBlocker blocker(m_table);
     m_table->setRowCount(0);
     const std::vector<JournalRun> runs = m_journal->runs();
-    m_table->setRowCount(int(runs.size()));
+    // A bench's row where its newest meter's run is; its other runs in it.
+    std::map<qint64, const JournalBench *> benchOf;
+    const std::vector<JournalBench> benches = m_journal->benches();
+    for (const JournalBench &bench : benches)
+        for (const JournalBench::Member &m : bench.members)
+            benchOf[m.run] = &bench;
+    std::set<qint64> shown;
+    int rows = 0;
+    for (const JournalRun &run : runs)
+        rows += !benchOf.count(run.id) || shown.insert(benchOf[run.id]->id).second;
+    shown.clear();
+    m_table->setRowCount(rows);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     int row = 0;
     for (const JournalRun &run : runs) {
+        if (benchOf.count(run.id)) {
+            const JournalBench &bench = *benchOf[run.id];
+            if (!shown.insert(bench.id).second)
+                continue;
+            showBench(row, bench, runs);
+            if (bench.id == selectedBenchId)
+                m_table->selectRow(row);
+            ++row;
+            continue;
+        }
         const bool live = !run.finished();
         // A finished run: from its first record to its last, as everywhere.
         const QString duration = live ? durationText(std::max<qint64>(0, (now - run.startMs) / 1000))
@@ -169,6 +232,49 @@ void RunHistoryWindow::refresh()
         ++row;
     }
     updateButtons();
+}
+
+void RunHistoryWindow::showBench(int row, const JournalBench &bench, const std::vector<JournalRun> &runs)
+{
+    bool live = false;
+    double longest = 0.0;
+    qint64 records = 0;
+    QString reason;
+    QStringList meters;
+    QVariantList members;
+    std::map<QString, double> energy;
+    for (const JournalBench::Member &m : bench.members) {
+        members << m.run;
+        meters << m.role + QLatin1Char(' ') + m.serial;
+        for (const JournalRun &run : runs) {
+            if (run.id != m.run)
+                continue;
+            live = live || !run.finished();
+            longest = std::max(longest, run.duration_s);
+            records += run.records;
+            energy[m.role] = run.energy_wh;
+            if (reason.isEmpty())
+                reason = run.endReason;
+        }
+    }
+    auto *start = cell(TimeText::localDateTime(bench.startMs));
+    start->setData(Qt::UserRole, 0);
+    start->setData(Qt::UserRole + 1, bench.startMs);
+    start->setData(kBenchRole, bench.id);
+    start->setData(kMembersRole, members);
+    m_table->setItem(row, Start, start);
+    m_table->setItem(row, Duration, cell(live ? durationText(std::max<qint64>(0, (QDateTime::currentMSecsSinceEpoch() - bench.startMs) / 1000))
+                                              : TimeText::runDuration(longest), true));
+    m_table->setItem(row, Meter, cell(tr("工作台：%1").arg(meters.join(QStringLiteral(", ")))));
+    m_table->setItem(row, Records, cell(QString::number(records), true));
+    m_table->setItem(row, Charge, cell(QStringLiteral("-"), true));
+    const bool inOut = energy.count(QStringLiteral("in")) && energy.count(QStringLiteral("out"));
+    m_table->setItem(row, Energy, cell(inOut ? QStringLiteral("%1 → %2").arg(energy[QStringLiteral("in")], 0, 'f', 4)
+                                                   .arg(energy[QStringLiteral("out")], 0, 'f', 4)
+                                             : QStringLiteral("-"), true));
+    m_table->setItem(row, PeakPower, cell(QStringLiteral("-"), true));
+    m_table->setItem(row, EndReason, cell(reasonText(reason, live)));
+    m_table->setItem(row, Name, cell(bench.name));
 }
 
 void RunHistoryWindow::refreshLive(int records)
@@ -234,12 +340,17 @@ QString RunHistoryWindow::reasonText(const QString &reason, bool live) const
 void RunHistoryWindow::updateButtons()
 {
     const int selected = m_table->selectionModel() ? m_table->selectionModel()->selectedRows().size() : 0;
-    // One run for what acts on a run, two to eight to compare them.
+    // One run for what acts on a run, two to eight to compare them; a
+    // bench is opened and reported as one, and compared as its runs.
     const qint64 id = selected == 1 ? selectedRun() : 0;
-    for (QPushButton *b : {m_open, m_csv, m_png, m_rename, m_report})
+    const qint64 bench = selected == 1 ? selectedBench() : 0;
+    for (QPushButton *b : {m_csv, m_png, m_rename})
         b->setEnabled(id != 0);
+    for (QPushButton *b : {m_open, m_report})
+        b->setEnabled(id != 0 || bench != 0);
     m_delete->setEnabled(id != 0 && id != m_liveId);
-    m_compare->setEnabled(selected >= 2 && selected <= 8);
+    const int runs = selected >= 2 ? selectedRuns().size() : 0;
+    m_compare->setEnabled(runs >= 2 && runs <= 8);
     m_live->setEnabled(m_shownId != 0);
 }
 

@@ -3,14 +3,20 @@
 #include <QVector>
 #include <QWidget>
 
+#include <vector>
+
 class QLabel;
 class QPushButton;
 class QTableWidget;
 class RunJournal;
+struct JournalBench;
+struct JournalRun;
 
 // The run history: every run the journal keeps, newest first, with what it
 // measured. A run is opened in the main window's chart, exported, renamed
-// or deleted from here; the live run is marked and cannot be deleted.
+// or deleted from here; the live run is marked and cannot be deleted. A
+// bench is one row (its meters' runs together), opened as one chart of its
+// own or reported; compared with other runs, its meters' runs take part.
 class RunHistoryWindow : public QWidget
 {
     Q_OBJECT
@@ -29,10 +35,14 @@ public:
     QPushButton *compareButton() const { return m_compare; }
     QPushButton *reportButton() const { return m_report; }
 
-    // The id of the run in a row, and of the selected one (0: none).
+    // The id of the run in a row, and of the selected one (0: none, or a
+    // bench's row).
     qint64 runAt(int row) const;
+    // The id of the bench in a row, and of the selected one (0: none).
+    qint64 benchAt(int row) const;
+    qint64 selectedBench() const;
     qint64 selectedRun() const;
-    // The runs selected, oldest first.
+    // The runs selected, oldest first; a bench's meters' runs in its order.
     QVector<qint64> selectedRuns() const;
 
     // The live run's id in the journal (0: none) and the run the chart shows
@@ -60,6 +70,8 @@ signals:
     void removed(qint64 id);
     void compareRequested(const QVector<qint64> &ids);
     void reportRequested(qint64 id);
+    void benchOpenRequested(qint64 benchId);
+    void benchReportRequested(qint64 benchId);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -70,6 +82,9 @@ private:
     void renameSelected();
     void deleteSelected();
     QString reasonText(const QString &reason, bool live) const;
+    // A bench's row: its start, its longest run, its meters by role, their
+    // records together, the energy in and out, how its first run ended.
+    void showBench(int row, const JournalBench &bench, const std::vector<JournalRun> &runs);
     // A run that goes on: its figures so far, from its records in the journal.
     void showRunningFigures(int row, qint64 id, int records);
 

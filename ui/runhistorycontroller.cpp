@@ -50,6 +50,8 @@ void RunHistoryController::open(qint64 liveId)
         connect(m_window, &RunHistoryWindow::liveRequested, this, &RunHistoryController::showLiveRun);
         connect(m_window, &RunHistoryWindow::compareRequested, this, &RunHistoryController::compare);
         connect(m_window, &RunHistoryWindow::reportRequested, this, &RunHistoryController::report);
+        connect(m_window, &RunHistoryWindow::benchOpenRequested, this, &RunHistoryController::openBench);
+        connect(m_window, &RunHistoryWindow::benchReportRequested, this, &RunHistoryController::reportBench);
         connect(m_window, &RunHistoryWindow::removed, this, [this](qint64 id) {
             if (id == m_storedId)
                 showLiveRun();
@@ -161,7 +163,19 @@ void RunHistoryController::compare(const QVector<qint64> &ids)
 {
     for (qint64 id : ids)
         emit aboutToRead(id);
-    auto *window = new CompareWindow(m_journal, ids, m_window ? static_cast<QWidget *>(m_window) : m_owner);
+    showComparison(new CompareWindow(m_journal, ids, m_window ? static_cast<QWidget *>(m_window) : m_owner));
+}
+
+void RunHistoryController::openBench(qint64 benchId)
+{
+    const JournalBench bench = m_journal->bench(benchId);
+    for (const JournalBench::Member &m : bench.members)
+        emit aboutToRead(m.run);
+    showComparison(new CompareWindow(m_journal, bench, m_window ? static_cast<QWidget *>(m_window) : m_owner));
+}
+
+void RunHistoryController::showComparison(CompareWindow *window)
+{
     if (!window->isLoaded()) {
         Prompts::warning(m_window, QCoreApplication::translate("MainDialog", "错误"), window->error());
         delete window;
@@ -180,17 +194,39 @@ void RunHistoryController::report(qint64 id)
     for (const JournalRun &run : m_journal->runs())
         if (run.id == id)
             runName = run.name;
+    writeReport(runName, {id}, [this, id](const QString &path, bool html, QString *why) {
+        return RunReport::writeRun(*m_journal, id, path, html, why);
+    });
+}
+
+void RunHistoryController::reportBench(qint64 benchId)
+{
+    const JournalBench bench = m_journal->bench(benchId);
+    if (!bench.id)
+        return;
+    QVector<qint64> runs;
+    for (const JournalBench::Member &m : bench.members)
+        runs << m.run;
+    writeReport(bench.name, runs, [this, benchId](const QString &path, bool html, QString *why) {
+        return RunReport::writeBench(*m_journal, benchId, path, html, why);
+    });
+}
+
+void RunHistoryController::writeReport(const QString &name, const QVector<qint64> &runs,
+                                       const std::function<bool(const QString &, bool, QString *)> &write)
+{
     const QString path = Prompts::getSaveFileName(m_window, QCoreApplication::translate("RunHistoryWindow", "报告"),
-                                                  RunReport::fileName(runName, QStringLiteral(".pdf")),
+                                                  RunReport::fileName(name, QStringLiteral(".pdf")),
                                                   QStringLiteral("PDF (*.pdf);;HTML (*.html)"));
     if (path.isEmpty())
         return;
-    emit aboutToRead(id);
+    for (qint64 id : runs)
+        emit aboutToRead(id);
     const bool html = path.endsWith(QLatin1String(".html"), Qt::CaseInsensitive)
                       || path.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive);
     QString why;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool ok = RunReport::writeRun(*m_journal, id, path, html, &why);
+    const bool ok = write(path, html, &why);
     QApplication::restoreOverrideCursor();
     if (!ok)
         Prompts::warning(m_window, QCoreApplication::translate("MainDialog", "错误"),

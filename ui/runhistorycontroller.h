@@ -10,6 +10,7 @@
 #include <memory>
 
 class ChartView;
+class CompareWindow;
 class LiveChart;
 class RunJournal;
 struct CustomRanges;
@@ -59,6 +60,14 @@ private:
     void exportPng(qint64 id);
     void compare(const QVector<qint64> &ids);
     void report(qint64 id);
+    // A bench in a window of its own, and its report.
+    void openBench(qint64 benchId);
+    void reportBench(qint64 benchId);
+    // A report of these runs, named after `name`, written where the user
+    // saves it (as HTML for a .html name) by `write`.
+    void writeReport(const QString &name, const QVector<qint64> &runs,
+                     const std::function<bool(const QString &path, bool html, QString *why)> &write);
+    void showComparison(CompareWindow *window);
 
     QWidget *m_owner;
     RunJournal *m_journal;

@@ -27,6 +27,38 @@
         <source>电表 %1 正由另一个程序记录（运行 %2）</source>
         <translation>meter %1 is being recorded by another program (run %2)</translation>
     </message>
+    <message>
+        <source>输入能量(Wh)</source>
+        <translation>Energy in (Wh)</translation>
+    </message>
+    <message>
+        <source>输出能量(Wh)</source>
+        <translation>Energy out (Wh)</translation>
+    </message>
+    <message>
+        <source>能量效率</source>
+        <translation>Energy efficiency</translation>
+    </message>
+    <message>
+        <source>平均损耗</source>
+        <translation>Mean loss</translation>
+    </message>
+    <message>
+        <source>最小损耗</source>
+        <translation>Least loss</translation>
+    </message>
+    <message>
+        <source>最大损耗</source>
+        <translation>Greatest loss</translation>
+    </message>
+    <message>
+        <source>配对记录</source>
+        <translation>Paired records</translation>
+    </message>
+    <message>
+        <source>空缺</source>
+        <translation>Gaps</translation>
+    </message>
 </context>
 <context>
     <name>BenchDialog</name>
@@ -422,6 +454,18 @@
     <message>
         <source>POWER 平均/峰值(W)</source>
         <translation>POWER mean/peak (W)</translation>
+    </message>
+    <message>
+        <source>工作台 %1</source>
+        <translation>Bench b%1</translation>
+    </message>
+    <message>
+        <source>A–B %1 – %2</source>
+        <translation>A–B %1 – %2</translation>
+    </message>
+    <message>
+        <source>整个工作台</source>
+        <translation>Whole bench</translation>
     </message>
 </context>
 <context>
@@ -1457,6 +1501,22 @@
         <source>结束原因</source>
         <translation>End reason</translation>
     </message>
+    <message>
+        <source>效率</source>
+        <translation>Efficiency</translation>
+    </message>
+    <message>
+        <source>损耗</source>
+        <translation>Loss</translation>
+    </message>
+    <message>
+        <source>压降</source>
+        <translation>Drop</translation>
+    </message>
+    <message>
+        <source>电阻</source>
+        <translation>Resistance</translation>
+    </message>
 </context>
 <context>
     <name>RunHistoryWindow</name>
@@ -1563,6 +1623,10 @@
     <message>
         <source>报告</source>
         <translation>Report</translation>
+    </message>
+    <message>
+        <source>工作台：%1</source>
+        <translation>Bench: %1</translation>
     </message>
 </context>
 <context>
@@ -1951,46 +2015,6 @@
     <message>
         <source>输入与输出</source>
         <translation>In and out</translation>
-    </message>
-    <message>
-        <source>输入能量(Wh)</source>
-        <translation>Energy in (Wh)</translation>
-    </message>
-    <message>
-        <source>输出能量(Wh)</source>
-        <translation>Energy out (Wh)</translation>
-    </message>
-    <message>
-        <source>能量效率</source>
-        <translation>Energy efficiency</translation>
-    </message>
-    <message>
-        <source>平均损耗</source>
-        <translation>Mean loss</translation>
-    </message>
-    <message>
-        <source>最小损耗</source>
-        <translation>Least loss</translation>
-    </message>
-    <message>
-        <source>最大损耗</source>
-        <translation>Greatest loss</translation>
-    </message>
-    <message>
-        <source>配对记录</source>
-        <translation>Paired records</translation>
-    </message>
-    <message>
-        <source>空缺</source>
-        <translation>Gaps</translation>
-    </message>
-    <message>
-        <source>效率</source>
-        <translation>Efficiency</translation>
-    </message>
-    <message>
-        <source>损耗</source>
-        <translation>Loss</translation>
     </message>
 </context>
 <context>
