@@ -9,6 +9,7 @@
 #include "recording/runjournal.h"
 #include "simulator.h"
 #include "ui/benchdialog.h"
+#include "ui/benchstrip.h"
 #include "charts/chartview.h"
 #include "charts/measurecursors.h"
 #include "ui/comparewindow.h"
@@ -504,9 +505,16 @@ private slots:
                                   QStringLiteral("效率 80.00 %   损耗 2.500 W   压降 7.500 V   电阻 3.750 \u03a9"), 10000);
         QCOMPARE(dialog->meterLabel(0)->text(), QStringLiteral("in  0012345678   12.500 V   1.000 A   12.500 W"));
         QCOMPARE(dialog->meterLabel(1)->text(), QStringLiteral("out  0012345679   5.000 V   2.000 A   10.000 W"));
+        // The dashboard's strip: every meter of the bench.
+        BenchStrip *strip = d.benchStrip();
+        QVERIFY(strip->isVisible());
+        QCOMPARE(strip->meterLabel(0)->text(), QStringLiteral("in   12.500 V   1.000 A   12.500 W"));
+        QCOMPARE(strip->meterLabel(1)->text(), QStringLiteral("out   5.000 V   2.000 A   10.000 W"));
+        QVERIFY(!strip->meterLabel(2));
         QTest::qWait(3500);   // a few records more of each meter
         clickOn(dialog->startButton());
         QVERIFY(!dialog->recording());
+        QVERIFY(!strip->isVisible() && !strip->meterLabel(0));
         RunJournal journal;
         QVERIFY(journal.open(RunJournal::Mode::Read));
         const std::vector<JournalBench> benches = journal.benches();

@@ -3,6 +3,7 @@
 #include "device/meterport.h"
 #include "meterbench/benchrecording.h"
 #include "recording/runjournal.h"
+#include "ui/benchstrip.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -48,9 +49,7 @@ BenchDialog::BenchDialog(QWidget *parent, std::function<qint64()> ownRun) : QDia
     m_nameLabel = new QLabel(this);
     form->addRow(m_nameLabel, m_name);
     layout->addLayout(form);
-    m_strip = new QWidget(this);
-    new QVBoxLayout(m_strip);
-    m_strip->layout()->setContentsMargins(0, 0, 0, 0);
+    m_strip = new BenchStrip(Qt::Vertical, true, this);
     layout->addWidget(m_strip);
     m_pair = new QLabel(this);
     layout->addWidget(m_pair);
@@ -103,7 +102,7 @@ QComboBox *BenchDialog::role(int row) const
 
 QLabel *BenchDialog::meterLabel(int member) const
 {
-    return member >= 0 && member < int(m_meterLabels.size()) ? m_meterLabels[size_t(member)] : nullptr;
+    return m_strip->meterLabel(member);
 }
 
 void BenchDialog::listMeters()
@@ -168,15 +167,8 @@ void BenchDialog::start()
                                       .arg(qIsNaN(d.resistanceOhm) ? QStringLiteral("-")
                                                                    : QStringLiteral("%1 \u03a9").arg(d.resistanceOhm, 0, 'f', 3)));
     });
-    qDeleteAll(m_meterLabels);
-    m_meterLabels.clear();
-    for (int i = 0; i < m_bench->size(); ++i) {
-        auto *label = new QLabel(m_strip);
-        m_strip->layout()->addWidget(label);
-        m_meterLabels.push_back(label);
-        connect(&m_bench->run(i).run(), &LiveRun::recorded, label, [this, i] { showMember(i); });
-        showMember(i);
-    }
+    m_strip->attach(m_bench.get());
+    emit benchChanged(m_bench.get());
     m_bench->attachFiles();
     m_bench->begin();
     retranslate();
@@ -185,30 +177,14 @@ void BenchDialog::start()
     m_status->setText(tr("工作台记录中：%1 个电表").arg(m_bench->size()));
 }
 
-void BenchDialog::showMember(int member)
-{
-    if (!m_bench || !meterLabel(member))
-        return;
-    const LiveRun &run = m_bench->run(member).run();
-    const ReadingLog &log = run.log();
-    QString values = QStringLiteral("-");
-    if (log.size() > 0) {
-        const int last = log.size() - 1;
-        values = QStringLiteral("%1 V   %2 A   %3 W")
-                     .arg(double(log.value(ReadingLog::Vbus, last)), 0, 'f', 3)
-                     .arg(double(log.value(ReadingLog::Ibus, last)), 0, 'f', 3)
-                     .arg(double(log.value(ReadingLog::Power, last)), 0, 'f', 3);
-    }
-    meterLabel(member)->setText(QStringLiteral("%1  %2   %3")
-                                    .arg(m_bench->member(member).role, m_bench->member(member).serial, values));
-}
-
 void BenchDialog::stop()
 {
     if (!m_bench)
         return;
     // Only once, whoever asks: finished() comes back here.
     std::unique_ptr<BenchRecording> bench = std::move(m_bench);
+    m_strip->attach(nullptr);
+    emit benchChanged(nullptr);
     bench->finish(QLatin1String(RunJournal::kStopped));
     bench->close();
     const qint64 id = bench->benchId();

@@ -7,6 +7,7 @@
 #include <vector>
 
 class BenchRecording;
+class BenchStrip;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -39,6 +40,10 @@ public:
     QLabel *meterLabel(int member) const;
     bool recording() const { return m_bench != nullptr; }
 
+signals:
+    // A bench began (its recording), or is about to end (null).
+    void benchChanged(BenchRecording *bench);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -49,7 +54,6 @@ private:
     void startOrStop();
     void start();
     void stop();
-    void showMember(int member);
     void retranslate();
 
     QTableWidget *m_table = nullptr;
@@ -59,8 +63,7 @@ private:
     QPushButton *m_start = nullptr;
     QLabel *m_status = nullptr;
     QLabel *m_pair = nullptr;
-    QWidget *m_strip = nullptr;
-    std::vector<QLabel *> m_meterLabels;
+    BenchStrip *m_strip = nullptr;
     std::unique_ptr<BenchRecording> m_bench;
     std::function<qint64()> m_ownRun;
 };

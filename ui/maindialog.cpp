@@ -2,6 +2,7 @@
 
 #include "ui_maindialog.h"
 
+#include "ui/benchstrip.h"
 #include "ui/devicelist.h"
 #include "ui/exportcontroller.h"
 
@@ -85,6 +86,10 @@ MainDialog::MainDialog(QWidget *parent)
     initRun();
     m_devices = new DeviceList(ui->device_treeWidget, m_port, m_vid, m_pid, this);
     new MeterSettingsController(ui->page_settings, ui->page_settings_k4, m_port, this);
+    // A bench's meters in a row below the dashboard's title while it records.
+    m_benchStrip = new BenchStrip(Qt::Horizontal, false, ui->page_disp);
+    m_benchStrip->setGeometry(60, 31, 780, 18);
+    m_benchStrip->setStyleSheet(QStringLiteral("QLabel { color: white; font-size: 11px; }"));
     initForm();
     // A settings file that could not be taken is told on the tip line.
     showAccessTip();

@@ -18,6 +18,7 @@
 namespace Ui {
 class MainDialog;
 }
+class BenchStrip;
 class DeviceInfoUI;
 class QLabel;
 class QPushButton;
@@ -108,6 +109,8 @@ public:
     MeasureCursors *measureCursors() const;
     // The marks on the chart, "Mark" and "Export interval".
     MarkController *markController() const { return m_marks; }
+    // The meters of the bench the Bench dialog records, on the dashboard.
+    BenchStrip *benchStrip() const { return m_benchStrip; }
     // Which stored run the chart shows, and the way back to the live run.
     StoredRunBar *storedRunBar() const { return m_storedBar; }
     StatsPanel *statsPanel() const;
@@ -236,6 +239,7 @@ private:
     // Measurement and runs that end by themselves
     MeasureController *m_measure = nullptr;
     MarkController *m_marks = nullptr;
+    BenchStrip *m_benchStrip = nullptr;
     ExportController *m_exports = nullptr;
     CapacityController *m_capacity = nullptr;
 

@@ -10,7 +10,9 @@
 #include "ui/exportcontroller.h"
 #include "ui/iconhelper.h"
 #include "recording/runsession.h"
+#include "meterbench/benchrecording.h"
 #include "ui/benchdialog.h"
+#include "ui/benchstrip.h"
 #include "ui/liveoutputsdialog.h"
 #include "ui/measurecontroller.h"
 #include "ui/storedrunbar.h"
@@ -85,7 +87,8 @@ void MainDialog::onLiveOutputs_Slot()
 
 void MainDialog::onBench_Slot()
 {
-    BenchDialog::open(this, [this] { return m_session->storedRunId(); });
+    BenchDialog *dialog = BenchDialog::open(this, [this] { return m_session->storedRunId(); });
+    connect(dialog, &BenchDialog::benchChanged, m_benchStrip, &BenchStrip::attach, Qt::UniqueConnection);
 }
 
 void MainDialog::on_btnMenu_Menu_clicked()
