@@ -30,19 +30,7 @@ std::vector<Derived> derivedOf(RunJournal &journal, const JournalBench &bench)
     ReadingLog inLog, outLog;
     journal.load(in->run, inLog);
     journal.load(out->run, outLog);
-    Pairing pairing(bench.periodMs);
-    // Both in the order of their times: each added as the other catches up,
-    // so neither waits in memory for long.
-    const std::vector<Point> ins = pointsOf(inLog), outs = pointsOf(outLog);
-    size_t i = 0, o = 0;
-    while (i < ins.size() || o < outs.size()) {
-        if (o == outs.size() || (i < ins.size() && ins[i].t <= outs[o].t))
-            pairing.addIn(ins[i++]);
-        else
-            pairing.addOut(outs[o++]);
-    }
-    pairing.settle();
-    return pairing.take();
+    return pairAll(pointsOf(inLog), pointsOf(outLog), bench.periodMs);
 }
 
 Summary summaryOf(RunJournal &journal, const JournalBench &bench, std::optional<qint64> fromWall,

@@ -115,6 +115,22 @@ qint64 periodOf(const std::vector<qint64> &times)
     return qMax<qint64>(1, steps[steps.size() / 2]);
 }
 
+std::vector<Derived> pairAll(const std::vector<Point> &ins, const std::vector<Point> &outs, qint64 periodMs)
+{
+    Pairing pairing(periodMs);
+    // Both in the order of their times: each added as the other catches up,
+    // so neither waits in memory for long.
+    size_t i = 0, o = 0;
+    while (i < ins.size() || o < outs.size()) {
+        if (o == outs.size() || (i < ins.size() && ins[i].t <= outs[o].t))
+            pairing.addIn(ins[i++]);
+        else
+            pairing.addOut(outs[o++]);
+    }
+    pairing.settle();
+    return pairing.take();
+}
+
 Figures figures(double energyInWh, double energyOutWh, const std::vector<Derived> &derived)
 {
     Figures f;

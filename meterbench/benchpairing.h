@@ -76,6 +76,10 @@ private:
     std::vector<Derived> m_made;
 };
 
+// Every pair and gap of an in and an out meter's records (each in the order
+// of their times), in the order of their times.
+std::vector<Derived> pairAll(const std::vector<Point> &ins, const std::vector<Point> &outs, qint64 periodMs);
+
 // The bench's reporting period from one meter's record times: the median
 // step between them (1 s for fewer than two records).
 qint64 periodOf(const std::vector<qint64> &times);

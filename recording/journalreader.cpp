@@ -344,28 +344,41 @@ bool JournalReader::load(qint64 id, ReadingLog &log, int first, int last)
 bool JournalReader::loadColumn(qint64 id, ReadingLog::Column column, std::vector<float> &values,
                                std::vector<qint64> *runTimes)
 {
-    values.clear();
+    return loadColumns(id, {column}, {&values}, runTimes);
+}
+
+bool JournalReader::loadColumns(qint64 id, const std::vector<ReadingLog::Column> &columns,
+                                const std::vector<std::vector<float> *> &values, std::vector<qint64> *runTimes)
+{
+    for (std::vector<float> *v : values)
+        v->clear();
     if (runTimes)
         runTimes->clear();
     qint64 t0 = 0, skew0 = 0;
     int records = 0;
     if (!m_file.db() || !runInfo(id, t0, records, skew0))
         return false;
-    values.reserve(size_t(records));
+    for (std::vector<float> *v : values)
+        v->reserve(size_t(records));
     if (runTimes)
         runTimes->reserve(size_t(records));
-    // The column's name, as kSampleColumns lists them after i, lag_ms and skew_ms.
-    const QByteArray name = QByteArray(kSampleColumns).split(',').value(3 + column).trimmed();
-    const QByteArray sql = "SELECT i, lag_ms, " + name + " FROM sample WHERE run = ? ORDER BY i";
+    // The columns' names, as kSampleColumns lists them after i, lag_ms and skew_ms.
+    QByteArray sql = "SELECT i, lag_ms";
+    const QList<QByteArray> names = QByteArray(kSampleColumns).split(',');
+    for (ReadingLog::Column column : columns)
+        sql += ", " + names.value(3 + column).trimmed();
+    sql += " FROM sample WHERE run = ? ORDER BY i";
     Stmt q(m_file.db(), sql.constData());
     sqlite3_bind_int64(q.s, 1, id);
+    const int n = int(std::min(columns.size(), values.size()));
     while (q.step() == SQLITE_ROW) {
         if (runTimes) {
             // As ReadingLog::append takes them: never before the record before.
             const qint64 runMs = t0 + 1000 * q.i64(0) + q.i64(1);
             runTimes->push_back(runTimes->empty() ? runMs : std::max(runMs, runTimes->back()));
         }
-        values.push_back(fromMicro(q.i64(2)));
+        for (int k = 0; k < n; ++k)
+            values[size_t(k)]->push_back(fromMicro(q.i64(2 + k)));
     }
     return q.rc == SQLITE_DONE || m_file.fail(q.rc);
 }

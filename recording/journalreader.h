@@ -97,6 +97,9 @@ public:
     // on its timeline (as a log loaded whole holds them) in place of
     // `runTimes` unless that is null.
     bool loadColumn(qint64 id, ReadingLog::Column column, std::vector<float> &values, std::vector<qint64> *runTimes);
+    // Several columns at once (values[k] of columns[k]), in one reading.
+    bool loadColumns(qint64 id, const std::vector<ReadingLog::Column> &columns,
+                     const std::vector<std::vector<float> *> &values, std::vector<qint64> *runTimes);
     // The run's marks, in the order of their times.
     std::vector<RunMark> marks(qint64 runId);
     // Statistics of the records between two times, both included: on the

@@ -188,6 +188,12 @@ bool RunJournal::loadColumn(qint64 id, ReadingLog::Column column, std::vector<fl
     return m_reader.loadColumn(id, column, values, runTimes);
 }
 
+bool RunJournal::loadColumns(qint64 id, const std::vector<ReadingLog::Column> &columns,
+                             const std::vector<std::vector<float> *> &values, std::vector<qint64> *runTimes)
+{
+    return m_reader.loadColumns(id, columns, values, runTimes);
+}
+
 IntervalStats RunJournal::stats(qint64 id, qint64 fromMs, qint64 toMs, bool wallClock)
 {
     return m_reader.stats(id, fromMs, toMs, wallClock);

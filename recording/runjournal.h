@@ -147,6 +147,8 @@ public:
     // As JournalReader::load and loadColumn.
     bool load(qint64 id, ReadingLog &log, int first = 0, int last = INT_MAX);
     bool loadColumn(qint64 id, ReadingLog::Column column, std::vector<float> &values, std::vector<qint64> *runTimes);
+    bool loadColumns(qint64 id, const std::vector<ReadingLog::Column> &columns,
+                     const std::vector<std::vector<float> *> &values, std::vector<qint64> *runTimes);
     bool rename(qint64 id, const QString &name);
 
     // What a run is about: its notes and fields (JournalRun::fields). A run

@@ -1,7 +1,6 @@
 #include "report/runcomparison.h"
 
 #include "base/timetext.h"
-#include "meterbench/benchjournal.h"
 #include "device/channels.h"
 #include "recording/runinterval.h"
 #include "recording/runjournal.h"
@@ -43,6 +42,11 @@ RunComparison::~RunComparison() = default;
 
 bool RunComparison::load(RunJournal *journal, const QVector<qint64> &ids, QString *error)
 {
+    return loadRuns(journal, ids, error, nullptr);
+}
+
+bool RunComparison::loadRuns(RunJournal *journal, const QVector<qint64> &ids, QString *error, PairColumns *pairs)
+{
     m_runs.clear();
     m_bench = JournalBench();
     m_hasDerived = false;
@@ -71,7 +75,7 @@ bool RunComparison::load(RunJournal *journal, const QVector<qint64> &ids, QStrin
         m_runs.push_back(std::make_unique<Run>());
         m_runs.back()->info = *found;
     }
-    if (!readColumn(m_channel, true, error)) {
+    if (!readColumn(m_channel, true, error, pairs)) {
         m_runs.clear();
         return false;
     }
@@ -89,9 +93,17 @@ bool RunComparison::load(RunJournal *journal, const QVector<qint64> &ids, QStrin
 bool RunComparison::loadBench(RunJournal *journal, const JournalBench &bench, QString *error)
 {
     QVector<qint64> ids;
-    for (const JournalBench::Member &m : bench.members)
+    PairColumns pairs;
+    for (const JournalBench::Member &m : bench.members) {
+        if (m.role == QLatin1String("in"))
+            pairs.in = ids.size();
+        else if (m.role == QLatin1String("out"))
+            pairs.out = ids.size();
         ids << m.run;
-    if (!load(journal, ids, error))
+    }
+    if (pairs.in < 0 || pairs.out < 0)
+        pairs.in = pairs.out = -1;
+    if (!loadRuns(journal, ids, error, &pairs))
         return false;
     m_bench = bench;
     // Each run's zero where its own clock reads the bench's earliest first
@@ -110,17 +122,23 @@ bool RunComparison::loadBench(RunJournal *journal, const JournalBench &bench, QS
         earliest = bench.startMs;
     for (size_t k = 0; k < m_runs.size(); ++k)
         m_runs[k]->zeroRunMs -= firstWall[k] ? firstWall[k] - earliest : 0;
-    for (size_t k = 0; k < bench.members.size(); ++k) {
-        if (bench.members[k].role == QLatin1String("in"))
-            m_in = int(k);
-        else if (bench.members[k].role == QLatin1String("out"))
-            m_out = int(k);
-    }
+    m_in = pairs.in;
+    m_out = pairs.out;
     m_hasDerived = m_in >= 0 && m_out >= 0;
     if (m_hasDerived) {
-        m_pairs = Bench::derivedOf(*journal, bench);
-        for (Bench::Derived &d : m_pairs)
-            d.t -= earliest;
+        // The in and out meters' records paired as while recording, from
+        // the columns read with their times, at times since start.
+        const std::vector<float> (&read)[2][3] = pairs.values;
+        const int sides[2] = {m_in, m_out};
+        std::vector<Bench::Point> points[2];
+        for (int s = 0; s < 2; ++s) {
+            const Run &r = *m_runs[size_t(sides[s])];
+            const size_t n = std::min({r.times.size(), read[s][0].size(), read[s][1].size(), read[s][2].size()});
+            points[s].reserve(n);
+            for (size_t i = 0; i < n; ++i)
+                points[s].push_back({r.times[i] - r.zeroRunMs, read[s][0][i], read[s][1][i], read[s][2][i]});
+        }
+        m_pairs = Bench::pairAll(points[0], points[1], bench.periodMs);
     }
     return true;
 }
@@ -170,40 +188,58 @@ Bench::Figures RunComparison::benchFigures(qint64 fromMs, qint64 toMs) const
                           std::vector<Bench::Derived>(first, last));
 }
 
-bool RunComparison::readColumn(int channel, bool times, QString *error)
+bool RunComparison::readColumns(std::vector<ColumnRead> &reads, QString *error) const
 {
-    const ReadingLog::Column column = ReadingLog::columnOf(channel);
-    std::vector<std::vector<float>> values(m_runs.size());
-    std::vector<std::vector<qint64>> runTimes(times ? m_runs.size() : 0);
-    auto readOne = [&](RunJournal &from, size_t k) {
-        return from.loadColumn(m_runs[k]->info.id, column, values[k], times ? &runTimes[k] : nullptr);
+    auto readOne = [&](RunJournal &from, const ColumnRead &r) {
+        return from.loadColumns(r.run, r.columns, r.values, r.times);
     };
     // A few readers of their own at once (each its own connection to the
     // database); what they could not read, by this one.
-    std::vector<char> loaded(m_runs.size(), 0);
+    std::vector<char> loaded(reads.size(), 0);
     std::atomic<int> next{0};
     const QString path = m_journal->path();
     auto read = [&] {
         RunJournal reader;
         if (!reader.open(path, RunJournal::Mode::Read))
             return;
-        for (int k = next++; k < count(); k = next++)
-            loaded[size_t(k)] = readOne(reader, size_t(k));
+        for (int k = next++; k < int(reads.size()); k = next++)
+            loaded[size_t(k)] = readOne(reader, reads[size_t(k)]);
     };
     std::vector<std::thread> readers;
-    const int threads = std::min(count(), std::max(1, QThread::idealThreadCount()));
+    const int threads = std::min(int(reads.size()), std::max(1, QThread::idealThreadCount()));
     for (int t = 1; t < threads; ++t)
         readers.emplace_back(read);
     read();
     for (std::thread &t : readers)
         t.join();
-    for (size_t k = 0; k < m_runs.size(); ++k) {
-        if (!loaded[k] && !readOne(*m_journal, k)) {
+    for (size_t k = 0; k < reads.size(); ++k) {
+        if (!loaded[k] && !readOne(*m_journal, reads[k])) {
             if (error)
-                *error = tr("无法读取运行 %1：%2").arg(m_runs[k]->info.id).arg(m_journal->message());
+                *error = tr("无法读取运行 %1：%2").arg(reads[k].run).arg(m_journal->message());
             return false;
         }
     }
+    return true;
+}
+
+bool RunComparison::readColumn(int channel, bool times, QString *error, PairColumns *pairs)
+{
+    const ReadingLog::Column column = ReadingLog::columnOf(channel);
+    std::vector<std::vector<float>> values(m_runs.size());
+    std::vector<std::vector<qint64>> runTimes(times ? m_runs.size() : 0);
+    std::vector<ColumnRead> reads;
+    for (size_t k = 0; k < m_runs.size(); ++k) {
+        reads.push_back({m_runs[k]->info.id, {column}, {&values[k]}, times ? &runTimes[k] : nullptr});
+        for (int side = 0; pairs && side < 2; ++side) {
+            if (int(k) != (side == 0 ? pairs->in : pairs->out))
+                continue;
+            reads.back().columns.insert(reads.back().columns.end(), {ReadingLog::Vbus, ReadingLog::Ibus, ReadingLog::Power});
+            for (std::vector<float> &v : pairs->values[side])
+                reads.back().values.push_back(&v);
+        }
+    }
+    if (!readColumns(reads, error))
+        return false;
     for (size_t k = 0; k < m_runs.size(); ++k) {
         Run &run = *m_runs[k];
         if (times) {

@@ -161,7 +161,23 @@ private:
     // Reads the channel's column of every run (and their times too, with
     // `times`), a few runs at once, each reader with a connection of its
     // own; false with a message, nothing changed, when one cannot be read.
-    bool readColumn(int channel, bool times, QString *error);
+    // With `pairs`, runs pairs->in and pairs->out also give their VBUS,
+    // IBUS and POWER, in the same reading.
+    struct PairColumns {
+        int in = -1, out = -1;
+        std::vector<float> values[2][3];
+    };
+    bool readColumn(int channel, bool times, QString *error, PairColumns *pairs = nullptr);
+    bool loadRuns(RunJournal *journal, const QVector<qint64> &ids, QString *error, PairColumns *pairs);
+    // Columns of runs read, a few at once; false with a message when one
+    // cannot be.
+    struct ColumnRead {
+        qint64 run;
+        std::vector<ReadingLog::Column> columns;
+        std::vector<std::vector<float> *> values;   // one for each column
+        std::vector<qint64> *times;
+    };
+    bool readColumns(std::vector<ColumnRead> &reads, QString *error) const;
 
     RunJournal *m_journal = nullptr;
     std::vector<std::unique_ptr<Run>> m_runs;
