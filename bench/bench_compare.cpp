@@ -75,18 +75,7 @@ int main(int argc, char *argv[])
     std::printf("(eight 7-day runs written in %.1f s)\n", writing.nsecsElapsed() / 1e9);
 
     // One run's chart, as the history opens it: its log and the chart's indexes.
-    size_t oneChart = 0;
-    {
-        ReadingLog log;
-        journal.load(ids[0], log);
-        CustomRanges ranges;
-        LiveChart chart(log, ranges, loadCurveStyles(), log.runMs(0));
-        ChartView view(chart.chart());
-        view.resize(1400, 700);
-        chart.showWholeRun();
-        view.grab();
-        oneChart = log.memoryBytes() + chart.memoryBytes();
-    }
+    const size_t oneChart = openRunChart(journal, ids[0]);
 
     // The live chart of a 7-day run, in the main window.
     Steps live;

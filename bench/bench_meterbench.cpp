@@ -192,17 +192,8 @@ int main(int argc, char *argv[])
         // One run, as the history opens it into the main window's chart.
         QElapsedTimer clock;
         clock.start();
-        {
-            ReadingLog log;
-            journal.load(lone, log);
-            CustomRanges ranges;
-            LiveChart chart(log, ranges, loadCurveStyles(), log.runMs(0));
-            ChartView view(chart.chart());
-            view.resize(1400, 700);
-            chart.showWholeRun();
-            view.grab();
-            runOpen.push_back(clock.nsecsElapsed() / 1e9);
-        }
+        openRunChart(journal, lone);
+        runOpen.push_back(clock.nsecsElapsed() / 1e9);
         // The bench, as the history opens it into its chart.
         clock.restart();
         auto *window = new CompareWindow(&journal, bench, nullptr);

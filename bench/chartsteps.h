@@ -1,8 +1,12 @@
 #pragma once
 
 // A chart's wheel zoom and pan steps, each timed (wall and the thread's CPU)
-// until the chart has repainted, as the chart benches take them.
+// until the chart has repainted, as the chart benches take them; a stored
+// run opened into a chart as the history opens it.
 #include "livesession.h"
+#include "charts/customranges.h"
+#include "charts/livechart.h"
+#include "recording/runjournal.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -85,6 +89,22 @@ Steps steps(QWidget *port)
     s.panMean /= 20;
     s.panCpu /= 20;
     return s;
+}
+
+// A stored run opened into a chart of 1400 x 700 as the history opens it:
+// its log loaded, the chart and its indexes built, drawn once. The bytes the
+// log and the chart hold.
+size_t openRunChart(RunJournal &journal, qint64 id)
+{
+    ReadingLog log;
+    journal.load(id, log);
+    CustomRanges ranges;
+    LiveChart chart(log, ranges, loadCurveStyles(), log.runMs(0));
+    ChartView view(chart.chart());
+    view.resize(1400, 700);
+    chart.showWholeRun();
+    view.grab();
+    return log.memoryBytes() + chart.memoryBytes();
 }
 
 void print(const char *what, const Steps &s)

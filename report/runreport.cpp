@@ -72,6 +72,15 @@ struct Document {
     bool chartsFirst = false;    // a comparison: its chart, then its table
 };
 
+// The head line of a run's or a bench's report from its pattern: %1 the
+// program, %2 its version, %3 the id, %4 when the report was made.
+QString headLine(const QString &pattern, qint64 id)
+{
+    return pattern.arg(QStringLiteral("Ombrel"), QStringLiteral(OMBREL_VERSION))
+        .arg(id)
+        .arg(TimeText::localDateTime(QDateTime::currentMSecsSinceEpoch()));
+}
+
 constexpr int kReportColumns = 900;   // columns a chart of the report is reduced to
 
 // ---- PDF --------------------------------------------------------------
@@ -593,10 +602,7 @@ bool writeRun(RunJournal &journal, qint64 id, const QString &path, bool html, QS
     const Extras extras = extrasOf(journal, id);
 
     Document doc;
-    doc.head = tr("%1 %2 · 运行 %3 · 报告生成于 %4")
-                   .arg(QStringLiteral("Ombrel"), QStringLiteral(OMBREL_VERSION))
-                   .arg(id)
-                   .arg(TimeText::localDateTime(QDateTime::currentMSecsSinceEpoch()));
+    doc.head = headLine(tr("%1 %2 · 运行 %3 · 报告生成于 %4"), id);
     doc.title = run.name.trimmed().isEmpty() ? tr("运行 %1").arg(id) : run.name.trimmed();
     doc.info << qMakePair(tr("仪表"), QStringLiteral("%1 %2 %3").arg(run.model, run.version, run.serial).simplified())
              << qMakePair(tr("开始"), TimeText::localDateTime(run.startMs))
@@ -664,10 +670,7 @@ bool writeBench(RunJournal &journal, qint64 benchId, const QString &path, bool h
     }
     const Bench::Summary summary = Bench::summaryOf(journal, bench);
     Document doc;
-    doc.head = tr("%1 %2 · 工作台 %3 · 报告生成于 %4")
-                   .arg(QStringLiteral("Ombrel"), QStringLiteral(OMBREL_VERSION))
-                   .arg(benchId)
-                   .arg(TimeText::localDateTime(QDateTime::currentMSecsSinceEpoch()));
+    doc.head = headLine(tr("%1 %2 · 工作台 %3 · 报告生成于 %4"), benchId);
     doc.title = bench.name.trimmed().isEmpty() ? tr("工作台 %1").arg(benchId) : bench.name.trimmed();
     doc.info << qMakePair(tr("开始"), TimeText::localDateTime(bench.startMs));
 

@@ -56,29 +56,26 @@ qint64 CompareWindow::axisBase()
 }
 
 CompareWindow::CompareWindow(RunJournal *journal, const QVector<qint64> &ids, QWidget *owner)
-    : QWidget(owner, Qt::Window), m_journal(journal)
+    : CompareWindow(journal, owner, [&](RunComparison &model, QString *error) { return model.load(journal, ids, error); })
 {
-    setAttribute(Qt::WA_QuitOnClose, false);
-    setAttribute(Qt::WA_DeleteOnClose);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_loaded = m_model.load(journal, ids, &m_error);
-    QApplication::restoreOverrideCursor();
-    build();
 }
 
 CompareWindow::CompareWindow(RunJournal *journal, const JournalBench &bench, QWidget *owner)
+    : CompareWindow(journal, owner,
+                    [&](RunComparison &model, QString *error) { return model.loadBench(journal, bench, error); })
+{
+}
+
+CompareWindow::CompareWindow(RunJournal *journal, QWidget *owner,
+                             const std::function<bool(RunComparison &, QString *)> &load)
     : QWidget(owner, Qt::Window), m_journal(journal)
 {
     setAttribute(Qt::WA_QuitOnClose, false);
     setAttribute(Qt::WA_DeleteOnClose);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_loaded = m_model.loadBench(journal, bench, &m_error);
+    m_loaded = load(m_model, &m_error);
     QApplication::restoreOverrideCursor();
-    build();
-}
 
-void CompareWindow::build()
-{
     m_channelLabel = new QLabel(this);
     m_channel = new QComboBox(this);
     for (int c = 0; c < kChannelCount + (m_model.hasDerived() ? RunComparison::DerivedCount : 0); ++c)

@@ -5,6 +5,8 @@
 #include <QVector>
 #include <QWidget>
 
+#include <functional>
+
 namespace QtCharts {
 class QCategoryAxis;
 class QChart;
@@ -93,7 +95,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
-    void build();
+    // The window over what `load` puts into its comparison.
+    CompareWindow(RunJournal *journal, QWidget *owner, const std::function<bool(RunComparison &, QString *)> &load);
     void retranslate();
     void updateBenchFigures();
     void fillTable();
