@@ -154,12 +154,17 @@ private slots:
 
     void denseCurveWithinARow()
     {
-        // Rows 0.1 apart: a stretch wobbling within a row, a peak, a straight
-        // ramp, and a step at one time; the ends of each are what is kept.
-        const QVector<QPointF> curve{{0, 5.0}, {1, 5.05}, {2, 4.98}, {3, 5.02}, {4, 5.0}, {5, 6.0},
-                                     {6, 5.0}, {7, 5.5}, {8, 6.0}, {9, 6.5}, {10, 7.0}, {10, 9.0}};
+        // Rows 0.1 apart, a sample a second (ms, as the charts give them): a
+        // stretch wobbling within a row, a peak, a straight ramp, and a step
+        // at one time; the ends of each are what is kept.
+        const QVector<QPointF> curve{{0, 5.0}, {1000, 5.05}, {2000, 4.98}, {3000, 5.02}, {4000, 5.0}, {5000, 6.0},
+                                     {6000, 5.0}, {7000, 5.5}, {8000, 6.0}, {9000, 6.5}, {10000, 7.0}, {10000, 9.0}};
         QCOMPARE(withinRow(curve, 0.1),
-                 (QVector<QPointF>{{0, 5.0}, {4, 5.0}, {5, 6.0}, {6, 5.0}, {10, 7.0}, {10, 9.0}}));
+                 (QVector<QPointF>{{0, 5.0}, {4000, 5.0}, {5000, 6.0}, {6000, 5.0}, {10000, 7.0}, {10000, 9.0}}));
+        // A staircase: a line over any two steps passes far from the corner
+        // between them, so every point stays.
+        const QVector<QPointF> stairs{{0, 0.0}, {1000, 0.0}, {2000, 5.0}, {3000, 5.0}, {4000, 10.0}};
+        QCOMPARE(withinRow(stairs, 0.1), stairs);
     }
 
     void smoothCurveThroughAPeak()

@@ -807,6 +807,8 @@ private slots:
         QVERIFY(d->statsPanel()->isVisible());
         QVERIFY(cursors->line(0)->isVisible() && cursors->line(1)->isVisible());
         QCOMPARE(cursors->label(1)->text(), QStringLiteral("B ") + QDateTime::fromMSecsSinceEpoch(min).toString(QStringLiteral("hh:mm:ss")));
+        // A's label above B's, wherever the lines are.
+        QVERIFY(cursors->label(0)->pos().y() < cursors->label(1)->pos().y());
 
         // A dragged on its own out past the right edge: the whole hour.
         QTest::mousePress(d->windowHandle(), Qt::LeftButton, Qt::NoModifier, plotPoint(*d, chartXOf(*d, cursors->a()) + 2));
