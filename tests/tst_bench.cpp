@@ -621,6 +621,21 @@ private slots:
         QVERIFY2(words.contains(QStringLiteral("能量效率")) && words.contains(QStringLiteral("in: 0012345678")),
                  qPrintable(words));
         compare->close();
+
+        // One of its runs deleted (by the command line): the other is a run
+        // of its own again.
+        {
+            RunJournal writer;
+            QVERIFY(writer.open());
+            QVERIFY(writer.remove(bench.member("out")->run));
+        }
+        history->refresh();
+        bool inRow = false;
+        for (int r = 0; r < table->rowCount(); ++r) {
+            QCOMPARE(history->benchAt(r), qint64(0));
+            inRow = inRow || history->runAt(r) == bench.member("in")->run;
+        }
+        QVERIFY(inRow);
         history->close();
         sim::reset();
     }

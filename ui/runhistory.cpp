@@ -185,11 +185,13 @@ void RunHistoryWindow::refresh()
     m_table->setRowCount(0);
     const std::vector<JournalRun> runs = m_journal->runs();
     // A bench's row where its newest meter's run is; its other runs in it.
+    // One whose other runs were deleted is a run again.
     std::map<qint64, const JournalBench *> benchOf;
     const std::vector<JournalBench> benches = m_journal->benches();
     for (const JournalBench &bench : benches)
         for (const JournalBench::Member &m : bench.members)
-            benchOf[m.run] = &bench;
+            if (bench.members.size() >= 2)
+                benchOf[m.run] = &bench;
     std::set<qint64> shown;
     int rows = 0;
     for (const JournalRun &run : runs)
