@@ -632,7 +632,7 @@ private slots:
         history->refresh();
         bool inRow = false;
         for (int r = 0; r < table->rowCount(); ++r) {
-            QCOMPARE(history->benchAt(r), qint64(0));
+            QVERIFY(history->benchAt(r) != bench.id);
             inRow = inRow || history->runAt(r) == bench.member("in")->run;
         }
         QVERIFY(inRow);
