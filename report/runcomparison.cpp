@@ -184,8 +184,11 @@ Bench::Figures RunComparison::benchFigures(qint64 fromMs, qint64 toMs) const
                                         [](const Bench::Derived &d, qint64 t) { return d.t < t; });
     const auto last = std::upper_bound(first, m_pairs.end(), toMs,
                                        [](qint64 t, const Bench::Derived &d) { return t < d.t; });
-    return Bench::figures(interval(m_in, fromMs, toMs).energy_wh, interval(m_out, fromMs, toMs).energy_wh,
-                          std::vector<Bench::Derived>(first, last));
+    // The pairs in place: a whole week's are not copied on every move of a cursor.
+    Bench::Figures f = Bench::figures(interval(m_in, fromMs, toMs).energy_wh, interval(m_out, fromMs, toMs).energy_wh, {});
+    for (auto d = first; d != last; ++d)
+        Bench::add(f, *d);
+    return f;
 }
 
 bool RunComparison::readColumns(std::vector<ColumnRead> &reads, QString *error) const
