@@ -115,6 +115,39 @@ bool hasChinese(const QByteArray &text)
 
 const char *const kKeys[] = {"time", "vbus", "ibus", "power", "cap", "ele", "pd", "pm", "cc1", "cc2", "cpu_temp"};
 
+// The program on a terminal (a pseudo-terminal of script(1)): the lines a
+// user is left with once it ends, a carriage return going back to the
+// line's start and "erase to the end of the line" erasing.
+QStringList onTerminal(const QStringList &arguments, int timeoutMs = 60000)
+{
+    QString command = QStringLiteral("exec '%1'").arg(QStringLiteral(OMBREL_SIM_BINARY));
+    for (const QString &a : arguments)
+        command += QStringLiteral(" '") + a + QLatin1Char('\'');
+    QProcess p;
+    p.setProcessEnvironment(childEnvironment());
+    p.start(QStringLiteral("script"), {QStringLiteral("-qfec"), command, QStringLiteral("/dev/null")});
+    const QByteArray shown = finish(p, timeoutMs).out;
+    QStringList screen{QString()};
+    int column = 0;
+    for (int i = 0; i < shown.size(); ++i) {
+        QString &line = screen.last();
+        if (shown[i] == '\r') {
+            column = 0;
+        } else if (shown[i] == '\n') {
+            screen.append(QString());
+            column = 0;
+        } else if (shown.mid(i, 3) == "\x1b[K") {
+            line.truncate(column);
+            i += 2;
+        } else {
+            line = line.left(column).leftJustified(column) + QLatin1Char(shown[i]) + line.mid(column + 1);
+            ++column;
+        }
+    }
+    screen.removeAll(QString());
+    return screen;
+}
+
 // The records of a JSON-lines text, each checked whole: every key, in order,
 // a local time with milliseconds and offset, numbers for the values.
 QList<QJsonObject> jsonRecords(const QByteArray &text)
@@ -1177,6 +1210,11 @@ private slots:
                  QStringLiteral("--jsonl"), QStringLiteral("-")});
         QVERIFY2(r.status == 0, r.err.constData());
         QCOMPARE(r.out, lines.mid(2, 3).join('\n') + '\n');
+        // One that ends at the first record holds just that record.
+        r = run({QStringLiteral("export"), id, QStringLiteral("--to"), QStringLiteral("0"), QStringLiteral("--jsonl"),
+                 QStringLiteral("-")});
+        QVERIFY2(r.status == 0, r.err.constData());
+        QCOMPARE(r.out, lines.first() + '\n');
         const QString wholeCsv = path("whole.csv"), partCsv = path("part.csv");
         QCOMPARE(run({QStringLiteral("export"), id, QStringLiteral("--csv"), wholeCsv}).status, 0);
         QCOMPARE(run({QStringLiteral("export"), id, QStringLiteral("--csv"), partCsv, QStringLiteral("--from"),
@@ -1352,6 +1390,44 @@ private slots:
                       .remove(QStringLiteral("ombrel-sim record: "))
                       .contains(QRegularExpression(QStringLiteral("[a-z]{3,} [a-z]{3,}"))),
                  run.err.constData());
+    }
+
+    // On a terminal: a line of the run's latest values kept up to date, and
+    // what the run says (a meter pulled out and back) each on a line of its
+    // own, never run on after that line; a bench's the same.
+    void recordsOnATerminal_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("said");
+        const QString pulled =
+            QStringLiteral("ombrel-sim record: the meter was pulled out: waiting for it (serial number %1) to come back");
+        const QString back = QStringLiteral("ombrel-sim record: the meter is back: the run goes on");
+        const QString ended = QStringLiteral("the run ended (condition: duration 5 s) after ");
+        QTest::newRow("one meter") << QStringList{"--sim-replug", "2", "record", "--until-duration", "5"}
+                                   << QStringList{pulled.arg("0012345678"), back, "ombrel-sim record: " + ended};
+        QTest::newRow("bench") << QStringList{"--sim-meters", "2", "--sim-replug", "2", "record", "--meter",
+                                              "in=0012345678", "--meter", "out=0012345679", "--until-duration", "5"}
+                               << QStringList{pulled.arg("0012345679"), back, "ombrel-sim record in: " + ended,
+                                              "ombrel-sim record out: " + ended, "ombrel-sim record: in "};
+    }
+    void recordsOnATerminal()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, said);
+        const QStringList screen = onTerminal(arguments);
+        const QRegularExpression status(QStringLiteral(
+            "^0:00:0\\d  \\d+\\.\\d{3} V  \\d+\\.\\d{3} A  \\d+\\.\\d{3} W  \\d+\\.\\d{3} Ah  \\d+\\.\\d{3} Wh  "
+            "\\d+ records(  \\(unplugged\\))?$"));
+        QStringList messages;
+        for (const QString &line : screen) {
+            if (line.startsWith(QLatin1String("ombrel-sim record")))
+                messages.append(line);
+            else
+                QVERIFY2(status.match(line).hasMatch(), qPrintable(screen.join(QLatin1Char('\n'))));
+        }
+        QVERIFY2(messages.size() == said.size() && screen.size() > said.size(), qPrintable(screen.join(QLatin1Char('\n'))));
+        for (int i = 0; i < said.size(); ++i)
+            QVERIFY2(messages[i].startsWith(said[i]), qPrintable(screen.join(QLatin1Char('\n'))));
     }
 
     // The size cap of the settings file (1 MiB): a run bigger than it is
