@@ -1701,22 +1701,57 @@ private slots:
                   QStringLiteral("--calibration-current"), QStringLiteral("1.1")});
         QCOMPARE(k4.status, 2);
 
-        // A level at either end of its range is sent; one past it is refused.
-        const QString standbyTrace = path("standby.trace");
-        const Result shortest = run({QStringLiteral("set"), QStringLiteral("--standby-time"), QStringLiteral("10")},
-                                    standbyTrace);
-        QVERIFY2(shortest.status == 0, shortest.err.constData());
-        QCOMPARE(written(standbyTrace).value(2), QByteArray::fromHex("55050A24000000 0AEEFF") + QByteArray(54, '\0'));
-        QCOMPARE(run({QStringLiteral("set"), QStringLiteral("--standby-time"), QStringLiteral("9")}).status, 2);
-        QCOMPARE(run({QStringLiteral("set"), QStringLiteral("--standby-time"), QStringLiteral("60")}).status, 0);
-        QCOMPARE(run({QStringLiteral("set"), QStringLiteral("--standby-time"), QStringLiteral("61")}).status, 2);
-
         const Result got = run({QStringLiteral("get"), QStringLiteral("--json")});
         QCOMPARE(got.status, 0);
         QCOMPARE(got.out, QByteArray("{\"brightness\":5,\"calibration-current\":1,\"calibration-temperature\":1,"
                                      "\"calibration-voltage\":1,\"language\":\"zh\",\"min-current\":10,"
                                      "\"standby-brightness\":3,\"standby-style\":1,\"standby-time\":30,"
                                      "\"switch\":\"off\"}\n"));
+    }
+
+    // A level at either end of its range is sent as its byte; one past
+    // either end is refused, saying the range, and nothing is sent.
+    void levelsAtTheEndsOfTheirRange_data()
+    {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<int>("lowest");
+        QTest::addColumn<int>("highest");
+        QTest::addColumn<QByteArray>("frame");   // the value byte left out
+        QTest::newRow("brightness") << "M512X" << "--brightness" << 1 << 9 << QByteArray::fromHex("55050A22000000");
+        QTest::newRow("brightness, compact") << "K4" << "--brightness" << 10 << 100 << QByteArray::fromHex("55050A22000000");
+        QTest::newRow("standby-time") << "M512X" << "--standby-time" << 10 << 60 << QByteArray::fromHex("55050A24000000");
+        QTest::newRow("standby-brightness") << "M512X" << "--standby-brightness" << 0 << 9
+                                            << QByteArray::fromHex("55050A23000000");
+    }
+    void levelsAtTheEndsOfTheirRange()
+    {
+        QFETCH(QString, model);
+        QFETCH(QString, option);
+        QFETCH(int, lowest);
+        QFETCH(int, highest);
+        QFETCH(QByteArray, frame);
+        const QString trace = path("level.trace");
+        for (const int value : {lowest, highest}) {
+            QFile::remove(trace);
+            const Result r = run({QStringLiteral("--sim-model"), model, QStringLiteral("set"), option, QString::number(value)},
+                                 trace);
+            QVERIFY2(r.status == 0, r.err.constData());
+            QCOMPARE(written(trace).value(2), frame + char(value) + QByteArray::fromHex("EEFF") + QByteArray(54, '\0'));
+        }
+        for (const int value : {lowest - 1, highest + 1}) {
+            QFile::remove(trace);
+            const Result r = run({QStringLiteral("--sim-model"), model, QStringLiteral("set"), option, QString::number(value)},
+                                 trace);
+            QCOMPARE(r.status, 2);
+            QCOMPARE(r.err, QStringLiteral("ombrel-sim set: bad value '%1' for %2: a whole number %3..%4 on this meter\n")
+                                .arg(value)
+                                .arg(option)
+                                .arg(lowest)
+                                .arg(highest)
+                                .toUtf8());
+            QVERIFY(written(trace).isEmpty());
+        }
     }
 
     // Runs as sigrok session files, read by Debian's sigrok-cli: the
