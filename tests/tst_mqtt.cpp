@@ -438,6 +438,25 @@ private slots:
         QCOMPARE(sub.on(state).size(), 6);
     }
 
+    // An address as the program shows it once taken (the dialog's and the
+    // terminal's "connected to …"): the port MQTT and MQTT over TLS use when
+    // none is given, a host as a URL spells it.
+    void brokerAddressesAsShown()
+    {
+        const QList<QPair<QString, QString>> shown = {
+            {QStringLiteral("mqtt://broker.lan"), QStringLiteral("mqtt://broker.lan:1883")},
+            {QStringLiteral("mqtts://broker.lan"), QStringLiteral("mqtts://broker.lan:8883")},
+            {QStringLiteral("mqtt://[::1]/"), QStringLiteral("mqtt://[::1]:1883")},
+            {QStringLiteral(" MQTTS://Broker.LAN:8884 "), QStringLiteral("mqtts://broker.lan:8884")},
+            {QStringLiteral("mqtt://10.0.0.7:1"), QStringLiteral("mqtt://10.0.0.7:1")}};
+        for (const auto &[typed, url] : shown) {
+            MqttSettings settings;
+            QString error;
+            QVERIFY2(settings.setUrl(typed, &error), qPrintable(typed + QStringLiteral(": ") + error));
+            QCOMPARE(settings.url(), url);
+        }
+    }
+
     // A broker address, port or CA file that cannot be used: said, exit 2 or 4.
     void badBrokerOptions_data()
     {
