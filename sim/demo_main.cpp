@@ -19,6 +19,9 @@
 //   --sim-replug SECS       unplug and plug in again every SECS seconds
 //                           (with several meters, the last one only)
 //   --sim-loader silent     the firmware loader never answers
+//   --sim-access refused    opening the meter is refused, as a device node
+//                           without read and write permission for the user
+//                           (with several meters, the last one only)
 //   --sim-sleep AT:SECS     the computer sleeps SECS seconds AT seconds after
 //                           the start: the wall and the steady clock jump
 #include "app/startup.h"
@@ -54,6 +57,7 @@ struct Options {
     double replugEvery = 0.0;
     std::vector<sim::Scenario> scenarios{sim::Scenario::Standard};
     bool silentLoader = false;
+    bool accessRefused = false;
     double sleepAt = -1.0;
     double sleepFor = 0.0;
 };
@@ -189,6 +193,13 @@ bool parse(int &argc, char *argv[], Options &o)
             }
             o.silentLoader = true;
         }
+        else if (!std::strcmp(arg, "--sim-access")) {
+            if (std::strcmp(value, "refused") != 0) {
+                std::fprintf(stderr, "unknown access %s: refused\n", value);
+                return false;
+            }
+            o.accessRefused = true;
+        }
         else {
             std::fprintf(stderr, "unknown option %s\n", arg);
             return false;
@@ -230,6 +241,7 @@ int main(int argc, char *argv[])
     }
     // The one --sim-replug pulls out and puts back.
     sim::Meter &meter = *meters.back();
+    meter.refuseOpens(options.accessRefused);
     if (options.sleepAt >= 0) {
         // The time the computer slept, on both clocks once it has.
         const auto start = std::chrono::steady_clock::now();

@@ -1430,6 +1430,32 @@ private slots:
             QVERIFY2(messages[i].startsWith(said[i]), qPrintable(screen.join(QLatin1Char('\n'))));
     }
 
+    // A meter the user may not open: listed as such, and every command that
+    // needs it says how to be let in, with the meter's own node.
+    void meterWithoutAccess()
+    {
+        const QByteArray how = "cannot open the meter at sim:1:1: no read and write permission. Install Ombrel's udev "
+                               "rule (the package installs it; or copy packaging/70-ombrel-meter.rules to "
+                               "/etc/udev/rules.d/), run 'sudo udevadm control --reload', then unplug the meter and "
+                               "plug it in again.\n";
+        const QStringList refused = {QStringLiteral("--sim-access"), QStringLiteral("refused")};
+        Result r = run(refused + QStringList{QStringLiteral("list")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QByteArray("M512X V1.2 0012345678 sim:1:1 no-access\n"));
+        QCOMPARE(r.err, "ombrel-sim list: " + how);
+        r = run(refused + QStringList{QStringLiteral("list"), QStringLiteral("--json")});
+        QCOMPARE(r.out, QByteArray("[{\"accessible\":false,\"model\":\"M512X\",\"path\":\"sim:1:1\","
+                                   "\"serial\":\"0012345678\",\"version\":\"V1.2\"}]\n"));
+        const QList<QStringList> needing = {{QStringLiteral("get")},
+                                            {QStringLiteral("set"), QStringLiteral("--brightness"), QStringLiteral("5")},
+                                            {QStringLiteral("record"), QStringLiteral("--until-duration"), QStringLiteral("1")}};
+        for (const QStringList &command : needing) {
+            r = run(refused + command);
+            QCOMPARE(r.status, 3);
+            QCOMPARE(r.err, "ombrel-sim " + command.first().toUtf8() + ": " + how);
+        }
+    }
+
     // The size cap of the settings file (1 MiB): a run bigger than it is
     // kept whole, the older runs go, and standard error says so once. A cap
     // value out of range falls back to the default, said; reading the runs
