@@ -17,7 +17,6 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
-constexpr int kKeepAliveSeconds = 30;
 constexpr int kFirstBackoffMs = 1000;
 constexpr int kLongestBackoffMs = 30000;
 // A connection that has not been accepted in this time is given up and tried again.
@@ -154,7 +153,7 @@ void MqttClient::Shared::run()
             connackCode = -1;
         }
         errno = 0;
-        int rc = mosquitto_connect_async(mosq, host.constData(), settings.port, kKeepAliveSeconds);
+        int rc = mosquitto_connect_async(mosq, host.constData(), settings.port, settings.keepAliveSeconds);
         int error = errno;
         bool accepted = false;
         const Clock::time_point begun = Clock::now();

@@ -17,6 +17,10 @@ struct MqttSettings {
     // Messages handed to the connection and not yet written to it: beyond
     // this a reading is dropped for MQTT (and counted).
     int queueLimit = 1000;
+    // Seconds between keep-alive pings when nothing else is sent; a broker
+    // silent for one and a half times this is taken as gone. At least 5,
+    // as the library takes it.
+    int keepAliveSeconds = 30;
 
     static constexpr int kPlainPort = 1883;
     static constexpr int kTlsPort = 8883;

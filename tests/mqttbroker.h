@@ -73,6 +73,12 @@ public:
         ::kill(pid_t(m_process->processId()), SIGKILL);
         m_process->waitForFinished(5000);
     }
+    // Stopped and let go on again, as a broker whose host froze.
+    void pause(bool paused)
+    {
+        if (m_process && m_process->state() == QProcess::Running)
+            ::kill(pid_t(m_process->processId()), paused ? SIGSTOP : SIGCONT);
+    }
     int port() const { return m_port; }
     QByteArray log() { return m_log += m_process ? m_process->readAll() : QByteArray(); }
 

@@ -150,6 +150,36 @@ private slots:
         QCOMPARE(got, newest);
     }
 
+    // A broker whose host freezes (stopped, its connection left open): said
+    // once it misses its keep-alive, in words of its own; connected again
+    // once it answers.
+    void frozenBrokerIsSaid()
+    {
+        Broker broker(m_brokerDir, freePort());
+        QVERIFY2(broker.start(), broker.log().constData());
+        MqttSettings settings;
+        settings.host = QStringLiteral("127.0.0.1");
+        settings.port = broker.port();
+        settings.keepAliveSeconds = 5;
+        MqttClient client(settings, QStringLiteral("ombrel-keepalive-test"));
+        QStringList said;
+        QObject receiver;
+        connect(&client, &MqttClient::statusChanged, &receiver,
+                [&](const MqttStatus &status) { said << status.words(settings.url()); }, Qt::QueuedConnection);
+        client.start({"bench/availability", "offline", 1, true});
+        const QString connected = QStringLiteral("已连接 MQTT 代理 mqtt://127.0.0.1:%1").arg(broker.port());
+        QVERIFY2(waitFor([&] { return said.contains(connected); }, 10000), qPrintable(said.join(QLatin1Char('|'))));
+        broker.pause(true);
+        const QString silent = QStringLiteral("无法连接到 MQTT 代理 mqtt://127.0.0.1:%1 (the broker stopped answering its "
+                                              "keep-alive)")
+                                   .arg(broker.port());
+        const bool missed = waitFor([&] { return said.contains(silent); }, 25000);
+        broker.pause(false);
+        QVERIFY2(missed, qPrintable(said.join(QLatin1Char('|'))));
+        said.clear();
+        QVERIFY2(waitFor([&] { return said.contains(connected); }, 20000), qPrintable(said.join(QLatin1Char('|'))));
+    }
+
     // A meter pulled out and put back: the sensors go unavailable and come
     // back with the run's events; a stopped run leaves them offline.
     void unpluggedIsUnavailable()
