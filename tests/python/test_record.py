@@ -125,8 +125,8 @@ def broker(tmp_path):
 
 
 def test_a_run_goes_to_the_live_outputs_as_records_do(meter, tmp_path, broker):
-    sub = subprocess.Popen(["mosquitto_sub", "-p", str(broker), "-h", "127.0.0.1", "-t", "bench/t1/#", "-v"],
-                           stdout=subprocess.PIPE, text=True)
+    sub = subprocess.Popen(["mosquitto_sub", "-p", str(broker), "-h", "127.0.0.1", "-t", "bench/t1/#", "-t",
+                            "homeassistant/#", "-v"], stdout=subprocess.PIPE, text=True)
     time.sleep(0.5)
     influx = tmp_path / "run.influx"
     metrics = free_port()
@@ -146,6 +146,8 @@ def test_a_run_goes_to_the_live_outputs_as_records_do(meter, tmp_path, broker):
     exported = sim("export", str(summary["run"]), "--jsonl", "-").decode().splitlines()
     assert states == exported and len(states) == summary["records"]
     assert "bench/t1/availability offline" in out
+    # mqtt_discovery=False: no discovery configs, as --no-mqtt-discovery.
+    assert not [line for line in out.splitlines() if line.startswith("homeassistant/")]
     assert len(influx.read_text().splitlines()) == summary["records"]
 
 
