@@ -1790,7 +1790,8 @@ private slots:
         QVERIFY(journal.open(g_dataHome + QStringLiteral("/ombrel/runs.sqlite")));
         const qint64 t0 = QDateTime::fromString(QStringLiteral("2025-04-01T10:00:00"), Qt::ISODate).toMSecsSinceEpoch();
         // One a second for 300 records, none from 101 s to 105 s (pulled
-        // out); then four a second, each up to 10 ms off its beat.
+        // out); then four a second, each up to 10 ms off its beat, none for
+        // the four beats after the 100th record.
         auto storeRun = [&](const std::vector<qint64> &at) {
             const qint64 id = journal.beginRun(t0, QStringLiteral("M512X"), QStringLiteral("V1.2"), QStringLiteral("7"));
             ReadingLog log;
@@ -1808,7 +1809,7 @@ private slots:
         }
         const int jitter[] = {0, 8, -10, 3};
         for (int i = 0; i < 200; ++i)
-            uneven.push_back(i * 250 + jitter[i % 4]);
+            uneven.push_back(i * 250 + jitter[i % 4] + (i >= 100 ? 1000 : 0));
         const qint64 ids[] = {storeRun(gap), storeRun(uneven)};
         // A run stopped before its first record: a file without samples.
         const qint64 empty = journal.beginRun(t0, QStringLiteral("M512X"), QStringLiteral("V1.2"), QStringLiteral("7"));
@@ -1848,7 +1849,9 @@ private slots:
             int records;
             int rate;
             QByteArray count;
-        } cases[] = {{ids[0], 300, 1, "Analog sample count: 305\n"}, {ids[1], 200, 4, "Analog sample count: 200\n"}};
+            int gapFrom, gapTo;   // the samples of no record
+        } cases[] = {{ids[0], 300, 1, "Analog sample count: 305\n", 101, 105},
+                     {ids[1], 200, 4, "Analog sample count: 204\n", 100, 103}};
         for (const auto &c : cases) {
             const QString file = path("run.sr"), copy = path("copy.sr");
             QFile::remove(copy);
@@ -1860,10 +1863,10 @@ private slots:
             QCOMPARE(SigrokCli::run({QStringLiteral("-i"), file, QStringLiteral("-o"), copy}), QByteArray());
             // VBUS (channel 1) and the temperature (channel 10) as stored.
             const std::vector<float> vbus = samples(copy, 1), temp = samples(copy, 10);
-            QCOMPARE(int(vbus.size()), c.id == ids[0] ? 305 : 200);
+            QCOMPARE(int(vbus.size()), c.records + c.gapTo - c.gapFrom + 1);
             QCOMPARE(temp.size(), vbus.size());
             for (int i = 0, k = 0; i < int(vbus.size()); ++i) {
-                if (c.id == ids[0] && i >= 101 && i <= 105) {
+                if (i >= c.gapFrom && i <= c.gapTo) {
                     QVERIFY2(std::isnan(vbus[size_t(i)]) && std::isnan(temp[size_t(i)]), qPrintable(QString::number(i)));
                     continue;
                 }
