@@ -429,6 +429,14 @@ void TestJournal::brokenFilesAreMovedAside()
                           nullptr, nullptr, nullptr),
              SQLITE_OK);
     sqlite3_close(db);
+    // Another program's database, of no version of ours.
+    const QString otherPath = m_dir.filePath(QStringLiteral("other/notes.sqlite"));
+    QDir().mkpath(QFileInfo(otherPath).absolutePath());
+    QCOMPARE(sqlite3_open(otherPath.toUtf8().constData(), &db), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(db, "CREATE TABLE notes(id INTEGER PRIMARY KEY, text TEXT); INSERT INTO notes VALUES(1, 'keep');",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    sqlite3_close(db);
 
     const struct {
         const char *folder;
@@ -438,6 +446,7 @@ void TestJournal::brokenFilesAreMovedAside()
         {"notdb", QByteArray("time,vbus\r\n2024-01-01,5.0\r\n").repeated(300), false},
         {"damaged", damaged, false},
         {"newer", fileBytes(newerPath), true},
+        {"other", fileBytes(otherPath), false},
         {"cut", cut, false},   // inside its last page
         {"byte", cut.left(1), false},
     };
