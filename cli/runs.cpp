@@ -53,6 +53,18 @@ bool openJournal(RunJournal &journal, const char *command)
     return false;
 }
 
+// What was read from the journal, written out. A read that failed on the
+// way (a damaged page, an I/O error) leaves the journal's status set: that
+// is said and nothing printed, rather than a part taken for the whole.
+int writeRead(const RunJournal &journal, const char *command, const QByteArray &out)
+{
+    if (journal.status() != RunJournal::Status::Ok) {
+        error(QLatin1String(command), journal.message());
+        return int(Failed);
+    }
+    return writeOut(command, out);
+}
+
 // The run RUN names: an id or "last". Usage for a bad word, Failed for a run
 // that is not there, both said.
 std::optional<int> findRun(RunJournal &journal, const char *command, const QString &word, JournalRun &run)
@@ -318,7 +330,7 @@ int runRuns(const QStringList &arguments)
             }
         }
     }
-    return writeOut(command, out);
+    return writeRead(journal, command, out);
 }
 
 int runExport(const QStringList &arguments)
@@ -477,7 +489,7 @@ int benchStats(RunJournal &journal, qint64 id, const QCommandLineParser &parser,
         return *bad;
     const Bench::Summary summary = Bench::summaryOf(journal, bench, fromWall, toWall);
     if (parser.isSet(jsonOption))
-        return writeOut(command, Bench::summaryObject(bench, summary));
+        return writeRead(journal, command, Bench::summaryObject(bench, summary));
     QByteArray out;
     auto line = [&](const QString &label, const QString &value) {
         out += QStringLiteral("%1 %2\n").arg(label, -18).arg(value).toUtf8();
@@ -507,7 +519,7 @@ int benchStats(RunJournal &journal, qint64 id, const QCommandLineParser &parser,
                                                          .arg(f.lossMaxW, 0, 'f', 6));
         line(QStringLiteral("pairs"), QStringLiteral("%1 (%2 gaps)").arg(f.pairs).arg(f.gaps));
     }
-    return writeOut(command, out);
+    return writeRead(journal, command, out);
 }
 
 } // namespace
@@ -599,7 +611,7 @@ int runStats(const QStringList &arguments)
                                                       .arg(QLatin1String(std::get<2>(c))));
         }
     }
-    return writeOut(command, out);
+    return writeRead(journal, command, out);
 }
 
 int runMark(const QStringList &arguments)
@@ -780,7 +792,7 @@ int runMarks(const QStringList &arguments)
                        .toUtf8();
         }
     }
-    return writeOut(command, out);
+    return writeRead(journal, command, out);
 }
 
 int runReport(const QStringList &arguments)

@@ -1272,6 +1272,33 @@ private slots:
                  QStringLiteral("--at"), QStringLiteral("later")});
         QCOMPARE(r.status, 2);
         QCOMPARE(run({QStringLiteral("marks"), id}).out.count('\n'), 3);
+
+        // A read that fails half-way (here the second mark's name cannot be
+        // worked out) fails the command: no list with a mark left out.
+        const QByteArray db = QFile::encodeName(g_dataHome + QStringLiteral("/ombrel/runs.sqlite"));
+        const QJsonArray three = QJsonDocument::fromJson(run({QStringLiteral("marks"), id, QStringLiteral("--json")}).out).array();
+        QCOMPARE(three.size(), 3);
+        const QByteArray stored = "name TEXT NOT NULL DEFAULT ''";
+        auto nameColumn = [&](const QByteArray &from, const QByteArray &to) {
+            sqlite3 *other = nullptr;
+            QCOMPARE(sqlite3_open(db.constData(), &other), SQLITE_OK);
+            const QByteArray sql = "PRAGMA writable_schema = ON; UPDATE sqlite_schema SET sql = replace(sql, '"
+                                   + QByteArray(from).replace('\'', "''") + "', '" + QByteArray(to).replace('\'', "''")
+                                   + "') WHERE name = 'mark'";
+            const int rc = sqlite3_exec(other, sql.constData(), nullptr, nullptr, nullptr);
+            sqlite3_close(other);
+            QCOMPARE(rc, SQLITE_OK);
+        };
+        const QByteArray failing = "name TEXT AS (CASE WHEN id = "
+                                   + QByteArray::number(three.at(1).toObject().value(QStringLiteral("id")).toInt())
+                                   + " THEN abs(-9223372036854775807 - 1) ELSE 'x' END)";
+        nameColumn(stored, failing);
+        r = run({QStringLiteral("marks"), id});
+        nameColumn(failing, stored);
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.out, QByteArray());
+        QVERIFY2(r.err.contains("integer overflow"), r.err.constData());
+        QCOMPARE(run({QStringLiteral("marks"), id}).out.count('\n'), 3);
     }
 
     void recordIntoJournalAlone()
