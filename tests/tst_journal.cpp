@@ -814,6 +814,13 @@ void TestJournal::olderJournalKeepsItsRunsAndTakesMarks()
         // A run removed here takes its marks with it.
         const qint64 other = journal.runs()[0].id;
         QVERIFY(journal.addMark(other, 0, 1700000100000, QStringLiteral("start")) > 0);
+        // Before a run's first record, the wall clock places a mark from its
+        // start, never before it.
+        qint64 at = -1;
+        QVERIFY(journal.addMarkAtWall(other, 1700000101500, QStringLiteral("soon"), &at) > 0);
+        QCOMPARE(at, qint64(1500));
+        QVERIFY(journal.addMarkAtWall(other, 1700000099000, QStringLiteral("clock set back"), &at) > 0);
+        QCOMPARE(at, qint64(0));
         QVERIFY(journal.remove(other));
         QVERIFY(journal.marks(other).empty());
     }
