@@ -9,8 +9,10 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 #include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegend>
 
 #include <cmath>
+#include <optional>
 
 QT_CHARTS_USE_NAMESPACE
 
@@ -27,10 +29,11 @@ ChartView::ChartView(QWidget *parent) : QChartView(parent)
     // LiveChart::styleChart), so the window's pictures beneath it are never
     // painted under the chart.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
-    // A live chart changes all over its plot every second. Repainted whole,
-    // it is painted within a plain rectangle, which the raster engine fills
-    // many times faster than the many small rectangles of what changed.
-    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    // A live chart changes all over its plot every second: repainted within
+    // one plain rectangle around what changed, which the raster engine fills
+    // many times faster than the many small rectangles of each change. The
+    // labels of the value axes beside the plot stay as they were.
+    setViewportUpdateMode(QGraphicsView::BoundingRectViewportUpdate);
 }
 
 ChartView::ChartView(QChart *chart, QWidget *parent) : ChartView(parent)
@@ -70,15 +73,24 @@ void ChartView::paintEvent(QPaintEvent *event)
 void ChartView::keepStillItems(QGraphicsItem *item)
 {
     // Qt Charts draws the grid lines, the axes and their ticks as line items
-    // of its own, and makes them anew when an axis's labels change. Each is
-    // kept as a picture and put back as it is on a repaint until it changes,
-    // instead of being stroked again under curves that move every second.
-    // A line of no length has no picture: one of no size cannot be painted
-    // into. (The axes' labels are not kept so: Qt makes pictures of no size
-    // for some of them, and says so on every repaint.)
+    // of its own, and makes them anew when an axis's labels change; the
+    // legend's box is stroked with rounded corners. Each is kept as a
+    // picture and put back as it is on a repaint until it changes, instead
+    // of being stroked again under curves that move every second. An item
+    // of no size has no picture: one cannot be painted into. (The axes'
+    // labels are not kept so: Qt loses some of them from their pictures.)
+    std::optional<bool> keep;
     if (item->type() == QGraphicsLineItem::Type) {
-        const bool empty = item->boundingRect().isEmpty();
-        const QGraphicsItem::CacheMode mode = empty ? QGraphicsItem::NoCache : QGraphicsItem::DeviceCoordinateCache;
+        // Empty as boundingRect() would find it, worked out from the ends and
+        // the pen instead of by stroking the line's outline as it does.
+        const auto *lineItem = static_cast<QGraphicsLineItem *>(item);
+        const QLineF line = lineItem->line();
+        keep = line.p1() != line.p2() && (lineItem->pen().widthF() != 0.0 || (line.dx() != 0.0 && line.dy() != 0.0));
+    } else if (item == chart()->legend()) {
+        keep = !item->boundingRect().isEmpty();
+    }
+    if (keep) {
+        const QGraphicsItem::CacheMode mode = *keep ? QGraphicsItem::DeviceCoordinateCache : QGraphicsItem::NoCache;
         if (item->cacheMode() != mode)
             item->setCacheMode(mode);
     }

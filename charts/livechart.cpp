@@ -14,6 +14,7 @@
 #include <QtCharts/QLineSeries>
 
 #include <QGraphicsLayout>
+#include <QPalette>
 
 #include <algorithm>
 #include <cmath>
@@ -127,6 +128,17 @@ void LiveChart::applyTheme(QChart *chart, int theme)
         if (flat && !stops.isEmpty())
             chart->setBackgroundBrush(stops.front().second);
     }
+    // A background of one opaque colour is the chart's own fill, a plain
+    // rectangle: the background item would paint every pixel of it again on
+    // each repaint.
+    const QBrush brush = chart->backgroundBrush();
+    const bool plain = brush.style() == Qt::SolidPattern && brush.color().alpha() == 255;
+    if (plain) {
+        QPalette palette = chart->palette();
+        palette.setColor(QPalette::Window, brush.color());
+        chart->setPalette(palette);
+    }
+    chart->setBackgroundVisible(!plain);
 }
 
 QXYSeries *LiveChart::series(int channel) const

@@ -1050,8 +1050,20 @@ private slots:
             cell<QComboBox>(table, PM, 2)->setCurrentIndex(1);
             QCOMPARE(Setting().read(QStringLiteral("PM_lw")), QStringLiteral("1.0"));
 
+            // The chart's background fills the view edge to edge in each
+            // theme, opaque in the translucent window: white in the light
+            // theme, the dark one's gradient from its top to its bottom.
+            auto corners = [&] {
+                const QImage shot = d->chartView()->viewport()->grab().toImage();
+                return std::make_pair(shot.pixel(1, 1), shot.pixel(1, shot.height() - 2));
+            };
+            QCOMPARE(corners(), std::make_pair(qRgb(255, 255, 255), qRgb(255, 255, 255)));
             cell<QComboBox>(table, 8, 1)->setCurrentIndex(2);
             QCOMPARE(live->chart()->theme(), QChart::ChartThemeDark);
+            const auto dark = corners();
+            QCOMPARE(qAlpha(dark.first), 255);
+            QCOMPARE(qAlpha(dark.second), 255);
+            QVERIFY(qGray(dark.first) < 80 && qGray(dark.second) < qGray(dark.first));
             QCOMPARE(live->series(CC2)->pen().color(), QColor(Qt::red));
             QCOMPARE(live->series(PD)->pen().widthF(), 2.5);
             QCOMPARE(Setting().read(QStringLiteral("ChartTheme")), QStringLiteral("Dark"));
