@@ -563,6 +563,14 @@ private slots:
                                     QStringLiteral("各运行的首个“plugged”标记（没有该标记的运行为其首条记录）"),
                                     QStringLiteral("A–B 0:00:02 – 0:00:05"), QStringLiteral("第 1 页，共 ")})
             QVERIFY2(compared.contains(text), qPrintable(text + QStringLiteral(" missing in\n") + compared));
+        // The legend: each run's name on a line of its own beside its colour.
+        // The time axis from the first record, 20 s before the zero.
+        QStringList pdfLines = compared.split(QLatin1Char('\n'));
+        for (QString &l : pdfLines)
+            l = l.trimmed();
+        for (int i = 0; i < 2; ++i)
+            QVERIFY2(pdfLines.contains(compare->comparison().runName(i)), qPrintable(compared));
+        QVERIFY2(compared.contains(QStringLiteral("-0:00:20")), qPrintable(compared));
         m_saveAs = m_dir->filePath(QStringLiteral("compare.csv"));
 
         // Cancelled: nothing written, nothing said.
