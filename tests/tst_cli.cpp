@@ -7,6 +7,7 @@
 #include "localiso.h"
 #include "namedpipe.h"
 #include "sigrokcli.h"
+#include "sqlitefile.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -1275,19 +1276,15 @@ private slots:
 
         // A read that fails half-way (here the second mark's name cannot be
         // worked out) fails the command: no list with a mark left out.
-        const QByteArray db = QFile::encodeName(g_dataHome + QStringLiteral("/ombrel/runs.sqlite"));
+        const QString db = g_dataHome + QStringLiteral("/ombrel/runs.sqlite");
         const QJsonArray three = QJsonDocument::fromJson(run({QStringLiteral("marks"), id, QStringLiteral("--json")}).out).array();
         QCOMPARE(three.size(), 3);
         const QByteArray stored = "name TEXT NOT NULL DEFAULT ''";
         auto nameColumn = [&](const QByteArray &from, const QByteArray &to) {
-            sqlite3 *other = nullptr;
-            QCOMPARE(sqlite3_open(db.constData(), &other), SQLITE_OK);
-            const QByteArray sql = "PRAGMA writable_schema = ON; UPDATE sqlite_schema SET sql = replace(sql, '"
+            QCOMPARE(sqlOn(db, "PRAGMA writable_schema = ON; UPDATE sqlite_schema SET sql = replace(sql, '"
                                    + QByteArray(from).replace('\'', "''") + "', '" + QByteArray(to).replace('\'', "''")
-                                   + "') WHERE name = 'mark'";
-            const int rc = sqlite3_exec(other, sql.constData(), nullptr, nullptr, nullptr);
-            sqlite3_close(other);
-            QCOMPARE(rc, SQLITE_OK);
+                                   + "') WHERE name = 'mark'"),
+                     QString());
         };
         const QByteArray failing = "name TEXT AS (CASE WHEN id = "
                                    + QByteArray::number(three.at(1).toObject().value(QStringLiteral("id")).toInt())

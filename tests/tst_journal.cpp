@@ -4,6 +4,7 @@
 // statistics against a plain computation.
 #include "base/setting.h"
 #include "journalrecords.h"
+#include "sqlitefile.h"
 #include "recording/readinglog.h"
 #include "recording/runjournal.h"
 #include "recording/runstats.h"
@@ -427,22 +428,15 @@ void TestJournal::brokenFilesAreMovedAside()
     for (int i = 100; i < 4096; ++i)
         damaged[i] = char(0x5A);
 
-    sqlite3 *db = nullptr;
     const QString newerPath = m_dir.filePath(QStringLiteral("newer/runs.sqlite"));
     QDir().mkpath(QFileInfo(newerPath).absolutePath());
-    QCOMPARE(sqlite3_open(newerPath.toUtf8().constData(), &db), SQLITE_OK);
-    QCOMPARE(sqlite3_exec(db, "CREATE TABLE run(id INTEGER PRIMARY KEY, future TEXT); PRAGMA user_version = 2;",
-                          nullptr, nullptr, nullptr),
-             SQLITE_OK);
-    sqlite3_close(db);
+    QCOMPARE(sqlOn(newerPath, "CREATE TABLE run(id INTEGER PRIMARY KEY, future TEXT); PRAGMA user_version = 2;"),
+             QString());
     // Another program's database, of no version of ours.
     const QString otherPath = m_dir.filePath(QStringLiteral("other/notes.sqlite"));
     QDir().mkpath(QFileInfo(otherPath).absolutePath());
-    QCOMPARE(sqlite3_open(otherPath.toUtf8().constData(), &db), SQLITE_OK);
-    QCOMPARE(sqlite3_exec(db, "CREATE TABLE notes(id INTEGER PRIMARY KEY, text TEXT); INSERT INTO notes VALUES(1, 'keep');",
-                          nullptr, nullptr, nullptr),
-             SQLITE_OK);
-    sqlite3_close(db);
+    QCOMPARE(sqlOn(otherPath, "CREATE TABLE notes(id INTEGER PRIMARY KEY, text TEXT); INSERT INTO notes VALUES(1, 'keep');"),
+             QString());
 
     const struct {
         const char *folder;
@@ -707,13 +701,7 @@ void TestJournal::olderJournalKeepsItsRunsAndTakesMarks()
 {
     const QString path = m_dir.filePath(QStringLiteral("older/runs.sqlite"));
     QDir().mkpath(QFileInfo(path).absolutePath());
-    auto sql = [&](const char *text) {
-        sqlite3 *db = nullptr;
-        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
-        const int rc = sqlite3_exec(db, text, nullptr, nullptr, nullptr);
-        sqlite3_close(db);
-        QVERIFY2(rc == SQLITE_OK, text);
-    };
+    auto sql = [&](const char *text) { QCOMPARE(sqlOn(path, text), QString()); };
     auto userVersion = [&] {
         sqlite3 *db = nullptr;
         sqlite3_open(path.toUtf8().constData(), &db);
