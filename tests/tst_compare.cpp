@@ -37,6 +37,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTranslator>
+#include <QtCharts/QCategoryAxis>
 #include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QLegend>
 #include <QtCharts/QLegendMarker>
@@ -293,6 +294,41 @@ private slots:
         QVERIFY(intervals->isVisible());
         QVERIFY(free.contains(QRect(intervals->mapToGlobal(QPoint()), intervals->size())));
         compare->close();
+    }
+
+    // The time axis in round steps, at most eight over the comparison, each
+    // written under its tick as the time since the start.
+    void timeLabelsInRoundSteps_data()
+    {
+        QTest::addColumn<qint64>("lastMs");
+        QTest::addColumn<QStringList>("labels");
+        // A comparison shorter than 10 s is shown over 10 s.
+        QTest::newRow("seconds") << qint64(7000)
+                                 << QStringList{"0:00:00", "0:00:02", "0:00:04", "0:00:06", "0:00:08", "0:00:10"};
+        QTest::newRow("quarter hours") << qint64(7200000)
+                                       << QStringList{"0:00:00", "0:15:00", "0:30:00", "0:45:00", "1:00:00",
+                                                      "1:15:00", "1:30:00", "1:45:00", "2:00:00"};
+        QTest::newRow("days") << qint64(5) * 86400000
+                              << QStringList{"0:00:00", "24:00:00", "48:00:00", "72:00:00", "96:00:00", "120:00:00"};
+    }
+
+    void timeLabelsInRoundSteps()
+    {
+        QFETCH(qint64, lastMs);
+        QFETCH(QStringList, labels);
+        RunJournal journal;
+        QVERIFY(journal.open());
+        const qint64 start = QDateTime(QDate(2026, 12, 1), QTime(9, 0, 0)).toMSecsSinceEpoch();
+        const qint64 one = keptRun(journal, start, {0, lastMs / 2, lastMs}, QStringLiteral("long"));
+        const qint64 two = keptRun(journal, start + lastMs + 60000, {0, 1000}, QStringLiteral("short"));
+        CompareWindow compare(&journal, {one, two}, nullptr);
+        compare.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&compare));
+        QtCharts::QCategoryAxis *axis = nullptr;
+        for (QtCharts::QAbstractAxis *a : compare.chart()->axes(Qt::Horizontal))
+            axis = axis ? axis : qobject_cast<QtCharts::QCategoryAxis *>(a);
+        QVERIFY(axis);
+        QCOMPARE(axis->categoriesLabels(), labels);
     }
 
     // Three runs recorded by the window; the first and the third chosen in
@@ -553,6 +589,10 @@ private slots:
         // The comparison's report: both runs, their figures and the marks,
         // what its zero is, and the cursors' interval (2 s to 5 s after it).
         compare->cursors()->set(base + 2000, base + 5000);
+        // The picture: the chart as it is on the screen.
+        m_saveAs = m_dir->filePath(QStringLiteral("compare.png"));
+        clickOn(compare->pngButton());
+        QCOMPARE(QImage(m_saveAs).size(), compare->view()->size());
         m_saveAs = m_dir->filePath(QStringLiteral("compare.pdf"));
         clickOn(compare->reportButton());
         QVERIFY(m_warnings.isEmpty());
