@@ -203,10 +203,14 @@ private slots:
         const qreal base = qreal(CompareWindow::axisBase());
         QCOMPARE(stretches(), (Stretches{{"fast", {{base, base + 1000}}},
                                          {"gap", {{base, base + 2000}, {base + 6000, base + 7000}}}}));
-        int legend = 0;
-        for (QtCharts::QLegendMarker *marker : compare->chart()->legend()->markers())
-            legend += marker->isVisible();
-        QCOMPARE(legend, 2);
+        // The legend: each run once, in the order chosen.
+        QStringList legend;
+        for (QtCharts::QLegendMarker *marker : compare->chart()->legend()->markers()) {
+            if (marker->isVisible())
+                legend << marker->label();
+        }
+        QCOMPARE(legend, (QStringList{compare->comparison().runName(0), compare->comparison().runName(1)}));
+        QVERIFY(legend[0].contains(QStringLiteral("fast")) && legend[1].contains(QStringLiteral("gap")));
         // Dragged 3 s to the left: only the stretch after the gap is left.
         const QPoint from = plotPoint(compare, 5), half = plotPoint(compare, 3.5), to = plotPoint(compare, 2);
         QTest::mousePress(compare->windowHandle(), Qt::LeftButton, Qt::NoModifier, from);
