@@ -826,6 +826,18 @@ private slots:
         QCOMPARE(figure(*d, "stats_power_b"), 10.0);
         const QString duration = d->statsPanel()->findChild<QLabel *>(QStringLiteral("stats_duration"))->text();
         QCOMPARE(duration, QStringLiteral("1:00:01.000"));
+        // Every text of the panel in a place of its own.
+        QList<QLabel *> shown;
+        for (QLabel *l : d->statsPanel()->findChildren<QLabel *>()) {
+            if (l->isVisible() && !l->text().isEmpty())
+                shown << l;
+        }
+        QVERIFY(shown.size() > 20);
+        for (int i = 0; i < shown.size(); ++i) {
+            for (int j = i + 1; j < shown.size(); ++j)
+                QVERIFY2(!shown[i]->geometry().intersects(shown[j]->geometry()),
+                         qPrintable(shown[i]->text() + QStringLiteral(" over ") + shown[j]->text()));
+        }
         clickOn(d->statsPanel()->copyButton());
         const QStringList copied = QApplication::clipboard()->text().split(QLatin1Char('\n'));
         QVERIFY2(copied.contains(QStringLiteral("电量 (Ah)\t2.000000")), qPrintable(copied.join('|')));
